@@ -1,0 +1,45 @@
+#include "FormatUtils.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace FormatUtils {
+
+std::string Int2Str(std::int32_t x, std::size_t capacity) {
+  if (capacity < 2) return {};
+  const bool negative = x < 0;
+  std::int64_t v = negative ? -static_cast<std::int64_t>(x) : x;
+  // Least significant digits first; the sign takes one of the places.
+  const std::size_t room = capacity - 1 - (negative ? 1 : 0);
+  std::string digits;
+  do {
+    digits.push_back(static_cast<char>('0' + v % 10));
+    v /= 10;
+  } while (v != 0 && digits.size() < room + 1);
+  if (digits.size() > room) digits.resize(room);
+  if (negative) digits.push_back('-');
+  std::reverse(digits.begin(), digits.end());
+  return digits;
+}
+
+void PrintText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void PrintLn() { std::fputc('\n', stdout); }
+
+std::string IntField(std::int64_t n, int width) {
+  std::string digits = std::to_string(n);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), ' ');
+  return digits;
+}
+
+void PrintInt(std::int64_t n, int width) { PrintText(IntField(n, width)); }
+
+void Print(std::string_view label, std::int32_t n) {
+  PrintText(label);
+  PrintInt(n, 0);
+  PrintLn();
+}
+
+void Flush() { std::fflush(stdout); }
+
+}  // namespace FormatUtils

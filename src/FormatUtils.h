@@ -1,0 +1,26 @@
+// Number text for messages and the console output of the report.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace FormatUtils {
+
+// Decimal digits of x as a bounded text of the given capacity (at most capacity - 1 characters, the least
+// significant digits kept). A negative x gets a minus sign in front, within the same bound.
+std::string Int2Str(std::int32_t x, std::size_t capacity = 11);
+
+// Console output: everything goes to standard output.
+void PrintText(std::string_view text);
+void PrintLn();
+// The number right-aligned in a field of `width` characters; a wider number is printed in full.
+void PrintInt(std::int64_t n, int width);
+// The label, the number without padding, a line end.
+void Print(std::string_view label, std::int32_t n);
+void Flush();
+
+// The console integer output rule as text (used by PrintInt).
+std::string IntField(std::int64_t n, int width);
+
+}  // namespace FormatUtils

@@ -1,0 +1,110 @@
+#include "Platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+
+namespace Platform {
+
+namespace {
+
+constexpr std::size_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
+
+std::string DirectoryOf(const std::string& name) {
+  const auto slash = name.rfind('/');
+  return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
+  data.clear();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  data.reserve(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxFileSize)));
+  std::uint8_t buffer[65536];
+  bool ok = true;
+  while (data.size() < kMaxFileSize) {
+    const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, kMaxFileSize - data.size()));
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    data.insert(data.end(), buffer, buffer + got);
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  bool ok = true;
+  while (done < data.size()) {
+    const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  // A full disk may only show at fsync or close.
+  if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+std::string CreateTempFileBeside(const std::string& near) {
+  std::string pattern = DirectoryOf(near);
+  if (pattern.back() != '/') pattern += '/';
+  pattern += ".zyn-XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return {};
+  if (::close(fd) != 0) {
+    ::unlink(pattern.c_str());
+    return {};
+  }
+  return pattern;
+}
+
+bool CopyPermissions(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (::stat(from.c_str(), &st) != 0) return false;
+  return ::chmod(to.c_str(), st.st_mode & 07777) == 0;
+}
+
+bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names) {
+  names.clear();
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return false;
+  const std::string prefix = directory.empty() ? std::string() : directory;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::stat((prefix.empty() ? name : prefix + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      names.push_back(name);
+  }
+  ::closedir(dir);
+  return true;
+}
+
+}  // namespace Platform

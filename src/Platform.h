@@ -1,0 +1,27 @@
+// The small layer between the tool and the operating system: whole-file I/O, renaming and directory search.
+// No other module includes an OS header.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+// Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits).
+bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
+// Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
+// closed without error.
+bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);
+// Moves `from` to `to`, replacing a file of that name in one step.
+bool RenameFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& name);
+// Creates a new empty file in the directory of `near` with a unique name; returns its name, or an empty
+// text on failure.
+std::string CreateTempFileBeside(const std::string& near);
+// Gives `to` the permission bits of `from`.
+bool CopyPermissions(const std::string& from, const std::string& to);
+// Names of the regular files (links followed) in a directory, in no particular order; false when the
+// directory cannot be read.
+bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names);
+
+}  // namespace Platform

@@ -1,0 +1,210 @@
+// Attributes: every attribute kind, its reading, marking, removal by key, and writing.
+//
+// The kinds fall into three groups:
+//  - parsed into fields (the Java 1.1 kinds): their indexes are marked and translated field by field;
+//  - kept as body bytes plus the offsets of the pool indexes inside them (the kinds of later class file
+//    versions): one description of where the indexes are serves both marking and writing;
+//  - unknown: kept as raw bytes with a warning; the pool indexes inside them cannot be translated.
+// Code and Record hold nested attribute lists, which removal by key reaches.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "ZYNCode.h"
+#include "ZYNConstPool.h"
+
+namespace ZYNAttr {
+
+using ZYNConstPool::ConstPool;
+
+enum : std::int16_t {
+  UnknownAttr = 0,
+  CodeAttr = 1,
+  SourceFileAttr = 2,
+  ConstantValueAttr = 3,
+  ExceptionsAttr = 4,
+  LineNumberTableAttr = 5,
+  LocalVariableTableAttr = 6,
+  DeprecatedAttr = 7,
+  SyntheticAttr = 8,
+  InnerClassesAttr = 9,
+  EnclosingMethodAttr = 10,
+  SignatureAttr = 11,
+  SourceDebugExtensionAttr = 12,
+  LocalVariableTypeTableAttr = 13,
+  RuntimeVisibleAnnotationsAttr = 14,
+  RuntimeInvisibleAnnotationsAttr = 15,
+  RuntimeVisibleParameterAnnotationsAttr = 16,
+  RuntimeInvisibleParameterAnnotationsAttr = 17,
+  AnnotationDefaultAttr = 18,
+  StackMapTableAttr = 19,
+  BootstrapMethodsAttr = 20,
+  MethodParametersAttr = 21,
+  RuntimeVisibleTypeAnnotationsAttr = 22,
+  RuntimeInvisibleTypeAnnotationsAttr = 23,
+  ModuleAttr = 24,
+  ModulePackagesAttr = 25,
+  ModuleMainClassAttr = 26,
+  NestHostAttr = 27,
+  NestMembersAttr = 28,
+  RecordAttr = 29,
+  PermittedSubclassesAttr = 30,
+  ModuleTargetAttr = 31,
+  ModuleHashesAttr = 32,
+  ModuleResolutionAttr = 33,
+};
+
+struct attributeInfoDesc;
+using AttrArray = std::vector<std::unique_ptr<attributeInfoDesc>>;
+
+struct attributeInfoDesc {
+  std::int32_t nameIndex = 0;
+  std::int32_t length = 0;  // u4 attribute_length as read; only lowered by removal of nested attributes
+
+  virtual ~attributeInfoDesc() = default;
+  virtual bool This(std::int16_t kind) const = 0;
+  virtual void Write(const ConstPool& cp) const { (void)cp; }
+  virtual void MarkAttr(ConstPool& cp) const { (void)cp; }
+  // Removes attributes of the kind from nested lists, lowers length by their bytes and returns them.
+  virtual std::int32_t DeleteNested(std::int16_t kind) { (void)kind; return 0; }
+};
+
+struct exceptionEntry {
+  std::int32_t startPC = 0, endPC = 0, handlerPC = 0, catchType = 0;
+};
+
+struct CodeAttributeDesc : attributeInfoDesc {
+  std::int32_t maxStack = 0, maxLocals = 0, codeLength = 0;
+  ZYNCode::InstructionArray code;
+  std::int32_t exceptionCount = 0;
+  std::vector<exceptionEntry> exceptions;
+  std::int32_t attrCount = 0;
+  AttrArray attrs;
+  bool This(std::int16_t kind) const override { return kind == CodeAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+  std::int32_t DeleteNested(std::int16_t kind) override;
+};
+
+struct SourceFileAttributeDesc : attributeInfoDesc {
+  std::int32_t sourceFileIndex = 0;
+  bool This(std::int16_t kind) const override { return kind == SourceFileAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct ConstantValueAttributeDesc : attributeInfoDesc {
+  std::int32_t valueIndex = 0;
+  bool This(std::int16_t kind) const override { return kind == ConstantValueAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct ExceptionsTableAttributeDesc : attributeInfoDesc {
+  std::int32_t count = 0;
+  std::vector<std::int32_t> classIndexes;
+  bool This(std::int16_t kind) const override { return kind == ExceptionsAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct lineNumberEntry {
+  std::int32_t startPC = 0, lineNumber = 0;
+};
+
+struct LineNumberTableAttributeDesc : attributeInfoDesc {
+  std::int32_t count = 0;
+  std::vector<lineNumberEntry> lines;
+  bool This(std::int16_t kind) const override { return kind == LineNumberTableAttr; }
+  void Write(const ConstPool& cp) const override;
+};
+
+struct localVariableEntry {
+  std::int32_t startPC = 0, length = 0, nameIndex = 0, descriptorIndex = 0, index = 0;
+};
+
+struct LocalVariableTableAttributeDesc : attributeInfoDesc {
+  std::int32_t count = 0;
+  std::vector<localVariableEntry> variables;
+  bool This(std::int16_t kind) const override { return kind == LocalVariableTableAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct DeprecatedAttributeDesc : attributeInfoDesc {
+  bool This(std::int16_t kind) const override { return kind == DeprecatedAttr; }
+};
+
+struct SyntheticAttributeDesc : attributeInfoDesc {
+  bool This(std::int16_t kind) const override { return kind == SyntheticAttr; }
+};
+
+struct innerClassEntry {
+  std::int32_t innerClassIndex = 0, outerClassIndex = 0, innerNameIndex = 0, accessFlags = 0;
+};
+
+struct InnerClassesAttributeDesc : attributeInfoDesc {
+  std::int32_t count = 0;
+  std::vector<innerClassEntry> classes;
+  bool This(std::int16_t kind) const override { return kind == InnerClassesAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct UnknownAttributeDesc : attributeInfoDesc {
+  std::vector<std::uint8_t> data;
+  bool This(std::int16_t kind) const override { return kind == UnknownAttr; }
+  void Write(const ConstPool& cp) const override;
+};
+
+// A pool index inside a kept body: its byte offset, and whether 0 (no entry) is allowed there.
+struct IndexSlot {
+  std::uint32_t offset = 0;
+  bool optional = false;
+};
+
+// An attribute kind whose only job is to keep its bytes and renumber the pool indexes inside them.
+struct IndexedAttributeDesc : attributeInfoDesc {
+  std::int16_t kind = UnknownAttr;
+  std::vector<std::uint8_t> body;
+  std::vector<IndexSlot> indexes;
+  bool This(std::int16_t k) const override { return k == kind; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+};
+
+struct recordComponentInfo {
+  std::int32_t nameIndex = 0, descriptorIndex = 0, attrCount = 0;
+  AttrArray attrs;
+};
+
+struct RecordAttributeDesc : attributeInfoDesc {
+  std::int32_t count = 0;
+  std::vector<recordComponentInfo> components;
+  bool This(std::int16_t kind) const override { return kind == RecordAttr; }
+  void Write(const ConstPool& cp) const override;
+  void MarkAttr(ConstPool& cp) const override;
+  std::int32_t DeleteNested(std::int16_t kind) override;
+};
+
+// Reads one attribute_info at the input position.
+std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp);
+// Reads an attributes_count and that many attributes.
+void ReadAttributes(ConstPool& cp, std::int32_t& count, AttrArray& attrs);
+
+// Removes every attribute of the kind from the list and the lists nested in it; bytes receives
+// length + 6 for each removed attribute.
+void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
+void MarkAttributes(ConstPool& cp, const AttrArray& attrs);
+void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp);
+
+// Whether the list holds an attribute of the kind.
+bool HasAttr(const AttrArray& attrs, std::int16_t kind);
+
+// For the kinds kept as body bytes: finds the pool indexes of a body; false when the body does not follow
+// the kind's layout exactly.
+bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes);
+
+}  // namespace ZYNAttr

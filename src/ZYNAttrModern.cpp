@@ -1,0 +1,276 @@
+// Attributes of later class file versions kept as body bytes: where the pool indexes stand in their bodies.
+//
+// These kinds hold pool references and nothing the tool rewrites otherwise, so one walk over the layout finds
+// every index; marking and writing both use its result. StackMapTable and the type annotations also hold code
+// offsets, which stay valid because bytecode is never restructured. SourceDebugExtension and
+// ModuleResolution are stateless: they hold no index at all.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "ZYNAttr.h"
+
+namespace ZYNAttr {
+
+namespace {
+
+// Element values nest through arrays and annotations; a crafted body must not be able to exhaust the stack.
+// depth counts element value levels: 1 for the outermost.
+constexpr int MaxNesting = 256;
+
+// Reads a body front to back. Every bounds check is here: once a read would pass the end the cursor fails,
+// and every later read returns 0 without moving, so the loops driven by counts stop at once.
+class Cursor {
+ public:
+  Cursor(const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) : body_(body), indexes_(indexes) {}
+
+  bool Ok() const { return ok_; }
+  bool AtEnd() const { return ok_ && pos_ == body_.size(); }
+  void Fail() { ok_ = false; }
+
+  std::uint32_t U1() {
+    if (!Need(1)) return 0;
+    return body_[pos_++];
+  }
+
+  std::uint32_t U2() {
+    if (!Need(2)) return 0;
+    const std::uint32_t value = (std::uint32_t{body_[pos_]} << 8) | body_[pos_ + 1];
+    pos_ += 2;
+    return value;
+  }
+
+  void Skip(std::size_t n) {
+    if (Need(n)) pos_ += n;
+  }
+
+  // A u2 pool index; optional where 0 means "no entry".
+  void Index(bool optional = false) {
+    if (!Need(2)) return;
+    indexes_.push_back({static_cast<std::uint32_t>(pos_), optional});
+    pos_ += 2;
+  }
+
+  // n indexes in a row, as in the many "u2 n; n × idx" tables.
+  void Indexes(std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n && ok_; ++i) Index();
+  }
+
+ private:
+  bool Need(std::size_t n) {
+    if (ok_ && body_.size() - pos_ >= n) return true;
+    ok_ = false;
+    return false;
+  }
+
+  const std::vector<std::uint8_t>& body_;
+  std::vector<IndexSlot>& indexes_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+void ElementValue(Cursor& c, int depth);
+
+// The part after the type: element_value_pairs. depth is the level of the element value holding the
+// annotation, 0 at the top.
+void ElementValuePairs(Cursor& c, int depth) {
+  const std::uint32_t pairs = c.U2();
+  for (std::uint32_t i = 0; i < pairs && c.Ok(); ++i) {
+    c.Index();
+    ElementValue(c, depth + 1);
+  }
+}
+
+void Annotation(Cursor& c, int depth) {
+  c.Index();
+  ElementValuePairs(c, depth);
+}
+
+void ElementValue(Cursor& c, int depth) {
+  if (depth > MaxNesting) return c.Fail();
+  switch (c.U1()) {
+    case 'B': case 'C': case 'D': case 'F': case 'I': case 'J': case 'S': case 'Z': case 's': case 'c':
+      return c.Index();
+    case 'e':
+      c.Index();
+      return c.Index();
+    case '@':
+      return Annotation(c, depth);
+    case '[': {
+      const std::uint32_t n = c.U2();
+      for (std::uint32_t i = 0; i < n && c.Ok(); ++i) ElementValue(c, depth + 1);
+      return;
+    }
+    default:
+      return c.Fail();
+  }
+}
+
+void Annotations(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) Annotation(c, 0);
+}
+
+void ParameterAnnotations(Cursor& c) {
+  const std::uint32_t parameters = c.U1();
+  for (std::uint32_t i = 0; i < parameters && c.Ok(); ++i) Annotations(c);
+}
+
+void TypeAnnotation(Cursor& c) {
+  const std::uint32_t targetType = c.U1();
+  switch (targetType) {
+    case 0x00: case 0x01: case 0x16:  // type parameter; formal parameter
+      c.Skip(1);
+      break;
+    // supertype, throws, catch, code offset (a u2); type parameter bound (two u1)
+    case 0x10: case 0x17: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x11: case 0x12:
+      c.Skip(2);
+      break;
+    case 0x13: case 0x14: case 0x15:  // field, return type, receiver: empty target
+      break;
+    case 0x40: case 0x41: {  // local variable: a table of (start_pc, length, index)
+      const std::uint32_t n = c.U2();
+      for (std::uint32_t i = 0; i < n && c.Ok(); ++i) c.Skip(6);
+      break;
+    }
+    case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:  // type argument: offset, argument index
+      c.Skip(3);
+      break;
+    default:
+      return c.Fail();
+  }
+  c.Skip(2 * std::size_t{c.U1()});  // type_path
+  Annotation(c, 0);
+}
+
+void TypeAnnotations(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) TypeAnnotation(c);
+}
+
+void VerificationTypeInfo(Cursor& c) {
+  const std::uint32_t tag = c.U1();
+  if (tag == 7) return c.Index();  // Object: a Class entry
+  if (tag == 8) return c.Skip(2);  // Uninitialized: a code offset, not an index
+  if (tag > 8) c.Fail();
+}
+
+void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) VerificationTypeInfo(c);
+}
+
+void StackMapFrame(Cursor& c) {
+  const std::uint32_t frameType = c.U1();
+  if (frameType <= 63) return;                                 // same
+  if (frameType <= 127) return VerificationTypeInfo(c);        // same_locals_1_stack_item
+  if (frameType <= 246) return c.Fail();                       // reserved
+  c.Skip(2);                                                   // offset_delta
+  if (frameType == 247) return VerificationTypeInfo(c);        // same_locals_1_stack_item_extended
+  if (frameType <= 251) return;                                // chop, same_frame_extended
+  if (frameType <= 254) return VerificationTypeInfos(c, frameType - 251);  // append
+  VerificationTypeInfos(c, c.U2());                            // full_frame: locals
+  VerificationTypeInfos(c, c.U2());                            // full_frame: stack
+}
+
+void StackMapTable(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) StackMapFrame(c);
+}
+
+void LocalVariableTypeTable(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Skip(4);  // start_pc, length
+    c.Index();  // name
+    c.Index();  // signature
+    c.Skip(2);  // local variable index
+  }
+}
+
+void BootstrapMethods(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();
+    c.Indexes(c.U2());
+  }
+}
+
+void MethodParameters(Cursor& c) {
+  const std::uint32_t n = c.U1();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index(true);  // a parameter may be unnamed
+    c.Skip(2);      // access_flags
+  }
+}
+
+// exports and opens share one layout: package, flags, target modules.
+void ModulePackageGrants(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();
+    c.Skip(2);
+    c.Indexes(c.U2());
+  }
+}
+
+void Module(Cursor& c) {
+  c.Index();      // module name
+  c.Skip(2);      // module flags
+  c.Index(true);  // module version
+  const std::uint32_t requiresCount = c.U2();
+  for (std::uint32_t i = 0; i < requiresCount && c.Ok(); ++i) {
+    c.Index();
+    c.Skip(2);
+    c.Index(true);
+  }
+  ModulePackageGrants(c);  // exports
+  ModulePackageGrants(c);  // opens
+  c.Indexes(c.U2());       // uses
+  const std::uint32_t providesCount = c.U2();
+  for (std::uint32_t i = 0; i < providesCount && c.Ok(); ++i) {
+    c.Index();
+    c.Indexes(c.U2());
+  }
+}
+
+void ModuleHashes(Cursor& c) {
+  c.Index();  // algorithm
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();
+    c.Skip(c.U2());  // the hash bytes
+  }
+}
+
+}  // namespace
+
+bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) {
+  indexes.clear();
+  Cursor c(body, indexes);
+  switch (kind) {
+    case EnclosingMethodAttr: c.Index(); c.Index(true); break;
+    case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr: c.Index(); break;
+    case SourceDebugExtensionAttr: return true;
+    case LocalVariableTypeTableAttr: LocalVariableTypeTable(c); break;
+    case RuntimeVisibleAnnotationsAttr: case RuntimeInvisibleAnnotationsAttr: Annotations(c); break;
+    case RuntimeVisibleParameterAnnotationsAttr: case RuntimeInvisibleParameterAnnotationsAttr:
+      ParameterAnnotations(c);
+      break;
+    case AnnotationDefaultAttr: ElementValue(c, 1); break;
+    case StackMapTableAttr: StackMapTable(c); break;
+    case BootstrapMethodsAttr: BootstrapMethods(c); break;
+    case MethodParametersAttr: MethodParameters(c); break;
+    case RuntimeVisibleTypeAnnotationsAttr: case RuntimeInvisibleTypeAnnotationsAttr: TypeAnnotations(c); break;
+    case ModuleAttr: Module(c); break;
+    case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr: c.Indexes(c.U2()); break;
+    case ModuleTargetAttr: c.Index(true); break;
+    case ModuleHashesAttr: ModuleHashes(c); break;
+    case ModuleResolutionAttr: c.Skip(2); break;
+    default: return false;  // Record is parsed into fields elsewhere; other kinds hold no kept body
+  }
+  if (c.AtEnd()) return true;
+  indexes.clear();
+  return false;
+}
+
+}  // namespace ZYNAttr

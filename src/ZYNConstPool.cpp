@@ -1,0 +1,377 @@
+#include "ZYNConstPool.h"
+
+#include "FileModule.h"
+#include "FormatUtils.h"
+#include "ZYNError.h"
+
+namespace ZYNConstPool {
+
+using FileModule::GetU1;
+using FileModule::GetU2;
+using FileModule::GetU4;
+using FileModule::PutU1;
+using FileModule::PutU2;
+using FileModule::PutU4;
+
+namespace {
+
+// A well-formed cascade is at most three steps deep (MethodHandle, member reference, NameAndType, Utf8);
+// deeper chains only come from malformed pools and would cost exponential time.
+constexpr int kMaxCascadeDepth = 4;
+
+using Factory = std::unique_ptr<InfoDesc> (*)();
+
+template <class T>
+std::unique_ptr<InfoDesc> Make() {
+  return std::make_unique<T>();
+}
+
+struct TagKind {
+  Factory make = nullptr;
+  std::int32_t sinceMajor = 0;  // the first class file version that may hold the tag
+};
+
+// One line per tag.
+const TagKind kTags[] = {
+    /* 0 */ {},
+    /* 1 Utf8 */ {Make<utfInfoDesc>, 0},
+    /* 2 Unicode */ {Make<unicodeInfoDesc>, 0},
+    /* 3 Integer */ {Make<integerInfoDesc>, 0},
+    /* 4 Float */ {Make<floatInfoDesc>, 0},
+    /* 5 Long */ {Make<longInfoDesc>, 0},
+    /* 6 Double */ {Make<doubleInfoDesc>, 0},
+    /* 7 Class */ {Make<classInfoDesc>, 0},
+    /* 8 String */ {Make<stringInfoDesc>, 0},
+    /* 9 Fieldref */ {Make<memberInfoDesc>, 0},
+    /* 10 Methodref */ {Make<memberInfoDesc>, 0},
+    /* 11 InterfaceMethodref */ {Make<memberInfoDesc>, 0},
+    /* 12 NameAndType */ {Make<nameAndTypeInfoDesc>, 0},
+    /* 13 */ {},
+    /* 14 */ {},
+    /* 15 MethodHandle */ {Make<methodHandleInfoDesc>, 51},
+    /* 16 MethodType */ {Make<methodTypeInfoDesc>, 51},
+    /* 17 Dynamic */ {Make<dynamicInfoDesc>, 55},
+    /* 18 InvokeDynamic */ {Make<dynamicInfoDesc>, 51},
+    /* 19 Module */ {Make<moduleInfoDesc>, 53},
+    /* 20 Package */ {Make<moduleInfoDesc>, 53},
+};
+
+// Errors for an index that names no entry; returns the entry otherwise.
+InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
+  if (index < 1) ZYNError::Message("Constant pool index less than 1");
+  if (index >= cp.length()) ZYNError::Message("Too large constant pool index");
+  InfoDesc* entry = cp.slots[index].get();
+  if (entry == nullptr)
+    ZYNError::Message("Constant pool index ", FormatUtils::Int2Str(index),
+                      " names the second slot of a Long or Double");
+  return entry;
+}
+
+void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
+  InfoDesc* entry = CheckedEntry(cp, index);
+  if (entry->visiting)
+    ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
+  ++entry->mark;
+  const EntryRefs refs = entry->Refs();
+  if (refs.count == 0) return;
+  if (depth >= kMaxCascadeDepth)
+    ZYNError::Message("Too deep constant pool reference at entry ", FormatUtils::Int2Str(index));
+  entry->visiting = true;
+  for (int i = 0; i < refs.count; ++i) MarkCascade(cp, refs.index[i], depth + 1);
+  entry->visiting = false;
+}
+
+void ReadText(std::int32_t& length, std::vector<std::uint8_t>& bytes) {
+  GetU2(length);
+  if (length > 0) FileModule::GetBytes(static_cast<std::size_t>(length), bytes);
+}
+
+void WriteText(std::int32_t length, const std::vector<std::uint8_t>& bytes) {
+  PutU2(length);
+  FileModule::PutBytes({bytes.data(), static_cast<std::size_t>(length)});
+}
+
+const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
+  InfoDesc* entry = cp.At(index);
+  return entry != nullptr && entry->tag == 1 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
+}
+
+bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
+bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '9'); }
+
+}  // namespace
+
+void InfoDesc::Write(const ConstPool&) const {}
+
+void utfInfoDesc::Read() { ReadText(length, bytes); }
+void utfInfoDesc::Write(const ConstPool&) const { WriteText(length, bytes); }
+void unicodeInfoDesc::Read() { ReadText(length, bytes); }
+void unicodeInfoDesc::Write(const ConstPool&) const { WriteText(length, bytes); }
+
+void integerInfoDesc::Read() { GetU4(bytes); }
+void integerInfoDesc::Write(const ConstPool&) const { PutU4(bytes); }
+
+void longInfoDesc::Read() {
+  GetU4(highBytes);
+  GetU4(lowBytes);
+}
+void longInfoDesc::Write(const ConstPool&) const {
+  PutU4(highBytes);
+  PutU4(lowBytes);
+}
+
+void classInfoDesc::Read() { GetU2(nameIndex); }
+void classInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(nameIndex)); }
+void stringInfoDesc::Read() { GetU2(stringIndex); }
+void stringInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(stringIndex)); }
+void methodTypeInfoDesc::Read() { GetU2(descriptorIndex); }
+void methodTypeInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(descriptorIndex)); }
+void moduleInfoDesc::Read() { GetU2(nameIndex); }
+void moduleInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(nameIndex)); }
+
+void memberInfoDesc::Read() {
+  GetU2(classIndex);
+  GetU2(nameAndTypeIndex);
+}
+void memberInfoDesc::Write(const ConstPool& cp) const {
+  PutU2(cp.NewIndexOf(classIndex));
+  PutU2(cp.NewIndexOf(nameAndTypeIndex));
+}
+
+void nameAndTypeInfoDesc::Read() {
+  GetU2(nameIndex);
+  GetU2(descriptorIndex);
+}
+void nameAndTypeInfoDesc::Write(const ConstPool& cp) const {
+  PutU2(cp.NewIndexOf(nameIndex));
+  PutU2(cp.NewIndexOf(descriptorIndex));
+}
+
+void methodHandleInfoDesc::Read() {
+  GetU1(referenceKind);
+  GetU2(referenceIndex);
+}
+void methodHandleInfoDesc::Write(const ConstPool& cp) const {
+  PutU1(referenceKind);
+  PutU2(cp.NewIndexOf(referenceIndex));
+}
+
+void dynamicInfoDesc::Read() {
+  GetU2(bootstrapMethodAttrIndex);
+  GetU2(nameAndTypeIndex);
+}
+void dynamicInfoDesc::Write(const ConstPool& cp) const {
+  PutU2(bootstrapMethodAttrIndex);
+  PutU2(cp.NewIndexOf(nameAndTypeIndex));
+}
+
+InfoDesc* ConstPool::At(std::int32_t index) const {
+  if (index < 1 || index >= length()) return nullptr;
+  return slots[index].get();
+}
+
+std::int32_t ConstPool::NewIndexOf(std::int32_t index) const {
+  const InfoDesc* entry = CheckedEntry(*this, index);
+  if (entry->mark <= 0)
+    ZYNError::Message("Internal error: unmarked constant pool index ", FormatUtils::Int2Str(index));
+  return entry->newIndex;
+}
+
+std::unique_ptr<ConstPool> NewConstPool(std::int32_t count, std::int32_t majorVersion) {
+  auto cp = std::make_unique<ConstPool>();
+  cp->majorVersion = majorVersion;
+  if (count <= 0) return cp;
+  // Slots grow with the entries read, so a count the input cannot fill allocates nothing for it.
+  cp->slots.emplace_back();
+  std::int32_t i = 1;
+  while (i < count) {
+    std::int16_t tag = 0;
+    GetU1(tag);
+    if (!FileModule::Done) return cp;
+    const bool known = tag >= 0 && tag < static_cast<std::int16_t>(std::size(kTags)) && kTags[tag].make != nullptr &&
+                       majorVersion >= kTags[tag].sinceMajor;
+    if (!known) ZYNError::Message("Ivalid tag");
+    std::unique_ptr<InfoDesc> entry = kTags[tag].make();
+    entry->Read();
+    if (!FileModule::Done) return cp;
+    entry->tag = tag;
+    entry->mark = 0;
+    entry->newIndex = i;
+    cp->slots.push_back(std::move(entry));
+    if (tag == 5 || tag == 6) {
+      if (i + 1 < count) cp->slots.emplace_back();
+      i += 2;
+    } else {
+      i += 1;
+    }
+  }
+  return cp;
+}
+
+std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity) {
+  if (index < 1) ZYNError::Message("Utf8 index less than 1");
+  if (index >= cp.length()) ZYNError::Message("Too large Utf8 index in class file");
+  const utfInfoDesc* entry = Utf8At(cp, index);
+  if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
+  // Modified UTF-8 to 8-bit characters; what has no 8-bit form becomes '?', which no known name holds.
+  std::string s;
+  const auto& b = entry->bytes;
+  const std::int32_t n = entry->length;
+  std::int32_t p = 0;
+  while (p < n && s.size() + 1 < capacity) {
+    std::uint32_t ch = b[p];
+    int width = ch < 0xC0 ? 1 : ch < 0xE0 ? 2 : 3;
+    if (p + width > n) {
+      ch = '?';
+      width = n - p;
+    } else if (width == 2) {
+      ch = (ch & 0x1F) << 6 | (b[p + 1] & 0x3F);
+    } else if (width == 3) {
+      ch = (ch & 0x0F) << 12 | (b[p + 1] & 0x3F) << 6 | (b[p + 2] & 0x3F);
+    }
+    if (ch > 0xFF) ch = '?';
+    if (ch == 0) break;  // the text ends at a 0 character
+    s.push_back(static_cast<char>(ch));
+    p += width;
+  }
+  return s;
+}
+
+void UnMark(ConstPool& cp) {
+  for (std::int32_t i = 0; i < cp.length(); ++i)
+    if (InfoDesc* entry = cp.slots[i].get()) {
+      entry->mark = 0;
+      entry->newIndex = i;
+      entry->visiting = false;
+    }
+}
+
+void Mark(ConstPool& cp, std::int32_t index) { MarkCascade(cp, index, 0); }
+
+void MarkAll(ConstPool& cp) {
+  for (const auto& entry : cp.slots) {
+    if (!entry) continue;
+    if (entry->mark == 0) entry->mark = 1;
+    // Kept entries are written with translated references, which must name entries.
+    const EntryRefs refs = entry->Refs();
+    for (int r = 0; r < refs.count; ++r) CheckedEntry(cp, refs.index[r]);
+  }
+}
+
+void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes) {
+  dropped = 0;
+  droppedBytes = 0;
+  std::int32_t n = 0;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    InfoDesc* entry = cp.slots[i].get();
+    if (entry == nullptr) continue;
+    if (entry->mark == 0) {
+      entry->newIndex = 0;
+      ++dropped;
+      droppedBytes += entry->size();
+    } else {
+      entry->newIndex = ++n;
+      if (entry->tag == 5 || entry->tag == 6) ++n;
+    }
+  }
+}
+
+std::int32_t NewPoolCount(const ConstPool& cp) {
+  std::int32_t count = 1;
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0)
+      count += (entry->tag == 5 || entry->tag == 6) ? 2 : 1;
+  return count;
+}
+
+void WriteConstPool(const ConstPool& cp) {
+  PutU2(NewPoolCount(cp));
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0) {
+      PutU1(entry->tag);
+      entry->Write(cp);
+    }
+}
+
+bool UtfEq(const ConstPool& cp, std::int32_t index, char ch) {
+  const utfInfoDesc* entry = Utf8At(cp, index);
+  if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
+  return entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch);
+}
+
+std::int32_t UtfIndex(const ConstPool& cp, char ch) {
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (const utfInfoDesc* entry = Utf8At(cp, i);
+        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
+      return i;
+  return 0;
+}
+
+bool SameUtf8(const ConstPool& cp, std::int32_t a, std::int32_t b) {
+  if (a == b) return true;
+  const utfInfoDesc* x = Utf8At(cp, a);
+  const utfInfoDesc* y = Utf8At(cp, b);
+  return x != nullptr && y != nullptr && x->length == y->length &&
+         std::equal(x->bytes.begin(), x->bytes.begin() + x->length, y->bytes.begin());
+}
+
+std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
+                            std::int8_t tag, std::int8_t otherTag, std::int32_t classIndex) {
+  const auto* ownClass = classIndex != 0 ? EntryAs<classInfoDesc>(cp, classIndex) : nullptr;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const InfoDesc* entry = cp.slots[i].get();
+    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
+      continue;
+    const auto* ref = static_cast<const memberInfoDesc*>(entry);
+    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
+    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+    if (nat->nameIndex != nameIndex || nat->descriptorIndex != descriptorIndex) continue;
+    if (ownClass != nullptr && ref->classIndex != classIndex) {
+      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
+      if (refClass == nullptr || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
+    }
+    return i;
+  }
+  return 0;
+}
+
+void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
+               std::int32_t superClass) {
+  const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
+  if (thisEntry == nullptr) ZYNError::Message("Invalid this class index in class file");
+  const std::int32_t thisName = thisEntry->nameIndex;
+  std::int32_t superName = thisName;
+  if (superClass != 0) {
+    const auto* superEntry = EntryAs<classInfoDesc>(cp, superClass);
+    if (superEntry == nullptr) ZYNError::Message("Invalid super class index in class file");
+    superName = superEntry->nameIndex;
+  }
+  idents.assign(n, 0);
+  std::size_t k = 0;
+  for (std::int32_t i = 0; i < cp.length() && k + 1 < n; ++i) {
+    const utfInfoDesc* entry = Utf8At(cp, i);
+    if (entry == nullptr || entry->mark <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
+    if (!IsLetter(entry->bytes[0])) continue;
+    bool ident = true;
+    for (std::int32_t j = 1; j < entry->length && ident; ++j) ident = IsLetterOrDigit(entry->bytes[j]);
+    if (ident) idents[k++] = i;
+  }
+  if (k < n) idents[k] = 0;
+}
+
+void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName) {
+  const auto* ref = EntryAs<memberInfoDesc>(cp, memberRef);
+  auto* nat = ref != nullptr ? EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex) : nullptr;
+  if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+  nat->nameIndex = newName;
+}
+
+void ReplaceUtf(ConstPool& cp, std::int32_t index, char ch, std::int32_t& saved) {
+  auto* entry = const_cast<utfInfoDesc*>(Utf8At(cp, index));
+  if (entry == nullptr || entry->length < 1) ZYNError::Message("Invalid member name in class file");
+  saved = entry->length - 1;
+  entry->length = 1;
+  entry->bytes[0] = static_cast<std::uint8_t>(ch);
+}
+
+}  // namespace ZYNConstPool

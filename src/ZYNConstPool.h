@@ -1,0 +1,190 @@
+// The constant pool: entries, reading, reference counting, renumbering, writing, and the queries and edits
+// of the member pass.
+//
+// Everything outside the pool keeps indexes as read; a writer marks every index it will write in the final
+// marking and writes the entry's newIndex.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ZYNConstPool {
+
+class ConstPool;
+
+// Pool indexes that an entry refers to, in marking order.
+struct EntryRefs {
+  std::int32_t index[2] = {0, 0};
+  int count = 0;
+};
+
+struct InfoDesc {
+  std::int16_t tag = 0;
+  std::int32_t mark = 0;      // reference count of the last marking
+  std::int32_t newIndex = 0;  // index in the written pool
+  bool visiting = false;      // inside the marking cascade of this entry (guards against cycles)
+
+  virtual ~InfoDesc() = default;
+  virtual void Read() {}
+  // Writes the body (everything after the tag byte) with translated indexes.
+  virtual void Write(const ConstPool& cp) const;
+  // Size in a class file, tag byte included.
+  virtual std::int32_t size() const { return 1; }
+  virtual EntryRefs Refs() const { return {}; }
+};
+
+struct utfInfoDesc : InfoDesc {
+  std::int32_t length = 0;
+  std::vector<std::uint8_t> bytes;  // only the first `length` count (ReplaceUtf shortens in place)
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3 + length; }
+};
+
+// The obsolete Unicode kind (tag 2): read and written like Utf8, one byte per unit.
+struct unicodeInfoDesc : InfoDesc {
+  std::int32_t length = 0;
+  std::vector<std::uint8_t> bytes;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3 + length; }
+};
+
+// Integer (3) and Float (4): the 32 bits as read, never interpreted.
+struct integerInfoDesc : InfoDesc {
+  std::int32_t bytes = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 5; }
+};
+struct floatInfoDesc : integerInfoDesc {};
+
+// Long (5) and Double (6): two slots each.
+struct longInfoDesc : InfoDesc {
+  std::int32_t highBytes = 0, lowBytes = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 9; }
+};
+struct doubleInfoDesc : longInfoDesc {};
+
+struct classInfoDesc : InfoDesc {
+  std::int32_t nameIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3; }
+  EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
+};
+
+struct stringInfoDesc : InfoDesc {
+  std::int32_t stringIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3; }
+  EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
+};
+
+struct methodTypeInfoDesc : InfoDesc {
+  std::int32_t descriptorIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3; }
+  EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
+};
+
+// Module (19) and Package (20).
+struct moduleInfoDesc : InfoDesc {
+  std::int32_t nameIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 3; }
+  EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
+};
+
+// Fieldref (9), Methodref (10), InterfaceMethodref (11).
+struct memberInfoDesc : InfoDesc {
+  std::int32_t classIndex = 0, nameAndTypeIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 5; }
+  EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
+};
+
+struct nameAndTypeInfoDesc : InfoDesc {
+  std::int32_t nameIndex = 0, descriptorIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 5; }
+  EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
+};
+
+struct methodHandleInfoDesc : InfoDesc {
+  std::int16_t referenceKind = 0;
+  std::int32_t referenceIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 4; }
+  EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
+};
+
+// Dynamic (17) and InvokeDynamic (18); the bootstrap index names a BootstrapMethods entry, not the pool.
+struct dynamicInfoDesc : InfoDesc {
+  std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
+  void Read() override;
+  void Write(const ConstPool& cp) const override;
+  std::int32_t size() const override { return 5; }
+  EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
+};
+
+class ConstPool {
+public:
+  std::vector<std::unique_ptr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
+  std::int32_t majorVersion = 0;
+
+  std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
+  // The entry at index, or nullptr for an index outside the pool or an empty slot.
+  InfoDesc* At(std::int32_t index) const;
+  // The index to write for an index read: the entry's newIndex (errors for an index that names no entry).
+  std::int32_t NewIndexOf(std::int32_t index) const;
+};
+
+// Reads count - 1 slots of entries; tags are accepted by the class file's major version. Stops at the end of
+// the input (the caller tests Done). A count of 0 or less gives a pool of no slots.
+std::unique_ptr<ConstPool> NewConstPool(std::int32_t count, std::int32_t majorVersion);
+
+// The text of the Utf8 entry at index, decoded to 8-bit characters and cut to capacity - 1 characters.
+std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity = 80);
+
+void UnMark(ConstPool& cp);
+// Counts one reference to the entry at index and to everything it refers to.
+void Mark(ConstPool& cp, std::int32_t index);
+// Keeps every entry (mark at least 1) and checks the references inside them.
+void MarkAll(ConstPool& cp);
+void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes);
+std::int32_t NewPoolCount(const ConstPool& cp);
+void WriteConstPool(const ConstPool& cp);
+
+// Queries and edits of the member pass.
+bool UtfEq(const ConstPool& cp, std::int32_t index, char ch);
+std::int32_t UtfIndex(const ConstPool& cp, char ch);
+// The lowest in-use member reference of one of the tags whose NameAndType has exactly these indexes, or 0.
+// When classIndex is not 0, only references whose Class entry is at classIndex or names the same Utf8
+// text as it count.
+std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
+                            std::int8_t tag, std::int8_t otherTag = 0, std::int32_t classIndex = 0);
+void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
+               std::int32_t superClass);
+void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);
+void ReplaceUtf(ConstPool& cp, std::int32_t index, char ch, std::int32_t& saved);
+
+// The entry at index as a given kind, or nullptr.
+template <class T>
+T* EntryAs(const ConstPool& cp, std::int32_t index) {
+  return dynamic_cast<T*>(cp.At(index));
+}
+
+// Whether two Utf8 entries hold the same text.
+bool SameUtf8(const ConstPool& cp, std::int32_t a, std::int32_t b);
+
+}  // namespace ZYNConstPool
