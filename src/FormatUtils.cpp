@@ -22,7 +22,10 @@ std::string Int2Str(std::int32_t x, std::size_t capacity) {
   return digits;
 }
 
-void PrintText(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void PrintText(std::string_view text) {
+  // An empty piece may have no data at all; fwrite must not be given a null pointer.
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void PrintLn() { std::fputc('\n', stdout); }
 

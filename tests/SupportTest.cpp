@@ -1,0 +1,249 @@
+// Number text, bounded strings, the queue, and the diagnostics.
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "FormatUtils.h"
+#include "Queue.h"
+#include "Strings.h"
+#include "TestSupport.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+
+namespace {
+
+using SupportTest = ZynTest;
+
+TEST_F(SupportTest, Int2StrKeepsTheLeastSignificantDigitsThatFit) {
+  struct Row {
+    std::int32_t x;
+    std::size_t capacity;
+    std::string text;
+  };
+  const Row rows[] = {
+      {0, 11, "0"},
+      {7, 11, "7"},
+      {1200, 11, "1200"},
+      {999999999, 10, "999999999"},
+      {1000000000, 10, "000000000"},
+      {1000000000, 11, "1000000000"},
+      {2147483647, 11, "2147483647"},
+      {2147483647, 10, "147483647"},
+      {123, 2, "3"},
+      {123, 1, ""},
+      {-5, 11, "-5"},
+      {-1200, 11, "-1200"},
+      {-12345, 5, "-345"},
+      {INT32_MIN, 12, "-2147483648"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(FormatUtils::Int2Str(row.x, row.capacity), row.text) << row.x << " in " << row.capacity;
+  for (std::size_t capacity : {2, 3, 10, 11}) {
+    const std::string text = FormatUtils::Int2Str(INT32_MIN, capacity);
+    EXPECT_LE(text.size(), capacity - 1) << capacity;
+    EXPECT_EQ(text.front(), '-') << capacity;
+  }
+}
+
+TEST_F(SupportTest, ConsoleIntegerFieldRightAligns) {
+  struct Row {
+    std::int64_t n;
+    int width;
+    std::string text;
+  };
+  const Row rows[] = {
+      {1234, 8, "    1234"}, {-5, 8, "      -5"}, {123456789, 8, "123456789"}, {0, 0, "0"},
+      {-12, 0, "-12"},       {12345678, 8, "12345678"}, {7, 1, "7"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(FormatUtils::IntField(row.n, row.width), row.text) << row.n;
+    EXPECT_EQ(Captured([&] { FormatUtils::PrintInt(row.n, row.width); }), row.text) << row.n;
+  }
+}
+
+TEST_F(SupportTest, PrintWritesLabelNumberAndLineEnd) {
+  EXPECT_EQ(Captured([] { FormatUtils::Print("Total reduction: ", 0); }), "Total reduction: 0\n");
+  EXPECT_EQ(Captured([] { FormatUtils::Print("Total reduction: ", -12); }), "Total reduction: -12\n");
+  EXPECT_EQ(Captured([] { FormatUtils::Print("Files: ", 123456789); }), "Files: 123456789\n");
+}
+
+template <std::size_t N>
+std::array<char, N> Text(const char* s) {
+  std::array<char, N> a{};
+  std::strncpy(a.data(), s, N - 1);
+  return a;
+}
+
+TEST_F(SupportTest, LengthCountsUpToTheFirstNul) {
+  std::array<char, 6> s{};
+  EXPECT_EQ(Strings::Length(s), 0);
+  s = {'a', 'b', '\0', 'c', 'd', '\0'};
+  EXPECT_EQ(Strings::Length(s), 2);
+  s = {'a', 'b', 'c', 'd', 'e', 'f'};
+  EXPECT_EQ(Strings::Length(s), 6);
+}
+
+TEST_F(SupportTest, AppendCutsAtCapacity) {
+  std::array<char, 256> path{};
+  std::memset(path.data(), 'x', 252);
+  Strings::Append(".class", path);
+  EXPECT_EQ(Strings::Length(path), 255);
+  EXPECT_EQ(std::string(path.data() + 252), ".cl");
+  EXPECT_EQ(path[255], '\0');
+
+  auto s = Text<10>("Foo");
+  Strings::Append(".class", s);
+  EXPECT_STREQ(s.data(), "Foo.class");
+  Strings::Append("", s);
+  EXPECT_STREQ(s.data(), "Foo.class");
+  Strings::Append("more", s);
+  EXPECT_STREQ(s.data(), "Foo.class");
+}
+
+TEST_F(SupportTest, InsertMovesTheTailAndCuts) {
+  struct Row {
+    const char* dest;
+    const char* source;
+    int pos;
+    const char* result;
+  };
+  const Row rows[] = {
+      {"", "xy", 0, "xy"},     {"abc", "xy", 1, "axyb"}, {"abc", "x", 3, "abcx"}, {"ab", "wxyz", 1, "awxy"},
+      {"abcd", "x", 0, "xabc"}, {"abc", "", 1, "abc"},   {"a", "xy", 0, "xya"},
+  };
+  for (const Row& row : rows) {
+    auto s = Text<5>(row.dest);
+    Strings::Insert(row.source, row.pos, s);
+    EXPECT_STREQ(s.data(), row.result) << row.source << " into " << row.dest << " at " << row.pos;
+  }
+}
+
+TEST_F(SupportTest, PosFindsTheFirstOccurrenceFromAPosition) {
+  struct Row {
+    const char* pattern;
+    const char* text;
+    int pos;
+    int result;
+  };
+  const Row rows[] = {
+      {".", "lib\\Foo", 0, -1}, {".", "..\\lib\\Foo", 0, 0}, {".", "Foo.class", 0, 3}, {"ab", "aab", 0, 1},
+      {"ab", "ac", 0, -1},      {"ab", "abc", 4, -1},       {"ab", "abc", -1, -1},   {"", "abc", 0, -1},
+      {"c", "abc", 3, -1},      {"a", "aXa", 1, 2},          {"abc", "ab", 0, -1},    {"s", "class", 4, 4},
+  };
+  for (const Row& row : rows) {
+    auto s = Text<16>(row.text);
+    EXPECT_EQ(Strings::Pos(row.pattern, s, row.pos), row.result) << row.pattern << " in " << row.text;
+  }
+  // The text ends at the first NUL: what stands behind it is not searched.
+  std::array<char, 8> hidden = {'a', '\0', '.', 'b', '\0', 0, 0, 0};
+  EXPECT_EQ(Strings::Pos(".", hidden, 0), -1);
+}
+
+// A node that counts how many of its kind are alive.
+struct CountedNode : Queue::tNodeRec {
+  static inline int alive = 0;
+  int id;
+  explicit CountedNode(int i) : id(i) { ++alive; }
+  ~CountedNode() override { --alive; }
+};
+
+int IdOf(const std::unique_ptr<Queue::tNodeRec>& node) {
+  auto* counted = dynamic_cast<CountedNode*>(node.get());
+  return counted != nullptr ? counted->id : -1;
+}
+
+TEST_F(SupportTest, QueueIsFirstInFirstOut) {
+  Queue::tQueue q;
+  q.Init();
+  EXPECT_FALSE(q.NotEmpty());
+  q.Add(std::make_unique<CountedNode>(1));
+  q.Add(std::make_unique<CountedNode>(2));
+  EXPECT_TRUE(q.NotEmpty());
+  EXPECT_EQ(IdOf(q.Get()), 1);
+  EXPECT_EQ(IdOf(q.Get()), 2);
+  EXPECT_FALSE(q.NotEmpty());
+  EXPECT_FALSE(q.Get());
+
+  // The queue ran empty with a stale last node; the next Add starts afresh.
+  q.Add(std::make_unique<CountedNode>(3));
+  EXPECT_EQ(IdOf(q.Get()), 3);
+  q.Add(std::make_unique<CountedNode>(4));
+  q.Add(std::make_unique<CountedNode>(5));
+  EXPECT_EQ(IdOf(q.Get()), 4);
+  EXPECT_EQ(IdOf(q.Get()), 5);
+  EXPECT_FALSE(q.NotEmpty());
+}
+
+TEST_F(SupportTest, QueueHandsNodesOverAndReleasesWhatItHolds) {
+  ASSERT_EQ(CountedNode::alive, 0);
+  {
+    Queue::tQueue a, b;
+    a.Init();
+    b.Init();
+    for (int i = 0; i < 3; ++i) a.Add(std::make_unique<CountedNode>(i));
+    std::unique_ptr<Queue::tNodeRec> taken = a.Get();
+    EXPECT_FALSE(taken->next);
+    b.Add(std::move(taken));
+    EXPECT_EQ(IdOf(b.Get()), 0);  // the taken node is gone once its owner drops it
+    EXPECT_EQ(CountedNode::alive, 2);
+    // An added node becomes the last one: whatever hung from it is not queued.
+    auto chained = std::make_unique<CountedNode>(7);
+    chained->next = std::make_unique<CountedNode>(8);
+    b.Add(std::move(chained));
+    EXPECT_EQ(IdOf(b.Get()), 7);
+    EXPECT_FALSE(b.NotEmpty());
+    EXPECT_EQ(CountedNode::alive, 2);
+    a.Init();  // re-initialising releases the nodes still queued
+    EXPECT_EQ(CountedNode::alive, 0);
+    EXPECT_FALSE(a.NotEmpty());
+    for (int i = 0; i < 200000; ++i) b.Add(std::make_unique<CountedNode>(i));
+    EXPECT_EQ(CountedNode::alive, 200000);
+  }
+  // A long chain is released by the queue's end without exhausting the stack.
+  EXPECT_EQ(CountedNode::alive, 0);
+}
+
+TEST_F(SupportTest, MessagePrintsOneErrorLineAndThrows) {
+  bool fatal = false;
+  const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal);
+  EXPECT_TRUE(fatal);
+  EXPECT_EQ(out, "\nERROR: Null code length\n");
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(ZYNError::Message("a", "b", "c", "d"), ZYNError::Fatal);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nERROR: abcd\n");
+  EXPECT_EQ(ZYNError::WarnCount, 0);  // an error is not a warning
+}
+
+TEST_F(SupportTest, OnlyTheFirstWarningOfAFileEndsTheOpenLine) {
+  const std::string out = Captured([] {
+    ZYNError::Warning("Unknown attribute \"", "Foo", "\" ignored. Length=", "5");
+    ZYNError::Warning("second");
+  });
+  EXPECT_EQ(out, "\nWARNING: Unknown attribute \"Foo\" ignored. Length=5\nWARNING: second\n");
+  EXPECT_EQ(ZYNError::WarnCount, 2);
+  ZYNError::WarningReset();
+  EXPECT_EQ(ZYNError::WarnCount, 0);
+  EXPECT_EQ(Captured([] { ZYNError::Warning("next file"); }), "\nWARNING: next file\n");
+  EXPECT_EQ(ZYNError::WarnCount, 1);
+}
+
+TEST_F(SupportTest, NowarnSilencesAndDoesNotCount) {
+  ZYNData::Params.nowarn = true;
+  EXPECT_EQ(Captured([] { ZYNError::Warning("hidden", "a", "b", "c"); }), "");
+  EXPECT_EQ(ZYNError::WarnCount, 0);
+  ZYNData::Params.nowarn = false;
+  EXPECT_EQ(Captured([] { ZYNError::Warning("shown"); }), "\nWARNING: shown\n");
+}
+
+TEST_F(SupportTest, WarnCountStopsAt32767) {
+  std::size_t lines = 0;
+  const std::string out = Captured([] {
+    for (int i = 0; i < 32770; ++i) ZYNError::Warning("w");
+  });
+  for (char ch : out) lines += ch == '\n';
+  EXPECT_EQ(ZYNError::WarnCount, 32767);
+  EXPECT_EQ(lines, 32770u + 1u);  // every warning is printed; one line end before the first
+}
+
+}  // namespace

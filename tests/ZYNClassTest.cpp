@@ -1,0 +1,167 @@
+// The class file as a whole: reading errors by where the file ends, round trips, and the marking that
+// drops unused pool entries and renumbers the rest.
+#include <cstdint>
+#include <string>
+
+#include "FileModule.h"
+#include "TestSupport.h"
+#include "ZYNConstPool.h"
+
+namespace {
+
+// A class of a recent version using pool kinds and attributes of later versions; `junk` adds unused
+// entries in between.
+Bytes ModernClass(bool junk, int minor = 0) {
+  ClassBuilder b;
+  auto junkHere = [&] {
+    if (junk) b.Utf8("junk");
+  };
+  junkHere();
+  const int self = b.Class("M"), super = b.Class("java/lang/Record"), iface = b.Class("java/io/Serializable");
+  if (junk) b.Double(0, 1);
+  const int code = b.Utf8("Code"), smt = b.Utf8("StackMapTable"), bsm = b.Utf8("BootstrapMethods");
+  const int signature = b.Utf8("Signature"), nest = b.Utf8("NestMembers"), record = b.Utf8("Record");
+  const int rva = b.Utf8("RuntimeVisibleAnnotations");
+  const int x = b.Utf8("x"), xd = b.Utf8("I"), m = b.Utf8("m"), md = b.Utf8("()Ljava/lang/Object;");
+  junkHere();
+  const int sig = b.Utf8("()TT;"), ann = b.Utf8("LAnn;");
+  const int indy = b.InvokeDynamic(0, b.NameAndType(b.Utf8("run"), b.Utf8("()Ljava/lang/Runnable;")));
+  const int make = b.Methodref(b.Class("Factory"), b.NameAndType(b.Utf8("make"), b.Utf8("()V")));
+  const int mh = b.MethodHandle(6, make), mt = b.MethodType(b.Utf8("()V"));
+  const int inner = b.Class("M$In");
+  junkHere();
+  const Bytes codeBytes = ByteWriter().u1(186).u2(indy).u2(0).u1(176).bytes;
+  const Bytes frames = ByteWriter().u2(1).u1(64).u1(7).u2(self).bytes;
+  const Bytes annotations = Attribute(rva, ByteWriter().u2(1).u2(ann).u2(0).bytes);
+  const Bytes component = ByteWriter().u2(x).u2(xd).u2(1).raw(annotations).bytes;
+  b.Version(61, minor).This(self).Super(super).Interface(iface).Field(0x12, x, xd);
+  b.Method(1, m, md, {Attribute(code, CodeBody(codeBytes, {}, {Attribute(smt, frames)})),
+                      Attribute(signature, ByteWriter().u2(sig).bytes)});
+  b.ClassAttr(Attribute(bsm, ByteWriter().u2(1).u2(mh).u2(1).u2(mt).bytes));
+  b.ClassAttr(Attribute(nest, ByteWriter().u2(1).u2(inner).bytes));
+  b.ClassAttr(Attribute(record, ByteWriter().u2(1).raw(component).bytes));
+  return b.Build();
+}
+
+std::int32_t PoolEnd(const ZYNClass::tClassDesc& cls) {
+  std::int32_t end = 10;
+  for (const auto& entry : cls.cp->slots)
+    if (entry) end += entry->size();
+  return end;
+}
+
+void ExpectReadError(const Bytes& bytes, const std::string& line) {
+  ExpectError(
+      [&] {
+        FileModule::ResetBytes(bytes);
+        ZYNClass::ReadClass();
+      },
+      line);
+}
+
+using ZYNClassTest = ZynTest;
+
+TEST_F(ZYNClassTest, ReportsWhereATruncatedFileEnds) {
+  const Bytes full = ModernClass(false);
+  auto cls = ReadBytes(full);
+  ASSERT_TRUE(cls);
+  EXPECT_EQ(FileModule::PC, static_cast<std::int32_t>(full.size()));
+  const std::int32_t poolEnd = PoolEnd(*cls);
+  for (std::int32_t cut = 0; cut < static_cast<std::int32_t>(full.size()); ++cut) {
+    const char* line = cut < 4         ? "This is not class file"
+                       : cut < 8       ? "File read error"
+                       : cut < poolEnd ? "Constant pool read error"
+                                       : "Unexpected end of class file";
+    SCOPED_TRACE(cut);
+    ExpectReadError(Bytes(full.begin(), full.begin() + cut), line);
+  }
+}
+
+TEST_F(ZYNClassTest, RefusesAWrongMagic) {
+  Bytes bytes = ModernClass(false);
+  bytes[3] = 0xBF;
+  ExpectReadError(bytes, "This is not class file");
+  ExpectReadError({0xCA, 0xFE, 0xBA}, "This is not class file");
+}
+
+TEST_F(ZYNClassTest, KeptWholeTheClassIsWrittenAsRead) {
+  for (int minor : {0, 0xFFFF}) {
+    const Bytes bytes = ModernClass(true, minor);
+    auto cls = ReadBytes(bytes);
+    ASSERT_TRUE(cls);
+    EXPECT_EQ(WriteMarked(*cls, true), bytes);
+  }
+  for (auto [major, minor] : {std::pair{45, 3}, {0, 0}, {0xFFFF, 0xFFFF}}) {
+    ClassBuilder b;
+    const int self = b.Class("V");
+    b.Version(major, minor).This(self);
+    auto cls = ReadBytes(b.Build());
+    ASSERT_TRUE(cls);
+    EXPECT_EQ(WriteMarked(*cls, true), b.Build()) << major;
+  }
+}
+
+TEST_F(ZYNClassTest, MarkClassDropsUnusedEntriesAndRenumbers) {
+  auto cls = ReadBytes(ModernClass(true));
+  ASSERT_TRUE(cls);
+  ZYNConstPool::UnMark(*cls->cp);
+  ZYNClass::MarkClass(*cls);
+  std::int32_t dropped = 0, bytes = 0;
+  ZYNConstPool::RenumUnUsed(*cls->cp, dropped, bytes);
+  EXPECT_EQ(dropped, 4);
+  EXPECT_EQ(bytes, 3 * 7 + 9);
+  EXPECT_EQ(WriteMarked(*cls), ModernClass(false));
+}
+
+TEST_F(ZYNClassTest, MarkClassCountsTheKeptStructure) {
+  ClassBuilder b;
+  const int self = b.Class("S"), iface = b.Class("I"), name = b.Utf8("v"), desc = b.Utf8("I");
+  const int gone = b.Utf8("gone");
+  b.This(self).Interface(iface).Interface(iface).Field(2, name, desc).Method(2, name, desc).Field(2, gone, desc);
+  auto cls = ReadBytes(b.Build());
+  ASSERT_TRUE(cls);
+  cls->fields[1].present = false;
+  cls->fieldCount = 1;
+  ZYNConstPool::UnMark(*cls->cp);
+  ZYNClass::MarkClass(*cls);
+  const std::pair<int, int> marks[] = {{self, 1}, {iface, 2}, {iface - 1, 2}, {name, 2}, {desc, 2}, {gone, 0}};
+  for (const auto& [index, mark] : marks) EXPECT_EQ(cls->cp->At(index)->mark, mark) << index;
+}
+
+TEST_F(ZYNClassTest, SuperClassZeroIsNeitherMarkedNorTranslated) {
+  auto build = [](bool junk) {
+    ClassBuilder b;
+    if (junk) b.Utf8("junk");
+    const int self = b.Class("java/lang/Object"), name = b.Utf8("f"), desc = b.Utf8("J");
+    b.This(self).Super(0).Field(8, name, desc);
+    return b.Build();
+  };
+  auto cls = ReadBytes(build(true));
+  ASSERT_TRUE(cls);
+  EXPECT_EQ(cls->superClass, 0);
+  EXPECT_EQ(WriteMarked(*cls), build(false));
+}
+
+TEST_F(ZYNClassTest, RefusesAnInterfaceIndexOfZero) {
+  ClassBuilder b;
+  const int self = b.Class("Z");
+  b.This(self).Interface(0);
+  auto cls = ReadBytes(b.Build());
+  ASSERT_TRUE(cls);
+  ZYNConstPool::UnMark(*cls->cp);
+  ExpectError([&] { ZYNClass::MarkClass(*cls); }, "Constant pool index less than 1");
+}
+
+TEST_F(ZYNClassTest, BytesAfterTheAttributesAreNeitherCountedNorWritten) {
+  ClassBuilder b;
+  const int self = b.Class("T");
+  b.This(self);
+  const Bytes plain = b.Build();
+  b.Trailing({0xCA, 0xFE, 0xBA, 0xBE, 0});
+  auto cls = ReadBytes(b.Build());
+  ASSERT_TRUE(cls);
+  EXPECT_EQ(FileModule::PC, static_cast<std::int32_t>(plain.size()));
+  EXPECT_EQ(WriteMarked(*cls, true), plain);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Runs the Java corpus before and after optimization and checks that nothing observable changed.
+#
+#   jvm_corpus.sh ZYN_BINARY JDK_HOME RELEASE "KEYS[,KEYS...]" [PROGRAM_NAME...]
+#
+# Every program under tests/java/corpus/<Name>/ (or only the named ones) whose "// release: N"
+# header is at most RELEASE is compiled with JDK_HOME's javac at --release RELEASE and run with
+# -Xverify:all; then, for each key set (comma-separated; each split on blanks, may be empty), zyn
+# optimizes a copy of its classes and the program runs again. Standard output and exit code must be
+# identical.
+# Programs headed "// renaming: no" read member names through reflection and only run when KEYS
+# contains -noren. With -old the tool leaves the input alone and writes its result under the backup
+# name, so that result is moved into place before the second run.
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 ZYN_BINARY JDK_HOME RELEASE \"KEYS\" [PROGRAM_NAME...]" >&2
+  exit 2
+}
+
+[[ $# -ge 4 ]] || usage
+zyn=$1
+jdk=$2
+release=$3
+keys=$4
+shift 4
+
+[[ $release =~ ^[0-9]+$ ]] || { echo "RELEASE must be a number, got '$release'" >&2; exit 2; }
+[[ -x $zyn ]] || { echo "not an executable: $zyn" >&2; exit 2; }
+[[ -x $jdk/bin/javac && -x $jdk/bin/java ]] || { echo "no javac/java under $jdk/bin" >&2; exit 2; }
+zyn=$(cd "$(dirname "$zyn")" && pwd)/$(basename "$zyn")
+
+corpus=$(cd "$(dirname "${BASH_SOURCE[0]}")/../java/corpus" && pwd)
+
+IFS=, read -r -a keysets <<< "$keys," || true
+keyargs=()
+has_key() {
+  local k
+  for k in ${keyargs[@]+"${keyargs[@]}"}; do [[ $k == "$1" ]] && return 0; done
+  return 1
+}
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/zyncorpus.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+# zyn reads only the first blank-delimited word of its file parameter.
+[[ $scratch != *[[:space:]]* ]] || { echo "scratch path contains blanks: $scratch" >&2; exit 2; }
+
+if [[ $# -gt 0 ]]; then
+  programs=("$@")
+else
+  programs=()
+  for dir in "$corpus"/*/; do
+    programs+=("$(basename "$dir")")
+  done
+fi
+
+passed=0
+failed=0
+
+fail() {  # name, reason, [file to show]...
+  local name=$1 reason=$2 f
+  shift 2
+  echo "FAIL $name: $reason"
+  for f in "$@"; do
+    if [[ -s $f ]]; then
+      sed -e 's/^/    /' "$f" | head -n 60 || true
+    fi
+  done
+  failed=$((failed + 1))
+}
+
+# Runs Main from $1 with output in $2.out/$2.err; prints the exit code.
+run_java() {
+  local rc=0
+  timeout 60 "$jdk/bin/java" -Xverify:all -cp "$1" Main > "$2.out" 2> "$2.err" < /dev/null || rc=$?
+  echo "$rc"
+}
+
+# Optimizes the copy in $1 with keyargs and compares the run with the one before; $2 names it.
+check_keys() {
+  local run=$1 name=$2 classes=$1/classes zyn_rc=0 rc_after b
+  (cd "$run" && timeout 300 "$zyn" ${keyargs[@]+"${keyargs[@]}"} "$classes/*.class") > "$run/zyn.log" 2>&1 || zyn_rc=$?
+  if [[ $zyn_rc != 0 ]] || grep -q '^ERROR:' "$run/zyn.log"; then
+    fail "$name" "zyn exited with $zyn_rc" "$run/zyn.log"
+    return 1
+  fi
+
+  shopt -s nullglob
+  backups=("$classes"/*.~class)
+  shopt -u nullglob
+  for b in ${backups[@]+"${backups[@]}"}; do
+    if has_key -old; then
+      mv -f "$b" "${b%.~class}.class"
+    else
+      rm -f "$b"
+    fi
+  done
+
+  rc_after=$(run_java "$classes" "$run/after")
+  if [[ $rc_after != "$rc_before" ]]; then
+    diff -u --label expected --label optimized "$work/before.out" "$run/after.out" > "$run/diff" || true
+    fail "$name" "optimized program exited with $rc_after (expected $rc_before)" "$run/after.err" "$run/diff" "$run/zyn.log"
+    return 1
+  fi
+  if ! diff -u --label expected --label optimized "$work/before.out" "$run/after.out" > "$run/diff"; then
+    fail "$name" "output changed" "$run/diff" "$run/after.err" "$run/zyn.log"
+    return 1
+  fi
+}
+
+runs=0
+for name in "${programs[@]}"; do
+  src=$corpus/$name
+  if [[ ! -f $src/Main.java ]]; then
+    fail "$name" "no such program (expected $src/Main.java)"
+    continue
+  fi
+  header=$(sed -n '1p' "$src/Main.java")
+  if [[ ! $header =~ ^//\ release:\ ([0-9]+)[[:space:]]*$ ]]; then
+    fail "$name" "first line of Main.java is not '// release: N'"
+    continue
+  fi
+  need=${BASH_REMATCH[1]}
+  if (( need > release )); then
+    echo "SKIP $name: needs release $need"
+    continue
+  fi
+  second=$(sed -n '2p' "$src/Main.java")
+
+  work=$scratch/$name
+  classes=$work/classes
+  mkdir -p "$classes"
+
+  if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn -d "$classes" "$src"/*.java > "$work/javac.log" 2>&1; then
+    fail "$name" "javac failed" "$work/javac.log"
+    continue
+  fi
+
+  rc_before=$(run_java "$classes" "$work/before")
+  if [[ $rc_before != 0 ]]; then
+    fail "$name" "unoptimized program exited with $rc_before" "$work/before.err"
+    continue
+  fi
+
+  for keys in "${keysets[@]}"; do
+    read -r -a keyargs <<< "$keys" || true
+    label="$name [${keys}]"
+    if [[ $second =~ ^//\ renaming:\ no[[:space:]]*$ ]] && ! has_key -noren; then
+      echo "SKIP $label: depends on member names, runs only with -noren"
+      continue
+    fi
+    run=$work/run$((++runs))
+    mkdir -p "$run"
+    cp -r "$classes" "$run/classes"
+    if check_keys "$run" "$label"; then
+      echo "PASS $label"
+      passed=$((passed + 1))
+    fi
+  done
+done
+
+echo "$passed passed, $failed failed"
+if (( passed + failed == 0 )); then
+  echo "no program was run" >&2
+  exit 1
+fi
+(( failed == 0 ))
