@@ -111,9 +111,12 @@ void WriteClass(const std::string& name, const tClassDesc& cls) {
 }
 
 std::string BackupName(const std::string& name) {
+  // Only the file name is searched: a "." in a directory name must not move the backup to another place.
+  const std::size_t slash = name.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
   std::size_t j = name.size();
-  while (j > 0 && name[j] != '.') --j;
-  if (j == 0) j = name.size();
+  while (j > start && name[j] != '.') --j;
+  if (j == start) j = name.size();
   return name.substr(0, j) + ".~class";
 }
 

@@ -50,7 +50,7 @@ void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes);
 void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
 
-// The backup name: the last "."-suffix replaced by ".~class", or ".~class" appended.
+// The backup name: the last "."-suffix of the file name replaced by ".~class", or ".~class" appended.
 std::string BackupName(const std::string& name);
 // The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
 std::int32_t Percent(std::int32_t change, std::int32_t oldSize);

@@ -1,0 +1,366 @@
+// The built program end to end: run in a scratch folder, its whole console text and exit code compared with
+// what a user sees, and the class files checked afterwards. Nothing may reach standard error.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBanner = "Zyncraft for Windows. Version 1.00\n";
+const std::string kHelp =
+    "\n"
+    "Usage: ZYN [keys] file(s) [keys]\n"
+    "\n"
+    "keys: -dbg     -- remove all debug information\n"
+    "         -var  -- remove local variables tables\n"
+    "         -lin  -- remove line numbers tables\n"
+    "         -src  -- remove source file information\n"
+    "      -depr    -- remove Deprecated attributes\n"
+    "      -synt    -- remove Synthetic attributes\n"
+    "      -uattr   -- remove undefined attributes\n"
+    "      -max     -- maximal reduction without removal of Synthetic attributes\n"
+    "      -super   -- maximal reduction including removal of Synthetic attributes\n"
+    "      -noren   -- disable members renaming (reduction decreases)\n"
+    "      -nowarn  -- ignore and no print warnings\n"
+    "      -old     -- old file(s) keep old name(s)\n"
+    "      -tst     -- optimization test without rewriting class file(s)\n"
+    "      -help    -- printing this text\n"
+    "\n"
+    "   To optimize many files use wildcards * and ? in the file(s) parameter\n";
+const std::string kDashes(55, '-');
+const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
+
+std::string Totals(int files, int reduction) {
+  return kDashes + "\nFiles processed: " + std::to_string(files) + "\nTotal reduction: " + std::to_string(reduction) +
+         "\n";
+}
+
+std::string Right(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// One table line of a name shorter than 30 characters.
+std::string Row(const std::string& name, int oldSize, int change, int percent) {
+  return name + std::string(30 - name.size(), ' ') + Right(std::to_string(oldSize), 8) +
+         Right(std::to_string(-change), 8) + Right(std::to_string(percent), 8) + "%";
+}
+
+std::string Line(const std::string& name, int oldSize, int change, int percent) {
+  return Row(name, oldSize, change, percent) + "\n";
+}
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs the program in `dir` with these arguments.
+Result Zyn(const std::string& dir, const std::vector<std::string>& args) {
+  TempDir capture;
+  const std::string outName = capture.File("out"), errName = capture.File("err");
+  std::vector<char*> argv{const_cast<char*>("zyn")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    ::execv(ZYN_BINARY, argv.data());
+    ::_exit(127);
+  }
+  Result r;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const Bytes out = ReadFileBytes(outName), err = ReadFileBytes(errName);
+  r.out.assign(out.begin(), out.end());
+  r.err.assign(err.begin(), err.end());
+  return r;
+}
+
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    names.push_back(fs::relative(entry.path(), dir).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ClassBuilder FooClass() {
+  ClassBuilder b;
+  const int self = b.Class("Foo"), base = b.Class("java/lang/Object");
+  b.This(self).Super(base);
+  return b;
+}
+
+// Foo extends java/lang/Object and nothing else: 55 bytes.
+Bytes Bare() { return FooClass().Build(); }
+
+// Bare with an unused Utf8 entry of `unused` characters: 58 + unused bytes, 3 + unused of them removable.
+Bytes Small(std::size_t unused) {
+  ClassBuilder b = FooClass();
+  b.Utf8(std::string(unused, 'u'));
+  return b.Build();
+}
+
+// Sample (158 bytes): a private static int counter read by the public static run, and a Synthetic class
+// attribute. Renaming counter to "Code" drops the entry "counter" (10 bytes); removing Synthetic saves its 6
+// bytes and its name entry (12).
+Bytes Sample() {
+  ClassBuilder b;
+  const int code = b.Utf8("Code"), self = b.Class("Sample"), base = b.Class("java/lang/Object");
+  const int counter = b.Utf8("counter"), i = b.Utf8("I");
+  const int ref = b.Fieldref(self, b.NameAndType(counter, i));
+  const int run = b.Utf8("run"), v = b.Utf8("()V"), synthetic = b.Utf8("Synthetic");
+  b.This(self).Super(base);
+  b.Field(0x000A, counter, i);
+  const Bytes body = {0xB2, 0, static_cast<std::uint8_t>(ref), 0x57, 0xB1};
+  b.Method(0x0009, run, v, {Attribute(code, CodeBody(body, {}, {}, 1, 0))});
+  b.ClassAttr(Attribute(synthetic, {}));
+  return b.Build();
+}
+
+class CliTest : public ZynTest {
+protected:
+  TempDir dir;
+  std::string Path(const std::string& name) const { return dir.File(name); }
+  void Put(const std::string& name, const Bytes& bytes) const { WriteFileBytes(Path(name), bytes); }
+  Bytes Get(const std::string& name) const { return ReadFileBytes(Path(name)); }
+  Result Run(const std::vector<std::string>& args) const {
+    Result r = Zyn(dir.path(), args);
+    EXPECT_EQ(r.err, "") << "standard error must stay empty";
+    return r;
+  }
+};
+
+TEST_F(CliTest, HelpAnywherePrintsTheHelpAndTouchesNothing) {
+  Put("Foo.class", Small(4));
+  const std::vector<std::string> cases[] = {
+      {}, {"-help"}, {"Foo.class", "-help"}, {"-tst", "-help", "Foo.class"}, {"-help", "-x", "a", "b"}, {"-tst"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, kBanner + kHelp);
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"Foo.class"});
+    EXPECT_EQ(Get("Foo.class"), Small(4));
+  }
+}
+
+TEST_F(CliTest, BadWordsEndTheRunBeforeAnyFile) {
+  Put("a.class", Small(4));
+  Put("b.class", Small(5));
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-x", "a.class"}, "Unknown parameter \"-x\""},
+      {{"a.class", "-TST"}, "Unknown parameter \"-TST\""},
+      {{"-", "a.class"}, "Unknown parameter \"-\""},
+      {{"-x", "-help"}, "Unknown parameter \"-x\""},
+      {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\""},
+      {{"-tst", "a.class", "b.class", "-help"}, "Superfluous file parameter \"b.class\""},
+  };
+  for (const auto& [args, error] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + "\nERROR: " + error + "\n");
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.class", "b.class"}));
+    EXPECT_EQ(Get("a.class"), Small(4));
+  }
+}
+
+TEST_F(CliTest, KeysActInOrderAndTheResultShowsIt) {
+  Put("Sample.class", Sample());
+  ASSERT_EQ(Get("Sample.class").size(), 158u);
+  struct Case {
+    std::vector<std::string> keys;
+    int change, percent;
+  };
+  const Case cases[] = {
+      {{}, 10, 6},
+      {{"-noren"}, 0, 0},
+      {{"-noren", "-max"}, 10, 6},
+      {{"-max", "-noren"}, 0, 0},
+      {{"-synt", "-max"}, 10, 6},
+      {{"-max", "-synt"}, 28, 18},
+      {{"-super"}, 28, 18},
+      {{"-super", "-noren"}, 18, 11},
+      {{"-noren", "-super"}, 28, 18},
+      {{"-synt", "-noren"}, 18, 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.keys));
+    std::vector<std::string> args = c.keys;
+    args.insert(args.begin() + static_cast<std::ptrdiff_t>(args.size() / 2), "Sample.class");
+    args.push_back("-tst");
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kBanner + kHead + Line("Sample.class", 158, c.change, c.percent) + Totals(1, c.change));
+    EXPECT_EQ(Get("Sample.class"), Sample());
+  }
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"Sample.class"});
+}
+
+TEST_F(CliTest, ParameterWithoutADotSearchesForClassFiles) {
+  Put("Foo.class", Small(2));
+  Put("Bar.class", Small(7));
+  Put("Foo.cls", Small(12));
+  Put("Foo", Small(17));
+  Put("notes.txt", Bytes{'h', 'i'});
+  fs::create_directory(Path("Dir.class"));
+  fs::create_directory(Path("lib"));
+  Put("lib/Baz.class", Small(0));
+  Put(".Hidden.class", Small(1));
+  const std::string foo = Line("Foo.class", 60, 5, 8), bar = Line("Bar.class", 65, 10, 15);
+  const std::string hidden = Line(".Hidden.class", 59, 4, 7);
+  const std::string cls = Line("Foo.cls", 70, 15, 21), baz = Line("lib/Baz.class", 58, 3, 5);
+  struct Case {
+    std::string parameter, lines;
+    int files, total;
+  };
+  const Case cases[] = {
+      {"Foo", foo, 1, 5},          {"*", hidden + bar + foo, 3, 19}, {"*.cls", cls, 1, 15},
+      {"F*", foo, 1, 5},           {"?oo.c*", foo + cls, 2, 20},   {"lib/*", baz, 1, 3},
+      {"Foo.class", foo, 1, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parameter);
+    const Result r = Run({"-tst", c.parameter});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kBanner + kHead + c.lines + Totals(c.files, c.total));
+  }
+}
+
+TEST_F(CliTest, APatternMatchingNothingIsAnError) {
+  fs::create_directory(Path("Dir.class"));
+  Put("Foo.txt", Small(2));
+  Put(".Hidden.class", Small(2));
+  const std::pair<std::string, std::string> cases[] = {{"Foo", "Foo.class"},
+                                                       {"D*", "D*.class"},
+                                                       {"Missing.cls", "Missing.cls"},
+                                                       {"nowhere/*", "nowhere/*.class"},
+                                                       {".Hidden", ".Hidden"}};
+  for (const auto& [parameter, searched] : cases) {
+    SCOPED_TRACE(parameter);
+    const Result r = Run({parameter});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + "\nERROR: File(s) \"" + searched + "\" not found\n");
+  }
+}
+
+TEST_F(CliTest, ThreeFilesGiveThreeLinesAndTheirTotal) {
+  Put("A.class", Small(5));
+  Put("B.class", Small(10));
+  Put("C.class", Small(0));
+  const Result r = Run({"*"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("B.class", 68, 13, 19) +
+                       Line("C.class", 58, 3, 5) + Totals(3, 24));
+  EXPECT_EQ(Listing(dir.path()),
+            (std::vector<std::string>{"A.class", "A.~class", "B.class", "B.~class", "C.class", "C.~class"}));
+  // Each class loses its unused entry and nothing else.
+  for (const char* name : {"A.class", "B.class", "C.class"}) EXPECT_EQ(Get(name), Bare()) << name;
+  EXPECT_EQ(Get("A.~class"), Small(5));
+  EXPECT_EQ(Get("B.~class"), Small(10));
+  EXPECT_EQ(Get("C.~class"), Small(0));
+}
+
+TEST_F(CliTest, AnErrorInTheSecondFileEndsTheRun) {
+  // B's this class index names a Utf8 entry.
+  ClassBuilder bad;
+  const int name = bad.Utf8("B");
+  bad.Class("java/lang/Object");
+  bad.This(name).Super(name + 2);
+  Put("A.class", Small(5));
+  Put("B.class", bad.Build());
+  Put("C.class", Small(6));
+  const Result r = Run({"?.class"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + "B.class" + std::string(23, ' ') +
+                       Right(std::to_string(bad.Build().size()), 8) +
+                       "\nERROR: Invalid this class index in class file\n");
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A.class", "A.~class", "B.class", "C.class"}));
+  EXPECT_EQ(Get("B.class"), bad.Build());
+  EXPECT_EQ(Get("C.class"), Small(6));
+}
+
+TEST_F(CliTest, AFailedWriteEndsTheRunAndKeepsTheClassFile) {
+  Put("A.class", Small(5));
+  Put("B.class", Small(6));
+  Put("C.class", Small(7));
+  // B's backup name is taken by a directory, so B cannot be moved aside.
+  fs::create_directory(Path("B.~class"));
+  const Result r = Run({"*"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Row("B.class", 64, 9, 14) +
+                       "\nERROR: File \"B.class\" not renamed to \"B.~class\"\n");
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A.class", "A.~class", "B.class", "B.~class", "C.class"}));
+  EXPECT_EQ(Get("B.class"), Small(6));
+  EXPECT_EQ(Get("C.class"), Small(7));
+}
+
+TEST_F(CliTest, WarningsStandBetweenTheTableLines) {
+  ClassBuilder w;
+  const int self = w.Class("W"), base = w.Class("java/lang/Object"), custom = w.Utf8("Custom");
+  w.Utf8("ab");
+  w.This(self).Super(base).ClassAttr(Attribute(custom, {1, 2}));
+  Put("A.class", Small(5));
+  Put("W.class", w.Build());
+  Put("Z.class", Small(6));
+  const int wSize = static_cast<int>(w.Build().size());
+  ASSERT_EQ(wSize, 75);
+  const std::string warned = "W.class\nWARNING: Unknown attribute \"Custom\" ignored. Length=2\n\n" +
+                             std::string(30, ' ') + Right("75", 8) + Right("0", 8) + Right("0", 8) +
+                             "%\nWARNING: Optimization limited\n\n";
+  Result r = Run({"*", "-tst"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + warned + Line("Z.class", 64, 9, 14) +
+                       Totals(3, 17));
+  // -nowarn: no warning, no limit.
+  r = Run({"*", "-tst", "-nowarn"});
+  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("W.class", 75, 5, 7) +
+                       Line("Z.class", 64, 9, 14) + Totals(3, 22));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A.class", "W.class", "Z.class"}));
+}
+
+TEST_F(CliTest, BackupsByDefaultAndWithOld) {
+  Put("Foo.class", Sample());
+  TempDir other;
+  WriteFileBytes(other.File("Foo.class"), Sample());
+  const std::string table = kHead + Line("Foo.class", 158, 10, 6) + Totals(1, 10);
+
+  Result r = Run({"Foo"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + table);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
+  EXPECT_EQ(Get("Foo.~class"), Sample());
+  const Bytes reduced = Get("Foo.class");
+  EXPECT_EQ(reduced.size(), 148u);
+
+  r = Zyn(other.path(), {"-old", "Foo"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kBanner + table);
+  EXPECT_EQ(Listing(other.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
+  EXPECT_EQ(ReadFileBytes(other.File("Foo.class")), Sample());
+  EXPECT_EQ(ReadFileBytes(other.File("Foo.~class")), reduced);
+
+  // A second default run: the backup now holds the first run's result.
+  r = Run({"Foo"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Get("Foo.~class"), reduced);
+}
+
+}  // namespace

@@ -1,0 +1,452 @@
+// One class file through OptimizeFile: its table line, the warnings between the lines, what each pass
+// reports, the three ways of writing the result, and that a failed write never loses the class file.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the test body inside a directory, so that names can be chosen character by character.
+class InDir {
+public:
+  explicit InDir(const std::string& dir) : previous_(fs::current_path()) { fs::current_path(dir); }
+  ~InDir() { fs::current_path(previous_); }
+  InDir(const InDir&) = delete;
+  InDir& operator=(const InDir&) = delete;
+
+private:
+  fs::path previous_;
+};
+
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Field(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+// Old size, change and percent as the table shows them.
+std::string Numbers(int oldSize, int change, int percent) {
+  return Field(std::to_string(oldSize), 8) + Field(std::to_string(-change), 8) + Field(std::to_string(percent), 8) +
+         "%";
+}
+
+// Foo extends java/lang/Object with nothing else: 55 bytes. Unused Utf8 entries may follow.
+ClassBuilder Minimal(const std::vector<std::string>& unused = {}) {
+  ClassBuilder b;
+  const int self = b.Class("Foo"), base = b.Class("java/lang/Object");
+  b.This(self).Super(base);
+  for (const std::string& text : unused) b.Utf8(text);
+  return b;
+}
+
+struct Outcome {
+  std::string out;
+  bool fatal = false;
+  std::int32_t dropped = -1, change = -1;
+};
+
+Outcome Optimize(const std::string& name) {
+  Outcome o;
+  o.out = Captured([&] { ZYNClass::OptimizeFile(name, o.dropped, o.change); }, &o.fatal);
+  return o;
+}
+
+using OptimizeFileTest = ZynTest;
+
+TEST_F(OptimizeFileTest, NamesShorterThanThirtyCharactersShareTheLineWithTheNumbers) {
+  TempDir dir;
+  InDir in(dir.path());
+  WriteFileBytes("probe", Minimal({std::string(42, 'x')}).Build());
+  ASSERT_EQ(ReadFileBytes("probe").size(), 100u);
+  for (std::size_t length : {9u, 29u, 30u, 31u, 45u}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(length - 6, 'N') + ".class";
+    fs::copy_file("probe", name);
+    ZYNData::Params.tst = true;
+    const Outcome o = Optimize(name);
+    const std::string gap = length < 30 ? std::string(30 - length, ' ') : "\n" + std::string(30, ' ');
+    EXPECT_EQ(o.out, name + gap + Numbers(100, 45, 45));
+    EXPECT_FALSE(o.fatal);
+    EXPECT_EQ(o.change, 45);
+    EXPECT_EQ(o.dropped, 1);
+  }
+}
+
+TEST_F(OptimizeFileTest, PercentIsTheSavingRoundedHalfUpToWholePercent) {
+  struct Case {
+    std::int32_t change, oldSize, percent;
+  };
+  const Case cases[] = {
+      {1, 200, 1},   {1, 201, 0},     {5, 1000, 1},    {4, 1000, 0},    {0, 55, 0},      {45, 100, 45},
+      {100, 1000, 10}, {1000, 1000, 100}, {-1, 200, 0},  {-5, 1000, 0},   {-6, 1000, -1},  {-15, 1000, -1},
+      {-16, 1000, -2}, {-1000, 1000, -100},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ZYNClass::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
+}
+
+TEST_F(OptimizeFileTest, TableLineRoundsThePercentOfTheRealFile) {
+  struct Case {
+    int oldSize;
+    std::string unused;
+    int change, percent;
+  };
+  const Case cases[] = {{1000, "ab", 5, 1}, {1000, "a", 4, 0}, {600, "", 3, 1}, {601, "", 3, 0}};
+  TempDir dir;
+  InDir in(dir.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.oldSize);
+    // A kept SourceFile attribute whose long file name fills the class up to the wanted size.
+    ClassBuilder b = Minimal();
+    const int attrName = b.Utf8("SourceFile");
+    const int file = b.Utf8(std::string(static_cast<std::size_t>(c.oldSize - 82) - c.unused.size(), 'S'));
+    b.Utf8(c.unused);
+    b.ClassAttr(Attribute(attrName, ByteWriter().u2(file).bytes));
+    WriteFileBytes("Foo.class", b.Build());
+    ASSERT_EQ(ReadFileBytes("Foo.class").size(), static_cast<std::size_t>(c.oldSize));
+    ZYNData::Params.tst = true;
+    EXPECT_EQ(Optimize("Foo.class").out, "Foo.class" + std::string(21, ' ') + Numbers(c.oldSize, c.change, c.percent));
+  }
+}
+
+// Foo with an unknown class attribute "Custom" (two body bytes) and an unused entry "ab": 77 bytes.
+ClassBuilder WithUnknownAttribute(int extraAttributeLength = -1) {
+  ClassBuilder b = Minimal();
+  const int custom = b.Utf8("Custom");
+  b.Utf8("ab");
+  b.ClassAttr(Attribute(custom, {1, 2}));
+  if (extraAttributeLength >= 0)
+    b.ClassAttr(Attribute(custom, Bytes(static_cast<std::size_t>(extraAttributeLength), 7)));
+  return b;
+}
+
+TEST_F(OptimizeFileTest, WarningsEndTheNameLineAndLimitThePoolPass) {
+  const std::string warn2 = "WARNING: Unknown attribute \"Custom\" ignored. Length=2\n";
+  const std::string warn3 = "WARNING: Unknown attribute \"Custom\" ignored. Length=3\n";
+  const std::string limited = "\nWARNING: Optimization limited\n";
+  // The alignment step still ends a line of its own: an empty line comes before the numbers.
+  const std::string pad = "\n" + std::string(30, ' ');
+  struct Case {
+    const char* what;
+    int extra;
+    bool nowarn, uattr;
+    std::string out;
+    int dropped, change;
+  };
+  const Case cases[] = {
+      {"a warning while reading limits the file", -1, false, false,
+       "Foo.class\n" + warn2 + pad + Numbers(77, 0, 0) + limited, 0, 0},
+      {"two warnings, one line end before them", 3, false, false,
+       "Foo.class\n" + warn2 + warn3 + pad + Numbers(86, 0, 0) + limited, 0, 0},
+      {"-nowarn: nothing printed, nothing limited", -1, true, false,
+       "Foo.class" + std::string(21, ' ') + Numbers(77, 5, 6), 1, 5},
+      {"-uattr: the warning stays, the limit goes", -1, false, true,
+       "Foo.class\n" + warn2 + pad + Numbers(77, 22, 29), 2, 22},
+      {"-uattr and -nowarn", -1, true, true, "Foo.class" + std::string(21, ' ') + Numbers(77, 22, 29), 2, 22},
+  };
+  TempDir dir;
+  InDir in(dir.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZYNData::ResetState();
+    ZYNData::Params.tst = true;
+    ZYNData::Params.nowarn = c.nowarn;
+    ZYNData::Params.uattr = c.uattr;
+    WriteFileBytes("Foo.class", WithUnknownAttribute(c.extra).Build());
+    const Outcome o = Optimize("Foo.class");
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.dropped, c.dropped);
+    EXPECT_EQ(o.change, c.change);
+  }
+}
+
+// Foo with a SourceFile attribute, an unused private field and two private fields read by run.
+ClassBuilder EveryPass() {
+  ClassBuilder b;
+  const int code = b.Utf8("Code"), self = b.Class("Foo"), base = b.Class("java/lang/Object");
+  const int sourceFile = b.Utf8("SourceFile"), fileName = b.Utf8("Foo.java");
+  const int unused = b.Utf8("unused"), array = b.Utf8("[I"), alpha = b.Utf8("alpha"), beta = b.Utf8("beta");
+  const int ra = b.Fieldref(self, b.NameAndType(alpha, array)), rb = b.Fieldref(self, b.NameAndType(beta, array));
+  const int run = b.Utf8("run"), v = b.Utf8("()V");
+  const Bytes body = {0xB2, 0, static_cast<std::uint8_t>(ra), 0x57, 0xB2, 0, static_cast<std::uint8_t>(rb), 0x57, 0xB1};
+  b.This(self).Super(base);
+  b.Field(0x000A, unused, array).Field(0x000A, alpha, array).Field(0x000A, beta, array);
+  b.Method(0x0009, run, v, {Attribute(code, CodeBody(body))});
+  b.ClassAttr(Attribute(sourceFile, ByteWriter().u2(fileName).bytes));
+  return b;
+}
+
+TEST_F(OptimizeFileTest, ChangeIsTheSumOfWhatEveryPassReports) {
+  struct Case {
+    const char* what;
+    bool src, noren;
+    int change, dropped, percent;
+  };
+  const Case cases[] = {
+      // Field 8; alpha takes "Code", beta "SourceFile"; the pool drops unused, alpha, beta (9 + 8 + 7).
+      {"no keys", false, false, 8 + 24, 3, 15},
+      // Attribute 8, field 8, beta shortened to A in place 3; the pool drops SourceFile, Foo.java, unused,
+      // alpha (13 + 11 + 9 + 8).
+      {"-src", true, false, 8 + 8 + 3 + 41, 4, 28},
+      {"-src -noren", true, true, 8 + 8 + 33, 3, 23},
+      {"-noren", false, true, 8 + 9, 1, 8},
+  };
+  const Bytes original = EveryPass().Build();
+  const int oldSize = 214;
+  ASSERT_EQ(original.size(), static_cast<std::size_t>(oldSize));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", original);
+    ZYNData::ResetState();
+    ZYNData::Params.src = c.src;
+    ZYNData::Params.noren = c.noren;
+    const Outcome o = Optimize("Foo.class");
+    EXPECT_FALSE(o.fatal) << o.out;
+    EXPECT_EQ(o.change, c.change);
+    EXPECT_EQ(o.dropped, c.dropped);
+    EXPECT_EQ(o.out, "Foo.class" + std::string(21, ' ') + Numbers(oldSize, c.change, c.percent));
+    // No removed member carried attributes, so the file shrank by exactly the reported change.
+    EXPECT_EQ(ReadFileBytes("Foo.class").size(), original.size() - static_cast<std::size_t>(c.change));
+  }
+}
+
+TEST_F(OptimizeFileTest, TheThreeWaysOfWriting) {
+  const Bytes original = Minimal({"junk"}).Build();
+  // Dropping the last pool entry leaves exactly the class without it.
+  const Bytes reduced = Minimal().Build();
+  // A backup left by an earlier run: replaced by a real run, left alone by -tst.
+  const Bytes earlier = {'o', 'l', 'd'};
+  const std::string line = "Foo.class" + std::string(21, ' ') + Numbers(62, 7, 11);
+  struct Case {
+    const char* what;
+    bool old, tst;
+    Bytes classFile, backup;
+  };
+  const Case cases[] = {
+      {"default: the file moves to the backup name, the result takes its place", false, false, reduced, original},
+      {"-old: the file stays, the result goes to the backup name", true, false, original, reduced},
+      {"-tst: nothing is written", false, true, original, earlier},
+      {"-tst -old: nothing is written", true, true, original, earlier},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", original);
+    WriteFileBytes("Foo.~class", earlier);
+    ZYNData::ResetState();
+    ZYNData::Params.old = c.old;
+    ZYNData::Params.tst = c.tst;
+    const Outcome o = Optimize("Foo.class");
+    EXPECT_EQ(o.out, line);
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
+    EXPECT_EQ(ReadFileBytes("Foo.class"), c.classFile);
+    EXPECT_EQ(ReadFileBytes("Foo.~class"), c.backup);
+  }
+}
+
+TEST_F(OptimizeFileTest, ASecondRunKeepsTheFirstRunsResultAsBackup) {
+  TempDir dir;
+  InDir in(dir.path());
+  WriteFileBytes("Foo.class", Minimal({"junk", "more"}).Build());
+  Optimize("Foo.class");
+  const Bytes first = ReadFileBytes("Foo.class");
+  ASSERT_EQ(first, Minimal().Build());
+  const Outcome second = Optimize("Foo.class");
+  EXPECT_EQ(second.out, "Foo.class" + std::string(21, ' ') + Numbers(55, 0, 0));
+  EXPECT_EQ(ReadFileBytes("Foo.~class"), first);
+  EXPECT_EQ(ReadFileBytes("Foo.class"), first);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
+}
+
+TEST_F(OptimizeFileTest, BackupNameReplacesTheLastDotSuffix) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Foo.class", "Foo.~class"},   {"Foo", "Foo.~class"},       {"lib/Foo", "lib/Foo.~class"},
+      {".class", ".class.~class"},   {"Foo.bar.class", "Foo.bar.~class"}, {"x.y", "x.~class"},
+      {"F.", "F.~class"},            {"d/.class", "d/.class.~class"},
+      // A "." in a directory name is not a suffix of the file name.
+      {"a/b.c/Foo", "a/b.c/Foo.~class"}, {"../lib/Foo", "../lib/Foo.~class"},
+  };
+  for (const auto& [name, backup] : cases) EXPECT_EQ(ZYNClass::BackupName(name), backup) << name;
+}
+
+TEST_F(OptimizeFileTest, AFileInASubdirectoryIsWrittenBesideItself) {
+  TempDir dir;
+  InDir in(dir.path());
+  fs::create_directory("lib");
+  const Bytes original = Minimal({"junk"}).Build();
+  WriteFileBytes("lib/Foo", original);
+  const Outcome o = Optimize("lib/Foo");
+  EXPECT_EQ(o.out, "lib/Foo" + std::string(23, ' ') + Numbers(62, 7, 11));
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"lib"});
+  EXPECT_EQ(Listing(dir.File("lib")), (std::vector<std::string>{"Foo", "Foo.~class"}));
+  EXPECT_EQ(ReadFileBytes("lib/Foo.~class"), original);
+  EXPECT_EQ(ReadFileBytes("lib/Foo"), Minimal().Build());
+}
+
+TEST_F(OptimizeFileTest, TheResultKeepsThePermissionsOfTheClassFile) {
+  for (bool old : {false, true}) {
+    SCOPED_TRACE(old ? "-old" : "default");
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", Minimal({"junk"}).Build());
+    fs::permissions("Foo.class", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ZYNData::Params.old = old;
+    Optimize("Foo.class");
+    const fs::perms result = fs::status(old ? "Foo.~class" : "Foo.class").permissions();
+    EXPECT_EQ(result, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  }
+}
+
+// --- Writing failures ----------------------------------------------------------------------------------
+
+// What a failed write must leave: the class file as it was, no temporary file, no new backup.
+void ExpectNothingLost(const std::string& dir, const Bytes& original, const std::vector<std::string>& files) {
+  EXPECT_EQ(ReadFileBytes(dir + "/Foo.class"), original);
+  EXPECT_EQ(Listing(dir), files);
+}
+
+std::string ErrorRun(const std::string& error) {
+  return "Foo.class" + std::string(21, ' ') + Numbers(62, 7, 11) + "\nERROR: " + error + "\n";
+}
+
+struct ChildResult {
+  int status = -1;
+  std::string out;
+};
+
+constexpr int kChildSetupFailed = 4;
+
+// Runs f in a child process whose files may not grow beyond `limit` bytes, as an unprivileged user when
+// `unprivileged`; exit status 1 when f ends the run with an error.
+ChildResult InChild(const std::function<void()>& f, rlim_t limit, bool unprivileged = false) {
+  std::fflush(stdout);
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipeFds[0]);
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::close(pipeFds[1]);
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit fsize{limit, limit};
+    if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ::_exit(kChildSetupFailed);
+    if (unprivileged && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(kChildSetupFailed);
+    int code = 0;
+    try {
+      f();
+    } catch (const ZYNError::Fatal&) {
+      code = 1;
+    }
+    std::fflush(stdout);
+    ::_exit(code);
+  }
+  ::close(pipeFds[1]);
+  ChildResult result;
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+    result.out.append(buffer, static_cast<std::size_t>(got));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+void OptimizeFoo() {
+  std::int32_t dropped = 0, change = 0;
+  ZYNClass::OptimizeFile("Foo.class", dropped, change);
+}
+
+TEST_F(OptimizeFileTest, AFileSizeLimitStopsTheWriteWithoutLosingTheClassFile) {
+  const Bytes original = Minimal({"junk"}).Build();
+  for (bool old : {false, true}) {
+    SCOPED_TRACE(old ? "-old" : "default");
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", original);
+    WriteFileBytes("Foo.~class", Bytes{'p', 'r', 'e', 'v'});
+    ZYNData::Params.old = old;
+    const ChildResult r = InChild(OptimizeFoo, 16);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
+    ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
+    EXPECT_EQ(ReadFileBytes("Foo.~class"), (Bytes{'p', 'r', 'e', 'v'}));
+  }
+}
+
+TEST_F(OptimizeFileTest, ABackupNameTakenByADirectoryStopsTheRun) {
+  const Bytes original = Minimal({"junk"}).Build();
+  for (bool old : {false, true}) {
+    SCOPED_TRACE(old ? "-old" : "default");
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", original);
+    fs::create_directory("Foo.~class");
+    WriteFileBytes("Foo.~class/inside", Bytes{1});
+    ZYNData::Params.old = old;
+    const Outcome o = Optimize("Foo.class");
+    EXPECT_TRUE(o.fatal);
+    EXPECT_EQ(o.out, ErrorRun(old ? "File \"Foo.~class\" not written"
+                                  : "File \"Foo.class\" not renamed to \"Foo.~class\""));
+    ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
+    EXPECT_EQ(Listing(dir.File("Foo.~class")), std::vector<std::string>{"inside"});
+  }
+}
+
+TEST_F(OptimizeFileTest, AReadOnlyDirectoryStopsTheRun) {
+  const Bytes original = Minimal({"junk"}).Build();
+  for (bool old : {false, true}) {
+    SCOPED_TRACE(old ? "-old" : "default");
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", original);
+    fs::permissions("Foo.class", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                     fs::perms::others_read);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    // Permissions do not bind root: then the run goes to a child that gives up its privileges.
+    WriteFileBytes(dir.File("probe"), Bytes{1});
+    const bool bypassed = fs::exists(dir.File("probe"));
+    if (bypassed) fs::remove(dir.File("probe"));
+    if (bypassed && ::geteuid() != 0) GTEST_SKIP() << "directory permissions do not stop this user";
+    ZYNData::Params.old = old;
+    const ChildResult r = InChild(OptimizeFoo, RLIM_INFINITY, bypassed);
+    if (r.status == kChildSetupFailed) GTEST_SKIP() << "no unprivileged user to run as";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
+    ExpectNothingLost(dir.path(), original, {"Foo.class"});
+  }
+}
+
+TEST_F(OptimizeFileTest, AMissingFileIsNotOpen) {
+  TempDir dir;
+  InDir in(dir.path());
+  const Outcome o = Optimize("Gone.class");
+  EXPECT_TRUE(o.fatal);
+  EXPECT_EQ(o.out, "Gone.class\nERROR: File \"Gone.class\" not open\n");
+  EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// The command line: how the words become options and the file parameter, the help text, the errors for bad
+// words, and which part of each argument becomes a word.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ParamModule.h"
+#include "TestSupport.h"
+#include "ZYNData.h"
+#include "ZYNMain.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The exact help text is pinned end to end (CliTest); here it only matters that it is printed, and alone.
+std::string HelpText() { return Captured(ZYNMain::Usage); }
+
+void Fill(Queue::tQueue& queue, const std::vector<std::string>& words) {
+  queue.Init();
+  for (const std::string& w : words) queue.Add(std::make_unique<ZYNData::tStringNodeDesc>(w));
+}
+
+std::vector<std::string> Drain(Queue::tQueue& queue) {
+  std::vector<std::string> words;
+  while (queue.NotEmpty()) {
+    auto node = queue.Get();
+    words.push_back(dynamic_cast<ZYNData::tStringNodeDesc&>(*node).str);
+  }
+  return words;
+}
+
+// The options that are on, by key name, in a fixed order.
+std::string OnKeys() {
+  const ZYNData::tParams& p = ZYNData::Params;
+  const std::pair<bool, const char*> flags[] = {
+      {p.tst, "tst"},     {p.src, "src"},     {p.lin, "lin"},   {p.var, "var"},   {p.noren, "noren"},
+      {p.nowarn, "nowarn"}, {p.depr, "depr"}, {p.synt, "synt"}, {p.uattr, "uattr"}, {p.old, "old"},
+      {p.max, "max"},     {p.super, "super"}, {p.dbg, "dbg"},
+  };
+  std::string on;
+  for (const auto& [set, name] : flags)
+    if (set) on += on.empty() ? name : std::string(" ") + name;
+  return on;
+}
+
+struct Parsed {
+  bool result = false;
+  bool fatal = false;
+  std::string out;
+};
+
+Parsed Parse(const std::vector<std::string>& words) {
+  Queue::tQueue queue;
+  Fill(queue, words);
+  Parsed p;
+  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue); }, &p.fatal);
+  return p;
+}
+
+using ParseParamsTest = ZynTest;
+
+TEST_F(ParseParamsTest, KeysActInCommandLineOrder) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* on;
+  };
+  const Case cases[] = {
+      {{"Foo.class"}, ""},
+      {{"-dbg", "Foo.class", "-tst"}, "tst src lin var dbg"},
+      {{"-max", "Foo.class"}, "src lin var depr uattr max"},
+      {{"-noren", "-max", "Foo.class"}, "src lin var depr uattr max"},
+      {{"-max", "-noren", "Foo.class"}, "src lin var noren depr uattr max"},
+      {{"-synt", "-max", "Foo.class"}, "src lin var depr uattr max"},
+      {{"-max", "-synt", "Foo.class"}, "src lin var depr synt uattr max"},
+      {{"-super", "Foo.class"}, "src lin var depr synt uattr super"},
+      {{"-super", "-noren", "Foo.class"}, "src lin var noren depr synt uattr super"},
+      {{"-noren", "-super", "Foo.class"}, "src lin var depr synt uattr super"},
+      {{"-synt", "-max", "-super", "Foo.class"}, "src lin var depr synt uattr max super"},
+      {{"-tst", "-tst", "Foo.class", "-tst"}, "tst"},
+      {{"Foo.class", "-old", "-nowarn"}, "nowarn old"},
+      {{"Foo.class", "-src", "-lin", "-var", "-depr", "-uattr"}, "src lin var depr uattr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    ZYNData::ResetState();
+    const Parsed p = Parse(c.words);
+    EXPECT_TRUE(p.result);
+    EXPECT_FALSE(p.fatal);
+    EXPECT_EQ(p.out, "");
+    EXPECT_EQ(OnKeys(), c.on);
+    EXPECT_STREQ(ZYNData::Path.data(), "Foo.class");
+  }
+}
+
+TEST_F(ParseParamsTest, HelpAnywhereStopsAndPrintsTheHelpText) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* on;  // the keys before -help still act
+  };
+  ASSERT_EQ(HelpText().rfind("\nUsage: ZYN [keys] file(s) [keys]\n\nkeys: -dbg ", 0), 0u);
+  const Case cases[] = {
+      {{"-help"}, ""},
+      {{"Foo.class", "-help"}, ""},
+      {{"-help", "Foo.class"}, ""},
+      {{"-tst", "-help", "-x", "a", "b"}, "tst"},
+      {{}, ""},
+      {{"-tst", "-old"}, "tst old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    ZYNData::ResetState();
+    const Parsed p = Parse(c.words);
+    EXPECT_FALSE(p.result);
+    EXPECT_FALSE(p.fatal);
+    EXPECT_EQ(p.out, HelpText());
+    EXPECT_EQ(OnKeys(), c.on);
+  }
+}
+
+TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string error;
+    const char* on;
+  };
+  const Case cases[] = {
+      {{"-x", "Foo.class"}, "Unknown parameter \"-x\"", ""},
+      {{"-TST", "Foo.class"}, "Unknown parameter \"-TST\"", ""},
+      {{"Foo.class", "-Tst"}, "Unknown parameter \"-Tst\"", ""},
+      {{"-", "Foo.class"}, "Unknown parameter \"-\"", ""},
+      {{"--tst", "Foo.class"}, "Unknown parameter \"--tst\"", ""},
+      {{"-tst2", "Foo.class"}, "Unknown parameter \"-tst2\"", ""},
+      {{"-x", "-help"}, "Unknown parameter \"-x\"", ""},
+      {{"-tst", "-y", "-old"}, "Unknown parameter \"-y\"", "tst"},
+      {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\"", ""},
+      {{"-old", "a.class", "-tst", "b.class", "-x"}, "Superfluous file parameter \"b.class\"", "tst old"},
+      {{"a", "b", "-help"}, "Superfluous file parameter \"b\"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    ZYNData::ResetState();
+    const Parsed p = Parse(c.words);
+    EXPECT_TRUE(p.fatal);
+    EXPECT_EQ(p.out, "\nERROR: " + c.error + "\n");
+    EXPECT_EQ(OnKeys(), c.on);
+  }
+}
+
+TEST_F(ParseParamsTest, FileParameterLengthLimit) {
+  const std::string longest(ZYNData::kMaxParamLength, 'p');
+  ASSERT_EQ(longest.size(), 4089u);
+  Parsed p = Parse({longest});
+  EXPECT_TRUE(p.result);
+  EXPECT_EQ(std::string(ZYNData::Path.data()), longest);
+
+  ZYNData::ResetState();
+  const std::string tooLong = longest + "q";
+  p = Parse({tooLong});
+  EXPECT_TRUE(p.fatal);
+  EXPECT_EQ(p.out, "\nERROR: Too long file parameter \"" + tooLong + "\"\n");
+
+  // A second file parameter is superfluous whatever its length.
+  ZYNData::ResetState();
+  p = Parse({"Foo.class", tooLong});
+  EXPECT_EQ(p.out, "\nERROR: Superfluous file parameter \"" + tooLong + "\"\n");
+}
+
+using GetParamsTest = ZynTest;
+
+TEST_F(GetParamsTest, EachArgumentGivesItsFirstWord) {
+  const std::string longWord(300, 'w');
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> words;
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{"-tst", "Foo.class"}, {"-tst", "Foo.class"}},
+      {{"My Class.class", "-old"}, {"My", "-old"}},
+      {{"  \tlead", "trail  "}, {"lead", "trail"}},
+      {{"a\tb c"}, {"a"}},
+      {{"a", "   ", "b"}, {"a"}},
+      {{"a", "\t", "b"}, {"a"}},
+      {{"a", "", "b"}, {"a"}},
+      {{" ", "a"}, {}},
+      {{longWord}, {longWord}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    std::vector<const char*> argv{"zyn"};
+    for (const std::string& a : c.args) argv.push_back(a.c_str());
+    Queue::tQueue queue;
+    Fill(queue, {"left over"});
+    ParamModule::GetParams(queue, static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(Drain(queue), c.words);
+  }
+}
+
+// Run up to the file search: the error for a pattern that matches nothing shows the pattern searched.
+class BatchRunTest : public ZynTest {
+protected:
+  std::string RunIn(const std::string& dir, const std::vector<std::string>& words, bool* fatal, int* code) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    Queue::tQueue queue;
+    Fill(queue, words);
+    std::string out = Captured([&] { *code = ZYNMain::Run(queue); }, fatal);
+    fs::current_path(previous);
+    return out;
+  }
+};
+
+TEST_F(BatchRunTest, ParameterWithoutADotGetsTheClassExtension) {
+  const std::string longest(ZYNData::kMaxParamLength, 'p');
+  const std::pair<std::string, std::string> cases[] = {
+      {"Foo", "Foo.class"},     {"*", "*.class"},         {"*.cls", "*.cls"},
+      {"Foo.", "Foo."},         {"lib/Foo", "lib/Foo.class"}, {"a.b/Foo", "a.b/Foo"},
+      {"F?o", "F?o.class"},     {".Foo", ".Foo"},         {longest, longest + ".class"},
+  };
+  TempDir dir;
+  for (const auto& [parameter, searched] : cases) {
+    SCOPED_TRACE(parameter.substr(0, 20));
+    ZYNData::ResetState();
+    bool fatal = false;
+    int code = -1;
+    const std::string out = RunIn(dir.path(), {parameter}, &fatal, &code);
+    EXPECT_TRUE(fatal);
+    EXPECT_EQ(out, "Zyncraft for Windows. Version 1.00\n\nERROR: File(s) \"" + searched + "\" not found\n");
+  }
+}
+
+TEST_F(BatchRunTest, HelpEndsTheRunWithCodeTwo) {
+  TempDir dir;
+  bool fatal = false;
+  int code = -1;
+  const std::string out = RunIn(dir.path(), {"-tst"}, &fatal, &code);
+  EXPECT_FALSE(fatal);
+  EXPECT_EQ(code, ZYNMain::kExitHelp);
+  EXPECT_EQ(out, "Zyncraft for Windows. Version 1.00\n" + HelpText());
+}
+
+}  // namespace

@@ -1,0 +1,496 @@
+// The member pass on classes stated byte by byte: which private members fall away, which are renamed, where
+// their new names come from, and which malformed files it refuses before changing anything.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "ZYNConstPool.h"
+#include "ZYNData.h"
+
+namespace {
+
+using ZYNClass::memberInfo;
+using ZYNClass::tClassDesc;
+
+constexpr int kPublic = 0x0001, kPrivate = 0x0002, kProtected = 0x0004, kStatic = 0x0008;
+constexpr int kPrivateStatic = kPrivate | kStatic;
+
+constexpr std::uint8_t kLdcW = 0x13, kPop = 0x57, kReturn = 0xB1, kGetStatic = 0xB2, kInvokeStatic = 0xB8;
+
+// One instruction with a two-byte pool index.
+Bytes Ins(std::uint8_t opcode, int index) {
+  return {opcode, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+// A class whose pool starts with "Code", the class itself and its super class.
+struct Shape {
+  ClassBuilder b;
+  int code;
+  int self;
+  int base;
+
+  explicit Shape(std::string_view thisName = "Sample", std::string_view superName = "java/lang/Object") {
+    code = b.Utf8("Code");
+    self = b.Class(thisName);
+    base = b.Class(superName);
+    b.This(self).Super(base);
+  }
+  int FieldRef(int name, int descriptor) { return b.Fieldref(self, b.NameAndType(name, descriptor)); }
+  int MethodRef(int name, int descriptor) { return b.Methodref(self, b.NameAndType(name, descriptor)); }
+  // A Code attribute running the instructions and returning.
+  Bytes Code(const Bytes& instructions) const { return Attribute(code, CodeBody(Join({instructions, {kReturn}}))); }
+  // getstatic and pop for every field reference.
+  static Bytes ReadAll(const std::vector<int>& refs) {
+    Bytes code;
+    for (int ref : refs) {
+      const Bytes one = Join({Ins(kGetStatic, ref), {kPop}});
+      code.insert(code.end(), one.begin(), one.end());
+    }
+    return code;
+  }
+};
+
+std::unique_ptr<tClassDesc> Read(const ClassBuilder& b) { return ReadBytes(b.Build()); }
+
+std::string NameOf(const tClassDesc& cls, const memberInfo& member) {
+  return ZYNConstPool::GetUtf8(*cls.cp, member.nameIndex);
+}
+
+std::vector<std::string> PresentNames(const tClassDesc& cls, const std::vector<memberInfo>& members) {
+  std::vector<std::string> names;
+  for (const memberInfo& m : members)
+    if (m.present) names.push_back(NameOf(cls, m));
+  return names;
+}
+
+// The name that a member reference's NameAndType gives.
+std::string RefName(const tClassDesc& cls, int ref) {
+  const auto* member = ZYNConstPool::EntryAs<ZYNConstPool::memberInfoDesc>(*cls.cp, ref);
+  const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(*cls.cp, member->nameAndTypeIndex);
+  return ZYNConstPool::GetUtf8(*cls.cp, nat->nameIndex);
+}
+
+using MemberPassTest = ZynTest;
+
+// --- Removal -------------------------------------------------------------------------------------------
+
+TEST_F(MemberPassTest, ChainOfPrivateMethodsFallsAwayLinkByLink) {
+  for (int length : {1, 2, 3, 5}) {
+    for (bool reversed : {false, true}) {
+      SCOPED_TRACE("length " + std::to_string(length) + (reversed ? " reversed" : ""));
+      Shape s;
+      const int v = s.b.Utf8("()V");
+      std::vector<int> names, refs;
+      for (int i = 0; i < length; ++i) {
+        names.push_back(s.b.Utf8("step" + std::to_string(i)));
+        refs.push_back(s.MethodRef(names.back(), v));
+      }
+      const int keep = s.b.Utf8("keep");
+      s.b.Method(kPublic | kStatic, keep, v, {s.Code({})});
+      // step i calls step i + 1; nothing calls step 0. Each link needs a round of its own, whatever the
+      // order of declaration.
+      for (int n = 0; n < length; ++n) {
+        const int i = reversed ? length - 1 - n : n;
+        const Bytes call = i + 1 < length ? Ins(kInvokeStatic, refs[i + 1]) : Bytes{};
+        s.b.Method(kPrivateStatic, names[i], v, {s.Code(call)});
+      }
+      auto cls = Read(s.b);
+      ASSERT_NE(cls, nullptr);
+      std::int32_t bytes = -1;
+      ZYNClass::RemoveUnusedPrivate(*cls, bytes);
+      EXPECT_EQ(bytes, 8 * length);
+      EXPECT_EQ(cls->methodCount, 1);
+      EXPECT_EQ(PresentNames(*cls, cls->methods), std::vector<std::string>{"keep"});
+    }
+  }
+}
+
+struct RemovalCase {
+  const char* what;
+  std::function<void(Shape&)> build;
+  std::vector<std::string> fields, methods;
+  int bytes;
+};
+
+TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
+  const RemovalCase cases[] = {
+      {"a chain reached from a public method stays",
+       [](Shape& s) {
+         const int v = s.b.Utf8("()V"), a = s.b.Utf8("first"), b = s.b.Utf8("second"), run = s.b.Utf8("run");
+         const int ra = s.MethodRef(a, v), rb = s.MethodRef(b, v);
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Ins(kInvokeStatic, ra))});
+         s.b.Method(kPrivateStatic, a, v, {s.Code(Ins(kInvokeStatic, rb))});
+         s.b.Method(kPrivateStatic, b, v, {s.Code({})});
+       },
+       {}, {"run", "first", "second"}, 0},
+      {"a self-calling private method stays",
+       [](Shape& s) {
+         const int v = s.b.Utf8("()V"), loop = s.b.Utf8("loop");
+         s.b.Method(kPrivateStatic, loop, v, {s.Code(Ins(kInvokeStatic, s.MethodRef(loop, v)))});
+       },
+       {}, {"loop"}, 0},
+      {"the caller of a self-calling method goes, the method stays",
+       [](Shape& s) {
+         const int v = s.b.Utf8("()V"), a = s.b.Utf8("caller"), b = s.b.Utf8("loop");
+         const int rb = s.MethodRef(b, v);
+         s.b.Method(kPrivateStatic, a, v, {s.Code(Ins(kInvokeStatic, rb))});
+         s.b.Method(kPrivateStatic, b, v, {s.Code(Ins(kInvokeStatic, rb))});
+       },
+       {}, {"loop"}, 8},
+      {"two private methods calling each other stay",
+       [](Shape& s) {
+         const int v = s.b.Utf8("()V"), a = s.b.Utf8("ping"), b = s.b.Utf8("pong");
+         const int ra = s.MethodRef(a, v), rb = s.MethodRef(b, v);
+         s.b.Method(kPrivateStatic, a, v, {s.Code(Ins(kInvokeStatic, rb))});
+         s.b.Method(kPrivateStatic, b, v, {s.Code(Ins(kInvokeStatic, ra))});
+       },
+       {}, {"ping", "pong"}, 0},
+      {"an unused private field goes and counts 8 bytes, not its attributes",
+       [](Shape& s) {
+         const int cv = s.b.Utf8("ConstantValue"), value = s.b.Integer(7);
+         const int name = s.b.Utf8("unused"), i = s.b.Utf8("I");
+         s.b.Field(kPrivateStatic | 0x0010, name, i, {Attribute(cv, ByteWriter().u2(value).bytes)});
+       },
+       {}, {}, 8},
+      {"a private field read by a public method stays",
+       [](Shape& s) {
+         const int i = s.b.Utf8("I"), f = s.b.Utf8("used"), v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         s.b.Field(kPrivateStatic, f, i);
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Shape::ReadAll({s.FieldRef(f, i)}))});
+       },
+       {"used"}, {"run"}, 0},
+      {"a field read only by an unused private method goes after it",
+       [](Shape& s) {
+         const int i = s.b.Utf8("I"), f = s.b.Utf8("data"), v = s.b.Utf8("()V"), m = s.b.Utf8("reader");
+         s.b.Field(kPrivateStatic, f, i);
+         s.b.Method(kPrivateStatic, m, v, {s.Code(Shape::ReadAll({s.FieldRef(f, i)}))});
+       },
+       {}, {}, 16},
+      {"a call with another descriptor does not keep a private method",
+       [](Shape& s) {
+         const int v = s.b.Utf8("()V"), iv = s.b.Utf8("(I)V"), m = s.b.Utf8("work"), run = s.b.Utf8("run");
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Ins(kInvokeStatic, s.MethodRef(m, v)))});
+         s.b.Method(kPrivateStatic, m, iv, {s.Code({})});
+       },
+       {}, {"run"}, 8},
+      {"public, protected and package members stay even when unused",
+       [](Shape& s) {
+         const int i = s.b.Utf8("I"), v = s.b.Utf8("()V");
+         s.b.Field(kPublic, s.b.Utf8("pub"), i).Field(kProtected, s.b.Utf8("prot"), i).Field(0, s.b.Utf8("pack"), i);
+         s.b.Method(kPublic, s.b.Utf8("mpub"), v, {s.Code({})});
+         s.b.Method(kProtected, s.b.Utf8("mprot"), v, {s.Code({})});
+         s.b.Method(kStatic, s.b.Utf8("mpack"), v, {s.Code({})});
+       },
+       {"pub", "prot", "pack"}, {"mpub", "mprot", "mpack"}, 0},
+  };
+  for (const RemovalCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s;
+    c.build(s);
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    std::int32_t bytes = -1;
+    ZYNClass::RemoveUnusedPrivate(*cls, bytes);
+    EXPECT_EQ(bytes, c.bytes);
+    EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
+    EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);
+    EXPECT_EQ(cls->fieldCount, static_cast<std::int32_t>(c.fields.size()));
+    EXPECT_EQ(cls->methodCount, static_cast<std::int32_t>(c.methods.size()));
+  }
+}
+
+// --- Renaming ------------------------------------------------------------------------------------------
+
+// Private static int[] fields with these names, all read by the public method run; the identifiers left for
+// renaming are then "Code" alone.
+struct FieldClass {
+  Shape s;
+  std::vector<int> refs;
+  std::vector<int> methodRefs;
+
+  explicit FieldClass(const std::vector<std::string>& names, const std::vector<std::string>& privateMethods = {}) {
+    std::vector<int> nameIndexes;
+    for (const std::string& n : names) nameIndexes.push_back(s.b.Utf8(n));
+    const int array = s.b.Utf8("[I");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      refs.push_back(s.FieldRef(nameIndexes[i], array));
+      s.b.Field(kPrivateStatic, nameIndexes[i], array);
+    }
+    const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+    Bytes calls;
+    std::vector<int> methodNames;
+    for (const std::string& m : privateMethods) {
+      methodNames.push_back(s.b.Utf8(m));
+      methodRefs.push_back(s.MethodRef(methodNames.back(), v));
+      const Bytes call = Ins(kInvokeStatic, methodRefs.back());
+      calls.insert(calls.end(), call.begin(), call.end());
+    }
+    s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({Shape::ReadAll(refs), calls}))});
+    for (int m : methodNames) s.b.Method(kPrivateStatic, m, v, {s.Code({})});
+  }
+};
+
+struct NameCase {
+  std::vector<std::string> fields;
+  std::vector<std::string> methods;
+  std::vector<std::string> newFields, newMethods;
+  int bytes;
+};
+
+TEST_F(MemberPassTest, NewNamesComeFromIdentifiersThenFreeLetters) {
+  const NameCase cases[] = {
+      // The pool's identifier "Code" first, costing nothing here (the pool pass drops the old name).
+      {{"alpha"}, {}, {"Code"}, {}, 0},
+      // Then letters written over the member's own name: old length - 1 bytes each.
+      {{"alpha", "beta"}, {}, {"Code", "A"}, {}, 3},
+      {{"alpha", "beta", "gamma"}, {}, {"Code", "A", "B"}, {}, 7},
+      // A name that is no identifier is renamed too; a one-letter name shortened in place saves nothing.
+      {{"my_field", "x"}, {}, {"Code", "A"}, {}, 0},
+      // "A" is free once its field took "Code": its entry, still in use, is shared instead of edited.
+      {{"A", "beta"}, {}, {"Code", "A"}, {}, 0},
+      // "A" still names a field: skipped; the field named A is then rewritten to B in place.
+      {{"beta", "A"}, {}, {"Code", "B"}, {}, 0},
+      // A letter given earlier in the pass counts as in use; "B" is free after its entry became "A".
+      {{"alpha", "B", "gamma"}, {}, {"Code", "A", "B"}, {}, 4},
+      // Fields and methods share the sources: fields first.
+      {{"alpha"}, {"helper"}, {"Code"}, {"run", "A"}, 5},
+      {{}, {"helper", "worker"}, {}, {"run", "Code", "A"}, 5},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.fields) + " " + ::testing::PrintToString(c.methods));
+    FieldClass fc(c.fields, c.methods);
+    auto cls = Read(fc.s.b);
+    ASSERT_NE(cls, nullptr);
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    EXPECT_EQ(bytes, c.bytes);
+    EXPECT_EQ(PresentNames(*cls, cls->fields), c.newFields);
+    EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods.empty() ? std::vector<std::string>{"run"} : c.newMethods);
+    // Every reference follows its member.
+    for (std::size_t i = 0; i < fc.refs.size(); ++i) EXPECT_EQ(RefName(*cls, fc.refs[i]), c.newFields[i]);
+    for (std::size_t i = 0; i < fc.methodRefs.size(); ++i)
+      EXPECT_EQ(RefName(*cls, fc.methodRefs[i]), c.newMethods[i + 1]);
+  }
+}
+
+TEST_F(MemberPassTest, IdentifiersAreHandedOutInListOrderAfterMemberNamesAreTakenOut) {
+  Shape s;
+  const int first = s.b.Utf8("first"), i = s.b.Utf8("I"), second = s.b.Utf8("second");
+  const int extra = s.b.String(s.b.Utf8("Extra"));
+  const int third = s.b.Utf8("third");
+  const int r1 = s.FieldRef(first, i), r2 = s.FieldRef(second, i), r3 = s.FieldRef(third, i);
+  const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+  s.b.Field(kPrivateStatic, first, i).Field(kPrivateStatic, second, i).Field(kPrivateStatic, third, i);
+  s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({Shape::ReadAll({r1, r2, r3}), Ins(kLdcW, extra), {kPop}}))});
+  auto cls = Read(s.b);
+  ASSERT_NE(cls, nullptr);
+  std::int32_t bytes = -1;
+  ZYNClass::ReduceMembers(*cls, bytes);
+  // Pool order would give Code, I, Extra; taking out first, second, third and run moves the last entries
+  // into the freed places: Code, Extra, I.
+  EXPECT_EQ(PresentNames(*cls, cls->fields), (std::vector<std::string>{"Code", "Extra", "I"}));
+  EXPECT_EQ(RefName(*cls, r1), "Code");
+  EXPECT_EQ(RefName(*cls, r2), "Extra");
+  EXPECT_EQ(RefName(*cls, r3), "I");
+  EXPECT_EQ(bytes, 0);
+  // The old names lose every reference and are left to the pool pass.
+  const Bytes written = WriteMarked(*cls);
+  const std::string text(written.begin(), written.end());
+  for (const char* gone : {"first", "second", "third"}) EXPECT_EQ(text.find(gone), std::string::npos) << gone;
+  EXPECT_NE(text.find("Extra"), std::string::npos);
+}
+
+TEST_F(MemberPassTest, LettersSkipNamesOfTheClassItsSuperAndItsMembers) {
+  // This class is named A, its super class B, a public field D.
+  Shape s("A", "B");
+  const int c = s.b.Utf8("C"), array = s.b.Utf8("[I"), counter = s.b.Utf8("counter"), value = s.b.Utf8("value");
+  const int d = s.b.Utf8("D");
+  const int rc = s.FieldRef(c, array), rcounter = s.FieldRef(counter, array), rvalue = s.FieldRef(value, array);
+  const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+  s.b.Field(kPrivateStatic, c, array).Field(kPrivateStatic, counter, array).Field(kPrivateStatic, value, array);
+  s.b.Field(kPublic | kStatic, d, array);
+  s.b.Method(kPublic | kStatic, run, v, {s.Code(Shape::ReadAll({rc, rcounter, rvalue}))});
+  auto cls = Read(s.b);
+  ASSERT_NE(cls, nullptr);
+  std::int32_t bytes = -1;
+  ZYNClass::ReduceMembers(*cls, bytes);
+  // C takes "Code"; counter skips A and B and shares the entry "C" that C left; value skips D and gets E
+  // written over its own entry (5 - 1 bytes).
+  EXPECT_EQ(PresentNames(*cls, cls->fields), (std::vector<std::string>{"Code", "C", "E", "D"}));
+  EXPECT_EQ(cls->fields[1].nameIndex, c);
+  EXPECT_EQ(cls->fields[2].nameIndex, value);
+  EXPECT_EQ(RefName(*cls, rcounter), "C");
+  EXPECT_EQ(RefName(*cls, rvalue), "E");
+  EXPECT_EQ(bytes, 4);
+}
+
+struct KeepCase {
+  const char* what;
+  std::function<void(Shape&)> build;
+  std::vector<std::string> fields, methods;
+};
+
+TEST_F(MemberPassTest, NamesServingMoreThanTheMemberAreKept) {
+  const KeepCase cases[] = {
+      {"overloads sharing one name entry",
+       [](Shape& s) {
+         const int m = s.b.Utf8("work"), iv = s.b.Utf8("(I)V"), jv = s.b.Utf8("(J)V");
+         const int v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         const int r1 = s.MethodRef(m, iv), r2 = s.MethodRef(m, jv);
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({Ins(kInvokeStatic, r1), Ins(kInvokeStatic, r2)}))});
+         s.b.Method(kPrivateStatic, m, iv, {s.Code({})}).Method(kPrivateStatic, m, jv, {s.Code({})});
+       },
+       {}, {"run", "work", "work"}},
+      {"an overload whose twin went is renamed",
+       [](Shape& s) {
+         const int m = s.b.Utf8("work"), iv = s.b.Utf8("(I)V"), jv = s.b.Utf8("(J)V");
+         const int v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Ins(kInvokeStatic, s.MethodRef(m, iv)))});
+         s.b.Method(kPrivateStatic, m, iv, {s.Code({})}).Method(kPrivateStatic, m, jv, {s.Code({})});
+       },
+       {}, {"run", "Code"}},
+      {"a name that is also a used string constant",
+       [](Shape& s) {
+         const int f = s.b.Utf8("label"), array = s.b.Utf8("[I"), str = s.b.String(f);
+         const int v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         s.b.Field(kPrivateStatic, f, array);
+         s.b.Method(kPublic | kStatic, run, v,
+                    {s.Code(Join({Shape::ReadAll({s.FieldRef(f, array)}), Ins(kLdcW, str), {kPop}}))});
+       },
+       {"label"}, {"run"}},
+      {"two references sharing one NameAndType",
+       [](Shape& s) {
+         const int f = s.b.Utf8("shared"), array = s.b.Utf8("[I"), nat = s.b.NameAndType(f, array);
+         const int other = s.b.Class("Other"), v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         const int own = s.b.Fieldref(s.self, nat), foreign = s.b.Fieldref(other, nat);
+         s.b.Field(kPrivateStatic, f, array);
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Shape::ReadAll({own, foreign}))});
+       },
+       {"shared"}, {"run"}},
+      {"public, protected and package members",
+       [](Shape& s) {
+         const int array = s.b.Utf8("[I"), a = s.b.Utf8("pub"), b = s.b.Utf8("prot"), c = s.b.Utf8("pack");
+         const int v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         s.b.Field(kPublic | kStatic, a, array).Field(kProtected | kStatic, b, array).Field(kStatic, c, array);
+         s.b.Method(kPublic | kStatic, run, v,
+                    {s.Code(Shape::ReadAll({s.FieldRef(a, array), s.FieldRef(b, array), s.FieldRef(c, array)}))});
+       },
+       {"pub", "prot", "pack"}, {"run"}},
+  };
+  for (const KeepCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s;
+    c.build(s);
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
+    EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);
+  }
+}
+
+TEST_F(MemberPassTest, NorenStillRemovesButRenamesNothing) {
+  Shape s;
+  const int array = s.b.Utf8("[I"), used = s.b.Utf8("used"), unused = s.b.Utf8("unused");
+  const int v = s.b.Utf8("()V"), run = s.b.Utf8("run"), helper = s.b.Utf8("helper");
+  const int ref = s.FieldRef(used, array), call = s.MethodRef(helper, v);
+  s.b.Field(kPrivateStatic, used, array).Field(kPrivateStatic, unused, array);
+  s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({Shape::ReadAll({ref}), Ins(kInvokeStatic, call)}))});
+  s.b.Method(kPrivateStatic, helper, v, {s.Code({})});
+  for (bool noren : {true, false}) {
+    SCOPED_TRACE(noren ? "-noren" : "renaming");
+    ZYNData::Params.noren = noren;
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    EXPECT_EQ(PresentNames(*cls, cls->fields), std::vector<std::string>{noren ? "used" : "Code"});
+    EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", noren ? "helper" : "A"}));
+    EXPECT_EQ(bytes, noren ? 8 : 8 + 5);
+  }
+}
+
+TEST_F(MemberPassTest, MembersBeyondAllNameSourcesKeepTheirNames) {
+  std::vector<std::string> names, expected;
+  for (int i = 0; i < 60; ++i) names.push_back("field" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+  const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  expected.push_back("Code");
+  for (char ch : letters) expected.emplace_back(1, ch);
+  for (int i = 53; i < 60; ++i) expected.push_back(names[i]);
+  FieldClass fc(names);
+  auto cls = Read(fc.s.b);
+  ASSERT_NE(cls, nullptr);
+  std::int32_t bytes = -1;
+  ZYNClass::ReduceMembers(*cls, bytes);
+  EXPECT_EQ(PresentNames(*cls, cls->fields), expected);
+  EXPECT_EQ(bytes, 52 * 6);
+}
+
+// --- Malformed files -----------------------------------------------------------------------------------
+
+// Each case spoils a class that has an unused private field, so that a pass that ran would show.
+struct MalformedCase {
+  const char* what;
+  std::function<void(Shape&)> spoil;
+  const char* error;
+  bool untouched;  // refused before any member is removed
+};
+
+TEST_F(MemberPassTest, MalformedFilesAreRefused) {
+  const MalformedCase cases[] = {
+      {"this class index names a Utf8 entry", [](Shape& s) { s.b.This(s.code); },
+       "Invalid this class index in class file", true},
+      {"this class index 0", [](Shape& s) { s.b.This(0); }, "Invalid this class index in class file", true},
+      {"this class index beyond the pool", [](Shape& s) { s.b.This(500); }, "Invalid this class index in class file",
+       true},
+      {"super class index names a Utf8 entry", [](Shape& s) { s.b.Super(s.base - 1); },
+       "Invalid super class index in class file", true},
+      {"member name index names a Class entry", [](Shape& s) { s.b.Method(kPublic, s.self, s.b.Utf8("()V")); },
+       "Invalid member name index in class file", true},
+      {"member name index names an Integer", [](Shape& s) { s.b.Field(kPrivate, s.b.Integer(3), s.b.Utf8("J")); },
+       "Invalid member name index in class file", true},
+      {"member name index 0", [](Shape& s) { s.b.Field(kPublic, 0, s.b.Utf8("J")); },
+       "Invalid member name index in class file", true},
+      {"a used field reference whose NameAndType index names a Utf8 entry",
+       [](Shape& s) {
+         const int f = s.b.Utf8("value"), i = s.b.Utf8("I");
+         const int bad = s.b.Fieldref(s.self, f), good = s.FieldRef(f, i);
+         s.b.Field(kPrivateStatic, f, i);
+         s.b.Method(kPublic | kStatic, s.b.Utf8("run"), s.b.Utf8("()V"), {s.Code(Shape::ReadAll({bad, good}))});
+       },
+       "Invalid NameAndType index in class file", false},
+      {"an empty name to be replaced by a letter",
+       [](Shape& s) {
+         const int alpha = s.b.Utf8("alpha"), empty = s.b.Utf8(""), array = s.b.Utf8("[I");
+         const int refs[] = {s.FieldRef(alpha, array), s.FieldRef(empty, array)};
+         s.b.Field(kPrivateStatic, alpha, array).Field(kPrivateStatic, empty, array);
+         s.b.Method(kPublic | kStatic, s.b.Utf8("run"), s.b.Utf8("()V"), {s.Code(Shape::ReadAll({refs[0], refs[1]}))});
+       },
+       "Invalid member name in class file", false},
+  };
+  for (const MalformedCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s;
+    s.b.Field(kPrivate, s.b.Utf8("unused"), s.b.Utf8("I"));
+    c.spoil(s);
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    const std::int32_t fields = cls->fieldCount, methods = cls->methodCount;
+    std::int32_t bytes = 0;
+    ExpectError([&] { ZYNClass::ReduceMembers(*cls, bytes); }, c.error);
+    if (c.untouched) {
+      EXPECT_EQ(cls->fieldCount, fields);
+      EXPECT_EQ(cls->methodCount, methods);
+    }
+  }
+}
+
+}  // namespace
