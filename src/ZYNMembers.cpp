@@ -1,5 +1,7 @@
 // The member pass: removal of private members that nothing refers to, and renaming of private members.
+#include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "ZYNClass.h"
 #include "ZYNData.h"
@@ -26,6 +28,7 @@ struct Protection {
   bool serializable = false;      // the instance fields are the serialized form
   std::vector<bool> fieldKept, methodKept;        // neither removed nor renamed
   std::vector<bool> fieldNamed, methodNamed;      // kept under their names
+  std::unordered_set<std::string> memberRefs;     // "F" or "M", name, descriptor of every member reference
 };
 
 Protection protection;
@@ -121,13 +124,34 @@ bool HasAnnotation(const ZYNAttr::AttrArray& attrs, std::int16_t kind, const Con
   return false;
 }
 
-// A name that a String constant of the class spells may be looked up by reflection.
-bool NamedByString(const ConstPool& cp, std::int32_t nameIndex) {
+// Texts of the String constants: a member name that one of them spells may be looked up by reflection.
+std::unordered_set<std::string> StringTexts(const ConstPool& cp) {
+  std::unordered_set<std::string> texts;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* s = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i);
-        s != nullptr && s->tag == 8 && ZYNConstPool::SameUtf8(cp, s->stringIndex, nameIndex))
-      return true;
-  return false;
+    if (const ZYNConstPool::InfoDesc* entry = cp.At(i); entry != nullptr && entry->tag == 8)
+      texts.insert(Text(cp, static_cast<const ZYNConstPool::stringInfoDesc*>(entry)->stringIndex));
+  return texts;
+}
+
+std::string RefKey(std::int8_t tag, std::string_view name, std::string_view descriptor) {
+  std::string key(1, tag == kFieldref ? 'F' : 'M');
+  key.append(name).push_back('\0');
+  key.append(descriptor);
+  return key;
+}
+
+// Name and descriptor of every member reference, whatever its class.
+std::unordered_set<std::string> MemberRefKeys(const ConstPool& cp) {
+  std::unordered_set<std::string> keys;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const ZYNConstPool::InfoDesc* entry = cp.At(i);
+    if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) continue;
+    const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
+    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
+    if (nat != nullptr)
+      keys.insert(RefKey(static_cast<std::int8_t>(entry->tag), Text(cp, nat->nameIndex), Text(cp, nat->descriptorIndex)));
+  }
+  return keys;
 }
 
 void Protect(const tClassDesc& cls) {
@@ -145,8 +169,10 @@ void Protect(const tClassDesc& cls) {
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
+  const std::unordered_set<std::string> strings = StringTexts(cp);
   auto reflected = [&](const memberInfo& member) {
-    return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) || NamedByString(cp, member.nameIndex);
+    return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) ||
+           strings.contains(Text(cp, member.nameIndex));
   };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
@@ -207,17 +233,7 @@ struct NameSources {
 // Whether the class refers, through any class, to a member of the same kind named `name` with this member's
 // descriptor: giving the member that name would make such a reference resolve to it.
 bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag, std::string_view name) {
-  const ConstPool& cp = *cls.cp;
-  const std::int8_t other = OtherTag(cls, tag);
-  for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const auto* ref = ZYNConstPool::EntryAs<ZYNConstPool::memberInfoDesc>(cp, i);
-    if (ref == nullptr || (ref->tag != tag && (other == 0 || ref->tag != other))) continue;
-    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat != nullptr && Text(cp, nat->nameIndex) == name &&
-        ZYNConstPool::SameUtf8(cp, nat->descriptorIndex, member.descriptorIndex))
-      return true;
-  }
-  return false;
+  return protection.memberRefs.contains(RefKey(tag, name, Text(*cls.cp, member.descriptorIndex)));
 }
 
 std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next) {
@@ -275,6 +291,7 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;
   Protect(cls);
   if (protection.wholeClass || protection.noRename) return;
+  protection.memberRefs = MemberRefKeys(*cls.cp);
   Refresh(cls);
   ZYNConstPool::GetIdents(*cls.cp, idents, kIdentsSize, cls.thisClass, cls.superClass);
   for (const auto* members : {&cls.fields, &cls.methods})
