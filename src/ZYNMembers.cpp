@@ -28,7 +28,6 @@ struct Protection {
   bool serializable = false;      // the instance fields are the serialized form
   std::vector<bool> fieldKept, methodKept;        // neither removed nor renamed
   std::vector<bool> fieldNamed, methodNamed;      // kept under their names
-  std::unordered_set<std::string> memberRefs;     // "F" or "M", name, descriptor of every member reference
 };
 
 Protection protection;
@@ -133,27 +132,6 @@ std::unordered_set<std::string> StringTexts(const ConstPool& cp) {
   return texts;
 }
 
-std::string RefKey(std::int8_t tag, std::string_view name, std::string_view descriptor) {
-  std::string key(1, tag == kFieldref ? 'F' : 'M');
-  key.append(name).push_back('\0');
-  key.append(descriptor);
-  return key;
-}
-
-// Name and descriptor of every member reference, whatever its class.
-std::unordered_set<std::string> MemberRefKeys(const ConstPool& cp) {
-  std::unordered_set<std::string> keys;
-  for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const ZYNConstPool::InfoDesc* entry = cp.At(i);
-    if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) continue;
-    const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
-    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat != nullptr)
-      keys.insert(RefKey(static_cast<std::int8_t>(entry->tag), Text(cp, nat->nameIndex), Text(cp, nat->descriptorIndex)));
-  }
-  return keys;
-}
-
 void Protect(const tClassDesc& cls) {
   using namespace ZYNAttr;
   const ConstPool& cp = *cls.cp;
@@ -233,7 +211,24 @@ struct NameSources {
 // Whether the class refers, through any class, to a member of the same kind named `name` with this member's
 // descriptor: giving the member that name would make such a reference resolve to it.
 bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag, std::string_view name) {
-  return protection.memberRefs.contains(RefKey(tag, name, Text(*cls.cp, member.descriptorIndex)));
+  using namespace ZYNConstPool;
+  const ConstPool& cp = *cls.cp;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const InfoDesc* entry = cp.At(i);
+    const bool sameKind = entry != nullptr && (tag == kFieldref ? entry->tag == kFieldref
+                                                                : entry->tag == kMethodref || entry->tag == kInterfaceMethodref);
+    if (!sameKind) continue;
+    const InfoDesc* natEntry = cp.At(static_cast<const memberInfoDesc*>(entry)->nameAndTypeIndex);
+    if (natEntry == nullptr || natEntry->tag != 12) continue;
+    const auto* nat = static_cast<const nameAndTypeInfoDesc*>(natEntry);
+    const InfoDesc* nameEntry = cp.At(nat->nameIndex);
+    if (nameEntry == nullptr || nameEntry->tag != 1) continue;
+    const auto* text = static_cast<const utfInfoDesc*>(nameEntry);
+    if (std::string_view(reinterpret_cast<const char*>(text->bytes.data()), text->length) == name &&
+        SameUtf8(cp, nat->descriptorIndex, member.descriptorIndex))
+      return true;
+  }
+  return false;
 }
 
 std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next) {
@@ -291,7 +286,6 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;
   Protect(cls);
   if (protection.wholeClass || protection.noRename) return;
-  protection.memberRefs = MemberRefKeys(*cls.cp);
   Refresh(cls);
   ZYNConstPool::GetIdents(*cls.cp, idents, kIdentsSize, cls.thisClass, cls.superClass);
   for (const auto* members : {&cls.fields, &cls.methods})
