@@ -43,6 +43,12 @@ javap_errors() {
     awk -v dir="$dir" '/^Classfile /{c=$2; if (index(c, dir) == 1) c = substr(c, length(dir) + 1); n++}
                        /^Error/{print c ": " $0} END{print n " classes"}' >"$2"
 }
+# The sanitizer run checks zyn itself; javap's reading of the results is the release run's business.
+if [ -n "${ZYN_SKIP_JAVAP:-}" ]; then
+  echo "java.base of $jdk: $classes classes (javap skipped)"
+  if [ "$failed" = 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; exit 1; fi
+  exit 0
+fi
 javap_errors "$root" "$scratch/javap.txt"
 javap_errors "$scratch/original" "$scratch/javap-original.txt"
 if ! diff "$scratch/javap-original.txt" "$scratch/javap.txt" >"$scratch/javap.diff"; then
