@@ -1,0 +1,78 @@
+// Whatever bytes a file holds, the pipeline either processes it or ends with an error: never a crash, a
+// hang or undefined behaviour (the sanitizer build runs these too). Real class files are mutated
+// deterministically and put through reading, removal, the member pass, marking and writing.
+#include <cstdint>
+#include <filesystem>
+#include <random>
+
+#include "FileModule.h"
+#include "TestSupport.h"
+#include "ZYNConstPool.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+
+namespace {
+
+// Runs the whole per-file pipeline on bytes; returns whether it got through without an error.
+bool Pipeline(const Bytes& bytes, bool markAll) {
+  try {
+    FileModule::ResetBytes(bytes);
+    auto cls = ZYNClass::ReadClass();
+    FileModule::CloseIn();
+    std::int32_t saved = 0;
+    for (std::int16_t kind : {ZYNAttr::LineNumberTableAttr, ZYNAttr::UnknownAttr, ZYNAttr::StackMapTableAttr}) {
+      for (auto& method : cls->methods) ZYNAttr::Delete(kind, method.attrCount, method.attrs, saved);
+      ZYNAttr::Delete(kind, cls->attrCount, cls->attrs, saved);
+    }
+    ZYNClass::ReduceMembers(*cls, saved);
+    ZYNConstPool::UnMark(*cls->cp);
+    if (markAll)
+      ZYNConstPool::MarkAll(*cls->cp);
+    else
+      ZYNClass::MarkClass(*cls);
+    std::int32_t dropped = 0;
+    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+    ZYNClass::WriteClass("/dev/null", *cls);
+    return true;
+  } catch (const ZYNError::Fatal&) {
+    return false;
+  }
+}
+
+Bytes Mutate(Bytes bytes, std::mt19937& random) {
+  const int edits = 1 + static_cast<int>(random() % 4);
+  for (int e = 0; e < edits && !bytes.empty(); ++e) {
+    const std::size_t at = random() % bytes.size();
+    switch (random() % 5) {
+      case 0: bytes[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
+      case 1: bytes[at] = 0xFF; break;
+      case 2: bytes[at] = 0; break;
+      case 3: bytes.resize(at); break;  // truncation anywhere
+      default: bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random())); break;
+    }
+  }
+  return bytes;
+}
+
+class RobustnessTest : public ZynTest {};
+
+TEST_F(RobustnessTest, MutatedClassFilesAreProcessedOrRefused) {
+  std::vector<Bytes> seeds;
+  for (const auto& entry : std::filesystem::directory_iterator(ZYN_SOURCE_DIR "/samples"))
+    if (entry.path().extension() == ".class") seeds.push_back(ReadFileBytes(entry.path().string()));
+  ASSERT_FALSE(seeds.empty());
+  ZYNData::Params.nowarn = true;
+  std::mt19937 random(20261207);
+  int processed = 0, refused = 0;
+  testing::internal::CaptureStdout();
+  for (const Bytes& seed : seeds) {
+    ASSERT_TRUE(Pipeline(seed, false));
+    for (int i = 0; i < 1500; ++i) (Pipeline(Mutate(seed, random), i % 2 == 0) ? processed : refused)++;
+  }
+  testing::internal::GetCapturedStdout();
+  // Both outcomes occur: mutations the format tolerates (constants, code operands) and ones it cannot.
+  EXPECT_GT(processed, 0);
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
