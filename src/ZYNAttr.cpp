@@ -421,7 +421,7 @@ void UnknownAttributeDesc::Write(const ConstPool&) const { PutBytes(data); }
 
 void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
   for (const IndexSlot& slot : indexes) {
-    const std::int32_t index = body[slot.offset] << 8 | body[slot.offset + 1];
+    const std::int32_t index = IndexAt(slot);
     if (index != 0 || !slot.optional) Mark(cp, index);
   }
 }
@@ -429,7 +429,7 @@ void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
 void IndexedAttributeDesc::Write(const ConstPool& cp) const {
   std::vector<std::uint8_t> bytes = body;
   for (const IndexSlot& slot : indexes) {
-    const std::int32_t index = body[slot.offset] << 8 | body[slot.offset + 1];
+    const std::int32_t index = IndexAt(slot);
     if (index != 0 || !slot.optional) TranslateInto(bytes, slot.offset, cp.NewIndexOf(index));
   }
   PutBytes(bytes);

@@ -173,6 +173,7 @@ struct IndexedAttributeDesc : attributeInfoDesc {
   bool This(std::int16_t k) const override { return k == kind; }
   void Write(const ConstPool& cp) const override;
   void MarkAttr(ConstPool& cp) const override;
+  std::int32_t IndexAt(const IndexSlot& slot) const { return body[slot.offset] << 8 | body[slot.offset + 1]; }
 };
 
 struct recordComponentInfo {

@@ -26,8 +26,8 @@ struct Protection {
   bool wholeClass = false;        // a nest: its other classes use the private members directly
   bool noRename = false;          // names are read back from elsewhere (Kotlin metadata)
   bool serializable = false;      // the instance fields are the serialized form
-  std::vector<bool> fieldKept, methodKept;        // neither removed nor renamed
-  std::vector<bool> fieldNamed, methodNamed;      // kept under their names
+  std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
+  std::vector<bool> methodNamed;            // kept under their names (native methods)
 };
 
 Protection protection;
@@ -118,7 +118,7 @@ bool HasAnnotation(const ZYNAttr::AttrArray& attrs, std::int16_t kind, const Con
     if (indexed == nullptr || !indexed->This(kind)) continue;
     if (type.empty()) return true;
     for (const ZYNAttr::IndexSlot& slot : indexed->indexes)
-      if (Text(cp, indexed->body[slot.offset] << 8 | indexed->body[slot.offset + 1]) == type) return true;
+      if (Text(cp, indexed->IndexAt(slot)) == type) return true;
   }
   return false;
 }
@@ -155,7 +155,6 @@ void Protect(const tClassDesc& cls) {
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
     p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f));
-    p.fieldNamed.push_back(false);
   }
   for (const memberInfo& m : cls.methods) {
     p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || reflected(m));
@@ -295,7 +294,7 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
   const Protection& p = protection;
   if (cls.fieldCount > 0)
     for (std::size_t i = 0; i < cls.fields.size(); ++i)
-      bytes += RenameMember(cls, cls.fields[i], kFieldref, Kept(p.fieldKept, i) || Kept(p.fieldNamed, i), next);
+      bytes += RenameMember(cls, cls.fields[i], kFieldref, Kept(p.fieldKept, i), next);
   if (cls.methodCount > 0)
     for (std::size_t i = 0; i < cls.methods.size(); ++i)
       bytes += RenameMember(cls, cls.methods[i], kMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i), next);
