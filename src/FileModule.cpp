@@ -17,6 +17,7 @@ std::vector<std::uint8_t> input;
 std::size_t inputEnd = 0;  // the end of the readable input: its size, or a limit set by LimitInput
 std::vector<std::uint8_t> output;
 std::string outputName;
+std::string outputBeside;  // when not empty, CloseOut creates a new file beside this one
 
 // The one place where reads are bounds-checked: n bytes at PC, or nothing (Done FALSE).
 const std::uint8_t* Take(std::size_t n) {
@@ -65,14 +66,27 @@ void CloseIn() {
 
 void Rewrite(const std::string& name) {
   outputName = name;
+  outputBeside.clear();
   output.clear();
   Done = true;
 }
 
+void RewriteBeside(const std::string& near) {
+  Rewrite({});
+  outputBeside = near;
+}
+
 void CloseOut() {
-  Done = Platform::WriteFile(outputName, output);
+  if (outputBeside.empty()) {
+    Done = Platform::WriteFile(outputName, output);
+  } else {
+    outputName = Platform::WriteTempFileBeside(outputBeside, output);
+    Done = !outputName.empty();
+  }
   output.clear();
 }
+
+const std::string& OutputName() { return outputName; }
 
 void Rename(const std::string& oldName, const std::string& newName) {
   Done = Platform::RenameFile(oldName, newName);

@@ -21,7 +21,10 @@ void Reset(const std::string& name);
 void ResetBytes(std::vector<std::uint8_t> data);
 void CloseIn();
 void Rewrite(const std::string& name);
+// Like Rewrite, for a new file with a unique name beside `near`; after CloseOut, OutputName tells its name.
+void RewriteBeside(const std::string& near);
 void CloseOut();
+const std::string& OutputName();
 void Rename(const std::string& oldName, const std::string& newName);
 
 // Reads: a no-op while Done is FALSE; a short read sets Done FALSE and leaves the variable and PC unchanged.

@@ -15,6 +15,19 @@ namespace {
 
 constexpr std::size_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
 
+bool WriteAll(int fd, const std::vector<std::uint8_t>& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
 std::string DirectoryOf(const std::string& name) {
   const auto slash = name.rfind('/');
   return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
@@ -51,43 +64,31 @@ bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
 bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  std::size_t done = 0;
-  bool ok = true;
-  while (done < data.size()) {
-    const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(put);
-  }
+  const bool ok = WriteAll(fd, data);
   // Some file systems report a full disk only when the file is closed.
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  return ::close(fd) == 0 && ok;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
-std::string CreateTempFileBeside(const std::string& near) {
-  std::string pattern = DirectoryOf(near);
-  if (pattern.back() != '/') pattern += '/';
-  pattern += ".zyn-XXXXXX";
-  const int fd = ::mkstemp(pattern.data());
+std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data) {
+  std::string name = DirectoryOf(near);
+  if (name.back() != '/') name += '/';
+  name += ".zyn-XXXXXX";
+  const int fd = ::mkstemp(name.data());
   if (fd < 0) return {};
-  if (::close(fd) != 0) {
-    ::unlink(pattern.c_str());
+  struct stat st {};
+  bool ok = ::stat(near.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
+  ok = WriteAll(fd, data) && ok;
+  // Some file systems report a full disk only when the file is closed.
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) {
+    ::unlink(name.c_str());
     return {};
   }
-  return pattern;
-}
-
-bool CopyPermissions(const std::string& from, const std::string& to) {
-  struct stat st {};
-  if (::stat(from.c_str(), &st) != 0) return false;
-  return ::chmod(to.c_str(), st.st_mode & 07777) == 0;
+  return name;
 }
 
 bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names) {

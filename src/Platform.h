@@ -15,11 +15,9 @@ bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);
 // Moves `from` to `to`, replacing a file of that name in one step.
 bool RenameFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
-// Creates a new empty file in the directory of `near` with a unique name; returns its name, or an empty
-// text on failure.
-std::string CreateTempFileBeside(const std::string& near);
-// Gives `to` the permission bits of `from`.
-bool CopyPermissions(const std::string& from, const std::string& to);
+// Writes the bytes to a new file with a unique name in the directory of `near`, with the permission bits of
+// `near`; returns its name, or an empty text when any step failed (and then leaves no file behind).
+std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data);
 // Names of the regular files (links followed) in a directory, in no particular order; false when the
 // directory cannot be read.
 bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names);

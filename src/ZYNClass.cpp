@@ -92,9 +92,10 @@ void MarkClass(tClassDesc& cls) {
   if (cls.attrCount > 0) ZYNAttr::MarkAttributes(cp, cls.attrs);
 }
 
-void WriteClass(const std::string& name, const tClassDesc& cls) {
+namespace {
+
+void PutClass(const tClassDesc& cls) {
   const ZYNConstPool::ConstPool& cp = *cls.cp;
-  Rewrite(name);
   PutU4(cls.magic);
   PutU2(cls.minorVersion);
   PutU2(cls.majorVersion);
@@ -107,6 +108,13 @@ void WriteClass(const std::string& name, const tClassDesc& cls) {
   WriteMembers(cls, cls.fieldCount, cls.fields);
   WriteMembers(cls, cls.methodCount, cls.methods);
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp);
+}
+
+}  // namespace
+
+void WriteClass(const std::string& name, const tClassDesc& cls) {
+  Rewrite(name);
+  PutClass(cls);
   CloseOut();
 }
 
@@ -178,13 +186,11 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
 void WriteResult(const std::string& name, const tClassDesc& cls) {
   const std::string backup = BackupName(name);
   const std::string target = ZYNData::Params.old ? backup : name;
-  const std::string temp = Platform::CreateTempFileBeside(name);
-  if (temp.empty()) ZYNError::Message("File \"", target, "\" not written");
-  WriteClass(temp, cls);
-  if (!Done || !Platform::CopyPermissions(name, temp)) {
-    Platform::RemoveFile(temp);
-    ZYNError::Message("File \"", target, "\" not written");
-  }
+  RewriteBeside(name);
+  PutClass(cls);
+  CloseOut();
+  if (!Done) ZYNError::Message("File \"", target, "\" not written");
+  const std::string temp = OutputName();
   if (ZYNData::Params.old) {
     Rename(temp, backup);
     if (!Done) {
