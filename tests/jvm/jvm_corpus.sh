@@ -40,10 +40,8 @@ has_key() {
   return 1
 }
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/zyncorpus.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-# zyn reads only the first blank-delimited word of its file parameter.
-[[ $scratch != *[[:space:]]* ]] || { echo "scratch path contains blanks: $scratch" >&2; exit 2; }
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 if [[ $# -gt 0 ]]; then
   programs=("$@")
@@ -53,28 +51,6 @@ else
     programs+=("$(basename "$dir")")
   done
 fi
-
-passed=0
-failed=0
-
-fail() {  # name, reason, [file to show]...
-  local name=$1 reason=$2 f
-  shift 2
-  echo "FAIL $name: $reason"
-  for f in "$@"; do
-    if [[ -s $f ]]; then
-      sed -e 's/^/    /' "$f" | head -n 60 || true
-    fi
-  done
-  failed=$((failed + 1))
-}
-
-# Runs Main from $1 with output in $2.out/$2.err; prints the exit code.
-run_java() {
-  local rc=0
-  timeout 60 "$jdk/bin/java" -Xverify:all -cp "$1" Main > "$2.out" 2> "$2.err" < /dev/null || rc=$?
-  echo "$rc"
-}
 
 # Optimizes the copy in $1 with keyargs and compares the run with the one before; $2 names it.
 check_keys() {
