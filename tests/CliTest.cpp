@@ -363,4 +363,22 @@ TEST_F(CliTest, BackupsByDefaultAndWithOld) {
   EXPECT_EQ(Get("Foo.~class"), reduced);
 }
 
+// Names are not cut: a directory part and a file name beyond 255 characters, given in one word beyond 79.
+TEST_F(CliTest, LongNamesAreProcessedWhole) {
+  std::string sub;
+  for (int i = 0; i < 5; ++i) sub += std::string(60, 'd' + i) + "/";
+  fs::create_directories(Path(sub));
+  const std::string name = std::string(100, 'F') + ".class";
+  Put(sub + name, Sample());
+  const std::string full = sub + name;
+  ASSERT_GT(full.size(), 255u);
+
+  const Result r = Run({sub + "*.class"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + full + "\n" + std::string(30, ' ') + Row("", 158, 10, 6).substr(30) + "\n" +
+                       Totals(1, 10));
+  EXPECT_EQ(Get(sub + std::string(100, 'F') + ".~class"), Sample());
+  EXPECT_EQ(Get(full).size(), 148u);
+}
+
 }  // namespace
