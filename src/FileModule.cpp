@@ -125,10 +125,6 @@ std::size_t Remaining() {
   return at < inputEnd ? inputEnd - at : 0;
 }
 
-std::span<const std::uint8_t> InputSince(std::int32_t from) {
-  return {input.data() + from, static_cast<std::size_t>(PC - from)};
-}
-
 void Rewind(std::int32_t position) {
   PC = position;
   Done = true;

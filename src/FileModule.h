@@ -39,8 +39,6 @@ void GetInt(std::int32_t& value);
 void GetBytes(std::size_t n, std::vector<std::uint8_t>& bytes);
 // Bytes left in the input.
 std::size_t Remaining();
-// The input bytes from `from` to the current position (for attribute kinds that keep their body whole).
-std::span<const std::uint8_t> InputSince(std::int32_t from);
 // Moves the read position back to an earlier position and sets Done; used to reread an attribute body.
 void Rewind(std::int32_t position);
 // Reads beyond `end` fail as if the input ended there; returns the previous end, for restoring it.
