@@ -130,6 +130,10 @@ void Rewind(std::int32_t position) {
   Done = true;
 }
 
+std::size_t ItemsThatFit(std::int32_t count, std::size_t itemBytes) {
+  return count <= 0 ? 0 : std::min(static_cast<std::size_t>(count), Remaining() / itemBytes);
+}
+
 std::size_t LimitInput(std::size_t end) {
   const std::size_t previous = inputEnd;
   inputEnd = std::min(input.size(), end);

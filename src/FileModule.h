@@ -39,6 +39,9 @@ void GetInt(std::int32_t& value);
 void GetBytes(std::size_t n, std::vector<std::uint8_t>& bytes);
 // Bytes left in the input.
 std::size_t Remaining();
+// How many of `count` items of at least `itemBytes` bytes each the rest of the input can hold: a count read
+// from a file sizes no allocation beyond that.
+std::size_t ItemsThatFit(std::int32_t count, std::size_t itemBytes);
 // Moves the read position back to an earlier position and sets Done; used to reread an attribute body.
 void Rewind(std::int32_t position);
 // Reads beyond `end` fail as if the input ended there; returns the previous end, for restoring it.

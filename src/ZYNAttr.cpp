@@ -15,11 +15,6 @@ namespace {
 
 using Reader = std::unique_ptr<attributeInfoDesc> (*)(ConstPool& cp, std::int32_t length);
 
-// Every attribute is at least its 6-byte header, so a count needs no more slots than the input can fill.
-void ReserveFor(AttrArray& attrs, std::int32_t count) {
-  attrs.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), Remaining() / 6));
-}
-
 void RequireInput() {
   if (!Done) ZYNError::Message("Unexpected end of class file");
 }
@@ -27,7 +22,7 @@ void RequireInput() {
 // Reads `count` entries of a fixed-size table, growing only as far as the input holds entries.
 template <class Entry, class ReadEntry>
 void ReadTable(std::int32_t count, std::vector<Entry>& table, std::size_t entryBytes, ReadEntry readEntry) {
-  table.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), Remaining() / entryBytes));
+  table.reserve(ItemsThatFit(count, entryBytes));
   for (std::int32_t i = 0; i < count && Done; ++i) readEntry(table.emplace_back());
 }
 
@@ -163,7 +158,7 @@ std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, std::int32_t length
   if (!RecordLayoutFits(length)) return nullptr;
   auto attr = std::make_unique<RecordAttributeDesc>();
   GetU2(attr->count);
-  attr->components.reserve(std::min<std::size_t>(static_cast<std::size_t>(attr->count), Remaining() / 6));
+  attr->components.reserve(ItemsThatFit(attr->count, 6));
   for (std::int32_t i = 0; i < attr->count && Done; ++i) {
     recordComponentInfo& component = attr->components.emplace_back();
     GetU2(component.nameIndex);
@@ -291,7 +286,7 @@ std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp) {
 void ReadAttributes(ConstPool& cp, std::int32_t& count, AttrArray& attrs) {
   GetU2(count);
   RequireInput();
-  ReserveFor(attrs, count);
+  attrs.reserve(ItemsThatFit(count, 6));  // every attribute is at least its 6-byte header
   for (std::int32_t i = 0; i < count; ++i) attrs.push_back(NewAttr(cp));
 }
 

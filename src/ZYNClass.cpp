@@ -20,8 +20,7 @@ void RequireInput() {
 void ReadMembers(tClassDesc& cls, std::int32_t& count, std::vector<memberInfo>& members) {
   GetU2(count);
   RequireInput();
-  // Each member is at least its 8-byte header; the input bounds the table.
-  members.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), Remaining() / 8));
+  members.reserve(ItemsThatFit(count, 8));  // each member is at least its 8-byte header
   for (std::int32_t i = 0; i < count; ++i) {
     memberInfo& member = members.emplace_back();
     member.present = true;
@@ -72,7 +71,7 @@ std::unique_ptr<tClassDesc> ReadClass() {
   GetU2(cls->superClass);
   GetU2(cls->interfaceCount);
   RequireInput();
-  cls->interfaces.reserve(std::min<std::size_t>(static_cast<std::size_t>(cls->interfaceCount), Remaining() / 2));
+  cls->interfaces.reserve(ItemsThatFit(cls->interfaceCount, 2));
   for (std::int32_t i = 0; i < cls->interfaceCount && Done; ++i) GetU2(cls->interfaces.emplace_back());
   RequireInput();
   ReadMembers(*cls, cls->fieldCount, cls->fields);
@@ -150,18 +149,16 @@ void DeleteInMembers(std::int16_t kind, std::vector<memberInfo>& members, std::i
   }
 }
 
-void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
-  DeleteInMembers(kind, cls.fields, change);
-  DeleteInMembers(kind, cls.methods, change);
+void DeleteInClass(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
   std::int32_t bytes = 0;
   ZYNAttr::Delete(kind, cls.attrCount, cls.attrs, bytes);
   change += bytes;
 }
 
-void DeleteInClass(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
-  std::int32_t bytes = 0;
-  ZYNAttr::Delete(kind, cls.attrCount, cls.attrs, bytes);
-  change += bytes;
+void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
+  DeleteInMembers(kind, cls.fields, change);
+  DeleteInMembers(kind, cls.methods, change);
+  DeleteInClass(kind, cls, change);
 }
 
 // Attribute removal by key, in a fixed order.

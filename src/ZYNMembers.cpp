@@ -46,7 +46,7 @@ bool IsUtf8(const ConstPool& cp, std::int32_t index) {
 
 void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view message) {
   const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
-  if (entry == nullptr || entry->tag != 7 || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(message);
+  if (entry == nullptr || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(message);
 }
 
 // The pass reads names through these indexes; a malformed file is refused before anything changes.
@@ -71,7 +71,7 @@ void Refresh(tClassDesc& cls) {
 
 std::string Text(const ConstPool& cp, std::int32_t index) {
   const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, index);
-  if (entry == nullptr || entry->tag != 1) return {};
+  if (entry == nullptr) return {};
   return std::string(entry->bytes.begin(), entry->bytes.begin() + entry->length);
 }
 
