@@ -8,33 +8,18 @@
 
 namespace FileModule {
 
-bool Done = true;
-std::int32_t PC = 0;
-
 namespace {
 
-std::vector<std::uint8_t> input;
-std::size_t inputEnd = 0;  // the end of the readable input: its size, or a limit set by LimitInput
-std::vector<std::uint8_t> output;
-std::string outputName;
-std::string outputBeside;  // when not empty, CloseOut creates a new file beside this one
-
 // The one place where reads are bounds-checked: n bytes at PC, or nothing (Done FALSE).
-const std::uint8_t* Take(std::size_t n) {
-  if (!Done) return nullptr;
-  const auto at = static_cast<std::size_t>(PC);
-  if (at > inputEnd || inputEnd - at < n) {
-    Done = false;
+const std::uint8_t* Take(tInput& in, std::size_t n) {
+  if (!in.Done) return nullptr;
+  const auto at = static_cast<std::size_t>(in.PC);
+  if (at > in.end || in.end - at < n) {
+    in.Done = false;
     return nullptr;
   }
-  PC += static_cast<std::int32_t>(n);
-  return input.data() + at;
-}
-
-std::uint32_t BigEndian(const std::uint8_t* p, int n) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
-  return v;
+  in.PC += static_cast<std::int32_t>(n);
+  return in.data.data() + at;
 }
 
 void CheckRange(std::int32_t value, std::int32_t max) {
@@ -43,137 +28,105 @@ void CheckRange(std::int32_t value, std::int32_t max) {
 
 }  // namespace
 
-void ResetBytes(std::vector<std::uint8_t> data) {
-  input = std::move(data);
-  inputEnd = input.size();
-  PC = 0;
-  Done = true;
+std::uint32_t BigEndian(const std::uint8_t* p, int n) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
 }
 
-void Reset(const std::string& name) {
-  std::vector<std::uint8_t> data;
-  const bool ok = Platform::ReadFile(name, data);
-  ResetBytes(ok ? std::move(data) : std::vector<std::uint8_t>{});
-  Done = ok;
+void Reset(tInput& in, std::span<const std::uint8_t> data) {
+  in.data = data;
+  in.end = data.size();
+  in.PC = 0;
+  in.Done = true;
 }
 
-void CloseIn() {
-  input.clear();
-  input.shrink_to_fit();
-  inputEnd = 0;
-  Done = true;
+void GetU1(tInput& in, std::int16_t& value) {
+  if (const auto* p = Take(in, 1)) value = p[0];
 }
 
-void Rewrite(const std::string& name) {
-  outputName = name;
-  outputBeside.clear();
-  output.clear();
-  Done = true;
+void GetU2(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 2)) value = static_cast<std::int32_t>(BigEndian(p, 2));
 }
 
-void RewriteBeside(const std::string& near) {
-  Rewrite({});
-  outputBeside = near;
+void GetU4(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
 }
 
-void CloseOut() {
-  if (outputBeside.empty()) {
-    Done = Platform::WriteFile(outputName, output);
-  } else {
-    outputName = Platform::WriteTempFileBeside(outputBeside, output);
-    Done = !outputName.empty();
-  }
-  output.clear();
+void GetByte(tInput& in, std::int8_t& value) {
+  if (const auto* p = Take(in, 1)) value = static_cast<std::int8_t>(p[0]);
 }
 
-const std::string& OutputName() { return outputName; }
-
-void Rename(const std::string& oldName, const std::string& newName) {
-  Done = Platform::RenameFile(oldName, newName);
+void GetShort(tInput& in, std::int16_t& value) {
+  if (const auto* p = Take(in, 2)) value = static_cast<std::int16_t>(BigEndian(p, 2));
 }
 
-void GetU1(std::int16_t& value) {
-  if (const auto* p = Take(1)) value = p[0];
+void GetInt(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
 }
 
-void GetU2(std::int32_t& value) {
-  if (const auto* p = Take(2)) value = static_cast<std::int32_t>(BigEndian(p, 2));
+void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes) {
+  if (const auto* p = Take(in, n)) bytes.assign(p, p + n);
 }
 
-void GetU4(std::int32_t& value) {
-  if (const auto* p = Take(4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
+void RequireInput(const tInput& in) {
+  if (!in.Done) ZYNError::Message("Unexpected end of class file");
 }
 
-void GetByte(std::int8_t& value) {
-  if (const auto* p = Take(1)) value = static_cast<std::int8_t>(p[0]);
+std::size_t Remaining(const tInput& in) {
+  const auto at = static_cast<std::size_t>(in.PC);
+  return at < in.end ? in.end - at : 0;
 }
 
-void GetShort(std::int16_t& value) {
-  if (const auto* p = Take(2)) value = static_cast<std::int16_t>(BigEndian(p, 2));
+void Rewind(tInput& in, std::int32_t position) {
+  in.PC = position;
+  in.Done = true;
 }
 
-void GetInt(std::int32_t& value) {
-  if (const auto* p = Take(4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
+std::size_t ItemsThatFit(const tInput& in, std::int32_t count, std::size_t itemBytes) {
+  return count <= 0 ? 0 : std::min(static_cast<std::size_t>(count), Remaining(in) / itemBytes);
 }
 
-void GetBytes(std::size_t n, std::vector<std::uint8_t>& bytes) {
-  if (const auto* p = Take(n)) bytes.assign(p, p + n);
-}
-
-std::size_t Remaining() {
-  const auto at = static_cast<std::size_t>(PC);
-  return at < inputEnd ? inputEnd - at : 0;
-}
-
-void Rewind(std::int32_t position) {
-  PC = position;
-  Done = true;
-}
-
-std::size_t ItemsThatFit(std::int32_t count, std::size_t itemBytes) {
-  return count <= 0 ? 0 : std::min(static_cast<std::size_t>(count), Remaining() / itemBytes);
-}
-
-std::size_t LimitInput(std::size_t end) {
-  const std::size_t previous = inputEnd;
-  inputEnd = std::min(input.size(), end);
+std::size_t LimitInput(tInput& in, std::size_t end) {
+  const std::size_t previous = in.end;
+  in.end = std::min(in.data.size(), end);
   return previous;
 }
 
-std::span<const std::uint8_t> Peek(std::size_t n) {
-  if (Remaining() < n) return {};
-  return {input.data() + PC, n};
+std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n) {
+  if (Remaining(in) < n) return {};
+  return in.data.subspan(static_cast<std::size_t>(in.PC), n);
 }
 
-void PutU1(std::int32_t value) {
+void PutU1(tOutput& out, std::int32_t value) {
   CheckRange(value, 0xFF);
-  output.push_back(static_cast<std::uint8_t>(value));
+  out.bytes.push_back(static_cast<std::uint8_t>(value));
 }
 
-void PutU2(std::int32_t value) {
+void PutU2(tOutput& out, std::int32_t value) {
   CheckRange(value, 0xFFFF);
-  output.push_back(static_cast<std::uint8_t>(value >> 8));
-  output.push_back(static_cast<std::uint8_t>(value));
+  const std::uint8_t b[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+  out.bytes.insert(out.bytes.end(), b, b + 2);
 }
 
-void PutU4(std::int32_t value) {
+void PutU4(tOutput& out, std::int32_t value) {
   const auto v = static_cast<std::uint32_t>(value);
-  for (int shift = 24; shift >= 0; shift -= 8) output.push_back(static_cast<std::uint8_t>(v >> shift));
+  const std::uint8_t b[] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                            static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+  out.bytes.insert(out.bytes.end(), b, b + 4);
 }
 
-void PutByte(std::int8_t value) { output.push_back(static_cast<std::uint8_t>(value)); }
+void PutByte(tOutput& out, std::int8_t value) { out.bytes.push_back(static_cast<std::uint8_t>(value)); }
 
-void PutShort(std::int16_t value) {
-  const auto v = static_cast<std::uint16_t>(value);
-  output.push_back(static_cast<std::uint8_t>(v >> 8));
-  output.push_back(static_cast<std::uint8_t>(v));
+void PutShort(tOutput& out, std::int16_t value) { PutU2(out, static_cast<std::uint16_t>(value)); }
+
+void PutInt(tOutput& out, std::int32_t value) { PutU4(out, value); }
+
+void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes) {
+  out.bytes.insert(out.bytes.end(), bytes.begin(), bytes.end());
 }
 
-void PutInt(std::int32_t value) { PutU4(value); }
-
-void PutBytes(std::span<const std::uint8_t> bytes) { output.insert(output.end(), bytes.begin(), bytes.end()); }
-
-const std::vector<std::uint8_t>& Output() { return output; }
+bool Rename(const std::string& oldName, const std::string& newName) { return Platform::RenameFile(oldName, newName); }
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   // Greedy matching with one backtrack point: linear in practice, never exponential.

@@ -1,63 +1,70 @@
-// Big-endian class file byte streams, renaming, and the wildcard file list.
+// Big-endian class file byte streams over memory, and the wildcard file list.
 //
-// The input is read whole at Reset and served from memory; the output is collected in memory and written at
-// CloseOut. Done is the sticky status of the last operation; PC counts the bytes read since Reset.
+// An input is a view of bytes read front to back: Done is its sticky status, PC the number of bytes read.
+// An output collects the bytes written. Both belong to the file being optimized; files never share them.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Queue.h"
 
 namespace FileModule {
 
-extern bool Done;
-extern std::int32_t PC;
+struct tInput {
+  std::span<const std::uint8_t> data;
+  std::size_t end = 0;  // the end of the readable input: data.size(), or a limit set by LimitInput
+  std::int32_t PC = 0;  // bytes read since Reset: the offset of the next byte
+  bool Done = true;     // FALSE once a read has failed; every later read is then a no-op
+};
 
-void Reset(const std::string& name);
-// Opens an in-memory input, as Reset does with a file (used by tests).
-void ResetBytes(std::vector<std::uint8_t> data);
-void CloseIn();
-void Rewrite(const std::string& name);
-// Like Rewrite, for a new file with a unique name beside `near`; after CloseOut, OutputName tells its name.
-void RewriteBeside(const std::string& near);
-void CloseOut();
-const std::string& OutputName();
-void Rename(const std::string& oldName, const std::string& newName);
+struct tOutput {
+  std::vector<std::uint8_t> bytes;
+};
+
+// Starts reading the bytes from their first one. The bytes must outlive the reading.
+void Reset(tInput& in, std::span<const std::uint8_t> data);
 
 // Reads: a no-op while Done is FALSE; a short read sets Done FALSE and leaves the variable and PC unchanged.
-void GetU1(std::int16_t& value);
-void GetU2(std::int32_t& value);
-void GetU4(std::int32_t& value);
-void GetByte(std::int8_t& value);
-void GetShort(std::int16_t& value);
-void GetInt(std::int32_t& value);
+void GetU1(tInput& in, std::int16_t& value);
+void GetU2(tInput& in, std::int32_t& value);
+void GetU4(tInput& in, std::int32_t& value);
+void GetByte(tInput& in, std::int8_t& value);
+void GetShort(tInput& in, std::int16_t& value);
+void GetInt(tInput& in, std::int32_t& value);
 // Reads n bytes at once; when fewer remain nothing is read and Done becomes FALSE, so a length from the
 // file never sizes an allocation beyond the input.
-void GetBytes(std::size_t n, std::vector<std::uint8_t>& bytes);
+void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes);
+// Ends the run with "Unexpected end of class file" once a read has failed.
+void RequireInput(const tInput& in);
 // Bytes left in the input.
-std::size_t Remaining();
+std::size_t Remaining(const tInput& in);
 // How many of `count` items of at least `itemBytes` bytes each the rest of the input can hold: a count read
 // from a file sizes no allocation beyond that.
-std::size_t ItemsThatFit(std::int32_t count, std::size_t itemBytes);
+std::size_t ItemsThatFit(const tInput& in, std::int32_t count, std::size_t itemBytes);
 // Moves the read position back to an earlier position and sets Done; used to reread an attribute body.
-void Rewind(std::int32_t position);
+void Rewind(tInput& in, std::int32_t position);
 // Reads beyond `end` fail as if the input ended there; returns the previous end, for restoring it.
-std::size_t LimitInput(std::size_t end);
+std::size_t LimitInput(tInput& in, std::size_t end);
 // The next n input bytes without reading them, or nothing when fewer remain.
-std::span<const std::uint8_t> Peek(std::size_t n);
+std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n);
 
-void PutU1(std::int32_t value);
-void PutU2(std::int32_t value);
-void PutU4(std::int32_t value);
-void PutByte(std::int8_t value);
-void PutShort(std::int16_t value);
-void PutInt(std::int32_t value);
-void PutBytes(std::span<const std::uint8_t> bytes);
-// The bytes written since Rewrite (used by tests).
-const std::vector<std::uint8_t>& Output();
+// The unsigned value of n (1 to 4) bytes, the first most significant.
+std::uint32_t BigEndian(const std::uint8_t* p, int n);
+
+void PutU1(tOutput& out, std::int32_t value);
+void PutU2(tOutput& out, std::int32_t value);
+void PutU4(tOutput& out, std::int32_t value);
+void PutByte(tOutput& out, std::int8_t value);
+void PutShort(tOutput& out, std::int16_t value);
+void PutInt(tOutput& out, std::int32_t value);
+void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes);
+
+// Moves oldName to newName, replacing a file of that name; false when it failed.
+bool Rename(const std::string& oldName, const std::string& newName);
 
 // Empties the list and fills it with the regular files that match the pattern (* and ? in its last
 // component), sorted by name, each with the pattern's directory part in front.

@@ -10,14 +10,14 @@
 int main(int argc, char** argv) {
   int code = ZYNMain::kExitError;
   try {
-    try {
-      Queue::tQueue words;
-      ParamModule::GetParams(words, argc, argv);
-      code = ZYNMain::Run(words);
-    } catch (const std::bad_alloc&) {
-      ZYNError::Message("Not enough memory");
-    }
-  } catch (const ZYNError::Fatal&) {
+    Queue::tQueue words;
+    ParamModule::GetParams(words, argc, argv);
+    code = ZYNMain::Run(words);
+  } catch (const ZYNError::Fatal& error) {
+    ZYNError::PrintError(error);
+    code = ZYNMain::kExitError;
+  } catch (const std::bad_alloc&) {
+    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
     code = ZYNMain::kExitError;
   }
   FormatUtils::Flush();

@@ -13,170 +13,163 @@ using ZYNConstPool::Mark;
 
 namespace {
 
-using Reader = std::unique_ptr<attributeInfoDesc> (*)(ConstPool& cp, std::int32_t length);
-
-void RequireInput() {
-  if (!Done) ZYNError::Message("Unexpected end of class file");
-}
+using ZYNError::tDiagnostics;
+using Reader = std::unique_ptr<attributeInfoDesc> (*)(ConstPool& cp, tInput& in, tDiagnostics& diag,
+                                                      std::int32_t length);
 
 // Reads `count` entries of a fixed-size table, growing only as far as the input holds entries.
 template <class Entry, class ReadEntry>
-void ReadTable(std::int32_t count, std::vector<Entry>& table, std::size_t entryBytes, ReadEntry readEntry) {
-  table.reserve(ItemsThatFit(count, entryBytes));
-  for (std::int32_t i = 0; i < count && Done; ++i) readEntry(table.emplace_back());
+void ReadTable(tInput& in, std::int32_t count, std::vector<Entry>& table, std::size_t entryBytes,
+               ReadEntry readEntry) {
+  table.reserve(ItemsThatFit(in, count, entryBytes));
+  for (std::int32_t i = 0; i < count && in.Done; ++i) readEntry(table.emplace_back());
 }
 
-std::unique_ptr<attributeInfoDesc> ReadUnknownBody(std::int32_t length) {
+std::unique_ptr<attributeInfoDesc> ReadUnknownBody(tInput& in, std::int32_t length) {
   auto attr = std::make_unique<UnknownAttributeDesc>();
   // A length of 2^31 or more is negative here and can never be satisfied by the input.
   if (length < 0)
-    Done = false;
+    in.Done = false;
   else if (length > 0)
-    GetBytes(static_cast<std::size_t>(length), attr->data);
+    GetBytes(in, static_cast<std::size_t>(length), attr->data);
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadCode(ConstPool& cp, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadCode(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t) {
   auto attr = std::make_unique<CodeAttributeDesc>();
-  GetU2(attr->maxStack);
-  GetU2(attr->maxLocals);
-  GetU4(attr->codeLength);
-  RequireInput();
-  attr->code = ZYNCode::NewCode(attr->codeLength, cp.majorVersion);
-  GetU2(attr->exceptionCount);
-  ReadTable(attr->exceptionCount, attr->exceptions, 8, [](exceptionEntry& e) {
-    GetU2(e.startPC);
-    GetU2(e.endPC);
-    GetU2(e.handlerPC);
-    GetU2(e.catchType);
+  GetU2(in, attr->maxStack);
+  GetU2(in, attr->maxLocals);
+  GetU4(in, attr->codeLength);
+  RequireInput(in);
+  attr->code = ZYNCode::NewCode(in, attr->codeLength, cp.majorVersion);
+  GetU2(in, attr->exceptionCount);
+  ReadTable(in, attr->exceptionCount, attr->exceptions, 8, [&in](exceptionEntry& e) {
+    GetU2(in, e.startPC);
+    GetU2(in, e.endPC);
+    GetU2(in, e.handlerPC);
+    GetU2(in, e.catchType);
   });
-  RequireInput();
-  ReadAttributes(cp, attr->attrCount, attr->attrs);
+  RequireInput(in);
+  ReadAttributes(cp, in, diag, attr->attrCount, attr->attrs);
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadSourceFile(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadSourceFile(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<SourceFileAttributeDesc>();
-  GetU2(attr->sourceFileIndex);
+  GetU2(in, attr->sourceFileIndex);
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadConstantValue(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadConstantValue(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<ConstantValueAttributeDesc>();
-  GetU2(attr->valueIndex);
+  GetU2(in, attr->valueIndex);
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadExceptions(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadExceptions(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<ExceptionsTableAttributeDesc>();
-  GetU2(attr->count);
-  ReadTable(attr->count, attr->classIndexes, 2, [](std::int32_t& index) { GetU2(index); });
+  GetU2(in, attr->count);
+  ReadTable(in, attr->count, attr->classIndexes, 2, [&in](std::int32_t& index) { GetU2(in, index); });
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadLineNumberTable(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadLineNumberTable(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<LineNumberTableAttributeDesc>();
-  GetU2(attr->count);
-  ReadTable(attr->count, attr->lines, 4, [](lineNumberEntry& e) {
-    GetU2(e.startPC);
-    GetU2(e.lineNumber);
+  GetU2(in, attr->count);
+  ReadTable(in, attr->count, attr->lines, 4, [&in](lineNumberEntry& e) {
+    GetU2(in, e.startPC);
+    GetU2(in, e.lineNumber);
   });
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadLocalVariableTable(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadLocalVariableTable(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<LocalVariableTableAttributeDesc>();
-  GetU2(attr->count);
-  ReadTable(attr->count, attr->variables, 10, [](localVariableEntry& e) {
-    GetU2(e.startPC);
-    GetU2(e.length);
-    GetU2(e.nameIndex);
-    GetU2(e.descriptorIndex);
-    GetU2(e.index);
+  GetU2(in, attr->count);
+  ReadTable(in, attr->count, attr->variables, 10, [&in](localVariableEntry& e) {
+    GetU2(in, e.startPC);
+    GetU2(in, e.length);
+    GetU2(in, e.nameIndex);
+    GetU2(in, e.descriptorIndex);
+    GetU2(in, e.index);
   });
   return attr;
 }
 
 template <class Desc>
-std::unique_ptr<attributeInfoDesc> ReadFlag(std::int32_t length, std::string_view name) {
+std::unique_ptr<attributeInfoDesc> ReadFlag(tInput& in, tDiagnostics& diag, std::int32_t length,
+                                            std::string_view name) {
   if (length != 0) {
-    ZYNError::Warning("Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
-    return ReadUnknownBody(length);
+    ZYNError::Warning(diag, "Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
+    return ReadUnknownBody(in, length);
   }
   return std::make_unique<Desc>();
 }
 
-std::unique_ptr<attributeInfoDesc> ReadDeprecated(ConstPool&, std::int32_t length) {
-  return ReadFlag<DeprecatedAttributeDesc>(length, "Deprecated");
+std::unique_ptr<attributeInfoDesc> ReadDeprecated(ConstPool&, tInput& in, tDiagnostics& diag, std::int32_t length) {
+  return ReadFlag<DeprecatedAttributeDesc>(in, diag, length, "Deprecated");
 }
 
-std::unique_ptr<attributeInfoDesc> ReadSynthetic(ConstPool&, std::int32_t length) {
-  return ReadFlag<SyntheticAttributeDesc>(length, "Synthetic");
+std::unique_ptr<attributeInfoDesc> ReadSynthetic(ConstPool&, tInput& in, tDiagnostics& diag, std::int32_t length) {
+  return ReadFlag<SyntheticAttributeDesc>(in, diag, length, "Synthetic");
 }
 
-std::unique_ptr<attributeInfoDesc> ReadInnerClasses(ConstPool&, std::int32_t) {
+std::unique_ptr<attributeInfoDesc> ReadInnerClasses(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
   auto attr = std::make_unique<InnerClassesAttributeDesc>();
-  GetU2(attr->count);
-  ReadTable(attr->count, attr->classes, 8, [](innerClassEntry& e) {
-    GetU2(e.innerClassIndex);
-    GetU2(e.outerClassIndex);
-    GetU2(e.innerNameIndex);
-    GetU2(e.accessFlags);
+  GetU2(in, attr->count);
+  ReadTable(in, attr->count, attr->classes, 8, [&in](innerClassEntry& e) {
+    GetU2(in, e.innerClassIndex);
+    GetU2(in, e.outerClassIndex);
+    GetU2(in, e.innerNameIndex);
+    GetU2(in, e.accessFlags);
   });
   return attr;
 }
 
 // Whether a Record body of this many bytes at the input position is a whole number of components with
 // whole attributes; only then are the nested attributes read as such.
-bool RecordLayoutFits(std::int32_t length) {
-  const std::span<const std::uint8_t> body = Peek(static_cast<std::size_t>(length));
+bool RecordLayoutFits(const tInput& in, std::int32_t length) {
+  const std::span<const std::uint8_t> body = Peek(in, static_cast<std::size_t>(length));
   if (body.size() != static_cast<std::size_t>(length)) return false;
-  std::size_t at = 0;
-  auto take = [&](std::size_t n) -> std::uint32_t {
-    if (body.size() - at < n) {
-      at = body.size() + 1;
-      return 0;
-    }
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = v << 8 | body[at + i];
-    at += n;
-    return v;
-  };
-  for (std::uint32_t components = take(2); components > 0 && at <= body.size(); --components) {
-    take(4);
-    for (std::uint32_t attrs = take(2); attrs > 0 && at <= body.size(); --attrs) {
-      take(2);
-      const std::uint32_t attrLength = take(4);
-      if (at <= body.size() && body.size() - at >= attrLength) at += attrLength;
-      else at = body.size() + 1;
+  tInput record;
+  Reset(record, body);
+  std::int32_t components = 0, attrs = 0, skipped = 0, attrLength = 0;
+  std::vector<std::uint8_t> ignored;
+  for (GetU2(record, components); components > 0 && record.Done; --components) {
+    GetU4(record, skipped);  // name and descriptor
+    for (GetU2(record, attrs); attrs > 0 && record.Done; --attrs) {
+      GetU2(record, skipped);
+      GetU4(record, attrLength);
+      if (attrLength < 0 || static_cast<std::size_t>(attrLength) > Remaining(record)) return false;
+      record.PC += attrLength;
     }
   }
-  return at == body.size();
+  return record.Done && Remaining(record) == 0;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, std::int32_t length) {
-  if (!RecordLayoutFits(length)) return nullptr;
+std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+  if (!RecordLayoutFits(in, length)) return nullptr;
   auto attr = std::make_unique<RecordAttributeDesc>();
-  GetU2(attr->count);
-  attr->components.reserve(ItemsThatFit(attr->count, 6));
-  for (std::int32_t i = 0; i < attr->count && Done; ++i) {
+  GetU2(in, attr->count);
+  attr->components.reserve(ItemsThatFit(in, attr->count, 6));
+  for (std::int32_t i = 0; i < attr->count && in.Done; ++i) {
     recordComponentInfo& component = attr->components.emplace_back();
-    GetU2(component.nameIndex);
-    GetU2(component.descriptorIndex);
-    if (Done) ReadAttributes(cp, component.attrCount, component.attrs);
+    GetU2(in, component.nameIndex);
+    GetU2(in, component.descriptorIndex);
+    if (in.Done) ReadAttributes(cp, in, diag, component.attrCount, component.attrs);
   }
   return attr;
 }
 
 template <std::int16_t Kind>
-std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool&, std::int32_t length) {
+std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool&, tInput& in, tDiagnostics&, std::int32_t length) {
   auto attr = std::make_unique<IndexedAttributeDesc>();
   attr->kind = Kind;
   if (length < 0)
-    Done = false;
+    in.Done = false;
   else
-    GetBytes(static_cast<std::size_t>(length), attr->body);
-  if (Done && !FindIndexes(Kind, attr->body, attr->indexes)) return nullptr;
+    GetBytes(in, static_cast<std::size_t>(length), attr->body);
+  if (in.Done && !FindIndexes(Kind, attr->body, attr->indexes)) return nullptr;
   return attr;
 }
 
@@ -230,25 +223,25 @@ const AttrKind* FindKind(std::string_view name, std::int32_t majorVersion) {
   return nullptr;
 }
 
-void WarnUnknown(std::string_view name, std::int32_t length) {
-  ZYNError::Warning("Unknown attribute \"", name, "\" ignored. Length=", FormatUtils::Int2Str(length, 10));
+void WarnUnknown(tDiagnostics& diag, std::string_view name, std::int32_t length) {
+  ZYNError::Warning(diag, "Unknown attribute \"", name, "\" ignored. Length=", FormatUtils::Int2Str(length, 10));
 }
 
 // Reads a kind that must fill exactly its declared length; whatever does not is kept as unknown.
-std::unique_ptr<attributeInfoDesc> ReadSized(const AttrKind& kind, ConstPool& cp, std::string_view name,
-                                             std::int32_t length) {
-  const std::int32_t start = PC;
+std::unique_ptr<attributeInfoDesc> ReadSized(const AttrKind& kind, ConstPool& cp, tInput& in, tDiagnostics& diag,
+                                             std::string_view name, std::int32_t length) {
+  const std::int32_t start = in.PC;
   std::unique_ptr<attributeInfoDesc> attr;
-  if (length >= 0 && static_cast<std::size_t>(length) <= Remaining()) {
-    const std::size_t outer = LimitInput(static_cast<std::size_t>(start) + length);
-    attr = kind.read(cp, length);
-    LimitInput(outer);
-    if (!Done || PC != start + length) attr.reset();
+  if (length >= 0 && static_cast<std::size_t>(length) <= Remaining(in)) {
+    const std::size_t outer = LimitInput(in, static_cast<std::size_t>(start) + length);
+    attr = kind.read(cp, in, diag, length);
+    LimitInput(in, outer);
+    if (!in.Done || in.PC != start + length) attr.reset();
   }
   if (attr) return attr;
-  Rewind(start);
-  WarnUnknown(name, length);
-  return ReadUnknownBody(length);
+  Rewind(in, start);
+  WarnUnknown(diag, name, length);
+  return ReadUnknownBody(in, length);
 }
 
 void TranslateInto(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::int32_t index) {
@@ -258,36 +251,36 @@ void TranslateInto(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::
 
 }  // namespace
 
-std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp) {
+std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
   std::int32_t nameIndex = 0, length = 0;
-  GetU2(nameIndex);
-  GetU4(length);
-  RequireInput();
+  GetU2(in, nameIndex);
+  GetU4(in, length);
+  RequireInput(in);
   const std::string name = ZYNConstPool::GetUtf8(cp, nameIndex);
-  const std::int32_t bodyStart = PC;
+  const std::int32_t bodyStart = in.PC;
   std::unique_ptr<attributeInfoDesc> attr;
   if (const AttrKind* kind = FindKind(name, cp.majorVersion); kind == nullptr) {
-    WarnUnknown(name, length);
-    attr = ReadUnknownBody(length);
+    WarnUnknown(diag, name, length);
+    attr = ReadUnknownBody(in, length);
   } else if (kind->layoutSized) {
-    attr = ReadSized(*kind, cp, name, length);
+    attr = ReadSized(*kind, cp, in, diag, name, length);
   } else {
-    attr = kind->read(cp, length);
+    attr = kind->read(cp, in, diag, length);
   }
-  RequireInput();
+  RequireInput(in);
   // A layout that disagrees with the declared length would be written back inconsistent.
-  if (PC - bodyStart != length)
+  if (in.PC - bodyStart != length)
     ZYNError::Message("Invalid length of \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length));
   attr->nameIndex = nameIndex;
   attr->length = length;
   return attr;
 }
 
-void ReadAttributes(ConstPool& cp, std::int32_t& count, AttrArray& attrs) {
-  GetU2(count);
-  RequireInput();
-  attrs.reserve(ItemsThatFit(count, 6));  // every attribute is at least its 6-byte header
-  for (std::int32_t i = 0; i < count; ++i) attrs.push_back(NewAttr(cp));
+void ReadAttributes(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t& count, AttrArray& attrs) {
+  GetU2(in, count);
+  RequireInput(in);
+  attrs.reserve(ItemsThatFit(in, count, 6));  // every attribute is at least its 6-byte header
+  for (std::int32_t i = 0; i < count; ++i) attrs.push_back(NewAttr(cp, in, diag));
 }
 
 void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes) {
@@ -313,14 +306,14 @@ void MarkAttributes(ConstPool& cp, const AttrArray& attrs) {
     }
 }
 
-void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp) {
-  PutU2(count);
+void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out) {
+  PutU2(out, count);
   if (count <= 0) return;
   for (const auto& attr : attrs)
     if (attr) {
-      PutU2(cp.NewIndexOf(attr->nameIndex));
-      PutU4(attr->length);
-      attr->Write(cp);
+      PutU2(out, cp.NewIndexOf(attr->nameIndex));
+      PutU4(out, attr->length);
+      attr->Write(cp, out);
     }
 }
 
@@ -335,18 +328,18 @@ void CodeAttributeDesc::MarkAttr(ConstPool& cp) const {
   if (attrCount > 0) MarkAttributes(cp, attrs);
 }
 
-void CodeAttributeDesc::Write(const ConstPool& cp) const {
-  PutU2(maxStack);
-  PutU2(maxLocals);
-  ZYNCode::WriteCode(codeLength, code, cp);
-  PutU2(exceptionCount);
+void CodeAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, maxStack);
+  PutU2(out, maxLocals);
+  ZYNCode::WriteCode(codeLength, code, cp, out);
+  PutU2(out, exceptionCount);
   for (const exceptionEntry& e : exceptions) {
-    PutU2(e.startPC);
-    PutU2(e.endPC);
-    PutU2(e.handlerPC);
-    PutU2(e.catchType != 0 ? cp.NewIndexOf(e.catchType) : 0);
+    PutU2(out, e.startPC);
+    PutU2(out, e.endPC);
+    PutU2(out, e.handlerPC);
+    PutU2(out, e.catchType != 0 ? cp.NewIndexOf(e.catchType) : 0);
   }
-  WriteAttributes(attrCount, attrs, cp);
+  WriteAttributes(attrCount, attrs, cp, out);
 }
 
 std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
@@ -357,24 +350,24 @@ std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
 }
 
 void SourceFileAttributeDesc::MarkAttr(ConstPool& cp) const { Mark(cp, sourceFileIndex); }
-void SourceFileAttributeDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(sourceFileIndex)); }
+void SourceFileAttributeDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(sourceFileIndex)); }
 
 void ConstantValueAttributeDesc::MarkAttr(ConstPool& cp) const { Mark(cp, valueIndex); }
-void ConstantValueAttributeDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(valueIndex)); }
+void ConstantValueAttributeDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(valueIndex)); }
 
 void ExceptionsTableAttributeDesc::MarkAttr(ConstPool& cp) const {
   for (std::int32_t index : classIndexes) Mark(cp, index);
 }
-void ExceptionsTableAttributeDesc::Write(const ConstPool& cp) const {
-  PutU2(count);
-  for (std::int32_t index : classIndexes) PutU2(cp.NewIndexOf(index));
+void ExceptionsTableAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, count);
+  for (std::int32_t index : classIndexes) PutU2(out, cp.NewIndexOf(index));
 }
 
-void LineNumberTableAttributeDesc::Write(const ConstPool&) const {
-  PutU2(count);
+void LineNumberTableAttributeDesc::Write(const ConstPool&, tOutput& out) const {
+  PutU2(out, count);
   for (const lineNumberEntry& e : lines) {
-    PutU2(e.startPC);
-    PutU2(e.lineNumber);
+    PutU2(out, e.startPC);
+    PutU2(out, e.lineNumber);
   }
 }
 
@@ -384,14 +377,14 @@ void LocalVariableTableAttributeDesc::MarkAttr(ConstPool& cp) const {
     Mark(cp, e.descriptorIndex);
   }
 }
-void LocalVariableTableAttributeDesc::Write(const ConstPool& cp) const {
-  PutU2(count);
+void LocalVariableTableAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, count);
   for (const localVariableEntry& e : variables) {
-    PutU2(e.startPC);
-    PutU2(e.length);
-    PutU2(cp.NewIndexOf(e.nameIndex));
-    PutU2(cp.NewIndexOf(e.descriptorIndex));
-    PutU2(e.index);
+    PutU2(out, e.startPC);
+    PutU2(out, e.length);
+    PutU2(out, cp.NewIndexOf(e.nameIndex));
+    PutU2(out, cp.NewIndexOf(e.descriptorIndex));
+    PutU2(out, e.index);
   }
 }
 
@@ -402,17 +395,17 @@ void InnerClassesAttributeDesc::MarkAttr(ConstPool& cp) const {
     if (e.innerNameIndex > 0) Mark(cp, e.innerNameIndex);
   }
 }
-void InnerClassesAttributeDesc::Write(const ConstPool& cp) const {
-  PutU2(count);
+void InnerClassesAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, count);
   for (const innerClassEntry& e : classes) {
-    PutU2(cp.NewIndexOf(e.innerClassIndex));
-    PutU2(e.outerClassIndex > 0 ? cp.NewIndexOf(e.outerClassIndex) : 0);
-    PutU2(e.innerNameIndex > 0 ? cp.NewIndexOf(e.innerNameIndex) : 0);
-    PutU2(e.accessFlags);
+    PutU2(out, cp.NewIndexOf(e.innerClassIndex));
+    PutU2(out, e.outerClassIndex > 0 ? cp.NewIndexOf(e.outerClassIndex) : 0);
+    PutU2(out, e.innerNameIndex > 0 ? cp.NewIndexOf(e.innerNameIndex) : 0);
+    PutU2(out, e.accessFlags);
   }
 }
 
-void UnknownAttributeDesc::Write(const ConstPool&) const { PutBytes(data); }
+void UnknownAttributeDesc::Write(const ConstPool&, tOutput& out) const { PutBytes(out, data); }
 
 void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
   for (const IndexSlot& slot : indexes) {
@@ -421,13 +414,13 @@ void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
   }
 }
 
-void IndexedAttributeDesc::Write(const ConstPool& cp) const {
+void IndexedAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
   std::vector<std::uint8_t> bytes = body;
   for (const IndexSlot& slot : indexes) {
     const std::int32_t index = IndexAt(slot);
     if (index != 0 || !slot.optional) TranslateInto(bytes, slot.offset, cp.NewIndexOf(index));
   }
-  PutBytes(bytes);
+  PutBytes(out, bytes);
 }
 
 void RecordAttributeDesc::MarkAttr(ConstPool& cp) const {
@@ -438,12 +431,12 @@ void RecordAttributeDesc::MarkAttr(ConstPool& cp) const {
   }
 }
 
-void RecordAttributeDesc::Write(const ConstPool& cp) const {
-  PutU2(count);
+void RecordAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, count);
   for (const recordComponentInfo& component : components) {
-    PutU2(cp.NewIndexOf(component.nameIndex));
-    PutU2(cp.NewIndexOf(component.descriptorIndex));
-    WriteAttributes(component.attrCount, component.attrs, cp);
+    PutU2(out, cp.NewIndexOf(component.nameIndex));
+    PutU2(out, cp.NewIndexOf(component.descriptorIndex));
+    WriteAttributes(component.attrCount, component.attrs, cp, out);
   }
 }
 

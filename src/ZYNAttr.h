@@ -12,12 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "FileModule.h"
 #include "ZYNCode.h"
 #include "ZYNConstPool.h"
+#include "ZYNError.h"
 
 namespace ZYNAttr {
 
 using ZYNConstPool::ConstPool;
+using FileModule::tInput;
+using FileModule::tOutput;
 
 enum : std::int16_t {
   UnknownAttr = 0,
@@ -65,7 +69,7 @@ struct attributeInfoDesc {
 
   virtual ~attributeInfoDesc() = default;
   virtual bool This(std::int16_t kind) const = 0;
-  virtual void Write(const ConstPool& cp) const { (void)cp; }
+  virtual void Write(const ConstPool& cp, tOutput& out) const { (void)cp, (void)out; }
   virtual void MarkAttr(ConstPool& cp) const { (void)cp; }
   // Removes attributes of the kind from nested lists, lowers length by their bytes and returns them.
   virtual std::int32_t DeleteNested(std::int16_t kind) { (void)kind; return 0; }
@@ -83,7 +87,7 @@ struct CodeAttributeDesc : attributeInfoDesc {
   std::int32_t attrCount = 0;
   AttrArray attrs;
   bool This(std::int16_t kind) const override { return kind == CodeAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
   std::int32_t DeleteNested(std::int16_t kind) override;
 };
@@ -91,14 +95,14 @@ struct CodeAttributeDesc : attributeInfoDesc {
 struct SourceFileAttributeDesc : attributeInfoDesc {
   std::int32_t sourceFileIndex = 0;
   bool This(std::int16_t kind) const override { return kind == SourceFileAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
 };
 
 struct ConstantValueAttributeDesc : attributeInfoDesc {
   std::int32_t valueIndex = 0;
   bool This(std::int16_t kind) const override { return kind == ConstantValueAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
 };
 
@@ -106,7 +110,7 @@ struct ExceptionsTableAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::vector<std::int32_t> classIndexes;
   bool This(std::int16_t kind) const override { return kind == ExceptionsAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
 };
 
@@ -118,7 +122,7 @@ struct LineNumberTableAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::vector<lineNumberEntry> lines;
   bool This(std::int16_t kind) const override { return kind == LineNumberTableAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
 };
 
 struct localVariableEntry {
@@ -129,7 +133,7 @@ struct LocalVariableTableAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::vector<localVariableEntry> variables;
   bool This(std::int16_t kind) const override { return kind == LocalVariableTableAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
 };
 
@@ -149,14 +153,14 @@ struct InnerClassesAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::vector<innerClassEntry> classes;
   bool This(std::int16_t kind) const override { return kind == InnerClassesAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
 };
 
 struct UnknownAttributeDesc : attributeInfoDesc {
   std::vector<std::uint8_t> data;
   bool This(std::int16_t kind) const override { return kind == UnknownAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
 };
 
 // A pool index inside a kept body: its byte offset, and whether 0 (no entry) is allowed there.
@@ -171,9 +175,11 @@ struct IndexedAttributeDesc : attributeInfoDesc {
   std::vector<std::uint8_t> body;
   std::vector<IndexSlot> indexes;
   bool This(std::int16_t k) const override { return k == kind; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
-  std::int32_t IndexAt(const IndexSlot& slot) const { return body[slot.offset] << 8 | body[slot.offset + 1]; }
+  std::int32_t IndexAt(const IndexSlot& slot) const {
+    return static_cast<std::int32_t>(FileModule::BigEndian(&body[slot.offset], 2));
+  }
 };
 
 struct recordComponentInfo {
@@ -185,21 +191,21 @@ struct RecordAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::vector<recordComponentInfo> components;
   bool This(std::int16_t kind) const override { return kind == RecordAttr; }
-  void Write(const ConstPool& cp) const override;
+  void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
   std::int32_t DeleteNested(std::int16_t kind) override;
 };
 
-// Reads one attribute_info at the input position.
-std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp);
+// Reads one attribute_info at the input position; warnings go to diag.
+std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag);
 // Reads an attributes_count and that many attributes.
-void ReadAttributes(ConstPool& cp, std::int32_t& count, AttrArray& attrs);
+void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std::int32_t& count, AttrArray& attrs);
 
 // Removes every attribute of the kind from the list and the lists nested in it; bytes receives
 // length + 6 for each removed attribute.
 void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
 void MarkAttributes(ConstPool& cp, const AttrArray& attrs);
-void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp);
+void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out);
 
 // Whether the list holds an attribute of the kind.
 bool HasAttr(const AttrArray& attrs, std::int16_t kind);

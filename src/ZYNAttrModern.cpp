@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "FileModule.h"
 #include "ZYNAttr.h"
 
 namespace ZYNAttr {
@@ -18,55 +19,50 @@ namespace {
 // depth counts element value levels: 1 for the outermost.
 constexpr int MaxNesting = 256;
 
-// Reads a body front to back. Every bounds check is here: once a read would pass the end the cursor fails,
-// and every later read returns 0 without moving, so the loops driven by counts stop at once.
+// Reads a body front to back on an input over it, whose sticky Done makes every read after a failed one
+// return 0 without moving, so the loops driven by counts stop at once.
 class Cursor {
  public:
-  Cursor(const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) : body_(body), indexes_(indexes) {}
+  Cursor(const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
+    FileModule::Reset(in_, body);
+  }
 
-  bool Ok() const { return ok_; }
-  bool AtEnd() const { return ok_ && pos_ == body_.size(); }
-  void Fail() { ok_ = false; }
+  bool Ok() const { return in_.Done; }
+  bool AtEnd() const { return in_.Done && FileModule::Remaining(in_) == 0; }
+  void Fail() { in_.Done = false; }
 
   std::uint32_t U1() {
-    if (!Need(1)) return 0;
-    return body_[pos_++];
+    std::int16_t value = 0;
+    FileModule::GetU1(in_, value);
+    return in_.Done ? static_cast<std::uint32_t>(value) : 0;
   }
 
   std::uint32_t U2() {
-    if (!Need(2)) return 0;
-    const std::uint32_t value = (std::uint32_t{body_[pos_]} << 8) | body_[pos_ + 1];
-    pos_ += 2;
-    return value;
+    std::int32_t value = 0;
+    FileModule::GetU2(in_, value);
+    return in_.Done ? static_cast<std::uint32_t>(value) : 0;
   }
 
   void Skip(std::size_t n) {
-    if (Need(n)) pos_ += n;
+    if (FileModule::Remaining(in_) >= n) in_.PC += static_cast<std::int32_t>(n);
+    else Fail();
   }
 
   // A u2 pool index; optional where 0 means "no entry".
   void Index(bool optional = false) {
-    if (!Need(2)) return;
-    indexes_.push_back({static_cast<std::uint32_t>(pos_), optional});
-    pos_ += 2;
+    const auto offset = static_cast<std::uint32_t>(in_.PC);
+    U2();
+    if (in_.Done) indexes_.push_back({offset, optional});
   }
 
   // n indexes in a row, as in the many "u2 n; n × idx" tables.
   void Indexes(std::uint32_t n) {
-    for (std::uint32_t i = 0; i < n && ok_; ++i) Index();
+    for (std::uint32_t i = 0; i < n && Ok(); ++i) Index();
   }
 
  private:
-  bool Need(std::size_t n) {
-    if (ok_ && body_.size() - pos_ >= n) return true;
-    ok_ = false;
-    return false;
-  }
-
-  const std::vector<std::uint8_t>& body_;
+  FileModule::tInput in_;
   std::vector<IndexSlot>& indexes_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
 };
 
 void ElementValue(Cursor& c, int depth);

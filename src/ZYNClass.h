@@ -1,12 +1,15 @@
-// The in-memory class file, the member pass, and the per-file pipeline.
+// The in-memory class file, the member pass, and the core that optimizes one class file.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "FileModule.h"
 #include "ZYNAttr.h"
 #include "ZYNConstPool.h"
+#include "ZYNError.h"
 
 namespace ZYNClass {
 
@@ -38,24 +41,53 @@ struct tClassDesc {
   ZYNAttr::AttrArray attrs;
 };
 
-// Reads the class file from the input stream that Reset has just opened.
-std::unique_ptr<tClassDesc> ReadClass();
+// Everything that lives for one class file while it is optimized; files share none of it.
+struct tContext {
+  FileModule::tInput in;
+  FileModule::tOutput out;
+  ZYNError::tDiagnostics diag;
+};
+
+// Reads the class file from the context's input, which Reset has just started.
+std::unique_ptr<tClassDesc> ReadClass(tContext& ctx);
 // Counts one reference for every pool entry that the kept class structure uses (after UnMark).
 void MarkClass(tClassDesc& cls);
-// Writes the class with the renumbered pool to the output collected by Rewrite; CloseOut reports in Done.
-void WriteClass(const std::string& name, const tClassDesc& cls);
+// Writes the class with the renumbered pool.
+void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 
 // The member pass: removal of unreferenced private members, then renaming unless -noren.
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes);
 void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
 
-// The backup name: the last "."-suffix of the file name replaced by ".~class", or ".~class" appended.
-std::string BackupName(const std::string& name);
-// The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
-std::int32_t Percent(std::int32_t change, std::int32_t oldSize);
+// What the class file shows about members that are reached other than through its own references.
+struct tProtection {
+  bool wholeClass = false;    // a nest: its other classes use the private members directly
+  bool noRename = false;      // names are read back from elsewhere (Kotlin metadata)
+  bool serializable = false;  // the instance fields are the serialized form
+  std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
+  std::vector<bool> methodNamed;            // kept under their names (native methods)
+};
+tProtection Protect(const tClassDesc& cls);
+// Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
+void CheckClass(const tClassDesc& cls);
 
-// Optimizes one class file and prints its table line (without the line end).
-void OptimizeFile(const std::string& name, std::int32_t& dropped, std::int32_t& change);
+// What the core makes of one class file: the numbers of its table line and its bytes, or its error line.
+struct tFileResult {
+  std::string error;                  // the "ERROR: ..." line when the file failed; empty otherwise
+  std::vector<std::string> warnings;  // the "WARNING: ..." lines of reading, in order
+  bool read = false;                  // the whole class was read, so oldSize holds
+  std::int32_t oldSize = 0;           // the bytes read
+  std::int32_t change = 0;            // the bytes saved, as the passes count them
+  std::int32_t dropped = 0;           // constant pool entries not kept
+  bool limited = false;               // warnings kept the whole constant pool
+  std::vector<std::uint8_t> bytes;    // the optimized class; nothing with -tst
+};
+
+// The core: optimizes one class file given as bytes, with the options of the run. Errors inside it end
+// only this file: they come back as its error line. The member pass can be swapped for another (tests
+// compare the pass with a reference).
+using tMemberPass = void (*)(tClassDesc& cls, std::int32_t& bytes);
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass = ReduceMembers);
 
 }  // namespace ZYNClass

@@ -10,28 +10,23 @@ using namespace FileModule;
 
 namespace {
 
-// The code being decoded: the input position of its first byte and of its end.
-std::int32_t codeStart = 0;
-std::int32_t codeEnd = 0;
-std::int32_t opcodePosition = 0;  // input position of the opcode being decoded, for messages
-
-[[noreturn]] void CodeError(std::string_view text) {
-  ZYNError::Message(text, " in class file. Offset = ", FormatUtils::Int2Str(opcodePosition));
+[[noreturn]] void CodeError(const tCodeReader& r, std::string_view text) {
+  ZYNError::Message(text, " in class file. Offset = ", FormatUtils::Int2Str(r.opcodePosition));
 }
 
 // A table that cannot fit into the rest of the code is refused before anything is allocated for it.
-void RequireCodeBytes(std::int64_t bytes) {
-  if (bytes > codeEnd - PC) CodeError("Instruction runs past the end of the code");
+void RequireCodeBytes(const tCodeReader& r, std::int64_t bytes) {
+  if (bytes > r.codeEnd - r.in.PC) CodeError(r, "Instruction runs past the end of the code");
 }
 
-void SkipPadding(std::int32_t offset) {
+void SkipPadding(tCodeReader& r, std::int32_t offset) {
   std::int16_t ignored = 0;
-  for (std::int32_t p = offset + 1; p % 4 != 0; ++p) GetU1(ignored);
+  for (std::int32_t p = offset + 1; p % 4 != 0; ++p) GetU1(r.in, ignored);
 }
 
-void PutPadding(std::int32_t& offset) {
+void PutPadding(tOutput& out, std::int32_t& offset) {
   while (offset % 4 != 0) {
-    PutU1(0);
+    PutU1(out, 0);
     ++offset;
   }
 }
@@ -95,169 +90,168 @@ std::unique_ptr<tInstructionDesc> MakeInstruction(Form form) {
 
 }  // namespace
 
-void tByteInstructionDesc::Read(std::int32_t) { GetByte(value); }
-void tByteInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutByte(value);
+void tByteInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetByte(r.in, value); }
+void tByteInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutByte(out, value);
   offset += 1;
 }
 
-void tShortInstructionDesc::Read(std::int32_t) { GetShort(value); }
-void tShortInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutShort(value);
+void tShortInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetShort(r.in, value); }
+void tShortInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutShort(out, value);
   offset += 2;
 }
 
-void tIndex1InstructionDesc::Read(std::int32_t) { GetU1(index); }
-void tIndex1InstructionDesc::Write(const ConstPool& cp, std::int32_t& offset) const {
-  PutU1(cp.NewIndexOf(index));
+void tIndex1InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
+void tIndex1InstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
+  PutU1(out, cp.NewIndexOf(index));
   offset += 1;
 }
 void tIndex1InstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
-void tIndex2InstructionDesc::Read(std::int32_t) { GetU2(index); }
-void tIndex2InstructionDesc::Write(const ConstPool& cp, std::int32_t& offset) const {
-  PutU2(cp.NewIndexOf(index));
+void tIndex2InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
+void tIndex2InstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
+  PutU2(out, cp.NewIndexOf(index));
   offset += 2;
 }
 void tIndex2InstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
-void tVIndexInstructionDesc::Read(std::int32_t) { GetU1(index); }
-void tVIndexInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutU1(index);
+void tVIndexInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
+void tVIndexInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutU1(out, index);
   offset += 1;
 }
 
-void tIincInstructionDesc::Read(std::int32_t) {
-  GetU1(index);
-  GetByte(increment);
+void tIincInstructionDesc::Read(tCodeReader& r, std::int32_t) {
+  GetU1(r.in, index);
+  GetByte(r.in, increment);
 }
-void tIincInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutU1(index);
-  PutByte(increment);
+void tIincInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutU1(out, index);
+  PutByte(out, increment);
   offset += 2;
 }
 
-void tRetwInstructionDesc::Read(std::int32_t) { GetU2(index); }
-void tRetwInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutU2(index);
+void tRetwInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
+void tRetwInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutU2(out, index);
   offset += 2;
 }
 
-void tWideInstructionDesc::Read(std::int32_t) {
-  GetU1(wideOpcode);
-  GetU2(index);
-  if (wideOpcode == 132) GetShort(increment);
+void tWideInstructionDesc::Read(tCodeReader& r, std::int32_t) {
+  GetU1(r.in, wideOpcode);
+  GetU2(r.in, index);
+  if (wideOpcode == 132) GetShort(r.in, increment);
 }
-void tWideInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutU1(wideOpcode);
-  PutU2(index);
+void tWideInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutU1(out, wideOpcode);
+  PutU2(out, index);
   offset += 3;
   if (wideOpcode == 132) {
-    PutShort(increment);
+    PutShort(out, increment);
     offset += 2;
   }
 }
 
-void tTableswitchInstructionDesc::Read(std::int32_t offset) {
-  SkipPadding(offset);
-  GetInt(defaultOffset);
-  GetInt(low);
-  GetInt(high);
-  if (!Done) return;
-  if (high < low) CodeError("Invalid tableswitch range");
+void tTableswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
+  SkipPadding(r, offset);
+  GetInt(r.in, defaultOffset);
+  GetInt(r.in, low);
+  GetInt(r.in, high);
+  if (!r.in.Done) return;
+  if (high < low) CodeError(r, "Invalid tableswitch range");
   const std::int64_t count = static_cast<std::int64_t>(high) - low + 1;
-  RequireCodeBytes(count * 4);
+  RequireCodeBytes(r, count * 4);
   offsets.resize(static_cast<std::size_t>(count));
-  for (auto& jump : offsets) GetInt(jump);
+  for (auto& jump : offsets) GetInt(r.in, jump);
 }
-void tTableswitchInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutPadding(offset);
-  PutInt(defaultOffset);
-  PutInt(low);
-  PutInt(high);
-  for (std::int32_t jump : offsets) PutInt(jump);
+void tTableswitchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutPadding(out, offset);
+  PutInt(out, defaultOffset);
+  PutInt(out, low);
+  PutInt(out, high);
+  for (std::int32_t jump : offsets) PutInt(out, jump);
   offset += 12 + 4 * static_cast<std::int32_t>(offsets.size());
 }
 
-void tLookupswitchInstructionDesc::Read(std::int32_t offset) {
-  SkipPadding(offset);
-  GetInt(defaultOffset);
-  GetInt(npairs);
-  if (!Done) return;
-  if (npairs < 0) CodeError("Invalid lookupswitch pair count");
-  RequireCodeBytes(static_cast<std::int64_t>(npairs) * 8);
+void tLookupswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
+  SkipPadding(r, offset);
+  GetInt(r.in, defaultOffset);
+  GetInt(r.in, npairs);
+  if (!r.in.Done) return;
+  if (npairs < 0) CodeError(r, "Invalid lookupswitch pair count");
+  RequireCodeBytes(r, static_cast<std::int64_t>(npairs) * 8);
   pairs.resize(static_cast<std::size_t>(npairs));
   for (auto& pair : pairs) {
-    GetInt(pair.match);
-    GetInt(pair.offset);
+    GetInt(r.in, pair.match);
+    GetInt(r.in, pair.offset);
   }
 }
-void tLookupswitchInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutPadding(offset);
-  PutInt(defaultOffset);
-  PutInt(npairs);
+void tLookupswitchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutPadding(out, offset);
+  PutInt(out, defaultOffset);
+  PutInt(out, npairs);
   for (const auto& pair : pairs) {
-    PutInt(pair.match);
-    PutInt(pair.offset);
+    PutInt(out, pair.match);
+    PutInt(out, pair.offset);
   }
   offset += 8 + 8 * static_cast<std::int32_t>(pairs.size());
 }
 
-void tInvokeinterfaceInstructionDesc::Read(std::int32_t) {
-  GetU2(index);
-  GetU1(count);
-  GetU1(reserved);
+void tInvokeinterfaceInstructionDesc::Read(tCodeReader& r, std::int32_t) {
+  GetU2(r.in, index);
+  GetU1(r.in, count);
+  GetU1(r.in, reserved);
 }
-void tInvokeinterfaceInstructionDesc::Write(const ConstPool& cp, std::int32_t& offset) const {
-  PutU2(cp.NewIndexOf(index));
-  PutU1(count);
-  PutU1(reserved);
+void tInvokeinterfaceInstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
+  PutU2(out, cp.NewIndexOf(index));
+  PutU1(out, count);
+  PutU1(out, reserved);
   offset += 4;
 }
 void tInvokeinterfaceInstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
-void tNewarrayInstructionDesc::Read(std::int32_t) { GetU1(atype); }
-void tNewarrayInstructionDesc::Write(const ConstPool&, std::int32_t& offset) const {
-  PutU1(atype);
+void tNewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, atype); }
+void tNewarrayInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
+  PutU1(out, atype);
   offset += 1;
 }
 
-void tMultianewarrayInstructionDesc::Read(std::int32_t) {
-  GetU2(index);
-  GetU1(dimensions);
+void tMultianewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) {
+  GetU2(r.in, index);
+  GetU1(r.in, dimensions);
 }
-void tMultianewarrayInstructionDesc::Write(const ConstPool& cp, std::int32_t& offset) const {
-  PutU2(cp.NewIndexOf(index));
-  PutU1(dimensions);
+void tMultianewarrayInstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
+  PutU2(out, cp.NewIndexOf(index));
+  PutU1(out, dimensions);
   offset += 3;
 }
 void tMultianewarrayInstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
-void tWideBranchInstructionDesc::Read(std::int32_t) { GetInt(offset); }
-void tWideBranchInstructionDesc::Write(const ConstPool&, std::int32_t& running) const {
-  PutInt(offset);
+void tWideBranchInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetInt(r.in, offset); }
+void tWideBranchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& running) const {
+  PutInt(out, offset);
   running += 4;
 }
 
-InstructionArray NewCode(std::int32_t codeLength, std::int32_t majorVersion) {
+InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion) {
   if (codeLength == 0) ZYNError::Message("Null code length");
   // A code length of 2^31 or more is negative here; neither fits in the input.
-  if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining())
+  if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining(in))
     ZYNError::Message("Unexpected end of class file");
   InstructionArray code(static_cast<std::size_t>(codeLength));
-  codeStart = PC;
-  codeEnd = codeStart + codeLength;
-  while (PC < codeEnd) {
-    const std::int32_t offset = PC - codeStart;
-    opcodePosition = PC;
+  tCodeReader r{in, in.PC, in.PC + codeLength};
+  while (in.PC < r.codeEnd) {
+    const std::int32_t offset = in.PC - r.codeStart;
+    r.opcodePosition = in.PC;
     std::int16_t opcode = 0;
-    GetU1(opcode);
+    GetU1(in, opcode);
     std::unique_ptr<tInstructionDesc> instruction = MakeInstruction(FormOf(opcode, majorVersion));
     if (!instruction)
       ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
-                        FormatUtils::Int2Str(opcodePosition));
-    instruction->Read(offset);
-    if (!Done || PC > codeEnd) CodeError("Instruction runs past the end of the code");
+                        FormatUtils::Int2Str(r.opcodePosition));
+    instruction->Read(r, offset);
+    if (!in.Done || in.PC > r.codeEnd) CodeError(r, "Instruction runs past the end of the code");
     instruction->opcode = opcode;
     code[offset] = std::move(instruction);
   }
@@ -269,14 +263,14 @@ void MarkCode(ConstPool& cp, const InstructionArray& code) {
     if (instruction) instruction->Mark(cp);
 }
 
-void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp) {
-  PutU4(codeLength);
+void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out) {
+  PutU4(out, codeLength);
   std::int32_t offset = 0;
   for (const auto& instruction : code)
     if (instruction) {
-      PutU1(instruction->opcode);
+      PutU1(out, instruction->opcode);
       ++offset;
-      instruction->Write(cp, offset);
+      instruction->Write(cp, out, offset);
     }
 }
 

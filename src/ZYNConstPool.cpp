@@ -12,6 +12,8 @@ using FileModule::GetU4;
 using FileModule::PutU1;
 using FileModule::PutU2;
 using FileModule::PutU4;
+using FileModule::tInput;
+using FileModule::tOutput;
 
 namespace {
 
@@ -71,7 +73,8 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
   InfoDesc* entry = CheckedEntry(cp, index);
   if (entry->visiting)
     ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
-  ++entry->mark;
+  entry->mark += cp.markStep;
+  if (cp.markLog != nullptr) cp.markLog->push_back(index);
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)
@@ -81,14 +84,14 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
   entry->visiting = false;
 }
 
-void ReadText(std::int32_t& length, std::vector<std::uint8_t>& bytes) {
-  GetU2(length);
-  if (length > 0) FileModule::GetBytes(static_cast<std::size_t>(length), bytes);
+void ReadText(tInput& in, std::int32_t& length, std::vector<std::uint8_t>& bytes) {
+  GetU2(in, length);
+  if (length > 0) FileModule::GetBytes(in, static_cast<std::size_t>(length), bytes);
 }
 
-void WriteText(std::int32_t length, const std::vector<std::uint8_t>& bytes) {
-  PutU2(length);
-  FileModule::PutBytes({bytes.data(), static_cast<std::size_t>(length)});
+void WriteText(tOutput& out, std::int32_t length, const std::vector<std::uint8_t>& bytes) {
+  PutU2(out, length);
+  FileModule::PutBytes(out, {bytes.data(), static_cast<std::size_t>(length)});
 }
 
 const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
@@ -96,73 +99,78 @@ const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr && entry->tag == 1 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
 }
 
+// Two class names are the same when they name one entry or two Utf8 entries of equal text.
+bool SameClassName(const ConstPool& cp, std::int32_t a, std::int32_t b) {
+  return a == b || (Utf8At(cp, a) != nullptr && Utf8At(cp, b) != nullptr && Utf8Text(cp, a) == Utf8Text(cp, b));
+}
+
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '9'); }
 
 }  // namespace
 
-void InfoDesc::Write(const ConstPool&) const {}
+void InfoDesc::Write(const ConstPool&, tOutput&) const {}
 
-void utfInfoDesc::Read() { ReadText(length, bytes); }
-void utfInfoDesc::Write(const ConstPool&) const { WriteText(length, bytes); }
-void unicodeInfoDesc::Read() { ReadText(length, bytes); }
-void unicodeInfoDesc::Write(const ConstPool&) const { WriteText(length, bytes); }
+void utfInfoDesc::Read(tInput& in) { ReadText(in, length, bytes); }
+void utfInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
+void unicodeInfoDesc::Read(tInput& in) { ReadText(in, length, bytes); }
+void unicodeInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
 
-void integerInfoDesc::Read() { GetU4(bytes); }
-void integerInfoDesc::Write(const ConstPool&) const { PutU4(bytes); }
+void integerInfoDesc::Read(tInput& in) { GetU4(in, bytes); }
+void integerInfoDesc::Write(const ConstPool&, tOutput& out) const { PutU4(out, bytes); }
 
-void longInfoDesc::Read() {
-  GetU4(highBytes);
-  GetU4(lowBytes);
+void longInfoDesc::Read(tInput& in) {
+  GetU4(in, highBytes);
+  GetU4(in, lowBytes);
 }
-void longInfoDesc::Write(const ConstPool&) const {
-  PutU4(highBytes);
-  PutU4(lowBytes);
-}
-
-void classInfoDesc::Read() { GetU2(nameIndex); }
-void classInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(nameIndex)); }
-void stringInfoDesc::Read() { GetU2(stringIndex); }
-void stringInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(stringIndex)); }
-void methodTypeInfoDesc::Read() { GetU2(descriptorIndex); }
-void methodTypeInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(descriptorIndex)); }
-void moduleInfoDesc::Read() { GetU2(nameIndex); }
-void moduleInfoDesc::Write(const ConstPool& cp) const { PutU2(cp.NewIndexOf(nameIndex)); }
-
-void memberInfoDesc::Read() {
-  GetU2(classIndex);
-  GetU2(nameAndTypeIndex);
-}
-void memberInfoDesc::Write(const ConstPool& cp) const {
-  PutU2(cp.NewIndexOf(classIndex));
-  PutU2(cp.NewIndexOf(nameAndTypeIndex));
+void longInfoDesc::Write(const ConstPool&, tOutput& out) const {
+  PutU4(out, highBytes);
+  PutU4(out, lowBytes);
 }
 
-void nameAndTypeInfoDesc::Read() {
-  GetU2(nameIndex);
-  GetU2(descriptorIndex);
+void classInfoDesc::Read(tInput& in) { GetU2(in, nameIndex); }
+void classInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
+void stringInfoDesc::Read(tInput& in) { GetU2(in, stringIndex); }
+void stringInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(stringIndex)); }
+void methodTypeInfoDesc::Read(tInput& in) { GetU2(in, descriptorIndex); }
+void methodTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(descriptorIndex)); }
+void moduleInfoDesc::Read(tInput& in) { GetU2(in, nameIndex); }
+void moduleInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
+
+void memberInfoDesc::Read(tInput& in) {
+  GetU2(in, classIndex);
+  GetU2(in, nameAndTypeIndex);
 }
-void nameAndTypeInfoDesc::Write(const ConstPool& cp) const {
-  PutU2(cp.NewIndexOf(nameIndex));
-  PutU2(cp.NewIndexOf(descriptorIndex));
+void memberInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, cp.NewIndexOf(classIndex));
+  PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
 }
 
-void methodHandleInfoDesc::Read() {
-  GetU1(referenceKind);
-  GetU2(referenceIndex);
+void nameAndTypeInfoDesc::Read(tInput& in) {
+  GetU2(in, nameIndex);
+  GetU2(in, descriptorIndex);
 }
-void methodHandleInfoDesc::Write(const ConstPool& cp) const {
-  PutU1(referenceKind);
-  PutU2(cp.NewIndexOf(referenceIndex));
+void nameAndTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, cp.NewIndexOf(nameIndex));
+  PutU2(out, cp.NewIndexOf(descriptorIndex));
 }
 
-void dynamicInfoDesc::Read() {
-  GetU2(bootstrapMethodAttrIndex);
-  GetU2(nameAndTypeIndex);
+void methodHandleInfoDesc::Read(tInput& in) {
+  GetU1(in, referenceKind);
+  GetU2(in, referenceIndex);
 }
-void dynamicInfoDesc::Write(const ConstPool& cp) const {
-  PutU2(bootstrapMethodAttrIndex);
-  PutU2(cp.NewIndexOf(nameAndTypeIndex));
+void methodHandleInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU1(out, referenceKind);
+  PutU2(out, cp.NewIndexOf(referenceIndex));
+}
+
+void dynamicInfoDesc::Read(tInput& in) {
+  GetU2(in, bootstrapMethodAttrIndex);
+  GetU2(in, nameAndTypeIndex);
+}
+void dynamicInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+  PutU2(out, bootstrapMethodAttrIndex);
+  PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
 }
 
 InfoDesc* ConstPool::At(std::int32_t index) const {
@@ -177,7 +185,7 @@ std::int32_t ConstPool::NewIndexOf(std::int32_t index) const {
   return entry->newIndex;
 }
 
-std::unique_ptr<ConstPool> NewConstPool(std::int32_t count, std::int32_t majorVersion) {
+std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int32_t majorVersion) {
   auto cp = std::make_unique<ConstPool>();
   cp->majorVersion = majorVersion;
   if (count <= 0) return cp;
@@ -186,14 +194,14 @@ std::unique_ptr<ConstPool> NewConstPool(std::int32_t count, std::int32_t majorVe
   std::int32_t i = 1;
   while (i < count) {
     std::int16_t tag = 0;
-    GetU1(tag);
-    if (!FileModule::Done) return cp;
+    GetU1(in, tag);
+    if (!in.Done) return cp;
     const bool known = tag >= 0 && tag < static_cast<std::int16_t>(std::size(kTags)) && kTags[tag].make != nullptr &&
                        majorVersion >= kTags[tag].sinceMajor;
     if (!known) ZYNError::Message("Ivalid tag");
     std::unique_ptr<InfoDesc> entry = kTags[tag].make();
-    entry->Read();
-    if (!FileModule::Done) return cp;
+    entry->Read(in);
+    if (!in.Done) return cp;
     entry->tag = tag;
     entry->mark = 0;
     entry->newIndex = i;
@@ -284,12 +292,12 @@ std::int32_t NewPoolCount(const ConstPool& cp) {
   return count;
 }
 
-void WriteConstPool(const ConstPool& cp) {
-  PutU2(NewPoolCount(cp));
+void WriteConstPool(const ConstPool& cp, tOutput& out) {
+  PutU2(out, NewPoolCount(cp));
   for (std::int32_t i = 1; i < cp.length(); ++i)
     if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0) {
-      PutU1(entry->tag);
-      entry->Write(cp);
+      PutU1(out, entry->tag);
+      entry->Write(cp, out);
     }
 }
 
@@ -307,12 +315,10 @@ std::int32_t UtfIndex(const ConstPool& cp, char ch) {
   return 0;
 }
 
-bool SameUtf8(const ConstPool& cp, std::int32_t a, std::int32_t b) {
-  if (a == b) return true;
-  const utfInfoDesc* x = Utf8At(cp, a);
-  const utfInfoDesc* y = Utf8At(cp, b);
-  return x != nullptr && y != nullptr && x->length == y->length &&
-         std::equal(x->bytes.begin(), x->bytes.begin() + x->length, y->bytes.begin());
+std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
+  const utfInfoDesc* entry = Utf8At(cp, index);
+  if (entry == nullptr) return {};
+  return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
 }
 
 std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
@@ -328,7 +334,7 @@ std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::in
     if (nat->nameIndex != nameIndex || nat->descriptorIndex != descriptorIndex) continue;
     if (ownClass != nullptr && ref->classIndex != classIndex) {
       const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
-      if (refClass == nullptr || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
+      if (refClass == nullptr || !SameClassName(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
     }
     return i;
   }

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "FileModule.h"
 
 namespace ZYNConstPool {
 
@@ -26,9 +29,10 @@ struct InfoDesc {
   bool visiting = false;      // inside the marking cascade of this entry (guards against cycles)
 
   virtual ~InfoDesc() = default;
-  virtual void Read() {}
-  // Writes the body (everything after the tag byte) with translated indexes.
-  virtual void Write(const ConstPool& cp) const;
+  // Reads the body (everything after the tag byte).
+  virtual void Read(FileModule::tInput& in) { (void)in; }
+  // Writes the body with translated indexes.
+  virtual void Write(const ConstPool& cp, FileModule::tOutput& out) const;
   // Size in a class file, tag byte included.
   virtual std::int32_t size() const { return 1; }
   virtual EntryRefs Refs() const { return {}; }
@@ -37,8 +41,8 @@ struct InfoDesc {
 struct utfInfoDesc : InfoDesc {
   std::int32_t length = 0;
   std::vector<std::uint8_t> bytes;  // only the first `length` count (ReplaceUtf shortens in place)
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
 
@@ -46,16 +50,16 @@ struct utfInfoDesc : InfoDesc {
 struct unicodeInfoDesc : InfoDesc {
   std::int32_t length = 0;
   std::vector<std::uint8_t> bytes;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
 
 // Integer (3) and Float (4): the 32 bits as read, never interpreted.
 struct integerInfoDesc : InfoDesc {
   std::int32_t bytes = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
 };
 struct floatInfoDesc : integerInfoDesc {};
@@ -63,32 +67,32 @@ struct floatInfoDesc : integerInfoDesc {};
 // Long (5) and Double (6): two slots each.
 struct longInfoDesc : InfoDesc {
   std::int32_t highBytes = 0, lowBytes = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 9; }
 };
 struct doubleInfoDesc : longInfoDesc {};
 
 struct classInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
 
 struct stringInfoDesc : InfoDesc {
   std::int32_t stringIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
 };
 
 struct methodTypeInfoDesc : InfoDesc {
   std::int32_t descriptorIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
 };
@@ -96,8 +100,8 @@ struct methodTypeInfoDesc : InfoDesc {
 // Module (19) and Package (20).
 struct moduleInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
@@ -105,16 +109,16 @@ struct moduleInfoDesc : InfoDesc {
 // Fieldref (9), Methodref (10), InterfaceMethodref (11).
 struct memberInfoDesc : InfoDesc {
   std::int32_t classIndex = 0, nameAndTypeIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
 };
 
 struct nameAndTypeInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0, descriptorIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
 };
@@ -122,8 +126,8 @@ struct nameAndTypeInfoDesc : InfoDesc {
 struct methodHandleInfoDesc : InfoDesc {
   std::int16_t referenceKind = 0;
   std::int32_t referenceIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 4; }
   EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
 };
@@ -131,8 +135,8 @@ struct methodHandleInfoDesc : InfoDesc {
 // Dynamic (17) and InvokeDynamic (18); the bootstrap index names a BootstrapMethods entry, not the pool.
 struct dynamicInfoDesc : InfoDesc {
   std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
-  void Read() override;
-  void Write(const ConstPool& cp) const override;
+  void Read(FileModule::tInput& in) override;
+  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
 };
@@ -141,6 +145,10 @@ class ConstPool {
 public:
   std::vector<std::unique_ptr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
   std::int32_t majorVersion = 0;
+  // What Mark adds to each count it reaches; the member pass takes a removed member's references back
+  // with -1. When markLog is set, every entry reached is also logged there.
+  std::int32_t markStep = 1;
+  std::vector<std::int32_t>* markLog = nullptr;
 
   std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
   // The entry at index, or nullptr for an index outside the pool or an empty slot.
@@ -151,7 +159,7 @@ public:
 
 // Reads count - 1 slots of entries; tags are accepted by the class file's major version. Stops at the end of
 // the input (the caller tests Done). A count of 0 or less gives a pool of no slots.
-std::unique_ptr<ConstPool> NewConstPool(std::int32_t count, std::int32_t majorVersion);
+std::unique_ptr<ConstPool> NewConstPool(FileModule::tInput& in, std::int32_t count, std::int32_t majorVersion);
 
 // The text of the Utf8 entry at index, decoded to 8-bit characters and cut to capacity - 1 characters.
 std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity = 80);
@@ -163,7 +171,7 @@ void Mark(ConstPool& cp, std::int32_t index);
 void MarkAll(ConstPool& cp);
 void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes);
 std::int32_t NewPoolCount(const ConstPool& cp);
-void WriteConstPool(const ConstPool& cp);
+void WriteConstPool(const ConstPool& cp, FileModule::tOutput& out);
 
 // Queries and edits of the member pass.
 bool UtfEq(const ConstPool& cp, std::int32_t index, char ch);
@@ -184,7 +192,7 @@ T* EntryAs(const ConstPool& cp, std::int32_t index) {
   return dynamic_cast<T*>(cp.At(index));
 }
 
-// Whether two Utf8 entries hold the same text.
-bool SameUtf8(const ConstPool& cp, std::int32_t a, std::int32_t b);
+// The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.
+std::string_view Utf8Text(const ConstPool& cp, std::int32_t index);
 
 }  // namespace ZYNConstPool

@@ -5,34 +5,42 @@
 
 namespace ZYNError {
 
-std::int16_t WarnCount = 0;
+namespace {
+
+std::string Line(std::string_view kind, std::string_view a, std::string_view b, std::string_view c,
+                 std::string_view d) {
+  std::string line;
+  line.reserve(kind.size() + a.size() + b.size() + c.size() + d.size());
+  line.append(kind).append(a).append(b).append(c).append(d);
+  return line;
+}
+
+}  // namespace
+
+std::string ErrorLine(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+  return Line("ERROR: ", a, b, c, d);
+}
 
 void Message(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  using FormatUtils::PrintText;
+  throw Fatal(ErrorLine(a, b, c, d));
+}
+
+void Warning(tDiagnostics& diag, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
+  if (ZYNData::Params.nowarn) return;
+  diag.lines.push_back(Line("WARNING: ", a, b, c, d));
+  if (diag.WarnCount < 32767) ++diag.WarnCount;
+}
+
+void WarningReset(tDiagnostics& diag) {
+  diag.WarnCount = 0;
+  diag.lines.clear();
+}
+
+void PrintError(const Fatal& error) {
   FormatUtils::PrintLn();
-  PrintText("ERROR: ");
-  PrintText(a);
-  PrintText(b);
-  PrintText(c);
-  PrintText(d);
+  FormatUtils::PrintText(error.Line());
   FormatUtils::PrintLn();
   FormatUtils::Flush();
-  throw Fatal();
 }
-
-void Warning(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  using FormatUtils::PrintText;
-  if (ZYNData::Params.nowarn) return;
-  if (WarnCount == 0) FormatUtils::PrintLn();
-  PrintText("WARNING: ");
-  PrintText(a);
-  PrintText(b);
-  PrintText(c);
-  PrintText(d);
-  FormatUtils::PrintLn();
-  if (WarnCount < 32767) ++WarnCount;
-}
-
-void WarningReset() { WarnCount = 0; }
 
 }  // namespace ZYNError

@@ -1,27 +1,45 @@
-// Diagnostics: errors end the run, warnings are counted per file.
+// Diagnostics: errors end the file (and the run) through one exception; warnings are collected per file.
 #pragma once
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ZYNError {
 
-// The one exception type of a fatal error; only main (and tests) catch it.
+// The one exception type of a fatal error, carrying its line ("ERROR: ..."). Caught at the core's per-file
+// boundary, which hands the line to the batch, and in main.
 class Fatal : public std::exception {
 public:
-  const char* what() const noexcept override { return "zyn: fatal error"; }
+  explicit Fatal(std::string line) : line_(std::move(line)) {}
+  const char* what() const noexcept override { return line_.c_str(); }
+  const std::string& Line() const { return line_; }
+
+private:
+  std::string line_;
 };
 
-// Warnings printed since the last WarningReset; stops at 32767.
-extern std::int16_t WarnCount;
+// The warnings of one file: their lines ("WARNING: ...") in order, and WarnCount, which stops at 32767.
+struct tDiagnostics {
+  std::int16_t WarnCount = 0;
+  std::vector<std::string> lines;
+};
 
-// Prints a line end, then "ERROR: " and the four pieces, then throws Fatal.
+// The line "ERROR: " and the four pieces.
+std::string ErrorLine(std::string_view a, std::string_view b = {}, std::string_view c = {}, std::string_view d = {});
+
+// Throws Fatal with the ErrorLine of the four pieces.
 [[noreturn]] void Message(std::string_view a, std::string_view b = {}, std::string_view c = {},
                           std::string_view d = {});
 
-// Prints "WARNING: " and the four pieces unless -nowarn; the first warning of a file ends the open table line.
-void Warning(std::string_view a, std::string_view b = {}, std::string_view c = {}, std::string_view d = {});
+// Unless -nowarn: adds the line "WARNING: " and the four pieces, and counts it.
+void Warning(tDiagnostics& diag, std::string_view a, std::string_view b = {}, std::string_view c = {},
+             std::string_view d = {});
 
-void WarningReset();
+void WarningReset(tDiagnostics& diag);
+
+// Prints an error as the console shows it: a line end (ending a table line begun), the line, a line end.
+void PrintError(const Fatal& error);
 
 }  // namespace ZYNError

@@ -1,10 +1,19 @@
 #include "ZYNMain.h"
 
-#include <string>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <optional>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "Platform.h"
 #include "Strings.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
@@ -14,9 +23,11 @@ namespace ZYNMain {
 
 namespace {
 
+using ZYNClass::tFileResult;
 using ZYNData::Params;
 
 const std::string_view kDashes = "-------------------------------------------------------";
+constexpr unsigned kMaxThreads = 256;
 
 void PrintLine(std::string_view text) {
   FormatUtils::PrintText(text);
@@ -55,6 +66,163 @@ bool ApplyKey(std::string_view key) {
   }
   return true;
 }
+
+// Reads a file and runs the core on it.
+tFileResult OptimizeNamed(const std::string& name) {
+  std::vector<std::uint8_t> bytes;
+  if (!Platform::ReadFile(name, bytes)) {
+    tFileResult result;
+    result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
+    return result;
+  }
+  return ZYNClass::OptimizeFile(bytes);
+}
+
+// Prints a file's table line as far as the file got (without its line end); false when it failed.
+bool PrintFileLine(const std::string& name, const tFileResult& result) {
+  using FormatUtils::PrintInt;
+  using FormatUtils::PrintText;
+  PrintText(name);
+  // The first warning ends the line begun with the name.
+  if (!result.warnings.empty()) FormatUtils::PrintLn();
+  for (const std::string& warning : result.warnings) PrintLine(warning);
+  if (result.read) {
+    std::size_t n = name.size();
+    if (n >= 30 || !result.warnings.empty()) {
+      FormatUtils::PrintLn();
+      n = 0;
+    }
+    PrintText(std::string(30 - n, ' '));
+    PrintInt(result.oldSize, 8);
+  }
+  if (!result.error.empty()) {
+    ZYNError::PrintError(ZYNError::Fatal(result.error));
+    return false;
+  }
+  PrintInt(-static_cast<std::int64_t>(result.change), 8);
+  PrintInt(Percent(result.change, result.oldSize), 8);
+  PrintText("%");
+  if (result.limited) {
+    FormatUtils::PrintLn();
+    PrintLine("WARNING: Optimization limited");
+  }
+  return true;
+}
+
+// Writes the class beside the file first; only a complete result replaces anything.
+void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  const std::string backup = BackupName(name);
+  const std::string target = Params.old ? backup : name;
+  const std::string temp = Platform::WriteTempFileBeside(name, bytes);
+  if (temp.empty()) ZYNError::Message("File \"", target, "\" not written");
+  if (Params.old) {
+    if (!FileModule::Rename(temp, backup)) {
+      Platform::RemoveFile(temp);
+      ZYNError::Message("File \"", backup, "\" not written");
+    }
+    return;
+  }
+  if (!FileModule::Rename(name, backup)) {
+    Platform::RemoveFile(temp);
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\"");
+  }
+  if (!FileModule::Rename(temp, name)) {
+    Platform::RenameFile(backup, name);
+    Platform::RemoveFile(temp);
+    ZYNError::Message("File \"", name, "\" not written");
+  }
+}
+
+// Optimizes the files of the list on several threads and hands their results over in list order. A file
+// is read only when the results ahead of it have room in the window, and only after every earlier file
+// whose writing replaces it (its backup name is this file) has been written, so every file reads what a
+// one-at-a-time run would read.
+class Batch {
+public:
+  Batch(const std::vector<std::string>& names, unsigned threads)
+      : names_(names), results_(names.size()), after_(names.size(), kNone), window_(2 * threads) {
+    if (!Params.tst) {
+      std::unordered_map<std::string, std::size_t> lastWriting;
+      for (std::size_t k = 0; k < names.size(); ++k) {
+        if (const auto it = lastWriting.find(names[k]); it != lastWriting.end()) after_[k] = it->second;
+        lastWriting[BackupName(names[k])] = k;
+      }
+    }
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~Batch() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // Waits for the result of file k.
+  tFileResult Take(std::size_t k) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return results_[k].has_value(); });
+    tFileResult result = std::move(*results_[k]);
+    results_[k].reset();
+    return result;
+  }
+
+  // File k is written (or failed): the files waiting for it may be read.
+  void Committed(std::size_t k) {
+    {
+      std::lock_guard lock(mutex_);
+      committed_ = k + 1;
+    }
+    changed_.notify_all();
+  }
+
+private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  bool MayStart(std::size_t k) const {
+    return k < names_.size() && k < committed_ + window_ && (after_[k] == kNone || after_[k] < committed_);
+  }
+
+  void Work() {
+    for (;;) {
+      std::size_t k = 0;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || next_ >= names_.size() || MayStart(next_); });
+        if (stop_ || next_ >= names_.size()) return;
+        k = next_++;
+      }
+      tFileResult result;
+      try {
+        result = OptimizeNamed(names_[k]);
+      } catch (const std::bad_alloc&) {
+        result = tFileResult{};
+        result.error = ZYNError::ErrorLine("Not enough memory");
+      }
+      {
+        std::lock_guard lock(mutex_);
+        results_[k] = std::move(result);
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const std::vector<std::string>& names_;
+  std::vector<std::optional<tFileResult>> results_;
+  std::vector<std::size_t> after_;  // the earlier file whose writing replaces this one, or kNone
+  const std::size_t window_;
+  std::size_t next_ = 0;       // the next file to read
+  std::size_t committed_ = 0;  // files written so far, in list order
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::thread> workers_;
+};
 
 }  // namespace
 
@@ -104,25 +272,65 @@ bool ParseParams(Queue::tQueue& words) {
   return true;
 }
 
+unsigned Threads() {
+  const char* setting = std::getenv("ZYN_THREADS");
+  if (setting == nullptr) return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+  const std::string_view text = setting;
+  unsigned n = 0;
+  bool valid = !text.empty() && text.size() <= 3;
+  for (char ch : text) {
+    valid = valid && ch >= '0' && ch <= '9';
+    n = n * 10 + static_cast<unsigned>(ch - '0');
+  }
+  if (!valid || n < 1 || n > kMaxThreads)
+    ZYNError::Message("ZYN_THREADS must be a number from 1 to 256, not \"", text, "\"");
+  return n;
+}
+
+std::string BackupName(const std::string& name) {
+  // Only the file name is searched: a "." in a directory name must not move the backup to another place.
+  const std::size_t slash = name.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t j = name.size();
+  while (j > start && name[j] != '.') --j;
+  if (j == start) j = name.size();
+  return name.substr(0, j) + ".~class";
+}
+
+std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
+  auto floorDiv = [](std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+    return q;
+  };
+  return static_cast<std::int32_t>(floorDiv(floorDiv(static_cast<std::int64_t>(change) * 1000, oldSize) + 5, 10));
+}
+
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
   if (!ParseParams(words)) return kExitHelp;
+  const unsigned threads = Threads();
   if (Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
   const std::string path(ZYNData::Path.data());
   FileModule::GetFileList(path, words);
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
+  std::vector<std::string> names;
+  while (words.NotEmpty()) names.push_back(TakeWord(words));
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
+  std::optional<Batch> batch;
+  if (threads > 1 && names.size() > 1) batch.emplace(names, threads);
   std::int32_t filesProcessed = 0;
   std::int32_t totalReduction = 0;
-  while (words.NotEmpty()) {
+  for (std::size_t k = 0; k < names.size(); ++k) {
     ++filesProcessed;
-    const std::string name = TakeWord(words);
-    std::int32_t dropped = 0, change = 0;
-    ZYNClass::OptimizeFile(name, dropped, change);
-    totalReduction += change;
+    const tFileResult result = batch ? batch->Take(k) : OptimizeNamed(names[k]);
+    if (!PrintFileLine(names[k], result)) return kExitError;
+    if (!Params.tst) WriteResult(names[k], result.bytes);
+    if (batch) batch->Committed(k);
+    totalReduction += result.change;
     FormatUtils::PrintLn();
   }
   PrintLine(kDashes);

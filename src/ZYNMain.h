@@ -1,5 +1,8 @@
-// The batch driver: banner, keys, file list, one table line per file, totals.
+// The batch driver: banner, keys, file list, one table line per file in list order, totals.
 #pragma once
+#include <cstdint>
+#include <string>
+
 #include "Queue.h"
 
 namespace ZYNMain {
@@ -12,7 +15,16 @@ constexpr int kExitHelp = 2;
 // false on -help or when no file parameter was given. Errors end the run through ZYNError::Message.
 bool ParseParams(Queue::tQueue& words);
 void Usage();
-// Runs the whole batch and returns the exit code; errors end it through ZYNError::Message.
+// Runs the whole batch and returns the exit code. An error in a file is printed in its turn and ends the
+// run; other errors end it through ZYNError::Message.
 int Run(Queue::tQueue& words);
+
+// The number of files optimized at once: ZYN_THREADS when it is set, else the hardware threads.
+unsigned Threads();
+
+// The backup name: the last "."-suffix of the file name replaced by ".~class", or ".~class" appended.
+std::string BackupName(const std::string& name);
+// The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
+std::int32_t Percent(std::int32_t change, std::int32_t oldSize);
 
 }  // namespace ZYNMain

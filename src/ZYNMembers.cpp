@@ -1,7 +1,18 @@
 // The member pass: removal of private members that nothing refers to, and renaming of private members.
+//
+// Both steps give the results of rounds of marking the whole class, but in time linear in the class's size:
+// removal takes back only the references of the members it removes and looks again only at the members
+// whose counts that changed; renaming finds references, names in use and names taken through tables kept
+// up to date with each edit instead of scanning the pool per candidate.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "ZYNClass.h"
 #include "ZYNData.h"
@@ -10,6 +21,7 @@
 namespace ZYNClass {
 
 using ZYNConstPool::ConstPool;
+using ZYNConstPool::Utf8Text;
 
 namespace {
 
@@ -18,19 +30,6 @@ constexpr std::size_t kIdentsSize = 100;
 constexpr std::int8_t kFieldref = 9, kMethodref = 10, kInterfaceMethodref = 11;
 
 constexpr std::int32_t ACC_STATIC = 0x0008, ACC_TRANSIENT = 0x0080, ACC_NATIVE = 0x0100;
-
-std::vector<std::int32_t> idents;  // reusable names of the current file, ended by 0
-
-// What the class file shows about members that are reached from outside its own references.
-struct Protection {
-  bool wholeClass = false;        // a nest: its other classes use the private members directly
-  bool noRename = false;          // names are read back from elsewhere (Kotlin metadata)
-  bool serializable = false;      // the instance fields are the serialized form
-  std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
-  std::vector<bool> methodNamed;            // kept under their names (native methods)
-};
-
-Protection protection;
 
 bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ACC_PRIVATE) != 0; }
 
@@ -44,46 +43,37 @@ bool IsUtf8(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr && entry->tag == 1;
 }
 
+template <class T>
+const T* EntryOfTag(const ConstPool& cp, std::int32_t index, std::int16_t tag) {
+  const ZYNConstPool::InfoDesc* entry = cp.At(index);
+  return entry != nullptr && entry->tag == tag ? static_cast<const T*>(entry) : nullptr;
+}
+
+const ZYNConstPool::classInfoDesc* ClassAt(const ConstPool& cp, std::int32_t index) {
+  return EntryOfTag<ZYNConstPool::classInfoDesc>(cp, index, 7);
+}
+
+const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeAt(const ConstPool& cp, std::int32_t index) {
+  return EntryOfTag<ZYNConstPool::nameAndTypeInfoDesc>(cp, index, 12);
+}
+
 void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view message) {
-  const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
+  const auto* entry = ClassAt(cp, index);
   if (entry == nullptr || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(message);
 }
 
-// The pass reads names through these indexes; a malformed file is refused before anything changes.
-void CheckClass(const tClassDesc& cls) {
-  const ConstPool& cp = *cls.cp;
-  CheckClassEntry(cp, cls.thisClass, "Invalid this class index in class file");
-  if (cls.superClass != 0) CheckClassEntry(cp, cls.superClass, "Invalid super class index in class file");
-  for (const auto* members : {&cls.fields, &cls.methods})
-    for (const memberInfo& member : *members)
-      if (member.present && !IsUtf8(cp, member.nameIndex))
-        ZYNError::Message("Invalid member name index in class file");
-}
-
-std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) {
-  return ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, classIndex)->nameIndex;
-}
+std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { return ClassAt(cp, classIndex)->nameIndex; }
 
 void Refresh(tClassDesc& cls) {
   ZYNConstPool::UnMark(*cls.cp);
   MarkClass(cls);
 }
 
-std::string Text(const ConstPool& cp, std::int32_t index) {
-  const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, index);
-  if (entry == nullptr) return {};
-  return std::string(entry->bytes.begin(), entry->bytes.begin() + entry->length);
-}
-
-// From class file version 52 interfaces have private methods, reached through interface method references.
-std::int8_t OtherTag(const tClassDesc& cls, std::int8_t tag) {
-  return tag == kMethodref && cls.majorVersion >= 52 ? kInterfaceMethodref : 0;
-}
-
-// The reference to the member through this class; references to other classes' members do not count.
-std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::int8_t tag) {
-  return ZYNConstPool::MemberRefIndex(*cls.cp, member.nameIndex, member.descriptorIndex, tag, OtherTag(cls, tag),
-                                      cls.thisClass);
+// The references a member's declaration counts: its name, its descriptor, its attributes.
+void MarkMember(ConstPool& cp, const memberInfo& member) {
+  ZYNConstPool::Mark(cp, member.nameIndex);
+  ZYNConstPool::Mark(cp, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);
 }
 
 struct Signature {
@@ -102,11 +92,16 @@ constexpr Signature kSerialMethods[] = {
     {"writeReplace", "()Ljava/lang/Object;"},
     {"readResolve", "()Ljava/lang/Object;"},
 };
+// Methods the JVM calls by name: a serializable lambda is read back through the class's
+// $deserializeLambda$, which nothing in the class calls.
+constexpr Signature kCalledByName[] = {
+    {"$deserializeLambda$", "(Ljava/lang/invoke/SerializedLambda;)Ljava/lang/Object;"},
+};
 
 template <std::size_t N>
 bool IsOneOf(const ConstPool& cp, const memberInfo& member, const Signature (&list)[N]) {
-  const std::string name = Text(cp, member.nameIndex);
-  const std::string descriptor = Text(cp, member.descriptorIndex);
+  const std::string_view name = Utf8Text(cp, member.nameIndex);
+  const std::string_view descriptor = Utf8Text(cp, member.descriptorIndex);
   for (const Signature& s : list)
     if (s.name == name && s.descriptor == descriptor) return true;
   return false;
@@ -114,190 +109,469 @@ bool IsOneOf(const ConstPool& cp, const memberInfo& member, const Signature (&li
 
 bool HasAnnotation(const ZYNAttr::AttrArray& attrs, std::int16_t kind, const ConstPool& cp, std::string_view type) {
   for (const auto& attr : attrs) {
+    if (!attr || !attr->This(kind)) continue;
     const auto* indexed = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get());
-    if (indexed == nullptr || !indexed->This(kind)) continue;
+    if (indexed == nullptr) continue;
     if (type.empty()) return true;
     for (const ZYNAttr::IndexSlot& slot : indexed->indexes)
-      if (Text(cp, indexed->IndexAt(slot)) == type) return true;
+      if (Utf8Text(cp, indexed->IndexAt(slot)) == type) return true;
   }
   return false;
 }
 
 // Texts of the String constants: a member name that one of them spells may be looked up by reflection.
-std::unordered_set<std::string> StringTexts(const ConstPool& cp) {
-  std::unordered_set<std::string> texts;
+std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
+  std::unordered_set<std::string_view> texts;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const ZYNConstPool::InfoDesc* entry = cp.At(i); entry != nullptr && entry->tag == 8)
-      texts.insert(Text(cp, static_cast<const ZYNConstPool::stringInfoDesc*>(entry)->stringIndex));
+    if (const auto* entry = EntryOfTag<ZYNConstPool::stringInfoDesc>(cp, i, 8))
+      texts.insert(Utf8Text(cp, entry->stringIndex));
   return texts;
 }
 
-void Protect(const tClassDesc& cls) {
+bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+
+// A member of either table: fields first, then methods, as the pass visits them.
+struct MemberAt {
+  std::vector<memberInfo>* table;
+  std::size_t slot;
+  bool isMethod;
+};
+
+std::vector<MemberAt> AllMembers(tClassDesc& cls) {
+  std::vector<MemberAt> all;
+  all.reserve(cls.fields.size() + cls.methods.size());
+  for (std::size_t i = 0; i < cls.fields.size(); ++i) all.push_back({&cls.fields, i, false});
+  for (std::size_t i = 0; i < cls.methods.size(); ++i) all.push_back({&cls.methods, i, true});
+  return all;
+}
+
+// A member's own references: the member references through this class (or a Class entry of the same name)
+// whose NameAndType has exactly the member's name and descriptor indexes, lowest index first. Methods are
+// also reached through interface method references from class file version 52.
+class OwnRefs {
+public:
+  explicit OwnRefs(const tClassDesc& cls) : cls_(cls), listOfRef_(static_cast<std::size_t>(cls.cp->length()), -1) {
+    const ConstPool& cp = *cls.cp;
+    const std::int32_t ownName = ClassNameIndex(cp, cls.thisClass);
+    for (std::int32_t i = 1; i < cp.length(); ++i) {
+      const ZYNConstPool::InfoDesc* entry = cp.At(i);
+      if (entry == nullptr) continue;
+      const int group = GroupOf(entry->tag);
+      if (group < 0) continue;
+      const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
+      const auto* nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
+      if (nat == nullptr) {
+        if (entry->mark > 0) badGroup_[group] = true;
+        continue;
+      }
+      if (ref->classIndex != cls.thisClass) {
+        const auto* refClass = ClassAt(cp, ref->classIndex);
+        if (refClass == nullptr || !IsUtf8(cp, refClass->nameIndex) ||
+            Utf8Text(cp, refClass->nameIndex) != Utf8Text(cp, ownName))
+          continue;
+      }
+      auto [it, added] = listOfKey_.try_emplace(Key(group, nat->nameIndex, nat->descriptorIndex),
+                                                static_cast<int>(lists_.size()));
+      if (added) lists_.emplace_back();
+      lists_[it->second].refs.push_back(i);
+      listOfRef_[i] = it->second;
+    }
+  }
+
+  // The list of a member's own references, or -1 when it has none.
+  int ListOf(const memberInfo& member, bool isMethod) const {
+    const auto it = listOfKey_.find(Key(isMethod ? 1 : 0, member.nameIndex, member.descriptorIndex));
+    return it == listOfKey_.end() ? -1 : it->second;
+  }
+
+  int ListOfRef(std::int32_t index) const { return listOfRef_[static_cast<std::size_t>(index)]; }
+
+  // The lowest own reference of the member that is in use, or 0. Counts only fall while one OwnRefs is
+  // asked, so the search never needs to look back.
+  std::int32_t Find(const memberInfo& member, bool isMethod) {
+    if (badGroup_[isMethod ? 1 : 0]) ZYNError::Message("Invalid NameAndType index in class file");
+    const int list = ListOf(member, isMethod);
+    if (list < 0) return 0;
+    List& l = lists_[static_cast<std::size_t>(list)];
+    while (l.first < l.refs.size() && MarkOf(*cls_.cp, l.refs[l.first]) <= 0) ++l.first;
+    return l.first < l.refs.size() ? l.refs[l.first] : 0;
+  }
+
+private:
+  struct List {
+    std::vector<std::int32_t> refs;
+    std::size_t first = 0;  // refs before it are known to be unused
+  };
+
+  int GroupOf(std::int16_t tag) const {
+    if (tag == kFieldref) return 0;
+    if (tag == kMethodref || (tag == kInterfaceMethodref && cls_.majorVersion >= 52)) return 1;
+    return -1;
+  }
+
+  static std::uint64_t Key(int group, std::int32_t name, std::int32_t descriptor) {
+    return static_cast<std::uint64_t>(group) << 40 | static_cast<std::uint64_t>(name) << 20 |
+           static_cast<std::uint64_t>(descriptor);
+  }
+
+  const tClassDesc& cls_;
+  std::unordered_map<std::uint64_t, int> listOfKey_;
+  std::vector<List> lists_;
+  std::vector<int> listOfRef_;
+  bool badGroup_[2] = {false, false};
+};
+
+// Undoes the counting of the removed members' references and logs every entry whose count fell.
+class TakeBack {
+public:
+  TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
+    log.clear();
+    cp.markStep = -1;
+    cp.markLog = &log;
+  }
+  ~TakeBack() {
+    cp_.markStep = 1;
+    cp_.markLog = nullptr;
+  }
+  TakeBack(const TakeBack&) = delete;
+  TakeBack& operator=(const TakeBack&) = delete;
+
+private:
+  ConstPool& cp_;
+};
+
+// The names the renaming step may hand out, and what it must not hand out, kept current with each edit.
+class Names {
+public:
+  Names(tClassDesc& cls, const std::vector<MemberAt>& all) : cls_(cls), cp_(*cls.cp) {
+    for (const MemberAt& at : all) {
+      const memberInfo& member = (*at.table)[at.slot];
+      if (!member.present) continue;
+      ++presentByName_[member.nameIndex];
+      CountLetter(Utf8Text(cp_, member.nameIndex), 1);
+    }
+  }
+
+  // A one-letter name is in use when a present member, the class or its super class has it.
+  bool InUse(char ch) const {
+    if (letterUse_[static_cast<std::uint8_t>(ch)] > 0) return true;
+    if (ZYNConstPool::UtfEq(cp_, ClassNameIndex(cp_, cls_.thisClass), ch)) return true;
+    return cls_.superClass != 0 && ZYNConstPool::UtfEq(cp_, ClassNameIndex(cp_, cls_.superClass), ch);
+  }
+
+  // Whether the class refers, through any class, to a member of the same kind named `name` with this
+  // member's descriptor: giving the member that name would make such a reference resolve to it.
+  bool Taken(const memberInfo& member, std::int8_t tag, std::string_view name) {
+    if (!takenBuilt_) BuildTaken();
+    const auto it = taken_.find(TakenKey(tag == kFieldref ? 0 : 1, name, Utf8Text(cp_, member.descriptorIndex)));
+    return it != taken_.end() && it->second > 0;
+  }
+
+  // The lowest in-use Utf8 entry that is exactly ch, or 0.
+  std::int32_t LetterEntry(char ch) {
+    if (!lettersBuilt_) BuildLetters();
+    const std::set<std::int32_t>& entries = letterEntries_[static_cast<std::uint8_t>(ch)];
+    return entries.empty() ? 0 : *entries.begin();
+  }
+
+  // The member now bears the Utf8 entry at newName; the reference's NameAndType with it.
+  void Repoint(memberInfo& member, std::int32_t ref, std::int32_t newName) {
+    const std::int32_t nat = static_cast<const ZYNConstPool::memberInfoDesc*>(cp_.At(ref))->nameAndTypeIndex;
+    const auto edit = [&] { ZYNConstPool::ReplaceMemRefName(cp_, ref, newName); };
+    if (takenBuilt_) {
+      RetakeAll({nat}, edit);
+      utfNats_[newName].push_back(nat);  // it now moves with edits of its new name entry too
+    } else {
+      edit();
+    }
+    --presentByName_[member.nameIndex];
+    ++presentByName_[newName];
+    CountLetter(Utf8Text(cp_, member.nameIndex), -1);
+    CountLetter(Utf8Text(cp_, newName), 1);
+    member.nameIndex = newName;
+  }
+
+  // The Utf8 entry at index now holds just ch; returns the bytes saved.
+  std::int32_t Rewrite(std::int32_t index, char ch) {
+    const std::string_view old = Utf8Text(cp_, index);
+    const int members = presentByName_[index];
+    CountLetter(old, -members);
+    if (lettersBuilt_ && old.size() == 1) letterEntries_[static_cast<std::uint8_t>(old[0])].erase(index);
+    std::int32_t saved = 0;
+    const auto edit = [&] { ZYNConstPool::ReplaceUtf(cp_, index, ch, saved); };
+    if (takenBuilt_) {
+      const auto it = utfNats_.find(index);
+      if (it != utfNats_.end()) RetakeAll(it->second, edit);
+      else edit();
+    } else {
+      edit();
+    }
+    CountLetter(Utf8Text(cp_, index), members);
+    if (lettersBuilt_ && MarkOf(cp_, index) > 0) letterEntries_[static_cast<std::uint8_t>(ch)].insert(index);
+    return saved;
+  }
+
+private:
+  using Nat = ZYNConstPool::nameAndTypeInfoDesc;
+
+  void CountLetter(std::string_view text, int n) {
+    if (text.size() == 1) letterUse_[static_cast<std::uint8_t>(text[0])] += n;
+  }
+
+  static std::string TakenKey(int group, std::string_view name, std::string_view descriptor) {
+    std::string key;
+    key.reserve(5 + name.size() + descriptor.size());
+    key.push_back(static_cast<char>(group));
+    const auto n = static_cast<std::uint32_t>(name.size());
+    for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>(n >> shift));
+    key.append(name).append(descriptor);
+    return key;
+  }
+
+  // The key a member reference gives, or nothing when its NameAndType, name or descriptor is not there.
+  bool KeyOf(std::int32_t ref, std::string& key) const {
+    const ZYNConstPool::InfoDesc* entry = cp_.At(ref);
+    const auto* nat = NameAndTypeAt(cp_, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex);
+    if (nat == nullptr || !IsUtf8(cp_, nat->nameIndex) || !IsUtf8(cp_, nat->descriptorIndex)) return false;
+    key = TakenKey(entry->tag == kFieldref ? 0 : 1, Utf8Text(cp_, nat->nameIndex), Utf8Text(cp_, nat->descriptorIndex));
+    return true;
+  }
+
+  void BuildTaken() {
+    takenBuilt_ = true;
+    std::string key;
+    for (std::int32_t i = 1; i < cp_.length(); ++i) {
+      const ZYNConstPool::InfoDesc* entry = cp_.At(i);
+      if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) continue;
+      const std::int32_t natIndex = static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex;
+      const Nat* nat = NameAndTypeAt(cp_, natIndex);
+      if (nat == nullptr) continue;
+      auto [it, added] = natRefs_.try_emplace(natIndex);
+      if (added) {
+        utfNats_[nat->nameIndex].push_back(natIndex);
+        if (nat->descriptorIndex != nat->nameIndex) utfNats_[nat->descriptorIndex].push_back(natIndex);
+      }
+      it->second.push_back(i);
+      if (KeyOf(i, key)) ++taken_[key];
+    }
+  }
+
+  void BuildLetters() {
+    lettersBuilt_ = true;
+    for (std::int32_t i = 1; i < cp_.length(); ++i)
+      if (IsUtf8(cp_, i) && MarkOf(cp_, i) > 0) {
+        const std::string_view text = Utf8Text(cp_, i);
+        if (text.size() == 1) letterEntries_[static_cast<std::uint8_t>(text[0])].insert(i);
+      }
+  }
+
+  // Runs an edit of the NameAndType entries at natIndexes, moving their references' keys along.
+  template <class Edit>
+  void RetakeAll(std::vector<std::int32_t> natIndexes, const Edit& edit) {
+    std::sort(natIndexes.begin(), natIndexes.end());
+    natIndexes.erase(std::unique(natIndexes.begin(), natIndexes.end()), natIndexes.end());
+    std::string key;
+    for (std::int32_t nat : natIndexes)
+      for (std::int32_t ref : natRefs_[nat])
+        if (KeyOf(ref, key)) --taken_[key];
+    edit();
+    for (std::int32_t nat : natIndexes)
+      for (std::int32_t ref : natRefs_[nat])
+        if (KeyOf(ref, key)) ++taken_[key];
+  }
+
+  tClassDesc& cls_;
+  ConstPool& cp_;
+  std::array<int, 256> letterUse_{};                      // present members per one-letter name
+  std::unordered_map<std::int32_t, int> presentByName_;  // present members per name entry
+  bool takenBuilt_ = false;
+  std::unordered_map<std::string, int> taken_;  // member references per (kind, name, descriptor) text
+  std::unordered_map<std::int32_t, std::vector<std::int32_t>> natRefs_;  // NameAndType -> references
+  std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
+  bool lettersBuilt_ = false;
+  std::array<std::set<std::int32_t>, 256> letterEntries_;  // in-use Utf8 entries per one-letter text
+};
+
+struct NameSources {
+  std::vector<std::int32_t> idents;  // reusable names of the class, ended by 0
+  std::size_t k = 0;                 // next position in idents
+  std::size_t letter = 0;            // next position in alphabet
+};
+
+// Takes the names of the present members out of idents: the first slot holding one receives the last
+// index of the list, which changes the order in which the names are handed out.
+void DropMemberNames(NameSources& next, const std::vector<MemberAt>& all) {
+  std::vector<std::int32_t>& idents = next.idents;
+  std::size_t n = 0;
+  std::unordered_map<std::int32_t, std::size_t> slotOf;
+  while (n < idents.size() && idents[n] != 0) slotOf.emplace(idents[n], n), ++n;
+  for (const MemberAt& at : all) {
+    const memberInfo& member = (*at.table)[at.slot];
+    if (!member.present) continue;
+    const auto it = slotOf.find(member.nameIndex);
+    if (it == slotOf.end()) continue;
+    const std::size_t slot = it->second;
+    slotOf.erase(it);
+    const std::int32_t last = idents[n - 1];
+    idents[slot] = last;
+    if (slot != n - 1) slotOf[last] = slot;
+    idents[--n] = 0;
+  }
+}
+
+std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next,
+                         Names& names) {
+  std::vector<std::int32_t>& idents = next.idents;
+  // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
+  for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
+    if (names.Taken(member, tag, Utf8Text(*cls.cp, idents[i]))) continue;
+    std::swap(idents[i], idents[next.k]);
+    names.Repoint(member, ref, idents[next.k++]);
+    return 0;
+  }
+  if (next.k < idents.size() && idents[next.k] != 0) return 0;
+  while (next.letter < alphabet.size() && names.InUse(alphabet[next.letter])) ++next.letter;
+  std::size_t letter = next.letter;
+  while (letter < alphabet.size() &&
+         (names.InUse(alphabet[letter]) || names.Taken(member, tag, alphabet.substr(letter, 1))))
+    ++letter;
+  if (letter >= alphabet.size()) return 0;
+  if (letter == next.letter) ++next.letter;
+  const char ch = alphabet[letter];
+  if (const std::int32_t u = names.LetterEntry(ch); u != 0) {
+    names.Repoint(member, ref, u);
+    return 0;
+  }
+  return names.Rewrite(member.nameIndex, ch);
+}
+
+}  // namespace
+
+void CheckClass(const tClassDesc& cls) {
+  const ConstPool& cp = *cls.cp;
+  CheckClassEntry(cp, cls.thisClass, "Invalid this class index in class file");
+  if (cls.superClass != 0) CheckClassEntry(cp, cls.superClass, "Invalid super class index in class file");
+  for (const auto* members : {&cls.fields, &cls.methods})
+    for (const memberInfo& member : *members) {
+      if (!member.present) continue;
+      if (!IsUtf8(cp, member.nameIndex)) ZYNError::Message("Invalid member name index in class file");
+      if (!IsUtf8(cp, member.descriptorIndex)) ZYNError::Message("Invalid member descriptor index in class file");
+    }
+}
+
+tProtection Protect(const tClassDesc& cls) {
   using namespace ZYNAttr;
   const ConstPool& cp = *cls.cp;
-  Protection& p = protection;
-  p = Protection{};
+  tProtection p;
   p.wholeClass = cls.majorVersion >= 55 && (HasAttr(cls.attrs, NestHostAttr) || HasAttr(cls.attrs, NestMembersAttr));
   p.noRename = HasAnnotation(cls.attrs, RuntimeVisibleAnnotationsAttr, cp, "Lkotlin/Metadata;");
   for (std::int32_t index : cls.interfaces) {
-    const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
-    const std::string name = entry != nullptr ? Text(cp, entry->nameIndex) : std::string();
+    const auto* entry = ClassAt(cp, index);
+    const std::string_view name = entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
     if (name == "java/io/Serializable" || name == "java/io/Externalizable") p.serializable = true;
   }
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
-  const std::unordered_set<std::string> strings = StringTexts(cp);
+  const std::unordered_set<std::string_view> strings = StringTexts(cp);
   auto reflected = [&](const memberInfo& member) {
     return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) ||
-           strings.contains(Text(cp, member.nameIndex));
+           strings.contains(Utf8Text(cp, member.nameIndex));
   };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
     p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f));
   }
   for (const memberInfo& m : cls.methods) {
-    p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || reflected(m));
+    p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m));
     p.methodNamed.push_back((m.accessFlags & ACC_NATIVE) != 0);
   }
+  return p;
 }
-
-bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
-
-// Removes the unreferenced private members of one table; returns how many went.
-int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& count, std::int8_t tag,
-               const std::vector<bool>& kept, std::int32_t& bytes) {
-  int removed = 0;
-  if (count <= 0) return 0;
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    memberInfo& member = members[i];
-    if (!member.present || !IsPrivate(member) || Kept(kept, i)) continue;
-    if (MarkOf(*cls.cp, member.nameIndex) == 1 || OwnRef(cls, member, tag) == 0) {
-      member.present = false;
-      --count;
-      bytes += 8;
-      ++removed;
-    }
-  }
-  return removed;
-}
-
-void DropIdent(std::int32_t index) {
-  std::size_t n = 0;
-  while (n < idents.size() && idents[n] != 0) ++n;
-  for (std::size_t i = 0; i < n; ++i)
-    if (idents[i] == index) {
-      idents[i] = idents[n - 1];
-      idents[n - 1] = 0;
-      return;
-    }
-}
-
-bool NameInUse(const tClassDesc& cls, char ch) {
-  const ConstPool& cp = *cls.cp;
-  for (const auto* members : {&cls.fields, &cls.methods})
-    for (const memberInfo& member : *members)
-      if (member.present && ZYNConstPool::UtfEq(cp, member.nameIndex, ch)) return true;
-  if (ZYNConstPool::UtfEq(cp, ClassNameIndex(cp, cls.thisClass), ch)) return true;
-  return cls.superClass != 0 && ZYNConstPool::UtfEq(cp, ClassNameIndex(cp, cls.superClass), ch);
-}
-
-struct NameSources {
-  std::size_t k = 0;       // next position in idents
-  std::size_t letter = 0;  // next position in alphabet
-};
-
-// Whether the class refers, through any class, to a member of the same kind named `name` with this member's
-// descriptor: giving the member that name would make such a reference resolve to it.
-bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag, std::string_view name) {
-  using namespace ZYNConstPool;
-  const ConstPool& cp = *cls.cp;
-  for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.At(i);
-    const bool sameKind = entry != nullptr && (tag == kFieldref ? entry->tag == kFieldref
-                                                                : entry->tag == kMethodref || entry->tag == kInterfaceMethodref);
-    if (!sameKind) continue;
-    const InfoDesc* natEntry = cp.At(static_cast<const memberInfoDesc*>(entry)->nameAndTypeIndex);
-    if (natEntry == nullptr || natEntry->tag != 12) continue;
-    const auto* nat = static_cast<const nameAndTypeInfoDesc*>(natEntry);
-    const InfoDesc* nameEntry = cp.At(nat->nameIndex);
-    if (nameEntry == nullptr || nameEntry->tag != 1) continue;
-    const auto* text = static_cast<const utfInfoDesc*>(nameEntry);
-    if (std::string_view(reinterpret_cast<const char*>(text->bytes.data()), text->length) == name &&
-        SameUtf8(cp, nat->descriptorIndex, member.descriptorIndex))
-      return true;
-  }
-  return false;
-}
-
-std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next) {
-  ConstPool& cp = *cls.cp;
-  // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
-  for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
-    if (NameTaken(cls, member, tag, Text(cp, idents[i]))) continue;
-    std::swap(idents[i], idents[next.k]);
-    member.nameIndex = idents[next.k++];
-    ZYNConstPool::ReplaceMemRefName(cp, ref, member.nameIndex);
-    return 0;
-  }
-  if (next.k < idents.size() && idents[next.k] != 0) return 0;
-  while (next.letter < alphabet.size() && NameInUse(cls, alphabet[next.letter])) ++next.letter;
-  std::size_t letter = next.letter;
-  while (letter < alphabet.size() &&
-         (NameInUse(cls, alphabet[letter]) || NameTaken(cls, member, tag, alphabet.substr(letter, 1))))
-    ++letter;
-  if (letter >= alphabet.size()) return 0;
-  if (letter == next.letter) ++next.letter;
-  const char ch = alphabet[letter];
-  std::int32_t saved = 0;
-  if (const std::int32_t u = ZYNConstPool::UtfIndex(cp, ch); u != 0) {
-    member.nameIndex = u;
-    ZYNConstPool::ReplaceMemRefName(cp, ref, u);
-  } else {
-    ZYNConstPool::ReplaceUtf(cp, member.nameIndex, ch, saved);
-  }
-  return saved;
-}
-
-std::int32_t RenameMember(tClassDesc& cls, memberInfo& member, std::int8_t tag, bool keepName, NameSources& next) {
-  if (!member.present || !IsPrivate(member) || keepName) return 0;
-  const std::int32_t ref = OwnRef(cls, member, tag);
-  // Renamed only when its name serves nothing but the declaration and this one reference.
-  if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) return 0;
-  return GiveNewName(cls, member, tag, ref, next);
-}
-
-}  // namespace
 
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;
-  Protect(cls);
-  if (protection.wholeClass) return;
-  int removedMethods = 0;
-  do {
-    Refresh(cls);
-    RemoveFrom(cls, cls.fields, cls.fieldCount, kFieldref, protection.fieldKept, bytes);
-    removedMethods = RemoveFrom(cls, cls.methods, cls.methodCount, kMethodref, protection.methodKept, bytes);
-  } while (removedMethods > 0);
+  const tProtection p = Protect(cls);
+  if (p.wholeClass) return;
+  ConstPool& cp = *cls.cp;
+  Refresh(cls);
+  OwnRefs refs(cls);
+  const std::vector<MemberAt> all = AllMembers(cls);
+  // The members that may go, and which of them each name entry and each list of own references concerns.
+  std::vector<std::size_t> candidates;
+  std::unordered_map<std::int32_t, std::vector<std::size_t>> byName;
+  std::unordered_map<int, std::vector<std::size_t>> byList;
+  for (std::size_t j = 0; j < all.size(); ++j) {
+    const memberInfo& member = (*all[j].table)[all[j].slot];
+    if (!member.present || !IsPrivate(member) || Kept(all[j].isMethod ? p.methodKept : p.fieldKept, all[j].slot))
+      continue;
+    candidates.push_back(j);
+    byName[member.nameIndex].push_back(j);
+    if (const int list = refs.ListOf(member, all[j].isMethod); list >= 0) byList[list].push_back(j);
+  }
+  // Rounds as if the whole class were marked anew each time: a member goes when only its declaration names
+  // it or no own reference is in use; another round follows only when a method went.
+  std::vector<std::size_t> looked(all.size(), 0);
+  std::vector<std::int32_t> log;
+  for (std::size_t round = 1; !candidates.empty(); ++round) {
+    std::vector<std::size_t> removed;
+    bool methodRemoved = false;
+    for (std::size_t j : candidates) {
+      const memberInfo& member = (*all[j].table)[all[j].slot];
+      if (!member.present) continue;
+      if (MarkOf(cp, member.nameIndex) == 1 || refs.Find(member, all[j].isMethod) == 0) {
+        removed.push_back(j);
+        methodRemoved = methodRemoved || all[j].isMethod;
+      }
+    }
+    for (std::size_t j : removed) {
+      (*all[j].table)[all[j].slot].present = false;
+      --(all[j].isMethod ? cls.methodCount : cls.fieldCount);
+      bytes += 8;
+    }
+    if (!methodRemoved) break;
+    {
+      TakeBack takeBack(cp, log);
+      for (std::size_t j : removed) MarkMember(cp, (*all[j].table)[all[j].slot]);
+    }
+    candidates.clear();
+    auto consider = [&](const std::vector<std::size_t>& members) {
+      for (std::size_t j : members)
+        if (looked[j] != round && (*all[j].table)[all[j].slot].present) {
+          looked[j] = round;
+          candidates.push_back(j);
+        }
+    };
+    for (std::int32_t index : log) {
+      if (const auto it = byName.find(index); it != byName.end()) consider(it->second);
+      if (const int list = refs.ListOfRef(index); list >= 0)
+        if (const auto it = byList.find(list); it != byList.end()) consider(it->second);
+    }
+  }
 }
 
 void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;
-  Protect(cls);
-  if (protection.wholeClass || protection.noRename) return;
+  const tProtection p = Protect(cls);
+  if (p.wholeClass || p.noRename) return;
   Refresh(cls);
-  ZYNConstPool::GetIdents(*cls.cp, idents, kIdentsSize, cls.thisClass, cls.superClass);
-  for (const auto* members : {&cls.fields, &cls.methods})
-    for (const memberInfo& member : *members)
-      if (member.present) DropIdent(member.nameIndex);
+  const std::vector<MemberAt> all = AllMembers(cls);
   NameSources next;
-  const Protection& p = protection;
-  if (cls.fieldCount > 0)
-    for (std::size_t i = 0; i < cls.fields.size(); ++i)
-      bytes += RenameMember(cls, cls.fields[i], kFieldref, Kept(p.fieldKept, i), next);
-  if (cls.methodCount > 0)
-    for (std::size_t i = 0; i < cls.methods.size(); ++i)
-      bytes += RenameMember(cls, cls.methods[i], kMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i), next);
+  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);
+  DropMemberNames(next, all);
+  OwnRefs refs(cls);
+  Names names(cls, all);
+  for (const MemberAt& at : all) {
+    if ((at.isMethod ? cls.methodCount : cls.fieldCount) <= 0) continue;
+    memberInfo& member = (*at.table)[at.slot];
+    const bool keepName = at.isMethod ? Kept(p.methodKept, at.slot) || Kept(p.methodNamed, at.slot)
+                                      : Kept(p.fieldKept, at.slot);
+    if (!member.present || !IsPrivate(member) || keepName) continue;
+    const std::int32_t ref = refs.Find(member, at.isMethod);
+    // Renamed only when its name serves nothing but the declaration and this one reference.
+    if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
+    bytes += GiveNewName(cls, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
+  }
 }
 
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
