@@ -10,59 +10,17 @@ namespace FileModule {
 
 namespace {
 
-// The one place where reads are bounds-checked: n bytes at PC, or nothing (Done FALSE).
-const std::uint8_t* Take(tInput& in, std::size_t n) {
-  if (!in.Done) return nullptr;
-  const auto at = static_cast<std::size_t>(in.PC);
-  if (at > in.end || in.end - at < n) {
-    in.Done = false;
-    return nullptr;
-  }
-  in.PC += static_cast<std::int32_t>(n);
-  return in.data.data() + at;
-}
-
 void CheckRange(std::int32_t value, std::int32_t max) {
   if (value < 0 || value > max) ZYNError::Message("Internal error: value out of range for its field");
 }
 
 }  // namespace
 
-std::uint32_t BigEndian(const std::uint8_t* p, int n) {
-  std::uint32_t v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
 void Reset(tInput& in, std::span<const std::uint8_t> data) {
   in.data = data;
   in.end = data.size();
   in.PC = 0;
   in.Done = true;
-}
-
-void GetU1(tInput& in, std::int16_t& value) {
-  if (const auto* p = Take(in, 1)) value = p[0];
-}
-
-void GetU2(tInput& in, std::int32_t& value) {
-  if (const auto* p = Take(in, 2)) value = static_cast<std::int32_t>(BigEndian(p, 2));
-}
-
-void GetU4(tInput& in, std::int32_t& value) {
-  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
-}
-
-void GetByte(tInput& in, std::int8_t& value) {
-  if (const auto* p = Take(in, 1)) value = static_cast<std::int8_t>(p[0]);
-}
-
-void GetShort(tInput& in, std::int16_t& value) {
-  if (const auto* p = Take(in, 2)) value = static_cast<std::int16_t>(BigEndian(p, 2));
-}
-
-void GetInt(tInput& in, std::int32_t& value) {
-  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
 }
 
 void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes) {

@@ -28,13 +28,43 @@ struct tOutput {
 // Starts reading the bytes from their first one. The bytes must outlive the reading.
 void Reset(tInput& in, std::span<const std::uint8_t> data);
 
+// The unsigned value of n (1 to 4) bytes, the first most significant.
+inline std::uint32_t BigEndian(const std::uint8_t* p, int n) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The one place where reads are bounds-checked: n bytes at PC, or nothing (Done FALSE).
+inline const std::uint8_t* Take(tInput& in, std::size_t n) {
+  const auto at = static_cast<std::size_t>(in.PC);
+  if (!in.Done || at > in.end || in.end - at < n) {
+    in.Done = false;
+    return nullptr;
+  }
+  in.PC += static_cast<std::int32_t>(n);
+  return in.data.data() + at;
+}
+
 // Reads: a no-op while Done is FALSE; a short read sets Done FALSE and leaves the variable and PC unchanged.
-void GetU1(tInput& in, std::int16_t& value);
-void GetU2(tInput& in, std::int32_t& value);
-void GetU4(tInput& in, std::int32_t& value);
-void GetByte(tInput& in, std::int8_t& value);
-void GetShort(tInput& in, std::int16_t& value);
-void GetInt(tInput& in, std::int32_t& value);
+inline void GetU1(tInput& in, std::int16_t& value) {
+  if (const auto* p = Take(in, 1)) value = p[0];
+}
+inline void GetU2(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 2)) value = static_cast<std::int32_t>(BigEndian(p, 2));
+}
+inline void GetU4(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
+}
+inline void GetByte(tInput& in, std::int8_t& value) {
+  if (const auto* p = Take(in, 1)) value = static_cast<std::int8_t>(p[0]);
+}
+inline void GetShort(tInput& in, std::int16_t& value) {
+  if (const auto* p = Take(in, 2)) value = static_cast<std::int16_t>(BigEndian(p, 2));
+}
+inline void GetInt(tInput& in, std::int32_t& value) {
+  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
+}
 // Reads n bytes at once; when fewer remain nothing is read and Done becomes FALSE, so a length from the
 // file never sizes an allocation beyond the input.
 void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes);
@@ -51,9 +81,6 @@ void Rewind(tInput& in, std::int32_t position);
 std::size_t LimitInput(tInput& in, std::size_t end);
 // The next n input bytes without reading them, or nothing when fewer remain.
 std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n);
-
-// The unsigned value of n (1 to 4) bytes, the first most significant.
-std::uint32_t BigEndian(const std::uint8_t* p, int n);
 
 void PutU1(tOutput& out, std::int32_t value);
 void PutU2(tOutput& out, std::int32_t value);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -35,29 +36,44 @@ std::string DirectoryOf(const std::string& name) {
 
 }  // namespace
 
-bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
-  data.clear();
+bool ReadFile(const std::string& name, FileBuffer& buffer) {
+  buffer.size_ = 0;
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) ::close(fd);
     return false;
   }
-  data.reserve(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxFileSize)));
-  std::uint8_t buffer[65536];
+  // Room for the file as its size says, and more as long as it grows while it is read.
+  auto reserve = [&buffer](std::size_t size) {
+    if (size <= buffer.capacity_) return;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    std::copy(buffer.data_.get(), buffer.data_.get() + buffer.size_, grown.get());
+    buffer.data_ = std::move(grown);
+    buffer.capacity_ = size;
+  };
+  reserve(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxFileSize)) + 1);
   bool ok = true;
-  while (data.size() < kMaxFileSize) {
-    const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, kMaxFileSize - data.size()));
+  while (buffer.size_ < kMaxFileSize) {
+    if (buffer.size_ == buffer.capacity_) reserve(std::min(kMaxFileSize, 2 * buffer.capacity_));
+    const ssize_t got = ::read(fd, buffer.data_.get() + buffer.size_, buffer.capacity_ - buffer.size_);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
       ok = false;
       break;
     }
-    data.insert(data.end(), buffer, buffer + got);
+    buffer.size_ += static_cast<std::size_t>(got);
   }
   ::close(fd);
+  if (!ok) buffer.size_ = 0;
+  return ok;
+}
+
+bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
+  FileBuffer buffer;
+  const bool ok = ReadFile(name, buffer);
+  data.assign(buffer.Bytes().begin(), buffer.Bytes().end());
   return ok;
 }
 
@@ -95,13 +111,16 @@ bool ListRegularFiles(const std::string& directory, std::vector<std::string>& na
   names.clear();
   DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
   if (dir == nullptr) return false;
-  const std::string prefix = directory.empty() ? std::string() : directory;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st {};
-    if (::stat((prefix.empty() ? name : prefix + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-      names.push_back(name);
+    // The type from the directory saves a stat per file; links and unknown types are followed.
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      regular = ::stat((directory + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    if (regular) names.push_back(name);
   }
   ::closedir(dir);
   return true;

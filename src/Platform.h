@@ -1,13 +1,31 @@
 // The small layer between the tool and the operating system: whole-file I/O, renaming and directory search.
 // No other module includes an OS header.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace Platform {
 
-// Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits).
+// The bytes of a file, in a buffer that is reused from file to file: it grows to the largest file read and
+// is never cleared, which would cost as much as reading.
+class FileBuffer {
+public:
+  std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
+
+private:
+  friend bool ReadFile(const std::string& name, FileBuffer& buffer);
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
+// Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits); false, with
+// no bytes, when the file cannot be read.
+bool ReadFile(const std::string& name, FileBuffer& buffer);
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
 // Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
 // closed without error.

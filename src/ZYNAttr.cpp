@@ -256,10 +256,19 @@ std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, tDiagnosti
   GetU2(in, nameIndex);
   GetU4(in, length);
   RequireInput(in);
-  const std::string name = ZYNConstPool::GetUtf8(cp, nameIndex);
+  // The known names are ASCII, so a name whose bytes spell one is that name; any other is decoded (which
+  // also refuses an index that names no Utf8 entry).
+  std::string decoded;
+  std::string_view name = ZYNConstPool::Utf8Text(cp, nameIndex);
+  const AttrKind* kind = FindKind(name, cp.majorVersion);
+  if (kind == nullptr) {
+    decoded = ZYNConstPool::GetUtf8(cp, nameIndex);
+    name = decoded;
+    kind = FindKind(name, cp.majorVersion);
+  }
   const std::int32_t bodyStart = in.PC;
   std::unique_ptr<attributeInfoDesc> attr;
-  if (const AttrKind* kind = FindKind(name, cp.majorVersion); kind == nullptr) {
+  if (kind == nullptr) {
     WarnUnknown(diag, name, length);
     attr = ReadUnknownBody(in, length);
   } else if (kind->layoutSized) {

@@ -1,5 +1,8 @@
 #include "ZYNCode.h"
 
+#include <algorithm>
+#include <array>
+
 #include "FileModule.h"
 #include "FormatUtils.h"
 #include "ZYNError.h"
@@ -24,17 +27,10 @@ void SkipPadding(tCodeReader& r, std::int32_t offset) {
   for (std::int32_t p = offset + 1; p % 4 != 0; ++p) GetU1(r.in, ignored);
 }
 
-void PutPadding(tOutput& out, std::int32_t& offset) {
-  while (offset % 4 != 0) {
-    PutU1(out, 0);
-    ++offset;
-  }
-}
-
 enum class Form { Invalid, None, Byte, Short, Index1, Index2, VIndex, Iinc, Retw, Wide, Table, Lookup, Interface,
                   Dynamic, Newarray, Multi, WideBranch };
 
-Form FormOf(int opcode, std::int32_t majorVersion) {
+constexpr Form FormOfOpcode(int opcode) {
   if (opcode <= 15) return Form::None;
   switch (opcode) {
     case 16: return Form::Byte;
@@ -46,7 +42,7 @@ Form FormOf(int opcode, std::int32_t majorVersion) {
     case 170: return Form::Table;
     case 171: return Form::Lookup;
     case 185: return Form::Interface;
-    case 186: return majorVersion >= 51 ? Form::Dynamic : Form::Invalid;
+    case 186: return Form::Dynamic;
     case 187: case 189: case 192: case 193: return Form::Index2;
     case 188: return Form::Newarray;
     case 196: return Form::Wide;
@@ -65,92 +61,101 @@ Form FormOf(int opcode, std::int32_t majorVersion) {
   return Form::Invalid;
 }
 
-std::unique_ptr<tInstructionDesc> MakeInstruction(Form form) {
+// The form of every opcode, computed once.
+constexpr auto kForms = [] {
+  std::array<Form, 256> forms{};
+  for (int opcode = 0; opcode < 256; ++opcode) forms[static_cast<std::size_t>(opcode)] = FormOfOpcode(opcode);
+  return forms;
+}();
+
+// invokedynamic exists from class file version 51 on.
+Form FormOf(int opcode, std::int32_t majorVersion) {
+  if (opcode == 186 && majorVersion < 51) return Form::Invalid;
+  return kForms[static_cast<std::size_t>(opcode & 0xFF)];
+}
+
+// The length of an instruction of a form with operands of fixed size, or 0 for the switches, wide and an
+// invalid opcode (their records decode them).
+constexpr int FixedLength(Form form) {
   switch (form) {
-    case Form::None: return std::make_unique<tInstructionDesc>();
-    case Form::Byte: return std::make_unique<tByteInstructionDesc>();
-    case Form::Short: return std::make_unique<tShortInstructionDesc>();
-    case Form::Index1: return std::make_unique<tIndex1InstructionDesc>();
-    case Form::Index2: return std::make_unique<tIndex2InstructionDesc>();
-    case Form::VIndex: return std::make_unique<tVIndexInstructionDesc>();
-    case Form::Iinc: return std::make_unique<tIincInstructionDesc>();
-    case Form::Retw: return std::make_unique<tRetwInstructionDesc>();
-    case Form::Wide: return std::make_unique<tWideInstructionDesc>();
-    case Form::Table: return std::make_unique<tTableswitchInstructionDesc>();
-    case Form::Lookup: return std::make_unique<tLookupswitchInstructionDesc>();
-    case Form::Interface: return std::make_unique<tInvokeinterfaceInstructionDesc>();
-    case Form::Dynamic: return std::make_unique<tInvokedynamicInstructionDesc>();
-    case Form::Newarray: return std::make_unique<tNewarrayInstructionDesc>();
-    case Form::Multi: return std::make_unique<tMultianewarrayInstructionDesc>();
-    case Form::WideBranch: return std::make_unique<tWideBranchInstructionDesc>();
+    case Form::None: return 1;
+    case Form::Byte: case Form::Index1: case Form::VIndex: case Form::Newarray: return 2;
+    case Form::Short: case Form::Index2: case Form::Iinc: case Form::Retw: return 3;
+    case Form::Multi: return 4;
+    case Form::Interface: case Form::Dynamic: case Form::WideBranch: return 5;
+    default: return 0;
+  }
+}
+
+// Makes the instruction record of a form; false for an invalid opcode.
+bool MakeInstruction(Form form, Instruction& instruction) {
+  switch (form) {
+    case Form::None: instruction.emplace<tInstructionDesc>(); return true;
+    case Form::Byte: instruction.emplace<tByteInstructionDesc>(); return true;
+    case Form::Short: instruction.emplace<tShortInstructionDesc>(); return true;
+    case Form::Index1: instruction.emplace<tIndex1InstructionDesc>(); return true;
+    case Form::Index2: instruction.emplace<tIndex2InstructionDesc>(); return true;
+    case Form::VIndex: instruction.emplace<tVIndexInstructionDesc>(); return true;
+    case Form::Iinc: instruction.emplace<tIincInstructionDesc>(); return true;
+    case Form::Retw: instruction.emplace<tRetwInstructionDesc>(); return true;
+    case Form::Wide: instruction.emplace<tWideInstructionDesc>(); return true;
+    case Form::Table: instruction.emplace<tTableswitchInstructionDesc>(); return true;
+    case Form::Lookup: instruction.emplace<tLookupswitchInstructionDesc>(); return true;
+    case Form::Interface: instruction.emplace<tInvokeinterfaceInstructionDesc>(); return true;
+    case Form::Dynamic: instruction.emplace<tInvokedynamicInstructionDesc>(); return true;
+    case Form::Newarray: instruction.emplace<tNewarrayInstructionDesc>(); return true;
+    case Form::Multi: instruction.emplace<tMultianewarrayInstructionDesc>(); return true;
+    case Form::WideBranch: instruction.emplace<tWideBranchInstructionDesc>(); return true;
     case Form::Invalid: break;
   }
-  return nullptr;
+  return false;
+}
+
+tInstructionDesc& Base(Instruction& instruction) {
+  return std::visit([](auto& i) -> tInstructionDesc& { return i; }, instruction);
+}
+
+// Decodes the instruction at the reader's position into `instruction`; errors for an invalid opcode and
+// for operands that run past the end of the code.
+tInstructionDesc& Decode(tCodeReader& r, std::int32_t majorVersion, Instruction& instruction) {
+  const std::int32_t offset = r.in.PC - r.codeStart;
+  r.opcodePosition = r.in.PC;
+  std::int16_t opcode = 0;
+  GetU1(r.in, opcode);
+  const Form form = FormOf(opcode, majorVersion);
+  if (!MakeInstruction(form, instruction))
+    ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
+                      FormatUtils::Int2Str(r.opcodePosition));
+  tInstructionDesc& decoded = Base(instruction);
+  decoded.Read(r, offset);
+  if (!r.in.Done || r.in.PC > r.codeEnd) CodeError(r, "Instruction runs past the end of the code");
+  decoded.opcode = opcode;
+  return decoded;
 }
 
 }  // namespace
 
 void tByteInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetByte(r.in, value); }
-void tByteInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutByte(out, value);
-  offset += 1;
-}
 
 void tShortInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetShort(r.in, value); }
-void tShortInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutShort(out, value);
-  offset += 2;
-}
 
 void tIndex1InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
-void tIndex1InstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
-  PutU1(out, cp.NewIndexOf(index));
-  offset += 1;
-}
-void tIndex1InstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
 void tIndex2InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
-void tIndex2InstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
-  PutU2(out, cp.NewIndexOf(index));
-  offset += 2;
-}
-void tIndex2InstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
 void tVIndexInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
-void tVIndexInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutU1(out, index);
-  offset += 1;
-}
 
 void tIincInstructionDesc::Read(tCodeReader& r, std::int32_t) {
   GetU1(r.in, index);
   GetByte(r.in, increment);
 }
-void tIincInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutU1(out, index);
-  PutByte(out, increment);
-  offset += 2;
-}
 
 void tRetwInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
-void tRetwInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutU2(out, index);
-  offset += 2;
-}
 
 void tWideInstructionDesc::Read(tCodeReader& r, std::int32_t) {
   GetU1(r.in, wideOpcode);
   GetU2(r.in, index);
   if (wideOpcode == 132) GetShort(r.in, increment);
-}
-void tWideInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutU1(out, wideOpcode);
-  PutU2(out, index);
-  offset += 3;
-  if (wideOpcode == 132) {
-    PutShort(out, increment);
-    offset += 2;
-  }
 }
 
 void tTableswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
@@ -164,14 +169,6 @@ void tTableswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
   RequireCodeBytes(r, count * 4);
   offsets.resize(static_cast<std::size_t>(count));
   for (auto& jump : offsets) GetInt(r.in, jump);
-}
-void tTableswitchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutPadding(out, offset);
-  PutInt(out, defaultOffset);
-  PutInt(out, low);
-  PutInt(out, high);
-  for (std::int32_t jump : offsets) PutInt(out, jump);
-  offset += 12 + 4 * static_cast<std::int32_t>(offsets.size());
 }
 
 void tLookupswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
@@ -187,51 +184,36 @@ void tLookupswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
     GetInt(r.in, pair.offset);
   }
 }
-void tLookupswitchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutPadding(out, offset);
-  PutInt(out, defaultOffset);
-  PutInt(out, npairs);
-  for (const auto& pair : pairs) {
-    PutInt(out, pair.match);
-    PutInt(out, pair.offset);
-  }
-  offset += 8 + 8 * static_cast<std::int32_t>(pairs.size());
-}
 
 void tInvokeinterfaceInstructionDesc::Read(tCodeReader& r, std::int32_t) {
   GetU2(r.in, index);
   GetU1(r.in, count);
   GetU1(r.in, reserved);
 }
-void tInvokeinterfaceInstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
-  PutU2(out, cp.NewIndexOf(index));
-  PutU1(out, count);
-  PutU1(out, reserved);
-  offset += 4;
-}
-void tInvokeinterfaceInstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
 void tNewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, atype); }
-void tNewarrayInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& offset) const {
-  PutU1(out, atype);
-  offset += 1;
-}
 
 void tMultianewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) {
   GetU2(r.in, index);
   GetU1(r.in, dimensions);
 }
-void tMultianewarrayInstructionDesc::Write(const ConstPool& cp, tOutput& out, std::int32_t& offset) const {
-  PutU2(out, cp.NewIndexOf(index));
-  PutU1(out, dimensions);
-  offset += 3;
-}
-void tMultianewarrayInstructionDesc::Mark(ConstPool& cp) const { ZYNConstPool::Mark(cp, index); }
 
 void tWideBranchInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetInt(r.in, offset); }
-void tWideBranchInstructionDesc::Write(const ConstPool&, tOutput& out, std::int32_t& running) const {
-  PutInt(out, offset);
-  running += 4;
+
+std::unique_ptr<tInstructionDesc> InstructionArray::operator[](std::size_t offset) const {
+  FileModule::tInput in;
+  Reset(in, bytes_);
+  tCodeReader r{in, 0, static_cast<std::int32_t>(bytes_.size())};
+  Instruction instruction;
+  while (in.PC < r.codeEnd && static_cast<std::size_t>(in.PC) <= offset) {
+    const bool here = static_cast<std::size_t>(in.PC) == offset;
+    Decode(r, majorVersion_, instruction);
+    if (here)
+      return std::visit([](auto& i) -> std::unique_ptr<tInstructionDesc> {
+        return std::make_unique<std::decay_t<decltype(i)>>(std::move(i));
+      }, instruction);
+  }
+  return nullptr;
 }
 
 InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion) {
@@ -239,39 +221,52 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
   // A code length of 2^31 or more is negative here; neither fits in the input.
   if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining(in))
     ZYNError::Message("Unexpected end of class file");
-  InstructionArray code(static_cast<std::size_t>(codeLength));
+  InstructionArray code;
+  code.majorVersion_ = majorVersion;
+  const std::span<const std::uint8_t> bytes = Peek(in, static_cast<std::size_t>(codeLength));
+  code.bytes_.assign(bytes.begin(), bytes.end());
   tCodeReader r{in, in.PC, in.PC + codeLength};
+  Instruction instruction;
   while (in.PC < r.codeEnd) {
     const std::int32_t offset = in.PC - r.codeStart;
-    r.opcodePosition = in.PC;
-    std::int16_t opcode = 0;
-    GetU1(in, opcode);
-    std::unique_ptr<tInstructionDesc> instruction = MakeInstruction(FormOf(opcode, majorVersion));
-    if (!instruction)
-      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
-                        FormatUtils::Int2Str(r.opcodePosition));
-    instruction->Read(r, offset);
-    if (!in.Done || in.PC > r.codeEnd) CodeError(r, "Instruction runs past the end of the code");
-    instruction->opcode = opcode;
-    code[offset] = std::move(instruction);
+    const std::uint8_t opcode = code.bytes_[static_cast<std::size_t>(offset)];
+    const Form form = FormOf(opcode, majorVersion);
+    // Most instructions have operands of fixed size: only their pool index is of interest here.
+    if (const int length = FixedLength(form); length > 0) {
+      r.opcodePosition = in.PC;
+      if (length > r.codeEnd - in.PC) CodeError(r, "Instruction runs past the end of the code");
+      const std::uint8_t* operands = &code.bytes_[static_cast<std::size_t>(offset) + 1];
+      if (form == Form::Index1) code.indexes_.push_back({offset + 1, operands[0], false});
+      else if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
+        code.indexes_.push_back({offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true});
+      in.PC += length;
+      continue;
+    }
+    const tInstructionDesc& decoded = Decode(r, majorVersion, instruction);
+    if (decoded.opcode == 170 || decoded.opcode == 171) code.switches_.push_back(offset);
   }
   return code;
 }
 
 void MarkCode(ConstPool& cp, const InstructionArray& code) {
-  for (const auto& instruction : code)
-    if (instruction) instruction->Mark(cp);
+  for (const CodeIndex& index : code.Indexes()) ZYNConstPool::Mark(cp, index.index);
 }
 
 void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out) {
   PutU4(out, codeLength);
-  std::int32_t offset = 0;
-  for (const auto& instruction : code)
-    if (instruction) {
-      PutU1(out, instruction->opcode);
-      ++offset;
-      instruction->Write(cp, out, offset);
-    }
+  const std::size_t start = out.bytes.size();
+  PutBytes(out, code.bytes_);
+  std::uint8_t* written = out.bytes.data() + start;
+  for (const CodeIndex& index : code.indexes_) {
+    const std::int32_t newIndex = cp.NewIndexOf(index.index);
+    // Renumbering only closes gaps, so an index never outgrows its width.
+    if (newIndex > (index.wide ? 0xFFFF : 0xFF)) ZYNError::Message("Internal error: value out of range for its field");
+    if (index.wide) written[index.at] = static_cast<std::uint8_t>(newIndex >> 8);
+    written[index.at + (index.wide ? 1 : 0)] = static_cast<std::uint8_t>(newIndex);
+  }
+  // Switch padding is written as zeros, whatever the input held there.
+  for (std::int32_t at : code.switches_)
+    for (std::int32_t p = at + 1; p % 4 != 0; ++p) written[p] = 0;
 }
 
 }  // namespace ZYNCode

@@ -58,14 +58,16 @@ const TagKind kTags[] = {
     /* 20 Package */ {Make<moduleInfoDesc>, 53},
 };
 
-// Errors for an index that names no entry; returns the entry otherwise.
-InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
+[[noreturn]] void NoEntry(const ConstPool& cp, std::int32_t index) {
   if (index < 1) ZYNError::Message("Constant pool index less than 1");
   if (index >= cp.length()) ZYNError::Message("Too large constant pool index");
-  InfoDesc* entry = cp.slots[index].get();
-  if (entry == nullptr)
-    ZYNError::Message("Constant pool index ", FormatUtils::Int2Str(index),
-                      " names the second slot of a Long or Double");
+  ZYNError::Message("Constant pool index ", FormatUtils::Int2Str(index), " names the second slot of a Long or Double");
+}
+
+// Errors for an index that names no entry; returns the entry otherwise.
+inline InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
+  InfoDesc* entry = index >= 1 && index < cp.length() ? cp.slots[static_cast<std::size_t>(index)].get() : nullptr;
+  if (entry == nullptr) NoEntry(cp, index);
   return entry;
 }
 
@@ -75,6 +77,8 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
     ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
   entry->mark += cp.markStep;
   if (cp.markLog != nullptr) cp.markLog->push_back(index);
+  // Most entries refer to nothing; the tags tell without asking the entry.
+  if (entry->tag <= 6) return;
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)

@@ -67,15 +67,14 @@ bool ApplyKey(std::string_view key) {
   return true;
 }
 
-// Reads a file and runs the core on it.
-tFileResult OptimizeNamed(const std::string& name) {
-  std::vector<std::uint8_t> bytes;
-  if (!Platform::ReadFile(name, bytes)) {
+// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
+tFileResult OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
+  if (!Platform::ReadFile(name, buffer)) {
     tFileResult result;
     result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
     return result;
   }
-  return ZYNClass::OptimizeFile(bytes);
+  return ZYNClass::OptimizeFile(buffer.Bytes());
 }
 
 // Prints a file's table line as far as the file got (without its line end); false when it failed.
@@ -136,7 +135,7 @@ void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes
 // Optimizes the files of the list on several threads and hands their results over in list order. A file
 // is read only when the results ahead of it have room in the window, and only after every earlier file
 // whose writing replaces it (its backup name is this file) has been written, so every file reads what a
-// one-at-a-time run would read.
+// one-at-a-time run would read. The thread that takes the results works on files too while it waits.
 class Batch {
 public:
   Batch(const std::vector<std::string>& names, unsigned threads)
@@ -148,7 +147,7 @@ public:
         lastWriting[BackupName(names[k])] = k;
       }
     }
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { Work(); });
   }
 
   ~Batch() {
@@ -156,17 +155,25 @@ public:
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
-    changed_.notify_all();
+    room_.notify_all();
     for (std::thread& worker : workers_) worker.join();
   }
 
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 
-  // Waits for the result of file k.
+  // The result of file k, optimizing other files while it is not there yet.
   tFileResult Take(std::size_t k) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return results_[k].has_value(); });
+    while (!results_[k].has_value()) {
+      if (MayStart(next_)) {
+        RunNext(lock, buffer_);
+        continue;
+      }
+      awaited_ = k;
+      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(next_); });
+      awaited_ = kNone;
+    }
     tFileResult result = std::move(*results_[k]);
     results_[k].reset();
     return result;
@@ -178,7 +185,7 @@ public:
       std::lock_guard lock(mutex_);
       committed_ = k + 1;
     }
-    changed_.notify_all();
+    room_.notify_all();
   }
 
 private:
@@ -188,27 +195,29 @@ private:
     return k < names_.size() && k < committed_ + window_ && (after_[k] == kNone || after_[k] < committed_);
   }
 
+  // Optimizes the next file with the lock released.
+  void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
+    const std::size_t k = next_++;
+    lock.unlock();
+    tFileResult result;
+    try {
+      result = OptimizeNamed(names_[k], buffer);
+    } catch (const std::bad_alloc&) {
+      result = tFileResult{};
+      result.error = ZYNError::ErrorLine("Not enough memory");
+    }
+    lock.lock();
+    results_[k] = std::move(result);
+    if (awaited_ == k) ready_.notify_one();
+  }
+
   void Work() {
+    Platform::FileBuffer buffer;
+    std::unique_lock lock(mutex_);
     for (;;) {
-      std::size_t k = 0;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || next_ >= names_.size() || MayStart(next_); });
-        if (stop_ || next_ >= names_.size()) return;
-        k = next_++;
-      }
-      tFileResult result;
-      try {
-        result = OptimizeNamed(names_[k]);
-      } catch (const std::bad_alloc&) {
-        result = tFileResult{};
-        result.error = ZYNError::ErrorLine("Not enough memory");
-      }
-      {
-        std::lock_guard lock(mutex_);
-        results_[k] = std::move(result);
-      }
-      changed_.notify_all();
+      room_.wait(lock, [&] { return stop_ || next_ >= names_.size() || MayStart(next_); });
+      if (stop_ || next_ >= names_.size()) return;
+      RunNext(lock, buffer);
     }
   }
 
@@ -216,11 +225,14 @@ private:
   std::vector<std::optional<tFileResult>> results_;
   std::vector<std::size_t> after_;  // the earlier file whose writing replaces this one, or kNone
   const std::size_t window_;
-  std::size_t next_ = 0;       // the next file to read
-  std::size_t committed_ = 0;  // files written so far, in list order
+  std::size_t next_ = 0;        // the next file to read
+  std::size_t committed_ = 0;   // files written so far, in list order
+  std::size_t awaited_ = kNone;  // the file whose result the taking thread sleeps for
   bool stop_ = false;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable ready_;  // a result the taking thread waits for is there
+  std::condition_variable room_;   // the window moved on
+  Platform::FileBuffer buffer_;  // the taking thread's read buffer
   std::vector<std::thread> workers_;
 };
 
@@ -322,11 +334,12 @@ int Run(Queue::tQueue& words) {
   PrintLine(kDashes);
   std::optional<Batch> batch;
   if (threads > 1 && names.size() > 1) batch.emplace(names, threads);
+  Platform::FileBuffer buffer;
   std::int32_t filesProcessed = 0;
   std::int32_t totalReduction = 0;
   for (std::size_t k = 0; k < names.size(); ++k) {
     ++filesProcessed;
-    const tFileResult result = batch ? batch->Take(k) : OptimizeNamed(names[k]);
+    const tFileResult result = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer);
     if (!PrintFileLine(names[k], result)) return kExitError;
     if (!Params.tst) WriteResult(names[k], result.bytes);
     if (batch) batch->Committed(k);

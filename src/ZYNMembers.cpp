@@ -489,12 +489,11 @@ tProtection Protect(const tClassDesc& cls) {
   return p;
 }
 
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass) return;
+namespace {
+
+// Removal on marks fresh from MarkClass; leaves the marks as a fresh marking of what is left would.
+std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
   ConstPool& cp = *cls.cp;
-  Refresh(cls);
   OwnRefs refs(cls);
   const std::vector<MemberAt> all = AllMembers(cls);
   // The members that may go, and which of them each name entry and each list of own references concerns.
@@ -511,6 +510,7 @@ void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   }
   // Rounds as if the whole class were marked anew each time: a member goes when only its declaration names
   // it or no own reference is in use; another round follows only when a method went.
+  std::int32_t bytes = 0;
   std::vector<std::size_t> looked(all.size(), 0);
   std::vector<std::int32_t> log;
   for (std::size_t round = 1; !candidates.empty(); ++round) {
@@ -524,16 +524,16 @@ void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
         methodRemoved = methodRemoved || all[j].isMethod;
       }
     }
+    {
+      TakeBack takeBack(cp, log);
+      for (std::size_t j : removed) MarkMember(cp, (*all[j].table)[all[j].slot]);
+    }
     for (std::size_t j : removed) {
       (*all[j].table)[all[j].slot].present = false;
       --(all[j].isMethod ? cls.methodCount : cls.fieldCount);
       bytes += 8;
     }
     if (!methodRemoved) break;
-    {
-      TakeBack takeBack(cp, log);
-      for (std::size_t j : removed) MarkMember(cp, (*all[j].table)[all[j].slot]);
-    }
     candidates.clear();
     auto consider = [&](const std::vector<std::size_t>& members) {
       for (std::size_t j : members)
@@ -548,19 +548,18 @@ void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
         if (const auto it = byList.find(list); it != byList.end()) consider(it->second);
     }
   }
+  return bytes;
 }
 
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass || p.noRename) return;
-  Refresh(cls);
+// Renaming on marks fresh from MarkClass.
+std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   const std::vector<MemberAt> all = AllMembers(cls);
   NameSources next;
   ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);
   DropMemberNames(next, all);
   OwnRefs refs(cls);
   Names names(cls, all);
+  std::int32_t bytes = 0;
   for (const MemberAt& at : all) {
     if ((at.isMethod ? cls.methodCount : cls.fieldCount) <= 0) continue;
     memberInfo& member = (*at.table)[at.slot];
@@ -572,16 +571,37 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
     bytes += GiveNewName(cls, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
   }
+  return bytes;
+}
+
+}  // namespace
+
+void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
+  bytes = 0;
+  const tProtection p = Protect(cls);
+  if (p.wholeClass) return;
+  Refresh(cls);
+  bytes = RemoveUnused(cls, p);
+}
+
+void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
+  bytes = 0;
+  const tProtection p = Protect(cls);
+  if (p.wholeClass || p.noRename) return;
+  Refresh(cls);
+  bytes = Rename(cls, p);
 }
 
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
   CheckClass(cls);
-  RemoveUnusedPrivate(cls, bytes);
-  if (!ZYNData::Params.noren) {
-    std::int32_t renamed = 0;
-    RenameMembers(cls, renamed);
-    bytes += renamed;
-  }
+  bytes = 0;
+  // What protects a member does not change when unprotected members go, and removal leaves the marks
+  // as renaming needs them: one marking serves both steps.
+  const tProtection p = Protect(cls);
+  if (p.wholeClass) return;
+  Refresh(cls);
+  bytes = RemoveUnused(cls, p);
+  if (!ZYNData::Params.noren && !p.noRename) bytes += Rename(cls, p);
 }
 
 }  // namespace ZYNClass

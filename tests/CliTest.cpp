@@ -63,8 +63,8 @@ struct Result {
   std::string out, err;
 };
 
-// Runs the program in `dir` with these arguments.
-Result Zyn(const std::string& dir, const std::vector<std::string>& args) {
+// Runs the program in `dir` with these arguments; with ZYN_THREADS set to `threads` when one is given.
+Result Zyn(const std::string& dir, const std::vector<std::string>& args, const std::string& threads = {}) {
   TempDir capture;
   const std::string outName = capture.File("out"), errName = capture.File("err");
   std::vector<char*> argv{const_cast<char*>("zyn")};
@@ -78,6 +78,7 @@ Result Zyn(const std::string& dir, const std::vector<std::string>& args) {
     if (out < 0 || err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
+    if (!threads.empty() && ::setenv("ZYN_THREADS", threads.c_str(), 1) != 0) ::_exit(126);
     ::execv(ZYN_BINARY, argv.data());
     ::_exit(127);
   }
@@ -181,6 +182,24 @@ TEST_F(CliTest, BadWordsEndTheRunBeforeAnyFile) {
   }
 }
 
+TEST_F(CliTest, AThreadCountOutsideOneTo256EndsTheRunBeforeAnyFile) {
+  Put("a.class", Small(4));
+  for (const char* threads : {"0", "257", "1000", "-1", "two", "4x", " 4"}) {
+    SCOPED_TRACE(threads);
+    const Result r = Zyn(dir.path(), {"a.class"}, threads);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + "\nERROR: ZYN_THREADS must be a number from 1 to 256, not \"" + threads + "\"\n");
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"a.class"});
+  }
+  for (const char* threads : {"1", "256"}) {
+    SCOPED_TRACE(threads);
+    const Result r = Zyn(dir.path(), {"-tst", "a.class"}, threads);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kBanner + kHead + Line("a.class", 62, 7, 11) + Totals(1, 7));
+  }
+}
+
 TEST_F(CliTest, KeysActInOrderAndTheResultShowsIt) {
   Put("Sample.class", Sample());
   ASSERT_EQ(Get("Sample.class").size(), 158u);
@@ -260,21 +279,30 @@ TEST_F(CliTest, APatternMatchingNothingIsAnError) {
   }
 }
 
+// One thread or several: the files are optimized side by side, but printed and written in list order.
+const char* const kThreadCounts[] = {"1", "4"};
+
 TEST_F(CliTest, ThreeFilesGiveThreeLinesAndTheirTotal) {
-  Put("A.class", Small(5));
-  Put("B.class", Small(10));
-  Put("C.class", Small(0));
-  const Result r = Run({"*"});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("B.class", 68, 13, 19) +
-                       Line("C.class", 58, 3, 5) + Totals(3, 24));
-  EXPECT_EQ(Listing(dir.path()),
-            (std::vector<std::string>{"A.class", "A.~class", "B.class", "B.~class", "C.class", "C.~class"}));
-  // Each class loses its unused entry and nothing else.
-  for (const char* name : {"A.class", "B.class", "C.class"}) EXPECT_EQ(Get(name), Bare()) << name;
-  EXPECT_EQ(Get("A.~class"), Small(5));
-  EXPECT_EQ(Get("B.~class"), Small(10));
-  EXPECT_EQ(Get("C.~class"), Small(0));
+  for (const char* threads : kThreadCounts) {
+    SCOPED_TRACE(std::string("ZYN_THREADS=") + threads);
+    TempDir scratch;
+    const std::string d = scratch.path();
+    WriteFileBytes(d + "/A.class", Small(5));
+    WriteFileBytes(d + "/B.class", Small(10));
+    WriteFileBytes(d + "/C.class", Small(0));
+    const Result r = Zyn(d, {"*"}, threads);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("B.class", 68, 13, 19) +
+                         Line("C.class", 58, 3, 5) + Totals(3, 24));
+    EXPECT_EQ(Listing(d),
+              (std::vector<std::string>{"A.class", "A.~class", "B.class", "B.~class", "C.class", "C.~class"}));
+    // Each class loses its unused entry and nothing else.
+    for (const char* name : {"A.class", "B.class", "C.class"}) EXPECT_EQ(ReadFileBytes(d + "/" + name), Bare()) << name;
+    EXPECT_EQ(ReadFileBytes(d + "/A.~class"), Small(5));
+    EXPECT_EQ(ReadFileBytes(d + "/B.~class"), Small(10));
+    EXPECT_EQ(ReadFileBytes(d + "/C.~class"), Small(0));
+  }
 }
 
 TEST_F(CliTest, AnErrorInTheSecondFileEndsTheRun) {
@@ -283,17 +311,24 @@ TEST_F(CliTest, AnErrorInTheSecondFileEndsTheRun) {
   const int name = bad.Utf8("B");
   bad.Class("java/lang/Object");
   bad.This(name).Super(name + 2);
-  Put("A.class", Small(5));
-  Put("B.class", bad.Build());
-  Put("C.class", Small(6));
-  const Result r = Run({"?.class"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + "B.class" + std::string(23, ' ') +
-                       Right(std::to_string(bad.Build().size()), 8) +
-                       "\nERROR: Invalid this class index in class file\n");
-  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A.class", "A.~class", "B.class", "C.class"}));
-  EXPECT_EQ(Get("B.class"), bad.Build());
-  EXPECT_EQ(Get("C.class"), Small(6));
+  for (const char* threads : kThreadCounts) {
+    SCOPED_TRACE(std::string("ZYN_THREADS=") + threads);
+    TempDir scratch;
+    const std::string d = scratch.path();
+    WriteFileBytes(d + "/A.class", Small(5));
+    WriteFileBytes(d + "/B.class", bad.Build());
+    WriteFileBytes(d + "/C.class", Small(6));
+    const Result r = Zyn(d, {"?.class"}, threads);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + "B.class" + std::string(23, ' ') +
+                         Right(std::to_string(bad.Build().size()), 8) +
+                         "\nERROR: Invalid this class index in class file\n");
+    // Whatever was optimized ahead, nothing after the failed file is written.
+    EXPECT_EQ(Listing(d), (std::vector<std::string>{"A.class", "A.~class", "B.class", "C.class"}));
+    EXPECT_EQ(ReadFileBytes(d + "/B.class"), bad.Build());
+    EXPECT_EQ(ReadFileBytes(d + "/C.class"), Small(6));
+  }
 }
 
 TEST_F(CliTest, AFailedWriteEndsTheRunAndKeepsTheClassFile) {

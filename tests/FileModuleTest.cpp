@@ -1,4 +1,5 @@
-// Byte streams (big-endian reads and writes, the sticky Done, PC), renaming, and the wildcard file list.
+// Byte streams (big-endian reads and writes, the sticky Done, PC), whole-file reading and writing, renaming,
+// and the wildcard file list.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -9,21 +10,15 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using FileModule::Done;
-using FileModule::PC;
-
-// The bytes that `write` puts between Rewrite and CloseOut (nothing reaches a file).
-Bytes Emitted(const std::function<void()>& write) {
-  FileModule::Rewrite("");
-  write();
-  return FileModule::Output();
-}
+using FileModule::tInput;
+using FileModule::tOutput;
 
 std::vector<std::string> Drain(Queue::tQueue& list) {
   std::vector<std::string> names;
@@ -50,128 +45,139 @@ using FileModuleTest = ZynTest;
 TEST_F(FileModuleTest, ReadsBigEndianValuesAndCountsBytes) {
   struct Row {
     Bytes input;
-    std::function<std::int64_t()> read;
+    std::function<std::int64_t(tInput&)> read;
     std::int64_t value;
   };
   const std::vector<Row> rows = {
-      {{0xCA, 0xFE, 0xBA, 0xBE}, [] { std::int32_t v = 0; FileModule::GetU4(v); return static_cast<std::uint32_t>(v); },
+      {{0xCA, 0xFE, 0xBA, 0xBE},
+       [](tInput& in) { std::int32_t v = 0; FileModule::GetU4(in, v); return static_cast<std::uint32_t>(v); },
        0xCAFEBABE},
-      {{0xCA, 0xFE, 0xBA, 0xBE}, [] { std::int32_t v = 0; FileModule::GetInt(v); return v; }, -889275714},
-      {{0xFF, 0xFE}, [] { std::int32_t v = 0; FileModule::GetU2(v); return v; }, 65534},
-      {{0x01, 0x02}, [] { std::int32_t v = 0; FileModule::GetU2(v); return v; }, 258},
-      {{0xFF, 0xFE}, [] { std::int16_t v = 0; FileModule::GetShort(v); return v; }, -2},
-      {{0x80}, [] { std::int16_t v = 0; FileModule::GetU1(v); return v; }, 128},
-      {{0x80}, [] { std::int8_t v = 0; FileModule::GetByte(v); return v; }, -128},
-      {{0x7F, 0xFF, 0xFF, 0xFF}, [] { std::int32_t v = 0; FileModule::GetInt(v); return v; }, 0x7FFFFFFF},
+      {{0xCA, 0xFE, 0xBA, 0xBE}, [](tInput& in) { std::int32_t v = 0; FileModule::GetInt(in, v); return v; },
+       -889275714},
+      {{0xFF, 0xFE}, [](tInput& in) { std::int32_t v = 0; FileModule::GetU2(in, v); return v; }, 65534},
+      {{0x01, 0x02}, [](tInput& in) { std::int32_t v = 0; FileModule::GetU2(in, v); return v; }, 258},
+      {{0xFF, 0xFE}, [](tInput& in) { std::int16_t v = 0; FileModule::GetShort(in, v); return v; }, -2},
+      {{0x80}, [](tInput& in) { std::int16_t v = 0; FileModule::GetU1(in, v); return v; }, 128},
+      {{0x80}, [](tInput& in) { std::int8_t v = 0; FileModule::GetByte(in, v); return v; }, -128},
+      {{0x7F, 0xFF, 0xFF, 0xFF}, [](tInput& in) { std::int32_t v = 0; FileModule::GetInt(in, v); return v; },
+       0x7FFFFFFF},
   };
   for (const Row& row : rows) {
-    FileModule::ResetBytes(row.input);
-    EXPECT_EQ(row.read(), row.value);
-    EXPECT_TRUE(Done);
-    EXPECT_EQ(PC, static_cast<std::int32_t>(row.input.size()));
+    OwnedInput input(row.input);
+    EXPECT_EQ(row.read(input.in), row.value);
+    EXPECT_TRUE(input.in.Done);
+    EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(row.input.size()));
   }
 }
 
 TEST_F(FileModuleTest, ShortReadKeepsTheVariableAndStaysFailed) {
-  FileModule::ResetBytes({1, 2, 3});
+  OwnedInput input({1, 2, 3});
+  tInput& in = input.in;
   std::int32_t u4 = 77;
-  FileModule::GetU4(u4);
-  EXPECT_FALSE(Done);
+  FileModule::GetU4(in, u4);
+  EXPECT_FALSE(in.Done);
   EXPECT_EQ(u4, 77);
-  EXPECT_EQ(PC, 0);
+  EXPECT_EQ(in.PC, 0);
   // Three bytes are still there, but nothing more is read until the stream is reset.
   std::int16_t u1 = 55;
-  FileModule::GetU1(u1);
+  FileModule::GetU1(in, u1);
   EXPECT_EQ(u1, 55);
-  EXPECT_EQ(PC, 0);
-  FileModule::ResetBytes({9});
-  FileModule::GetU1(u1);
-  EXPECT_TRUE(Done);
+  EXPECT_EQ(in.PC, 0);
+  // The failure belongs to this input: another one reads on.
+  OwnedInput other({8});
+  FileModule::GetU1(other.in, u1);
+  EXPECT_TRUE(other.in.Done);
+  EXPECT_EQ(u1, 8);
+  EXPECT_FALSE(in.Done);
+  input.Reset({9});
+  FileModule::GetU1(in, u1);
+  EXPECT_TRUE(in.Done);
   EXPECT_EQ(u1, 9);
 }
 
 TEST_F(FileModuleTest, GetBytesReadsAllOrNothing) {
   for (std::size_t asked : {std::size_t{6}, std::size_t{1} << 31, std::numeric_limits<std::size_t>::max()}) {
-    FileModule::ResetBytes({1, 2, 3, 4, 5});
+    OwnedInput input({1, 2, 3, 4, 5});
     Bytes got = {42};
-    FileModule::GetBytes(asked, got);
-    EXPECT_FALSE(Done) << asked;
+    FileModule::GetBytes(input.in, asked, got);
+    EXPECT_FALSE(input.in.Done) << asked;
     EXPECT_EQ(got, Bytes{42}) << asked;
-    EXPECT_EQ(PC, 0) << asked;
+    EXPECT_EQ(input.in.PC, 0) << asked;
   }
-  FileModule::ResetBytes({1, 2, 3, 4, 5});
+  OwnedInput input({1, 2, 3, 4, 5});
   std::int16_t first = 0;
-  FileModule::GetU1(first);
+  FileModule::GetU1(input.in, first);
   Bytes rest;
-  FileModule::GetBytes(4, rest);
-  EXPECT_TRUE(Done);
+  FileModule::GetBytes(input.in, 4, rest);
+  EXPECT_TRUE(input.in.Done);
   EXPECT_EQ(rest, (Bytes{2, 3, 4, 5}));
-  EXPECT_EQ(PC, 5);
+  EXPECT_EQ(input.in.PC, 5);
 }
 
-TEST_F(FileModuleTest, ResetOpensFilesOnly) {
+TEST_F(FileModuleTest, ReadFileReadsRegularFilesOnly) {
   TempDir dir;
   WriteFileBytes(dir.File("a.bin"), {0x12, 0x34});
-  FileModule::Reset(dir.File("a.bin"));
+  Bytes data;
+  ASSERT_TRUE(Platform::ReadFile(dir.File("a.bin"), data));
+  OwnedInput input(data);
   std::int32_t v = 0;
-  FileModule::GetU2(v);
-  EXPECT_TRUE(Done);
+  FileModule::GetU2(input.in, v);
+  EXPECT_TRUE(input.in.Done);
   EXPECT_EQ(v, 0x1234);
 
   for (const std::string& name : {dir.File("missing.bin"), dir.path()}) {
-    FileModule::Reset(name);
-    EXPECT_FALSE(Done) << name;
-    EXPECT_EQ(PC, 0) << name;
+    data = {7};
+    EXPECT_FALSE(Platform::ReadFile(name, data)) << name;
+    EXPECT_TRUE(data.empty()) << name;
   }
 }
 
-TEST_F(FileModuleTest, WritesBigEndianWithoutTouchingDoneOrPC) {
-  FileModule::ResetBytes({1});
-  std::int32_t v = 0;
-  FileModule::GetU2(v);  // fails: Done FALSE, PC 0
-  const Bytes out = Emitted([] {
-    Done = false;
-    FileModule::PutShort(-2);
-    FileModule::PutInt(-1);
-    FileModule::PutU2(258);
-    FileModule::PutU4(static_cast<std::int32_t>(0xCAFEBABE));
-    FileModule::PutByte(-128);
-    FileModule::PutU1(255);
-    EXPECT_FALSE(Done);
-    EXPECT_EQ(PC, 0);
-  });
-  EXPECT_EQ(out, (Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x02, 0xCA, 0xFE, 0xBA, 0xBE, 0x80, 0xFF}));
+TEST_F(FileModuleTest, WritesBigEndianIntoItsOwnOutput) {
+  tOutput out, other;
+  FileModule::PutShort(out, -2);
+  FileModule::PutInt(out, -1);
+  FileModule::PutU1(other, 0x55);
+  FileModule::PutU2(out, 258);
+  FileModule::PutU4(out, static_cast<std::int32_t>(0xCAFEBABE));
+  FileModule::PutByte(out, -128);
+  FileModule::PutU1(out, 255);
+  EXPECT_EQ(out.bytes, (Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x02, 0xCA, 0xFE, 0xBA, 0xBE, 0x80, 0xFF}));
+  EXPECT_EQ(other.bytes, Bytes{0x55});
 }
 
-TEST_F(FileModuleTest, CloseOutWritesTheFileAndReportsFailure) {
+TEST_F(FileModuleTest, WritingAFileReplacesItsContentsAndReportsFailure) {
   TempDir dir;
   const std::string name = dir.File("out.class");
   WriteFileBytes(name, {9, 9, 9, 9, 9});
-  FileModule::Rewrite(name);
-  FileModule::PutU2(0x0102);
-  FileModule::CloseOut();
-  EXPECT_TRUE(Done);
+  EXPECT_TRUE(Platform::WriteFile(name, {1, 2}));
   EXPECT_EQ(ReadFileBytes(name), (Bytes{1, 2}));  // the old contents are gone
 
   const std::string lost = dir.File("missing/out.class");
-  FileModule::Rewrite(lost);
-  FileModule::PutU1(1);
-  FileModule::CloseOut();
-  EXPECT_FALSE(Done);
+  EXPECT_FALSE(Platform::WriteFile(lost, {1}));
   EXPECT_FALSE(fs::exists(lost));
+
+  // The batch writes beside the class file first: a new file in the same directory with its permissions.
+  fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string temp = Platform::WriteTempFileBeside(name, {3, 4, 5});
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(fs::path(temp).parent_path(), fs::path(name).parent_path());
+  EXPECT_NE(fs::path(temp).filename(), fs::path(name).filename());
+  EXPECT_EQ(ReadFileBytes(temp), (Bytes{3, 4, 5}));
+  EXPECT_EQ(fs::status(temp).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(ReadFileBytes(name), (Bytes{1, 2}));
+  EXPECT_TRUE(Platform::WriteTempFileBeside(lost, {1}).empty());
+  EXPECT_FALSE(fs::exists(dir.File("missing")));
 }
 
 TEST_F(FileModuleTest, RenameReplacesAnExistingTarget) {
   TempDir dir;
   WriteFileBytes(dir.File("a"), {1, 2, 3});
   WriteFileBytes(dir.File("b"), {4});
-  FileModule::Rename(dir.File("a"), dir.File("b"));
-  EXPECT_TRUE(Done);
+  EXPECT_TRUE(FileModule::Rename(dir.File("a"), dir.File("b")));
   EXPECT_FALSE(fs::exists(dir.File("a")));
   EXPECT_EQ(ReadFileBytes(dir.File("b")), (Bytes{1, 2, 3}));
 
-  FileModule::Rename(dir.File("a"), dir.File("c"));
-  EXPECT_FALSE(Done);
+  EXPECT_FALSE(FileModule::Rename(dir.File("a"), dir.File("c")));
   EXPECT_FALSE(fs::exists(dir.File("c")));
 }
 

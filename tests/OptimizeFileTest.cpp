@@ -1,5 +1,7 @@
-// One class file through OptimizeFile: its table line, the warnings between the lines, what each pass
-// reports, the three ways of writing the result, and that a failed write never loses the class file.
+// One class file through the core and the batch: its table line, the warnings between the lines, what each
+// pass reports, the three ways of writing the result, and that a failed write never loses the class file.
+// The core (OptimizeFile) reports the numbers; the batch (run here as the program runs it) prints the line and
+// writes the file.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNMain.h"
 
 namespace {
 
@@ -48,6 +52,16 @@ std::string Numbers(int oldSize, int change, int percent) {
          "%";
 }
 
+const std::string kDashes(55, '-');
+// The banner and the table head, before the first file's line.
+const std::string kHead = "Zyncraft for Windows. Version 1.00\n\nClass file name               Old size  Change  Percent\n" +
+                          kDashes + "\n";
+
+// What the batch prints for one file: the head, the file's line (all that the file printed), the totals.
+std::string OneFile(const std::string& line, int change) {
+  return kHead + line + "\n" + kDashes + "\nFiles processed: 1\nTotal reduction: " + std::to_string(change) + "\n";
+}
+
 // Foo extends java/lang/Object with nothing else: 55 bytes. Unused Utf8 entries may follow.
 ClassBuilder Minimal(const std::vector<std::string>& unused = {}) {
   ClassBuilder b;
@@ -57,16 +71,14 @@ ClassBuilder Minimal(const std::vector<std::string>& unused = {}) {
   return b;
 }
 
-struct Outcome {
-  std::string out;
-  bool fatal = false;
-  std::int32_t dropped = -1, change = -1;
-};
-
-Outcome Optimize(const std::string& name) {
-  Outcome o;
-  o.out = Captured([&] { ZYNClass::OptimizeFile(name, o.dropped, o.change); }, &o.fatal);
-  return o;
+// The core on bytes, with the options that `keys` sets.
+ZYNClass::tFileResult Core(const Bytes& bytes, const std::function<void(ZYNData::tParams&)>& keys = {}) {
+  ZYNData::ResetState();
+  if (keys) keys(ZYNData::Params);
+  ZYNClass::tFileResult result;
+  EXPECT_EQ(Captured([&] { result = ZYNClass::OptimizeFile(bytes); }), "");  // the core never prints
+  ZYNData::ResetState();
+  return result;
 }
 
 using OptimizeFileTest = ZynTest;
@@ -74,19 +86,24 @@ using OptimizeFileTest = ZynTest;
 TEST_F(OptimizeFileTest, NamesShorterThanThirtyCharactersShareTheLineWithTheNumbers) {
   TempDir dir;
   InDir in(dir.path());
-  WriteFileBytes("probe", Minimal({std::string(42, 'x')}).Build());
-  ASSERT_EQ(ReadFileBytes("probe").size(), 100u);
+  const Bytes probe = Minimal({std::string(42, 'x')}).Build();
+  ASSERT_EQ(probe.size(), 100u);
+  const ZYNClass::tFileResult result = Core(probe, [](ZYNData::tParams& p) { p.tst = true; });
+  EXPECT_EQ(result.error, "");
+  EXPECT_TRUE(result.read);
+  EXPECT_EQ(result.oldSize, 100);
+  EXPECT_EQ(result.change, 45);
+  EXPECT_EQ(result.dropped, 1);
+  EXPECT_FALSE(result.limited);
+  EXPECT_TRUE(result.bytes.empty());  // -tst: nothing to write
   for (std::size_t length : {9u, 29u, 30u, 31u, 45u}) {
     SCOPED_TRACE(length);
     const std::string name = std::string(length - 6, 'N') + ".class";
-    fs::copy_file("probe", name);
-    ZYNData::Params.tst = true;
-    const Outcome o = Optimize(name);
+    WriteFileBytes(name, probe);
+    const RunResult r = RunZyn({"-tst", name});
     const std::string gap = length < 30 ? std::string(30 - length, ' ') : "\n" + std::string(30, ' ');
-    EXPECT_EQ(o.out, name + gap + Numbers(100, 45, 45));
-    EXPECT_FALSE(o.fatal);
-    EXPECT_EQ(o.change, 45);
-    EXPECT_EQ(o.dropped, 1);
+    EXPECT_EQ(r.out, OneFile(name + gap + Numbers(100, 45, 45), 45));
+    EXPECT_EQ(r.code, ZYNMain::kExitOk);
   }
 }
 
@@ -100,7 +117,7 @@ TEST_F(OptimizeFileTest, PercentIsTheSavingRoundedHalfUpToWholePercent) {
       {-16, 1000, -2}, {-1000, 1000, -100},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ZYNClass::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
+    EXPECT_EQ(ZYNMain::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
 }
 
 TEST_F(OptimizeFileTest, TableLineRoundsThePercentOfTheRealFile) {
@@ -122,8 +139,8 @@ TEST_F(OptimizeFileTest, TableLineRoundsThePercentOfTheRealFile) {
     b.ClassAttr(Attribute(attrName, ByteWriter().u2(file).bytes));
     WriteFileBytes("Foo.class", b.Build());
     ASSERT_EQ(ReadFileBytes("Foo.class").size(), static_cast<std::size_t>(c.oldSize));
-    ZYNData::Params.tst = true;
-    EXPECT_EQ(Optimize("Foo.class").out, "Foo.class" + std::string(21, ' ') + Numbers(c.oldSize, c.change, c.percent));
+    EXPECT_EQ(RunZyn({"-tst", "Foo.class"}).out,
+              OneFile("Foo.class" + std::string(21, ' ') + Numbers(c.oldSize, c.change, c.percent), c.change));
   }
 }
 
@@ -139,8 +156,8 @@ ClassBuilder WithUnknownAttribute(int extraAttributeLength = -1) {
 }
 
 TEST_F(OptimizeFileTest, WarningsEndTheNameLineAndLimitThePoolPass) {
-  const std::string warn2 = "WARNING: Unknown attribute \"Custom\" ignored. Length=2\n";
-  const std::string warn3 = "WARNING: Unknown attribute \"Custom\" ignored. Length=3\n";
+  const std::string warn2 = "WARNING: Unknown attribute \"Custom\" ignored. Length=2";
+  const std::string warn3 = "WARNING: Unknown attribute \"Custom\" ignored. Length=3";
   const std::string limited = "\nWARNING: Optimization limited\n";
   // The alignment step still ends a line of its own: an empty line comes before the numbers.
   const std::string pad = "\n" + std::string(30, ' ');
@@ -148,33 +165,43 @@ TEST_F(OptimizeFileTest, WarningsEndTheNameLineAndLimitThePoolPass) {
     const char* what;
     int extra;
     bool nowarn, uattr;
+    std::vector<std::string> warnings;
+    bool limited;
     std::string out;
     int dropped, change;
   };
   const Case cases[] = {
-      {"a warning while reading limits the file", -1, false, false,
-       "Foo.class\n" + warn2 + pad + Numbers(77, 0, 0) + limited, 0, 0},
-      {"two warnings, one line end before them", 3, false, false,
-       "Foo.class\n" + warn2 + warn3 + pad + Numbers(86, 0, 0) + limited, 0, 0},
-      {"-nowarn: nothing printed, nothing limited", -1, true, false,
+      {"a warning while reading limits the file", -1, false, false, {warn2}, true,
+       "Foo.class\n" + warn2 + "\n" + pad + Numbers(77, 0, 0) + limited, 0, 0},
+      {"two warnings, one line end before them", 3, false, false, {warn2, warn3}, true,
+       "Foo.class\n" + warn2 + "\n" + warn3 + "\n" + pad + Numbers(86, 0, 0) + limited, 0, 0},
+      {"-nowarn: nothing printed, nothing limited", -1, true, false, {}, false,
        "Foo.class" + std::string(21, ' ') + Numbers(77, 5, 6), 1, 5},
-      {"-uattr: the warning stays, the limit goes", -1, false, true,
-       "Foo.class\n" + warn2 + pad + Numbers(77, 22, 29), 2, 22},
-      {"-uattr and -nowarn", -1, true, true, "Foo.class" + std::string(21, ' ') + Numbers(77, 22, 29), 2, 22},
+      {"-uattr: the warning stays, the limit goes", -1, false, true, {warn2}, false,
+       "Foo.class\n" + warn2 + "\n" + pad + Numbers(77, 22, 29), 2, 22},
+      {"-uattr and -nowarn", -1, true, true, {}, false, "Foo.class" + std::string(21, ' ') + Numbers(77, 22, 29), 2,
+       22},
   };
   TempDir dir;
   InDir in(dir.path());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ZYNData::ResetState();
-    ZYNData::Params.tst = true;
-    ZYNData::Params.nowarn = c.nowarn;
-    ZYNData::Params.uattr = c.uattr;
-    WriteFileBytes("Foo.class", WithUnknownAttribute(c.extra).Build());
-    const Outcome o = Optimize("Foo.class");
-    EXPECT_EQ(o.out, c.out);
-    EXPECT_EQ(o.dropped, c.dropped);
-    EXPECT_EQ(o.change, c.change);
+    const Bytes bytes = WithUnknownAttribute(c.extra).Build();
+    const ZYNClass::tFileResult result = Core(bytes, [&](ZYNData::tParams& p) {
+      p.tst = true;
+      p.nowarn = c.nowarn;
+      p.uattr = c.uattr;
+    });
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.warnings, c.warnings);
+    EXPECT_EQ(result.limited, c.limited);
+    EXPECT_EQ(result.dropped, c.dropped);
+    EXPECT_EQ(result.change, c.change);
+    WriteFileBytes("Foo.class", bytes);
+    std::vector<std::string> words = {"-tst", "Foo.class"};
+    if (c.nowarn) words.push_back("-nowarn");
+    if (c.uattr) words.push_back("-uattr");
+    EXPECT_EQ(RunZyn(words).out, OneFile(c.out, c.change));
   }
 }
 
@@ -214,19 +241,26 @@ TEST_F(OptimizeFileTest, ChangeIsTheSumOfWhatEveryPassReports) {
   ASSERT_EQ(original.size(), static_cast<std::size_t>(oldSize));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const ZYNClass::tFileResult result = Core(original, [&](ZYNData::tParams& p) {
+      p.src = c.src;
+      p.noren = c.noren;
+    });
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.change, c.change);
+    EXPECT_EQ(result.dropped, c.dropped);
+    // No removed member carried attributes, so the class shrank by exactly the reported change.
+    EXPECT_EQ(result.bytes.size(), original.size() - static_cast<std::size_t>(c.change));
     TempDir dir;
     InDir in(dir.path());
     WriteFileBytes("Foo.class", original);
-    ZYNData::ResetState();
-    ZYNData::Params.src = c.src;
-    ZYNData::Params.noren = c.noren;
-    const Outcome o = Optimize("Foo.class");
-    EXPECT_FALSE(o.fatal) << o.out;
-    EXPECT_EQ(o.change, c.change);
-    EXPECT_EQ(o.dropped, c.dropped);
-    EXPECT_EQ(o.out, "Foo.class" + std::string(21, ' ') + Numbers(oldSize, c.change, c.percent));
-    // No removed member carried attributes, so the file shrank by exactly the reported change.
-    EXPECT_EQ(ReadFileBytes("Foo.class").size(), original.size() - static_cast<std::size_t>(c.change));
+    std::vector<std::string> words = {"Foo.class"};
+    if (c.src) words.push_back("-src");
+    if (c.noren) words.push_back("-noren");
+    const RunResult r = RunZyn(words);
+    EXPECT_EQ(r.code, ZYNMain::kExitOk);
+    EXPECT_EQ(r.out, OneFile("Foo.class" + std::string(21, ' ') + Numbers(oldSize, c.change, c.percent), c.change));
+    // The batch writes what the core made.
+    EXPECT_EQ(ReadFileBytes("Foo.class"), result.bytes);
   }
 }
 
@@ -237,16 +271,18 @@ TEST_F(OptimizeFileTest, TheThreeWaysOfWriting) {
   // A backup left by an earlier run: replaced by a real run, left alone by -tst.
   const Bytes earlier = {'o', 'l', 'd'};
   const std::string line = "Foo.class" + std::string(21, ' ') + Numbers(62, 7, 11);
+  EXPECT_EQ(Core(original).bytes, reduced);
+  EXPECT_TRUE(Core(original, [](ZYNData::tParams& p) { p.tst = true; }).bytes.empty());
   struct Case {
     const char* what;
-    bool old, tst;
+    std::vector<std::string> keys;
     Bytes classFile, backup;
   };
   const Case cases[] = {
-      {"default: the file moves to the backup name, the result takes its place", false, false, reduced, original},
-      {"-old: the file stays, the result goes to the backup name", true, false, original, reduced},
-      {"-tst: nothing is written", false, true, original, earlier},
-      {"-tst -old: nothing is written", true, true, original, earlier},
+      {"default: the file moves to the backup name, the result takes its place", {}, reduced, original},
+      {"-old: the file stays, the result goes to the backup name", {"-old"}, original, reduced},
+      {"-tst: nothing is written", {"-tst"}, original, earlier},
+      {"-tst -old: nothing is written", {"-tst", "-old"}, original, earlier},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -254,11 +290,11 @@ TEST_F(OptimizeFileTest, TheThreeWaysOfWriting) {
     InDir in(dir.path());
     WriteFileBytes("Foo.class", original);
     WriteFileBytes("Foo.~class", earlier);
-    ZYNData::ResetState();
-    ZYNData::Params.old = c.old;
-    ZYNData::Params.tst = c.tst;
-    const Outcome o = Optimize("Foo.class");
-    EXPECT_EQ(o.out, line);
+    std::vector<std::string> words = c.keys;
+    words.push_back("Foo.class");
+    const RunResult r = RunZyn(words);
+    EXPECT_EQ(r.code, ZYNMain::kExitOk);
+    EXPECT_EQ(r.out, OneFile(line, 7));
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
     EXPECT_EQ(ReadFileBytes("Foo.class"), c.classFile);
     EXPECT_EQ(ReadFileBytes("Foo.~class"), c.backup);
@@ -269,11 +305,11 @@ TEST_F(OptimizeFileTest, ASecondRunKeepsTheFirstRunsResultAsBackup) {
   TempDir dir;
   InDir in(dir.path());
   WriteFileBytes("Foo.class", Minimal({"junk", "more"}).Build());
-  Optimize("Foo.class");
+  RunZyn({"Foo.class"});
   const Bytes first = ReadFileBytes("Foo.class");
   ASSERT_EQ(first, Minimal().Build());
-  const Outcome second = Optimize("Foo.class");
-  EXPECT_EQ(second.out, "Foo.class" + std::string(21, ' ') + Numbers(55, 0, 0));
+  const RunResult second = RunZyn({"Foo.class"});
+  EXPECT_EQ(second.out, OneFile("Foo.class" + std::string(21, ' ') + Numbers(55, 0, 0), 0));
   EXPECT_EQ(ReadFileBytes("Foo.~class"), first);
   EXPECT_EQ(ReadFileBytes("Foo.class"), first);
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"Foo.class", "Foo.~class"}));
@@ -287,7 +323,7 @@ TEST_F(OptimizeFileTest, BackupNameReplacesTheLastDotSuffix) {
       // A "." in a directory name is not a suffix of the file name.
       {"a/b.c/Foo", "a/b.c/Foo.~class"}, {"../lib/Foo", "../lib/Foo.~class"},
   };
-  for (const auto& [name, backup] : cases) EXPECT_EQ(ZYNClass::BackupName(name), backup) << name;
+  for (const auto& [name, backup] : cases) EXPECT_EQ(ZYNMain::BackupName(name), backup) << name;
 }
 
 TEST_F(OptimizeFileTest, AFileInASubdirectoryIsWrittenBesideItself) {
@@ -296,8 +332,10 @@ TEST_F(OptimizeFileTest, AFileInASubdirectoryIsWrittenBesideItself) {
   fs::create_directory("lib");
   const Bytes original = Minimal({"junk"}).Build();
   WriteFileBytes("lib/Foo", original);
-  const Outcome o = Optimize("lib/Foo");
-  EXPECT_EQ(o.out, "lib/Foo" + std::string(23, ' ') + Numbers(62, 7, 11));
+  // The "." of "./" keeps ".class" off the parameter, so the file without a suffix is found.
+  const RunResult r = RunZyn({"./lib/Foo"});
+  EXPECT_EQ(r.code, ZYNMain::kExitOk);
+  EXPECT_EQ(r.out, OneFile("./lib/Foo" + std::string(21, ' ') + Numbers(62, 7, 11), 7));
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"lib"});
   EXPECT_EQ(Listing(dir.File("lib")), (std::vector<std::string>{"Foo", "Foo.~class"}));
   EXPECT_EQ(ReadFileBytes("lib/Foo.~class"), original);
@@ -311,8 +349,9 @@ TEST_F(OptimizeFileTest, TheResultKeepsThePermissionsOfTheClassFile) {
     InDir in(dir.path());
     WriteFileBytes("Foo.class", Minimal({"junk"}).Build());
     fs::permissions("Foo.class", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ZYNData::Params.old = old;
-    Optimize("Foo.class");
+    std::vector<std::string> words = {"Foo.class"};
+    if (old) words.push_back("-old");
+    EXPECT_EQ(RunZyn(words).code, ZYNMain::kExitOk);
     const fs::perms result = fs::status(old ? "Foo.~class" : "Foo.class").permissions();
     EXPECT_EQ(result, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   }
@@ -326,8 +365,9 @@ void ExpectNothingLost(const std::string& dir, const Bytes& original, const std:
   EXPECT_EQ(Listing(dir), files);
 }
 
+// The console of a run that optimized Foo.class and could not write it: the line, then the error.
 std::string ErrorRun(const std::string& error) {
-  return "Foo.class" + std::string(21, ' ') + Numbers(62, 7, 11) + "\nERROR: " + error + "\n";
+  return kHead + "Foo.class" + std::string(21, ' ') + Numbers(62, 7, 11) + "\nERROR: " + error + "\n";
 }
 
 struct ChildResult {
@@ -337,9 +377,9 @@ struct ChildResult {
 
 constexpr int kChildSetupFailed = 4;
 
-// Runs f in a child process whose files may not grow beyond `limit` bytes, as an unprivileged user when
-// `unprivileged`; exit status 1 when f ends the run with an error.
-ChildResult InChild(const std::function<void()>& f, rlim_t limit, bool unprivileged = false) {
+// Runs the program's words in a child process whose files may not grow beyond `limit` bytes, as an
+// unprivileged user when `unprivileged`; the child's exit status is the run's exit code.
+ChildResult InChild(const std::vector<std::string>& words, rlim_t limit, bool unprivileged = false) {
   std::fflush(stdout);
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return {};
@@ -352,12 +392,7 @@ ChildResult InChild(const std::function<void()>& f, rlim_t limit, bool unprivile
     const rlimit fsize{limit, limit};
     if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ::_exit(kChildSetupFailed);
     if (unprivileged && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(kChildSetupFailed);
-    int code = 0;
-    try {
-      f();
-    } catch (const ZYNError::Fatal&) {
-      code = 1;
-    }
+    const int code = RunLikeMain(words);
     std::fflush(stdout);
     ::_exit(code);
   }
@@ -374,9 +409,10 @@ ChildResult InChild(const std::function<void()>& f, rlim_t limit, bool unprivile
   return result;
 }
 
-void OptimizeFoo() {
-  std::int32_t dropped = 0, change = 0;
-  ZYNClass::OptimizeFile("Foo.class", dropped, change);
+std::vector<std::string> FooWords(bool old) {
+  std::vector<std::string> words = {"Foo.class"};
+  if (old) words.push_back("-old");
+  return words;
 }
 
 TEST_F(OptimizeFileTest, AFileSizeLimitStopsTheWriteWithoutLosingTheClassFile) {
@@ -387,8 +423,7 @@ TEST_F(OptimizeFileTest, AFileSizeLimitStopsTheWriteWithoutLosingTheClassFile) {
     InDir in(dir.path());
     WriteFileBytes("Foo.class", original);
     WriteFileBytes("Foo.~class", Bytes{'p', 'r', 'e', 'v'});
-    ZYNData::Params.old = old;
-    const ChildResult r = InChild(OptimizeFoo, 16);
+    const ChildResult r = InChild(FooWords(old), 16);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
     ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
@@ -405,10 +440,9 @@ TEST_F(OptimizeFileTest, ABackupNameTakenByADirectoryStopsTheRun) {
     WriteFileBytes("Foo.class", original);
     fs::create_directory("Foo.~class");
     WriteFileBytes("Foo.~class/inside", Bytes{1});
-    ZYNData::Params.old = old;
-    const Outcome o = Optimize("Foo.class");
-    EXPECT_TRUE(o.fatal);
-    EXPECT_EQ(o.out, ErrorRun(old ? "File \"Foo.~class\" not written"
+    const RunResult r = RunZyn(FooWords(old));
+    EXPECT_EQ(r.code, ZYNMain::kExitError);
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written"
                                   : "File \"Foo.class\" not renamed to \"Foo.~class\""));
     ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
     EXPECT_EQ(Listing(dir.File("Foo.~class")), std::vector<std::string>{"inside"});
@@ -431,8 +465,7 @@ TEST_F(OptimizeFileTest, AReadOnlyDirectoryStopsTheRun) {
     const bool bypassed = fs::exists(dir.File("probe"));
     if (bypassed) fs::remove(dir.File("probe"));
     if (bypassed && ::geteuid() != 0) GTEST_SKIP() << "directory permissions do not stop this user";
-    ZYNData::Params.old = old;
-    const ChildResult r = InChild(OptimizeFoo, RLIM_INFINITY, bypassed);
+    const ChildResult r = InChild(FooWords(old), RLIM_INFINITY, bypassed);
     if (r.status == kChildSetupFailed) GTEST_SKIP() << "no unprivileged user to run as";
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
@@ -440,13 +473,27 @@ TEST_F(OptimizeFileTest, AReadOnlyDirectoryStopsTheRun) {
   }
 }
 
-TEST_F(OptimizeFileTest, AMissingFileIsNotOpen) {
+// A listed file that cannot be read ends the run in its turn, on its own line.
+TEST_F(OptimizeFileTest, AFileThatCannotBeReadIsNotOpen) {
   TempDir dir;
   InDir in(dir.path());
-  const Outcome o = Optimize("Gone.class");
-  EXPECT_TRUE(o.fatal);
-  EXPECT_EQ(o.out, "Gone.class\nERROR: File \"Gone.class\" not open\n");
-  EXPECT_TRUE(Listing(dir.path()).empty());
+  const Bytes original = Minimal({"junk"}).Build();
+  WriteFileBytes("Gone.class", original);
+  fs::permissions("Gone.class", fs::perms::none);
+  // The directory stays listable by anyone; only the file is closed.
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  // Permissions do not bind root: then the run goes to a child that gives up its privileges.
+  Bytes probe;
+  const bool bypassed = Platform::ReadFile("Gone.class", probe);
+  if (bypassed && ::geteuid() != 0) GTEST_SKIP() << "file permissions do not stop this user";
+  const ChildResult r = InChild({"Gone.class"}, RLIM_INFINITY, bypassed);
+  if (r.status == kChildSetupFailed) GTEST_SKIP() << "no unprivileged user to run as";
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kHead + "Gone.class\nERROR: File \"Gone.class\" not open\n");
+  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"Gone.class"});
+  fs::permissions("Gone.class", fs::perms::owner_read);
+  EXPECT_EQ(ReadFileBytes("Gone.class"), original);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whatever bytes a file holds, the pipeline either processes it or ends with an error: never a crash, a
 // hang or undefined behaviour (the sanitizer build runs these too). Real class files are mutated
-// deterministically and put through reading, removal, the member pass, marking and writing.
+// deterministically and put through reading, removal, the member pass, marking and writing, and through the
+// core that the batch runs.
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -16,9 +17,9 @@ namespace {
 // Runs the whole per-file pipeline on bytes; returns whether it got through without an error.
 bool Pipeline(const Bytes& bytes, bool markAll) {
   try {
-    FileModule::ResetBytes(bytes);
-    auto cls = ZYNClass::ReadClass();
-    FileModule::CloseIn();
+    ZYNClass::tContext ctx;
+    FileModule::Reset(ctx.in, bytes);
+    auto cls = ZYNClass::ReadClass(ctx);
     std::int32_t saved = 0;
     for (std::int16_t kind : {ZYNAttr::LineNumberTableAttr, ZYNAttr::UnknownAttr, ZYNAttr::StackMapTableAttr}) {
       for (auto& method : cls->methods) ZYNAttr::Delete(kind, method.attrCount, method.attrs, saved);
@@ -32,7 +33,7 @@ bool Pipeline(const Bytes& bytes, bool markAll) {
       ZYNClass::MarkClass(*cls);
     std::int32_t dropped = 0;
     ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
-    ZYNClass::WriteClass("/dev/null", *cls);
+    ZYNClass::WriteClass(ctx.out, *cls);
     return true;
   } catch (const ZYNError::Fatal&) {
     return false;
@@ -63,16 +64,28 @@ TEST_F(RobustnessTest, MutatedClassFilesAreProcessedOrRefused) {
   ASSERT_FALSE(seeds.empty());
   ZYNData::Params.nowarn = true;
   std::mt19937 random(20261207);
-  int processed = 0, refused = 0;
+  int processed = 0, refused = 0, coreRefused = 0;
   testing::internal::CaptureStdout();
   for (const Bytes& seed : seeds) {
-    ASSERT_TRUE(Pipeline(seed, false));
-    for (int i = 0; i < 1500; ++i) (Pipeline(Mutate(seed, random), i % 2 == 0) ? processed : refused)++;
+    EXPECT_TRUE(Pipeline(seed, false));
+    for (int i = 0; i < 1500; ++i) {
+      const Bytes mutant = Mutate(seed, random);
+      (Pipeline(mutant, i % 2 == 0) ? processed : refused)++;
+      // The core ends a bad file with its error line and no bytes, a good one with bytes and no error.
+      const ZYNClass::tFileResult result = ZYNClass::OptimizeFile(mutant);
+      EXPECT_NE(result.error.empty(), result.bytes.empty()) << result.error;
+      if (!result.error.empty()) {
+        ++coreRefused;
+        EXPECT_EQ(result.error.rfind("ERROR: ", 0), 0u) << result.error;
+      }
+    }
   }
-  testing::internal::GetCapturedStdout();
+  // Nothing of this reaches the console: printing is the batch's.
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   // Both outcomes occur: mutations the format tolerates (constants, code operands) and ones it cannot.
   EXPECT_GT(processed, 0);
   EXPECT_GT(refused, 0);
+  EXPECT_GT(coreRefused, 0);
 }
 
 }  // namespace

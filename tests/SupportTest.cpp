@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "FormatUtils.h"
 #include "Queue.h"
@@ -204,46 +205,66 @@ TEST_F(SupportTest, QueueHandsNodesOverAndReleasesWhatItHolds) {
   EXPECT_EQ(CountedNode::alive, 0);
 }
 
-TEST_F(SupportTest, MessagePrintsOneErrorLineAndThrows) {
+TEST_F(SupportTest, MessageThrowsOneErrorLineThatPrintErrorPrints) {
   bool fatal = false;
-  const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal);
+  std::string error;
+  const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal, &error);
   EXPECT_TRUE(fatal);
-  EXPECT_EQ(out, "\nERROR: Null code length\n");
-  testing::internal::CaptureStdout();
-  EXPECT_THROW(ZYNError::Message("a", "b", "c", "d"), ZYNError::Fatal);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nERROR: abcd\n");
-  EXPECT_EQ(ZYNError::WarnCount, 0);  // an error is not a warning
+  EXPECT_EQ(error, "ERROR: Null code length");
+  EXPECT_EQ(out, "");  // the error travels; whoever catches it decides where it is printed
+  EXPECT_EQ(ZYNError::ErrorLine("a", "b", "c", "d"), "ERROR: abcd");
+  try {
+    ZYNError::Message("a", "b", "c", "d");
+    ADD_FAILURE() << "Message returned";
+  } catch (const ZYNError::Fatal& e) {
+    EXPECT_EQ(e.Line(), "ERROR: abcd");
+    EXPECT_STREQ(e.what(), "ERROR: abcd");
+    // Printed as main prints it: a line end (ending a table line begun), the line, a line end.
+    EXPECT_EQ(Captured([&] { ZYNError::PrintError(e); }), "\nERROR: abcd\n");
+  }
 }
 
-TEST_F(SupportTest, OnlyTheFirstWarningOfAFileEndsTheOpenLine) {
-  const std::string out = Captured([] {
-    ZYNError::Warning("Unknown attribute \"", "Foo", "\" ignored. Length=", "5");
-    ZYNError::Warning("second");
+TEST_F(SupportTest, WarningsAreCollectedPerFileInOrder) {
+  ZYNError::tDiagnostics diag;
+  const std::string out = Captured([&] {
+    ZYNError::Warning(diag, "Unknown attribute \"", "Foo", "\" ignored. Length=", "5");
+    ZYNError::Warning(diag, "second");
   });
-  EXPECT_EQ(out, "\nWARNING: Unknown attribute \"Foo\" ignored. Length=5\nWARNING: second\n");
-  EXPECT_EQ(ZYNError::WarnCount, 2);
-  ZYNError::WarningReset();
-  EXPECT_EQ(ZYNError::WarnCount, 0);
-  EXPECT_EQ(Captured([] { ZYNError::Warning("next file"); }), "\nWARNING: next file\n");
-  EXPECT_EQ(ZYNError::WarnCount, 1);
+  EXPECT_EQ(out, "");  // the batch prints them with the file's table line
+  EXPECT_EQ(diag.lines,
+            (std::vector<std::string>{"WARNING: Unknown attribute \"Foo\" ignored. Length=5", "WARNING: second"}));
+  EXPECT_EQ(diag.WarnCount, 2);
+  // Another file's diagnostics are its own.
+  ZYNError::tDiagnostics next;
+  ZYNError::Warning(next, "next file");
+  EXPECT_EQ(next.lines, std::vector<std::string>{"WARNING: next file"});
+  EXPECT_EQ(next.WarnCount, 1);
+  EXPECT_EQ(diag.WarnCount, 2);
+  ZYNError::WarningReset(diag);
+  EXPECT_EQ(diag.WarnCount, 0);
+  EXPECT_TRUE(diag.lines.empty());
+  ZYNError::Warning(diag, "again");
+  EXPECT_EQ(diag.lines, std::vector<std::string>{"WARNING: again"});
+  EXPECT_EQ(diag.WarnCount, 1);
 }
 
 TEST_F(SupportTest, NowarnSilencesAndDoesNotCount) {
+  ZYNError::tDiagnostics diag;
   ZYNData::Params.nowarn = true;
-  EXPECT_EQ(Captured([] { ZYNError::Warning("hidden", "a", "b", "c"); }), "");
-  EXPECT_EQ(ZYNError::WarnCount, 0);
+  ZYNError::Warning(diag, "hidden", "a", "b", "c");
+  EXPECT_TRUE(diag.lines.empty());
+  EXPECT_EQ(diag.WarnCount, 0);
   ZYNData::Params.nowarn = false;
-  EXPECT_EQ(Captured([] { ZYNError::Warning("shown"); }), "\nWARNING: shown\n");
+  ZYNError::Warning(diag, "shown");
+  EXPECT_EQ(diag.lines, std::vector<std::string>{"WARNING: shown"});
+  EXPECT_EQ(diag.WarnCount, 1);
 }
 
 TEST_F(SupportTest, WarnCountStopsAt32767) {
-  std::size_t lines = 0;
-  const std::string out = Captured([] {
-    for (int i = 0; i < 32770; ++i) ZYNError::Warning("w");
-  });
-  for (char ch : out) lines += ch == '\n';
-  EXPECT_EQ(ZYNError::WarnCount, 32767);
-  EXPECT_EQ(lines, 32770u + 1u);  // every warning is printed; one line end before the first
+  ZYNError::tDiagnostics diag;
+  for (int i = 0; i < 32770; ++i) ZYNError::Warning(diag, "w");
+  EXPECT_EQ(diag.WarnCount, 32767);
+  EXPECT_EQ(diag.lines.size(), 32770u);  // every warning is kept for printing
 }
 
 }  // namespace

@@ -1,43 +1,57 @@
 #include "TestSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 
-#include "FileModule.h"
+#include "FormatUtils.h"
+#include "Queue.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNMain.h"
 
-std::string Captured(const std::function<void()>& f, bool* fatal) {
+std::string Captured(const std::function<void()>& f, bool* fatal, std::string* error) {
   testing::internal::CaptureStdout();
   bool failed = false;
+  std::string line;
   try {
     f();
-  } catch (const ZYNError::Fatal&) {
+  } catch (const ZYNError::Fatal& e) {
     failed = true;
+    line = e.Line();
   }
   std::fflush(stdout);
   std::string out = testing::internal::GetCapturedStdout();
   if (fatal != nullptr) *fatal = failed;
+  if (error != nullptr) *error = line;
   return out;
 }
 
 void ExpectError(const std::function<void()>& f, const std::string& line) {
   bool fatal = false;
-  const std::string out = Captured(f, &fatal);
+  std::string error;
+  const std::string out = Captured(f, &fatal, &error);
   EXPECT_TRUE(fatal) << "no error; output: " << out;
-  EXPECT_NE(out.find("\nERROR: " + line + "\n"), std::string::npos) << "output: " << out;
+  EXPECT_EQ(error, "ERROR: " + line);
+  EXPECT_EQ(out, "");
 }
 
-std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::string* console) {
+std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::vector<std::string>* warnings,
+                                                std::int32_t* bytesRead) {
+  ZYNClass::tContext ctx;
+  FileModule::Reset(ctx.in, bytes);
   std::unique_ptr<ZYNClass::tClassDesc> cls;
-  const std::string out = Captured([&] {
-    FileModule::ResetBytes(bytes);
-    cls = ZYNClass::ReadClass();
-  });
-  if (console != nullptr) *console = out;
+  try {
+    cls = ZYNClass::ReadClass(ctx);
+  } catch (const ZYNError::Fatal& e) {
+    ADD_FAILURE() << "reading failed: " << e.Line();
+  }
+  if (warnings != nullptr) *warnings = ctx.diag.lines;
+  if (bytesRead != nullptr) *bytesRead = ctx.in.PC;
   return cls;
 }
 
@@ -49,9 +63,38 @@ Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll) {
     ZYNClass::MarkClass(cls);
   std::int32_t dropped = 0, bytes = 0;
   ZYNConstPool::RenumUnUsed(*cls.cp, dropped, bytes);
-  TempDir dir;
-  ZYNClass::WriteClass(dir.File("out.class"), cls);
-  return ReadFileBytes(dir.File("out.class"));
+  FileModule::tOutput out;
+  ZYNClass::WriteClass(out, cls);
+  return out.bytes;
+}
+
+int RunLikeMain(const std::vector<std::string>& words) {
+  // A process starts with every option off; tests run many batches in one.
+  ZYNData::ResetState();
+  int code = ZYNMain::kExitError;
+  try {
+    Queue::tQueue queue;
+    queue.Init();
+    for (const std::string& w : words) queue.Add(std::make_unique<ZYNData::tStringNodeDesc>(w));
+    code = ZYNMain::Run(queue);
+  } catch (const ZYNError::Fatal& error) {
+    ZYNError::PrintError(error);
+    code = ZYNMain::kExitError;
+  } catch (const std::bad_alloc&) {
+    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
+    code = ZYNMain::kExitError;
+  }
+  FormatUtils::Flush();
+  return code;
+}
+
+RunResult RunZyn(const std::vector<std::string>& words, const std::string& dir) {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  if (!dir.empty()) std::filesystem::current_path(dir);
+  RunResult r;
+  r.out = Captured([&] { r.code = RunLikeMain(words); });
+  if (!dir.empty()) std::filesystem::current_path(previous);
+  return r;
 }
 
 TempDir::TempDir() {
@@ -75,8 +118,4 @@ void WriteFileBytes(const std::string& name, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-void ZynTest::SetUp() {
-  ZYNData::ResetState();
-  ZYNError::WarningReset();
-  FileModule::Done = true;
-}
+void ZynTest::SetUp() { ZYNData::ResetState(); }

@@ -13,26 +13,20 @@ namespace {
 
 using namespace ZYNAttr;
 
-// Reads one attribute from `bytes` against the pool of `cls`, as the first of its file.
-std::unique_ptr<attributeInfoDesc> ReadAttr(ZYNClass::tClassDesc& cls, const Bytes& bytes, std::string* console) {
-  std::unique_ptr<attributeInfoDesc> attr;
-  ZYNError::WarningReset();
-  *console = Captured([&] {
-    FileModule::ResetBytes(bytes);
-    attr = NewAttr(*cls.cp);
-  });
-  return attr;
-}
-
 // Writes a list with every pool entry kept under its own index.
 Bytes WrittenList(ConstPool& cp, std::int32_t count, const AttrArray& attrs) {
   ZYNConstPool::UnMark(cp);
   ZYNConstPool::MarkAll(cp);
   std::int32_t dropped = 0, bytes = 0;
   ZYNConstPool::RenumUnUsed(cp, dropped, bytes);
-  FileModule::Rewrite("");
-  WriteAttributes(count, attrs, cp);
-  return FileModule::Output();
+  FileModule::tOutput out;
+  WriteAttributes(count, attrs, cp, out);
+  return out.bytes;
+}
+
+// The warning lines of a file: none, or the one given.
+std::vector<std::string> Warned(const std::string& warning) {
+  return warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{"WARNING: " + warning};
 }
 
 Bytes Count(int n, const Bytes& attrs = {}) { return ByteWriter().u2(n).raw(attrs).bytes; }
@@ -88,14 +82,34 @@ Rich RichClass(bool junk) {
   return r;
 }
 
-using ZYNAttrTest = ZynTest;
+class ZYNAttrTest : public ZynTest {
+protected:
+  // The input and the warnings of the attributes read last.
+  OwnedInput input;
+  ZYNError::tDiagnostics diag;
+
+  // Reads one attribute from `bytes` against the pool of `cls`, as the first of its file.
+  std::unique_ptr<attributeInfoDesc> ReadAttr(ZYNClass::tClassDesc& cls, const Bytes& bytes,
+                                              std::vector<std::string>* warnings) {
+    ZYNError::WarningReset(diag);
+    input.Reset(bytes);
+    std::unique_ptr<attributeInfoDesc> attr;
+    bool fatal = false;
+    std::string error;
+    const std::string out = Captured([&] { attr = NewAttr(*cls.cp, input.in, diag); }, &fatal, &error);
+    EXPECT_FALSE(fatal) << error;
+    EXPECT_EQ(out, "");
+    *warnings = diag.lines;
+    return attr;
+  }
+};
 
 TEST_F(ZYNAttrTest, ReadsEveryOriginalKindIntoItsRecord) {
   const Rich r = RichClass(false);
-  std::string console;
-  auto cls = ReadBytes(r.bytes, &console);
+  std::vector<std::string> warnings = {"stale"};
+  auto cls = ReadBytes(r.bytes, &warnings);
   ASSERT_TRUE(cls);
-  EXPECT_EQ(console, "");
+  EXPECT_EQ(warnings, std::vector<std::string>{});
   const std::vector<std::pair<const attributeInfoDesc*, int>> kinds = {
       {cls->fields[0].attrs[0].get(), ConstantValueAttr}, {cls->methods[0].attrs[0].get(), CodeAttr},
       {cls->methods[0].attrs[1].get(), ExceptionsAttr},    {cls->methods[0].attrs[2].get(), DeprecatedAttr},
@@ -131,9 +145,10 @@ TEST_F(ZYNAttrTest, WritesEveryOriginalKindWithRenumberedIndexes) {
   std::int32_t bytes = 0;
   Delete(LineNumberTableAttr, cls->methods[0].attrCount, cls->methods[0].attrs, bytes);
   EXPECT_EQ(bytes, 6 + 10);
-  std::string console;
-  auto again = ReadBytes(WriteMarked(*cls), &console);
-  ASSERT_TRUE(again) << console;
+  std::vector<std::string> warnings = {"stale"};
+  auto again = ReadBytes(WriteMarked(*cls), &warnings);
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(warnings.empty());
   const auto& code = dynamic_cast<CodeAttributeDesc&>(*again->methods[0].attrs[0]);
   ASSERT_EQ(code.attrCount, 1);
   EXPECT_TRUE(code.attrs[0]->This(LocalVariableTableAttr));
@@ -181,10 +196,11 @@ TEST_F(ZYNAttrTest, KeepsUnknownAndTooLongAttributesWithAWarning) {
     const int name = b.Utf8(row.name);
     auto cls = ReadBytes(b.Build());
     const Bytes bytes = Attribute(name, row.body);
-    std::string console;
-    auto attr = ReadAttr(*cls, bytes, &console);
-    EXPECT_EQ(console, row.warning.empty() ? "" : "\nWARNING: " + row.warning + "\n") << row.name;
-    EXPECT_EQ(FileModule::PC, static_cast<std::int32_t>(bytes.size())) << row.name;
+    std::vector<std::string> warnings;
+    auto attr = ReadAttr(*cls, bytes, &warnings);
+    EXPECT_EQ(warnings, Warned(row.warning)) << row.name;
+    EXPECT_EQ(diag.WarnCount, row.warning.empty() ? 0 : 1) << row.name;
+    EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(bytes.size())) << row.name;
     EXPECT_TRUE(attr->This(row.kind)) << row.name;
     EXPECT_EQ(attr->nameIndex, name);
     EXPECT_EQ(attr->length, static_cast<std::int32_t>(row.body.size()));
@@ -223,11 +239,11 @@ TEST_F(ZYNAttrTest, RecognisesKindsFromTheirClassFileVersion) {
     const Bytes bytes = Attribute(names[i], row.body);
     for (int major : {row.sinceMajor - 1, row.sinceMajor}) {
       auto pool = ReadBytes(b.Version(major).Build());
-      std::string console;
-      auto attr = ReadAttr(*pool, bytes, &console);
+      std::vector<std::string> warnings;
+      auto attr = ReadAttr(*pool, bytes, &warnings);
       const bool known = major >= row.sinceMajor;
-      EXPECT_EQ(console, known ? "" : "\nWARNING: Unknown attribute \"" + std::string(row.name) +
-                                          "\" ignored. Length=" + std::to_string(row.body.size()) + "\n");
+      EXPECT_EQ(warnings, Warned(known ? "" : "Unknown attribute \"" + std::string(row.name) +
+                                                  "\" ignored. Length=" + std::to_string(row.body.size())));
       EXPECT_TRUE(attr->This(known ? row.kind : UnknownAttr)) << row.name << " " << major;
       AttrArray list;
       list.push_back(std::move(attr));
@@ -254,19 +270,16 @@ TEST_F(ZYNAttrTest, KeepsAModernKindWhoseBodyBreaksItsLayoutAsUnknown) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const auto& [name, body] = rows[i];
     const Bytes sourceFile = Attribute(src, ByteWriter().u2(sig).bytes);
-    std::unique_ptr<attributeInfoDesc> second;
-    const std::string console = Captured([&] {
-      FileModule::ResetBytes(ByteWriter().raw(Attribute(names[i], body)).raw(sourceFile).bytes);
-      auto first = NewAttr(*pool->cp);
-      EXPECT_TRUE(first->This(UnknownAttr)) << name;
-      EXPECT_EQ(dynamic_cast<UnknownAttributeDesc&>(*first).data, body) << name;
-      second = NewAttr(*pool->cp);
-    });
-    EXPECT_EQ(console, "\nWARNING: Unknown attribute \"" + std::string(name) + "\" ignored. Length=" +
-                           std::to_string(body.size()) + "\n");
+    ZYNError::WarningReset(diag);
+    input.Reset(ByteWriter().raw(Attribute(names[i], body)).raw(sourceFile).bytes);
+    auto first = NewAttr(*pool->cp, input.in, diag);
+    EXPECT_TRUE(first->This(UnknownAttr)) << name;
+    EXPECT_EQ(dynamic_cast<UnknownAttributeDesc&>(*first).data, body) << name;
+    auto second = NewAttr(*pool->cp, input.in, diag);
+    EXPECT_EQ(diag.lines, Warned("Unknown attribute \"" + std::string(name) + "\" ignored. Length=" +
+                                 std::to_string(body.size())));
     ASSERT_TRUE(second) << name;
     EXPECT_TRUE(second->This(SourceFileAttr)) << name;
-    ZYNError::WarningReset();
   }
 }
 
@@ -282,10 +295,10 @@ TEST_F(ZYNAttrTest, RecordComponentsHoldAttributesThatRemovalReaches) {
     return w.bytes;
   };
   auto cls = ReadBytes(b.Version(60).Build());
-  std::string console;
+  std::vector<std::string> warnings;
   AttrArray list;
-  list.push_back(ReadAttr(*cls, Attribute(record, body(true)), &console));
-  EXPECT_EQ(console, "\nWARNING: Unknown attribute \"Foo\" ignored. Length=4\n");
+  list.push_back(ReadAttr(*cls, Attribute(record, body(true)), &warnings));
+  EXPECT_EQ(warnings, Warned("Unknown attribute \"Foo\" ignored. Length=4"));
   auto& rec = dynamic_cast<RecordAttributeDesc&>(*list[0]);
   ASSERT_EQ(rec.components.size(), 2u);
   EXPECT_EQ(rec.components[0].attrCount, 2);
@@ -385,8 +398,8 @@ TEST_F(ZYNAttrTest, RefusesLengthsThatDisagreeWithTheLayout) {
   for (const Row& row : rows) {
     ExpectError(
         [&] {
-          FileModule::ResetBytes(row.attr);
-          NewAttr(*cls->cp);
+          input.Reset(row.attr);
+          NewAttr(*cls->cp, input.in, diag);
         },
         row.line);
   }
@@ -410,15 +423,17 @@ TEST_F(ZYNAttrTest, RefusesLengthsOf2To31AndMore) {
   };
   for (const Row& row : rows) {
     bool fatal = false;
+    std::string error;
     const std::string out = Captured(
         [&] {
-          FileModule::ResetBytes(AttributeWithLength(row.name, row.length, row.body));
-          NewAttr(*cls->cp);
+          input.Reset(AttributeWithLength(row.name, row.length, row.body));
+          NewAttr(*cls->cp, input.in, diag);
         },
-        &fatal);
-    EXPECT_TRUE(fatal) << out;
-    EXPECT_NE(out.find("\n" + row.error), std::string::npos) << out;
-    ZYNError::WarningReset();
+        &fatal, &error);
+    EXPECT_TRUE(fatal) << row.error;
+    EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
+    EXPECT_EQ(out, "");
+    ZYNError::WarningReset(diag);
   }
 }
 

@@ -19,24 +19,12 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-// Decodes `code` standing `at` bytes into the input, with `after` following it.
-InstructionArray Decode(const Bytes& code, int major = 45, std::size_t at = 0, const Bytes& after = {}) {
-  FileModule::ResetBytes(Cat({Bytes(at, 0xEE), code, after}));
-  Bytes skipped;
-  if (at > 0) FileModule::GetBytes(at, skipped);
-  return NewCode(static_cast<std::int32_t>(code.size()), major);
-}
-
-void ExpectCodeError(const Bytes& code, const std::string& line, std::size_t at = 0, int major = 45) {
-  ExpectError([&] { Decode(code, major, at, Bytes(16, 0)); }, line);
-}
-
 // A pool of Integer entries at indexes 1 to n - 1, nothing marked.
 std::unique_ptr<ConstPool> IntegerPool(int n) {
   ByteWriter w;
   for (int i = 1; i < n; ++i) w.u1(3).u4(i);
-  FileModule::ResetBytes(w.bytes);
-  auto cp = ZYNConstPool::NewConstPool(n, 61);
+  OwnedInput input(w.bytes);
+  auto cp = ZYNConstPool::NewConstPool(input.in, n, 61);
   ZYNConstPool::UnMark(*cp);
   return cp;
 }
@@ -47,12 +35,25 @@ void Renumber(ConstPool& cp) {
 }
 
 Bytes Written(const InstructionArray& code, const ConstPool& cp) {
-  FileModule::Rewrite("");
-  WriteCode(static_cast<std::int32_t>(code.size()), code, cp);
-  return FileModule::Output();
+  FileModule::tOutput out;
+  WriteCode(static_cast<std::int32_t>(code.size()), code, cp, out);
+  return out.bytes;
 }
 
 Bytes U4(std::uint32_t v) { return ByteWriter().u4(v).bytes; }
+
+// A copy of the record of the instruction at offset, as its kind; a default record (and a failure) when
+// there is none of that kind.
+template <class T>
+T As(const InstructionArray& code, std::size_t offset) {
+  const auto& at = code[offset];
+  const T* record = at ? dynamic_cast<const T*>(&*at) : nullptr;
+  if (record == nullptr) {
+    ADD_FAILURE() << "no record of the expected kind at offset " << offset;
+    return T{};
+  }
+  return *record;
+}
 
 // A switch at `offset` in the code: opcode, padding of `fill` bytes, then the 32-bit operands.
 Bytes Switch(int opcode, int offset, const std::vector<std::uint32_t>& operands, std::uint8_t fill = 0) {
@@ -63,7 +64,23 @@ Bytes Switch(int opcode, int offset, const std::vector<std::uint32_t>& operands,
   return w.bytes;
 }
 
-using ZYNCodeTest = ZynTest;
+class ZYNCodeTest : public ZynTest {
+protected:
+  // The input that the code is decoded from.
+  OwnedInput input;
+
+  // Decodes `code` standing `at` bytes into the input, with `after` following it.
+  InstructionArray Decode(const Bytes& code, int major = 45, std::size_t at = 0, const Bytes& after = {}) {
+    input.Reset(Cat({Bytes(at, 0xEE), code, after}));
+    Bytes skipped;
+    if (at > 0) FileModule::GetBytes(input.in, at, skipped);
+    return NewCode(input.in, static_cast<std::int32_t>(code.size()), major);
+  }
+
+  void ExpectCodeError(const Bytes& code, const std::string& line, std::size_t at = 0, int major = 45) {
+    ExpectError([&] { Decode(code, major, at, Bytes(16, 0)); }, line);
+  }
+};
 
 TEST_F(ZYNCodeTest, DecodesEveryFormAndWritesItBackUnchanged) {
   const std::vector<std::vector<Bytes>> rows = {
@@ -91,7 +108,7 @@ TEST_F(ZYNCodeTest, DecodesEveryFormAndWritesItBackUnchanged) {
     }
     const InstructionArray decoded = Decode(code);
     ASSERT_EQ(decoded.size(), code.size()) << r;
-    EXPECT_EQ(FileModule::PC, static_cast<std::int32_t>(code.size())) << r;
+    EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(code.size())) << r;
     for (std::size_t k = 0; k < code.size(); ++k) {
       EXPECT_EQ(decoded[k] != nullptr, starts[k]) << "row " << r << " offset " << k;
       if (decoded[k]) {
@@ -174,39 +191,39 @@ TEST_F(ZYNCodeTest, KeepsOperandValuesAsRead) {
                           Switch(171, 68, {44, 2, 0x80000000, 1, 0x7FFFFFFF, 2}),
                           Switch(171, 96, {12, 0})});
   const InstructionArray d = Decode(code);
-  EXPECT_EQ(dynamic_cast<tByteInstructionDesc&>(*d[0]).value, -5);
-  EXPECT_EQ(dynamic_cast<tShortInstructionDesc&>(*d[2]).value, -32768);
-  const auto& iinc = dynamic_cast<tIincInstructionDesc&>(*d[5]);
+  EXPECT_EQ(As<tByteInstructionDesc>(d, 0).value, -5);
+  EXPECT_EQ(As<tShortInstructionDesc>(d, 2).value, -32768);
+  const auto iinc = As<tIincInstructionDesc>(d, 5);
   EXPECT_EQ(iinc.index, 200);
   EXPECT_EQ(iinc.increment, -128);
-  const auto& wideIinc = dynamic_cast<tWideInstructionDesc&>(*d[8]);
+  const auto wideIinc = As<tWideInstructionDesc>(d, 8);
   EXPECT_EQ(wideIinc.wideOpcode, 132);
   EXPECT_EQ(wideIinc.index, 256);
   EXPECT_EQ(wideIinc.increment, -2);
-  const auto& wideLoad = dynamic_cast<tWideInstructionDesc&>(*d[14]);
+  const auto wideLoad = As<tWideInstructionDesc>(d, 14);
   EXPECT_EQ(wideLoad.wideOpcode, 21);
   EXPECT_EQ(wideLoad.index, 0x1234);
-  const auto& invoke = dynamic_cast<tInvokeinterfaceInstructionDesc&>(*d[18]);
+  const auto invoke = As<tInvokeinterfaceInstructionDesc>(d, 18);
   EXPECT_EQ(invoke.index, 9);
   EXPECT_EQ(invoke.count, 1);
   EXPECT_EQ(invoke.reserved, 7);
-  EXPECT_EQ(dynamic_cast<tMultianewarrayInstructionDesc&>(*d[23]).dimensions, 3);
-  EXPECT_EQ(dynamic_cast<tWideBranchInstructionDesc&>(*d[27]).offset, -256);
-  EXPECT_EQ(dynamic_cast<tRetwInstructionDesc&>(*d[32]).index, 0xABCD);
-  EXPECT_EQ(dynamic_cast<tNewarrayInstructionDesc&>(*d[35]).atype, 11);
-  EXPECT_EQ(dynamic_cast<tIndex1InstructionDesc&>(*d[37]).index, 200);
-  const auto& table = dynamic_cast<tTableswitchInstructionDesc&>(*d[40]);
+  EXPECT_EQ(As<tMultianewarrayInstructionDesc>(d, 23).dimensions, 3);
+  EXPECT_EQ(As<tWideBranchInstructionDesc>(d, 27).offset, -256);
+  EXPECT_EQ(As<tRetwInstructionDesc>(d, 32).index, 0xABCD);
+  EXPECT_EQ(As<tNewarrayInstructionDesc>(d, 35).atype, 11);
+  EXPECT_EQ(As<tIndex1InstructionDesc>(d, 37).index, 200);
+  const auto table = As<tTableswitchInstructionDesc>(d, 40);
   EXPECT_EQ(table.defaultOffset, -16);
   EXPECT_EQ(table.low, -1);
   EXPECT_EQ(table.high, 1);
   EXPECT_EQ(table.offsets, (std::vector<std::int32_t>{100, 200, 300}));
-  const auto& lookup = dynamic_cast<tLookupswitchInstructionDesc&>(*d[68]);
+  const auto lookup = As<tLookupswitchInstructionDesc>(d, 68);
   EXPECT_EQ(lookup.defaultOffset, 44);
   ASSERT_EQ(lookup.pairs.size(), 2u);
   EXPECT_EQ(lookup.pairs[0].match, INT32_MIN);
   EXPECT_EQ(lookup.pairs[1].match, INT32_MAX);
   EXPECT_EQ(lookup.pairs[1].offset, 2);
-  const auto& empty = dynamic_cast<tLookupswitchInstructionDesc&>(*d[96]);
+  const auto empty = As<tLookupswitchInstructionDesc>(d, 96);
   EXPECT_EQ(empty.npairs, 0);
   EXPECT_TRUE(empty.pairs.empty());
 }
@@ -223,8 +240,8 @@ TEST_F(ZYNCodeTest, SwitchPaddingFollowsTheCodeOffsetAndIsWrittenAsZeros) {
         const InstructionArray d = Decode(code, 45, at);
         ASSERT_TRUE(d[nops]);
         const std::int32_t defaultOffset =
-            opcode == 170 ? dynamic_cast<tTableswitchInstructionDesc&>(*d[nops]).defaultOffset
-                          : dynamic_cast<tLookupswitchInstructionDesc&>(*d[nops]).defaultOffset;
+            opcode == 170 ? As<tTableswitchInstructionDesc>(d, nops).defaultOffset
+                          : As<tLookupswitchInstructionDesc>(d, nops).defaultOffset;
         EXPECT_EQ(defaultOffset, 7) << opcode << " " << nops << " " << at;
         EXPECT_EQ(Written(d, *cp), Cat({U4(static_cast<std::uint32_t>(code.size())), Bytes(nops, 0),
                                          Switch(opcode, nops, operands, 0)}))
@@ -257,13 +274,13 @@ TEST_F(ZYNCodeTest, RefusesMalformedCode) {
 }
 
 TEST_F(ZYNCodeTest, RefusesCodeLengthsTheInputCannotHold) {
-  ExpectError([] { Decode({}); }, "Null code length");
+  ExpectError([&] { Decode({}); }, "Null code length");
   const std::int32_t lengths[] = {2, INT32_MAX, INT32_MIN, -1};
   for (std::int32_t length : lengths) {
     ExpectError(
         [&] {
-          FileModule::ResetBytes({177});
-          NewCode(length, 45);
+          input.Reset({177});
+          NewCode(input.in, length, 45);
         },
         "Unexpected end of class file");
   }

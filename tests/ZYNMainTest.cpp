@@ -47,6 +47,7 @@ std::string OnKeys() {
 struct Parsed {
   bool result = false;
   bool fatal = false;
+  std::string error;  // the line of the error that ended the parse
   std::string out;
 };
 
@@ -54,7 +55,7 @@ Parsed Parse(const std::vector<std::string>& words) {
   Queue::tQueue queue;
   Fill(queue, words);
   Parsed p;
-  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue); }, &p.fatal);
+  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue); }, &p.fatal, &p.error);
   return p;
 }
 
@@ -142,7 +143,8 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
     ZYNData::ResetState();
     const Parsed p = Parse(c.words);
     EXPECT_TRUE(p.fatal);
-    EXPECT_EQ(p.out, "\nERROR: " + c.error + "\n");
+    EXPECT_EQ(p.error, "ERROR: " + c.error);
+    EXPECT_EQ(p.out, "");  // main prints it (CliTest)
     EXPECT_EQ(OnKeys(), c.on);
   }
 }
@@ -158,12 +160,14 @@ TEST_F(ParseParamsTest, FileParameterLengthLimit) {
   const std::string tooLong = longest + "q";
   p = Parse({tooLong});
   EXPECT_TRUE(p.fatal);
-  EXPECT_EQ(p.out, "\nERROR: Too long file parameter \"" + tooLong + "\"\n");
+  EXPECT_EQ(p.error, "ERROR: Too long file parameter \"" + tooLong + "\"");
+  EXPECT_EQ(p.out, "");
 
   // A second file parameter is superfluous whatever its length.
   ZYNData::ResetState();
   p = Parse({"Foo.class", tooLong});
-  EXPECT_EQ(p.out, "\nERROR: Superfluous file parameter \"" + tooLong + "\"\n");
+  EXPECT_TRUE(p.fatal);
+  EXPECT_EQ(p.error, "ERROR: Superfluous file parameter \"" + tooLong + "\"");
 }
 
 using GetParamsTest = ZynTest;
@@ -200,16 +204,21 @@ TEST_F(GetParamsTest, EachArgumentGivesItsFirstWord) {
 // Run up to the file search: the error for a pattern that matches nothing shows the pattern searched.
 class BatchRunTest : public ZynTest {
 protected:
-  std::string RunIn(const std::string& dir, const std::vector<std::string>& words, bool* fatal, int* code) {
+  // Run itself, without main around it: an error outside a file escapes it.
+  std::string RunIn(const std::string& dir, const std::vector<std::string>& words, bool* fatal, std::string* error,
+                    int* code) {
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
+    ZYNData::ResetState();
     Queue::tQueue queue;
     Fill(queue, words);
-    std::string out = Captured([&] { *code = ZYNMain::Run(queue); }, fatal);
+    std::string out = Captured([&] { *code = ZYNMain::Run(queue); }, fatal, error);
     fs::current_path(previous);
     return out;
   }
 };
+
+const std::string kBanner = "Zyncraft for Windows. Version 1.00\n";
 
 TEST_F(BatchRunTest, ParameterWithoutADotGetsTheClassExtension) {
   const std::string longest(ZYNData::kMaxParamLength, 'p');
@@ -221,23 +230,30 @@ TEST_F(BatchRunTest, ParameterWithoutADotGetsTheClassExtension) {
   TempDir dir;
   for (const auto& [parameter, searched] : cases) {
     SCOPED_TRACE(parameter.substr(0, 20));
-    ZYNData::ResetState();
+    const std::string line = "ERROR: File(s) \"" + searched + "\" not found";
     bool fatal = false;
+    std::string error;
     int code = -1;
-    const std::string out = RunIn(dir.path(), {parameter}, &fatal, &code);
+    const std::string out = RunIn(dir.path(), {parameter}, &fatal, &error, &code);
     EXPECT_TRUE(fatal);
-    EXPECT_EQ(out, "Zyncraft for Windows. Version 1.00\n\nERROR: File(s) \"" + searched + "\" not found\n");
+    EXPECT_EQ(error, line);
+    EXPECT_EQ(out, kBanner);
+    // As the program shows it.
+    const RunResult r = RunZyn({parameter}, dir.path());
+    EXPECT_EQ(r.code, ZYNMain::kExitError);
+    EXPECT_EQ(r.out, kBanner + "\n" + line + "\n");
   }
 }
 
 TEST_F(BatchRunTest, HelpEndsTheRunWithCodeTwo) {
   TempDir dir;
   bool fatal = false;
+  std::string error;
   int code = -1;
-  const std::string out = RunIn(dir.path(), {"-tst"}, &fatal, &code);
-  EXPECT_FALSE(fatal);
+  const std::string out = RunIn(dir.path(), {"-tst"}, &fatal, &error, &code);
+  EXPECT_FALSE(fatal) << error;
   EXPECT_EQ(code, ZYNMain::kExitHelp);
-  EXPECT_EQ(out, "Zyncraft for Windows. Version 1.00\n" + HelpText());
+  EXPECT_EQ(out, kBanner + HelpText());
 }
 
 }  // namespace

@@ -189,6 +189,14 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
          s.b.Method(kStatic, s.b.Utf8("mpack"), v, {s.Code({})});
        },
        {"pub", "prot", "pack"}, {"mpub", "mprot", "mpack"}, 0},
+      {"the JVM calls $deserializeLambda$ by name: it stays, the same name with another descriptor goes",
+       [](Shape& s) {
+         const int name = s.b.Utf8("$deserializeLambda$");
+         const int lambda = s.b.Utf8("(Ljava/lang/invoke/SerializedLambda;)Ljava/lang/Object;");
+         s.b.Method(kPrivateStatic, name, lambda, {s.Code({})});
+         s.b.Method(kPrivateStatic, name, s.b.Utf8("()V"), {s.Code({})});
+       },
+       {}, {"$deserializeLambda$"}, 8},
   };
   for (const RemovalCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -383,6 +391,15 @@ TEST_F(MemberPassTest, NamesServingMoreThanTheMemberAreKept) {
                     {s.Code(Shape::ReadAll({s.FieldRef(a, array), s.FieldRef(b, array), s.FieldRef(c, array)}))});
        },
        {"pub", "prot", "pack"}, {"run"}},
+      {"$deserializeLambda$, which the JVM finds by name",
+       [](Shape& s) {
+         const int name = s.b.Utf8("$deserializeLambda$");
+         const int lambda = s.b.Utf8("(Ljava/lang/invoke/SerializedLambda;)Ljava/lang/Object;");
+         const int v = s.b.Utf8("()V"), run = s.b.Utf8("run");
+         s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({Ins(kInvokeStatic, s.MethodRef(name, lambda)), {kPop}}))});
+         s.b.Method(kPrivateStatic, name, lambda, {s.Code({})});
+       },
+       {}, {"run", "$deserializeLambda$"}},
   };
   for (const KeepCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -459,6 +476,10 @@ TEST_F(MemberPassTest, MalformedFilesAreRefused) {
        "Invalid member name index in class file", true},
       {"member name index 0", [](Shape& s) { s.b.Field(kPublic, 0, s.b.Utf8("J")); },
        "Invalid member name index in class file", true},
+      {"member descriptor index names a Class entry", [](Shape& s) { s.b.Method(kPublic, s.b.Utf8("run"), s.self); },
+       "Invalid member descriptor index in class file", true},
+      {"member descriptor index beyond the pool", [](Shape& s) { s.b.Field(kPrivate, s.b.Utf8("f"), 500); },
+       "Invalid member descriptor index in class file", true},
       {"a used field reference whose NameAndType index names a Utf8 entry",
        [](Shape& s) {
          const int f = s.b.Utf8("value"), i = s.b.Utf8("I");

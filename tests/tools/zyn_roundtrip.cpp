@@ -2,10 +2,13 @@
 // Used by the JVM tests to check that reading and writing keep a class file whole.
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "Platform.h"
 #include "ZYNClass.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
@@ -17,24 +20,30 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool markAll = std::strcmp(argv[1], "markall") == 0;
+  const std::string inName = argv[2], outName = argv[3];
   ZYNData::Params.nowarn = true;  // unknown attributes are expected here and kept as they are
   try {
-    FileModule::Reset(argv[2]);
-    if (!FileModule::Done) ZYNError::Message("File \"", argv[2], "\" not open");
-    auto cls = ZYNClass::ReadClass();
-    FileModule::CloseIn();
+    std::vector<std::uint8_t> bytes;
+    if (!Platform::ReadFile(inName, bytes)) ZYNError::Message("File \"", inName, "\" not open");
+    ZYNClass::tContext ctx;
+    FileModule::Reset(ctx.in, bytes);
+    auto cls = ZYNClass::ReadClass(ctx);
     ZYNConstPool::UnMark(*cls->cp);
     if (markAll)
       ZYNConstPool::MarkAll(*cls->cp);
     else
       ZYNClass::MarkClass(*cls);
-    std::int32_t dropped = 0, bytes = 0;
-    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, bytes);
-    ZYNClass::WriteClass(argv[3], *cls);
-    if (!FileModule::Done) ZYNError::Message("File \"", argv[3], "\" not written");
-  } catch (const ZYNError::Fatal&) {
-    FormatUtils::Flush();
+    std::int32_t dropped = 0, saved = 0;
+    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+    ZYNClass::WriteClass(ctx.out, *cls);
+    if (!Platform::WriteFile(outName, ctx.out.bytes)) ZYNError::Message("File \"", outName, "\" not written");
+  } catch (const ZYNError::Fatal& error) {
+    ZYNError::PrintError(error);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
     return 1;
   }
+  FormatUtils::Flush();
   return 0;
 }
