@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace Platform {
@@ -105,6 +106,19 @@ std::string WriteTempFileBeside(const std::string& near, const std::vector<std::
     return {};
   }
   return name;
+}
+
+bool IsSymbolicLink(const std::string& name) {
+  struct stat st {};
+  return ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string RealPath(const std::string& name) {
+  char* resolved = ::realpath(name.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string path = resolved;
+  std::free(resolved);
+  return path;
 }
 
 bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names) {

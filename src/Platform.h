@@ -36,6 +36,10 @@ bool RemoveFile(const std::string& name);
 // Writes the bytes to a new file with a unique name in the directory of `near`, with the permission bits of
 // `near`; returns its name, or an empty text when any step failed (and then leaves no file behind).
 std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data);
+// Whether the name is a symbolic link (not followed).
+bool IsSymbolicLink(const std::string& name);
+// The absolute name with every symbolic link resolved, or an empty text when it cannot be resolved.
+std::string RealPath(const std::string& name);
 // Names of the regular files (links followed) in a directory, in no particular order; false when the
 // directory cannot be read.
 bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names);

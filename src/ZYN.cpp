@@ -1,4 +1,5 @@
 // The program entry: collects the words, runs the batch, and turns its end into the exit code.
+#include <cstdlib>
 #include <new>
 
 #include "FormatUtils.h"
@@ -6,6 +7,18 @@
 #include "Queue.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+
+// Allocation through malloc, whichever allocator provides it (mimalloc where linked): a failed allocation
+// throws, so that it ends the file with "Not enough memory" instead of aborting the run.
+void* operator new(std::size_t size) {
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 int main(int argc, char** argv) {
   int code = ZYNMain::kExitError;

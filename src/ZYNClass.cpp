@@ -102,13 +102,15 @@ void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass me
   std::int32_t memberBytes = 0;
   memberPass(*cls, memberBytes);
   change += memberBytes;
-  ZYNConstPool::UnMark(*cls->cp);
   const ZYNData::tParams& p = ZYNData::Params;
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
-  if (result.limited)
+  if (result.limited) {
+    ZYNConstPool::UnMark(*cls->cp);
     ZYNConstPool::MarkAll(*cls->cp);
-  else
+  } else if (!cls->cp->classMarked) {
+    ZYNConstPool::UnMark(*cls->cp);
     MarkClass(*cls);
+  }
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(*cls->cp, result.dropped, poolBytes);
   result.change = change + poolBytes;

@@ -250,6 +250,7 @@ std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacit
 }
 
 void UnMark(ConstPool& cp) {
+  cp.classMarked = false;
   for (std::int32_t i = 0; i < cp.length(); ++i)
     if (InfoDesc* entry = cp.slots[i].get()) {
       entry->mark = 0;

@@ -149,6 +149,9 @@ public:
   // with -1. When markLog is set, every entry reached is also logged there.
   std::int32_t markStep = 1;
   std::vector<std::int32_t>* markLog = nullptr;
+  // Set by whoever leaves the counts exactly as UnMark and a marking of the whole class would; UnMark
+  // clears it. Lets the final marking be skipped.
+  bool classMarked = false;
 
   std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
   // The entry at index, or nullptr for an index outside the pool or an empty slot.

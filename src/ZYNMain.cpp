@@ -69,12 +69,14 @@ bool ApplyKey(std::string_view key) {
 
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
 tFileResult OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
-  if (!Platform::ReadFile(name, buffer)) {
-    tFileResult result;
+  tFileResult result;
+  try {
+    if (Platform::ReadFile(name, buffer)) return ZYNClass::OptimizeFile(buffer.Bytes());
     result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
-    return result;
+  } catch (const std::bad_alloc&) {
+    result.error = ZYNError::ErrorLine("Not enough memory");
   }
-  return ZYNClass::OptimizeFile(buffer.Bytes());
+  return result;
 }
 
 // Prints a file's table line as far as the file got (without its line end); false when it failed.
@@ -132,19 +134,44 @@ void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes
   }
 }
 
+// The file a name stands for, as writing replaces it: the folder resolved, the last component not (a
+// link there is itself replaced). Folders are resolved once each.
+class FileIdentity {
+public:
+  std::string Written(const std::string& name) {
+    const std::size_t slash = name.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : name.substr(0, slash);
+    auto [it, added] = folders_.try_emplace(directory);
+    if (added) it->second = Platform::RealPath(directory.empty() ? "/" : directory);
+    return it->second.empty() ? name : it->second + "/" + name.substr(slash + 1);
+  }
+  // The file a name stands for, as reading finds it: a link is followed.
+  std::string Read(const std::string& name) {
+    if (Platform::IsSymbolicLink(name))
+      if (std::string target = Platform::RealPath(name); !target.empty()) return target;
+    return Written(name);
+  }
+
+private:
+  std::unordered_map<std::string, std::string> folders_;
+};
+
 // Optimizes the files of the list on several threads and hands their results over in list order. A file
 // is read only when the results ahead of it have room in the window, and only after every earlier file
-// whose writing replaces it (its backup name is this file) has been written, so every file reads what a
-// one-at-a-time run would read. The thread that takes the results works on files too while it waits.
+// whose writing replaces what it reads (its backup name is this file, or this file is a link to one) has
+// been written, so every file reads what a one-at-a-time run would read. The thread that takes the
+// results works on files too while it waits.
 class Batch {
 public:
   Batch(const std::vector<std::string>& names, unsigned threads)
       : names_(names), results_(names.size()), after_(names.size(), kNone), window_(2 * threads) {
     if (!Params.tst) {
+      FileIdentity identity;
       std::unordered_map<std::string, std::size_t> lastWriting;
       for (std::size_t k = 0; k < names.size(); ++k) {
-        if (const auto it = lastWriting.find(names[k]); it != lastWriting.end()) after_[k] = it->second;
-        lastWriting[BackupName(names[k])] = k;
+        if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after_[k] = it->second;
+        lastWriting[identity.Written(BackupName(names[k]))] = k;
+        if (!Params.old) lastWriting[identity.Written(names[k])] = k;
       }
     }
     for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { Work(); });
@@ -199,13 +226,7 @@ private:
   void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
     const std::size_t k = next_++;
     lock.unlock();
-    tFileResult result;
-    try {
-      result = OptimizeNamed(names_[k], buffer);
-    } catch (const std::bad_alloc&) {
-      result = tFileResult{};
-      result.error = ZYNError::ErrorLine("Not enough memory");
-    }
+    tFileResult result = OptimizeNamed(names_[k], buffer);
     lock.lock();
     results_[k] = std::move(result);
     if (awaited_ == k) ready_.notify_one();

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "ZYNClass.h"
@@ -278,6 +279,11 @@ public:
   void Repoint(memberInfo& member, std::int32_t ref, std::int32_t newName) {
     const std::int32_t nat = static_cast<const ZYNConstPool::memberInfoDesc*>(cp_.At(ref))->nameAndTypeIndex;
     const auto edit = [&] { ZYNConstPool::ReplaceMemRefName(cp_, ref, newName); };
+    // The NameAndType's references and the declaration now reach the new name; the counts move once the
+    // renaming is over, since it asks for the counts as they were when it began.
+    const std::int32_t moved = MarkOf(cp_, nat) + 1;
+    movedMarks_.push_back({member.nameIndex, -moved});
+    movedMarks_.push_back({newName, moved});
     if (takenBuilt_) {
       RetakeAll({nat}, edit);
       utfNats_[newName].push_back(nat);  // it now moves with edits of its new name entry too
@@ -289,6 +295,12 @@ public:
     CountLetter(Utf8Text(cp_, member.nameIndex), -1);
     CountLetter(Utf8Text(cp_, newName), 1);
     member.nameIndex = newName;
+  }
+
+  // Brings the counts to those of a fresh marking of the renamed class.
+  void MoveMarks() {
+    for (const auto& [index, delta] : movedMarks_) cp_.At(index)->mark += delta;
+    movedMarks_.clear();
   }
 
   // The Utf8 entry at index now holds just ch; returns the bytes saved.
@@ -390,6 +402,7 @@ private:
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
   bool lettersBuilt_ = false;
   std::array<std::set<std::int32_t>, 256> letterEntries_;  // in-use Utf8 entries per one-letter text
+  std::vector<std::pair<std::int32_t, std::int32_t>> movedMarks_;  // count changes still to make
 };
 
 struct NameSources {
@@ -571,6 +584,7 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
     bytes += GiveNewName(cls, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
   }
+  names.MoveMarks();
   return bytes;
 }
 
@@ -602,6 +616,9 @@ void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
   Refresh(cls);
   bytes = RemoveUnused(cls, p);
   if (!ZYNData::Params.noren && !p.noRename) bytes += Rename(cls, p);
+  // Removal took back what the removed members counted and renaming moved the counts of the names it
+  // changed: the counts are those of a fresh marking.
+  cls.cp->classMarked = true;
 }
 
 }  // namespace ZYNClass
