@@ -162,7 +162,7 @@ public:
       const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
       const auto* nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
       if (nat == nullptr) {
-        if (entry->mark > 0) badGroup_[group] = true;
+        badRefs_[group].refs.push_back(i);
         continue;
       }
       if (ref->classIndex != cls.thisClass) {
@@ -187,15 +187,14 @@ public:
 
   int ListOfRef(std::int32_t index) const { return listOfRef_[static_cast<std::size_t>(index)]; }
 
-  // The lowest own reference of the member that is in use, or 0. Counts only fall while one OwnRefs is
-  // asked, so the search never needs to look back.
+  // The lowest own reference of the member that is in use, or 0. A reference in use of the member's kind
+  // whose NameAndType index names something else is refused when it comes first in the pool.
   std::int32_t Find(const memberInfo& member, bool isMethod) {
-    if (badGroup_[isMethod ? 1 : 0]) ZYNError::Message("Invalid NameAndType index in class file");
     const int list = ListOf(member, isMethod);
-    if (list < 0) return 0;
-    List& l = lists_[static_cast<std::size_t>(list)];
-    while (l.first < l.refs.size() && MarkOf(*cls_.cp, l.refs[l.first]) <= 0) ++l.first;
-    return l.first < l.refs.size() ? l.refs[l.first] : 0;
+    const std::int32_t found = list < 0 ? 0 : FirstInUse(lists_[static_cast<std::size_t>(list)]);
+    const std::int32_t bad = FirstInUse(badRefs_[isMethod ? 1 : 0]);
+    if (bad != 0 && (found == 0 || bad < found)) ZYNError::Message("Invalid NameAndType index in class file");
+    return found;
   }
 
 private:
@@ -203,6 +202,12 @@ private:
     std::vector<std::int32_t> refs;
     std::size_t first = 0;  // refs before it are known to be unused
   };
+
+  // Counts only fall while one OwnRefs is asked, so the search never needs to look back.
+  std::int32_t FirstInUse(List& l) const {
+    while (l.first < l.refs.size() && MarkOf(*cls_.cp, l.refs[l.first]) <= 0) ++l.first;
+    return l.first < l.refs.size() ? l.refs[l.first] : 0;
+  }
 
   int GroupOf(std::int16_t tag) const {
     if (tag == kFieldref) return 0;
@@ -219,7 +224,7 @@ private:
   std::unordered_map<std::uint64_t, int> listOfKey_;
   std::vector<List> lists_;
   std::vector<int> listOfRef_;
-  bool badGroup_[2] = {false, false};
+  List badRefs_[2];  // references of each kind whose NameAndType index names no NameAndType
 };
 
 // Undoes the counting of the removed members' references and logs every entry whose count fell.
