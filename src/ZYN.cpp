@@ -2,10 +2,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "FormatUtils.h"
 #include "ParamModule.h"
 #include "Queue.h"
-#include "ZYNError.h"
 #include "ZYNMain.h"
 
 // Allocation through malloc, whichever allocator provides it (mimalloc where linked): a failed allocation
@@ -21,18 +19,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 int main(int argc, char** argv) {
-  int code = ZYNMain::kExitError;
-  try {
-    Queue::tQueue words;
-    ParamModule::GetParams(words, argc, argv);
-    code = ZYNMain::Run(words);
-  } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
-    code = ZYNMain::kExitError;
-  } catch (const std::bad_alloc&) {
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
-    code = ZYNMain::kExitError;
-  }
-  FormatUtils::Flush();
-  return code;
+  Queue::tQueue words;
+  ParamModule::GetParams(words, argc, argv);
+  return ZYNMain::Main(words);
 }

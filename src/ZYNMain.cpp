@@ -305,6 +305,19 @@ bool ParseParams(Queue::tQueue& words) {
   return true;
 }
 
+int Main(Queue::tQueue& words) {
+  int code = kExitError;
+  try {
+    code = Run(words);
+  } catch (const ZYNError::Fatal& error) {
+    ZYNError::PrintError(error);
+  } catch (const std::bad_alloc&) {
+    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
+  }
+  FormatUtils::Flush();
+  return code;
+}
+
 unsigned Threads() {
   const char* setting = std::getenv("ZYN_THREADS");
   if (setting == nullptr) return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);

@@ -19,6 +19,9 @@ void Usage();
 // run; other errors end it through ZYNError::Message.
 int Run(Queue::tQueue& words);
 
+// Run as the program does it: an error that ends the run is printed here; returns the exit code.
+int Main(Queue::tQueue& words);
+
 // The number of files optimized at once: ZYN_THREADS when it is set, else the hardware threads.
 unsigned Threads();
 

@@ -71,21 +71,10 @@ Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll) {
 int RunLikeMain(const std::vector<std::string>& words) {
   // A process starts with every option off; tests run many batches in one.
   ZYNData::ResetState();
-  int code = ZYNMain::kExitError;
-  try {
-    Queue::tQueue queue;
-    queue.Init();
-    for (const std::string& w : words) queue.Add(std::make_unique<ZYNData::tStringNodeDesc>(w));
-    code = ZYNMain::Run(queue);
-  } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
-    code = ZYNMain::kExitError;
-  } catch (const std::bad_alloc&) {
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
-    code = ZYNMain::kExitError;
-  }
-  FormatUtils::Flush();
-  return code;
+  Queue::tQueue queue;
+  queue.Init();
+  for (const std::string& w : words) queue.Add(std::make_unique<ZYNData::tStringNodeDesc>(w));
+  return ZYNMain::Main(queue);
 }
 
 RunResult RunZyn(const std::vector<std::string>& words, const std::string& dir) {
