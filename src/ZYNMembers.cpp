@@ -269,8 +269,17 @@ public:
   // member's descriptor: giving the member that name would make such a reference resolve to it.
   bool Taken(const memberInfo& member, std::int8_t tag, std::string_view name) {
     if (!takenBuilt_) BuildTaken();
-    const auto it = taken_.find(TakenKey(tag == kFieldref ? 0 : 1, name, Utf8Text(cp_, member.descriptorIndex)));
-    return it != taken_.end() && it->second > 0;
+    // A member asks for many names in a row: its kind and descriptor are looked up once.
+    if (askedBy_ != &member) {
+      askedBy_ = &member;
+      KindKey(tag == kFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
+      const auto it = taken_.find(query_);
+      askedNames_ = it == taken_.end() ? nullptr : &it->second;
+    }
+    if (askedNames_ == nullptr) return false;
+    query_.assign(name);
+    const auto it = askedNames_->find(query_);
+    return it != askedNames_->end() && it->second > 0;
   }
 
   // The lowest in-use Utf8 entry that is exactly ch, or 0.
@@ -335,28 +344,24 @@ private:
     if (text.size() == 1) letterUse_[static_cast<std::uint8_t>(text[0])] += n;
   }
 
-  static std::string TakenKey(int group, std::string_view name, std::string_view descriptor) {
-    std::string key;
-    key.reserve(5 + name.size() + descriptor.size());
-    key.push_back(static_cast<char>(group));
-    const auto n = static_cast<std::uint32_t>(name.size());
-    for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>(n >> shift));
-    key.append(name).append(descriptor);
-    return key;
+  // The key of a kind and descriptor, written into a buffer that keeps its room between calls.
+  static void KindKey(int group, std::string_view descriptor, std::string& key) {
+    key.assign(1, static_cast<char>(group));
+    key.append(descriptor);
   }
 
-  // The key a member reference gives, or nothing when its NameAndType, name or descriptor is not there.
-  bool KeyOf(std::int32_t ref, std::string& key) const {
+  // Counts a member reference under its kind, descriptor and name; nothing when its NameAndType, name or
+  // descriptor is not there.
+  void Count(std::int32_t ref, int n) {
     const ZYNConstPool::InfoDesc* entry = cp_.At(ref);
     const auto* nat = NameAndTypeAt(cp_, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex);
-    if (nat == nullptr || !IsUtf8(cp_, nat->nameIndex) || !IsUtf8(cp_, nat->descriptorIndex)) return false;
-    key = TakenKey(entry->tag == kFieldref ? 0 : 1, Utf8Text(cp_, nat->nameIndex), Utf8Text(cp_, nat->descriptorIndex));
-    return true;
+    if (nat == nullptr || !IsUtf8(cp_, nat->nameIndex) || !IsUtf8(cp_, nat->descriptorIndex)) return;
+    KindKey(entry->tag == kFieldref ? 0 : 1, Utf8Text(cp_, nat->descriptorIndex), query_);
+    taken_[query_][std::string(Utf8Text(cp_, nat->nameIndex))] += n;
   }
 
   void BuildTaken() {
     takenBuilt_ = true;
-    std::string key;
     for (std::int32_t i = 1; i < cp_.length(); ++i) {
       const ZYNConstPool::InfoDesc* entry = cp_.At(i);
       if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) continue;
@@ -369,7 +374,7 @@ private:
         if (nat->descriptorIndex != nat->nameIndex) utfNats_[nat->descriptorIndex].push_back(natIndex);
       }
       it->second.push_back(i);
-      if (KeyOf(i, key)) ++taken_[key];
+      Count(i, 1);
     }
   }
 
@@ -387,14 +392,12 @@ private:
   void RetakeAll(std::vector<std::int32_t> natIndexes, const Edit& edit) {
     std::sort(natIndexes.begin(), natIndexes.end());
     natIndexes.erase(std::unique(natIndexes.begin(), natIndexes.end()), natIndexes.end());
-    std::string key;
     for (std::int32_t nat : natIndexes)
-      for (std::int32_t ref : natRefs_[nat])
-        if (KeyOf(ref, key)) --taken_[key];
+      for (std::int32_t ref : natRefs_[nat]) Count(ref, -1);
     edit();
     for (std::int32_t nat : natIndexes)
-      for (std::int32_t ref : natRefs_[nat])
-        if (KeyOf(ref, key)) ++taken_[key];
+      for (std::int32_t ref : natRefs_[nat]) Count(ref, 1);
+    askedBy_ = nullptr;
   }
 
   tClassDesc& cls_;
@@ -402,7 +405,11 @@ private:
   std::array<int, 256> letterUse_{};                      // present members per one-letter name
   std::unordered_map<std::int32_t, int> presentByName_;  // present members per name entry
   bool takenBuilt_ = false;
-  std::unordered_map<std::string, int> taken_;  // member references per (kind, name, descriptor) text
+  // Member references per kind and descriptor text, then per name text.
+  std::unordered_map<std::string, std::unordered_map<std::string, int>> taken_;
+  std::string query_;
+  const memberInfo* askedBy_ = nullptr;  // the member whose names askedNames_ holds
+  const std::unordered_map<std::string, int>* askedNames_ = nullptr;
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> natRefs_;  // NameAndType -> references
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
   bool lettersBuilt_ = false;
