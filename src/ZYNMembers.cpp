@@ -268,18 +268,24 @@ public:
   // Whether the class refers, through any class, to a member of the same kind named `name` with this
   // member's descriptor: giving the member that name would make such a reference resolve to it.
   bool Taken(const memberInfo& member, std::int8_t tag, std::string_view name) {
-    if (!takenBuilt_) BuildTaken();
-    // A member asks for many names in a row: its kind and descriptor are looked up once.
-    if (askedBy_ != &member) {
-      askedBy_ = &member;
-      KindKey(tag == kFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
-      const auto it = taken_.find(query_);
-      askedNames_ = it == taken_.end() ? nullptr : &it->second;
-    }
+    Ask(member, tag);
     if (askedNames_ == nullptr) return false;
     query_.assign(name);
     const auto it = askedNames_->find(query_);
     return it != askedNames_->end() && it->second > 0;
+  }
+
+  // Whether every name from position `from` of a source was refused to a member of this one's kind and
+  // descriptor since the last edit: then it is refused to this one too, without asking name by name (a
+  // class full of such members would otherwise ask for every name once per member).
+  enum Source { kIdents, kLetters };
+  bool Refused(const memberInfo& member, std::int8_t tag, Source source, std::size_t from) {
+    Ask(member, tag);
+    return askedNames_ != nullptr && refused_[source].names == askedNames_ && refused_[source].from == from;
+  }
+  void Refuse(const memberInfo& member, std::int8_t tag, Source source, std::size_t from) {
+    Ask(member, tag);
+    refused_[source] = {askedNames_, from};
   }
 
   // The lowest in-use Utf8 entry that is exactly ch, or 0.
@@ -291,6 +297,7 @@ public:
 
   // The member now bears the Utf8 entry at newName; the reference's NameAndType with it.
   void Repoint(memberInfo& member, std::int32_t ref, std::int32_t newName) {
+    refused_[kIdents] = refused_[kLetters] = {};
     const std::int32_t nat = static_cast<const ZYNConstPool::memberInfoDesc*>(cp_.At(ref))->nameAndTypeIndex;
     const auto edit = [&] { ZYNConstPool::ReplaceMemRefName(cp_, ref, newName); };
     // The NameAndType's references and the declaration now reach the new name; the counts move once the
@@ -319,6 +326,7 @@ public:
 
   // The Utf8 entry at index now holds just ch; returns the bytes saved.
   std::int32_t Rewrite(std::int32_t index, char ch) {
+    refused_[kIdents] = refused_[kLetters] = {};
     const std::string_view old = Utf8Text(cp_, index);
     const int members = presentByName_[index];
     CountLetter(old, -members);
@@ -342,6 +350,16 @@ private:
 
   void CountLetter(std::string_view text, int n) {
     if (text.size() == 1) letterUse_[static_cast<std::uint8_t>(text[0])] += n;
+  }
+
+  // A member asks for many names in a row: its kind and descriptor are looked up once.
+  void Ask(const memberInfo& member, std::int8_t tag) {
+    if (!takenBuilt_) BuildTaken();
+    if (askedBy_ == &member) return;
+    askedBy_ = &member;
+    KindKey(tag == kFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
+    const auto it = taken_.find(query_);
+    askedNames_ = it == taken_.end() ? nullptr : &it->second;
   }
 
   // The key of a kind and descriptor, written into a buffer that keeps its room between calls.
@@ -410,6 +428,11 @@ private:
   std::string query_;
   const memberInfo* askedBy_ = nullptr;  // the member whose names askedNames_ holds
   const std::unordered_map<std::string, int>* askedNames_ = nullptr;
+  struct Refusal {
+    const std::unordered_map<std::string, int>* names = nullptr;
+    std::size_t from = 0;
+  };
+  Refusal refused_[2];
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> natRefs_;  // NameAndType -> references
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
   bool lettersBuilt_ = false;
@@ -448,19 +471,27 @@ std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, s
                          Names& names) {
   std::vector<std::int32_t>& idents = next.idents;
   // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
+  if (names.Refused(member, tag, Names::kIdents, next.k)) return 0;
   for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
     if (names.Taken(member, tag, Utf8Text(*cls.cp, idents[i]))) continue;
     std::swap(idents[i], idents[next.k]);
     names.Repoint(member, ref, idents[next.k++]);
     return 0;
   }
-  if (next.k < idents.size() && idents[next.k] != 0) return 0;
+  if (next.k < idents.size() && idents[next.k] != 0) {
+    names.Refuse(member, tag, Names::kIdents, next.k);
+    return 0;
+  }
   while (next.letter < alphabet.size() && names.InUse(alphabet[next.letter])) ++next.letter;
+  if (names.Refused(member, tag, Names::kLetters, next.letter)) return 0;
   std::size_t letter = next.letter;
   while (letter < alphabet.size() &&
          (names.InUse(alphabet[letter]) || names.Taken(member, tag, alphabet.substr(letter, 1))))
     ++letter;
-  if (letter >= alphabet.size()) return 0;
+  if (letter >= alphabet.size()) {
+    names.Refuse(member, tag, Names::kLetters, next.letter);
+    return 0;
+  }
   if (letter == next.letter) ++next.letter;
   const char ch = alphabet[letter];
   if (const std::int32_t u = names.LetterEntry(ch); u != 0) {
