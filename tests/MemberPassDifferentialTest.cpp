@@ -30,24 +30,10 @@ constexpr int kPublic = 0x0001, kPrivate = 0x0002, kProtected = 0x0004, kStatic 
 constexpr std::uint8_t kLdcW = 0x13, kPop = 0x57, kReturn = 0xB1, kGetStatic = 0xB2, kInvokeStatic = 0xB8,
                        kInvokeDynamic = 0xBA;
 
-const std::vector<std::vector<std::string>> kKeySets = {
-    {}, {"-noren"}, {"-dbg"}, {"-max"}, {"-super"}, {"-max", "-nowarn"}, {"-uattr"},
-};
+using ReferenceMemberPass::Joined;
 
-std::string Joined(const std::vector<std::string>& keys) {
-  std::string s;
-  for (const std::string& k : keys) s += (s.empty() ? "" : " ") + k;
-  return "[" + s + "]";
-}
-
-// Params as the command line `keys x.class` leaves them.
 void ApplyKeys(const std::vector<std::string>& keys) {
-  ZYNData::ResetState();
-  Queue::tQueue words;
-  words.Init();
-  for (const std::string& k : keys) words.Add(std::make_unique<ZYNData::tStringNodeDesc>(k));
-  words.Add(std::make_unique<ZYNData::tStringNodeDesc>("x.class"));
-  ASSERT_TRUE(ZYNMain::ParseParams(words)) << Joined(keys);
+  ASSERT_TRUE(ReferenceMemberPass::ApplyKeys(keys)) << Joined(keys);
 }
 
 void NoMemberPass(ZYNClass::tClassDesc&, std::int32_t& bytes) { bytes = 0; }
@@ -479,7 +465,7 @@ Tally CompareOnRandomClasses(std::uint32_t first, std::uint32_t count, bool malf
   Tally t;
   for (std::uint32_t seed = first; seed < first + count; ++seed) {
     const Bytes bytes = RandomClass(seed, malformed).Build();
-    for (const auto& keys : kKeySets) {
+    for (const auto& keys : ReferenceMemberPass::KeySets()) {
       ApplyKeys(keys);
       const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes);
       const ZYNClass::tFileResult reference = ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers);
@@ -531,7 +517,7 @@ TEST_F(MemberPassDifferentialTest, SameResultWithAMalformedReferenceBehindTheOwn
   Append(body, {kPop, kReturn});
   b.Method(kPublic | kStatic, run, v, {Attribute(code, CodeBody(body))});
   const Bytes bytes = b.Build();
-  for (const auto& keys : kKeySets) {
+  for (const auto& keys : ReferenceMemberPass::KeySets()) {
     ApplyKeys(keys);
     EXPECT_EQ(
         Difference(ZYNClass::OptimizeFile(bytes), ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers)),

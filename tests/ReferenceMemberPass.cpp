@@ -6,9 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "Queue.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNMain.h"
 
 namespace ReferenceMemberPass {
 
@@ -206,6 +208,25 @@ void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
     ReferenceMemberPass::RenameMembers(cls, renamed);
     bytes += renamed;
   }
+}
+
+std::vector<std::vector<std::string>> KeySets() {
+  return {{}, {"-noren"}, {"-dbg"}, {"-max"}, {"-super"}, {"-max", "-nowarn"}, {"-uattr"}};
+}
+
+bool ApplyKeys(const std::vector<std::string>& keys) {
+  ZYNData::ResetState();
+  Queue::tQueue words;
+  words.Init();
+  for (const std::string& k : keys) words.Add(std::make_unique<ZYNData::tStringNodeDesc>(k));
+  words.Add(std::make_unique<ZYNData::tStringNodeDesc>("x.class"));
+  return ZYNMain::ParseParams(words);
+}
+
+std::string Joined(const std::vector<std::string>& keys) {
+  std::string s;
+  for (const std::string& k : keys) s += (s.empty() ? "" : " ") + k;
+  return "[" + s + "]";
 }
 
 }  // namespace ReferenceMemberPass

@@ -3,6 +3,8 @@
 // and CheckClass; this file only restates the removal rounds and the renaming scans.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "ZYNClass.h"
 
@@ -12,5 +14,12 @@ namespace ReferenceMemberPass {
 void ReduceMembers(ZYNClass::tClassDesc& cls, std::int32_t& bytes);
 void RemoveUnusedPrivate(ZYNClass::tClassDesc& cls, std::int32_t& bytes);
 void RenameMembers(ZYNClass::tClassDesc& cls, std::int32_t& bytes);
+
+// The key sets both passes are compared under, applied by the product's own command-line parser: Params as
+// the command line `keys x.class` leaves them; false when the keys are not accepted.
+std::vector<std::vector<std::string>> KeySets();
+bool ApplyKeys(const std::vector<std::string>& keys);
+// The keys as one text, "[-max -nowarn]".
+std::string Joined(const std::vector<std::string>& keys);
 
 }  // namespace ReferenceMemberPass

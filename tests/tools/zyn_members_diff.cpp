@@ -28,25 +28,10 @@
 
 namespace {
 
-// The key sets compared; each is parsed by the product's own command-line parser.
-const std::vector<std::vector<std::string>> kKeySets = {
-    {}, {"-noren"}, {"-dbg"}, {"-max"}, {"-super"}, {"-max", "-nowarn"},
-};
+using ReferenceMemberPass::Joined;
 
-std::string Joined(const std::vector<std::string>& keys) {
-  std::string s;
-  for (const std::string& k : keys) s += (s.empty() ? "" : " ") + k;
-  return "[" + s + "]";
-}
-
-// Params as the command line `keys x.class` leaves them.
 void ApplyKeys(const std::vector<std::string>& keys) {
-  ZYNData::ResetState();
-  Queue::tQueue words;
-  words.Init();
-  for (const std::string& k : keys) words.Add(std::make_unique<ZYNData::tStringNodeDesc>(k));
-  words.Add(std::make_unique<ZYNData::tStringNodeDesc>("x.class"));
-  if (!ZYNMain::ParseParams(words)) throw ZYNError::Fatal("key set not accepted: " + Joined(keys));
+  if (!ReferenceMemberPass::ApplyKeys(keys)) throw ZYNError::Fatal("key set not accepted: " + Joined(keys));
 }
 
 void CollectFiles(const std::string& arg, std::vector<std::string>& files, bool& ok) {
@@ -114,7 +99,7 @@ int main(int argc, char** argv) {
       continue;
     }
     ++classes;
-    for (const std::vector<std::string>& keys : kKeySets) {
+    for (const std::vector<std::string>& keys : ReferenceMemberPass::KeySets()) {
       ApplyKeys(keys);
       const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes);
       const ZYNClass::tFileResult reference = ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers);
