@@ -32,8 +32,6 @@ struct tInstructionDesc {
   virtual ~tInstructionDesc() = default;
   // Reads the operands; offset is the opcode's offset within the code.
   virtual void Read(tCodeReader& r, std::int32_t offset) { (void)r, (void)offset; }
-  // The pool index the instruction refers to, or -1 when it refers to none.
-  virtual std::int32_t PoolIndex() const { return -1; }
 };
 
 struct tByteInstructionDesc : tInstructionDesc {  // bipush
@@ -49,13 +47,11 @@ struct tShortInstructionDesc : tInstructionDesc {  // sipush, branches
 struct tIndex1InstructionDesc : tInstructionDesc {  // ldc
   std::int16_t index = 0;
   void Read(tCodeReader& r, std::int32_t offset) override;
-  std::int32_t PoolIndex() const override { return index; }
 };
 
 struct tIndex2InstructionDesc : tInstructionDesc {  // ldc_w, ldc2_w, field and method instructions, new, ...
   std::int32_t index = 0;
   void Read(tCodeReader& r, std::int32_t offset) override;
-  std::int32_t PoolIndex() const override { return index; }
 };
 
 struct tVIndexInstructionDesc : tInstructionDesc {  // loads, stores, ret
@@ -101,7 +97,6 @@ struct tInvokeinterfaceInstructionDesc : tInstructionDesc {
   std::int32_t index = 0;
   std::int16_t count = 0, reserved = 0;
   void Read(tCodeReader& r, std::int32_t offset) override;
-  std::int32_t PoolIndex() const override { return index; }
 };
 
 // invokedynamic (from class file version 51): an index and two bytes kept as read.
@@ -116,7 +111,6 @@ struct tMultianewarrayInstructionDesc : tInstructionDesc {
   std::int32_t index = 0;
   std::int16_t dimensions = 0;
   void Read(tCodeReader& r, std::int32_t offset) override;
-  std::int32_t PoolIndex() const override { return index; }
 };
 
 struct tWideBranchInstructionDesc : tInstructionDesc {  // goto_w, jsr_w
