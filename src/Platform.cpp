@@ -97,7 +97,13 @@ std::string WriteTempFileBeside(const std::string& near, const std::vector<std::
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return {};
   struct stat st {};
-  bool ok = ::stat(near.c_str(), &st) != 0 || ::fchmod(fd, st.st_mode & 07777) == 0;
+  bool ok = true;
+  if (::stat(near.c_str(), &st) == 0) {
+    // The owner and group stay the original's where the process may set them (as root, say); elsewhere the
+    // file is the process's own, as any file it creates.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  }
   ok = WriteAll(fd, data) && ok;
   // Some file systems report a full disk only when the file is closed.
   ok = ::close(fd) == 0 && ok;

@@ -34,7 +34,7 @@ bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);
 bool RenameFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
 // Writes the bytes to a new file with a unique name in the directory of `near`, with the permission bits of
-// `near`; returns its name, or an empty text when any step failed (and then leaves no file behind).
+// `near` and, where the process may set them, its owner and group; returns its name, or an empty text when any step failed (and then leaves no file behind).
 std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data);
 // Whether the name is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& name);

@@ -3,6 +3,7 @@
 // The core (OptimizeFile) reports the numbers; the batch (run here as the program runs it) prints the line and
 // writes the file.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -354,6 +355,26 @@ TEST_F(OptimizeFileTest, TheResultKeepsThePermissionsOfTheClassFile) {
     EXPECT_EQ(RunZyn(words).code, ZYNMain::kExitOk);
     const fs::perms result = fs::status(old ? "Foo.~class" : "Foo.class").permissions();
     EXPECT_EQ(result, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  }
+}
+
+TEST_F(OptimizeFileTest, TheResultKeepsTheOwnerOfTheClassFileWhereItMay) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
+  for (bool old : {false, true}) {
+    SCOPED_TRACE(old ? "-old" : "default");
+    TempDir dir;
+    InDir in(dir.path());
+    WriteFileBytes("Foo.class", Minimal({"junk"}).Build());
+    ASSERT_EQ(::chown("Foo.class", 1000, 1000), 0);
+    ASSERT_EQ(::chmod("Foo.class", 0640), 0);
+    std::vector<std::string> words = {"Foo.class"};
+    if (old) words.push_back("-old");
+    EXPECT_EQ(RunZyn(words).code, ZYNMain::kExitOk);
+    struct stat st {};
+    ASSERT_EQ(::stat(old ? "Foo.~class" : "Foo.class", &st), 0);
+    EXPECT_EQ(st.st_uid, 1000u);
+    EXPECT_EQ(st.st_gid, 1000u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
   }
 }
 
