@@ -1,6 +1,7 @@
 #include "FileModule.h"
 
 #include <algorithm>
+#include <span>
 
 #include "Platform.h"
 #include "ZYNData.h"
@@ -107,17 +108,74 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+namespace {
+
+std::vector<std::string_view> Components(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t at = 0;
+  for (std::size_t slash; (slash = path.find('/', at)) != std::string_view::npos; at = slash + 1)
+    parts.push_back(path.substr(at, slash - at));
+  parts.push_back(path.substr(at));
+  return parts;
+}
+
+// Whether the path's components match the pattern's, "**" standing for any number of folders (never the
+// file name). Row by row over the pattern: time of the product of the two counts, whatever the stars.
+bool PathMatch(std::span<const std::string_view> pattern, std::span<const std::string_view> path) {
+  // reach[j]: the pattern so far matches the first j components of the path.
+  std::vector<char> reach(path.size() + 1, 0), next(path.size() + 1);
+  reach[0] = 1;
+  for (const std::string_view part : pattern) {
+    std::fill(next.begin(), next.end(), 0);
+    for (std::size_t j = 0; j <= path.size(); ++j) {
+      if (part == "**") {
+        next[j] = reach[j] || (j > 0 && next[j - 1] && j < path.size());
+      } else if (j > 0) {
+        next[j] = reach[j - 1] && WildcardMatch(part, path[j - 1]);
+      }
+    }
+    reach.swap(next);
+  }
+  return reach[path.size()] != 0;
+}
+
+void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue::tQueue& list) {
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) list.Add(std::make_unique<ZYNData::tStringNodeDesc>(prefix + name));
+}
+
+}  // namespace
+
+void GetTreeList(const std::string& folder, Queue::tQueue& list) {
+  list.Init();
+  std::vector<std::string> paths;
+  if (!Platform::WalkTree(folder, paths)) return;
+  std::erase_if(paths, [](const std::string& path) { return !path.ends_with(".class"); });
+  AddSorted(paths, folder.ends_with('/') ? folder : folder + "/", list);
+}
+
 void GetFileList(const std::string& pattern, Queue::tQueue& list) {
   list.Init();
+  const std::vector<std::string_view> parts = Components(pattern);
+  if (const auto star = std::find(parts.begin(), parts.end() - 1, "**"); star != parts.end() - 1) {
+    // The folders before the first "**" are taken as they are, and walked.
+    const std::size_t base = static_cast<std::size_t>(star - parts.begin());
+    std::string folder;
+    for (std::size_t i = 0; i < base; ++i) folder.append(parts[i]).append("/");
+    std::vector<std::string> paths;
+    if (!Platform::WalkTree(folder, paths)) return;
+    const std::span<const std::string_view> rest(parts.data() + base, parts.size() - base);
+    std::erase_if(paths, [&](const std::string& path) { return !PathMatch(rest, Components(path)); });
+    AddSorted(paths, folder, list);
+    return;
+  }
   const auto slash = pattern.rfind('/');
   const std::string directory = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
   const std::string namePattern = pattern.substr(directory.size());
   std::vector<std::string> names;
   if (namePattern.empty() || !Platform::ListRegularFiles(directory, names)) return;
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names)
-    if (WildcardMatch(namePattern, name))
-      list.Add(std::make_unique<ZYNData::tStringNodeDesc>(directory + name));
+  std::erase_if(names, [&](const std::string& name) { return !WildcardMatch(namePattern, name); });
+  AddSorted(names, directory, list);
 }
 
 }  // namespace FileModule

@@ -94,8 +94,13 @@ void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes);
 bool Rename(const std::string& oldName, const std::string& newName);
 
 // Empties the list and fills it with the regular files that match the pattern (* and ? in its last
-// component), sorted by name, each with the pattern's directory part in front.
+// component), sorted by name, each with the pattern's directory part in front. A folder component "**"
+// matches zero or more folders (links to folders are not followed), and then the folder components after the
+// one before it may hold * and ? too; those files are sorted by their path.
 void GetFileList(const std::string& pattern, Queue::tQueue& list);
+// Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
+// their paths from it, each with the folder in front.
+void GetTreeList(const std::string& folder, Queue::tQueue& list);
 // Whether name matches the wildcard pattern: * any run of characters, ? any single character.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,27 +92,126 @@ bool RenameFile(const std::string& from, const std::string& to) { return std::re
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
 std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data) {
+  TempFile file;
+  if (!file.Create(near)) return {};
+  file.Write(data);
+  return file.Close() ? file.Keep() : std::string();
+}
+
+TempFile::~TempFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!name_.empty()) ::unlink(name_.c_str());
+}
+
+bool TempFile::Create(const std::string& near) {
   std::string name = DirectoryOf(near);
   if (name.back() != '/') name += '/';
   name += ".zyn-XXXXXX";
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return {};
+  fd_ = ::mkstemp(name.data());
+  if (fd_ < 0) return false;
+  name_ = name;
   struct stat st {};
-  bool ok = true;
   if (::stat(near.c_str(), &st) == 0) {
     // The owner and group stay the original's where the process may set them (as root, say); elsewhere the
     // file is the process's own, as any file it creates.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+    ok_ = ::fchmod(fd_, st.st_mode & 07777) == 0;
   }
-  ok = WriteAll(fd, data) && ok;
+  return true;
+}
+
+void TempFile::Write(std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (ok_ && done < bytes.size()) {
+    const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (put < 0) {
+      if (errno != EINTR) ok_ = false;
+      continue;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+bool TempFile::Close() {
+  if (fd_ < 0) return false;
   // Some file systems report a full disk only when the file is closed.
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) {
-    ::unlink(name.c_str());
-    return {};
-  }
+  ok_ = ::close(fd_) == 0 && ok_;
+  fd_ = -1;
+  return ok_;
+}
+
+std::string TempFile::Keep() {
+  std::string name = std::move(name_);
+  name_.clear();
   return name;
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+}
+
+bool MappedFile::Map(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok && st.st_size > 0) {
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    ok = p != MAP_FAILED;
+    if (ok) {
+      data_ = static_cast<const std::uint8_t*>(p);
+      size_ = static_cast<std::size_t>(st.st_size);
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool IsDirectory(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths) {
+  paths.clear();
+  std::vector<std::string> pending{""};
+  bool first = true;
+  while (!pending.empty()) {
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    std::string path = folder.empty() ? "." : folder;
+    if (path.back() != '/') path += '/';
+    path += relative;
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+      if (first) return false;
+      continue;  // a folder below that cannot be read holds nothing to list
+    }
+    first = false;
+    if (path.back() != '/') path += '/';
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      unsigned char type = entry->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::lstat((path + name).c_str(), &st) != 0) continue;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      }
+      const std::string below = relative.empty() ? name : relative + "/" + name;
+      if (type == DT_DIR) {
+        pending.push_back(below);
+      } else if (type == DT_REG) {
+        paths.push_back(below);
+      } else if (type == DT_LNK) {
+        // A link to a file is listed; a link to a folder is not followed (it could lead in a circle).
+        struct stat st {};
+        if (::stat((path + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) paths.push_back(below);
+      }
+    }
+    ::closedir(dir);
+  }
+  return true;
 }
 
 bool IsSymbolicLink(const std::string& name) {

@@ -36,6 +36,48 @@ bool RemoveFile(const std::string& name);
 // Writes the bytes to a new file with a unique name in the directory of `near`, with the permission bits of
 // `near` and, where the process may set them, its owner and group; returns its name, or an empty text when any step failed (and then leaves no file behind).
 std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data);
+// A temporary file beside a name, written piece by piece: created with the permission bits of `near` and,
+// where the process may set them, its owner and group. Removed when destroyed unless kept.
+class TempFile {
+public:
+  TempFile() = default;
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  // False when the file cannot be created.
+  bool Create(const std::string& near);
+  // A failed write is remembered and reported by Close.
+  void Write(std::span<const std::uint8_t> bytes);
+  // Closes the file; true only when every byte reached it.
+  bool Close();
+  const std::string& Name() const { return name_; }
+  // The file stays where it is: its name is returned.
+  std::string Keep();
+
+private:
+  std::string name_;
+  int fd_ = -1;
+  bool ok_ = true;
+};
+// A whole file mapped into memory for reading; empty when it cannot be mapped (or is empty).
+class MappedFile {
+public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool Map(const std::string& name);
+  std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
+
+private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+// Whether the name is a folder (links followed).
+bool IsDirectory(const std::string& name);
+// The regular files below a folder (links to files followed, links to folders not), as paths relative to it
+// with "/" between the components, in no particular order; false when the folder cannot be read.
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths);
 // Whether the name is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& name);
 // The absolute name with every symbolic link resolved, or an empty text when it cannot be resolved.

@@ -91,7 +91,8 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
 }
 
 // The passes in their fixed order; fills the result as far as the file gets.
-void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tFileResult& result) {
+void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
+              tFileResult& result) {
   Reset(ctx.in, bytes);
   std::unique_ptr<tClassDesc> cls = ReadClass(ctx);
   result.read = true;
@@ -114,7 +115,7 @@ void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass me
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(*cls->cp, result.dropped, poolBytes);
   result.change = change + poolBytes;
-  if (p.tst) return;
+  if (p.tst && write == tWrite::AsKeys) return;
   ctx.out.bytes.reserve(bytes.size());
   WriteClass(ctx.out, *cls);
   result.bytes = std::move(ctx.out.bytes);
@@ -174,11 +175,11 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass) {
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write) {
   tFileResult result;
   tContext ctx;
   try {
-    Optimize(ctx, bytes, memberPass, result);
+    Optimize(ctx, bytes, memberPass, write, result);
   } catch (const ZYNError::Fatal& error) {
     result.error = error.Line();
   } catch (const std::bad_alloc&) {

@@ -88,6 +88,10 @@ struct tFileResult {
 // only this file: they come back as its error line. The member pass can be swapped for another (tests
 // compare the pass with a reference).
 using tMemberPass = void (*)(tClassDesc& cls, std::int32_t& bytes);
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass = ReduceMembers);
+// Whether the optimized class is written to bytes: as the keys say (not with -tst), or always (an archive
+// entry, which -tst still builds to measure the archive).
+enum class tWrite { AsKeys, Always };
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass = ReduceMembers,
+                         tWrite write = tWrite::AsKeys);
 
 }  // namespace ZYNClass

@@ -15,6 +15,8 @@
 #include "FormatUtils.h"
 #include "Platform.h"
 #include "Strings.h"
+#include "ZYNArchive.h"
+#include "ZYNBatch.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
@@ -67,19 +69,31 @@ bool ApplyKey(std::string_view key) {
   return true;
 }
 
-// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
-tFileResult OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
+// A listed file's result: a class file's, or that it is an archive, which is processed in its turn.
+struct tListed {
   tFileResult result;
+  bool archive = false;
+};
+
+// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
+tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
+  tListed listed;
   try {
-    if (Platform::ReadFile(name, buffer)) return ZYNClass::OptimizeFile(buffer.Bytes());
-    result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
+    if (!Platform::ReadFile(name, buffer)) {
+      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
+    } else if (ZYNArchive::IsArchive(buffer.Bytes())) {
+      listed.archive = true;
+    } else {
+      listed.result = ZYNClass::OptimizeFile(buffer.Bytes());
+    }
   } catch (const std::bad_alloc&) {
-    result.error = ZYNError::ErrorLine("Not enough memory");
+    listed.result.error = ZYNError::ErrorLine("Not enough memory");
   }
-  return result;
+  return listed;
 }
 
-// Prints a file's table line as far as the file got (without its line end); false when it failed.
+}  // namespace
+
 bool PrintFileLine(const std::string& name, const tFileResult& result) {
   using FormatUtils::PrintInt;
   using FormatUtils::PrintText;
@@ -110,12 +124,8 @@ bool PrintFileLine(const std::string& name, const tFileResult& result) {
   return true;
 }
 
-// Writes the class beside the file first; only a complete result replaces anything.
-void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  const std::string backup = BackupName(name);
-  const std::string target = Params.old ? backup : name;
-  const std::string temp = Platform::WriteTempFileBeside(name, bytes);
-  if (temp.empty()) ZYNError::Message("File \"", target, "\" not written");
+void Commit(const std::string& name, const std::string& temp, bool archive) {
+  const std::string backup = BackupName(name, archive);
   if (Params.old) {
     if (!FileModule::Rename(temp, backup)) {
       Platform::RemoveFile(temp);
@@ -132,6 +142,15 @@ void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes
     Platform::RemoveFile(temp);
     ZYNError::Message("File \"", name, "\" not written");
   }
+}
+
+namespace {
+
+// Writes the class beside the file first; only a complete result replaces anything.
+void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  const std::string temp = Platform::WriteTempFileBeside(name, bytes);
+  if (temp.empty()) ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written");
+  Commit(name, temp, false);
 }
 
 // The file a name stands for, as writing replaces it: the folder resolved, the last component not (a
@@ -156,106 +175,23 @@ private:
   std::unordered_map<std::string, std::string> folders_;
 };
 
-// Optimizes the files of the list on several threads and hands their results over in list order. A file
-// is read only when the results ahead of it have room in the window, and only after every earlier file
-// whose writing replaces what it reads (its backup name is this file, or this file is a link to one) has
-// been written, so every file reads what a one-at-a-time run would read. The thread that takes the
-// results works on files too while it waits.
-class Batch {
-public:
-  Batch(const std::vector<std::string>& names, unsigned threads)
-      : names_(names), results_(names.size()), after_(names.size(), kNone), window_(2 * threads) {
-    if (!Params.tst) {
-      FileIdentity identity;
-      std::unordered_map<std::string, std::size_t> lastWriting;
-      for (std::size_t k = 0; k < names.size(); ++k) {
-        if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after_[k] = it->second;
-        lastWriting[identity.Written(BackupName(names[k]))] = k;
-        if (!Params.old) lastWriting[identity.Written(names[k])] = k;
-      }
-    }
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+// For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
+// file, or this file is a link to one), so that it is read only after that one is written. A file may turn
+// out to be an archive, so both backup names count.
+std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names) {
+  using tBatch = ZYNBatch::Batch<tListed>;
+  std::vector<std::size_t> after(names.size(), tBatch::kNone);
+  if (Params.tst) return after;
+  FileIdentity identity;
+  std::unordered_map<std::string, std::size_t> lastWriting;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after[k] = it->second;
+    lastWriting[identity.Written(BackupName(names[k], false))] = k;
+    lastWriting[identity.Written(BackupName(names[k], true))] = k;
+    if (!Params.old) lastWriting[identity.Written(names[k])] = k;
   }
-
-  ~Batch() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    room_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-  }
-
-  Batch(const Batch&) = delete;
-  Batch& operator=(const Batch&) = delete;
-
-  // The result of file k, optimizing other files while it is not there yet.
-  tFileResult Take(std::size_t k) {
-    std::unique_lock lock(mutex_);
-    while (!results_[k].has_value()) {
-      if (MayStart(next_)) {
-        RunNext(lock, buffer_);
-        continue;
-      }
-      awaited_ = k;
-      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(next_); });
-      awaited_ = kNone;
-    }
-    tFileResult result = std::move(*results_[k]);
-    results_[k].reset();
-    return result;
-  }
-
-  // File k is written (or failed): the files waiting for it may be read.
-  void Committed(std::size_t k) {
-    {
-      std::lock_guard lock(mutex_);
-      committed_ = k + 1;
-    }
-    room_.notify_all();
-  }
-
-private:
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-  bool MayStart(std::size_t k) const {
-    return k < names_.size() && k < committed_ + window_ && (after_[k] == kNone || after_[k] < committed_);
-  }
-
-  // Optimizes the next file with the lock released.
-  void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
-    const std::size_t k = next_++;
-    lock.unlock();
-    tFileResult result = OptimizeNamed(names_[k], buffer);
-    lock.lock();
-    results_[k] = std::move(result);
-    if (awaited_ == k) ready_.notify_one();
-  }
-
-  void Work() {
-    Platform::FileBuffer buffer;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      room_.wait(lock, [&] { return stop_ || next_ >= names_.size() || MayStart(next_); });
-      if (stop_ || next_ >= names_.size()) return;
-      RunNext(lock, buffer);
-    }
-  }
-
-  const std::vector<std::string>& names_;
-  std::vector<std::optional<tFileResult>> results_;
-  std::vector<std::size_t> after_;  // the earlier file whose writing replaces this one, or kNone
-  const std::size_t window_;
-  std::size_t next_ = 0;        // the next file to read
-  std::size_t committed_ = 0;   // files written so far, in list order
-  std::size_t awaited_ = kNone;  // the file whose result the taking thread sleeps for
-  bool stop_ = false;
-  std::mutex mutex_;
-  std::condition_variable ready_;  // a result the taking thread waits for is there
-  std::condition_variable room_;   // the window moved on
-  Platform::FileBuffer buffer_;  // the taking thread's read buffer
-  std::vector<std::thread> workers_;
-};
+  return after;
+}
 
 }  // namespace
 
@@ -333,14 +269,14 @@ unsigned Threads() {
   return n;
 }
 
-std::string BackupName(const std::string& name) {
+std::string BackupName(const std::string& name, bool archive) {
   // Only the file name is searched: a "." in a directory name must not move the backup to another place.
   const std::size_t slash = name.rfind('/');
   const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
   std::size_t j = name.size();
   while (j > start && name[j] != '.') --j;
-  if (j == start) j = name.size();
-  return name.substr(0, j) + ".~class";
+  if (j == start) return name + (archive ? ".~zip" : ".~class");
+  return name.substr(0, j) + (archive ? ".~" + name.substr(j + 1) : ".~class");
 }
 
 std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
@@ -357,32 +293,46 @@ int Run(Queue::tQueue& words) {
   PrintLine(" for Windows. Version 1.00");
   if (!ParseParams(words)) return kExitHelp;
   const unsigned threads = Threads();
-  if (Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
+  const bool tree = Platform::IsDirectory(ZYNData::Path.data());
+  if (!tree && Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
   const std::string path(ZYNData::Path.data());
-  FileModule::GetFileList(path, words);
+  if (tree) FileModule::GetTreeList(path, words);
+  else FileModule::GetFileList(path, words);
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
   std::vector<std::string> names;
   while (words.NotEmpty()) names.push_back(TakeWord(words));
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
-  std::optional<Batch> batch;
-  if (threads > 1 && names.size() > 1) batch.emplace(names, threads);
+  std::optional<ZYNBatch::Batch<tListed>> batch;
+  if (threads > 1 && names.size() > 1)
+    batch.emplace(names.size(), threads, [&names](std::size_t k, Platform::FileBuffer& buffer) {
+      return OptimizeNamed(names[k], buffer);
+    }, ReadAfter(names));
   Platform::FileBuffer buffer;
-  std::int32_t filesProcessed = 0;
-  std::int32_t totalReduction = 0;
+  ZYNArchive::tTotals totals;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    ++filesProcessed;
-    const tFileResult result = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer);
-    if (!PrintFileLine(names[k], result)) return kExitError;
-    if (!Params.tst) WriteResult(names[k], result.bytes);
+    const tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer);
+    if (listed.archive) {
+      if (!ZYNArchive::Process(names[k], threads, totals)) return kExitError;
+    } else {
+      const tFileResult& result = listed.result;
+      ++totals.files;
+      if (!PrintFileLine(names[k], result)) return kExitError;
+      if (!Params.tst) WriteResult(names[k], result.bytes);
+      totals.reduction += result.change;
+      FormatUtils::PrintLn();
+    }
     if (batch) batch->Committed(k);
-    totalReduction += result.change;
-    FormatUtils::PrintLn();
   }
   PrintLine(kDashes);
-  FormatUtils::Print("Files processed: ", filesProcessed);
-  FormatUtils::Print("Total reduction: ", totalReduction);
+  FormatUtils::Print("Files processed: ", totals.files);
+  FormatUtils::Print("Total reduction: ", totals.reduction);
+  if (totals.archives) {
+    FormatUtils::PrintText("Archive reduction: ");
+    FormatUtils::PrintText(std::to_string(totals.archiveReduction));
+    FormatUtils::PrintLn();
+  }
   return kExitOk;
 }
 

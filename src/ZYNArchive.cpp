@@ -1,0 +1,223 @@
+#include "ZYNArchive.h"
+
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "FormatUtils.h"
+#include "Platform.h"
+#include "ZYNBatch.h"
+#include "ZYNClass.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+#include "ZYNMain.h"
+#include "ZYNZip.h"
+
+namespace ZYNArchive {
+
+namespace {
+
+using ZYNZip::tBytes;
+using ZYNZip::tEntry;
+using ZYNZip::tReplacement;
+
+// Archives inside archives are followed this deep below the listed one.
+constexpr int kMaxDepth = 4;
+
+// One archive of the run, listed or nested, as far as its entries are known.
+struct tNode {
+  std::string shown;                        // as the table names it: "app.jar", "app.jar!lib/x.jar"
+  std::vector<std::uint8_t> owned;          // the inflated bytes of a deflated nested archive
+  ZYNZip::tArchive archive;
+  std::string keep;                         // why it must stay as it is, or empty
+  std::vector<std::unique_ptr<tNode>> nested;  // by entry: the archive it holds, or nothing
+  std::unique_ptr<tReplacement> current;    // the content last handed to writing
+};
+
+// A class entry to optimize: the units of the batch, in the order writing asks for them.
+struct tTask {
+  const tNode* node;
+  std::size_t entry;
+};
+
+struct tEntryResult {
+  ZYNClass::tFileResult file;
+  std::unique_ptr<tReplacement> replacement;  // nothing when the class came out as it went in
+};
+
+// Reads an archive's directory and those of the archives inside it, and lists their class entries in
+// writing order. Errors (a damaged archive) end the run.
+std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks) {
+  auto node = std::make_unique<tNode>();
+  node->shown = std::move(shown);
+  node->archive = ZYNZip::Read(bytes, node->shown);
+  node->keep = ZYNZip::MustNotChange(node->archive);
+  if (!node->keep.empty()) return node;
+  node->nested.resize(node->archive.entries.size());
+  for (const std::size_t i : node->archive.byPosition) {
+    const tEntry& e = node->archive.entries[i];
+    if (e.IsClass()) {
+      tasks.push_back({node.get(), i});
+      continue;
+    }
+    if (!e.IsNestedArchive() || depth >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated))
+      continue;
+    std::vector<std::uint8_t> owned;
+    tBytes inner;
+    if (e.method == ZYNZip::kStored) {
+      // A stored archive is read where it lies.
+      if (e.size > ZYNZip::kMaxNestedArchive)
+        ZYNError::Message("Entry \"", node->shown + "!" + e.name, "\" is larger than ", "1 GiB");
+      inner = e.Data(bytes);
+      if (e.size != e.compressedSize || ZYNZip::Crc32(inner) != e.crc)
+        ZYNError::Message("Archive \"", node->shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
+    } else {
+      ZYNZip::Inflate(node->archive, e, node->shown, ZYNZip::kMaxNestedArchive, owned);
+      inner = owned;
+    }
+    // An entry of such a name that holds no archive stays as it is.
+    if (!ZYNZip::IsArchive(inner)) continue;
+    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks);
+    node->nested[i]->owned = std::move(owned);  // the bytes stay where they are
+  }
+  return node;
+}
+
+// Optimizes a class entry: inflated, through the core, and compressed again only when it changed.
+tEntryResult RunTask(const tTask& task) {
+  tEntryResult r;
+  const tEntry& e = task.node->archive.entries[task.entry];
+  thread_local std::vector<std::uint8_t> content;
+  try {
+    ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, content);
+    r.file = ZYNClass::OptimizeFile(content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always);
+    if (r.file.error.empty() && r.file.bytes != content)
+      r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method));
+  } catch (const ZYNError::Fatal& error) {
+    r.file.error = error.Line();
+  } catch (const std::bad_alloc&) {
+    r.file.error = ZYNError::ErrorLine("Not enough memory");
+  }
+  r.file.bytes = {};
+  return r;
+}
+
+// Ends the writing of an archive whose entry failed (its line is printed).
+struct tStopped {};
+
+void PrintWarning(const std::string& shown, const std::string& why) {
+  FormatUtils::PrintText("WARNING: Archive \"" + shown + "\" left unchanged: " + why);
+  FormatUtils::PrintLn();
+}
+
+// Takes the results of the class entries in order while an archive is written, and prints their lines.
+class Writer {
+public:
+  Writer(const std::vector<tTask>& tasks, unsigned threads, tTotals& totals) : tasks_(tasks), totals_(totals) {
+    if (threads > 1 && tasks.size() > 1)
+      batch_.emplace(tasks.size(), threads,
+                     [this](std::size_t k, Platform::FileBuffer&) { return RunTask(tasks_[k]); });
+  }
+
+  // Writes the node's archive through `emit`; the values of its entries.
+  std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
+    return ZYNZip::Write(node.archive, [&](std::size_t i) { return Provide(node, i); }, emit);
+  }
+
+private:
+  const tReplacement* Provide(tNode& node, std::size_t i) {
+    node.current.reset();
+    const tEntry& e = node.archive.entries[i];
+    if (e.IsClass()) {
+      const std::size_t k = next_++;
+      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k]);
+      ++totals_.files;
+      if (!ZYNMain::PrintFileLine(node.shown + "!" + e.name, r.file)) throw tStopped{};
+      totals_.reduction += r.file.change;
+      FormatUtils::PrintLn();
+      if (batch_) batch_->Committed(k);
+      node.current = std::move(r.replacement);
+    } else if (i < node.nested.size() && node.nested[i]) {
+      tNode& inner = *node.nested[i];
+      if (!inner.keep.empty()) {
+        PrintWarning(inner.shown, inner.keep);
+        return nullptr;
+      }
+      std::vector<std::uint8_t> bytes;
+      bytes.reserve(inner.archive.bytes.size());
+      const std::vector<ZYNZip::tWritten> values =
+          Write(inner, [&](tBytes part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
+      bool changed = false;
+      for (const ZYNZip::tWritten& v : values) changed = changed || v.replaced;
+      if (!changed) return nullptr;
+      if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
+        ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
+      node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method));
+    }
+    return node.current.get();
+  }
+
+  const std::vector<tTask>& tasks_;
+  tTotals& totals_;
+  std::optional<ZYNBatch::Batch<tEntryResult>> batch_;
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
+bool IsArchive(std::span<const std::uint8_t> bytes) {
+  const bool classFile = bytes.size() >= 4 && bytes[0] == 0xCA && bytes[1] == 0xFE && bytes[2] == 0xBA && bytes[3] == 0xBE;
+  return !classFile && ZYNZip::IsArchive(bytes);
+}
+
+bool Process(const std::string& name, unsigned threads, tTotals& totals) {
+  totals.archives = true;
+  Platform::MappedFile file;
+  if (!file.Map(name)) {
+    FormatUtils::PrintText(name);
+    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("File ", "\"", name, "\" not open")));
+    return false;
+  }
+  std::vector<tTask> tasks;
+  std::unique_ptr<tNode> top;
+  try {
+    top = Open(file.Bytes(), name, 0, tasks);
+  } catch (const ZYNError::Fatal& error) {
+    FormatUtils::PrintText(name);
+    ZYNError::PrintError(error);
+    return false;
+  }
+  if (!top->keep.empty()) {
+    PrintWarning(name, top->keep);
+    return true;
+  }
+  const bool write = !ZYNData::Params.tst;
+  Platform::TempFile temp;
+  if (write && !temp.Create(name))
+    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
+  std::uint64_t size = 0;
+  std::vector<ZYNZip::tWritten> values;
+  try {
+    Writer writer(tasks, threads, totals);
+    values = writer.Write(*top, [&](tBytes part) {
+      size += part.size();
+      if (write) temp.Write(part);
+    });
+  } catch (const tStopped&) {
+    return false;
+  }
+  totals.archiveReduction += static_cast<std::int64_t>(file.Bytes().size()) - static_cast<std::int64_t>(size);
+  if (!write) return true;
+  const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
+  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
+  // What reached the disk is read back before it replaces anything.
+  std::string why = "it cannot be read";
+  if (Platform::MappedFile written; written.Map(temp.Name()))
+    why = ZYNZip::Verify(written.Bytes(), top->archive, values);
+  if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
+  ZYNMain::Commit(name, temp.Keep(), true);
+  return true;
+}
+
+}  // namespace ZYNArchive

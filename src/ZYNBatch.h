@@ -1,0 +1,113 @@
+// The one place that decides order: units of work (files, archive entries) run on several threads, their
+// results taken in list order.
+#pragma once
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "Platform.h"
+
+namespace ZYNBatch {
+
+// Runs the units of a list on several threads and hands their results over in list order. A unit starts
+// only when the results ahead of it have room in the window, and only after the unit it must follow (if
+// any) has been committed, so every unit sees what a one-at-a-time run would show it. The thread that takes
+// the results works on units too while it waits.
+template <class Result>
+class Batch {
+public:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // Runs unit k with a read buffer of the thread's own.
+  using tRun = std::function<Result(std::size_t k, Platform::FileBuffer& buffer)>;
+
+  // after[k]: the earlier unit that must be committed before unit k starts, or kNone (no entries: none).
+  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {})
+      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads) {
+    if (after_.empty()) after_.assign(count, kNone);
+    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~Batch() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    room_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // The result of unit k, running other units while it is not there yet.
+  Result Take(std::size_t k) {
+    std::unique_lock lock(mutex_);
+    while (!results_[k].has_value()) {
+      if (MayStart(next_)) {
+        RunNext(lock, buffer_);
+        continue;
+      }
+      awaited_ = k;
+      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(next_); });
+      awaited_ = kNone;
+    }
+    Result result = std::move(*results_[k]);
+    results_[k].reset();
+    return result;
+  }
+
+  // Unit k is committed (or failed): the units waiting for it may start.
+  void Committed(std::size_t k) {
+    {
+      std::lock_guard lock(mutex_);
+      committed_ = k + 1;
+    }
+    room_.notify_all();
+  }
+
+private:
+  bool MayStart(std::size_t k) const {
+    return k < count_ && k < committed_ + window_ && (after_[k] == kNone || after_[k] < committed_);
+  }
+
+  // Runs the next unit with the lock released.
+  void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
+    const std::size_t k = next_++;
+    lock.unlock();
+    Result result = run_(k, buffer);
+    lock.lock();
+    results_[k] = std::move(result);
+    if (awaited_ == k) ready_.notify_one();
+  }
+
+  void Work() {
+    Platform::FileBuffer buffer;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      room_.wait(lock, [&] { return stop_ || next_ >= count_ || MayStart(next_); });
+      if (stop_ || next_ >= count_) return;
+      RunNext(lock, buffer);
+    }
+  }
+
+  const tRun run_;
+  const std::size_t count_;
+  std::vector<std::optional<Result>> results_;
+  std::vector<std::size_t> after_;
+  const std::size_t window_;
+  std::size_t next_ = 0;         // the next unit to start
+  std::size_t committed_ = 0;    // units committed so far, in list order
+  std::size_t awaited_ = kNone;  // the unit whose result the taking thread sleeps for
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable ready_;  // a result the taking thread waits for is there
+  std::condition_variable room_;   // the window moved on
+  Platform::FileBuffer buffer_;  // the taking thread's read buffer
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace ZYNBatch

@@ -1,0 +1,102 @@
+// Zip archives (jar, war, ear, zip) in memory: the directory read and checked, entries inflated and deflated,
+// and an archive rewritten with some entries replaced and every other byte as it was.
+//
+// Reading never trusts a size or an offset: every span is checked against the bytes, local headers against
+// the central directory, and an entry inflates into exactly its declared size or is damaged. Errors are
+// ZYNError::Fatal lines naming the archive as the table shows it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ZYNZip {
+
+using tBytes = std::span<const std::uint8_t>;
+
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
+constexpr std::uint64_t kMaxClassEntry = std::uint64_t{64} << 20;   // a class entry above this is an error
+constexpr std::uint64_t kMaxNestedArchive = std::uint64_t{1} << 30;  // so is a nested archive above this
+
+struct tEntry {
+  std::string name;
+  std::uint16_t flags = 0;
+  std::uint16_t method = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t compressedSize = 0;
+  std::uint64_t size = 0;
+  std::size_t central = 0;     // where its central directory record starts
+  std::size_t centralEnd = 0;  // and ends
+  std::size_t local = 0;       // where its local header starts in the bytes
+  std::size_t data = 0;        // where its data starts
+  std::size_t end = 0;         // after its data and data descriptor
+  bool descriptor = false;     // a data descriptor follows the data (flag bit 3)
+
+  tBytes Data(tBytes archive) const { return archive.subspan(data, compressedSize); }
+  bool IsClass() const;
+  bool IsNestedArchive() const;
+};
+
+struct tArchive {
+  tBytes bytes;
+  std::vector<tEntry> entries;           // in central directory order
+  std::vector<std::size_t> byPosition;   // entry indexes in the order of their local headers
+  std::int64_t base = 0;                 // where offset 0 of the directory's offsets lies in the bytes
+  std::size_t directory = 0;             // the central directory: start
+  std::size_t directoryEnd = 0;          // and end
+  std::size_t zip64End = 0;              // the Zip64 end record, or kNone
+  std::size_t zip64Locator = 0;          // the Zip64 end locator, or kNone
+  std::size_t end = 0;                   // the end of central directory record
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+};
+
+// Whether the bytes end with an end of central directory record (a comment or nothing after it).
+bool IsArchive(tBytes bytes);
+
+// Reads and checks the directory and every local header. Throws "Archive "shown" is damaged: ...".
+tArchive Read(tBytes bytes, std::string_view shown);
+
+// Why the archive must stay as it is (signed, encrypted, a class entry neither stored nor deflated,
+// duplicate names), or an empty text.
+std::string MustNotChange(const tArchive& archive);
+
+// The entry's data, inflated into `out` (resized to its size) and its CRC checked. Throws a damaged-archive
+// error, or an error for a class entry above `limit`.
+void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
+             std::vector<std::uint8_t>& out);
+
+// The entry's new content: data in the entry's method, its CRC and size.
+struct tReplacement {
+  std::vector<std::uint8_t> data;
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+};
+// Compresses the content with the method (stored or deflated).
+tReplacement Compress(tBytes content, std::uint16_t method);
+std::uint32_t Crc32(tBytes bytes);
+
+// What an entry holds after writing: replaced or not, and the values of its directory record.
+struct tWritten {
+  bool replaced = false;
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+  std::uint64_t compressedSize = 0;
+};
+// The new content of entry i, or nothing (nullptr) to keep it; asked once per entry in the order of the
+// local headers, the content is used before the next question.
+using tProvide = std::function<const tReplacement*(std::size_t entry)>;
+using tEmit = std::function<void(tBytes)>;
+// Writes the archive in order through `emit`: the prefix, each entry (kept byte for byte with its header,
+// descriptor and any gap after it, or replaced: its local header with new CRC and sizes, Zip64 fields
+// updated), the directory in its order with new values and offsets, the end records, the comment.
+std::vector<tWritten> Write(const tArchive& archive, const tProvide& provide, const tEmit& emit);
+
+// Checks a written archive against the original: the same entries in the same order, kept ones byte for byte,
+// replaced ones with the values written and inflating to their CRC. An empty text, or what does not match.
+std::string Verify(tBytes written, const tArchive& original, const std::vector<tWritten>& values);
+
+}  // namespace ZYNZip
