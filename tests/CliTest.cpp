@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "ZYNMain.h"
+#include "ZYNZip.h"
+#include "ZipBuilder.h"
 
 namespace {
 
@@ -416,4 +419,214 @@ TEST_F(CliTest, LongNamesAreProcessedWhole) {
   EXPECT_EQ(Get(full).size(), 148u);
 }
 
+
+// Archives: the jar a build makes, with a nested jar as Spring Boot ships them.
+ZipEntry JarEntry(std::string name, Bytes content, std::uint16_t method = 8) {
+  ZipEntry e;
+  e.name = std::move(name);
+  e.content = std::move(content);
+  e.method = method;
+  return e;
+}
+
+ZipSpec AppSpec(std::vector<ZipEntry> inner = {}) {
+  const std::string manifest = "Manifest-Version: 1.0\r\n\r\n";
+  if (inner.empty()) inner = {JarEntry("q/Sample.class", Sample()), JarEntry("note.txt", Bytes(40, 'n'))};
+  ZipSpec innerSpec;
+  innerSpec.entries = std::move(inner);
+  ZipSpec s;
+  s.entries = {JarEntry("META-INF/MANIFEST.MF", Bytes(manifest.begin(), manifest.end())),
+               JarEntry("p/Sample.class", Sample()), JarEntry("lib/inner.jar", BuildZip(innerSpec), 0),
+               JarEntry("Bare.class", Bare(), 0), JarEntry("s/Small.class", Small(5))};
+  s.comment = "kept";
+  return s;
+}
+
+std::string LongLine(const std::string& name, int oldSize, int change, int percent) {
+  return name + "\n" + std::string(30, ' ') + Row("", oldSize, change, percent).substr(30) + "\n";
+}
+
+const std::string kAppTable = kHead + Line("app.jar!p/Sample.class", 158, 10, 6) +
+                              LongLine("app.jar!lib/inner.jar!q/Sample.class", 158, 10, 6) +
+                              Line("app.jar!Bare.class", 55, 0, 0) + Line("app.jar!s/Small.class", 63, 8, 13) +
+                              Totals(4, 28);
+
+std::string ArchiveTotal(std::int64_t reduction) { return "Archive reduction: " + std::to_string(reduction) + "\n"; }
+
+Bytes EntryContent(const ZYNZip::tArchive& a, const std::string& name) {
+  for (const ZYNZip::tEntry& e : a.entries) {
+    if (e.name != name) continue;
+    Bytes content;
+    ZYNZip::Inflate(a, e, "", ZYNZip::kMaxNestedArchive, content);
+    return content;
+  }
+  ADD_FAILURE() << "no entry " << name;
+  return {};
+}
+
+TEST_F(CliTest, AJarsClassEntriesAreOptimizedAndEverythingElseStaysByteForByte) {
+  const Bytes original = BuildZip(AppSpec());
+  // What the same class gives as a loose file.
+  Put("Sample.class", Sample());
+  ASSERT_EQ(Run({"Sample.class"}).code, 0);
+  const Bytes reducedSample = Get("Sample.class");
+  fs::remove(Path("Sample.class"));
+  fs::remove(Path("Sample.~class"));
+  for (const char* threads : kThreadCounts) {
+    SCOPED_TRACE(std::string("ZYN_THREADS=") + threads);
+    TempDir scratch;
+    const std::string d = scratch.path();
+    WriteFileBytes(d + "/app.jar", original);
+    const Result r = Zyn(d, {"app.jar"}, threads);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(Listing(d), (std::vector<std::string>{"app.jar", "app.~jar"}));
+    EXPECT_EQ(ReadFileBytes(d + "/app.~jar"), original);
+    const Bytes result = ReadFileBytes(d + "/app.jar");
+    EXPECT_EQ(r.out, kBanner + kAppTable +
+                         ArchiveTotal(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(result.size())));
+    const ZYNZip::tArchive before = ZYNZip::Read(original, "app.jar"), after = ZYNZip::Read(result, "app.jar");
+    ASSERT_EQ(after.entries.size(), before.entries.size());
+    for (std::size_t i = 0; i < before.entries.size(); ++i) {
+      const ZYNZip::tEntry &x = before.entries[i], &y = after.entries[i];
+      EXPECT_EQ(y.name, x.name);
+      EXPECT_EQ(y.method, x.method) << "a stored nested jar stays stored";
+      const bool kept = x.name == "META-INF/MANIFEST.MF" || x.name == "Bare.class";
+      if (kept) {
+        EXPECT_TRUE(std::equal(original.begin() + x.local, original.begin() + x.end, result.begin() + y.local,
+                               result.begin() + y.end))
+            << x.name;
+      }
+    }
+    EXPECT_EQ(EntryContent(after, "p/Sample.class"), reducedSample);
+    EXPECT_EQ(EntryContent(after, "s/Small.class"), Bare());
+    const Bytes inner = EntryContent(after, "lib/inner.jar");
+    const ZYNZip::tArchive nested = ZYNZip::Read(inner, "inner.jar");
+    EXPECT_EQ(EntryContent(nested, "q/Sample.class"), reducedSample);
+    EXPECT_EQ(EntryContent(nested, "note.txt"), Bytes(40, 'n'));
+    EXPECT_EQ(Bytes(result.end() - 4, result.end()), Bytes({'k', 'e', 'p', 't'})) << "the archive comment stays";
+  }
+}
+
+TEST_F(CliTest, AJarWithTstWritesNothingAndWithOldWritesTheBackupName) {
+  const Bytes original = BuildZip(AppSpec());
+  Put("app.jar", original);
+  Result r = Run({"-tst", "app.jar"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"app.jar"}));
+  EXPECT_EQ(Get("app.jar"), original);
+  const std::string tested = r.out;
+
+  r = Run({"-old", "app.jar"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, tested) << "-tst measures the archive it would write";
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"app.jar", "app.~jar"}));
+  EXPECT_EQ(Get("app.jar"), original);
+  const Bytes old = Get("app.~jar");
+
+  fs::remove(Path("app.~jar"));
+  r = Run({"app.jar"});
+  EXPECT_EQ(r.out, tested);
+  EXPECT_EQ(Get("app.jar"), old);
+  EXPECT_EQ(r.out.substr(r.out.rfind("Archive reduction: ")),
+            ArchiveTotal(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(old.size())));
+
+  // Backup names keep the archive's own suffix; without one it is a zip.
+  for (const auto& [name, backup] : {std::pair<std::string, std::string>{"site.war", "site.~war"}, {"app", "app.~zip"},
+                                     {"x.y/run", "x.y/run.~zip"}}) {
+    EXPECT_EQ(ZYNMain::BackupName(name, true), backup);
+  }
+}
+
+TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
+  ClassBuilder bad;
+  const int name = bad.Utf8("B");
+  bad.Class("java/lang/Object");
+  bad.This(name).Super(name + 2);
+  ZipSpec badClass;
+  badClass.entries = {JarEntry("A.class", Small(5)), JarEntry("B.class", bad.Build()), JarEntry("C.class", Small(6))};
+  ZipSpec badCrc;
+  badCrc.entries = {JarEntry("A.class", Small(5))};
+  badCrc.entries[0].declaredCrc = 7;
+  ZipSpec bomb;
+  bomb.entries = {JarEntry("A.class", Bytes(100000, 0))};
+  bomb.entries[0].declaredSize = 500;
+  Bytes countWrong = BuildZip(AppSpec());
+  countWrong[countWrong.size() - 4 - 22 + 8] = 9;
+  countWrong[countWrong.size() - 4 - 22 + 10] = 9;
+  const std::string damaged = "ERROR: Archive \"app.jar\" is damaged: ";
+  const std::vector<std::pair<Bytes, std::string>> cases = {
+      {BuildZip(badClass), Line("app.jar!A.class", 63, 8, 13) + "app.jar!B.class" + std::string(15, ' ') +
+                               Right(std::to_string(bad.Build().size()), 8) +
+                               "\nERROR: Invalid this class index in class file\n"},
+      {BuildZip(badCrc), "app.jar!A.class\n" + damaged + "the CRC of \"A.class\" does not match\n"},
+      {BuildZip(bomb), "app.jar!A.class\n" + damaged + "\"A.class\" inflates beyond its declared size\n"},
+      {countWrong, "app.jar\n" + damaged + "the central directory is inconsistent\n"},
+  };
+  for (const auto& [bytes, lines] : cases) {
+    SCOPED_TRACE(lines);
+    for (const char* threads : kThreadCounts) {
+      TempDir scratch;
+      const std::string d = scratch.path();
+      WriteFileBytes(d + "/app.jar", bytes);
+      WriteFileBytes(d + "/z.class", Small(5));
+      const Result r = Zyn(d, {"*.*"}, threads);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_EQ(r.out, kBanner + kHead + lines);
+      EXPECT_EQ(Listing(d), (std::vector<std::string>{"app.jar", "z.class"})) << "no temporary file is left";
+      EXPECT_EQ(ReadFileBytes(d + "/app.jar"), bytes);
+    }
+  }
+}
+
+TEST_F(CliTest, ArchivesThatMustNotChangeAreLeftWithAWarning) {
+  std::vector<ZipEntry> signedEntries = {JarEntry("META-INF/APP.SF", Bytes(10, 's')),
+                                         JarEntry("META-INF/APP.RSA", Bytes(10, 'r')), JarEntry("A.class", Small(5))};
+  ZipSpec signedJar;
+  signedJar.entries = signedEntries;
+  Put("a.jar", BuildZip(signedJar));
+  Put("b.jar", BuildZip(AppSpec(signedEntries)));
+  const Result r = Run({"*.jar"});
+  EXPECT_EQ(r.code, 0);
+  const std::string table = kHead + "WARNING: Archive \"a.jar\" left unchanged: it is signed\n" +
+                            Line("b.jar!p/Sample.class", 158, 10, 6) +
+                            "WARNING: Archive \"b.jar!lib/inner.jar\" left unchanged: it is signed\n" +
+                            Line("b.jar!Bare.class", 55, 0, 0) + Line("b.jar!s/Small.class", 63, 8, 13) +
+                            Totals(3, 18);
+  EXPECT_EQ(r.out.substr(0, kBanner.size() + table.size()), kBanner + table);
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.jar", "b.jar", "b.~jar"}));
+  EXPECT_EQ(Get("a.jar"), BuildZip(signedJar));
+  const ZYNZip::tArchive b = ZYNZip::Read(Get("b.jar"), "b.jar");
+  EXPECT_EQ(EntryContent(b, "lib/inner.jar"), BuildZip(signedJar)) << "the signed nested jar is kept";
+}
+
+TEST_F(CliTest, AFolderIsATreeOfClassFilesInPathOrder) {
+  fs::create_directories(Path("build/a"));
+  fs::create_directories(Path("build/b/c"));
+  fs::create_directories(Path("outside"));
+  Put("build/A.class", Small(5));
+  Put("build/a/A.class", Small(6));
+  Put("build/b/c/B.class", Small(7));
+  Put("build/b/notes.txt", Bytes(3, 'x'));
+  Put("outside/Z.class", Small(8));
+  fs::create_directory_symlink("../outside", Path("build/link"));
+  const std::string tree = Line("build/A.class", 63, 8, 13) + Line("build/a/A.class", 64, 9, 14) +
+                           Line("build/b/c/B.class", 65, 10, 15);
+  Result r = Run({"-tst", "build"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + tree + Totals(3, 27)) << "links to folders are not followed";
+  r = Run({"-tst", "build/**/*.class"});
+  EXPECT_EQ(r.out, kBanner + kHead + tree + Totals(3, 27)) << "** matches no folder too";
+  r = Run({"-tst", "build/**/A.class"});
+  EXPECT_EQ(r.out, kBanner + kHead + Line("build/A.class", 63, 8, 13) + Line("build/a/A.class", 64, 9, 14) +
+                       Totals(2, 17));
+  r = Run({"-tst", "**/c/*"});
+  EXPECT_EQ(r.out, kBanner + kHead + Line("build/b/c/B.class", 65, 10, 15) + Totals(1, 10));
+  r = Run({"build/"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + tree + Totals(3, 27));
+  EXPECT_EQ(Get("build/b/c/B.~class"), Small(7));
+  EXPECT_EQ(Get("build/b/c/B.class"), Bare());
+  EXPECT_EQ(Get("outside/Z.class"), Small(8));
+}
 }  // namespace
