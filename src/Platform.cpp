@@ -38,13 +38,23 @@ std::string DirectoryOf(const std::string& name) {
 
 }  // namespace
 
-bool ReadFile(const std::string& name, FileBuffer& buffer) {
+bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
   buffer.size_ = 0;
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd >= 0) ::close(fd);
     return false;
+  }
+  if (whole != nullptr) {
+    std::uint8_t head[4];
+    ssize_t got;
+    do got = ::pread(fd, head, sizeof head, 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0 || !whole({head, static_cast<std::size_t>(got)})) {
+      ::close(fd);
+      return got >= 0;
+    }
   }
   // Room for the file as its size says, and more as long as it grows while it is read.
   auto reserve = [&buffer](std::size_t size) {

@@ -17,15 +17,17 @@ public:
   std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
 
 private:
-  friend bool ReadFile(const std::string& name, FileBuffer& buffer);
+  friend bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>));
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
 };
 
 // Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits); false, with
-// no bytes, when the file cannot be read.
-bool ReadFile(const std::string& name, FileBuffer& buffer);
+// no bytes, when the file cannot be read. When `whole` is given and says no to the file's first bytes (up to
+// 4), nothing more is read and the buffer is left empty: a large file of another kind is not read for
+// nothing.
+bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr);
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
 // Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
 // closed without error.

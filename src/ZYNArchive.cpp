@@ -1,5 +1,6 @@
 #include "ZYNArchive.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -166,9 +167,12 @@ private:
 
 }  // namespace
 
+bool MayBeClassFile(std::span<const std::uint8_t> head) {
+  return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
+}
+
 bool IsArchive(std::span<const std::uint8_t> bytes) {
-  const bool classFile = bytes.size() >= 4 && bytes[0] == 0xCA && bytes[1] == 0xFE && bytes[2] == 0xBA && bytes[3] == 0xBE;
-  return !classFile && ZYNZip::IsArchive(bytes);
+  return !MayBeClassFile(bytes.first(std::min<std::size_t>(bytes.size(), 4))) && ZYNZip::IsArchive(bytes);
 }
 
 bool Process(const std::string& name, unsigned threads, tTotals& totals) {

@@ -17,6 +17,8 @@ struct tTotals {
 
 // Whether a listed file's bytes are an archive rather than a class file.
 bool IsArchive(std::span<const std::uint8_t> bytes);
+// Whether a file that begins with these bytes (up to 4) may be a class file.
+bool MayBeClassFile(std::span<const std::uint8_t> head);
 
 // Processes the archive file in its turn: a table line per class entry, then the archive written (unless
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive

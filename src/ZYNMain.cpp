@@ -75,17 +75,23 @@ struct tListed {
   bool archive = false;
 };
 
-// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
+bool StartsLikeAClassFile(std::span<const std::uint8_t> head) { return ZYNArchive::MayBeClassFile(head); }
+
+// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it. A file
+// that does not start as a class file is looked at as an archive first, without reading it whole.
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
   tListed listed;
   try {
-    if (!Platform::ReadFile(name, buffer)) {
-      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
-    } else if (ZYNArchive::IsArchive(buffer.Bytes())) {
-      listed.archive = true;
-    } else {
-      listed.result = ZYNClass::OptimizeFile(buffer.Bytes());
+    bool read = Platform::ReadFile(name, buffer, StartsLikeAClassFile);
+    if (read && buffer.Bytes().empty()) {
+      if (Platform::MappedFile file; file.Map(name) && ZYNArchive::IsArchive(file.Bytes())) {
+        listed.archive = true;
+        return listed;
+      }
+      read = Platform::ReadFile(name, buffer);
     }
+    if (!read) listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
+    else listed.result = ZYNClass::OptimizeFile(buffer.Bytes());
   } catch (const std::bad_alloc&) {
     listed.result.error = ZYNError::ErrorLine("Not enough memory");
   }

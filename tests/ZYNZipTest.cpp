@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -378,6 +379,56 @@ TEST(ZipTest, ArchivesThatMustStayAsTheyAre) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(ZYNZip::MustNotChange(ZYNZip::Read(BuildZip(Spec(c.entries)), "t.jar")), c.why);
   }
+}
+
+// Whatever the bytes, reading gives an error or an archive; every entry of it inflates or gives an error;
+// and writing it, kept or with every entry replaced, gives an archive that reads back and verifies.
+TEST(ZipTest, MutatedArchivesGiveAnErrorOrAnArchiveThatWritesBackAndVerifies) {
+  std::vector<Bytes> seeds;
+  for (const Shape& shape : Shapes()) seeds.push_back(BuildZip(shape.spec()));
+  std::mt19937 random(20261207);
+  auto below = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(random() % n); };
+  int readable = 0, replaced = 0;
+  for (int round = 0; round < 6000; ++round) {
+    Bytes b = seeds[static_cast<std::size_t>(round) % seeds.size()];
+    for (std::size_t edits = 1 + below(3); edits > 0 && !b.empty(); --edits) {
+      const std::size_t at = below(b.size());
+      switch (below(4)) {
+        case 0: b[at] ^= static_cast<std::uint8_t>(1u << below(8)); break;
+        case 1: b[at] = below(2) != 0 ? 0xFF : 0x00; break;
+        case 2: b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(std::min(b.size(), at + 1 + below(8)))); break;
+        default: b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random())); break;
+      }
+    }
+    tArchive a;
+    try {
+      a = ZYNZip::Read(b, "t.jar");
+    } catch (const ZYNError::Fatal&) {
+      continue;
+    }
+    ++readable;
+    std::vector<std::unique_ptr<ZYNZip::tReplacement>> contents(a.entries.size());
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+      Bytes content;
+      try {
+        ZYNZip::Inflate(a, a.entries[i], "t.jar", ZYNZip::kMaxClassEntry, content);
+      } catch (const ZYNError::Fatal&) {
+        continue;
+      }
+      ASSERT_EQ(content.size(), a.entries[i].size);
+      content.push_back(0x5A);  // a change, in the entry's own method
+      if (a.entries[i].method == ZYNZip::kStored || a.entries[i].method == ZYNZip::kDeflated)
+        contents[i] = std::make_unique<ZYNZip::tReplacement>(ZYNZip::Compress(content, a.entries[i].method));
+    }
+    std::vector<ZYNZip::tWritten> values;
+    const Bytes kept = Rewrite(a, kKeepAll, &values);
+    ASSERT_EQ(ZYNZip::Verify(kept, a, values), "") << "round " << round;
+    const Bytes changed = Rewrite(a, [&](std::size_t i) { return contents[i].get(); }, &values);
+    ASSERT_EQ(ZYNZip::Verify(changed, a, values), "") << "round " << round;
+    for (const auto& c : contents) replaced += c != nullptr;
+  }
+  EXPECT_GT(readable, 600) << "the mutations must leave enough archives readable to test writing";
+  EXPECT_GT(replaced, 600);
 }
 
 }  // namespace
