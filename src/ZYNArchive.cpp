@@ -165,6 +165,37 @@ private:
   std::size_t next_ = 0;
 };
 
+// Writes the archive (or, with -tst, only measures it) and puts it in place. False when a class entry failed.
+bool WriteArchive(const std::string& name, tBytes original, tNode& top, const std::vector<tTask>& tasks,
+                  unsigned threads, tTotals& totals) {
+  const bool write = !ZYNData::Params.tst;
+  Platform::TempFile temp;
+  if (write && !temp.Create(name))
+    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
+  std::uint64_t size = 0;
+  std::vector<ZYNZip::tWritten> values;
+  try {
+    Writer writer(tasks, threads, totals);
+    values = writer.Write(top, [&](tBytes part) {
+      size += part.size();
+      if (write) temp.Write(part);
+    });
+  } catch (const tStopped&) {
+    return false;
+  }
+  totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
+  if (!write) return true;
+  const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
+  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
+  // What reached the disk is read back before it replaces anything.
+  std::string why = "it cannot be read";
+  if (Platform::MappedFile written; written.Map(temp.Name()))
+    why = ZYNZip::Verify(written.Bytes(), top.archive, values);
+  if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
+  ZYNMain::Commit(name, temp.Keep(), true);
+  return true;
+}
+
 }  // namespace
 
 bool MayBeClassFile(std::span<const std::uint8_t> head) {
@@ -196,32 +227,13 @@ bool Process(const std::string& name, unsigned threads, tTotals& totals) {
     PrintWarning(name, top->keep);
     return true;
   }
-  const bool write = !ZYNData::Params.tst;
-  Platform::TempFile temp;
-  if (write && !temp.Create(name))
-    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
-  std::uint64_t size = 0;
-  std::vector<ZYNZip::tWritten> values;
+  // An error in writing comes on a line of its own, after the archive's name.
   try {
-    Writer writer(tasks, threads, totals);
-    values = writer.Write(*top, [&](tBytes part) {
-      size += part.size();
-      if (write) temp.Write(part);
-    });
-  } catch (const tStopped&) {
-    return false;
+    return WriteArchive(name, file.Bytes(), *top, tasks, threads, totals);
+  } catch (const ZYNError::Fatal&) {
+    FormatUtils::PrintText(name);
+    throw;
   }
-  totals.archiveReduction += static_cast<std::int64_t>(file.Bytes().size()) - static_cast<std::int64_t>(size);
-  if (!write) return true;
-  const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
-  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
-  // What reached the disk is read back before it replaces anything.
-  std::string why = "it cannot be read";
-  if (Platform::MappedFile written; written.Map(temp.Name()))
-    why = ZYNZip::Verify(written.Bytes(), top->archive, values);
-  if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp.Keep(), true);
-  return true;
 }
 
 }  // namespace ZYNArchive

@@ -577,6 +577,15 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
       EXPECT_EQ(ReadFileBytes(d + "/app.jar"), bytes);
     }
   }
+  // Writing fails: the backup name is taken by a folder.
+  Put("app.jar", BuildZip(AppSpec()));
+  fs::create_directory(Path("app.~jar"));
+  const Result r = Run({"app.jar"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out.substr(r.out.find("app.jar!s/Small.class")),
+            Line("app.jar!s/Small.class", 63, 8, 13) + "app.jar\nERROR: File \"app.jar\" not renamed to \"app.~jar\"\n");
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"app.jar", "app.~jar"}));
+  EXPECT_EQ(Get("app.jar"), BuildZip(AppSpec()));
 }
 
 TEST_F(CliTest, ArchivesThatMustNotChangeAreLeftWithAWarning) {
