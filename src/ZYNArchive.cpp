@@ -48,8 +48,11 @@ struct tEntryResult {
 };
 
 // Reads an archive's directory and those of the archives inside it, and lists their class entries in
-// writing order. Errors (a damaged archive) end the run.
-std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks) {
+// writing order. Errors (a damaged archive) end the run. Deflated nested archives are held inflated while
+// the listed archive is processed: together they may take up to `room` bytes (a few small entries that each
+// inflate to a gibibyte must not exhaust memory).
+std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks,
+                            std::uint64_t& room) {
   auto node = std::make_unique<tNode>();
   node->shown = std::move(shown);
   node->archive = ZYNZip::Read(bytes, node->shown);
@@ -74,12 +77,15 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
       if (e.size != e.compressedSize || ZYNZip::Crc32(inner) != e.crc)
         ZYNError::Message("Archive \"", node->shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
     } else {
+      if (e.size > room && e.size <= ZYNZip::kMaxNestedArchive)
+        ZYNError::Message("Archive \"", node->shown, "\" holds more than 1 GiB of compressed nested archives");
       ZYNZip::Inflate(node->archive, e, node->shown, ZYNZip::kMaxNestedArchive, owned);
+      room -= owned.size();
       inner = owned;
     }
     // An entry of such a name that holds no archive stays as it is.
     if (!ZYNZip::IsArchive(inner)) continue;
-    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks);
+    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room);
     node->nested[i]->owned = std::move(owned);  // the bytes stay where they are
   }
   return node;
@@ -217,7 +223,8 @@ bool Process(const std::string& name, unsigned threads, tTotals& totals) {
   std::vector<tTask> tasks;
   std::unique_ptr<tNode> top;
   try {
-    top = Open(file.Bytes(), name, 0, tasks);
+    std::uint64_t room = ZYNZip::kMaxNestedArchive;
+    top = Open(file.Bytes(), name, 0, tasks, room);
   } catch (const ZYNError::Fatal& error) {
     FormatUtils::PrintText(name);
     ZYNError::PrintError(error);
