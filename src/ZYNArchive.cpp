@@ -40,6 +40,7 @@ struct tNode {
 struct tTask {
   const tNode* node;
   std::size_t entry;
+  const ZYNHierarchy::tRunFacts* facts;
 };
 
 struct tEntryResult {
@@ -52,7 +53,7 @@ struct tEntryResult {
 // the listed archive is processed: together they may take up to `room` bytes (a few small entries that each
 // inflate to a gibibyte must not exhaust memory).
 std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks,
-                            std::uint64_t& room) {
+                            std::uint64_t& room, const ZYNHierarchy::tRunFacts& facts) {
   auto node = std::make_unique<tNode>();
   node->shown = std::move(shown);
   node->archive = ZYNZip::Read(bytes, node->shown);
@@ -62,7 +63,7 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
   for (const std::size_t i : node->archive.byPosition) {
     const tEntry& e = node->archive.entries[i];
     if (e.IsClass()) {
-      tasks.push_back({node.get(), i});
+      tasks.push_back({node.get(), i, &facts});
       continue;
     }
     if (!e.IsNestedArchive() || depth >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated))
@@ -85,7 +86,7 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
     }
     // An entry of such a name that holds no archive stays as it is.
     if (!ZYNZip::IsArchive(inner)) continue;
-    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room);
+    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room, facts);
     node->nested[i]->owned = std::move(owned);  // the bytes stay where they are
   }
   return node;
@@ -98,7 +99,7 @@ tEntryResult RunTask(const tTask& task) {
   thread_local std::vector<std::uint8_t> content;
   try {
     ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, content);
-    r.file = ZYNClass::OptimizeFile(content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always);
+    r.file = ZYNClass::OptimizeFile(content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
     if (r.file.error.empty() && r.file.bytes != content)
       r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method));
   } catch (const ZYNError::Fatal& error) {
@@ -212,7 +213,7 @@ bool IsArchive(std::span<const std::uint8_t> bytes) {
   return !MayBeClassFile(bytes.first(std::min<std::size_t>(bytes.size(), 4))) && ZYNZip::IsArchive(bytes);
 }
 
-bool Process(const std::string& name, unsigned threads, tTotals& totals) {
+bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tTotals& totals) {
   totals.archives = true;
   Platform::MappedFile file;
   if (!file.Map(name)) {
@@ -224,7 +225,7 @@ bool Process(const std::string& name, unsigned threads, tTotals& totals) {
   std::unique_ptr<tNode> top;
   try {
     std::uint64_t room = ZYNZip::kMaxNestedArchive;
-    top = Open(file.Bytes(), name, 0, tasks, room);
+    top = Open(file.Bytes(), name, 0, tasks, room, facts);
   } catch (const ZYNError::Fatal& error) {
     FormatUtils::PrintText(name);
     ZYNError::PrintError(error);
@@ -240,6 +241,51 @@ bool Process(const std::string& name, unsigned threads, tTotals& totals) {
   } catch (const ZYNError::Fatal&) {
     FormatUtils::PrintText(name);
     throw;
+  }
+}
+
+namespace {
+
+void AddNames(tBytes bytes, int depth, std::uint64_t& room, std::vector<ZYNHierarchy::tClassNames>& classes) {
+  ZYNZip::tArchive archive;
+  try {
+    archive = ZYNZip::Read(bytes, "");
+  } catch (const ZYNError::Fatal&) {
+    return;
+  }
+  std::vector<std::uint8_t> content;
+  for (const std::size_t i : archive.byPosition) {
+    const tEntry& e = archive.entries[i];
+    const bool nested = e.IsNestedArchive() && depth < kMaxDepth;
+    if (!e.IsClass() && !nested) continue;
+    try {
+      if (nested && e.method == ZYNZip::kStored) {
+        if (e.size == e.compressedSize) AddNames(e.Data(bytes), depth + 1, room, classes);
+        continue;
+      }
+      if (nested && e.size > room) continue;
+      ZYNZip::Inflate(archive, e, "", e.IsClass() ? ZYNZip::kMaxClassEntry : ZYNZip::kMaxNestedArchive, content);
+    } catch (const ZYNError::Fatal&) {
+      continue;
+    }
+    if (nested) {
+      room -= content.size();
+      const std::vector<std::uint8_t> inner = std::move(content);
+      AddNames(inner, depth + 1, room, classes);
+    } else if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) {
+      classes.push_back(std::move(names));
+    }
+  }
+}
+
+}  // namespace
+
+void ReadNames(std::span<const std::uint8_t> bytes, std::vector<ZYNHierarchy::tClassNames>& classes) {
+  std::uint64_t room = ZYNZip::kMaxNestedArchive;
+  try {
+    AddNames(bytes, 0, room, classes);
+  } catch (const std::bad_alloc&) {
+    // What could not be read adds nothing; the archive's turn reports it.
   }
 }
 

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "ZYNHierarchy.h"
 
 namespace ZYNArchive {
 
@@ -24,6 +27,10 @@ bool MayBeClassFile(std::span<const std::uint8_t> head);
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
 // printed); errors in writing end the run through ZYNError::Message.
-bool Process(const std::string& name, unsigned threads, tTotals& totals);
+bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tTotals& totals);
+
+// Adds the names of every class entry of the archive (nested archives included) that can be read; an
+// archive or entry that cannot be read adds nothing (its error comes in its turn).
+void ReadNames(std::span<const std::uint8_t> bytes, std::vector<ZYNHierarchy::tClassNames>& classes);
 
 }  // namespace ZYNArchive

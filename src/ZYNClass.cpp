@@ -92,9 +92,10 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
 
 // The passes in their fixed order; fills the result as far as the file gets.
 void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
-              tFileResult& result) {
+              const ZYNHierarchy::tRunFacts* facts, tFileResult& result) {
   Reset(ctx.in, bytes);
   std::unique_ptr<tClassDesc> cls = ReadClass(ctx);
+  cls->facts = facts;
   result.read = true;
   result.oldSize = ctx.in.PC;
   result.warnings = std::move(ctx.diag.lines);
@@ -175,11 +176,12 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write) {
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
+                         const ZYNHierarchy::tRunFacts* facts) {
   tFileResult result;
   tContext ctx;
   try {
-    Optimize(ctx, bytes, memberPass, write, result);
+    Optimize(ctx, bytes, memberPass, write, facts, result);
   } catch (const ZYNError::Fatal& error) {
     result.error = error.Line();
   } catch (const std::bad_alloc&) {

@@ -4,12 +4,14 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "FileModule.h"
 #include "ZYNAttr.h"
 #include "ZYNConstPool.h"
 #include "ZYNError.h"
+#include "ZYNHierarchy.h"
 
 namespace ZYNClass {
 
@@ -22,6 +24,8 @@ struct memberInfo {
   std::int32_t descriptorIndex = 0;
   std::int32_t attrCount = 0;
   ZYNAttr::AttrArray attrs;
+  // The run's classes, which tell what this class inherits; nothing known when null.
+  const ZYNHierarchy::tRunFacts* facts = nullptr;
 };
 
 struct tClassDesc {
@@ -39,6 +43,8 @@ struct tClassDesc {
   std::vector<memberInfo> methods;
   std::int32_t attrCount = 0;
   ZYNAttr::AttrArray attrs;
+  // The run's classes, which tell what this class inherits; nothing known when null.
+  const ZYNHierarchy::tRunFacts* facts = nullptr;
 };
 
 // Everything that lives for one class file while it is optimized; files share none of it.
@@ -64,7 +70,9 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
 struct tProtection {
   bool wholeClass = false;    // a nest: its other classes use the private members directly
   bool noRename = false;      // names are read back from elsewhere (Kotlin metadata)
-  bool serializable = false;  // the instance fields are the serialized form
+  bool serializable = false;  // the instance fields are the serialized form (or may be: a supertype is unknown)
+  bool typeNamesOnly = false;  // a supertype is unknown: new names only of the form of type names
+  std::unordered_set<std::string> inherited;  // member keys a supertype may declare non-private
   std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
   std::vector<bool> methodNamed;            // kept under their names (native methods)
 };
@@ -92,6 +100,6 @@ using tMemberPass = void (*)(tClassDesc& cls, std::int32_t& bytes);
 // entry, which -tst still builds to measure the archive).
 enum class tWrite { AsKeys, Always };
 tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass = ReduceMembers,
-                         tWrite write = tWrite::AsKeys);
+                         tWrite write = tWrite::AsKeys, const ZYNHierarchy::tRunFacts* facts = nullptr);
 
 }  // namespace ZYNClass

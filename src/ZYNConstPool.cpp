@@ -377,12 +377,13 @@ void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newNa
   nat->nameIndex = newName;
 }
 
-void ReplaceUtf(ConstPool& cp, std::int32_t index, char ch, std::int32_t& saved) {
+void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved) {
   auto* entry = const_cast<utfInfoDesc*>(Utf8At(cp, index));
-  if (entry == nullptr || entry->length < 1) ZYNError::Message("Invalid member name in class file");
-  saved = entry->length - 1;
-  entry->length = 1;
-  entry->bytes[0] = static_cast<std::uint8_t>(ch);
+  const auto length = static_cast<std::int32_t>(text.size());
+  if (entry == nullptr || entry->length < length || length < 1) ZYNError::Message("Invalid member name in class file");
+  saved = entry->length - length;
+  entry->length = length;
+  std::copy(text.begin(), text.end(), entry->bytes.begin());
 }
 
 }  // namespace ZYNConstPool

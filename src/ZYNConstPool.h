@@ -187,7 +187,8 @@ std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::in
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
                std::int32_t superClass);
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);
-void ReplaceUtf(ConstPool& cp, std::int32_t index, char ch, std::int32_t& saved);
+// Shortens the Utf8 entry in place to the text (no longer than it was); `saved` the bytes it lost.
+void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved);
 
 // The entry at index as a given kind, or nullptr.
 template <class T>

@@ -79,7 +79,7 @@ bool StartsLikeAClassFile(std::span<const std::uint8_t> head) { return ZYNArchiv
 
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it. A file
 // that does not start as a class file is looked at as an archive first, without reading it whole.
-tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
+tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
     bool read = Platform::ReadFile(name, buffer, StartsLikeAClassFile);
@@ -91,7 +91,7 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer) {
       read = Platform::ReadFile(name, buffer);
     }
     if (!read) listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
-    else listed.result = ZYNClass::OptimizeFile(buffer.Bytes());
+    else listed.result = ZYNClass::OptimizeFile(buffer.Bytes(), ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
   } catch (const std::bad_alloc&) {
     listed.result.error = ZYNError::ErrorLine("Not enough memory");
   }
@@ -180,6 +180,39 @@ public:
 private:
   std::unordered_map<std::string, std::string> folders_;
 };
+
+// The names of the classes of a listed file: its own, or its entries' when it is an archive.
+std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform::FileBuffer& buffer) {
+  std::vector<ZYNHierarchy::tClassNames> classes;
+  try {
+    if (!Platform::ReadFile(name, buffer, StartsLikeAClassFile)) return classes;
+    if (buffer.Bytes().empty()) {
+      if (Platform::MappedFile file; file.Map(name) && ZYNArchive::IsArchive(file.Bytes()))
+        ZYNArchive::ReadNames(file.Bytes(), classes);
+    } else if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
+      classes.push_back(std::move(names));
+    }
+  } catch (const std::bad_alloc&) {
+    // Names that cannot be read are not known; the file's turn reports what is wrong.
+  }
+  return classes;
+}
+
+// The classes of the whole run, read on every thread before any is optimized; the first of a name in list
+// order stands for it, so every thread count sees the same.
+ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, unsigned threads) {
+  ZYNHierarchy::tRunFacts facts;
+  using tNames = std::vector<ZYNHierarchy::tClassNames>;
+  auto run = [&names](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer); };
+  std::optional<ZYNBatch::Batch<tNames>> batch;
+  if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
+  Platform::FileBuffer buffer;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    for (ZYNHierarchy::tClassNames& c : batch ? batch->Take(k) : run(k, buffer)) facts.Add(std::move(c));
+    if (batch) batch->Committed(k);
+  }
+  return facts;
+}
 
 // For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
 // file, or this file is a link to one), so that it is read only after that one is written. A file may turn
@@ -310,17 +343,18 @@ int Run(Queue::tQueue& words) {
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, threads);
   std::optional<ZYNBatch::Batch<tListed>> batch;
   if (threads > 1 && names.size() > 1)
-    batch.emplace(names.size(), threads, [&names](std::size_t k, Platform::FileBuffer& buffer) {
-      return OptimizeNamed(names[k], buffer);
+    batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
+      return OptimizeNamed(names[k], buffer, facts);
     }, ReadAfter(names));
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    const tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer);
+    const tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
     if (listed.archive) {
-      if (!ZYNArchive::Process(names[k], threads, totals)) return kExitError;
+      if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
     } else {
       const tFileResult& result = listed.result;
       ++totals.files;

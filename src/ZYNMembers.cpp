@@ -258,11 +258,16 @@ public:
     }
   }
 
-  // A one-letter name is in use when a present member, the class or its super class has it.
-  bool InUse(char ch) const {
-    if (letterUse_[static_cast<std::uint8_t>(ch)] > 0) return true;
-    if (ZYNConstPool::UtfEq(cp_, ClassNameIndex(cp_, cls_.thisClass), ch)) return true;
-    return cls_.superClass != 0 && ZYNConstPool::UtfEq(cp_, ClassNameIndex(cp_, cls_.superClass), ch);
+  // A new name is in use when a present member, the class or its super class has it.
+  bool InUse(std::string_view name) {
+    if (name.size() == 1) {
+      if (letterUse_[static_cast<std::uint8_t>(name[0])] > 0) return true;
+    } else {
+      if (!namesBuilt_) BuildNames();
+      if (const auto it = memberNames_.find(std::string(name)); it != memberNames_.end() && it->second > 0) return true;
+    }
+    if (ClassNameIs(cls_.thisClass, name)) return true;
+    return cls_.superClass != 0 && ClassNameIs(cls_.superClass, name);
   }
 
   // Whether the class refers, through any class, to a member of the same kind named `name` with this
@@ -315,6 +320,10 @@ public:
     ++presentByName_[newName];
     CountLetter(Utf8Text(cp_, member.nameIndex), -1);
     CountLetter(Utf8Text(cp_, newName), 1);
+    if (namesBuilt_) {
+      --memberNames_[std::string(Utf8Text(cp_, member.nameIndex))];
+      ++memberNames_[std::string(Utf8Text(cp_, newName))];
+    }
     member.nameIndex = newName;
   }
 
@@ -325,14 +334,15 @@ public:
   }
 
   // The Utf8 entry at index now holds just ch; returns the bytes saved.
-  std::int32_t Rewrite(std::int32_t index, char ch) {
+  std::int32_t Rewrite(std::int32_t index, std::string_view name) {
     refused_[kIdents] = refused_[kLetters] = {};
     const std::string_view old = Utf8Text(cp_, index);
+    const std::string oldName(namesBuilt_ ? old : std::string_view());
     const int members = presentByName_[index];
     CountLetter(old, -members);
     if (lettersBuilt_ && old.size() == 1) letterEntries_[static_cast<std::uint8_t>(old[0])].erase(index);
     std::int32_t saved = 0;
-    const auto edit = [&] { ZYNConstPool::ReplaceUtf(cp_, index, ch, saved); };
+    const auto edit = [&] { ZYNConstPool::ReplaceUtf(cp_, index, name, saved); };
     if (takenBuilt_) {
       const auto it = utfNats_.find(index);
       if (it != utfNats_.end()) RetakeAll(it->second, edit);
@@ -341,12 +351,29 @@ public:
       edit();
     }
     CountLetter(Utf8Text(cp_, index), members);
-    if (lettersBuilt_ && MarkOf(cp_, index) > 0) letterEntries_[static_cast<std::uint8_t>(ch)].insert(index);
+    if (lettersBuilt_ && MarkOf(cp_, index) > 0 && name.size() == 1)
+      letterEntries_[static_cast<std::uint8_t>(name[0])].insert(index);
+    if (namesBuilt_) {
+      memberNames_[oldName] -= members;
+      memberNames_[std::string(name)] += members;
+    }
     return saved;
   }
 
 private:
   using Nat = ZYNConstPool::nameAndTypeInfoDesc;
+
+  bool ClassNameIs(std::int32_t classIndex, std::string_view name) const {
+    const std::int32_t index = ClassNameIndex(cp_, classIndex);
+    return IsUtf8(cp_, index) && Utf8Text(cp_, index) == name;
+  }
+
+  // Present members per name text, for names longer than one letter; kept current with each edit.
+  void BuildNames() {
+    namesBuilt_ = true;
+    for (const auto& [index, count] : presentByName_)
+      if (count > 0 && IsUtf8(cp_, index)) memberNames_[std::string(Utf8Text(cp_, index))] += count;
+  }
 
   void CountLetter(std::string_view text, int n) {
     if (text.size() == 1) letterUse_[static_cast<std::uint8_t>(text[0])] += n;
@@ -435,6 +462,8 @@ private:
   Refusal refused_[2];
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> natRefs_;  // NameAndType -> references
   std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
+  bool namesBuilt_ = false;
+  std::unordered_map<std::string, int> memberNames_;
   bool lettersBuilt_ = false;
   std::array<std::set<std::int32_t>, 256> letterEntries_;  // in-use Utf8 entries per one-letter text
   std::vector<std::pair<std::int32_t, std::int32_t>> movedMarks_;  // count changes still to make
@@ -444,6 +473,7 @@ struct NameSources {
   std::vector<std::int32_t> idents;  // reusable names of the class, ended by 0
   std::size_t k = 0;                 // next position in idents
   std::size_t letter = 0;            // next position in alphabet
+  std::size_t generated = 0;         // next generated name of the form of type names
 };
 
 // Takes the names of the present members out of idents: the first slot holding one receives the last
@@ -467,13 +497,49 @@ void DropMemberNames(NameSources& next, const std::vector<MemberAt>& all) {
   }
 }
 
-std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next,
-                         Names& names) {
+// Whether the text has the form of a type name (an upper-case letter, a lower-case one, then letters, digits,
+// "_" or "$"), which Java code never gives to members by convention.
+bool TypeNameShaped(std::string_view text) {
+  if (text.size() < 2 || text[0] < 'A' || text[0] > 'Z' || text[1] < 'a' || text[1] > 'z') return false;
+  return std::all_of(text.begin() + 2, text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+  });
+}
+
+// The generated names of the form of type names, in order: "Aa" to "Zz", then "Aaa" to "Zzz".
+std::string GeneratedName(std::size_t k) {
+  constexpr std::size_t kTwo = 26 * 26;
+  if (k < kTwo) return {static_cast<char>('A' + k / 26), static_cast<char>('a' + k % 26)};
+  k -= kTwo;
+  return {static_cast<char>('A' + k / 676), static_cast<char>('a' + k / 26 % 26), static_cast<char>('a' + k % 26)};
+}
+constexpr std::size_t kGeneratedNames = 26 * 26 + 26 * 26 * 26;
+
+// Whether the name would hide or shadow what a supertype may declare, or break the convention the class
+// must keep because a supertype is unknown.
+bool Inherited(const tProtection& p, const memberInfo& member, std::int8_t tag, std::string_view name,
+               const ConstPool& cp) {
+  if (p.typeNamesOnly && !TypeNameShaped(name)) return true;
+  return p.inherited.contains(
+      ZYNHierarchy::MemberKey(tag == kFieldref ? 'F' : 'M', Utf8Text(cp, member.descriptorIndex), name));
+}
+
+// Leaves only the texts of the form of type names among the reusable names, in their order.
+void KeepTypeNames(const ConstPool& cp, std::vector<std::int32_t>& idents) {
+  const auto end = std::find(idents.begin(), idents.end(), 0);
+  const auto kept = std::remove_if(idents.begin(), end, [&](std::int32_t i) { return !TypeNameShaped(Utf8Text(cp, i)); });
+  std::fill(kept, end, 0);
+}
+
+std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& member, std::int8_t tag, std::int32_t ref,
+                         NameSources& next, Names& names) {
+  const ConstPool& cp = *cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
   // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
   if (names.Refused(member, tag, Names::kIdents, next.k)) return 0;
   for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
-    if (names.Taken(member, tag, Utf8Text(*cls.cp, idents[i]))) continue;
+    const std::string_view text = Utf8Text(cp, idents[i]);
+    if (names.Taken(member, tag, text) || Inherited(p, member, tag, text, cp)) continue;
     std::swap(idents[i], idents[next.k]);
     names.Repoint(member, ref, idents[next.k++]);
     return 0;
@@ -482,11 +548,25 @@ std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, s
     names.Refuse(member, tag, Names::kIdents, next.k);
     return 0;
   }
-  while (next.letter < alphabet.size() && names.InUse(alphabet[next.letter])) ++next.letter;
+  if (p.typeNamesOnly) {
+    // Generated names, each given once; one no shorter than the member's own name saves nothing.
+    const std::size_t own = Utf8Text(cp, member.nameIndex).size();
+    while (next.generated < kGeneratedNames && names.InUse(GeneratedName(next.generated))) ++next.generated;
+    for (std::size_t k = next.generated; k < kGeneratedNames; ++k) {
+      const std::string name = GeneratedName(k);
+      if (name.size() >= own) return 0;
+      if (names.InUse(name) || names.Taken(member, tag, name) || Inherited(p, member, tag, name, cp)) continue;
+      if (k == next.generated) ++next.generated;
+      return names.Rewrite(member.nameIndex, name);
+    }
+    return 0;
+  }
+  while (next.letter < alphabet.size() && names.InUse(alphabet.substr(next.letter, 1))) ++next.letter;
   if (names.Refused(member, tag, Names::kLetters, next.letter)) return 0;
   std::size_t letter = next.letter;
   while (letter < alphabet.size() &&
-         (names.InUse(alphabet[letter]) || names.Taken(member, tag, alphabet.substr(letter, 1))))
+         (names.InUse(alphabet.substr(letter, 1)) || names.Taken(member, tag, alphabet.substr(letter, 1)) ||
+          Inherited(p, member, tag, alphabet.substr(letter, 1), cp)))
     ++letter;
   if (letter >= alphabet.size()) {
     names.Refuse(member, tag, Names::kLetters, next.letter);
@@ -498,7 +578,7 @@ std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, s
     names.Repoint(member, ref, u);
     return 0;
   }
-  return names.Rewrite(member.nameIndex, ch);
+  return names.Rewrite(member.nameIndex, std::string_view(&ch, 1));
 }
 
 }  // namespace
@@ -521,11 +601,20 @@ tProtection Protect(const tClassDesc& cls) {
   tProtection p;
   p.wholeClass = cls.majorVersion >= 55 && (HasAttr(cls.attrs, NestHostAttr) || HasAttr(cls.attrs, NestMembersAttr));
   p.noRename = HasAnnotation(cls.attrs, RuntimeVisibleAnnotationsAttr, cp, "Lkotlin/Metadata;");
+  std::vector<std::string_view> interfaces;
   for (std::int32_t index : cls.interfaces) {
     const auto* entry = ClassAt(cp, index);
     const std::string_view name = entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
     if (name == "java/io/Serializable" || name == "java/io/Externalizable") p.serializable = true;
+    if (!name.empty()) interfaces.push_back(name);
   }
+  const auto* super = cls.superClass != 0 ? ClassAt(cp, cls.superClass) : nullptr;
+  ZYNHierarchy::tInherited inherited =
+      ZYNHierarchy::Inherit(cls.facts, super != nullptr ? Utf8Text(cp, super->nameIndex) : "", interfaces);
+  // A supertype whose fields are unknown may make the class serializable: its instance fields stay.
+  p.serializable = p.serializable || inherited.serializable || inherited.maybeSerializable;
+  p.typeNamesOnly = inherited.unknownSupertype;
+  p.inherited = std::move(inherited.members);
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
@@ -613,6 +702,7 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   NameSources next;
   ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);
   DropMemberNames(next, all);
+  if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
   OwnRefs refs(cls);
   Names names(cls, all);
   std::int32_t bytes = 0;
@@ -625,7 +715,7 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
     const std::int32_t ref = refs.Find(member, at.isMethod);
     // Renamed only when its name serves nothing but the declaration and this one reference.
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
-    bytes += GiveNewName(cls, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
+    bytes += GiveNewName(cls, p, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
   }
   names.MoveMarks();
   return bytes;

@@ -1,6 +1,7 @@
 // Deliberately slow: every round marks the whole class again and every lookup scans the whole pool.
 #include "ReferenceMemberPass.h"
 
+#include <cctype>
 #include <cstddef>
 #include <string_view>
 #include <utility>
@@ -94,19 +95,41 @@ void DropIdent(std::vector<std::int32_t>& idents, std::int32_t index) {
     }
 }
 
-bool NameInUse(const tClassDesc& cls, char ch) {
+bool NameInUse(const tClassDesc& cls, std::string_view name) {
   const ConstPool& cp = *cls.cp;
+  auto is = [&](std::int32_t index) { return Utf8At(cp, index) != nullptr && ZYNConstPool::Utf8Text(cp, index) == name; };
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
-      if (member.present && ZYNConstPool::UtfEq(cp, member.nameIndex, ch)) return true;
-  if (ZYNConstPool::UtfEq(cp, ClassNameIndex(cp, cls.thisClass), ch)) return true;
-  return cls.superClass != 0 && ZYNConstPool::UtfEq(cp, ClassNameIndex(cp, cls.superClass), ch);
+      if (member.present && is(member.nameIndex)) return true;
+  if (is(ClassNameIndex(cp, cls.thisClass))) return true;
+  return cls.superClass != 0 && is(ClassNameIndex(cp, cls.superClass));
+}
+
+// The names a supertype may declare, and the form a class with an unknown supertype keeps.
+bool Inherited(const ZYNClass::tProtection& p, const ConstPool& cp, const memberInfo& member, std::int8_t tag,
+               std::string_view name) {
+  if (p.typeNamesOnly) {
+    if (name.size() < 2 || name[0] < 'A' || name[0] > 'Z' || name[1] < 'a' || name[1] > 'z') return true;
+    for (char c : name.substr(2))
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$') return true;
+  }
+  std::string key(1, tag == kFieldref ? 'F' : 'M');
+  key.append(ZYNConstPool::Utf8Text(cp, member.descriptorIndex)).push_back('\0');
+  key.append(name);
+  return p.inherited.contains(key);
+}
+
+std::string Generated(std::size_t k) {
+  if (k < 676) return {char('A' + k / 26), char('a' + k % 26)};
+  k -= 676;
+  return {char('A' + k / 676), char('a' + k / 26 % 26), char('a' + k % 26)};
 }
 
 struct NameSources {
   std::vector<std::int32_t> idents;  // reusable names of the class, ended by 0
   std::size_t k = 0;                 // next position in idents
   std::size_t letter = 0;            // next position in alphabet
+  std::size_t generated = 0;         // next generated name
 };
 
 // Whether the class refers, through any class, to a member of the same kind named `name` with this member's
@@ -129,22 +152,40 @@ bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag,
   return false;
 }
 
-std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, std::int32_t ref, NameSources& next) {
+std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::int8_t tag,
+                         std::int32_t ref, NameSources& next) {
   ConstPool& cp = *cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
   // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
   for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
-    if (NameTaken(cls, member, tag, ZYNConstPool::Utf8Text(cp, idents[i]))) continue;
+    const std::string_view text = ZYNConstPool::Utf8Text(cp, idents[i]);
+    if (NameTaken(cls, member, tag, text) || Inherited(p, cp, member, tag, text)) continue;
     std::swap(idents[i], idents[next.k]);
     member.nameIndex = idents[next.k++];
     ZYNConstPool::ReplaceMemRefName(cp, ref, member.nameIndex);
     return 0;
   }
   if (next.k < idents.size() && idents[next.k] != 0) return 0;
-  while (next.letter < alphabet.size() && NameInUse(cls, alphabet[next.letter])) ++next.letter;
+  if (p.typeNamesOnly) {
+    const std::size_t own = ZYNConstPool::Utf8Text(cp, member.nameIndex).size();
+    const std::size_t count = 676 + 17576;
+    while (next.generated < count && NameInUse(cls, Generated(next.generated))) ++next.generated;
+    for (std::size_t k = next.generated; k < count; ++k) {
+      const std::string name = Generated(k);
+      if (name.size() >= own) return 0;
+      if (NameInUse(cls, name) || NameTaken(cls, member, tag, name) || Inherited(p, cp, member, tag, name)) continue;
+      if (k == next.generated) ++next.generated;
+      std::int32_t saved = 0;
+      ZYNConstPool::ReplaceUtf(cp, member.nameIndex, name, saved);
+      return saved;
+    }
+    return 0;
+  }
+  while (next.letter < alphabet.size() && NameInUse(cls, alphabet.substr(next.letter, 1))) ++next.letter;
   std::size_t letter = next.letter;
   while (letter < alphabet.size() &&
-         (NameInUse(cls, alphabet[letter]) || NameTaken(cls, member, tag, alphabet.substr(letter, 1))))
+         (NameInUse(cls, alphabet.substr(letter, 1)) || NameTaken(cls, member, tag, alphabet.substr(letter, 1)) ||
+          Inherited(p, cp, member, tag, alphabet.substr(letter, 1))))
     ++letter;
   if (letter >= alphabet.size()) return 0;
   if (letter == next.letter) ++next.letter;
@@ -154,17 +195,18 @@ std::int32_t GiveNewName(tClassDesc& cls, memberInfo& member, std::int8_t tag, s
     member.nameIndex = u;
     ZYNConstPool::ReplaceMemRefName(cp, ref, u);
   } else {
-    ZYNConstPool::ReplaceUtf(cp, member.nameIndex, ch, saved);
+    ZYNConstPool::ReplaceUtf(cp, member.nameIndex, std::string_view(&ch, 1), saved);
   }
   return saved;
 }
 
-std::int32_t RenameMember(tClassDesc& cls, memberInfo& member, std::int8_t tag, bool keepName, NameSources& next) {
+std::int32_t RenameMember(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::int8_t tag,
+                          bool keepName, NameSources& next) {
   if (!member.present || !IsPrivate(member) || keepName) return 0;
   const std::int32_t ref = OwnRef(cls, member, tag);
   // Renamed only when its name serves nothing but the declaration and this one reference.
   if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) return 0;
-  return GiveNewName(cls, member, tag, ref, next);
+  return GiveNewName(cls, p, member, tag, ref, next);
 }
 
 }  // namespace
@@ -192,12 +234,20 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
       if (member.present) DropIdent(next.idents, member.nameIndex);
+  if (p.typeNamesOnly) {
+    std::vector<std::int32_t> kept;
+    memberInfo none;
+    for (std::int32_t i : next.idents)
+      if (i != 0 && !Inherited(p, *cls.cp, none, kFieldref, ZYNConstPool::Utf8Text(*cls.cp, i))) kept.push_back(i);
+    kept.resize(next.idents.size(), 0);
+    next.idents = kept;
+  }
   if (cls.fieldCount > 0)
     for (std::size_t i = 0; i < cls.fields.size(); ++i)
-      bytes += RenameMember(cls, cls.fields[i], kFieldref, Kept(p.fieldKept, i), next);
+      bytes += RenameMember(cls, p, cls.fields[i], kFieldref, Kept(p.fieldKept, i), next);
   if (cls.methodCount > 0)
     for (std::size_t i = 0; i < cls.methods.size(); ++i)
-      bytes += RenameMember(cls, cls.methods[i], kMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i), next);
+      bytes += RenameMember(cls, p, cls.methods[i], kMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i), next);
 }
 
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {

@@ -414,7 +414,7 @@ TEST_F(ZYNConstPoolTest, ReplaceUtfShortensInPlace) {
   b.Utf8("padding");
   auto cp = ReadPool(b);
   std::int32_t saved = 0;
-  ReplaceUtf(*cp, counter, 'b', saved);
+  ReplaceUtf(*cp, counter, "b", saved);
   EXPECT_EQ(saved, 6);
   EXPECT_EQ(cp->At(counter)->size(), 4);
   EXPECT_TRUE(UtfEq(*cp, counter, 'b'));

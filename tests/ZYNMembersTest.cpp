@@ -327,6 +327,12 @@ TEST_F(MemberPassTest, LettersSkipNamesOfTheClassItsSuperAndItsMembers) {
   s.b.Method(kPublic | kStatic, run, v, {s.Code(Shape::ReadAll({rc, rcounter, rvalue}))});
   auto cls = Read(s.b);
   ASSERT_NE(cls, nullptr);
+  // B is a class of the run that declares no member: the class may take any name.
+  ZYNHierarchy::tRunFacts known;
+  ZYNHierarchy::tClassNames b;
+  b.name = "B";
+  known.Add(b);
+  cls->facts = &known;
   std::int32_t bytes = -1;
   ZYNClass::ReduceMembers(*cls, bytes);
   // C takes "Code"; counter skips A and B and shares the entry "C" that C left; value skips D and gets E
@@ -511,6 +517,85 @@ TEST_F(MemberPassTest, MalformedFilesAreRefused) {
       EXPECT_EQ(cls->fieldCount, fields);
       EXPECT_EQ(cls->methodCount, methods);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What the run knows of a super class: its name, its interfaces and its non-private members.
+ZYNHierarchy::tClassNames Known(std::string name, std::vector<std::string> interfaces,
+                                std::vector<std::string> members, std::string super = {}) {
+  ZYNHierarchy::tClassNames c;
+  c.name = std::move(name);
+  c.super = std::move(super);
+  c.interfaces = std::move(interfaces);
+  c.members = std::move(members);
+  return c;
+}
+
+struct InheritCase {
+  const char* what;
+  const char* super;
+  std::vector<ZYNHierarchy::tClassNames> run;  // empty: no class of the run is known
+  std::vector<std::string> renamed;             // the new names of three private static int fields
+  std::vector<std::string> serialFields;        // what is left of two unused private instance fields
+};
+
+TEST_F(MemberPassTest, NewNamesAvoidWhatSupertypesMayDeclareAndSerialFormsThroughSupertypesStay) {
+  const std::string intField = ZYNHierarchy::MemberKey('F', "I", "start");
+  const std::vector<InheritCase> cases = {
+      {"Object: the pool's texts and letters, as before", "java/lang/Object", {}, {"Code", "start", "Lookup"}, {}},
+      {"a super class of the run declares start: avoided exactly",
+       "p/Base",
+       {Known("p/Base", {}, {intField})},
+       {"Code", "Lookup", "I"},
+       {}},
+      {"a super class outside the run: type names only, then generated ones",
+       "lib/Unknown",
+       {},
+       {"Code", "Lookup", "Aa"},
+       {"code", "where"}},
+      {"a JDK class that is not Serializable", "java/lang/Thread", {}, {"Code", "Lookup", "Aa"}, {}},
+      {"a JDK class that is Serializable", "java/lang/RuntimeException", {}, {"Code", "Lookup", "Aa"}, {"code", "where"}},
+      {"Serializable through a class of the run",
+       "p/Base",
+       {Known("p/Base", {"p/Middle"}, {}), Known("p/Middle", {"java/io/Serializable"}, {})},
+       {"Code", "start", "Lookup"},
+       {"code", "where"}},
+      {"a class of the run whose super class is unknown",
+       "p/Base",
+       {Known("p/Base", {}, {}, "lib/Gone")},
+       {"Code", "Lookup", "Aa"},
+       {"code", "where"}},
+  };
+  for (const InheritCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s("p/Sample", c.super);
+    const int start = s.b.Utf8("start"), lookup = s.b.Utf8("Lookup");
+    const int strings[] = {s.b.String(start), s.b.String(lookup)};
+    const int i = s.b.Utf8("I"), alpha = s.b.Utf8("alpha"), beta = s.b.Utf8("beta"), gamma = s.b.Utf8("gamma");
+    const int code = s.b.Utf8("code"), where = s.b.Utf8("where"), text = s.b.Utf8("Ljava/lang/String;");
+    const int refs[] = {s.FieldRef(alpha, i), s.FieldRef(beta, i), s.FieldRef(gamma, i)};
+    const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+    for (int name : {alpha, beta, gamma}) s.b.Field(kPrivateStatic, name, i);
+    s.b.Field(kPrivate, code, i).Field(kPrivate, where, text);
+    const Bytes loads = Join({Ins(kLdcW, strings[0]), {kPop}, Ins(kLdcW, strings[1]), {kPop}});
+    s.b.Method(kPublic | kStatic, run, v, {s.Code(Join({loads, Shape::ReadAll({refs[0], refs[1], refs[2]})}))});
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    ZYNHierarchy::tRunFacts known;
+    for (const auto& k : c.run) known.Add(k);
+    // A super class the run holds declares a member of the base class's chain; with no class known, none is.
+    if (!c.run.empty()) cls->facts = &known;
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    std::vector<std::string> names = PresentNames(*cls, cls->fields);
+    const std::vector<std::string> renamed(names.begin(), names.begin() + 3);
+    const std::vector<std::string> serial(names.begin() + 3, names.end());
+    EXPECT_EQ(renamed, c.renamed);
+    EXPECT_EQ(serial, c.serialFields);
   }
 }
 
