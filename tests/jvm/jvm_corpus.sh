@@ -11,6 +11,9 @@
 # Programs headed "// renaming: no" read member names through reflection and only run when KEYS
 # contains -noren. With -old the tool leaves the input alone and writes its result under the backup
 # name, so that result is moved into place before the second run.
+# A program's source files whose first line is "// library" are compiled first into a folder of their
+# own, which is on the class path when the program is compiled and run but is never given to zyn: the
+# program's classes then have supertypes that the run does not know.
 set -euo pipefail
 
 usage() {
@@ -72,7 +75,7 @@ check_keys() {
     fi
   done
 
-  rc_after=$(run_java "$classes" "$run/after")
+  rc_after=$(run_java "$classes$libpath" "$run/after")
   if [[ $rc_after != "$rc_before" ]]; then
     diff -u --label expected --label optimized "$work/before.out" "$run/after.out" > "$run/diff" || true
     fail "$name" "optimized program exited with $rc_after (expected $rc_before)" "$run/after.err" "$run/diff" "$run/zyn.log"
@@ -107,12 +110,28 @@ for name in "${programs[@]}"; do
   classes=$work/classes
   mkdir -p "$classes"
 
-  if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn -d "$classes" "$src"/*.java > "$work/javac.log" 2>&1; then
+  sources=()
+  libsources=()
+  for f in "$src"/*.java; do
+    if [[ $(sed -n '1p' "$f") =~ ^//\ library[[:space:]]*$ ]]; then libsources+=("$f"); else sources+=("$f"); fi
+  done
+  libpath=
+  libcp=()
+  if [[ ${#libsources[@]} -gt 0 ]]; then
+    mkdir -p "$work/lib"
+    if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn -d "$work/lib" "${libsources[@]}" > "$work/javac.log" 2>&1; then
+      fail "$name" "javac failed on the library" "$work/javac.log"
+      continue
+    fi
+    libpath=:$work/lib
+    libcp=(-cp "$work/lib")
+  fi
+  if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn ${libcp[@]+"${libcp[@]}"} -d "$classes" "${sources[@]}" > "$work/javac.log" 2>&1; then
     fail "$name" "javac failed" "$work/javac.log"
     continue
   fi
 
-  rc_before=$(run_java "$classes" "$work/before")
+  rc_before=$(run_java "$classes$libpath" "$work/before")
   if [[ $rc_before != 0 ]]; then
     fail "$name" "unoptimized program exited with $rc_before" "$work/before.err"
     continue
