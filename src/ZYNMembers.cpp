@@ -509,9 +509,16 @@ bool TypeNameShaped(std::string_view text) {
 // The generated names of the form of type names, in order: "Aa" to "Zz", then "Aaa" to "Zzz".
 std::string GeneratedName(std::size_t k) {
   constexpr std::size_t kTwo = 26 * 26;
-  if (k < kTwo) return {static_cast<char>('A' + k / 26), static_cast<char>('a' + k % 26)};
-  k -= kTwo;
-  return {static_cast<char>('A' + k / 676), static_cast<char>('a' + k / 26 % 26), static_cast<char>('a' + k % 26)};
+  std::string name;
+  if (k < kTwo) {
+    name += static_cast<char>('A' + k / 26);
+  } else {
+    k -= kTwo;
+    name += static_cast<char>('A' + k / 676);
+    name += static_cast<char>('a' + k / 26 % 26);
+  }
+  name += static_cast<char>('a' + k % 26);
+  return name;
 }
 constexpr std::size_t kGeneratedNames = 26 * 26 + 26 * 26 * 26;
 
