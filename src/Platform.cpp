@@ -46,16 +46,6 @@ bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::sp
     if (fd >= 0) ::close(fd);
     return false;
   }
-  if (whole != nullptr) {
-    std::uint8_t head[4];
-    ssize_t got;
-    do got = ::pread(fd, head, sizeof head, 0);
-    while (got < 0 && errno == EINTR);
-    if (got < 0 || !whole({head, static_cast<std::size_t>(got)})) {
-      ::close(fd);
-      return got >= 0;
-    }
-  }
   // Room for the file as its size says, and more as long as it grows while it is read.
   auto reserve = [&buffer](std::size_t size) {
     if (size <= buffer.capacity_) return;
@@ -64,11 +54,25 @@ bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::sp
     buffer.data_ = std::move(grown);
     buffer.capacity_ = size;
   };
-  reserve(static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxFileSize)) + 1);
+  const std::size_t size = static_cast<std::size_t>(std::min<off_t>(st.st_size, kMaxFileSize));
+  // A file that may be of another kind is read a first piece at a time, so that a large one is not read or
+  // given room for nothing.
+  constexpr std::size_t kFirstPiece = 65536;
+  std::size_t limit = whole != nullptr ? std::min(size + 1, kFirstPiece) : size + 1;
+  reserve(limit);
   bool ok = true;
   while (buffer.size_ < kMaxFileSize) {
-    if (buffer.size_ == buffer.capacity_) reserve(std::min(kMaxFileSize, 2 * buffer.capacity_));
-    const ssize_t got = ::read(fd, buffer.data_.get() + buffer.size_, buffer.capacity_ - buffer.size_);
+    if (buffer.size_ == limit) {
+      if (whole != nullptr) {
+        if (!whole(buffer.Bytes().first(std::min<std::size_t>(buffer.size_, 4)))) break;
+        whole = nullptr;
+        limit = std::max(limit, size + 1);
+      }
+      if (buffer.size_ == limit) limit = std::min(kMaxFileSize, 2 * limit);
+      reserve(limit);
+    }
+    const std::size_t wanted = limit - buffer.size_;
+    const ssize_t got = ::read(fd, buffer.data_.get() + buffer.size_, wanted);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -76,7 +80,10 @@ bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::sp
       break;
     }
     buffer.size_ += static_cast<std::size_t>(got);
+    // A regular file reads short only at its end: no further call to learn it.
+    if (static_cast<std::size_t>(got) < wanted && buffer.size_ >= size) break;
   }
+  if (ok && whole != nullptr && !whole(buffer.Bytes().first(std::min<std::size_t>(buffer.size_, 4)))) buffer.size_ = 0;
   ::close(fd);
   if (!ok) buffer.size_ = 0;
   return ok;
