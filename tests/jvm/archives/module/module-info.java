@@ -1,0 +1,3 @@
+module demo.app {
+  exports demo;
+}
