@@ -72,7 +72,7 @@ struct tProtection {
   bool noRename = false;      // names are read back from elsewhere (Kotlin metadata)
   bool serializable = false;  // the instance fields are the serialized form (or may be: a supertype is unknown)
   bool typeNamesOnly = false;  // a supertype is unknown: new names only of the form of type names
-  std::unordered_set<std::string> inherited;  // member keys a supertype may declare non-private
+  ZYNHierarchy::tInherited inherited;  // what a supertype may declare non-private
   std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
   std::vector<bool> methodNamed;            // kept under their names (native methods)
 };

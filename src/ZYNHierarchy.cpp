@@ -1,5 +1,6 @@
 #include "ZYNHierarchy.h"
 
+#include <algorithm>
 #include <deque>
 
 #include "FileModule.h"
@@ -21,6 +22,8 @@ constexpr std::pair<std::string_view, std::string_view> kObjectMethods[] = {
 // Externalizable these two.
 constexpr std::pair<std::string_view, std::string_view> kExternalizableMethods[] = {
     {"writeExternal", "(Ljava/io/ObjectOutput;)V"}, {"readExternal", "(Ljava/io/ObjectInput;)V"}};
+
+std::vector<std::string> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods);
 
 }  // namespace
 
@@ -104,7 +107,36 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   return in.Done;
 }
 
+namespace {
+
+std::vector<std::string> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods) {
+  std::vector<std::string> keys;
+  for (const auto& [name, descriptor] : methods) keys.push_back(MemberKey('M', descriptor, name));
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+const std::vector<std::string>& ObjectKeys() {
+  static const std::vector<std::string> keys = SortedKeys(kObjectMethods);
+  return keys;
+}
+
+const std::vector<std::string>& ExternalizableKeys() {
+  static const std::vector<std::string> keys = SortedKeys(kExternalizableMethods);
+  return keys;
+}
+
+}  // namespace
+
+bool tInherited::Declares(std::string_view key) const {
+  for (const std::vector<std::string>* keys : members)
+    if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
+  return false;
+}
+
 void tRunFacts::Add(tClassNames names) {
+  std::sort(names.members.begin(), names.members.end());
+  names.members.erase(std::unique(names.members.begin(), names.members.end()), names.members.end());
   std::string key = names.name;
   classes_.try_emplace(std::move(key), std::move(names));
 }
@@ -116,7 +148,7 @@ const tClassNames* tRunFacts::Find(std::string_view name) const {
 
 tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces) {
   tInherited inherited;
-  for (const auto& [name, descriptor] : kObjectMethods) inherited.members.insert(MemberKey('M', descriptor, name));
+  inherited.members.push_back(&ObjectKeys());
   std::deque<std::string> pending;
   if (!super.empty()) pending.emplace_back(super);
   for (std::string_view i : interfaces) pending.emplace_back(i);
@@ -127,13 +159,11 @@ tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::ve
     if (type == "java/lang/Object" || !seen.insert(type).second) continue;
     if (type == "java/io/Serializable" || type == "java/io/Externalizable") {
       inherited.serializable = true;
-      if (type == "java/io/Externalizable")
-        for (const auto& [name, descriptor] : kExternalizableMethods)
-          inherited.members.insert(MemberKey('M', descriptor, name));
+      if (type == "java/io/Externalizable") inherited.members.push_back(&ExternalizableKeys());
       continue;
     }
     if (const tClassNames* known = facts != nullptr ? facts->Find(type) : nullptr) {
-      inherited.members.insert(known->members.begin(), known->members.end());
+      if (!known->members.empty()) inherited.members.push_back(&known->members);
       if (!known->super.empty()) pending.push_back(known->super);
       for (const std::string& i : known->interfaces) pending.push_back(i);
       continue;

@@ -18,7 +18,7 @@ struct tClassNames {
   std::string name;
   std::string super;  // empty for java/lang/Object (and a malformed super index)
   std::vector<std::string> interfaces;
-  std::vector<std::string> members;  // non-private members as MemberKey gives them
+  std::vector<std::string> members;  // non-private members as MemberKey gives them (sorted by the run)
 };
 
 // A member's key: its kind ('F' field, 'M' method), descriptor and name.
@@ -41,10 +41,14 @@ private:
 
 // What one class inherits.
 struct tInherited {
-  std::unordered_set<std::string> members;  // keys of members a supertype may declare non-private
+  // The sorted member keys of each supertype that declares members non-private (java/lang/Object's too).
+  std::vector<const std::vector<std::string>*> members;
   bool unknownSupertype = false;  // a supertype other than java/lang/Object is not a class of the run
   bool serializable = false;      // a supertype is Serializable (the run's classes or the JDK's table)
   bool maybeSerializable = false;  // a supertype is unknown and outside the JDK
+
+  // Whether a supertype may declare the member of this key non-private.
+  bool Declares(std::string_view key) const;
 };
 
 // Follows the superclass and interfaces up through the run's classes (facts may be null: no class is

@@ -275,8 +275,8 @@ public:
   bool Taken(const memberInfo& member, std::int8_t tag, std::string_view name) {
     Ask(member, tag);
     if (askedNames_ == nullptr) return false;
-    query_.assign(name);
-    const auto it = askedNames_->find(query_);
+    // A key of its own: names are short, so it needs no allocation.
+    const auto it = askedNames_->find(std::string(name));
     return it != askedNames_->end() && it->second > 0;
   }
 
@@ -527,7 +527,7 @@ constexpr std::size_t kGeneratedNames = 26 * 26 + 26 * 26 * 26;
 bool Inherited(const tProtection& p, const memberInfo& member, std::int8_t tag, std::string_view name,
                const ConstPool& cp) {
   if (p.typeNamesOnly && !TypeNameShaped(name)) return true;
-  return p.inherited.contains(
+  return p.inherited.Declares(
       ZYNHierarchy::MemberKey(tag == kFieldref ? 'F' : 'M', Utf8Text(cp, member.descriptorIndex), name));
 }
 
@@ -568,12 +568,12 @@ std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& memb
     }
     return 0;
   }
-  while (next.letter < alphabet.size() && names.InUse(alphabet.substr(next.letter, 1))) ++next.letter;
+  const auto letterAt = [](std::size_t k) { return std::string_view(alphabet.data() + k, 1); };
+  while (next.letter < alphabet.size() && names.InUse(letterAt(next.letter))) ++next.letter;
   if (names.Refused(member, tag, Names::kLetters, next.letter)) return 0;
   std::size_t letter = next.letter;
-  while (letter < alphabet.size() &&
-         (names.InUse(alphabet.substr(letter, 1)) || names.Taken(member, tag, alphabet.substr(letter, 1)) ||
-          Inherited(p, member, tag, alphabet.substr(letter, 1), cp)))
+  while (letter < alphabet.size() && (names.InUse(letterAt(letter)) || names.Taken(member, tag, letterAt(letter)) ||
+                                      Inherited(p, member, tag, letterAt(letter), cp)))
     ++letter;
   if (letter >= alphabet.size()) {
     names.Refuse(member, tag, Names::kLetters, next.letter);
@@ -621,7 +621,7 @@ tProtection Protect(const tClassDesc& cls) {
   // A supertype whose fields are unknown may make the class serializable: its instance fields stay.
   p.serializable = p.serializable || inherited.serializable || inherited.maybeSerializable;
   p.typeNamesOnly = inherited.unknownSupertype;
-  p.inherited = std::move(inherited.members);
+  p.inherited = std::move(inherited);
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));

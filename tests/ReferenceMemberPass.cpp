@@ -116,7 +116,7 @@ bool Inherited(const ZYNClass::tProtection& p, const ConstPool& cp, const member
   std::string key(1, tag == kFieldref ? 'F' : 'M');
   key.append(ZYNConstPool::Utf8Text(cp, member.descriptorIndex)).push_back('\0');
   key.append(name);
-  return p.inherited.contains(key);
+  return p.inherited.Declares(key);
 }
 
 std::string Generated(std::size_t k) {
