@@ -246,46 +246,79 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
 
 namespace {
 
-void AddNames(tBytes bytes, int depth, std::uint64_t& room, std::vector<ZYNHierarchy::tClassNames>& classes) {
-  ZYNZip::tArchive archive;
+// The class entries of an archive and of the archives inside it, with what keeps them readable.
+struct tNameWalk {
+  std::vector<std::unique_ptr<ZYNZip::tArchive>> archives;
+  std::vector<std::unique_ptr<std::vector<std::uint8_t>>> inflated;  // deflated nested archives
+  std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> classes;
+  std::uint64_t room = ZYNZip::kMaxNestedArchive;
+};
+
+void Collect(tBytes bytes, int depth, tNameWalk& walk) {
+  auto read = std::make_unique<ZYNZip::tArchive>();
   try {
-    archive = ZYNZip::Read(bytes, "");
+    *read = ZYNZip::Read(bytes, "");
   } catch (const ZYNError::Fatal&) {
     return;
   }
-  std::vector<std::uint8_t> content;
+  const ZYNZip::tArchive& archive = *walk.archives.emplace_back(std::move(read));
   for (const std::size_t i : archive.byPosition) {
     const tEntry& e = archive.entries[i];
-    const bool nested = e.IsNestedArchive() && depth < kMaxDepth;
-    if (!e.IsClass() && !nested) continue;
+    if (e.IsClass()) {
+      walk.classes.push_back({&archive, i});
+      continue;
+    }
+    if (!e.IsNestedArchive() || depth >= kMaxDepth) continue;
+    if (e.method == ZYNZip::kStored) {
+      if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, walk);
+      continue;
+    }
+    if (e.size > walk.room) continue;
+    auto inner = std::make_unique<std::vector<std::uint8_t>>();
     try {
-      if (nested && e.method == ZYNZip::kStored) {
-        if (e.size == e.compressedSize) AddNames(e.Data(bytes), depth + 1, room, classes);
-        continue;
-      }
-      if (nested && e.size > room) continue;
-      ZYNZip::Inflate(archive, e, "", e.IsClass() ? ZYNZip::kMaxClassEntry : ZYNZip::kMaxNestedArchive, content);
+      ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxNestedArchive, *inner);
     } catch (const ZYNError::Fatal&) {
       continue;
     }
-    if (nested) {
-      room -= content.size();
-      const std::vector<std::uint8_t> inner = std::move(content);
-      AddNames(inner, depth + 1, room, classes);
-    } else if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) {
-      classes.push_back(std::move(names));
-    }
+    walk.room -= inner->size();
+    const tBytes innerBytes = *walk.inflated.emplace_back(std::move(inner));
+    Collect(innerBytes, depth + 1, walk);
   }
+}
+
+// The names of one class entry, or nothing when it cannot be read.
+std::optional<ZYNHierarchy::tClassNames> EntryNames(const ZYNZip::tArchive& archive, std::size_t entry) {
+  thread_local std::vector<std::uint8_t> content;
+  try {
+    ZYNZip::Inflate(archive, archive.entries[entry], "", ZYNZip::kMaxClassEntry, content);
+    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) return names;
+  } catch (const ZYNError::Fatal&) {
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
-void ReadNames(std::span<const std::uint8_t> bytes, std::vector<ZYNHierarchy::tClassNames>& classes) {
-  std::uint64_t room = ZYNZip::kMaxNestedArchive;
+void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
+               std::vector<ZYNHierarchy::tClassNames>& classes) {
+  tNameWalk walk;
   try {
-    AddNames(bytes, 0, room, classes);
+    Collect(bytes, 0, walk);
   } catch (const std::bad_alloc&) {
     // What could not be read adds nothing; the archive's turn reports it.
+  }
+  // Inflating is most of the work: the entries are read on every thread, and taken in order.
+  using tNames = std::optional<ZYNHierarchy::tClassNames>;
+  auto run = [&walk](std::size_t k, Platform::FileBuffer&) {
+    return EntryNames(*walk.classes[k].first, walk.classes[k].second);
+  };
+  std::optional<ZYNBatch::Batch<tNames>> batch;
+  if (threads > 1 && walk.classes.size() > 1) batch.emplace(walk.classes.size(), threads, run);
+  Platform::FileBuffer unused;
+  for (std::size_t k = 0; k < walk.classes.size(); ++k) {
+    if (tNames names = batch ? batch->Take(k) : run(k, unused)) classes.push_back(std::move(*names));
+    if (batch) batch->Committed(k);
   }
 }
 

@@ -31,6 +31,7 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
 
 // Adds the names of every class entry of the archive (nested archives included) that can be read; an
 // archive or entry that cannot be read adds nothing (its error comes in its turn).
-void ReadNames(std::span<const std::uint8_t> bytes, std::vector<ZYNHierarchy::tClassNames>& classes);
+// The class entries are read on `threads` threads.
+void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, std::vector<ZYNHierarchy::tClassNames>& classes);
 
 }  // namespace ZYNArchive

@@ -182,13 +182,14 @@ private:
 };
 
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
-std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform::FileBuffer& buffer) {
+std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform::FileBuffer& buffer,
+                                               unsigned threads) {
   std::vector<ZYNHierarchy::tClassNames> classes;
   try {
     if (!Platform::ReadFile(name, buffer, StartsLikeAClassFile)) return classes;
     if (buffer.Bytes().empty()) {
       if (Platform::MappedFile file; file.Map(name) && ZYNArchive::IsArchive(file.Bytes()))
-        ZYNArchive::ReadNames(file.Bytes(), classes);
+        ZYNArchive::ReadNames(file.Bytes(), threads, classes);
     } else if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
       classes.push_back(std::move(names));
     }
@@ -203,7 +204,9 @@ std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, unsigned threads) {
   ZYNHierarchy::tRunFacts facts;
   using tNames = std::vector<ZYNHierarchy::tClassNames>;
-  auto run = [&names](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer); };
+  // An archive among several files is read on the thread that has it; alone, on every thread.
+  const unsigned inner = names.size() > 1 ? 1 : threads;
+  auto run = [&names, inner](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer, inner); };
   std::optional<ZYNBatch::Batch<tNames>> batch;
   if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
   Platform::FileBuffer buffer;
