@@ -11,6 +11,7 @@
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNHierarchy.h"
 
 namespace {
 
@@ -77,6 +78,12 @@ TEST_F(RobustnessTest, MutatedClassFilesAreProcessedOrRefused) {
       if (!result.error.empty()) {
         ++coreRefused;
         EXPECT_EQ(result.error.rfind("ERROR: ", 0), 0u) << result.error;
+      }
+      // The run's names pass reads every class the core reads (and may read some it refuses).
+      ZYNHierarchy::tClassNames names;
+      const bool named = ZYNHierarchy::ReadNames(mutant, names);
+      if (result.error.empty()) {
+        EXPECT_TRUE(named) << "mutant " << i;
       }
     }
   }
