@@ -161,8 +161,18 @@ std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, tInput& in, tDiagno
   return attr;
 }
 
+// Whether every index of the attribute names a Utf8 entry.
+bool AllTexts(const ConstPool& cp, const IndexedAttributeDesc& attr) {
+  for (const IndexSlot& slot : attr.indexes) {
+    const std::int32_t index = attr.body[slot.offset] << 8 | attr.body[slot.offset + 1];
+    const auto* entry = cp.At(index);
+    if (entry == nullptr || entry->tag != 1) return false;
+  }
+  return true;
+}
+
 template <std::int16_t Kind>
-std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool&, tInput& in, tDiagnostics&, std::int32_t length) {
+std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
   auto attr = std::make_unique<IndexedAttributeDesc>();
   attr->kind = Kind;
   if (length < 0)
@@ -170,6 +180,10 @@ std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool&, tInput& in, tDiagnost
   else
     GetBytes(in, static_cast<std::size_t>(length), attr->body);
   if (in.Done && !FindIndexes(Kind, attr->body, attr->indexes)) return nullptr;
+  // scalac 2.11 leaves an index that names no text in a few classes; no JVM reads the attribute, so it stays
+  // as an unknown one, with its whole pool, rather than failing the class.
+  if constexpr (Kind == ScalaInlineInfoAttr)
+    if (in.Done && !AllTexts(cp, *attr)) return nullptr;
   return attr;
 }
 
@@ -215,6 +229,9 @@ const AttrKind kKinds[] = {
     {"NestMembers", 55, ReadIndexed<NestMembersAttr>, true},
     {"Record", 60, ReadRecord, true},
     {"PermittedSubclasses", 61, ReadIndexed<PermittedSubclassesAttr>, true},
+    {"ScalaSig", 0, ReadIndexed<ScalaSigAttr>, true},
+    {"Scala", 0, ReadIndexed<ScalaAttr>, true},
+    {"ScalaInlineInfo", 0, ReadIndexed<ScalaInlineInfoAttr>, true},
 };
 
 const AttrKind* FindKind(std::string_view name, std::int32_t majorVersion) {

@@ -58,6 +58,10 @@ enum : std::int16_t {
   ModuleTargetAttr = 31,
   ModuleHashesAttr = 32,
   ModuleResolutionAttr = 33,
+  // Scala 2's own attributes (scalac 2.11 and later), in class files of any version.
+  ScalaSigAttr = 34,
+  ScalaAttr = 35,
+  ScalaInlineInfoAttr = 36,
 };
 
 struct attributeInfoDesc;

@@ -229,6 +229,23 @@ void Module(Cursor& c) {
   }
 }
 
+// Scala 2's inlining facts, as scala-library and scalac's output hold them: u1 version (1), u1 flags (bit 0:
+// the class is effectively final; bit 1: a self type follows, u2 Utf8 of its internal name; no other bit is
+// seen, and one would bring fields this reader does not know), u2 count, then per method u2 name (Utf8),
+// u2 descriptor (Utf8), u1 flags (final, trait method with a static body, inline, noinline).
+void ScalaInlineInfo(Cursor& c) {
+  if (c.U1() != 1) return c.Fail();
+  const std::uint32_t flags = c.U1();
+  if ((flags & ~3u) != 0) return c.Fail();
+  if ((flags & 2) != 0) c.Index();
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();
+    c.Index();
+    c.Skip(1);
+  }
+}
+
 void ModuleHashes(Cursor& c) {
   c.Index();  // algorithm
   const std::uint32_t n = c.U2();
@@ -262,6 +279,11 @@ bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::
     case ModuleTargetAttr: c.Index(true); break;
     case ModuleHashesAttr: ModuleHashes(c); break;
     case ModuleResolutionAttr: c.Skip(2); break;
+    // ScalaSig: u1 major (5), u1 minor, u1 0 -- the pickled signature itself is in a ScalaSignature
+    // annotation; Scala: empty, a mark of a Scala class without a signature of its own.
+    case ScalaSigAttr: c.Skip(3); break;
+    case ScalaAttr: break;
+    case ScalaInlineInfoAttr: ScalaInlineInfo(c); break;
     default: return false;  // Record is parsed into fields elsewhere; other kinds hold no kept body
   }
   if (c.AtEnd()) return true;

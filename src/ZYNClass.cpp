@@ -87,7 +87,11 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
   if (p.lin) DeleteInMembers(ZYNAttr::LineNumberTableAttr, cls.methods, change);
   if (p.depr) DeleteEverywhere(ZYNAttr::DeprecatedAttr, cls, change);
   if (p.synt) DeleteEverywhere(ZYNAttr::SyntheticAttr, cls, change);
-  if (p.uattr) DeleteEverywhere(ZYNAttr::UnknownAttr, cls, change);
+  if (p.uattr) {
+    // Other compilers' attributes are for those compilers, as unknown ones are for whoever wrote them.
+    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaSigAttr, ZYNAttr::ScalaAttr, ZYNAttr::ScalaInlineInfoAttr})
+      DeleteEverywhere(kind, cls, change);
+  }
 }
 
 // The passes in their fixed order; fills the result as far as the file gets.

@@ -602,12 +602,34 @@ void CheckClass(const tClassDesc& cls) {
     }
 }
 
+namespace {
+
+// The methods (name, descriptor) that Scala's inlining facts of the class list: an entry must not come to
+// name a method that is gone.
+std::set<std::pair<std::string_view, std::string_view>> InlineInfoMethods(const tClassDesc& cls) {
+  std::set<std::pair<std::string_view, std::string_view>> methods;
+  for (const auto& attr : cls.attrs) {
+    const auto* info = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get());
+    if (info == nullptr || info->kind != ZYNAttr::ScalaInlineInfoAttr) continue;
+    // A self type's name comes first when there is one; then name and descriptor in pairs.
+    const std::size_t first = info->indexes.size() % 2;
+    for (std::size_t i = first; i + 1 < info->indexes.size(); i += 2)
+      methods.emplace(Utf8Text(*cls.cp, info->IndexAt(info->indexes[i])),
+                      Utf8Text(*cls.cp, info->IndexAt(info->indexes[i + 1])));
+  }
+  return methods;
+}
+
+}  // namespace
+
 tProtection Protect(const tClassDesc& cls) {
   using namespace ZYNAttr;
   const ConstPool& cp = *cls.cp;
   tProtection p;
   p.wholeClass = cls.majorVersion >= 55 && (HasAttr(cls.attrs, NestHostAttr) || HasAttr(cls.attrs, NestMembersAttr));
-  p.noRename = HasAnnotation(cls.attrs, RuntimeVisibleAnnotationsAttr, cp, "Lkotlin/Metadata;");
+  // Kotlin's metadata and Scala's inlining facts name the members: renaming would leave them naming others.
+  p.noRename = HasAnnotation(cls.attrs, RuntimeVisibleAnnotationsAttr, cp, "Lkotlin/Metadata;") ||
+               HasAttr(cls.attrs, ScalaInlineInfoAttr);
   std::vector<std::string_view> interfaces;
   for (std::int32_t index : cls.interfaces) {
     const auto* entry = ClassAt(cp, index);
@@ -634,8 +656,10 @@ tProtection Protect(const tClassDesc& cls) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
     p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f));
   }
+  const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
   for (const memberInfo& m : cls.methods) {
-    p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m));
+    p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m) ||
+                           inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
     p.methodNamed.push_back((m.accessFlags & ACC_NATIVE) != 0);
   }
   return p;

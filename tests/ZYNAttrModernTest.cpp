@@ -166,6 +166,12 @@ std::vector<Case> WellFormed() {
       {"ModuleTarget without platform", ModuleTargetAttr, Body().Opt(0)},
       {"ModuleHashes", ModuleHashesAttr, Body().Idx(12).U2(2).Idx(13).U2(3).Fill(3).Idx(14).U2(0)},
       {"ModuleResolution", ModuleResolutionAttr, Body().U2(0x0008)},
+      {"ScalaSig", ScalaSigAttr, Body().U1(5).U1(0).U1(0)},
+      {"Scala", ScalaAttr, Body()},
+      {"ScalaInlineInfo", ScalaInlineInfoAttr, Body().U1(1).U1(0).U2(2).Idx(3).Idx(4).U1(1).Idx(5).Idx(6).U1(4)},
+      {"ScalaInlineInfo of a final class with a self type", ScalaInlineInfoAttr,
+       Body().U1(1).U1(3).Idx(7).U2(1).Idx(8).Idx(9).U1(2)},
+      {"ScalaInlineInfo without methods", ScalaInlineInfoAttr, Body().U1(1).U1(1).U2(0)},
   };
 }
 
@@ -201,7 +207,7 @@ TEST(ZYNAttrModern, SourceDebugExtensionIsAnyBytes) {
 TEST(ZYNAttrModern, RefusesKindsItDoesNotKeep) {
   using namespace ZYNAttr;
   std::vector<IndexSlot> found;
-  const std::vector<std::int16_t> kinds = {UnknownAttr, CodeAttr, SourceFileAttr, InnerClassesAttr, RecordAttr, 34, -1};
+  const std::vector<std::int16_t> kinds = {UnknownAttr, CodeAttr, SourceFileAttr, InnerClassesAttr, RecordAttr, 99, -1};
   for (std::int16_t kind : kinds) {
     EXPECT_FALSE(FindIndexes(kind, Bytes{0, 0}, found)) << kind;
     EXPECT_FALSE(FindIndexes(kind, Bytes{0, 1}, found)) << kind;
@@ -233,6 +239,14 @@ void ExpectRefused(std::int16_t kind, const Bytes& head, const Bytes& tail, cons
     std::vector<IndexSlot> found;
     EXPECT_FALSE(FindIndexes(kind, body, found)) << what << " with " << pad << " filler bytes";
   }
+}
+
+// A version or a flag this reader does not know may bring fields it cannot place: the body stays unknown.
+TEST(ZYNAttrModern, RefusesScalaInlineInfoOfAnotherVersionOrWithUnknownFlags) {
+  for (std::uint32_t version : {0u, 2u, 255u})
+    ExpectRefused(ZYNAttr::ScalaInlineInfoAttr, Body().U1(version).U1(0).U2(0).bytes, {}, "version");
+  for (std::uint32_t flags : {4u, 5u, 8u, 0x80u})
+    ExpectRefused(ZYNAttr::ScalaInlineInfoAttr, Body().U1(1).U1(flags).U2(0).bytes, {}, "flags");
 }
 
 TEST(ZYNAttrModern, RefusesReservedFrameTypesAndVerificationTags) {

@@ -600,3 +600,79 @@ TEST_F(MemberPassTest, NewNamesAvoidWhatSupertypesMayDeclareAndSerialFormsThroug
 }
 
 }  // namespace
+
+namespace {
+
+// A class compiled by scalac: a private static int field read by run, two unused private methods of which
+// Scala's inlining facts list one, and the three Scala attributes.
+struct ScalaClass {
+  Shape s{"p/S"};
+  int alpha = 0, listed = 0, unlisted = 0, v = 0, unused = 0;
+
+  explicit ScalaClass(bool brokenIndex = false) {
+    const int i = s.b.Utf8("I"), run = s.b.Utf8("run");
+    v = s.b.Utf8("()V");
+    alpha = s.b.Utf8("alpha");
+    listed = s.b.Utf8("listed");
+    unlisted = s.b.Utf8("unlisted");
+    unused = s.b.Utf8("nothingUsesThis");
+    const int longValue = s.b.Long(0, 7);
+    const int ref = s.FieldRef(alpha, i);
+    s.b.Field(kPrivateStatic, alpha, i);
+    s.b.Method(kPublic | kStatic, run, v, {s.Code(Shape::ReadAll({ref}))});
+    s.b.Method(kPrivateStatic, listed, v, {s.Code({})});
+    s.b.Method(kPrivateStatic, unlisted, v, {s.Code({})});
+    const int name = brokenIndex ? longValue + 1 : listed;  // the second slot of a Long: no text
+    s.b.ClassAttr(Attribute(s.b.Utf8("ScalaSig"), {5, 0, 0}));
+    s.b.ClassAttr(Attribute(s.b.Utf8("Scala"), {}));
+    s.b.ClassAttr(Attribute(s.b.Utf8("ScalaInlineInfo"), ByteWriter().u1(1).u1(0).u2(1).u2(name).u2(v).u1(0).bytes));
+  }
+};
+
+bool Holds(const Bytes& bytes, std::string_view text) {
+  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClass) {
+  ScalaClass c;
+  auto cls = Read(c.s.b);
+  ASSERT_NE(cls, nullptr);
+  std::int32_t bytes = -1;
+  ZYNClass::ReduceMembers(*cls, bytes);
+  EXPECT_EQ(PresentNames(*cls, cls->fields), std::vector<std::string>{"alpha"}) << "no renaming";
+  EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
+}
+
+TEST_F(MemberPassTest, ScalaAttributesAreKeptAndPrunedUnderByDefaultAndRemovedByUattr) {
+  const Bytes bytes = ScalaClass().s.b.Build();
+  struct KeyCase {
+    const char* keys;
+    bool kept;
+  };
+  for (const KeyCase& k : {KeyCase{"", true}, KeyCase{"-dbg", true}, KeyCase{"-uattr", false}}) {
+    SCOPED_TRACE(k.keys);
+    SetUp();
+    ZYNData::Params.dbg = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = std::string(k.keys) == "-dbg";
+    ZYNData::Params.uattr = !k.kept;
+    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_FALSE(r.limited);
+    EXPECT_FALSE(Holds(r.bytes, "nothingUsesThis")) << "the pool is pruned under the attributes";
+    for (const char* name : {"ScalaSig", "ScalaInlineInfo"}) EXPECT_EQ(Holds(r.bytes, name), k.kept) << name;
+    if (k.kept) {
+      EXPECT_TRUE(Holds(r.bytes, "listed")) << "the listed method and its name stay";
+    }
+  }
+}
+
+TEST_F(MemberPassTest, AScalaInlineInfoIndexThatNamesNoTextLeavesTheAttributeUnknown) {
+  const Bytes bytes = ScalaClass(true).s.b.Build();
+  const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.warnings, std::vector<std::string>{"WARNING: Unknown attribute \"ScalaInlineInfo\" ignored. Length=9"});
+  EXPECT_TRUE(r.limited);
+  EXPECT_TRUE(Holds(r.bytes, "nothingUsesThis")) << "a limited class keeps its whole pool";
+}
+
+}  // namespace
