@@ -75,23 +75,31 @@ struct tListed {
   bool archive = false;
 };
 
-bool StartsLikeAClassFile(std::span<const std::uint8_t> head) { return ZYNArchive::MayBeClassFile(head); }
+// What reading a listed file found: its bytes in the buffer (a class file, or whatever the core will say it
+// is), an archive (mapped), or nothing readable.
+enum class tRead { Failed, Class, Archive };
 
-// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it. A file
-// that does not start as a class file is looked at as an archive first, without reading it whole.
+// A file that does not start as a class file is looked at as an archive first, without reading it whole.
+tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, Platform::MappedFile& archive) {
+  if (!Platform::ReadFile(name, buffer, ZYNArchive::MayBeClassFile)) return tRead::Failed;
+  if (!buffer.Bytes().empty()) return tRead::Class;
+  if (archive.Map(name) && ZYNArchive::IsArchive(archive.Bytes())) return tRead::Archive;
+  return Platform::ReadFile(name, buffer) ? tRead::Class : tRead::Failed;
+}
+
+// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
-    bool read = Platform::ReadFile(name, buffer, StartsLikeAClassFile);
-    if (read && buffer.Bytes().empty()) {
-      if (Platform::MappedFile file; file.Map(name) && ZYNArchive::IsArchive(file.Bytes())) {
-        listed.archive = true;
-        return listed;
-      }
-      read = Platform::ReadFile(name, buffer);
+    Platform::MappedFile archive;
+    switch (ReadListed(name, buffer, archive)) {
+      case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
+      case tRead::Archive: listed.archive = true; break;
+      case tRead::Class:
+        listed.result =
+            ZYNClass::OptimizeFile(buffer.Bytes(), ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+        break;
     }
-    if (!read) listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open");
-    else listed.result = ZYNClass::OptimizeFile(buffer.Bytes(), ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
   } catch (const std::bad_alloc&) {
     listed.result.error = ZYNError::ErrorLine("Not enough memory");
   }
@@ -186,11 +194,11 @@ std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform
                                                unsigned threads) {
   std::vector<ZYNHierarchy::tClassNames> classes;
   try {
-    if (!Platform::ReadFile(name, buffer, StartsLikeAClassFile)) return classes;
-    if (buffer.Bytes().empty()) {
-      if (Platform::MappedFile file; file.Map(name) && ZYNArchive::IsArchive(file.Bytes()))
-        ZYNArchive::ReadNames(file.Bytes(), threads, classes);
-    } else if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
+    Platform::MappedFile archive;
+    const tRead read = ReadListed(name, buffer, archive);
+    if (read == tRead::Archive) {
+      ZYNArchive::ReadNames(archive.Bytes(), threads, classes);
+    } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
       classes.push_back(std::move(names));
     }
   } catch (const std::bad_alloc&) {

@@ -222,10 +222,10 @@ std::size_t ReadCentral(tBytes bytes, std::size_t at, std::size_t directoryEnd, 
   return next;
 }
 
-bool EndsWith(std::string_view text, std::string_view tail, bool anyCase) {
+// Whether the text ends with the tail, letters in either case.
+bool EndsWithAnyCase(std::string_view text, std::string_view tail) {
   if (text.size() < tail.size()) return false;
   text.remove_prefix(text.size() - tail.size());
-  if (!anyCase) return text == tail;
   return std::equal(text.begin(), text.end(), tail.begin(), [](char a, char b) {
     return (a >= 'a' && a <= 'z' ? a - 32 : a) == (b >= 'a' && b <= 'z' ? b - 32 : b);
   });
@@ -264,10 +264,10 @@ std::string InflateInto(tBytes data, std::uint64_t size, std::vector<std::uint8_
 
 }  // namespace
 
-bool tEntry::IsClass() const { return EndsWith(name, ".class", false); }
+bool tEntry::IsClass() const { return name.ends_with(".class"); }
 
 bool tEntry::IsNestedArchive() const {
-  return EndsWith(name, ".jar", true) || EndsWith(name, ".war", true) || EndsWith(name, ".zip", true);
+  return EndsWithAnyCase(name, ".jar") || EndsWithAnyCase(name, ".war") || EndsWithAnyCase(name, ".zip");
 }
 
 bool IsArchive(tBytes bytes) { return FindEnd(bytes) != tArchive::kNone; }
@@ -336,12 +336,12 @@ std::string MustNotChange(const tArchive& archive) {
   bool signature = false, signatureBlock = false;
   for (const tEntry& e : archive.entries) {
     const std::string_view name = e.name;
-    if (name.size() <= 9 || !EndsWith(name.substr(0, 9), "META-INF/", true) ||
+    if (name.size() <= 9 || !EndsWithAnyCase(name.substr(0, 9), "META-INF/") ||
         name.find('/', 9) != std::string_view::npos)
       continue;
-    signature = signature || EndsWith(name, ".SF", true);
-    signatureBlock = signatureBlock || EndsWith(name, ".RSA", true) || EndsWith(name, ".DSA", true) ||
-                     EndsWith(name, ".EC", true);
+    signature = signature || EndsWithAnyCase(name, ".SF");
+    signatureBlock = signatureBlock || EndsWithAnyCase(name, ".RSA") || EndsWithAnyCase(name, ".DSA") ||
+                     EndsWithAnyCase(name, ".EC");
   }
   if (signature && signatureBlock) return "it is signed";
   for (const tEntry& e : archive.entries)
