@@ -17,14 +17,9 @@
 
 namespace ZYNArchive {
 
-namespace {
-
 using ZYNZip::tBytes;
 using ZYNZip::tEntry;
 using ZYNZip::tReplacement;
-
-// Archives inside archives are followed this deep below the listed one.
-constexpr int kMaxDepth = 4;
 
 // One archive of the run, listed or nested, as far as its entries are known.
 struct tNode {
@@ -42,6 +37,11 @@ struct tTask {
   std::size_t entry;
   const ZYNHierarchy::tRunFacts* facts;
 };
+
+namespace {
+
+// Archives inside archives are followed this deep below the listed one.
+constexpr int kMaxDepth = 4;
 
 struct tEntryResult {
   ZYNClass::tFileResult file;
@@ -173,37 +173,57 @@ private:
 };
 
 // Writes the archive (or, with -tst, only measures it) and puts it in place. False when a class entry failed.
-bool WriteArchive(const std::string& name, tBytes original, tNode& top, const std::vector<tTask>& tasks,
-                  unsigned threads, tTotals& totals) {
+bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, tTotals& totals) {
   const bool write = !ZYNData::Params.tst;
   Platform::TempFile temp;
   if (write && !temp.Create(name))
     ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
   std::uint64_t size = 0;
-  std::vector<ZYNZip::tWritten> values;
-  try {
-    Writer writer(tasks, threads, totals);
-    values = writer.Write(top, [&](tBytes part) {
-      size += part.size();
-      if (write) temp.Write(part);
-    });
-  } catch (const tStopped&) {
-    return false;
-  }
+  const bool written = job.Write(threads, totals, [&](tBytes part) {
+    size += part.size();
+    if (write) temp.Write(part);
+  });
+  if (!written) return false;
   totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
   if (!write) return true;
   const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
-  if (Platform::MappedFile written; written.Map(temp.Name()))
-    why = ZYNZip::Verify(written.Bytes(), top.archive, values);
+  if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
   ZYNMain::Commit(name, temp.Keep(), true);
   return true;
 }
 
 }  // namespace
+
+tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts) {
+  std::uint64_t room = ZYNZip::kMaxNestedArchive;
+  top_ = Open(bytes, shown, 0, tasks_, room, facts);
+}
+
+tJob::~tJob() = default;
+
+const std::string& tJob::Keep() const { return top_->keep; }
+
+bool tJob::Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit) {
+  try {
+    Writer writer(tasks_, threads, totals);
+    values_ = writer.Write(*top_, emit);
+  } catch (const tStopped&) {
+    return false;
+  }
+  return true;
+}
+
+std::string tJob::Verify(std::span<const std::uint8_t> written) const {
+  return ZYNZip::Verify(written, top_->archive, values_);
+}
+
+bool tJob::Replaced() const {
+  return std::any_of(values_.begin(), values_.end(), [](const ZYNZip::tWritten& v) { return v.replaced; });
+}
 
 bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
@@ -221,23 +241,21 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
     ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("File ", "\"", name, "\" not open")));
     return false;
   }
-  std::vector<tTask> tasks;
-  std::unique_ptr<tNode> top;
+  std::optional<tJob> job;
   try {
-    std::uint64_t room = ZYNZip::kMaxNestedArchive;
-    top = Open(file.Bytes(), name, 0, tasks, room, facts);
+    job.emplace(file.Bytes(), name, facts);
   } catch (const ZYNError::Fatal& error) {
     FormatUtils::PrintText(name);
     ZYNError::PrintError(error);
     return false;
   }
-  if (!top->keep.empty()) {
-    PrintWarning(name, top->keep);
+  if (!job->Keep().empty()) {
+    PrintWarning(name, job->Keep());
     return true;
   }
   // An error in writing comes on a line of its own, after the archive's name.
   try {
-    return WriteArchive(name, file.Bytes(), *top, tasks, threads, totals);
+    return WriteArchive(name, file.Bytes(), *job, threads, totals);
   } catch (const ZYNError::Fatal&) {
     FormatUtils::PrintText(name);
     throw;

@@ -2,11 +2,13 @@
 // the core on the batch's threads; the archive is written again with only those entries changed.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "ZYNHierarchy.h"
+#include "ZYNZip.h"
 
 namespace ZYNArchive {
 
@@ -22,6 +24,33 @@ struct tTotals {
 bool IsArchive(std::span<const std::uint8_t> bytes);
 // Whether a file that begins with these bytes (up to 4) may be a class file.
 bool MayBeClassFile(std::span<const std::uint8_t> head);
+
+struct tNode;
+struct tTask;
+
+// One archive in memory, listed or an entry's bytes: read, its class entries optimized, written again.
+class tJob {
+public:
+  // Reads the directories of the archive and of the archives inside it; a damaged archive ends through
+  // ZYNError::Message. The bytes must outlive the job.
+  tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts);
+  ~tJob();
+  // Why the archive must stay as it is (its warning), or empty.
+  const std::string& Keep() const;
+  // Optimizes the class entries on `threads` threads, prints their table lines, and writes the archive
+  // through `emit`. False when a class entry failed (its line printed); errors in writing a nested archive
+  // end through ZYNError::Message.
+  bool Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit);
+  // What does not match between the written bytes and what Write meant, or an empty text.
+  std::string Verify(std::span<const std::uint8_t> written) const;
+  // Whether Write replaced an entry (otherwise it wrote the bytes as they were).
+  bool Replaced() const;
+
+private:
+  std::unique_ptr<tNode> top_;
+  std::vector<tTask> tasks_;
+  std::vector<ZYNZip::tWritten> values_;
+};
 
 // Processes the archive file in its turn: a table line per class entry, then the archive written (unless
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive

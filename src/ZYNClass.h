@@ -65,6 +65,8 @@ void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes);
 void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
+// The bytes a member takes in the class file: its header and its attributes, which go with it.
+std::int32_t MemberSize(const memberInfo& member);
 
 // What the class file shows about members that are reached other than through its own references.
 struct tProtection {

@@ -291,6 +291,11 @@ bool ParseParams(Queue::tQueue& words) {
   return true;
 }
 
+std::string FileParameter(bool tree) {
+  if (!tree && Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
+  return ZYNData::Path.data();
+}
+
 int Main(Queue::tQueue& words) {
   int code = kExitError;
   try {
@@ -344,8 +349,7 @@ int Run(Queue::tQueue& words) {
   if (!ParseParams(words)) return kExitHelp;
   const unsigned threads = Threads();
   const bool tree = Platform::IsDirectory(ZYNData::Path.data());
-  if (!tree && Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
-  const std::string path(ZYNData::Path.data());
+  const std::string path = FileParameter(tree);
   if (tree) FileModule::GetTreeList(path, words);
   else FileModule::GetFileList(path, words);
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");

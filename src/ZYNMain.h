@@ -16,6 +16,9 @@ constexpr int kExitHelp = 2;
 // false on -help or when no file parameter was given. Errors end the run through ZYNError::Message.
 bool ParseParams(Queue::tQueue& words);
 void Usage();
+// The file parameter as the file list is made from it: a folder as given, a name without "." with ".class"
+// appended (in Path too).
+std::string FileParameter(bool tree);
 // Runs the whole batch and returns the exit code. An error in a file is printed in its turn and ends the
 // run; other errors end it through ZYNError::Message.
 int Run(Queue::tQueue& words);

@@ -707,7 +707,7 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
     for (std::size_t j : removed) {
       (*all[j].table)[all[j].slot].present = false;
       --(all[j].isMethod ? cls.methodCount : cls.fieldCount);
-      bytes += 8;
+      bytes += MemberSize((*all[j].table)[all[j].slot]);
     }
     if (!methodRemoved) break;
     candidates.clear();
@@ -753,6 +753,13 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
 }
 
 }  // namespace
+
+std::int32_t MemberSize(const memberInfo& member) {
+  std::int32_t size = 8;
+  for (const auto& attr : member.attrs)
+    if (attr) size += 6 + attr->length;
+  return size;
+}
 
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;

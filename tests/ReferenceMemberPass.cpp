@@ -77,7 +77,7 @@ int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& 
     if (MarkOf(*cls.cp, member.nameIndex) == 1 || OwnRef(cls, member, tag) == 0) {
       member.present = false;
       --count;
-      bytes += 8;
+      bytes += ZYNClass::MemberSize(member);
       ++removed;
     }
   }

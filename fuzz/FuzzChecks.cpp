@@ -1,0 +1,176 @@
+#include "FuzzChecks.h"
+
+#include <algorithm>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "FileModule.h"
+#include "ParamModule.h"
+#include "Queue.h"
+#include "Strings.h"
+#include "ZYNArchive.h"
+#include "ZYNClass.h"
+#include "ZYNConstPool.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+#include "ZYNHierarchy.h"
+#include "ZYNMain.h"
+#include "ZYNZip.h"
+
+namespace ZYNFuzz {
+
+namespace {
+
+using tBytes = std::vector<std::uint8_t>;
+
+// An error line is one line that says it is an error.
+std::string BadErrorLine(const std::string& line) {
+  if (line.rfind("ERROR: ", 0) != 0) return "an error without its \"ERROR: \": " + line;
+  if (line.find('\n') != std::string::npos) return "an error of more than one line: " + line;
+  return {};
+}
+
+// The keys of a class input: one bit each.
+void SetKeys(std::uint8_t keys) {
+  ZYNData::ResetState();
+  ZYNData::tParams& p = ZYNData::Params;
+  p.src = (keys & 0x01) != 0;
+  p.lin = (keys & 0x02) != 0;
+  p.var = (keys & 0x04) != 0;
+  p.noren = (keys & 0x08) != 0;
+  p.nowarn = (keys & 0x10) != 0;
+  p.depr = (keys & 0x20) != 0;
+  p.synt = (keys & 0x40) != 0;
+  p.uattr = (keys & 0x80) != 0;
+}
+
+// The core as an archive entry uses it: always written, with what the names pass learns of the class.
+ZYNClass::tFileResult Optimize(tInput bytes, bool& named) {
+  ZYNHierarchy::tClassNames names;
+  named = ZYNHierarchy::ReadNames(bytes, names);
+  ZYNHierarchy::tRunFacts facts;
+  if (named) facts.Add(std::move(names));
+  return ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, named ? &facts : nullptr);
+}
+
+// Read, every pool entry kept, renumbered and written: nothing when the class does not read cleanly.
+std::string RoundTrip(tInput bytes) {
+  ZYNData::ResetState();
+  ZYNClass::tContext ctx;
+  FileModule::Reset(ctx.in, bytes);
+  std::unique_ptr<ZYNClass::tClassDesc> cls;
+  try {
+    cls = ZYNClass::ReadClass(ctx);
+  } catch (const ZYNError::Fatal&) {
+    return {};
+  }
+  if (!ctx.diag.lines.empty() || static_cast<std::size_t>(ctx.in.PC) != bytes.size()) return {};
+  ZYNConstPool::UnMark(*cls->cp);
+  ZYNConstPool::MarkAll(*cls->cp);
+  std::int32_t dropped = 0, saved = 0;
+  ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+  ZYNClass::WriteClass(ctx.out, *cls);
+  if (!std::equal(bytes.begin(), bytes.end(), ctx.out.bytes.begin(), ctx.out.bytes.end()))
+    return "a class read without a warning is not written back byte for byte (" + std::to_string(bytes.size()) +
+           " bytes in, " + std::to_string(ctx.out.bytes.size()) + " out)";
+  if (dropped != 0 || saved != 0) return "every entry kept, yet entries were counted as dropped";
+  return {};
+}
+
+}  // namespace
+
+std::string CheckClass(tInput input) {
+  if (input.empty()) return {};
+  SetKeys(input[0]);
+  const tInput bytes = input.subspan(1);
+  bool named = false;
+  const ZYNClass::tFileResult first = Optimize(bytes, named);
+  if (!first.error.empty()) return BadErrorLine(first.error);
+  if (static_cast<std::int64_t>(first.bytes.size()) != std::int64_t{first.oldSize} - first.change)
+    return "the table says " + std::to_string(first.oldSize) + " - " + std::to_string(first.change) +
+           " bytes, the class written has " + std::to_string(first.bytes.size());
+  if (!named) return "the names pass cannot read a class that the core reads";
+  bool namedAgain = false;
+  const ZYNClass::tFileResult again = Optimize(first.bytes, namedAgain);
+  if (!again.error.empty()) return "the written class does not read back: " + again.error;
+  if (!namedAgain) return "the names pass cannot read the written class";
+  return RoundTrip(bytes);
+}
+
+std::string CheckArchive(tInput input) {
+  // The keys that change the most.
+  ZYNData::ResetState();
+  ZYNData::Params.super = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = true;
+  ZYNData::Params.uattr = ZYNData::Params.depr = ZYNData::Params.synt = true;
+  std::vector<ZYNHierarchy::tClassNames> classes;
+  ZYNArchive::ReadNames(input, 1, classes);
+  ZYNHierarchy::tRunFacts facts;
+  for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
+
+  tBytes written;
+  try {
+    ZYNArchive::tJob job(input, "fuzz.jar", facts);
+    if (!job.Keep().empty()) return {};
+    ZYNArchive::tTotals totals;
+    const auto emit = [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); };
+    if (!job.Write(1, totals, emit)) return {};
+    if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
+    if (!job.Replaced() && !std::equal(input.begin(), input.end(), written.begin(), written.end()))
+      return "no entry changed, yet the archive was not written byte for byte";
+  } catch (const ZYNError::Fatal& error) {
+    return BadErrorLine(error.Line());
+  }
+
+  // What was written is an archive like any other: every class entry in it reads and optimizes again.
+  try {
+    ZYNArchive::tJob job(written, "again.jar", facts);
+    if (!job.Keep().empty()) return "the written archive must now stay as it is: " + job.Keep();
+    ZYNArchive::tTotals totals;
+    tBytes second;
+    const auto emit = [&second](ZYNZip::tBytes part) { second.insert(second.end(), part.begin(), part.end()); };
+    if (!job.Write(1, totals, emit)) return "a class entry of the written archive fails";
+    if (const std::string why = job.Verify(second); !why.empty()) return "the archive written again does not verify: " + why;
+  } catch (const ZYNError::Fatal& error) {
+    return "the written archive does not go through again: " + error.Line();
+  }
+  return {};
+}
+
+std::string CheckCommandLine(tInput input) {
+  // The words as the shell would pass them: NUL ends each.
+  std::vector<std::string> arguments{"zyn"};
+  std::string current;
+  for (const std::uint8_t byte : input) {
+    if (byte == 0) {
+      arguments.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(byte));
+    }
+  }
+  if (!current.empty()) arguments.push_back(std::move(current));
+  std::vector<const char*> argv;
+  for (const std::string& a : arguments) argv.push_back(a.c_str());
+
+  ZYNData::ResetState();
+  Queue::tQueue words;
+  ParamModule::GetParams(words, static_cast<int>(argv.size()), argv.data());
+  try {
+    if (!ZYNMain::ParseParams(words)) return {};
+  } catch (const ZYNError::Fatal& error) {
+    return BadErrorLine(error.Line());
+  }
+  const std::string given = ZYNData::Path.data();
+  if (given.empty() || given[0] == '-') return "a file parameter that is no file: \"" + given + "\"";
+  const std::string path = ZYNMain::FileParameter(false);
+  if (ZYNData::Path.back() != '\0') return "the file parameter is not ended";
+  if (path.rfind(given, 0) != 0 || (path != given && path != given + ".class") ||
+      path.find('.') == std::string::npos)
+    return "the file parameter \"" + given + "\" became \"" + path + "\"";
+  // The pattern is matched against names as long as it; it must not take time beyond their product.
+  for (const std::string& a : arguments) FileModule::WildcardMatch(path, a);
+  return {};
+}
+
+}  // namespace ZYNFuzz
