@@ -22,6 +22,21 @@ std::string Int2Str(std::int32_t x, std::size_t capacity) {
   return digits;
 }
 
+std::string Printable(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown.push_back(ch);
+      continue;
+    }
+    constexpr char kHex[] = "0123456789ABCDEF";
+    shown.append({'\\', 'x', kHex[byte >> 4], kHex[byte & 15]});
+  }
+  return shown;
+}
+
 void PrintText(std::string_view text) {
   // An empty piece may have no data at all; fwrite must not be given a null pointer.
   if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);

@@ -11,6 +11,10 @@ namespace FormatUtils {
 // significant digits kept). A negative x gets a minus sign in front, within the same bound.
 std::string Int2Str(std::int32_t x, std::size_t capacity = 11);
 
+// The text with each control character (a line end, an escape) as \xNN: names read from a file or an
+// archive must not break a line of the report or drive the terminal.
+std::string Printable(std::string_view text);
+
 // Console output: everything goes to standard output.
 void PrintText(std::string_view text);
 void PrintLn();

@@ -115,7 +115,8 @@ tEntryResult RunTask(const tTask& task) {
 struct tStopped {};
 
 void PrintWarning(const std::string& shown, const std::string& why) {
-  FormatUtils::PrintText("WARNING: Archive \"" + shown + "\" left unchanged: " + why);
+  FormatUtils::PrintText("WARNING: Archive \"" + FormatUtils::Printable(shown) + "\" left unchanged: " +
+                         FormatUtils::Printable(why));
   FormatUtils::PrintLn();
 }
 

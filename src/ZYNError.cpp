@@ -9,9 +9,8 @@ namespace {
 
 std::string Line(std::string_view kind, std::string_view a, std::string_view b, std::string_view c,
                  std::string_view d) {
-  std::string line;
-  line.reserve(kind.size() + a.size() + b.size() + c.size() + d.size());
-  line.append(kind).append(a).append(b).append(c).append(d);
+  std::string line(kind);
+  for (const std::string_view piece : {a, b, c, d}) line.append(FormatUtils::Printable(piece));
   return line;
 }
 

@@ -111,12 +111,13 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
 bool PrintFileLine(const std::string& name, const tFileResult& result) {
   using FormatUtils::PrintInt;
   using FormatUtils::PrintText;
-  PrintText(name);
+  const std::string shown = FormatUtils::Printable(name);
+  PrintText(shown);
   // The first warning ends the line begun with the name.
   if (!result.warnings.empty()) FormatUtils::PrintLn();
   for (const std::string& warning : result.warnings) PrintLine(warning);
   if (result.read) {
-    std::size_t n = name.size();
+    std::size_t n = shown.size();
     if (n >= 30 || !result.warnings.empty()) {
       FormatUtils::PrintLn();
       n = 0;

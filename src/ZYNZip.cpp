@@ -303,6 +303,9 @@ tArchive Read(tBytes bytes, std::string_view shown) {
     if (entries == kSaturated16) entries = U8(z + 32);
     if (directorySize == kSaturated32) directorySize = U8(z + 40);
     if (directoryOffset == kSaturated32) directoryOffset = U8(z + 48);
+    // Readers differ in which record they believe; writing sets both, so both must say the same.
+    if (entries != U8(z + 32) || directorySize != U8(z + 40) || directoryOffset != U8(z + 48))
+      Damaged(shown, "the Zip64 end record is inconsistent");
   }
   if (directorySize > a.directoryEnd) Damaged(shown, "the central directory is truncated");
   a.directory = a.directoryEnd - directorySize;
