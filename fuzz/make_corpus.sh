@@ -5,7 +5,8 @@
 #            they are installed, each behind a byte that chooses the keys;
 #   archive  jars made of those classes: stored and deflated, with a nested jar, with data descriptors,
 #            Zip64 records, a launch script in front, a comment, and a signed one;
-#   cmdline  a few command lines.
+#   cmdline  a few command lines;
+# and the findings kept under tests/fuzz/.
 # Usage: fuzz/make_corpus.sh OUT
 set -euo pipefail
 out=${1:?usage: make_corpus.sh OUT}
@@ -97,4 +98,8 @@ line -help
 line -max
 line 'dir/A' 'B'
 line -bad x
+# The findings kept as regression inputs are seeds too.
+for target in class archive cmdline; do
+  [ -d "$src/tests/fuzz/$target" ] && cp "$src/tests/fuzz/$target"/* "$out/$target/"
+done
 echo "corpus: $(ls "$out/class" | wc -l) classes, $(ls "$out/archive" | wc -l) archives, $(ls "$out/cmdline" | wc -l) command lines in $out"

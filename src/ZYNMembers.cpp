@@ -161,10 +161,7 @@ public:
       if (group < 0) continue;
       const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
       const auto* nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
-      if (nat == nullptr) {
-        badRefs_[group].refs.push_back(i);
-        continue;
-      }
+      if (nat == nullptr) continue;  // CheckClass refused such a class
       if (ref->classIndex != cls.thisClass) {
         const auto* refClass = ClassAt(cp, ref->classIndex);
         if (refClass == nullptr || !IsUtf8(cp, refClass->nameIndex) ||
@@ -187,14 +184,10 @@ public:
 
   int ListOfRef(std::int32_t index) const { return listOfRef_[static_cast<std::size_t>(index)]; }
 
-  // The lowest own reference of the member that is in use, or 0. A reference in use of the member's kind
-  // whose NameAndType index names something else is refused when it comes first in the pool.
+  // The lowest own reference of the member that is in use, or 0.
   std::int32_t Find(const memberInfo& member, bool isMethod) {
     const int list = ListOf(member, isMethod);
-    const std::int32_t found = list < 0 ? 0 : FirstInUse(lists_[static_cast<std::size_t>(list)]);
-    const std::int32_t bad = FirstInUse(badRefs_[isMethod ? 1 : 0]);
-    if (bad != 0 && (found == 0 || bad < found)) ZYNError::Message("Invalid NameAndType index in class file");
-    return found;
+    return list < 0 ? 0 : FirstInUse(lists_[static_cast<std::size_t>(list)]);
   }
 
 private:
@@ -224,7 +217,6 @@ private:
   std::unordered_map<std::uint64_t, int> listOfKey_;
   std::vector<List> lists_;
   std::vector<int> listOfRef_;
-  List badRefs_[2];  // references of each kind whose NameAndType index names no NameAndType
 };
 
 // Undoes the counting of the removed members' references and logs every entry whose count fell.
@@ -600,6 +592,15 @@ void CheckClass(const tClassDesc& cls) {
       if (!IsUtf8(cp, member.nameIndex)) ZYNError::Message("Invalid member name index in class file");
       if (!IsUtf8(cp, member.descriptorIndex)) ZYNError::Message("Invalid member descriptor index in class file");
     }
+  // The JVM refuses such a reference wherever it stands; refusing it only where a search happened to reach
+  // it would let a written class fail when read again.
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const ZYNConstPool::InfoDesc* entry = cp.At(i);
+    if (entry == nullptr || (entry->tag != kFieldref && entry->tag != kMethodref && entry->tag != kInterfaceMethodref))
+      continue;
+    if (NameAndTypeAt(cp, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex) == nullptr)
+      ZYNError::Message("Invalid NameAndType index in class file");
+  }
 }
 
 namespace {
