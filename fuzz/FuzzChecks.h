@@ -15,7 +15,8 @@ using tInput = std::span<const std::uint8_t>;
 // The first byte chooses the keys, the rest is the class file: the core gives bytes or an error line; the
 // bytes are read again by the core and by the names pass without an error; the sizes it reports are the
 // sizes it wrote; and a class that reads without a warning is written back byte for byte when every pool
-// entry is kept.
+// entry is kept (but for switch padding, which is written as zeros, and a pool count that ends inside a
+// Long or Double, which is mended).
 std::string CheckClass(tInput input);
 
 // The input is an archive: it is read (with the archives inside it), its class entries optimized and the
