@@ -8,7 +8,6 @@
 #include "FileModule.h"
 #include "ParamModule.h"
 #include "Queue.h"
-#include "Strings.h"
 #include "ZYNArchive.h"
 #include "ZYNClass.h"
 #include "ZYNConstPool.h"
@@ -39,6 +38,12 @@ std::string FirstDifference(tInput a, tInput b) {
   const auto [i, j] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
   return "first difference at byte " + std::to_string(i - a.begin()) + " of " + std::to_string(a.size()) + " and " +
          std::to_string(b.size());
+}
+
+// Writes the job's archive into `written`; false when a class entry failed.
+bool WriteInMemory(ZYNArchive::tJob& job, tBytes& written) {
+  ZYNArchive::tTotals totals;
+  return job.Write(1, totals, [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); });
 }
 
 // The keys of a class input: one bit each.
@@ -150,9 +155,7 @@ std::string CheckArchive(tInput input) {
   try {
     ZYNArchive::tJob job(input, "fuzz.jar", facts);
     if (!job.Keep().empty()) return {};
-    ZYNArchive::tTotals totals;
-    const auto emit = [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); };
-    if (!job.Write(1, totals, emit)) return {};
+    if (!WriteInMemory(job, written)) return {};
     if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
     if (!job.Replaced() && !std::equal(input.begin(), input.end(), written.begin(), written.end()))
       return "no entry changed, yet the archive was not written byte for byte: " + FirstDifference(input, written);
@@ -164,10 +167,8 @@ std::string CheckArchive(tInput input) {
   try {
     ZYNArchive::tJob job(written, "again.jar", facts);
     if (!job.Keep().empty()) return "the written archive must now stay as it is: " + job.Keep();
-    ZYNArchive::tTotals totals;
     tBytes second;
-    const auto emit = [&second](ZYNZip::tBytes part) { second.insert(second.end(), part.begin(), part.end()); };
-    if (!job.Write(1, totals, emit)) return "a class entry of the written archive fails";
+    if (!WriteInMemory(job, second)) return "a class entry of the written archive fails";
     if (const std::string why = job.Verify(second); !why.empty()) return "the archive written again does not verify: " + why;
   } catch (const ZYNError::Fatal& error) {
     return "the written archive does not go through again: " + error.Line();
