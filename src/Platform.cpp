@@ -96,6 +96,27 @@ bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
   return ok;
 }
 
+bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data) {
+  data.clear();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st {};
+  bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit;
+  if (ok) data.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t got = 0;
+  // One byte more than the size said tells a file that grew beyond the limit.
+  while (ok && got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) got += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0) ::close(fd);
+  ok = ok && got <= limit;
+  data.resize(ok ? got : 0);
+  return ok;
+}
+
 bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;

@@ -29,6 +29,8 @@ private:
 // nothing.
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr);
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
+// Reads the whole file when it holds at most `limit` bytes; false otherwise or when it cannot be read.
+bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
 // Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
 // closed without error.
 bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);

@@ -265,11 +265,13 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
 
 namespace {
 
-// The class entries of an archive and of the archives inside it, with what keeps them readable.
+// The class entries of an archive and of the archives inside it, with what keeps them readable, and the
+// entries that may be resource texts.
 struct tNameWalk {
   std::vector<std::unique_ptr<ZYNZip::tArchive>> archives;
   std::vector<std::unique_ptr<std::vector<std::uint8_t>>> inflated;  // deflated nested archives
   std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> classes;
+  std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> resources;
   std::uint64_t room = ZYNZip::kMaxNestedArchive;
 };
 
@@ -287,7 +289,13 @@ void Collect(tBytes bytes, int depth, tNameWalk& walk) {
       walk.classes.push_back({&archive, i});
       continue;
     }
-    if (!e.IsNestedArchive() || depth >= kMaxDepth) continue;
+    if (!e.IsNestedArchive()) {
+      if (!e.name.ends_with('/') && e.size <= ZYNHierarchy::kMaxResourceText &&
+          (e.method == ZYNZip::kStored || e.method == ZYNZip::kDeflated))
+        walk.resources.push_back({&archive, i});
+      continue;
+    }
+    if (depth >= kMaxDepth) continue;
     if (e.method == ZYNZip::kStored) {
       if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, walk);
       continue;
@@ -327,6 +335,7 @@ void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
   } catch (const std::bad_alloc&) {
     // What could not be read adds nothing; the archive's turn reports it.
   }
+  walk.resources.clear();
   // Inflating is most of the work: the entries are read on every thread, and taken in order.
   using tNames = std::optional<ZYNHierarchy::tClassNames>;
   auto run = [&walk](std::size_t k, Platform::FileBuffer&) {
@@ -338,6 +347,24 @@ void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
   for (std::size_t k = 0; k < walk.classes.size(); ++k) {
     if (tNames names = batch ? batch->Take(k) : run(k, unused)) classes.push_back(std::move(*names));
     if (batch) batch->Committed(k);
+  }
+}
+
+void ReadWords(std::span<const std::uint8_t> bytes, ZYNHierarchy::tRunFacts& facts) {
+  tNameWalk walk;
+  std::vector<std::uint8_t> text;
+  try {
+    Collect(bytes, 0, walk);
+    for (const auto& [archive, entry] : walk.resources) {
+      try {
+        ZYNZip::Inflate(*archive, archive->entries[entry], "", ZYNHierarchy::kMaxResourceText, text);
+      } catch (const ZYNError::Fatal&) {
+        continue;  // not read for words; the entry is copied as it is
+      }
+      facts.AddWords(text);
+    }
+  } catch (const std::bad_alloc&) {
+    // Words that cannot be read protect nothing; the archive's turn reports what is wrong.
   }
 }
 

@@ -28,6 +28,7 @@ namespace {
 using ZYNClass::tFileResult;
 using ZYNData::Params;
 
+constexpr std::string_view kKeepKey = "-keep:";
 const std::string_view kDashes = "-------------------------------------------------------";
 constexpr unsigned kMaxThreads = 256;
 
@@ -63,6 +64,11 @@ bool ApplyKey(std::string_view key) {
   } else if (key == "-super") {
     p.super = p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
     p.noren = false;
+  } else if (key.starts_with(kKeepKey)) {
+    ZYNData::tKeepPattern pattern;
+    if (!ZYNData::ParseKeep(key.substr(kKeepKey.size()), pattern))
+      ZYNError::Message("Invalid keep pattern ", "\"", key.substr(kKeepKey.size()), "\"");
+    p.keep.push_back(std::move(pattern));
   } else {
     return false;
   }
@@ -191,37 +197,65 @@ private:
 };
 
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
-std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform::FileBuffer& buffer,
-                                               unsigned threads) {
+struct tListedNames {
   std::vector<ZYNHierarchy::tClassNames> classes;
+  bool archive = false;
+};
+
+tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads) {
+  tListedNames listed;
   try {
     Platform::MappedFile archive;
     const tRead read = ReadListed(name, buffer, archive);
     if (read == tRead::Archive) {
-      ZYNArchive::ReadNames(archive.Bytes(), threads, classes);
+      listed.archive = true;
+      ZYNArchive::ReadNames(archive.Bytes(), threads, listed.classes);
     } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
-      classes.push_back(std::move(names));
+      listed.classes.push_back(std::move(names));
     }
   } catch (const std::bad_alloc&) {
     // Names that cannot be read are not known; the file's turn reports what is wrong.
   }
-  return classes;
+  return listed;
+}
+
+// The words of the run's resource files: the non-class entries of its archives and, for a folder, the
+// other files of the tree.
+void ReadResources(const std::vector<std::string>& archives, const std::string& tree, ZYNHierarchy::tRunFacts& facts) {
+  for (const std::string& name : archives)
+    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), facts);
+  std::vector<std::string> paths;
+  if (tree.empty() || !Platform::WalkTree(tree, paths)) return;
+  std::sort(paths.begin(), paths.end());
+  const std::string folder = tree.ends_with('/') ? tree : tree + "/";
+  std::vector<std::uint8_t> text;
+  for (const std::string& path : paths)
+    if (!path.ends_with(".class") && Platform::ReadFileUpTo(folder + path, ZYNHierarchy::kMaxResourceText, text))
+      facts.AddWords(text);
 }
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
-// order stands for it, so every thread count sees the same.
-ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, unsigned threads) {
+// order stands for it, so every thread count sees the same. `tree` is the folder of a folder run.
+ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads) {
   ZYNHierarchy::tRunFacts facts;
-  using tNames = std::vector<ZYNHierarchy::tClassNames>;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
   auto run = [&names, inner](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer, inner); };
-  std::optional<ZYNBatch::Batch<tNames>> batch;
+  std::optional<ZYNBatch::Batch<tListedNames>> batch;
   if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
   Platform::FileBuffer buffer;
+  std::vector<std::string> archives;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    for (ZYNHierarchy::tClassNames& c : batch ? batch->Take(k) : run(k, buffer)) facts.Add(std::move(c));
+    tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
+    for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
+    if (listed.archive) archives.push_back(names[k]);
     if (batch) batch->Committed(k);
+  }
+  facts.Finish();
+  try {
+    ReadResources(archives, tree, facts);
+  } catch (const std::bad_alloc&) {
+    // Words that cannot be read protect nothing more.
   }
   return facts;
 }
@@ -266,6 +300,7 @@ void Usage() {
   PrintLine("      -help    -- printing this text");
   PrintLine("");
   PrintLine("   To optimize many files use wildcards * and ? in the file(s) parameter");
+  PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
 }
 
 bool ParseParams(Queue::tQueue& words) {
@@ -359,7 +394,7 @@ int Run(Queue::tQueue& words) {
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, threads);
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads);
   std::optional<ZYNBatch::Batch<tListed>> batch;
   if (threads > 1 && names.size() > 1)
     batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {

@@ -38,7 +38,8 @@ const std::string kHelp =
     "      -tst     -- optimization test without rewriting class file(s)\n"
     "      -help    -- printing this text\n"
     "\n"
-    "   To optimize many files use wildcards * and ? in the file(s) parameter\n";
+    "   To optimize many files use wildcards * and ? in the file(s) parameter\n"
+    "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
 
