@@ -137,6 +137,15 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
       {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\"", ""},
       {{"-old", "a.class", "-tst", "b.class", "-x"}, "Superfluous file parameter \"b.class\"", "tst old"},
       {{"a", "b", "-help"}, "Superfluous file parameter \"b\"", ""},
+      {{"-keep:", "a"}, "Invalid keep pattern \"\"", ""},
+      {{"-tst", "-keep:#m", "a"}, "Invalid keep pattern \"#m\"", "tst"},
+      {{"-keep:a.b#", "a"}, "Invalid keep pattern \"a.b#\"", ""},
+      {{"-keep:a..b", "a"}, "Invalid keep pattern \"a..b\"", ""},
+      {{"-keep:a.b.", "a"}, "Invalid keep pattern \"a.b.\"", ""},
+      {{"-keep:[La;", "a"}, "Invalid keep pattern \"[La;\"", ""},
+      {{"-keep:a#b.c", "a"}, "Invalid keep pattern \"a#b.c\"", ""},
+      {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\"", ""},
+      {{"-keep", "a"}, "Unknown parameter \"-keep\"", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
