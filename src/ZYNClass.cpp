@@ -150,6 +150,8 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   ReadMembers(ctx, *cls, cls->fieldCount, cls->fields);
   ReadMembers(ctx, *cls, cls->methodCount, cls->methods);
   ZYNAttr::ReadAttributes(*cls->cp, in, ctx.diag, cls->attrCount, cls->attrs);
+  // The JVM refuses such a file; writing the class without them would pass off a broken file as sound.
+  if (in.Done && Remaining(in) > 0) ZYNError::Message("Extra bytes at the end of class file");
   return cls;
 }
 

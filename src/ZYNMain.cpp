@@ -307,7 +307,9 @@ bool ParseParams(Queue::tQueue& words) {
   bool haveFile = false;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
-    if (w.empty() || w[0] != '-') {
+    if (w.empty()) ZYNError::Message("Empty parameter");
+    if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message("Invalid parameter ", "\"", w, "\"");
+    if (w[0] != '-') {
       if (haveFile) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
       if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message("Too long file parameter ", "\"", w, "\"");
       ZYNData::Path.fill('\0');
