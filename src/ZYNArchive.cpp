@@ -178,7 +178,8 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   const bool write = !ZYNData::Params.tst;
   Platform::TempFile temp;
   if (write && !temp.Create(name))
-    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
+    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written: ",
+                      Platform::LastError());
   std::uint64_t size = 0;
   const bool written = job.Write(threads, totals, [&](tBytes part) {
     size += part.size();
@@ -188,12 +189,12 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
   if (!write) return true;
   const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
-  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
+  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp.Keep(), true);
+  ZYNMain::Commit(name, temp, true);
   return true;
 }
 

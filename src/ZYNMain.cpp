@@ -79,6 +79,7 @@ bool ApplyKey(std::string_view key) {
 struct tListed {
   tFileResult result;
   bool archive = false;
+  Platform::FileLock lock;  // held until the file is committed, when it is to be written
 };
 
 // What reading a listed file found: its bytes in the buffer (a class file, or whatever the core will say it
@@ -97,6 +98,10 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, Platform
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
+    if (!Params.tst && listed.lock.Acquire(name) == Platform::FileLock::kBusy) {
+      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+      return listed;
+    }
     Platform::MappedFile archive;
     switch (ReadListed(name, buffer, archive)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
@@ -145,23 +150,27 @@ bool PrintFileLine(const std::string& name, const tFileResult& result) {
   return true;
 }
 
-void Commit(const std::string& name, const std::string& temp, bool archive) {
+void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
   const std::string backup = BackupName(name, archive);
   if (Params.old) {
-    if (!FileModule::Rename(temp, backup)) {
-      Platform::RemoveFile(temp);
-      ZYNError::Message("File \"", backup, "\" not written");
-    }
+    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
     return;
   }
-  if (!FileModule::Rename(name, backup)) {
-    Platform::RemoveFile(temp);
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\"");
+  // The backup is a second name of the original, made before the result takes the name: at no moment is
+  // the name missing, whenever the run is stopped.
+  if (Platform::TempFile original; original.LinkTo(name)) {
+    if (!original.MoveTo(backup))
+      ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+    if (!result.MoveTo(name)) ZYNError::Message("File \"", name, "\" not written: ", Platform::LastError());
+    return;
   }
-  if (!FileModule::Rename(temp, name)) {
+  // A file system without hard links: the original moves aside first.
+  if (!FileModule::Rename(name, backup))
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+  if (!result.MoveTo(name)) {
+    const std::string why = Platform::LastError();
     Platform::RenameFile(backup, name);
-    Platform::RemoveFile(temp);
-    ZYNError::Message("File \"", name, "\" not written");
+    ZYNError::Message("File \"", name, "\" not written: ", why);
   }
 }
 
@@ -169,8 +178,10 @@ namespace {
 
 // Writes the class beside the file first; only a complete result replaces anything.
 void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  const std::string temp = Platform::WriteTempFileBeside(name, bytes);
-  if (temp.empty()) ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written");
+  Platform::TempFile temp;
+  if (temp.Create(name)) temp.Write(bytes);
+  if (temp.Name().empty() || !temp.Close())
+    ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", Platform::LastError());
   Commit(name, temp, false);
 }
 
@@ -236,7 +247,8 @@ void ReadResources(const std::vector<std::string>& archives, const std::string& 
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `tree` is the folder of a folder run.
-ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads) {
+ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads,
+                                std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
@@ -249,6 +261,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
     tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
     for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
     if (listed.archive) archives.push_back(names[k]);
+    isArchive.push_back(listed.archive);
     if (batch) batch->Committed(k);
   }
   facts.Finish();
@@ -258,6 +271,18 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
     // Words that cannot be read protect nothing more.
   }
   return facts;
+}
+
+// Two files of one backup name would lose the first one's original: refused before anything is written.
+void CheckBackupNames(const std::vector<std::string>& names, const std::vector<bool>& isArchive) {
+  std::unordered_map<std::string, std::size_t> owner;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::string backup = BackupName(names[k], k < isArchive.size() && isArchive[k]);
+    const auto [it, added] = owner.try_emplace(backup, k);
+    if (!added)
+      ZYNError::Message("Files \"", names[it->second] + "\" and \"" + names[k],
+                        "\" have the same backup name \"", backup + "\"");
+  }
 }
 
 // For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
@@ -390,13 +415,18 @@ int Run(Queue::tQueue& words) {
   const std::string path = FileParameter(tree);
   if (tree) FileModule::GetTreeList(path, words);
   else FileModule::GetFileList(path, words);
+  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
+  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
+    ZYNError::Message("File \"", path, "\" is a backup file");
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
   std::vector<std::string> names;
   while (words.NotEmpty()) names.push_back(TakeWord(words));
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads);
+  std::vector<bool> isArchive;
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, isArchive);
+  if (!Params.tst) CheckBackupNames(names, isArchive);
   std::optional<ZYNBatch::Batch<tListed>> batch;
   if (threads > 1 && names.size() > 1)
     batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
@@ -405,8 +435,8 @@ int Run(Queue::tQueue& words) {
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    const tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
-    if (listed.archive) {
+    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
+    if (listed.archive && listed.result.error.empty()) {
       if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
     } else {
       const tFileResult& result = listed.result;
