@@ -239,10 +239,10 @@ void TempFile::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-bool TempFile::Close() {
+bool TempFile::Close(bool flush) {
   if (fd_ < 0) return Failed(EBADF);
   // On the disk before it takes a name: after a power loss the name holds the old file or the whole new one.
-  if (ok_ && ::fdatasync(fd_) != 0) ok_ = false, error_ = errno;
+  if (flush && ok_ && ::fdatasync(fd_) != 0) ok_ = false, error_ = errno;
   // Some file systems report a full disk only when the file is closed.
   if (::close(fd_) != 0 && ok_) ok_ = false, error_ = errno;
   fd_ = -1;
@@ -274,6 +274,18 @@ bool TempFile::MoveTo(const std::string& target) {
   Temps().erase(name_);
   name_.clear();
   return true;
+}
+
+void SyncFileSystems(const std::vector<std::string>& names) {
+  std::vector<dev_t> synced;
+  for (const std::string& name : names) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0 || std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
+    synced.push_back(st.st_dev);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) ::sync();
+    if (fd >= 0) ::close(fd);
+  }
 }
 
 FileLock::~FileLock() {

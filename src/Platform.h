@@ -52,8 +52,9 @@ public:
   bool Create(const std::string& near);
   // A failed write is remembered and reported by Close.
   void Write(std::span<const std::uint8_t> bytes);
-  // Flushes the file to the disk and closes it; true only when every byte reached it.
-  bool Close();
+  // Closes the file, flushed to the disk first unless the caller syncs it later (SyncFileSystems); true only
+  // when every byte reached it.
+  bool Close(bool flush = true);
   // Instead of a new file: a hard link to the existing file under a temporary name beside it. False where
   // the file system has none.
   bool LinkTo(const std::string& existing);
@@ -67,6 +68,8 @@ private:
   bool ok_ = true;
   int error_ = 0;  // the first failure's reason
 };
+// Flushes the file systems that hold these files to the disk, each once.
+void SyncFileSystems(const std::vector<std::string>& names);
 // The system's reason for this thread's last failed call, as text ("No space left on device").
 std::string LastError();
 

@@ -28,8 +28,9 @@ public:
   using tRun = std::function<Result(std::size_t k, Platform::FileBuffer& buffer)>;
 
   // after[k]: the earlier unit that must be committed before unit k starts, or kNone (no entries: none).
-  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {})
-      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads) {
+  // `lag`: how many units the taker may hold back from committing, which the window allows for.
+  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {}, std::size_t lag = 0)
+      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads + lag) {
     if (after_.empty()) after_.assign(count, kNone);
     // No more threads than units; where the system cannot start one, the threads started do the work.
     for (std::size_t i = 1; i < std::min<std::size_t>(threads, count); ++i) {

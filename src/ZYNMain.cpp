@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -176,14 +177,93 @@ void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
 
 namespace {
 
-// Writes the class beside the file first; only a complete result replaces anything.
-void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  Platform::TempFile temp;
-  if (temp.Create(name)) temp.Write(bytes);
-  if (temp.Name().empty() || !temp.Close())
-    ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", Platform::LastError());
-  Commit(name, temp, false);
-}
+using tBatch = ZYNBatch::Batch<tListed>;
+
+// Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
+// far more than the run; instead their results wait under temporary names until one sync of the file
+// systems puts them all on the disk, then take their names in list order. The original keeps its name
+// until then, its backup made at once as a second name.
+class tPending {
+public:
+  static constexpr std::size_t kMaxFiles = 64;
+  static constexpr std::size_t kMaxBytes = 64u << 20;
+
+  explicit tPending(tBatch* batch) : batch_(batch) {}
+  tPending(const tPending&) = delete;
+  tPending& operator=(const tPending&) = delete;
+  // An error ends the run: the files before it still take their results.
+  ~tPending() {
+    try {
+      Flush();
+    } catch (...) {
+    }
+  }
+
+  // Writes unit k's result beside the file and makes its backup (unless -old).
+  void Add(std::size_t k, const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
+    tFile& f = files_.emplace_back(k, name, std::move(lock));
+    if (f.result.Create(name)) f.result.Write(bytes);
+    if (f.result.Name().empty() || !f.result.Close(false)) {
+      const std::string why = Platform::LastError();
+      files_.pop_back();
+      ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", why);
+    }
+    bytes_ += bytes.size();
+    const std::string backup = BackupName(name);
+    if (Params.old) {
+      if (Platform::IsDirectory(backup)) {
+        files_.pop_back();
+        ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
+      }
+    } else if (Platform::TempFile original; original.LinkTo(name)) {
+      if (!original.MoveTo(backup)) {
+        const std::string why = Platform::LastError();
+        files_.pop_back();
+        ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + why);
+      }
+      f.linked = true;
+    }
+    if (files_.size() >= kMaxFiles || bytes_ >= kMaxBytes || !f.linked) Flush();
+  }
+
+  // Puts every waiting result in place.
+  void Flush() {
+    if (files_.empty()) return;
+    std::vector<std::string> temps;
+    for (const tFile& f : files_) temps.push_back(f.result.Name());
+    Platform::SyncFileSystems(temps);
+    std::deque<tFile> files = std::move(files_);
+    files_.clear();
+    bytes_ = 0;
+    for (tFile& f : files) {
+      if (Params.old) {
+        if (!f.result.MoveTo(BackupName(f.name)))
+          ZYNError::Message("File \"", BackupName(f.name), "\" not written: ", Platform::LastError());
+      } else if (f.linked) {
+        if (!f.result.MoveTo(f.name)) ZYNError::Message("File \"", f.name, "\" not written: ", Platform::LastError());
+      } else {
+        Commit(f.name, f.result, false);  // a file system without hard links: moved aside, then replaced
+      }
+      if (batch_ != nullptr) batch_->Committed(f.k);
+    }
+  }
+
+  bool Holds() const { return !files_.empty(); }
+
+private:
+  struct tFile {
+    tFile(std::size_t k, std::string name, Platform::FileLock lock)
+        : k(k), name(std::move(name)), lock(std::move(lock)) {}
+    std::size_t k;
+    std::string name;
+    Platform::FileLock lock;
+    Platform::TempFile result;
+    bool linked = false;  // the backup is made
+  };
+  tBatch* batch_;
+  std::deque<tFile> files_;
+  std::size_t bytes_ = 0;
+};
 
 // The file a name stands for, as writing replaces it: the folder resolved, the last component not (a
 // link there is itself replaced). Folders are resolved once each.
@@ -427,27 +507,37 @@ int Run(Queue::tQueue& words) {
   std::vector<bool> isArchive;
   const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, isArchive);
   if (!Params.tst) CheckBackupNames(names, isArchive);
-  std::optional<ZYNBatch::Batch<tListed>> batch;
+  std::optional<tBatch> batch;
+  const std::vector<std::size_t> after = ReadAfter(names);
   if (threads > 1 && names.size() > 1)
     batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
       return OptimizeNamed(names[k], buffer, facts);
-    }, ReadAfter(names));
+    }, after, tPending::kMaxFiles);
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
+  tPending pending(batch ? &*batch : nullptr);
   for (std::size_t k = 0; k < names.size(); ++k) {
+    // A file that reads what an earlier one writes waits for it to be in place.
+    if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
     tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
+    bool waits = false;
     if (listed.archive && listed.result.error.empty()) {
+      pending.Flush();
       if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
     } else {
       const tFileResult& result = listed.result;
       ++totals.files;
       if (!PrintFileLine(names[k], result)) return kExitError;
-      if (!Params.tst) WriteResult(names[k], result.bytes);
+      if (!Params.tst) {
+        pending.Add(k, names[k], result.bytes, std::move(listed.lock));
+        waits = pending.Holds();
+      }
       totals.reduction += result.change;
       FormatUtils::PrintLn();
     }
-    if (batch) batch->Committed(k);
+    if (batch && !waits) batch->Committed(k);
   }
+  pending.Flush();
   PrintLine(kDashes);
   FormatUtils::Print("Files processed: ", totals.files);
   FormatUtils::Print("Total reduction: ", totals.reduction);
