@@ -644,25 +644,31 @@ TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClas
   EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
 }
 
-TEST_F(MemberPassTest, ScalaAttributesAreKeptAndPrunedUnderByDefaultAndRemovedByUattr) {
-  const Bytes bytes = ScalaClass().s.b.Build();
+// scalac needs ScalaSig and Scala under every key; ScalaInlineInfo goes with -uattr. The pool is pruned under
+// all of them.
+TEST_F(MemberPassTest, ScalaSigAndScalaAreKeptUnderEveryKeyAndScalaInlineInfoGoesWithUattr) {
+  auto entry = [](std::string_view text) { return std::string{1, 0, static_cast<char>(text.size())}.append(text); };
   struct KeyCase {
-    const char* keys;
-    bool kept;
+    const char* key;
+    bool uattr;
   };
-  for (const KeyCase& k : {KeyCase{"", true}, KeyCase{"-dbg", true}, KeyCase{"-uattr", false}}) {
-    SCOPED_TRACE(k.keys);
-    SetUp();
-    ZYNData::Params.dbg = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = std::string(k.keys) == "-dbg";
-    ZYNData::Params.uattr = !k.kept;
-    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
-    ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(r.warnings.empty());
-    EXPECT_FALSE(r.limited);
-    EXPECT_FALSE(Holds(r.bytes, "nothingUsesThis")) << "the pool is pruned under the attributes";
-    for (const char* name : {"ScalaSig", "ScalaInlineInfo"}) EXPECT_EQ(Holds(r.bytes, name), k.kept) << name;
-    if (k.kept) {
-      EXPECT_TRUE(Holds(r.bytes, "listed")) << "the listed method and its name stay";
+  for (const KeyCase& k : {KeyCase{"", false}, KeyCase{"-dbg", false}, KeyCase{"-uattr", true},
+                           KeyCase{"-max", true}, KeyCase{"-super", true}}) {
+    SCOPED_TRACE(k.key);
+    TempDir dir;
+    WriteFileBytes(dir.File("S.class"), ScalaClass().s.b.Build());
+    std::vector<std::string> words = {"*.class"};
+    if (*k.key != 0) words.push_back(k.key);
+    const RunResult r = RunZyn(words, dir.path());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+    const Bytes scala = ReadFileBytes(dir.File("S.class"));
+    EXPECT_FALSE(Holds(scala, "nothingUsesThis")) << "the pool is pruned under the attributes";
+    EXPECT_TRUE(Holds(scala, entry("ScalaSig")));
+    EXPECT_TRUE(Holds(scala, entry("Scala")));
+    EXPECT_EQ(Holds(scala, entry("ScalaInlineInfo")), !k.uattr);
+    if (!k.uattr) {
+      EXPECT_TRUE(Holds(scala, "listed")) << "the listed method and its name stay";
     }
   }
 }
