@@ -644,9 +644,25 @@ TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClas
   EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
 }
 
-// scalac needs ScalaSig and Scala under every key; ScalaInlineInfo goes with -uattr. The pool is pruned under
-// all of them.
-TEST_F(MemberPassTest, ScalaSigAndScalaAreKeptUnderEveryKeyAndScalaInlineInfoGoesWithUattr) {
+// A method whose code carries a CLDC StackMap naming a class that nothing else names; junk puts unused entries
+// before that class, which pruning must drop and renumbering close.
+Bytes StackMapClass(int major, bool junk, bool map) {
+  Shape s{"p/M"};
+  s.b.Version(major);
+  if (junk) s.b.Long(0, 1);
+  const int stackMap = map ? s.b.Utf8("StackMap") : 0;
+  if (junk) s.b.Utf8("junk");
+  const int held = map ? s.b.Class("p/Held") : 0;
+  const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+  const Bytes frames = ByteWriter().u2(1).u2(0).u2(1).u1(7).u2(held).u2(2).u1(8).u2(0).u1(1).bytes;
+  const Bytes code = map ? CodeBody({kReturn}, {}, {Attribute(stackMap, frames)}) : CodeBody({kReturn});
+  s.b.Method(kPublic | kStatic, run, v, {Attribute(s.code, code)});
+  return s.b.Build();
+}
+
+// scalac needs ScalaSig and Scala under every key; ScalaInlineInfo and StackMap go with -uattr. The pool is
+// pruned under all of them, in a class file of any version.
+TEST_F(MemberPassTest, ScalaAndStackMapAttributesUnderTheKeys) {
   auto entry = [](std::string_view text) { return std::string{1, 0, static_cast<char>(text.size())}.append(text); };
   struct KeyCase {
     const char* key;
@@ -657,6 +673,8 @@ TEST_F(MemberPassTest, ScalaSigAndScalaAreKeptUnderEveryKeyAndScalaInlineInfoGoe
     SCOPED_TRACE(k.key);
     TempDir dir;
     WriteFileBytes(dir.File("S.class"), ScalaClass().s.b.Build());
+    auto stackMapFile = [&dir](int major) { return dir.File("M" + std::to_string(major) + ".class"); };
+    for (int major : {45, 61}) WriteFileBytes(stackMapFile(major), StackMapClass(major, true, true));
     std::vector<std::string> words = {"*.class"};
     if (*k.key != 0) words.push_back(k.key);
     const RunResult r = RunZyn(words, dir.path());
@@ -670,6 +688,8 @@ TEST_F(MemberPassTest, ScalaSigAndScalaAreKeptUnderEveryKeyAndScalaInlineInfoGoe
     if (!k.uattr) {
       EXPECT_TRUE(Holds(scala, "listed")) << "the listed method and its name stay";
     }
+    for (int major : {45, 61})
+      EXPECT_EQ(ReadFileBytes(stackMapFile(major)), StackMapClass(major, false, !k.uattr)) << major;
   }
 }
 
