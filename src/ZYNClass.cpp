@@ -88,8 +88,10 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
   if (p.depr) DeleteEverywhere(ZYNAttr::DeprecatedAttr, cls, change);
   if (p.synt) DeleteEverywhere(ZYNAttr::SyntheticAttr, cls, change);
   if (p.uattr) {
-    // Other compilers' attributes are for those compilers, as unknown ones are for whoever wrote them.
-    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaSigAttr, ZYNAttr::ScalaAttr, ZYNAttr::ScalaInlineInfoAttr})
+    // Unknown attributes are for whoever wrote them; without ScalaInlineInfo scalac only inlines less, and the
+    // Java SE verifier does not read StackMap. ScalaSig and Scala stay under every key: without them scalac
+    // takes a class for a Java one and cannot compile against the library.
+    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaInlineInfoAttr, ZYNAttr::StackMapAttr})
       DeleteEverywhere(kind, cls, change);
   }
 }

@@ -644,26 +644,52 @@ TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClas
   EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
 }
 
-TEST_F(MemberPassTest, ScalaAttributesAreKeptAndPrunedUnderByDefaultAndRemovedByUattr) {
-  const Bytes bytes = ScalaClass().s.b.Build();
+// A method whose code carries a CLDC StackMap naming a class that nothing else names; junk puts unused entries
+// before that class, which pruning must drop and renumbering close.
+Bytes StackMapClass(int major, bool junk, bool map) {
+  Shape s{"p/M"};
+  s.b.Version(major);
+  if (junk) s.b.Long(0, 1);
+  const int stackMap = map ? s.b.Utf8("StackMap") : 0;
+  if (junk) s.b.Utf8("junk");
+  const int held = map ? s.b.Class("p/Held") : 0;
+  const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+  const Bytes frames = ByteWriter().u2(1).u2(0).u2(1).u1(7).u2(held).u2(2).u1(8).u2(0).u1(1).bytes;
+  const Bytes code = map ? CodeBody({kReturn}, {}, {Attribute(stackMap, frames)}) : CodeBody({kReturn});
+  s.b.Method(kPublic | kStatic, run, v, {Attribute(s.code, code)});
+  return s.b.Build();
+}
+
+// scalac needs ScalaSig and Scala under every key; ScalaInlineInfo and StackMap go with -uattr. The pool is
+// pruned under all of them, in a class file of any version.
+TEST_F(MemberPassTest, ScalaAndStackMapAttributesUnderTheKeys) {
+  auto entry = [](std::string_view text) { return std::string{1, 0, static_cast<char>(text.size())}.append(text); };
   struct KeyCase {
-    const char* keys;
-    bool kept;
+    const char* key;
+    bool uattr;
   };
-  for (const KeyCase& k : {KeyCase{"", true}, KeyCase{"-dbg", true}, KeyCase{"-uattr", false}}) {
-    SCOPED_TRACE(k.keys);
-    SetUp();
-    ZYNData::Params.dbg = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = std::string(k.keys) == "-dbg";
-    ZYNData::Params.uattr = !k.kept;
-    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
-    ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(r.warnings.empty());
-    EXPECT_FALSE(r.limited);
-    EXPECT_FALSE(Holds(r.bytes, "nothingUsesThis")) << "the pool is pruned under the attributes";
-    for (const char* name : {"ScalaSig", "ScalaInlineInfo"}) EXPECT_EQ(Holds(r.bytes, name), k.kept) << name;
-    if (k.kept) {
-      EXPECT_TRUE(Holds(r.bytes, "listed")) << "the listed method and its name stay";
+  for (const KeyCase& k : {KeyCase{"", false}, KeyCase{"-dbg", false}, KeyCase{"-uattr", true},
+                           KeyCase{"-max", true}, KeyCase{"-super", true}}) {
+    SCOPED_TRACE(k.key);
+    TempDir dir;
+    WriteFileBytes(dir.File("S.class"), ScalaClass().s.b.Build());
+    auto stackMapFile = [&dir](int major) { return dir.File("M" + std::to_string(major) + ".class"); };
+    for (int major : {45, 61}) WriteFileBytes(stackMapFile(major), StackMapClass(major, true, true));
+    std::vector<std::string> words = {"*.class"};
+    if (*k.key != 0) words.push_back(k.key);
+    const RunResult r = RunZyn(words, dir.path());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+    const Bytes scala = ReadFileBytes(dir.File("S.class"));
+    EXPECT_FALSE(Holds(scala, "nothingUsesThis")) << "the pool is pruned under the attributes";
+    EXPECT_TRUE(Holds(scala, entry("ScalaSig")));
+    EXPECT_TRUE(Holds(scala, entry("Scala")));
+    EXPECT_EQ(Holds(scala, entry("ScalaInlineInfo")), !k.uattr);
+    if (!k.uattr) {
+      EXPECT_TRUE(Holds(scala, "listed")) << "the listed method and its name stay";
     }
+    for (int major : {45, 61})
+      EXPECT_EQ(ReadFileBytes(stackMapFile(major)), StackMapClass(major, false, !k.uattr)) << major;
   }
 }
 
