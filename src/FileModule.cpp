@@ -154,15 +154,15 @@ void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue
 
 }  // namespace
 
-void GetTreeList(const std::string& folder, Queue::tQueue& list) {
+void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped) {
   list.Init();
   std::vector<std::string> paths;
-  if (!Platform::WalkTree(folder, paths)) return;
+  if (!Platform::WalkTree(folder, paths, skipped)) return;
   std::erase_if(paths, [](const std::string& path) { return !path.ends_with(".class"); });
   AddSorted(paths, folder.ends_with('/') ? folder : folder + "/", list);
 }
 
-void GetFileList(const std::string& pattern, Queue::tQueue& list) {
+void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped) {
   list.Init();
   const std::vector<std::string_view> parts = Components(pattern);
   if (const auto star = std::find(parts.begin(), parts.end() - 1, "**"); star != parts.end() - 1) {
@@ -171,7 +171,7 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list) {
     std::string folder;
     for (std::size_t i = 0; i < base; ++i) folder.append(parts[i]).append("/");
     std::vector<std::string> paths;
-    if (!Platform::WalkTree(folder, paths)) return;
+    if (!Platform::WalkTree(folder, paths, skipped)) return;
     const std::span<const std::string_view> rest(parts.data() + base, parts.size() - base);
     std::erase_if(paths, [&](const std::string& path) { return !PathMatch(rest, Components(path)); });
     AddSorted(paths, folder, list);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform.h"
 #include "Queue.h"
 
 namespace FileModule {
@@ -97,10 +98,10 @@ bool Rename(const std::string& oldName, const std::string& newName);
 // component), sorted by name, each with the pattern's directory part in front. A folder component "**"
 // matches zero or more folders (links to folders are not followed), and then the folder components after the
 // one before it may hold * and ? too; those files are sorted by their path.
-void GetFileList(const std::string& pattern, Queue::tQueue& list);
+void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr);
 // Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
 // their paths from it, each with the folder in front.
-void GetTreeList(const std::string& folder, Queue::tQueue& list);
+void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr);
 // Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
 // app.~jar). No file list takes such a file.
 bool IsBackupName(std::string_view name);

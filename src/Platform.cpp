@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <limits>
 
 namespace Platform {
@@ -379,30 +380,42 @@ bool IsDirectory(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool WalkTree(const std::string& folder, std::vector<std::string>& paths) {
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped) {
   paths.clear();
   std::vector<std::string> pending{""};
   bool first = true;
+  auto skip = [&](bool isFolder, const std::string& path, int error) {
+    if (skipped != nullptr) skipped->push_back({isFolder, path, std::strerror(error)});
+  };
   while (!pending.empty()) {
     const std::string relative = std::move(pending.back());
     pending.pop_back();
     std::string path = folder.empty() ? "." : folder;
     if (path.back() != '/') path += '/';
     path += relative;
-    DIR* dir = ::opendir(path.c_str());
+    DIR* dir = path.size() < PATH_MAX ? ::opendir(path.c_str()) : nullptr;
     if (dir == nullptr) {
+      const int error = path.size() < PATH_MAX ? errno : ENAMETOOLONG;
       if (first) return false;
-      continue;  // a folder below that cannot be read holds nothing to list
+      skip(true, path, error);
+      continue;
     }
     first = false;
     if (path.back() != '/') path += '/';
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
+      if (path.size() + name.size() >= PATH_MAX) {
+        skip(entry->d_type == DT_DIR, path + name, ENAMETOOLONG);
+        continue;
+      }
       unsigned char type = entry->d_type;
       if (type == DT_UNKNOWN) {
         struct stat st {};
-        if (::lstat((path + name).c_str(), &st) != 0) continue;
+        if (::lstat((path + name).c_str(), &st) != 0) {
+          skip(false, path + name, errno);
+          continue;
+        }
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
       }
       const std::string below = relative.empty() ? name : relative + "/" + name;

@@ -112,9 +112,16 @@ private:
 bool IsFile(const std::string& name);
 // Whether the name is a folder (links followed).
 bool IsDirectory(const std::string& name);
+// What a walk could not take: a folder that cannot be read, a path longer than the system takes.
+struct tSkipped {
+  bool folder = false;
+  std::string path;    // with the walked folder in front
+  std::string reason;  // the system's text
+};
 // The regular files below a folder (links to files followed, links to folders not), as paths relative to it
-// with "/" between the components, in no particular order; false when the folder cannot be read.
-bool WalkTree(const std::string& folder, std::vector<std::string>& paths);
+// with "/" between the components, in no particular order; false when the folder cannot be read. What it
+// passes over below the folder is added to `skipped`.
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped = nullptr);
 // Whether the name is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& name);
 // The absolute name with every symbolic link resolved, or an empty text when it cannot be resolved.

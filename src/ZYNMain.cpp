@@ -493,8 +493,13 @@ int Run(Queue::tQueue& words) {
   const unsigned threads = Threads();
   const bool tree = Platform::IsDirectory(ZYNData::Path.data());
   const std::string path = FileParameter(tree);
-  if (tree) FileModule::GetTreeList(path, words);
-  else FileModule::GetFileList(path, words);
+  std::vector<Platform::tSkipped> skipped;
+  if (tree) FileModule::GetTreeList(path, words, &skipped);
+  else FileModule::GetFileList(path, words, &skipped);
+  // Fewer files than the folders hold must not pass for a complete run.
+  for (const Platform::tSkipped& s : skipped)
+    PrintLine("WARNING: " + std::string(s.folder ? "Folder" : "File") + " \"" + FormatUtils::Printable(s.path) +
+              "\" skipped: " + s.reason);
   // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
   if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
     ZYNError::Message("File \"", path, "\" is a backup file");
