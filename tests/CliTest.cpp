@@ -2,6 +2,8 @@
 // what a user sees, and the class files checked afterwards. Nothing may reach standard error.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -682,8 +684,20 @@ TEST_F(CliTest, NoRunReplacesAnOriginalItCannotKeep) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, kBanner + kHead + "d/Foo.class\nERROR: File \"d/Foo.class\" is being processed by another run\n");
   EXPECT_EQ(Get("d/Foo.class"), Small(6));
+
+  // The backup is the original file itself (a second name made before the result took the name), and the
+  // result has the original's extended attributes.
+  struct stat before {}, backup {};
+  ASSERT_EQ(::stat(Path("d/Foo.class").c_str(), &before), 0);
+  const bool xattrs = ::setxattr(Path("d/Foo.class").c_str(), "user.zyn", "v", 1, 0) == 0;
   EXPECT_EQ(Run({"d/Foo.class"}).code, 0);
   EXPECT_EQ(Get("d/Foo.~class"), Small(6));
+  ASSERT_EQ(::stat(Path("d/Foo.~class").c_str(), &backup), 0);
+  EXPECT_EQ(backup.st_ino, before.st_ino);
+  char value[4] = {};
+  if (xattrs) {
+    EXPECT_EQ(::getxattr(Path("d/Foo.class").c_str(), "user.zyn", value, sizeof value), 1);
+  }
 }
 
 }  // namespace
