@@ -87,6 +87,13 @@ void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes) {
 
 bool Rename(const std::string& oldName, const std::string& newName) { return Platform::RenameFile(oldName, newName); }
 
+bool IsBackupName(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  const std::size_t slash = name.rfind('/');
+  return dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash) &&
+         dot + 1 < name.size() && name[dot + 1] == '~';
+}
+
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   // Greedy matching with one backtrack point: linear in practice, never exponential.
   std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
@@ -140,6 +147,7 @@ bool PathMatch(std::span<const std::string_view> pattern, std::span<const std::s
 }
 
 void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue::tQueue& list) {
+  std::erase_if(names, [](const std::string& name) { return IsBackupName(name); });
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) list.Add(std::make_unique<ZYNData::tStringNodeDesc>(prefix + name));
 }

@@ -93,7 +93,7 @@ void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes);
 // Moves oldName to newName, replacing a file of that name; false when it failed.
 bool Rename(const std::string& oldName, const std::string& newName);
 
-// Empties the list and fills it with the regular files that match the pattern (* and ? in its last
+// Empties the list and fills it with the regular files that match the pattern (backups never) (* and ? in its last
 // component), sorted by name, each with the pattern's directory part in front. A folder component "**"
 // matches zero or more folders (links to folders are not followed), and then the folder components after the
 // one before it may hold * and ? too; those files are sorted by their path.
@@ -101,6 +101,9 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list);
 // Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
 // their paths from it, each with the folder in front.
 void GetTreeList(const std::string& folder, Queue::tQueue& list);
+// Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
+// app.~jar). No file list takes such a file.
+bool IsBackupName(std::string_view name);
 // Whether name matches the wildcard pattern: * any run of characters, ? any single character.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 

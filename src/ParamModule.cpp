@@ -18,9 +18,11 @@ void GetParams(Queue::tQueue& words, int argc, const char* const* argv) {
     const std::string_view argument = argv[i];
     std::size_t start = 0;
     while (start < argument.size() && IsBlank(argument[start])) ++start;
-    if (start == argument.size()) return;  // a blank argument ends the list
-    std::size_t end = start;
-    while (end < argument.size() && !IsBlank(argument[end])) ++end;
+    std::size_t end = argument.size();
+    while (end > start && IsBlank(argument[end - 1])) --end;
+    // A blank last argument ends the list; a blank one before others, or one of several words, stays as it
+    // is so that the options refuse it: taking part of it would act on another file or drop a key.
+    if (start == end && i + 1 == argc) return;
     words.Add(std::make_unique<ZYNData::tStringNodeDesc>(std::string(argument.substr(start, end - start))));
   }
 }

@@ -4,8 +4,8 @@
 
 namespace ParamModule {
 
-// One word per argument: the first word of each (blanks and tabs end it); an argument of nothing but
-// blanks ends the list.
+// One word per argument, without the blanks and tabs around it; a last argument of nothing but blanks ends
+// the list. An empty word or one with blanks inside is for ParseParams to refuse.
 void GetParams(Queue::tQueue& words, int argc, const char* const* argv);
 
 }  // namespace ParamModule

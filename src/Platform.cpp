@@ -2,9 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +25,14 @@ namespace Platform {
 namespace {
 
 constexpr std::size_t kMaxFileSize = std::numeric_limits<std::int32_t>::max();
+
+thread_local int lastErrno = 0;
+
+// Remembers the reason of a failed call for LastError.
+bool Failed(int error = errno) {
+  lastErrno = error;
+  return false;
+}
 
 bool WriteAll(int fd, const std::vector<std::uint8_t>& data) {
   std::size_t done = 0;
@@ -96,6 +112,27 @@ bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
   return ok;
 }
 
+bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data) {
+  data.clear();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st {};
+  bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit;
+  if (ok) data.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t got = 0;
+  // One byte more than the size said tells a file that grew beyond the limit.
+  while (ok && got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) got += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0) ::close(fd);
+  ok = ok && got <= limit;
+  data.resize(ok ? got : 0);
+  return ok;
+}
+
 bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
@@ -104,35 +141,88 @@ bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
   return ::close(fd) == 0 && ok;
 }
 
-bool RenameFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 || Failed();
+}
 
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
-std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data) {
-  TempFile file;
-  if (!file.Create(near)) return {};
-  file.Write(data);
-  return file.Close() ? file.Keep() : std::string();
+namespace {
+
+// The temporary files that exist now, so that an interruption can remove them. Creating, moving and
+// removing one happen under the mutex, so none appears or vanishes unseen while they are removed.
+std::mutex tempMutex;
+std::unordered_set<std::string>& Temps() {
+  static auto* temps = new std::unordered_set<std::string>();  // outlives every thread
+  return *temps;
+}
+
+// A name for a temporary file beside `near`: hidden, and with a last suffix that no file list takes.
+std::string TempPattern(const std::string& near) {
+  std::string name = DirectoryOf(near);
+  if (name.back() != '/') name += '/';
+  return name + ".zyn-XXXXXX.~tmp";
+}
+constexpr int kTempSuffix = 5;  // ".~tmp"
+
+// The extended attributes of `from` (access control lists among them) on the open file; where the file
+// system or the process's rights do not allow one, it is left out.
+void CopyExtendedAttributes(const std::string& from, int fd) {
+  std::vector<char> names(4096), value;
+  ssize_t size = ::listxattr(from.c_str(), names.data(), names.size());
+  if (size < 0 && errno == ERANGE && (size = ::listxattr(from.c_str(), nullptr, 0)) > 0) {
+    names.resize(static_cast<std::size_t>(size));
+    size = ::listxattr(from.c_str(), names.data(), names.size());
+  }
+  for (ssize_t at = 0; size > 0 && at < size;) {
+    const char* name = names.data() + at;
+    at += static_cast<ssize_t>(std::strlen(name)) + 1;
+    const ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+    if (length < 0) continue;
+    value.resize(static_cast<std::size_t>(length));
+    const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+    if (got >= 0) (void)::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0);
+  }
+}
+
+}  // namespace
+
+std::string LastError() {
+  char text[256] = "unknown error";
+  const int error = lastErrno != 0 ? lastErrno : EIO;
+  // The GNU strerror_r returns its text, which may not be the buffer.
+  return ::strerror_r(error, text, sizeof text);
 }
 
 TempFile::~TempFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!name_.empty()) ::unlink(name_.c_str());
+  if (name_.empty()) return;
+  std::lock_guard lock(tempMutex);
+  ::unlink(name_.c_str());
+  Temps().erase(name_);
 }
 
 bool TempFile::Create(const std::string& near) {
-  std::string name = DirectoryOf(near);
-  if (name.back() != '/') name += '/';
-  name += ".zyn-XXXXXX";
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) return false;
+  std::string name = TempPattern(near);
+  {
+    std::lock_guard lock(tempMutex);
+    fd_ = ::mkstemps(name.data(), kTempSuffix);
+    if (fd_ < 0) return Failed();
+    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    Temps().insert(name);
+  }
   name_ = name;
   struct stat st {};
   if (::stat(near.c_str(), &st) == 0) {
     // The owner and group stay the original's where the process may set them (as root, say); elsewhere the
     // file is the process's own, as any file it creates.
     if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
-    ok_ = ::fchmod(fd_, st.st_mode & 07777) == 0;
+    if (::fchmod(fd_, st.st_mode & 07777) != 0) {
+      ok_ = false;
+      error_ = errno;
+    }
+    // After the mode: an access control list sets the group bits to its mask.
+    CopyExtendedAttributes(near, fd_);
   }
   return true;
 }
@@ -142,25 +232,120 @@ void TempFile::Write(std::span<const std::uint8_t> bytes) {
   while (ok_ && done < bytes.size()) {
     const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (put < 0) {
-      if (errno != EINTR) ok_ = false;
+      if (errno != EINTR) ok_ = false, error_ = errno;
       continue;
     }
     done += static_cast<std::size_t>(put);
   }
 }
 
-bool TempFile::Close() {
-  if (fd_ < 0) return false;
+bool TempFile::Close(bool flush) {
+  if (fd_ < 0) return Failed(EBADF);
+  // On the disk before it takes a name: after a power loss the name holds the old file or the whole new one.
+  if (flush && ok_ && ::fdatasync(fd_) != 0) ok_ = false, error_ = errno;
   // Some file systems report a full disk only when the file is closed.
-  ok_ = ::close(fd_) == 0 && ok_;
+  if (::close(fd_) != 0 && ok_) ok_ = false, error_ = errno;
   fd_ = -1;
-  return ok_;
+  return ok_ || Failed(error_);
 }
 
-std::string TempFile::Keep() {
-  std::string name = std::move(name_);
+bool TempFile::LinkTo(const std::string& existing) {
+  std::lock_guard lock(tempMutex);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = TempPattern(existing);
+    // mkstemps only makes the unique name here; the link takes its place.
+    const int fd = ::mkstemps(name.data(), kTempSuffix);
+    if (fd < 0) return Failed();
+    ::close(fd);
+    ::unlink(name.c_str());
+    if (::link(existing.c_str(), name.c_str()) == 0) {
+      Temps().insert(name);
+      name_ = name;
+      return true;
+    }
+    if (errno != EEXIST) return Failed();
+  }
+  return Failed(EEXIST);
+}
+
+bool TempFile::MoveTo(const std::string& target) {
+  std::lock_guard lock(tempMutex);
+  if (std::rename(name_.c_str(), target.c_str()) != 0) return Failed();
+  Temps().erase(name_);
   name_.clear();
-  return name;
+  return true;
+}
+
+void SyncFileSystems(const std::vector<std::string>& names) {
+  std::vector<dev_t> synced;
+  for (const std::string& name : names) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0 || std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
+    synced.push_back(st.st_dev);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) ::sync();
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FileLock::tState FileLock::Acquire(const std::string& name) {
+  // A file replaced between opening and locking is opened again: the lock must be on what the name holds.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      Failed();
+      return kFailed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      if (error == EWOULDBLOCK) return kBusy;
+      if (error == EINTR) continue;
+      Failed(error);
+      return kFailed;
+    }
+    struct stat held {}, now {};
+    if (::fstat(fd, &held) == 0 && ::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
+        held.st_ino == now.st_ino) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = fd;
+      return kLocked;
+    }
+    ::close(fd);
+  }
+  return kFailed;
+}
+
+void HandleSignals(void (*report)()) {
+  // A write beyond the file size limit then fails with EFBIG, which the writer reports.
+  std::signal(SIGXFSZ, SIG_IGN);
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+  // Every thread started later inherits the mask: only the waiting thread takes these signals.
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set, report] {
+    int taken = 0;
+    while (sigwait(&set, &taken) != 0) {
+    }
+    // The mutex stays held: no temporary file is made, moved or left behind any more.
+    tempMutex.lock();
+    for (const std::string& name : Temps()) ::unlink(name.c_str());
+    report();
+    std::_Exit(1);
+  }).detach();
 }
 
 MappedFile::~MappedFile() {
@@ -182,6 +367,11 @@ bool MappedFile::Map(const std::string& name) {
   }
   ::close(fd);
   return ok;
+}
+
+bool IsFile(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& name) {

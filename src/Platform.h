@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -29,38 +30,70 @@ private:
 // nothing.
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr);
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
+// Reads the whole file when it holds at most `limit` bytes; false otherwise or when it cannot be read.
+bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
 // Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
 // closed without error.
 bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);
 // Moves `from` to `to`, replacing a file of that name in one step.
 bool RenameFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
-// Writes the bytes to a new file with a unique name in the directory of `near`, with the permission bits of
-// `near` and, where the process may set them, its owner and group; returns its name, or an empty text when any step failed (and then leaves no file behind).
-std::string WriteTempFileBeside(const std::string& near, const std::vector<std::uint8_t>& data);
-// A temporary file beside a name, written piece by piece: created with the permission bits of `near` and,
-// where the process may set them, its owner and group. Removed when destroyed unless kept.
+// A temporary file beside a name, written piece by piece: created with the permission bits, extended
+// attributes (access control lists among them) of `near` and, where the process may set them, its owner and
+// group. Its name ends in ".~tmp", which no file list takes. Removed when destroyed unless moved, and by an
+// interruption (HandleSignals) while it exists.
 class TempFile {
 public:
   TempFile() = default;
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-  // False when the file cannot be created.
+  // False when the file cannot be created (LastError says why).
   bool Create(const std::string& near);
   // A failed write is remembered and reported by Close.
   void Write(std::span<const std::uint8_t> bytes);
-  // Closes the file; true only when every byte reached it.
-  bool Close();
+  // Closes the file, flushed to the disk first unless the caller syncs it later (SyncFileSystems); true only
+  // when every byte reached it.
+  bool Close(bool flush = true);
+  // Instead of a new file: a hard link to the existing file under a temporary name beside it. False where
+  // the file system has none.
+  bool LinkTo(const std::string& existing);
   const std::string& Name() const { return name_; }
-  // The file stays where it is: its name is returned.
-  std::string Keep();
+  // Moves the file to `target`, replacing a file of that name in one step; then it is no longer temporary.
+  bool MoveTo(const std::string& target);
 
 private:
   std::string name_;
   int fd_ = -1;
   bool ok_ = true;
+  int error_ = 0;  // the first failure's reason
 };
+// Flushes the file systems that hold these files to the disk, each once.
+void SyncFileSystems(const std::vector<std::string>& names);
+// The system's reason for this thread's last failed call, as text ("No space left on device").
+std::string LastError();
+
+// An advisory lock on a file that a run rewrites, held from reading it to its commit, so that a second run
+// does not take the same file at the same time.
+class FileLock {
+public:
+  enum tState { kLocked, kBusy, kFailed };
+  FileLock() = default;
+  ~FileLock();
+  FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileLock& operator=(FileLock&& other) noexcept;
+  // Locks the file the name stands for now (kBusy: another process holds it).
+  tState Acquire(const std::string& name);
+
+private:
+  int fd_ = -1;
+};
+
+// From now on SIGINT, SIGTERM and SIGHUP remove every temporary file, call `report` and end the process with
+// exit code 1, and a write beyond the file size limit fails instead of ending the process. Call before any
+// other thread starts.
+void HandleSignals(void (*report)());
+
 // A whole file mapped into memory for reading; empty when it cannot be mapped (or is empty).
 class MappedFile {
 public:
@@ -75,6 +108,8 @@ private:
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
 };
+// Whether the name is a regular file (links followed).
+bool IsFile(const std::string& name);
 // Whether the name is a folder (links followed).
 bool IsDirectory(const std::string& name);
 // The regular files below a folder (links to files followed, links to folders not), as paths relative to it

@@ -3,7 +3,9 @@
 #include <new>
 
 #include "ParamModule.h"
+#include "Platform.h"
 #include "Queue.h"
+#include "ZYNError.h"
 #include "ZYNMain.h"
 
 // Allocation through malloc, whichever allocator provides it (mimalloc where linked): a failed allocation
@@ -18,7 +20,15 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
+namespace {
+
+// An interruption ends the run as an error does; the temporary files are gone by then.
+void ReportInterruption() { ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Interrupted"))); }
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  Platform::HandleSignals(ReportInterruption);
   Queue::tQueue words;
   ParamModule::GetParams(words, argc, argv);
   return ZYNMain::Main(words);

@@ -190,7 +190,8 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   const bool write = !ZYNData::Params.tst;
   Platform::TempFile temp;
   if (write && !temp.Create(name))
-    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written");
+    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written: ",
+                      Platform::LastError());
   std::uint64_t size = 0;
   const bool written = job.Write(threads, totals, [&](tBytes part) {
     size += part.size();
@@ -200,12 +201,12 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
   if (!write) return true;
   const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
-  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written");
+  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp.Keep(), true);
+  ZYNMain::Commit(name, temp, true);
   return true;
 }
 
@@ -277,11 +278,13 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
 
 namespace {
 
-// The class entries of an archive and of the archives inside it, with what keeps them readable.
+// The class entries of an archive and of the archives inside it, with what keeps them readable, and the
+// entries that may be resource texts.
 struct tNameWalk {
   std::vector<std::unique_ptr<ZYNZip::tArchive>> archives;
   std::vector<std::unique_ptr<std::vector<std::uint8_t>>> inflated;  // deflated nested archives
   std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> classes;
+  std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> resources;
   std::uint64_t room = ZYNZip::kMaxNestedArchive;
 };
 
@@ -299,7 +302,13 @@ void Collect(tBytes bytes, int depth, tNameWalk& walk) {
       walk.classes.push_back({&archive, i});
       continue;
     }
-    if (!e.IsNestedArchive() || depth >= kMaxDepth) continue;
+    if (!e.IsNestedArchive()) {
+      if (!e.name.ends_with('/') && e.size <= ZYNHierarchy::kMaxResourceText &&
+          (e.method == ZYNZip::kStored || e.method == ZYNZip::kDeflated))
+        walk.resources.push_back({&archive, i});
+      continue;
+    }
+    if (depth >= kMaxDepth) continue;
     if (e.method == ZYNZip::kStored) {
       if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, walk);
       continue;
@@ -339,6 +348,7 @@ void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
   } catch (const std::bad_alloc&) {
     // What could not be read adds nothing; the archive's turn reports it.
   }
+  walk.resources.clear();
   // Inflating is most of the work: the entries are read on every thread, and taken in order.
   using tNames = std::optional<ZYNHierarchy::tClassNames>;
   auto run = [&walk](std::size_t k, Platform::FileBuffer&) {
@@ -350,6 +360,24 @@ void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
   for (std::size_t k = 0; k < walk.classes.size(); ++k) {
     if (tNames names = batch ? batch->Take(k) : run(k, unused)) classes.push_back(std::move(*names));
     if (batch) batch->Committed(k);
+  }
+}
+
+void ReadWords(std::span<const std::uint8_t> bytes, ZYNHierarchy::tRunFacts& facts) {
+  tNameWalk walk;
+  std::vector<std::uint8_t> text;
+  try {
+    Collect(bytes, 0, walk);
+    for (const auto& [archive, entry] : walk.resources) {
+      try {
+        ZYNZip::Inflate(*archive, archive->entries[entry], "", ZYNHierarchy::kMaxResourceText, text);
+      } catch (const ZYNError::Fatal&) {
+        continue;  // not read for words; the entry is copied as it is
+      }
+      facts.AddWords(text);
+    }
+  } catch (const std::bad_alloc&) {
+    // Words that cannot be read protect nothing; the archive's turn reports what is wrong.
   }
 }
 

@@ -62,5 +62,8 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
 // archive or entry that cannot be read adds nothing (its error comes in its turn).
 // The class entries are read on `threads` threads.
 void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, std::vector<ZYNHierarchy::tClassNames>& classes);
+// Adds the words of the archive's resource entries (nested archives included) that name a private member of
+// the run (ZYNHierarchy::tRunFacts::AddWords).
+void ReadWords(std::span<const std::uint8_t> bytes, ZYNHierarchy::tRunFacts& facts);
 
 }  // namespace ZYNArchive

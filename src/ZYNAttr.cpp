@@ -161,29 +161,46 @@ std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, tInput& in, tDiagno
   return attr;
 }
 
-// Whether every index of the attribute names a Utf8 entry.
-bool AllTexts(const ConstPool& cp, const IndexedAttributeDesc& attr) {
+// The first index of the attribute that names no entry of the tag, or none.
+const IndexSlot* FirstNotOfTag(const ConstPool& cp, const IndexedAttributeDesc& attr, std::int16_t tag) {
   for (const IndexSlot& slot : attr.indexes) {
-    const std::int32_t index = attr.body[slot.offset] << 8 | attr.body[slot.offset + 1];
-    const auto* entry = cp.At(index);
-    if (entry == nullptr || entry->tag != 1) return false;
+    const auto* entry = cp.At(attr.IndexAt(slot));
+    if (entry == nullptr || entry->tag != tag) return &slot;
   }
-  return true;
+  return nullptr;
+}
+
+// Takes the body of a kind kept as bytes; false when the input holds it but it breaks the kind's layout.
+bool ReadBody(tInput& in, std::int32_t length, IndexedAttributeDesc& attr) {
+  if (length < 0)
+    in.Done = false;
+  else
+    GetBytes(in, static_cast<std::size_t>(length), attr.body);
+  return !in.Done || FindIndexes(attr.kind, attr.body, attr.indexes);
 }
 
 template <std::int16_t Kind>
 std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
   auto attr = std::make_unique<IndexedAttributeDesc>();
   attr->kind = Kind;
-  if (length < 0)
-    in.Done = false;
-  else
-    GetBytes(in, static_cast<std::size_t>(length), attr->body);
-  if (in.Done && !FindIndexes(Kind, attr->body, attr->indexes)) return nullptr;
+  if (!ReadBody(in, length, *attr)) return nullptr;
   // scalac 2.11 leaves an index that names no text in a few classes; no JVM reads the attribute, so it stays
   // as an unknown one, with its whole pool, rather than failing the class.
   if constexpr (Kind == ScalaInlineInfoAttr)
-    if (in.Done && !AllTexts(cp, *attr)) return nullptr;
+    if (in.Done && FirstNotOfTag(cp, *attr, 1) != nullptr) return nullptr;
+  return attr;
+}
+
+// StackMap is read in every version, as the original kinds are, and refused as they are when it breaks its
+// layout: a preverified class with a broken map is damaged, not another tool's attribute of the same name.
+std::unique_ptr<attributeInfoDesc> ReadStackMap(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
+  auto attr = std::make_unique<IndexedAttributeDesc>();
+  attr->kind = StackMapAttr;
+  if (!ReadBody(in, length, *attr))
+    ZYNError::Message("Invalid \"StackMap\" attribute. Length=", FormatUtils::Int2Str(length));
+  if (!in.Done) return attr;  // the end of the file, which the caller reports
+  if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, 7))
+    ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)), " in \"StackMap\" attribute");
   return attr;
 }
 
@@ -232,6 +249,7 @@ const AttrKind kKinds[] = {
     {"ScalaSig", 0, ReadIndexed<ScalaSigAttr>, true},
     {"Scala", 0, ReadIndexed<ScalaAttr>, true},
     {"ScalaInlineInfo", 0, ReadIndexed<ScalaInlineInfoAttr>, true},
+    {"StackMap", 0, ReadStackMap, false},
 };
 
 const AttrKind* FindKind(std::string_view name, std::int32_t majorVersion) {

@@ -3,7 +3,8 @@
 // The kinds fall into three groups:
 //  - parsed into fields (the Java 1.1 kinds): their indexes are marked and translated field by field;
 //  - kept as body bytes plus the offsets of the pool indexes inside them (the kinds of later class file
-//    versions): one description of where the indexes are serves both marking and writing;
+//    versions, Scala's and the CLDC StackMap): one description of where the indexes are serves both marking
+//    and writing;
 //  - unknown: kept as raw bytes with a warning; the pool indexes inside them cannot be translated.
 // Code and Record hold nested attribute lists, which removal by key reaches.
 #pragma once
@@ -62,6 +63,8 @@ enum : std::int16_t {
   ScalaSigAttr = 34,
   ScalaAttr = 35,
   ScalaInlineInfoAttr = 36,
+  // The stack maps of class files preverified for small devices (CLDC), in class files of any version.
+  StackMapAttr = 37,
 };
 
 struct attributeInfoDesc;

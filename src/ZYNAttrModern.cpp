@@ -1,8 +1,9 @@
-// Attributes of later class file versions kept as body bytes: where the pool indexes stand in their bodies.
+// Attributes kept as body bytes (the kinds of later class file versions, Scala's, the CLDC StackMap): where the
+// pool indexes stand in their bodies.
 //
 // These kinds hold pool references and nothing the tool rewrites otherwise, so one walk over the layout finds
-// every index; marking and writing both use its result. StackMapTable and the type annotations also hold code
-// offsets, which stay valid because bytecode is never restructured. SourceDebugExtension and
+// every index; marking and writing both use its result. StackMapTable, StackMap and the type annotations also
+// hold code offsets, which stay valid because bytecode is never restructured. SourceDebugExtension and
 // ModuleResolution are stateless: they hold no index at all.
 #include <cstddef>
 #include <cstdint>
@@ -173,6 +174,16 @@ void StackMapTable(Cursor& c) {
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) StackMapFrame(c);
 }
 
+// StackMapTable's forerunner, written by the CLDC preverifier: every frame in full, at an absolute offset.
+void StackMap(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Skip(2);                         // offset
+    VerificationTypeInfos(c, c.U2());  // locals
+    VerificationTypeInfos(c, c.U2());  // stack
+  }
+}
+
 void LocalVariableTypeTable(Cursor& c) {
   const std::uint32_t n = c.U2();
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
@@ -271,6 +282,7 @@ bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::
       break;
     case AnnotationDefaultAttr: ElementValue(c, 1); break;
     case StackMapTableAttr: StackMapTable(c); break;
+    case StackMapAttr: StackMap(c); break;
     case BootstrapMethodsAttr: BootstrapMethods(c); break;
     case MethodParametersAttr: MethodParameters(c); break;
     case RuntimeVisibleTypeAnnotationsAttr: case RuntimeInvisibleTypeAnnotationsAttr: TypeAnnotations(c); break;

@@ -1,11 +1,14 @@
 // The one place that decides order: units of work (files, archive entries) run on several threads, their
 // results taken in list order.
 #pragma once
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -25,10 +28,20 @@ public:
   using tRun = std::function<Result(std::size_t k, Platform::FileBuffer& buffer)>;
 
   // after[k]: the earlier unit that must be committed before unit k starts, or kNone (no entries: none).
-  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {})
-      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads) {
+  // `lag`: how many units the taker may hold back from committing, which the window allows for.
+  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {}, std::size_t lag = 0)
+      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads + lag) {
     if (after_.empty()) after_.assign(count, kNone);
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    // No more threads than units; where the system cannot start one, the threads started do the work.
+    for (std::size_t i = 1; i < std::min<std::size_t>(threads, count); ++i) {
+      try {
+        workers_.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        break;
+      } catch (const std::bad_alloc&) {
+        break;
+      }
+    }
   }
 
   ~Batch() {
@@ -66,7 +79,8 @@ public:
       std::lock_guard lock(mutex_);
       committed_ = k + 1;
     }
-    room_.notify_all();
+    // The window moved by one unit: one thread can go on (and wakes the next if more can).
+    room_.notify_one();
   }
 
 private:
@@ -77,6 +91,7 @@ private:
   // Runs the next unit with the lock released.
   void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
     const std::size_t k = next_++;
+    if (MayStart(next_)) room_.notify_one();
     lock.unlock();
     Result result = run_(k, buffer);
     lock.lock();

@@ -92,8 +92,10 @@ void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
   if (p.depr) DeleteEverywhere(ZYNAttr::DeprecatedAttr, cls, change);
   if (p.synt) DeleteEverywhere(ZYNAttr::SyntheticAttr, cls, change);
   if (p.uattr) {
-    // Other compilers' attributes are for those compilers, as unknown ones are for whoever wrote them.
-    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaSigAttr, ZYNAttr::ScalaAttr, ZYNAttr::ScalaInlineInfoAttr})
+    // Unknown attributes are for whoever wrote them; without ScalaInlineInfo scalac only inlines less, and the
+    // Java SE verifier does not read StackMap. ScalaSig and Scala stay under every key: without them scalac
+    // takes a class for a Java one and cannot compile against the library.
+    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaInlineInfoAttr, ZYNAttr::StackMapAttr})
       DeleteEverywhere(kind, cls, change);
   }
 }
@@ -154,6 +156,8 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   ReadMembers(ctx, *cls, cls->fieldCount, cls->fields);
   ReadMembers(ctx, *cls, cls->methodCount, cls->methods);
   ZYNAttr::ReadAttributes(*cls->cp, in, ctx.diag, cls->attrCount, cls->attrs);
+  // The JVM refuses such a file; writing the class without them would pass off a broken file as sound.
+  if (in.Done && Remaining(in) > 0) ZYNError::Message("Extra bytes at the end of class file");
   return cls;
 }
 

@@ -2,10 +2,20 @@
 #pragma once
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Queue.h"
 
 namespace ZYNData {
+
+// A -keep: pattern: a class name in internal form, where "*" stands for any part of one package or class
+// name and "**" for any run of packages, and a member name where "*" stands for any run of characters
+// (empty: every private member of the class).
+struct tKeepPattern {
+  std::string type;
+  std::string member;
+};
 
 struct tParams {
   bool tst = false;     // test run: nothing is renamed or written
@@ -21,7 +31,16 @@ struct tParams {
   bool max = false;     // -max was given
   bool super = false;   // -super was given
   bool dbg = false;     // -dbg was given
+  std::vector<tKeepPattern> keep;  // private members kept as they are, whatever the pass finds
 };
+
+// The pattern of a -keep: key's text (binary or internal form, optionally "#member"); false when it is empty
+// or holds what a class or member name cannot.
+bool ParseKeep(std::string_view text, tKeepPattern& pattern);
+// Whether a pattern's class part matches a class name in internal form.
+bool KeepsClass(const tKeepPattern& pattern, std::string_view type);
+// Whether the pattern keeps a member of a class it matches.
+bool KeepsMember(const tKeepPattern& pattern, std::string_view member);
 
 extern tParams Params;
 

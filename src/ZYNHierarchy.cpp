@@ -25,12 +25,24 @@ constexpr std::pair<std::string_view, std::string_view> kExternalizableMethods[]
 
 std::vector<std::string> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods);
 
+// Whether a text could be a member's name: not empty, none of the characters a name cannot hold.
+bool MayNameMember(std::string_view text) {
+  return !text.empty() && text.find_first_of(".;[/") == std::string_view::npos;
+}
+
 }  // namespace
 
 std::string MemberKey(char kind, std::string_view descriptor, std::string_view name) {
   std::string key(1, kind);
   key.append(descriptor).push_back('\0');
   key.append(name);
+  return key;
+}
+
+std::string EnclosingMethodKey(std::string_view owner, std::string_view descriptor, std::string_view name) {
+  std::string key(owner);
+  key.push_back('\0');
+  key.append(MemberKey('M', descriptor, name));
   return key;
 }
 
@@ -44,22 +56,28 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   GetU2(in, count);
   if (!in.Done || static_cast<std::uint32_t>(magic) != 0xCAFEBABE) return false;
   // Where each Utf8 text stands, and the name index of each Class entry.
+  // For each entry: where its Utf8 text stands; or the index it names (a Class's or a String's text); or
+  // the name and descriptor indexes of a NameAndType.
   std::vector<std::span<const std::uint8_t>> texts(static_cast<std::size_t>(count));
-  std::vector<std::int32_t> classNames(static_cast<std::size_t>(count), 0);
+  std::vector<std::int32_t> named(static_cast<std::size_t>(count), 0);
+  std::vector<std::int32_t> strings;
+  std::vector<std::pair<std::int32_t, std::int32_t>> nats(static_cast<std::size_t>(count));
   for (std::int32_t i = 1; i < count && in.Done; ++i) {
     std::int16_t tag = 0;
     GetU1(in, tag);
     std::int32_t length = 0;
+    const auto at = static_cast<std::size_t>(i);
     switch (tag) {
       case 1: case 2:
         GetU2(in, length);
-        if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length)))
-          texts[static_cast<std::size_t>(i)] = {p, static_cast<std::size_t>(length)};
+        if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length))) texts[at] = {p, static_cast<std::size_t>(length)};
         break;
-      case 7: GetU2(in, classNames[static_cast<std::size_t>(i)]); break;
-      case 8: case 16: case 19: case 20: Take(in, 2); break;
+      case 7: GetU2(in, named[at]); break;
+      case 8: GetU2(in, named[at]); strings.push_back(i); break;
+      case 12: GetU2(in, nats[at].first); GetU2(in, nats[at].second); break;
+      case 16: case 19: case 20: Take(in, 2); break;
       case 15: Take(in, 3); break;
-      case 3: case 4: case 9: case 10: case 11: case 12: case 17: case 18: Take(in, 4); break;
+      case 3: case 4: case 9: case 10: case 11: case 17: case 18: Take(in, 4); break;
       case 5: case 6: Take(in, 8); ++i; break;
       default: return false;
     }
@@ -70,7 +88,7 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
     return {reinterpret_cast<const char*>(t.data()), t.size()};
   };
   auto className = [&](std::int32_t index) {
-    return index > 0 && index < count ? text(classNames[static_cast<std::size_t>(index)]) : std::string_view();
+    return index > 0 && index < count ? text(named[static_cast<std::size_t>(index)]) : std::string_view();
   };
   std::int32_t access = 0, self = 0, super = 0, interfaces = 0;
   GetU2(in, access);
@@ -100,9 +118,30 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
         GetU4(in, length);
         Take(in, static_cast<std::uint32_t>(length));
       }
-      if (in.Done && (flags & ACC_PRIVATE) == 0 && !text(name).empty())
-        names.members.push_back(MemberKey(kind, text(descriptor), text(name)));
+      if (!in.Done || text(name).empty()) continue;
+      if ((flags & ACC_PRIVATE) == 0) names.members.push_back(MemberKey(kind, text(descriptor), text(name)));
+      else names.privates.emplace_back(text(name));
     }
+  }
+  // Reflection and method handles name a member by a String constant, from any class.
+  for (const std::int32_t s : strings)
+    if (const std::string_view t = text(named[static_cast<std::size_t>(s)]); MayNameMember(t)) names.strings.emplace_back(t);
+  std::int32_t attributes = 0;
+  GetU2(in, attributes);
+  for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
+    std::int32_t name = 0, length = 0, owner = 0, method = 0;
+    GetU2(in, name);
+    GetU4(in, length);
+    if (text(name) != "EnclosingMethod" || length != 4) {
+      Take(in, static_cast<std::uint32_t>(length));
+      continue;
+    }
+    GetU2(in, owner);
+    GetU2(in, method);
+    if (!in.Done || method <= 0 || method >= count || className(owner).empty()) continue;
+    const auto [natName, natDescriptor] = nats[static_cast<std::size_t>(method)];
+    if (!text(natName).empty() && !text(natDescriptor).empty())
+      names.enclosing = EnclosingMethodKey(className(owner), text(natDescriptor), text(natName));
   }
   return in.Done;
 }
@@ -135,6 +174,11 @@ bool tInherited::Declares(std::string_view key) const {
 }
 
 void tRunFacts::Add(tClassNames names) {
+  for (std::string& p : names.privates) privates_.insert(std::move(p));
+  for (std::string& s : names.strings) outside_.insert(std::move(s));
+  if (!names.enclosing.empty()) enclosing_.insert(std::move(names.enclosing));
+  names.privates = {};
+  names.strings = {};
   std::sort(names.members.begin(), names.members.end());
   names.members.erase(std::unique(names.members.begin(), names.members.end()), names.members.end());
   std::string key = names.name;
@@ -144,6 +188,76 @@ void tRunFacts::Add(tClassNames names) {
 const tClassNames* tRunFacts::Find(std::string_view name) const {
   const auto it = classes_.find(name);
   return it == classes_.end() ? nullptr : &it->second;
+}
+
+void tRunFacts::Finish() {
+  std::erase_if(outside_, [&](const std::string& name) { return !privates_.contains(name); });
+}
+
+void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
+  ForEachWord(text, [&](std::string_view word) {
+    if (outside_.contains(std::string(word))) return;
+    if (const auto it = privates_.find(std::string(word)); it != privates_.end()) outside_.insert(*it);
+  });
+}
+
+bool tRunFacts::NamedOutside(std::string_view name) const { return outside_.contains(std::string(name)); }
+
+bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const {
+  return !enclosing_.empty() && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
+}
+
+namespace {
+
+// Whether the bytes are UTF-8 text: well-formed sequences and no NUL, which text files do not hold.
+bool IsUtf8Text(std::span<const std::uint8_t> bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::uint8_t b = bytes[i];
+    if (b == 0) return false;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || bytes.size() - i < n) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+bool WordStart(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
+bool WordPart(std::uint8_t c) { return WordStart(c) || (c >= '0' && c <= '9') || c == '-'; }
+
+}  // namespace
+
+bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word) {
+  if (!IsUtf8Text(text)) return false;
+  const auto* chars = reinterpret_cast<const char*>(text.data());
+  std::string camel;
+  for (std::size_t i = 0; i < text.size();) {
+    if (!WordStart(text[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < text.size() && WordPart(text[end])) ++end;
+    const std::string_view w(chars + i, end - i);
+    word(w);
+    if (w.find('-') != std::string_view::npos) {
+      // The camel-case form that containers map a hyphenated element name to.
+      camel.clear();
+      bool upper = false;
+      for (char c : w) {
+        if (c == '-') upper = !camel.empty();
+        else camel.push_back(upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c), upper = false;
+      }
+      if (!camel.empty()) word(camel);
+    }
+    i = end;
+  }
+  return true;
 }
 
 tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces) {

@@ -1,9 +1,12 @@
 // What a class inherits, as far as the run can know it: the names of every class of the run (superclass,
 // interfaces, non-private members), read before any class is optimized, and the Serializable classes of the
 // JDK. The member pass asks it which names and descriptors a supertype may declare, and whether the class
-// is (or may be) serializable.
+// is (or may be) serializable. It also holds what reaches a private member from outside its class: names
+// that other classes spell as String constants or that the run's resource files hold, and the methods that
+// inner classes name as their enclosing method.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,10 +22,16 @@ struct tClassNames {
   std::string super;  // empty for java/lang/Object (and a malformed super index)
   std::vector<std::string> interfaces;
   std::vector<std::string> members;  // non-private members as MemberKey gives them (sorted by the run)
+  std::vector<std::string> privates;  // the names of the private members
+  std::vector<std::string> strings;   // String constants that could name a member (reflection, method handles)
+  std::string enclosing;  // EnclosingMethodKey of the method its EnclosingMethod attribute names, or empty
 };
 
 // A member's key: its kind ('F' field, 'M' method), descriptor and name.
 std::string MemberKey(char kind, std::string_view descriptor, std::string_view name);
+
+// The key of a method as an EnclosingMethod attribute names it: the class, then MemberKey.
+std::string EnclosingMethodKey(std::string_view owner, std::string_view descriptor, std::string_view name);
 
 // Reads the names of a class file; false (and nothing learned) when the bytes are not a class file this
 // reader can follow. Never reads beyond the bytes.
@@ -35,9 +44,30 @@ public:
   const tClassNames* Find(std::string_view name) const;
   std::size_t Size() const { return classes_.size(); }
 
+  // Once every class is added: only the strings that name a private member of the run are kept.
+  void Finish();
+  // Adds the words of a resource file that name a private member of the run; nothing when the bytes are not
+  // UTF-8 text. Call after Finish.
+  void AddWords(std::span<const std::uint8_t> text);
+  // Whether something outside a class may reach a private member of this name by it.
+  bool NamedOutside(std::string_view name) const;
+  // Whether an inner class of the run names this method as its enclosing method.
+  bool Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const;
+
 private:
   std::map<std::string, tClassNames, std::less<>> classes_;
+  std::unordered_set<std::string> privates_;  // private member names of every class, until Finish
+  std::unordered_set<std::string> outside_;   // names reached from outside their class
+  std::unordered_set<std::string> enclosing_;
 };
+
+// Resource files of at most this size are read for words.
+constexpr std::size_t kMaxResourceText = 16u << 20;
+
+// Calls `word` for every identifier-like word of a UTF-8 text ([A-Za-z_$][A-Za-z0-9_$-]*), and for a
+// hyphenated one also with its camel-case form (default-phases: defaultPhases); false, with no call, when
+// the bytes are not UTF-8 text.
+bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word);
 
 // What one class inherits.
 struct tInherited {

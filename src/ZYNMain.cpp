@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -28,6 +29,7 @@ namespace {
 using ZYNClass::tFileResult;
 using ZYNData::Params;
 
+constexpr std::string_view kKeepKey = "-keep:";
 const std::string_view kDashes = "-------------------------------------------------------";
 constexpr unsigned kMaxThreads = 256;
 
@@ -63,6 +65,11 @@ bool ApplyKey(std::string_view key) {
   } else if (key == "-super") {
     p.super = p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
     p.noren = false;
+  } else if (key.starts_with(kKeepKey)) {
+    ZYNData::tKeepPattern pattern;
+    if (!ZYNData::ParseKeep(key.substr(kKeepKey.size()), pattern))
+      ZYNError::Message("Invalid keep pattern ", "\"", key.substr(kKeepKey.size()), "\"");
+    p.keep.push_back(std::move(pattern));
   } else {
     return false;
   }
@@ -73,6 +80,7 @@ bool ApplyKey(std::string_view key) {
 struct tListed {
   tFileResult result;
   bool archive = false;
+  Platform::FileLock lock;  // held until the file is committed, when it is to be written
 };
 
 // What reading a listed file found: its bytes in the buffer (a class file, or whatever the core will say it
@@ -91,6 +99,10 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, Platform
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
+    if (!Params.tst && listed.lock.Acquire(name) == Platform::FileLock::kBusy) {
+      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+      return listed;
+    }
     Platform::MappedFile archive;
     switch (ReadListed(name, buffer, archive)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
@@ -139,34 +151,119 @@ bool PrintFileLine(const std::string& name, const tFileResult& result) {
   return true;
 }
 
-void Commit(const std::string& name, const std::string& temp, bool archive) {
+void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
   const std::string backup = BackupName(name, archive);
   if (Params.old) {
-    if (!FileModule::Rename(temp, backup)) {
-      Platform::RemoveFile(temp);
-      ZYNError::Message("File \"", backup, "\" not written");
-    }
+    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
     return;
   }
-  if (!FileModule::Rename(name, backup)) {
-    Platform::RemoveFile(temp);
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\"");
+  // The backup is a second name of the original, made before the result takes the name: at no moment is
+  // the name missing, whenever the run is stopped.
+  if (Platform::TempFile original; original.LinkTo(name)) {
+    if (!original.MoveTo(backup))
+      ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+    if (!result.MoveTo(name)) ZYNError::Message("File \"", name, "\" not written: ", Platform::LastError());
+    return;
   }
-  if (!FileModule::Rename(temp, name)) {
+  // A file system without hard links: the original moves aside first.
+  if (!FileModule::Rename(name, backup))
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+  if (!result.MoveTo(name)) {
+    const std::string why = Platform::LastError();
     Platform::RenameFile(backup, name);
-    Platform::RemoveFile(temp);
-    ZYNError::Message("File \"", name, "\" not written");
+    ZYNError::Message("File \"", name, "\" not written: ", why);
   }
 }
 
 namespace {
 
-// Writes the class beside the file first; only a complete result replaces anything.
-void WriteResult(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  const std::string temp = Platform::WriteTempFileBeside(name, bytes);
-  if (temp.empty()) ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written");
-  Commit(name, temp, false);
-}
+using tBatch = ZYNBatch::Batch<tListed>;
+
+// Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
+// far more than the run; instead their results wait under temporary names until one sync of the file
+// systems puts them all on the disk, then take their names in list order. The original keeps its name
+// until then, its backup made at once as a second name.
+class tPending {
+public:
+  static constexpr std::size_t kMaxFiles = 64;
+  static constexpr std::size_t kMaxBytes = 64u << 20;
+
+  explicit tPending(tBatch* batch) : batch_(batch) {}
+  tPending(const tPending&) = delete;
+  tPending& operator=(const tPending&) = delete;
+  // An error ends the run: the files before it still take their results.
+  ~tPending() {
+    try {
+      Flush();
+    } catch (...) {
+    }
+  }
+
+  // Writes unit k's result beside the file and makes its backup (unless -old).
+  void Add(std::size_t k, const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
+    tFile& f = files_.emplace_back(k, name, std::move(lock));
+    if (f.result.Create(name)) f.result.Write(bytes);
+    if (f.result.Name().empty() || !f.result.Close(false)) {
+      const std::string why = Platform::LastError();
+      files_.pop_back();
+      ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", why);
+    }
+    bytes_ += bytes.size();
+    const std::string backup = BackupName(name);
+    if (Params.old) {
+      if (Platform::IsDirectory(backup)) {
+        files_.pop_back();
+        ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
+      }
+    } else if (Platform::TempFile original; original.LinkTo(name)) {
+      if (!original.MoveTo(backup)) {
+        const std::string why = Platform::LastError();
+        files_.pop_back();
+        ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + why);
+      }
+      f.linked = true;
+    }
+    if (files_.size() >= kMaxFiles || bytes_ >= kMaxBytes || !f.linked) Flush();
+  }
+
+  // Puts every waiting result in place.
+  void Flush() {
+    if (files_.empty()) return;
+    std::vector<std::string> temps;
+    for (const tFile& f : files_) temps.push_back(f.result.Name());
+    Platform::SyncFileSystems(temps);
+    std::deque<tFile> files = std::move(files_);
+    files_.clear();
+    bytes_ = 0;
+    for (tFile& f : files) {
+      if (Params.old) {
+        if (!f.result.MoveTo(BackupName(f.name)))
+          ZYNError::Message("File \"", BackupName(f.name), "\" not written: ", Platform::LastError());
+      } else if (f.linked) {
+        if (!f.result.MoveTo(f.name)) ZYNError::Message("File \"", f.name, "\" not written: ", Platform::LastError());
+      } else {
+        Commit(f.name, f.result, false);  // a file system without hard links: moved aside, then replaced
+      }
+      if (batch_ != nullptr) batch_->Committed(f.k);
+    }
+  }
+
+  bool Holds() const { return !files_.empty(); }
+
+private:
+  struct tFile {
+    tFile(std::size_t k, std::string name, Platform::FileLock lock)
+        : k(k), name(std::move(name)), lock(std::move(lock)) {}
+    std::size_t k;
+    std::string name;
+    Platform::FileLock lock;
+    Platform::TempFile result;
+    bool linked = false;  // the backup is made
+  };
+  tBatch* batch_;
+  std::deque<tFile> files_;
+  std::size_t bytes_ = 0;
+};
 
 // The file a name stands for, as writing replaces it: the folder resolved, the last component not (a
 // link there is itself replaced). Folders are resolved once each.
@@ -191,39 +288,81 @@ private:
 };
 
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
-std::vector<ZYNHierarchy::tClassNames> NamesOf(const std::string& name, Platform::FileBuffer& buffer,
-                                               unsigned threads) {
+struct tListedNames {
   std::vector<ZYNHierarchy::tClassNames> classes;
+  bool archive = false;
+};
+
+tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads) {
+  tListedNames listed;
   try {
     Platform::MappedFile archive;
     const tRead read = ReadListed(name, buffer, archive);
     if (read == tRead::Archive) {
-      ZYNArchive::ReadNames(archive.Bytes(), threads, classes);
+      listed.archive = true;
+      ZYNArchive::ReadNames(archive.Bytes(), threads, listed.classes);
     } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
-      classes.push_back(std::move(names));
+      listed.classes.push_back(std::move(names));
     }
   } catch (const std::bad_alloc&) {
     // Names that cannot be read are not known; the file's turn reports what is wrong.
   }
-  return classes;
+  return listed;
+}
+
+// The words of the run's resource files: the non-class entries of its archives and, for a folder, the
+// other files of the tree.
+void ReadResources(const std::vector<std::string>& archives, const std::string& tree, ZYNHierarchy::tRunFacts& facts) {
+  for (const std::string& name : archives)
+    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), facts);
+  std::vector<std::string> paths;
+  if (tree.empty() || !Platform::WalkTree(tree, paths)) return;
+  std::sort(paths.begin(), paths.end());
+  const std::string folder = tree.ends_with('/') ? tree : tree + "/";
+  std::vector<std::uint8_t> text;
+  for (const std::string& path : paths)
+    if (!path.ends_with(".class") && Platform::ReadFileUpTo(folder + path, ZYNHierarchy::kMaxResourceText, text))
+      facts.AddWords(text);
 }
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
-// order stands for it, so every thread count sees the same.
-ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, unsigned threads) {
+// order stands for it, so every thread count sees the same. `tree` is the folder of a folder run.
+ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads,
+                                std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
-  using tNames = std::vector<ZYNHierarchy::tClassNames>;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
   auto run = [&names, inner](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer, inner); };
-  std::optional<ZYNBatch::Batch<tNames>> batch;
+  std::optional<ZYNBatch::Batch<tListedNames>> batch;
   if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
   Platform::FileBuffer buffer;
+  std::vector<std::string> archives;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    for (ZYNHierarchy::tClassNames& c : batch ? batch->Take(k) : run(k, buffer)) facts.Add(std::move(c));
+    tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
+    for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
+    if (listed.archive) archives.push_back(names[k]);
+    isArchive.push_back(listed.archive);
     if (batch) batch->Committed(k);
   }
+  facts.Finish();
+  try {
+    ReadResources(archives, tree, facts);
+  } catch (const std::bad_alloc&) {
+    // Words that cannot be read protect nothing more.
+  }
   return facts;
+}
+
+// Two files of one backup name would lose the first one's original: refused before anything is written.
+void CheckBackupNames(const std::vector<std::string>& names, const std::vector<bool>& isArchive) {
+  std::unordered_map<std::string, std::size_t> owner;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::string backup = BackupName(names[k], k < isArchive.size() && isArchive[k]);
+    const auto [it, added] = owner.try_emplace(backup, k);
+    if (!added)
+      ZYNError::Message("Files \"", names[it->second] + "\" and \"" + names[k],
+                        "\" have the same backup name \"", backup + "\"");
+  }
 }
 
 // For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
@@ -266,13 +405,16 @@ void Usage() {
   PrintLine("      -help    -- printing this text");
   PrintLine("");
   PrintLine("   To optimize many files use wildcards * and ? in the file(s) parameter");
+  PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
 }
 
 bool ParseParams(Queue::tQueue& words) {
   bool haveFile = false;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
-    if (w.empty() || w[0] != '-') {
+    if (w.empty()) ZYNError::Message("Empty parameter");
+    if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message("Invalid parameter ", "\"", w, "\"");
+    if (w[0] != '-') {
       if (haveFile) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
       if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message("Too long file parameter ", "\"", w, "\"");
       ZYNData::Path.fill('\0');
@@ -353,34 +495,49 @@ int Run(Queue::tQueue& words) {
   const std::string path = FileParameter(tree);
   if (tree) FileModule::GetTreeList(path, words);
   else FileModule::GetFileList(path, words);
+  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
+  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
+    ZYNError::Message("File \"", path, "\" is a backup file");
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
   std::vector<std::string> names;
   while (words.NotEmpty()) names.push_back(TakeWord(words));
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, threads);
-  std::optional<ZYNBatch::Batch<tListed>> batch;
+  std::vector<bool> isArchive;
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, isArchive);
+  if (!Params.tst) CheckBackupNames(names, isArchive);
+  std::optional<tBatch> batch;
+  const std::vector<std::size_t> after = ReadAfter(names);
   if (threads > 1 && names.size() > 1)
     batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
       return OptimizeNamed(names[k], buffer, facts);
-    }, ReadAfter(names));
+    }, after, tPending::kMaxFiles);
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
+  tPending pending(batch ? &*batch : nullptr);
   for (std::size_t k = 0; k < names.size(); ++k) {
-    const tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
-    if (listed.archive) {
+    // A file that reads what an earlier one writes waits for it to be in place.
+    if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
+    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
+    bool waits = false;
+    if (listed.archive && listed.result.error.empty()) {
+      pending.Flush();
       if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
     } else {
       const tFileResult& result = listed.result;
       ++totals.files;
       if (!PrintFileLine(names[k], result)) return kExitError;
-      if (!Params.tst) WriteResult(names[k], result.bytes);
+      if (!Params.tst) {
+        pending.Add(k, names[k], result.bytes, std::move(listed.lock));
+        waits = pending.Holds();
+      }
       totals.reduction += result.change;
       FormatUtils::PrintLn();
     }
-    if (batch) batch->Committed(k);
+    if (batch && !waits) batch->Committed(k);
   }
+  pending.Flush();
   PrintLine(kDashes);
   FormatUtils::Print("Files processed: ", totals.files);
   FormatUtils::Print("Total reduction: ", totals.reduction);

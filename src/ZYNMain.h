@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Platform.h"
 #include "Queue.h"
 #include "ZYNClass.h"
 
@@ -34,9 +35,9 @@ unsigned Threads();
 std::string BackupName(const std::string& name, bool archive = false);
 // Prints a class file's table line as far as it got (without its line end); false when it failed.
 bool PrintFileLine(const std::string& name, const ZYNClass::tFileResult& result);
-// Puts the written temporary file in place: the file renamed to its backup name and the temporary file
-// to the file's name, or with -old the temporary file to the backup name. Errors end the run.
-void Commit(const std::string& name, const std::string& temp, bool archive);
+// Puts the written temporary file in place: the file kept under its backup name and the temporary file
+// moved to the file's name, or with -old the temporary file to the backup name. Errors end the run.
+void Commit(const std::string& name, Platform::TempFile& result, bool archive);
 // The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
 std::int32_t Percent(std::int32_t change, std::int32_t oldSize);
 

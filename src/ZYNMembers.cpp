@@ -731,9 +731,22 @@ tProtection Protect(const tClassDesc& cls) {
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
   const std::unordered_set<std::string_view> strings = StringTexts(cp);
+  const auto* selfEntry = ClassAt(cp, cls.thisClass);
+  const std::string_view self = selfEntry != nullptr ? Utf8Text(cp, selfEntry->nameIndex) : std::string_view();
+  std::vector<const ZYNData::tKeepPattern*> keep;
+  for (const ZYNData::tKeepPattern& pattern : ZYNData::Params.keep)
+    if (ZYNData::KeepsClass(pattern, self)) keep.push_back(&pattern);
+  // Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of
+  // the run, an injecting framework (annotations), or the user's keep list.
   auto reflected = [&](const memberInfo& member) {
-    return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) ||
-           strings.contains(Utf8Text(cp, member.nameIndex));
+    const std::string_view name = Utf8Text(cp, member.nameIndex);
+    return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) || strings.contains(name) ||
+           (cls.facts != nullptr && cls.facts->NamedOutside(name)) ||
+           std::any_of(keep.begin(), keep.end(), [&](const auto* k) { return ZYNData::KeepsMember(*k, name); });
+  };
+  // Class.getEnclosingMethod() of an inner class looks its enclosing method up by name and descriptor.
+  auto enclosing = [&](const memberInfo& m) {
+    return cls.facts != nullptr && cls.facts->Encloses(self, Utf8Text(cp, m.descriptorIndex), Utf8Text(cp, m.nameIndex));
   };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
@@ -742,6 +755,7 @@ tProtection Protect(const tClassDesc& cls) {
   const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
   for (const memberInfo& m : cls.methods) {
     p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m) ||
+                           enclosing(m) ||
                            inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
     p.methodNamed.push_back((m.accessFlags & ACC_NATIVE) != 0);
   }

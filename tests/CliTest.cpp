@@ -1,6 +1,7 @@
 // The built program end to end: run in a scratch folder, its whole console text and exit code compared with
 // what a user sees, and the class files checked afterwards. Nothing may reach standard error.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,7 +39,8 @@ const std::string kHelp =
     "      -tst     -- optimization test without rewriting class file(s)\n"
     "      -help    -- printing this text\n"
     "\n"
-    "   To optimize many files use wildcards * and ? in the file(s) parameter\n";
+    "   To optimize many files use wildcards * and ? in the file(s) parameter\n"
+    "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
 
@@ -343,7 +345,7 @@ TEST_F(CliTest, AFailedWriteEndsTheRunAndKeepsTheClassFile) {
   const Result r = Run({"*"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Row("B.class", 64, 9, 14) +
-                       "\nERROR: File \"B.class\" not renamed to \"B.~class\"\n");
+                       "\nERROR: File \"B.class\" not renamed to \"B.~class\": Is a directory\n");
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"A.class", "A.~class", "B.class", "B.~class", "C.class"}));
   EXPECT_EQ(Get("B.class"), Small(6));
   EXPECT_EQ(Get("C.class"), Small(7));
@@ -601,7 +603,7 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
   const Result r = Run({"app.jar"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out.substr(r.out.find("app.jar!s/Small.class")),
-            Line("app.jar!s/Small.class", 63, 8, 13) + "app.jar\nERROR: File \"app.jar\" not renamed to \"app.~jar\"\n");
+            Line("app.jar!s/Small.class", 63, 8, 13) + "app.jar\nERROR: File \"app.jar\" not renamed to \"app.~jar\": Is a directory\n");
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"app.jar", "app.~jar"}));
   EXPECT_EQ(Get("app.jar"), BuildZip(AppSpec()));
 }
@@ -657,4 +659,49 @@ TEST_F(CliTest, AFolderIsATreeOfClassFilesInPathOrder) {
   EXPECT_EQ(Get("build/b/c/B.class"), Bare());
   EXPECT_EQ(Get("outside/Z.class"), Small(8));
 }
+}  // namespace
+
+namespace {
+
+// Runs that would lose a file are refused before anything of it is written: a backup named alone or listed,
+// two files of one backup name, a file that another run is rewriting.
+TEST_F(CliTest, NoRunReplacesAnOriginalItCannotKeep) {
+  Put("Foo.class", Small(5));
+  Put("Foo.~class", Bare());
+  Put("X.~class", Small(3));
+  Put("app.~jar", Bare());
+  Result r = Run({"*.*"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("Foo.class", 63, 8, 13) + Totals(1, 8));
+  EXPECT_EQ(Get("X.~class"), Small(3));
+  EXPECT_EQ(Get("Foo.~class"), Small(5));
+  for (const char* backup : {"X.~class", "app.~jar"}) {
+    r = Run({"-old", backup});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + "\nERROR: File \"" + std::string(backup) + "\" is a backup file\n");
+  }
+  EXPECT_EQ(Get("X.~class"), Small(3));
+
+  fs::create_directory(Path("d"));
+  Put("d/Foo.bin", Small(4));
+  Put("d/Foo.class", Small(6));
+  r = Run({"d/Foo.*"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead +
+                       "\nERROR: Files \"d/Foo.bin\" and \"d/Foo.class\" have the same backup name \"d/Foo.~class\"\n");
+  EXPECT_EQ(Listing(Path("d")), (std::vector<std::string>{"Foo.bin", "Foo.class"}));
+  EXPECT_EQ(Run({"-tst", "d/Foo.*"}).code, 0);  // nothing would be written
+
+  // Another process rewriting d/Foo.class holds its lock.
+  const int held = ::open(Path("d/Foo.class").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  r = Run({"d/Foo.class"});
+  ::close(held);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead + "d/Foo.class\nERROR: File \"d/Foo.class\" is being processed by another run\n");
+  EXPECT_EQ(Get("d/Foo.class"), Small(6));
+  EXPECT_EQ(Run({"d/Foo.class"}).code, 0);
+  EXPECT_EQ(Get("d/Foo.~class"), Small(6));
+}
+
 }  // namespace

@@ -158,14 +158,23 @@ TEST_F(FileModuleTest, WritingAFileReplacesItsContentsAndReportsFailure) {
 
   // The batch writes beside the class file first: a new file in the same directory with its permissions.
   fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  const std::string temp = Platform::WriteTempFileBeside(name, {3, 4, 5});
-  ASSERT_FALSE(temp.empty());
-  EXPECT_EQ(fs::path(temp).parent_path(), fs::path(name).parent_path());
-  EXPECT_NE(fs::path(temp).filename(), fs::path(name).filename());
-  EXPECT_EQ(ReadFileBytes(temp), (Bytes{3, 4, 5}));
-  EXPECT_EQ(fs::status(temp).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(ReadFileBytes(name), (Bytes{1, 2}));
-  EXPECT_TRUE(Platform::WriteTempFileBeside(lost, {1}).empty());
+  std::string temp;
+  {
+    Platform::TempFile file;
+    ASSERT_TRUE(file.Create(name));
+    file.Write(Bytes{3, 4, 5});
+    ASSERT_TRUE(file.Close());
+    temp = file.Name();
+    EXPECT_EQ(fs::path(temp).parent_path(), fs::path(name).parent_path());
+    EXPECT_TRUE(FileModule::IsBackupName(temp));  // never listed by a pattern or a tree
+    EXPECT_EQ(ReadFileBytes(temp), (Bytes{3, 4, 5}));
+    EXPECT_EQ(fs::status(temp).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadFileBytes(name), (Bytes{1, 2}));
+  }
+  EXPECT_FALSE(fs::exists(temp));  // not moved: removed
+  Platform::TempFile nowhere;
+  EXPECT_FALSE(nowhere.Create(lost));
+  EXPECT_EQ(Platform::LastError(), "No such file or directory");
   EXPECT_FALSE(fs::exists(dir.File("missing")));
 }
 

@@ -474,6 +474,17 @@ const ZYNHierarchy::tRunFacts& KnownSupers() {
                    ZYNHierarchy::MemberKey('F', "I", "A"), ZYNHierarchy::MemberKey('M', "()V", "C")};
       f.Add(c);
     }
+    // What reaches members from outside their class: another class's Strings, a resource word, an inner
+    // class's enclosing method.
+    ZYNHierarchy::tClassNames other;
+    other.name = "Other";
+    other.privates = {"work", "data", "label"};
+    other.strings = {"work", "data"};
+    other.enclosing = ZYNHierarchy::EnclosingMethodKey("Sample", "()V", "step");
+    f.Add(other);
+    f.Finish();
+    const std::string_view words = "<label/>";
+    f.AddWords({reinterpret_cast<const std::uint8_t*>(words.data()), words.size()});
     return f;
   }();
   return facts;

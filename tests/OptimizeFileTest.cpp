@@ -446,7 +446,8 @@ TEST_F(OptimizeFileTest, AFileSizeLimitStopsTheWriteWithoutLosingTheClassFile) {
     WriteFileBytes("Foo.~class", Bytes{'p', 'r', 'e', 'v'});
     const ChildResult r = InChild(FooWords(old), 16);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written: File too large"
+                                  : "File \"Foo.class\" not written: File too large"));
     ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
     EXPECT_EQ(ReadFileBytes("Foo.~class"), (Bytes{'p', 'r', 'e', 'v'}));
   }
@@ -463,8 +464,8 @@ TEST_F(OptimizeFileTest, ABackupNameTakenByADirectoryStopsTheRun) {
     WriteFileBytes("Foo.~class/inside", Bytes{1});
     const RunResult r = RunZyn(FooWords(old));
     EXPECT_EQ(r.code, ZYNMain::kExitError);
-    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written"
-                                  : "File \"Foo.class\" not renamed to \"Foo.~class\""));
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written: Is a directory"
+                                  : "File \"Foo.class\" not renamed to \"Foo.~class\": Is a directory"));
     ExpectNothingLost(dir.path(), original, {"Foo.class", "Foo.~class"});
     EXPECT_EQ(Listing(dir.File("Foo.~class")), std::vector<std::string>{"inside"});
   }
@@ -489,7 +490,8 @@ TEST_F(OptimizeFileTest, AReadOnlyDirectoryStopsTheRun) {
     const ChildResult r = InChild(FooWords(old), RLIM_INFINITY, bypassed);
     if (r.status == kChildSetupFailed) GTEST_SKIP() << "no unprivileged user to run as";
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written" : "File \"Foo.class\" not written"));
+    EXPECT_EQ(r.out, ErrorRun(old ? "File \"Foo.~class\" not written: Permission denied"
+                                  : "File \"Foo.class\" not written: Permission denied"));
     ExpectNothingLost(dir.path(), original, {"Foo.class"});
   }
 }

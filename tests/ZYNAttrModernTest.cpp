@@ -150,6 +150,9 @@ std::vector<Case> WellFormed() {
       {"AnnotationDefault", AnnotationDefaultAttr, AnnotationDefault()},
       {"AnnotationDefault constant", AnnotationDefaultAttr, Body().U1('J').Idx(9)},
       {"StackMapTable", StackMapTableAttr, StackMapTable()},
+      {"StackMap", StackMapAttr,  // an empty entry, then one with every verification type
+       Body().U2(2).U2(0).U2(0).U2(0).U2(5).U2(9).U1(0).U1(1).U1(2).U1(3).U1(4).U1(5).U1(6).U1(7).Idx(25).U1(8)
+           .U2(0x0102).U2(2).U1(7).Idx(26).U1(1)},
       {"BootstrapMethods", BootstrapMethodsAttr, Body().U2(2).Idx(1).U2(3).Idx(2).Idx(3).Idx(4).Idx(5).U2(0)},
       {"MethodParameters", MethodParametersAttr, Body().U1(3).Opt(0).U2(0x1000).Opt(7).U2(0x0010).Opt(8).U2(0)},
       {"RuntimeVisibleTypeAnnotations", RuntimeVisibleTypeAnnotationsAttr, TypeAnnotations()},
@@ -257,6 +260,8 @@ TEST(ZYNAttrModern, RefusesReservedFrameTypesAndVerificationTags) {
     ExpectRefused(ZYNAttr::StackMapTableAttr, Body().U2(1).U1(64).U1(tag).bytes, {}, "tag " + std::to_string(tag));
     ExpectRefused(ZYNAttr::StackMapTableAttr, Body().U2(1).U1(255).U2(0).U2(1).U1(tag).bytes, Body().U2(0).bytes,
                   "local tag " + std::to_string(tag));
+    ExpectRefused(ZYNAttr::StackMapAttr, Body().U2(1).U2(0).U2(0).U2(1).U1(tag).bytes, {},
+                  "StackMap tag " + std::to_string(tag));
   }
 }
 

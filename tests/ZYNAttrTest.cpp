@@ -374,14 +374,15 @@ TEST_F(ZYNAttrTest, DeleteCountsBytesAndLowersNestingCodeLengths) {
 TEST_F(ZYNAttrTest, RefusesLengthsThatDisagreeWithTheLayout) {
   ClassBuilder b;
   const int self = b.Class("C"), src = b.Utf8("SourceFile"), code = b.Utf8("Code"), ex = b.Utf8("Exceptions");
-  const int inner = b.Utf8("InnerClasses"), lnt = b.Utf8("LineNumberTable"), end = b.NextIndex();
+  const int inner = b.Utf8("InnerClasses"), lnt = b.Utf8("LineNumberTable"), stackMap = b.Utf8("StackMap");
+  const int end = b.NextIndex();
   auto cls = ReadBytes(b.Build());
   const Bytes codeBody = CodeBody({177});
   struct Row {
     Bytes attr;
     std::string line;
   };
-  const std::vector<Row> rows = {
+  std::vector<Row> rows = {
       {AttributeWithLength(src, 3, {0, 1, 0}), "Invalid length of \"SourceFile\" attribute. Length=3"},
       {AttributeWithLength(src, 1, {0, 1}), "Invalid length of \"SourceFile\" attribute. Length=1"},
       {AttributeWithLength(code, static_cast<std::uint32_t>(codeBody.size() + 1),
@@ -394,7 +395,23 @@ TEST_F(ZYNAttrTest, RefusesLengthsThatDisagreeWithTheLayout) {
       {Attribute(0, {}), "Utf8 index less than 1"},
       {Attribute(self, {}), "Invalid Utf8 index in class file"},
       {Attribute(end, {}), "Too large Utf8 index in class file"},
+      {Attribute(stackMap, ByteWriter().u2(1).u2(0).u2(0).u2(1).u1(9).bytes),
+       "Invalid \"StackMap\" attribute. Length=9"},
   };
+  // A StackMap entry with a class among the locals, an uninitialized and an int on the stack: every declared
+  // length short of it or past it, every end of the file inside it, and every index that names no class.
+  const Bytes map = ByteWriter().u2(1).u2(0).u2(1).u1(7).u2(self).u2(2).u1(8).u2(0).u1(1).bytes;
+  for (std::size_t n = 0; n < map.size(); ++n) {
+    const Bytes cut(map.begin(), map.begin() + static_cast<std::ptrdiff_t>(n));
+    rows.push_back({Attribute(stackMap, cut), "Invalid \"StackMap\" attribute. Length=" + std::to_string(n)});
+    rows.push_back({AttributeWithLength(stackMap, static_cast<std::uint32_t>(map.size()), cut),
+                    "Unexpected end of class file"});
+  }
+  rows.push_back({Attribute(stackMap, ByteWriter().raw(map).u1(0).bytes),
+                  "Invalid \"StackMap\" attribute. Length=" + std::to_string(map.size() + 1)});
+  for (int index : {0, src, end})
+    rows.push_back({Attribute(stackMap, ByteWriter().u2(1).u2(0).u2(1).u1(7).u2(index).u2(0).bytes),
+                    "Invalid class index " + std::to_string(index) + " in \"StackMap\" attribute"});
   for (const Row& row : rows) {
     ExpectError(
         [&] {

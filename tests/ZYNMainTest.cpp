@@ -137,6 +137,17 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
       {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\"", ""},
       {{"-old", "a.class", "-tst", "b.class", "-x"}, "Superfluous file parameter \"b.class\"", "tst old"},
       {{"a", "b", "-help"}, "Superfluous file parameter \"b\"", ""},
+      {{"-max", "A.class", "", "-tst"}, "Empty parameter", "src lin var depr uattr max"},
+      {{"d/My Class.class"}, "Invalid parameter \"d/My Class.class\"", ""},
+      {{"-keep:", "a"}, "Invalid keep pattern \"\"", ""},
+      {{"-tst", "-keep:#m", "a"}, "Invalid keep pattern \"#m\"", "tst"},
+      {{"-keep:a.b#", "a"}, "Invalid keep pattern \"a.b#\"", ""},
+      {{"-keep:a..b", "a"}, "Invalid keep pattern \"a..b\"", ""},
+      {{"-keep:a.b.", "a"}, "Invalid keep pattern \"a.b.\"", ""},
+      {{"-keep:[La;", "a"}, "Invalid keep pattern \"[La;\"", ""},
+      {{"-keep:a#b.c", "a"}, "Invalid keep pattern \"a#b.c\"", ""},
+      {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\"", ""},
+      {{"-keep", "a"}, "Unknown parameter \"-keep\"", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
@@ -181,13 +192,15 @@ TEST_F(GetParamsTest, EachArgumentGivesItsFirstWord) {
   const Case cases[] = {
       {{}, {}},
       {{"-tst", "Foo.class"}, {"-tst", "Foo.class"}},
-      {{"My Class.class", "-old"}, {"My", "-old"}},
+      {{"My Class.class", "-old"}, {"My Class.class", "-old"}},
       {{"  \tlead", "trail  "}, {"lead", "trail"}},
-      {{"a\tb c"}, {"a"}},
-      {{"a", "   ", "b"}, {"a"}},
-      {{"a", "\t", "b"}, {"a"}},
-      {{"a", "", "b"}, {"a"}},
-      {{" ", "a"}, {}},
+      {{"a\tb c "}, {"a\tb c"}},
+      {{"a", "   ", "b"}, {"a", "", "b"}},
+      {{"a", "\t", "b"}, {"a", "", "b"}},
+      {{"a", "", "b"}, {"a", "", "b"}},
+      {{" ", "a"}, {"", "a"}},
+      {{"a", " "}, {"a"}},
+      {{"a", ""}, {"a"}},
       {{longWord}, {longWord}},
   };
   for (const Case& c : cases) {

@@ -675,26 +675,52 @@ TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClas
   EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
 }
 
-TEST_F(MemberPassTest, ScalaAttributesAreKeptAndPrunedUnderByDefaultAndRemovedByUattr) {
-  const Bytes bytes = ScalaClass().s.b.Build();
+// A method whose code carries a CLDC StackMap naming a class that nothing else names; junk puts unused entries
+// before that class, which pruning must drop and renumbering close.
+Bytes StackMapClass(int major, bool junk, bool map) {
+  Shape s{"p/M"};
+  s.b.Version(major);
+  if (junk) s.b.Long(0, 1);
+  const int stackMap = map ? s.b.Utf8("StackMap") : 0;
+  if (junk) s.b.Utf8("junk");
+  const int held = map ? s.b.Class("p/Held") : 0;
+  const int run = s.b.Utf8("run"), v = s.b.Utf8("()V");
+  const Bytes frames = ByteWriter().u2(1).u2(0).u2(1).u1(7).u2(held).u2(2).u1(8).u2(0).u1(1).bytes;
+  const Bytes code = map ? CodeBody({kReturn}, {}, {Attribute(stackMap, frames)}) : CodeBody({kReturn});
+  s.b.Method(kPublic | kStatic, run, v, {Attribute(s.code, code)});
+  return s.b.Build();
+}
+
+// scalac needs ScalaSig and Scala under every key; ScalaInlineInfo and StackMap go with -uattr. The pool is
+// pruned under all of them, in a class file of any version.
+TEST_F(MemberPassTest, ScalaAndStackMapAttributesUnderTheKeys) {
+  auto entry = [](std::string_view text) { return std::string{1, 0, static_cast<char>(text.size())}.append(text); };
   struct KeyCase {
-    const char* keys;
-    bool kept;
+    const char* key;
+    bool uattr;
   };
-  for (const KeyCase& k : {KeyCase{"", true}, KeyCase{"-dbg", true}, KeyCase{"-uattr", false}}) {
-    SCOPED_TRACE(k.keys);
-    SetUp();
-    ZYNData::Params.dbg = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = std::string(k.keys) == "-dbg";
-    ZYNData::Params.uattr = !k.kept;
-    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
-    ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(r.warnings.empty());
-    EXPECT_FALSE(r.limited);
-    EXPECT_FALSE(Holds(r.bytes, "nothingUsesThis")) << "the pool is pruned under the attributes";
-    for (const char* name : {"ScalaSig", "ScalaInlineInfo"}) EXPECT_EQ(Holds(r.bytes, name), k.kept) << name;
-    if (k.kept) {
-      EXPECT_TRUE(Holds(r.bytes, "listed")) << "the listed method and its name stay";
+  for (const KeyCase& k : {KeyCase{"", false}, KeyCase{"-dbg", false}, KeyCase{"-uattr", true},
+                           KeyCase{"-max", true}, KeyCase{"-super", true}}) {
+    SCOPED_TRACE(k.key);
+    TempDir dir;
+    WriteFileBytes(dir.File("S.class"), ScalaClass().s.b.Build());
+    auto stackMapFile = [&dir](int major) { return dir.File("M" + std::to_string(major) + ".class"); };
+    for (int major : {45, 61}) WriteFileBytes(stackMapFile(major), StackMapClass(major, true, true));
+    std::vector<std::string> words = {"*.class"};
+    if (*k.key != 0) words.push_back(k.key);
+    const RunResult r = RunZyn(words, dir.path());
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+    const Bytes scala = ReadFileBytes(dir.File("S.class"));
+    EXPECT_FALSE(Holds(scala, "nothingUsesThis")) << "the pool is pruned under the attributes";
+    EXPECT_TRUE(Holds(scala, entry("ScalaSig")));
+    EXPECT_TRUE(Holds(scala, entry("Scala")));
+    EXPECT_EQ(Holds(scala, entry("ScalaInlineInfo")), !k.uattr);
+    if (!k.uattr) {
+      EXPECT_TRUE(Holds(scala, "listed")) << "the listed method and its name stay";
     }
+    for (int major : {45, 61})
+      EXPECT_EQ(ReadFileBytes(stackMapFile(major)), StackMapClass(major, false, !k.uattr)) << major;
   }
 }
 
@@ -737,6 +763,86 @@ TEST_F(MemberPassTest, KotlinInlineBodiesTheirMarkAndTheSmapOfAnAnonymousClassSt
       EXPECT_EQ(marked, metadata ? kept : std::vector<std::string>{kept[1]});
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What reaches a private member from outside its class: another class of the run spells "limit" as a String
+// and names make()V as its enclosing method; a resource text names "id" and "default-phases"; -keep patterns
+// name the class or a member. Each case lists the private fields and methods that keep their names.
+struct OutsideCase {
+  const char* what;
+  std::vector<std::string> keep;  // -keep patterns
+  std::string resource;           // a resource text of the run
+  std::vector<std::string> fields, methods;
+};
+
+TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPrivateMembers) {
+  // The other class of the run: ldc "limit", ldc "p.Sample" (a dotted text names no member), and an
+  // EnclosingMethod attribute naming p/Sample.make()V.
+  Shape other("p/Other");
+  const int sampleClass = other.b.Class("p/Sample");
+  const int strings[] = {other.b.String(other.b.Utf8("limit")), other.b.String(other.b.Utf8("p.Sample"))};
+  const int nat = other.b.NameAndType(other.b.Utf8("make"), other.b.Utf8("()V"));
+  other.b.ClassAttr(Attribute(other.b.Utf8("EnclosingMethod"), ByteWriter().u2(sampleClass).u2(nat).bytes));
+  other.b.Method(kPublic | kStatic, other.b.Utf8("run"), other.b.Utf8("()V"),
+                 {other.Code(Join({Ins(kLdcW, strings[0]), {kPop}, Ins(kLdcW, strings[1]), {kPop}}))});
+  ZYNHierarchy::tClassNames names;
+  ASSERT_TRUE(ZYNHierarchy::ReadNames(other.b.Build(), names));
+  EXPECT_EQ(names.enclosing, ZYNHierarchy::EnclosingMethodKey("p/Sample", "()V", "make"));
+
+  const std::string xml = "<component><implementation>p.Sample</implementation><id>clean</id>"
+                          "<default-phases>x</default-phases></component>";
+  const std::vector<std::string> all = {"limit", "id", "defaultPhases", "spare"};
+  const OutsideCase cases[] = {
+      {"a String of another class and an enclosing method", {}, "", {"limit"}, {"make"}},
+      {"resource words, a hyphenated one in camel case", {}, xml, {"limit", "id", "defaultPhases"}, {"make"}},
+      {"a text with a NUL is no resource text", {}, std::string("<id>\0</id>", 10), {"limit"}, {"make"}},
+      {"nor is one that is not UTF-8", {}, "<id>\xC0\xAF</id>", {"limit"}, {"make"}},
+      {"the whole class kept, binary form", {"p.Sample"}, "", all, {"make", "gone"}},
+      {"one member kept, internal form with *", {"p/Sam*#sp*"}, "", {"limit", "spare"}, {"make"}},
+      {"** for any run of packages", {"**"}, "", all, {"make", "gone"}},
+      {"* does not cross a package", {"*#spare"}, "", {"limit"}, {"make"}},
+      {"another class's pattern keeps nothing here", {"p.Other", "q.**"}, "", {"limit"}, {"make"}},
+  };
+  for (const OutsideCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZYNHierarchy::tRunFacts facts;
+    facts.Add(names);
+    Shape s("p/Sample");
+    const int i = s.b.Utf8("I"), v = s.b.Utf8("()V");
+    std::vector<int> refs;
+    for (const std::string& name : all) {
+      const int n = s.b.Utf8(name);
+      s.b.Field(kPrivateStatic, n, i);
+      refs.push_back(s.FieldRef(n, i));
+    }
+    ZYNHierarchy::tClassNames own;
+    s.b.Method(kPublic | kStatic, s.b.Utf8("run"), v, {s.Code(Shape::ReadAll(refs))});
+    s.b.Method(kPrivateStatic, s.b.Utf8("make"), v, {s.Code({})});
+    s.b.Method(kPrivateStatic, s.b.Utf8("gone"), v, {s.Code({})});
+    ASSERT_TRUE(ZYNHierarchy::ReadNames(s.b.Build(), own));
+    facts.Add(own);
+    facts.Finish();
+    facts.AddWords({reinterpret_cast<const std::uint8_t*>(c.resource.data()), c.resource.size()});
+    ZYNData::Params.keep.clear();
+    for (const std::string& k : c.keep) ASSERT_TRUE(ZYNData::ParseKeep(k, ZYNData::Params.keep.emplace_back()));
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    cls->facts = &facts;
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    std::vector<std::string> fields, methods;
+    for (const std::string& n : PresentNames(*cls, cls->fields))
+      if (std::find(all.begin(), all.end(), n) != all.end()) fields.push_back(n);
+    for (const std::string& n : PresentNames(*cls, cls->methods))
+      if (n == "make" || n == "gone") methods.push_back(n);
+    EXPECT_EQ(fields, c.fields);
+    EXPECT_EQ(methods, c.methods);
+  }
+  ZYNData::Params.keep.clear();
 }
 
 }  // namespace

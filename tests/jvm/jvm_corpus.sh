@@ -8,8 +8,15 @@
 # -Xverify:all; then, for each key set (comma-separated; each split on blanks, may be empty), zyn
 # optimizes a copy of its classes and the program runs again. Standard output and exit code must be
 # identical.
-# Programs headed "// renaming: no" read member names through reflection and only run when KEYS
-# contains -noren. With -old the tool leaves the input alone and writes its result under the backup
+# Header lines after the release (the 2nd and 3rd line, in any order):
+#   "// renaming: no"  the program reads member names through reflection and only runs when KEYS
+#                      contains -noren; with ", or with -keep:PATTERN" after it, a key set that renames
+#                      runs too, with that key added;
+#   "// forms: F..."   the forms it is optimized in, of "files" (its classes as loose files, given by a
+#                      pattern: the default), "tree" (zyn given the classes folder) and "jar" (the folder
+#                      jarred with the JDK's jar tool, zyn given the jar, the program run from it).
+# A program's resources/ folder is copied into its classes folder, so that a tree or jar holds the
+# resource files too. With -old the tool leaves the input alone and writes its result under the backup
 # name, so that result is moved into place before the second run.
 # A program's source files whose first line is "// library" are compiled first into a folder of their
 # own, which is on the class path when the program is compiled and run but is never given to zyn: the
@@ -55,27 +62,39 @@ else
   done
 fi
 
-# Optimizes the copy in $1 with keyargs and compares the run with the one before; $2 names it.
+# Optimizes the copy in $1 in form $3 with keyargs and compares the run with the one before; $2 names it.
 check_keys() {
-  local run=$1 name=$2 classes=$1/classes zyn_rc=0 rc_after b
-  (cd "$run" && timeout 300 "$zyn" ${keyargs[@]+"${keyargs[@]}"} "$classes/*.class") > "$run/zyn.log" 2>&1 || zyn_rc=$?
+  local run=$1 name=$2 form=$3 classes=$1/classes zyn_rc=0 rc_after b target cp
+  case $form in
+    files) target="$classes/*.class"; cp=$classes ;;
+    tree) target=$classes; cp=$classes ;;
+    jar)
+      target=$run/app.jar; cp=$target
+      if ! "$jdk/bin/jar" cf "$target" -C "$classes" . > "$run/jar.log" 2>&1; then
+        fail "$name" "jar failed" "$run/jar.log"
+        return 1
+      fi ;;
+  esac
+  (cd "$run" && timeout 300 "$zyn" ${keyargs[@]+"${keyargs[@]}"} "$target") > "$run/zyn.log" 2>&1 || zyn_rc=$?
   if [[ $zyn_rc != 0 ]] || grep -q '^ERROR:' "$run/zyn.log"; then
     fail "$name" "zyn exited with $zyn_rc" "$run/zyn.log"
     return 1
   fi
+  # A tree or jar that zyn did not take as one would pass unchanged.
+  if ! grep -q '^Files processed: [1-9]' "$run/zyn.log"; then
+    fail "$name" "zyn processed no class" "$run/zyn.log"
+    return 1
+  fi
 
-  shopt -s nullglob
-  backups=("$classes"/*.~class)
-  shopt -u nullglob
-  for b in ${backups[@]+"${backups[@]}"}; do
+  while IFS= read -r -d '' b; do
     if has_key -old; then
-      mv -f "$b" "${b%.~class}.class"
+      mv -f "$b" "${b%.~*}.${b##*.~}"
     else
       rm -f "$b"
     fi
-  done
+  done < <(find "$run" \( -name '*.~class' -o -name '*.~jar' \) -print0)
 
-  rc_after=$(run_java "$classes$libpath" "$run/after")
+  rc_after=$(run_java "$cp$libpath" "$run/after")
   if [[ $rc_after != "$rc_before" ]]; then
     diff -u --label expected --label optimized "$work/before.out" "$run/after.out" > "$run/diff" || true
     fail "$name" "optimized program exited with $rc_after (expected $rc_before)" "$run/after.err" "$run/diff" "$run/zyn.log"
@@ -104,7 +123,21 @@ for name in "${programs[@]}"; do
     echo "SKIP $name: needs release $need"
     continue
   fi
-  second=$(sed -n '2p' "$src/Main.java")
+  renaming=yes
+  keep=
+  forms=(files)
+  for line in "$(sed -n '2p' "$src/Main.java")" "$(sed -n '3p' "$src/Main.java")"; do
+    if [[ $line =~ ^//\ renaming:\ no(,\ or\ with\ (-keep:[^[:space:]]+))?[[:space:]]*$ ]]; then
+      renaming=no
+      keep=${BASH_REMATCH[2]}
+    fi
+    if [[ $line =~ ^//\ forms:((\ (files|tree|jar))+)[[:space:]]*$ ]]; then
+      read -r -a forms <<< "${BASH_REMATCH[1]}"
+    elif [[ $line == "// forms:"* ]]; then
+      fail "$name" "unknown form in '$line' (files, tree, jar)"
+      continue 2
+    fi
+  done
 
   work=$scratch/$name
   classes=$work/classes
@@ -131,6 +164,8 @@ for name in "${programs[@]}"; do
     continue
   fi
 
+  if [[ -d $src/resources ]]; then cp -r "$src/resources/." "$classes/"; fi
+
   rc_before=$(run_java "$classes$libpath" "$work/before")
   if [[ $rc_before != 0 ]]; then
     fail "$name" "unoptimized program exited with $rc_before" "$work/before.err"
@@ -139,18 +174,25 @@ for name in "${programs[@]}"; do
 
   for keys in "${keysets[@]}"; do
     read -r -a keyargs <<< "$keys" || true
-    label="$name [${keys}]"
-    if [[ $second =~ ^//\ renaming:\ no[[:space:]]*$ ]] && ! has_key -noren; then
-      echo "SKIP $label: depends on member names, runs only with -noren"
-      continue
+    if [[ $renaming == no ]] && ! has_key -noren; then
+      if [[ -z $keep ]]; then
+        echo "SKIP $name [${keys}]: depends on member names, runs only with -noren"
+        continue
+      fi
+      keyargs+=("$keep")
+      keys="${keys:+$keys }$keep"
     fi
-    run=$work/run$((++runs))
-    mkdir -p "$run"
-    cp -r "$classes" "$run/classes"
-    if check_keys "$run" "$label"; then
-      echo "PASS $label"
-      passed=$((passed + 1))
-    fi
+    for form in "${forms[@]}"; do
+      label="$name [${keys}]"
+      [[ $form == files ]] || label="$name $form [${keys}]"
+      run=$work/run$((++runs))
+      mkdir -p "$run"
+      cp -r "$classes" "$run/classes"
+      if check_keys "$run" "$label" "$form"; then
+        echo "PASS $label"
+        passed=$((passed + 1))
+      fi
+    done
   done
 done
 

@@ -6,12 +6,15 @@
 #     optimizer inlining the library's @inline methods: scalac reads the library's pickled signatures and
 #     inline information from the optimized jar and nothing else, compiles without a warning, still inlines,
 #     and the program prints under -Xverify:all what it prints compiled and run against the original library;
-#  3. scala-library, groovy-all and kotlin-stdlib with one `zyn -super 'lib/*.jar'`: the run succeeds, lists
+#  3. the same program against scala-library shrunk with `zyn -max` and with `zyn -super`: they keep ScalaSig
+#     and Scala, so scalac still reads the library as Scala and compiles cleanly with the optimizer on; they
+#     remove ScalaInlineInfo, so the @inline calls stay; the program prints what it prints with the original;
+#  4. scala-library, groovy-all and kotlin-stdlib with one `zyn -super 'lib/*.jar'`: the run succeeds, lists
 #     every class entry once, and no class of these jars fails to link (under -Xverify:all) that linked before.
-#  4. a Kotlin program (other_compilers/Main.kt) that calls inline functions of every kind kotlinc inlines from
-#     the library's class files, compiled by kotlinc against the kotlin-stdlib of 3.: kotlinc prints what it
+#  5. a Kotlin program (other_compilers/Main.kt) that calls inline functions of every kind kotlinc inlines from
+#     the library's class files, compiled by kotlinc against the kotlin-stdlib of 4.: kotlinc prints what it
 #     prints against the original, and the program prints the same under -Xverify:all;
-#  5. the compiler's own jars (kotlin-compiler, 97 MB with duplicate folder entries, and the jars its manifest
+#  6. the compiler's own jars (kotlin-compiler, 97 MB with duplicate folder entries, and the jars its manifest
 #     and launcher name) with `zyn -super`: every jar is written, and the shrunk compiler, run as kotlinc's
 #     launcher runs it, compiles the program against the shrunk kotlin-stdlib into one that prints the same.
 #
@@ -160,16 +163,18 @@ fi
 
 # Compiles the program against a library jar into a folder; prints scalac's exit code. -usejavacp off:
 # the launcher would otherwise add its own class path, the original library included, to the compiler's.
-scalac_on() {  # library jar, output folder
-  local rc=0
-  mkdir -p "$2"
-  scalac -Dscala.usejavacp=false -nobootcp -verbose -javabootclasspath "$scratch/jdk8" -classpath "$1" \
-    -Ybackend:GenBCode -Yopt:l:classpath -Yopt-warnings:_ -d "$2" "$program" > "$2.log" 2>&1 < /dev/null || rc=$?
+scalac_on() {  # library jar, output folder, optimizer options
+  local rc=0 jar=$1 out=$2
+  shift 2
+  mkdir -p "$out"
+  scalac -Dscala.usejavacp=false -nobootcp -verbose -javabootclasspath "$scratch/jdk8" -classpath "$jar" \
+    -Ybackend:GenBCode "$@" -d "$out" "$program" > "$out.log" 2>&1 < /dev/null || rc=$?
   echo "$rc"
 }
-# Checks a compilation log: clean, and every class file read from the stubs or from the given jar.
-check_compile() {  # label, rc, library jar, output folder
-  local label=$1 rc=$2 jar=$3 out=$4 loaded
+# Checks a compilation log: clean, and every class file read from the stubs or from the given jar; and
+# whether the @inline calls into the library were inlined or stay calls.
+check_compile() {  # label, rc, library jar, output folder, inlined|called
+  local label=$1 rc=$2 jar=$3 out=$4 inline=$5 loaded
   # -verbose lines are all in brackets; anything else is a warning or an error.
   grep -v '^\[' "$out.log" > "$out.other" || true
   if (( rc != 0 )); then
@@ -195,11 +200,14 @@ check_compile() {  # label, rc, library jar, output folder
   # replace the calls; without it, the calls stay.
   if [[ -f $out/Main\$.class ]]; then
     "$jdk/bin/javap" -c -p -cp "$out" 'Main$' > "$out.javap" 2>&1 || fail "$label" "javap fails on Main\$"
-    if grep -E 'Method scala/Option\.(map|getOrElse):' "$out.javap" > "$out.calls"; then
+    if [[ $inline == called ]]; then
+      grep -q -E 'Method scala/Option\.(map|getOrElse):' "$out.javap" ||
+        fail "$label" "Option.map/getOrElse were inlined into Main\$ without the library's inline information"
+    elif grep -E 'Method scala/Option\.(map|getOrElse):' "$out.javap" > "$out.calls"; then
       fail "$label" "Option.map/getOrElse were not inlined into Main\$" "$out.calls"
-    fi
-    grep -q 'Method scala/Option\.isEmpty:' "$out.javap" ||
+    elif ! grep -q 'Method scala/Option\.isEmpty:' "$out.javap"; then
       fail "$label" "no inlined Option.isEmpty call in Main\$"
+    fi
   else
     fail "$label" "no Main\$.class in $out"
   fi
@@ -213,11 +221,12 @@ run_program() {  # label, library jar, class folder, output prefix
   [[ ! -s $4.err ]] || fail "$1" "the program wrote to stderr" "$4.err"
 }
 
-rc=$(scalac_on "$scratch/orig/scala-library.jar" "$scratch/out_orig")
-check_compile scalac_original "$rc" "$scratch/orig/scala-library.jar" "$scratch/out_orig"
+optimize=(-Yopt:l:classpath -Yopt-warnings:_)
+rc=$(scalac_on "$scratch/orig/scala-library.jar" "$scratch/out_orig" "${optimize[@]}")
+check_compile scalac_original "$rc" "$scratch/orig/scala-library.jar" "$scratch/out_orig" inlined
 run_program run_original "$scratch/orig/scala-library.jar" "$scratch/out_orig" "$scratch/run_orig"
-rc=$(scalac_on "$scratch/shrunk/scala-library.jar" "$scratch/out_shrunk")
-check_compile scalac_shrunk "$rc" "$scratch/shrunk/scala-library.jar" "$scratch/out_shrunk"
+rc=$(scalac_on "$scratch/shrunk/scala-library.jar" "$scratch/out_shrunk" "${optimize[@]}")
+check_compile scalac_shrunk "$rc" "$scratch/shrunk/scala-library.jar" "$scratch/out_shrunk" inlined
 run_program run_shrunk "$scratch/shrunk/scala-library.jar" "$scratch/out_shrunk" "$scratch/run_shrunk"
 program_lines=$(wc -l < "$scratch/run_orig.out")
 (( program_lines >= 10 )) ||
@@ -233,7 +242,31 @@ same_output_classes=$(cd "$scratch/out_orig" && find . -name '*.class' | sort | 
 program_classes=$(find "$scratch/out_orig" -name '*.class' | wc -l)
 scalac_seconds=$((SECONDS - step))
 
-# --- 3. three libraries with -super, linked before and after ----------------------------------------------
+# --- 3. the program against scala-library shrunk with -max and with -super --------------------------------
+# scalac without ScalaSig and Scala would take the library's classes for Java ones and fail on the first
+# pickled member it needs. The optimizer stays on, so scalac also reads the shrunk bytecode; its warnings about
+# the inline information that -uattr removed are not asked for.
+step=$SECONDS
+declare -A key_total
+for key in max super; do
+  mkdir -p "$scratch/$key"
+  cp -L "$scala_lib" "$scratch/$key/scala-library.jar"
+  rc=0
+  (cd "$scratch/$key" && "$zyn" "-$key" scala-library.jar) > "$scratch/$key.out" 2> "$scratch/$key.err" || rc=$?
+  check_run "$key" "$rc" "$scratch/$key.out" "$scratch/$key.err" "$scratch/dbg_expected.txt" no
+  key_total[$key]=$(sed -n 's/^Total reduction: \([0-9]*\)$/\1/p' "$scratch/$key.out")
+  jar=$scratch/$key/scala-library.jar
+  rc=$(scalac_on "$jar" "$scratch/out_$key" -Yopt:l:classpath)
+  check_compile "scalac_$key" "$rc" "$jar" "$scratch/out_$key" called
+  run_program "run_$key" "$jar" "$scratch/out_$key" "$scratch/run_$key"
+  if ! diff "$scratch/run_orig.out" "$scratch/run_$key.out" > "$scratch/run_$key.diff"; then
+    fail "program_$key" "output against the library shrunk with -$key (>) differs from the original's (<)" \
+      "$scratch/run_$key.diff"
+  fi
+done
+keys_seconds=$((SECONDS - step))
+
+# --- 4. three libraries with -super, linked before and after ----------------------------------------------
 step=$SECONDS
 sup=$scratch/super
 mkdir -p "$sup/orig" "$sup/lib" "$sup/before" "$sup/after"
@@ -300,7 +333,7 @@ failed_after=$(wc -l < "$sup/failed_after.txt")
   fail link "$failed_before of $linkable classes fail to link even before the optimization"
 super_seconds=$((SECONDS - step))
 
-# --- 4. a Kotlin program against the shrunk kotlin-stdlib --------------------------------------------------
+# --- 5. a Kotlin program against the shrunk kotlin-stdlib --------------------------------------------------
 step=$SECONDS
 kt=$scratch/kotlin
 mkdir -p "$kt"
@@ -332,7 +365,7 @@ diff "$kt/orig.out" "$kt/shrunk.out" > "$kt/run.diff" ||
   fail kotlin "Main.kt against the shrunk kotlin-stdlib (>) prints otherwise than against the original (<)" "$kt/run.diff"
 kotlinc_seconds=$((SECONDS - step))
 
-# --- 5. the compiler's own jars ----------------------------------------------------------------------------
+# --- 6. the compiler's own jars ----------------------------------------------------------------------------
 step=$SECONDS
 kc=$scratch/kotlinc
 mkdir -p "$kc/lib"
@@ -368,12 +401,15 @@ echo "2. Main.scala: $program_classes classes, $program_lines output lines; scal
      "$(cat "$scratch/out_orig.count" 2>/dev/null || echo ?) library classes from the original jar," \
      "$(cat "$scratch/out_shrunk.count" 2>/dev/null || echo ?) from the shrunk one;" \
      "$same_output_classes of $program_classes compiled classes byte-identical (${scalac_seconds}s)"
-echo "3. -super on scala-library, groovy-all, kotlin-stdlib: $super_classes class entries," \
+echo "3. scala-library -max: reduction ${key_total[max]:-?}, -super: reduction ${key_total[super]:-?};" \
+     "Main.scala compiled against each, read $(cat "$scratch/out_max.count" 2>/dev/null || echo ?) and" \
+     "$(cat "$scratch/out_super.count" 2>/dev/null || echo ?) library classes (${keys_seconds}s)"
+echo "4. -super on scala-library, groovy-all, kotlin-stdlib: $super_classes class entries," \
      "reduction ${super_total:-?} of $super_old bytes, $super_warnings WARNING lines;" \
      "linkable $linkable, failing before $failed_before, after $failed_after (${super_seconds}s)"
-echo "4. Main.kt: $kotlin_lines output lines, the same compiled against kotlin-stdlib shrunk with -super" \
+echo "5. Main.kt: $kotlin_lines output lines, the same compiled against kotlin-stdlib shrunk with -super" \
      "(${kotlinc_seconds}s)"
-echo "5. the compiler's ${#compiler_jars[@]} jars with -super: ${compiler_saving:-?} bytes smaller; the shrunk" \
+echo "6. the compiler's ${#compiler_jars[@]} jars with -super: ${compiler_saving:-?} bytes smaller; the shrunk" \
      "compiler run on Main.kt (${compiler_seconds}s)"
 echo "total ${SECONDS}s"
 if (( failed == 0 )); then

@@ -1,5 +1,5 @@
 // release: 8
-// renaming: no
+// renaming: no, or with -keep:Main$Target1
 // Runtime annotations with every kind of element value (primitives, String, enum, Class, nested
 // annotation, arrays, defaults) on classes, fields, methods and parameters, read back through
 // reflection in sorted order; class-retention and TYPE_USE annotations are present but never read.

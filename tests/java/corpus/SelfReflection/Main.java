@@ -1,5 +1,5 @@
 // release: 8
-// renaming: no
+// renaming: no, or with -keep:Main
 // Lists and changes its own private fields and calls its own private methods by name through
 // reflection. Every member is also used directly, so only renaming can change the output.
 import java.lang.reflect.Field;
