@@ -388,7 +388,8 @@ done
 compiler_saving=$(sed -n 's/^Archive reduction: //p' "$kc/zyn.out")
 kotlinc_on compiler_shrunk "$sup/lib/kotlin-stdlib.jar" "$kc/out" "$jdk/bin/java" -cp "$kc/lib/kotlin-preloader.jar" \
   org.jetbrains.kotlin.preloading.Preloader -cp "$kc/lib/kotlin-compiler.jar" org.jetbrains.kotlin.cli.jvm.K2JVMCompiler
-grep -v 'noverify were deprecated' "$kt/shrunk.log" | diff - "$kc/out.log" > "$kc/log.diff" ||
+# kotlinc's launcher runs java with -noverify, which Java 17 warns of.
+{ grep -v 'noverify were deprecated' "$kt/shrunk.log" || true; } | diff - "$kc/out.log" > "$kc/log.diff" ||
   fail compiler "the shrunk compiler's messages (>) differ from kotlinc's (<)" "$kc/log.diff"
 run_kotlin compiler_shrunk "$sup/lib/kotlin-stdlib.jar" "$kc/out" "$kc/run.out"
 diff "$kt/orig.out" "$kc/run.out" > "$kc/run.diff" ||
