@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "FormatUtils.h"
@@ -28,7 +29,11 @@ struct tNode {
   ZYNZip::tArchive archive;
   std::string keep;                         // why it must stay as it is, or empty
   std::vector<std::unique_ptr<tNode>> nested;  // by entry: the archive it holds, or nothing
-  std::unique_ptr<tReplacement> current;    // the content last handed to writing
+  std::shared_ptr<tReplacement> current;    // the content last handed to writing
+  // An entry that repeats an earlier one byte for byte is written as that one was: by entry, the one it
+  // repeats or kNone; and the content written for each repeated entry, kept for its repeats.
+  std::vector<std::size_t> repeats;
+  std::unordered_map<std::size_t, std::shared_ptr<tReplacement>> repeated;
 };
 
 // A class entry to optimize: the units of the batch, in the order writing asks for them.
@@ -60,8 +65,13 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
   node->keep = ZYNZip::MustNotChange(node->archive);
   if (!node->keep.empty()) return node;
   node->nested.resize(node->archive.entries.size());
+  node->repeats = ZYNZip::Repeats(node->archive);
   for (const std::size_t i : node->archive.byPosition) {
     const tEntry& e = node->archive.entries[i];
+    if (node->repeats[i] != ZYNZip::tArchive::kNone) {
+      node->repeated[node->repeats[i]];
+      continue;
+    }
     if (e.IsClass()) {
       tasks.push_back({node.get(), i, &facts});
       continue;
@@ -137,6 +147,7 @@ public:
 private:
   const tReplacement* Provide(tNode& node, std::size_t i) {
     node.current.reset();
+    if (node.repeats[i] != ZYNZip::tArchive::kNone) return node.repeated[node.repeats[i]].get();
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
       const std::size_t k = next_++;
@@ -164,6 +175,7 @@ private:
         ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
       node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method));
     }
+    if (const auto it = node.repeated.find(i); it != node.repeated.end()) it->second = node.current;
     return node.current.get();
   }
 

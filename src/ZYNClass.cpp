@@ -75,7 +75,11 @@ void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) 
 // Attribute removal by key, in a fixed order.
 void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
   const ZYNData::tParams& p = ZYNData::Params;
-  if (p.src) {
+  // kotlinc copies an anonymous class of an inline function wherever it inlines the function and maps the lines
+  // of what it inlines into the copy through the class's SMAP, which it cannot read without the source name.
+  const bool inlineMap = KotlinClass(cls) && ZYNAttr::HasAttr(cls.attrs, ZYNAttr::EnclosingMethodAttr) &&
+                         ZYNAttr::HasAttr(cls.attrs, ZYNAttr::SourceDebugExtensionAttr);
+  if (p.src && !inlineMap) {
     DeleteInClass(ZYNAttr::SourceFileAttr, cls, change);
     DeleteInClass(ZYNAttr::SourceDebugExtensionAttr, cls, change);
   }

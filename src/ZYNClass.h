@@ -81,6 +81,8 @@ struct tProtection {
 tProtection Protect(const tClassDesc& cls);
 // Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
 void CheckClass(const tClassDesc& cls);
+// Whether kotlinc wrote the class: it bears Kotlin's metadata, which kotlinc reads back from a library.
+bool KotlinClass(const tClassDesc& cls);
 
 // What the core makes of one class file: the numbers of its table line and its bytes, or its error line.
 struct tFileResult {

@@ -621,7 +621,89 @@ std::set<std::pair<std::string_view, std::string_view>> InlineInfoMethods(const 
   return methods;
 }
 
+// Whether the method's code names one of the pool entries.
+bool CodeUses(const memberInfo& method, const std::unordered_set<std::int32_t>& entries) {
+  if (entries.empty()) return false;
+  for (const auto& attr : method.attrs)
+    if (const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get()))
+      for (const ZYNCode::CodeIndex& at : code->code.Indexes())
+        if (entries.contains(at.index)) return true;
+  return false;
+}
+
+// Whether the method name is one Kotlin gives an accessor of the property (size: getSize, setSize; isOpen:
+// isOpen, setOpen), maybe followed by the "-" suffix of an inline class's name mangling.
+bool AccessorOf(std::string_view method, std::string_view property) {
+  const bool isName =
+      property.size() > 2 && property.starts_with("is") && !(property[2] >= 'a' && property[2] <= 'z');
+  std::string rest(isName ? property.substr(2) : property);
+  if (rest.empty()) return false;
+  if (rest[0] >= 'a' && rest[0] <= 'z') rest[0] = static_cast<char>(rest[0] - 'a' + 'A');
+  for (const std::string& accessor : {isName ? std::string(property) : "get" + rest, "set" + rest})
+    if (method.starts_with(accessor) && (method.size() == accessor.size() || method[accessor.size()] == '-'))
+      return true;
+  return false;
+}
+
+// The methods of a Kotlin class whose bodies kotlinc copies into its callers from the class file of a library.
+// Those that Java must not call are private there and nothing in the class calls them: inline-only functions
+// (annotated kotlin.internal.InlineOnly, invisible at run time), the accessors of an inline-only property (the
+// annotation stands on the property's $annotations method), functions whose code calls the markers kotlinc
+// leaves in inline bodies for itself (of reified type parameters, of suspension points), and the $default
+// bridges that fill in their defaults.
+std::vector<std::size_t> KotlinInlineBodies(const tClassDesc& cls) {
+  using namespace ZYNAttr;
+  constexpr std::string_view kInlineOnly = "Lkotlin/internal/InlineOnly;";
+  const ConstPool& cp = *cls.cp;
+  std::vector<std::size_t> kept;
+  if (!KotlinClass(cls)) return kept;
+  std::unordered_set<std::int32_t> markers;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const auto* ref = EntryOfTag<ZYNConstPool::memberInfoDesc>(cp, i, kMethodref);
+    const auto* owner = ref != nullptr ? ClassAt(cp, ref->classIndex) : nullptr;
+    const auto* nat = ref != nullptr ? NameAndTypeAt(cp, ref->nameAndTypeIndex) : nullptr;
+    if (owner == nullptr || nat == nullptr) continue;
+    const std::string_view type = Utf8Text(cp, owner->nameIndex), name = Utf8Text(cp, nat->nameIndex);
+    const bool marker = type == "kotlin/jvm/internal/InlineMarker" ||
+                        (type == "kotlin/jvm/internal/Intrinsics" &&
+                         (name == "reifiedOperationMarker" || name == "needClassReification"));
+    if (marker) markers.insert(i);
+  }
+  // Inline-only properties, with the parameters their accessors start with (an extension's receiver).
+  std::vector<std::pair<std::string_view, std::string_view>> properties;
+  constexpr std::string_view kAnnotations = "$annotations";
+  for (const memberInfo& m : cls.methods) {
+    const std::string_view name = Utf8Text(cp, m.nameIndex), descriptor = Utf8Text(cp, m.descriptorIndex);
+    if (m.present && name.ends_with(kAnnotations) &&
+        HasAnnotation(m.attrs, RuntimeInvisibleAnnotationsAttr, cp, kInlineOnly))
+      properties.emplace_back(name.substr(0, name.size() - kAnnotations.size()),
+                              descriptor.substr(0, descriptor.find(')')));
+  }
+  std::unordered_set<std::string> bridges;
+  for (std::size_t i = 0; i < cls.methods.size(); ++i) {
+    const memberInfo& m = cls.methods[i];
+    if (!m.present || !IsPrivate(m)) continue;
+    const std::string_view name = Utf8Text(cp, m.nameIndex), descriptor = Utf8Text(cp, m.descriptorIndex);
+    bool inlined =
+        HasAnnotation(m.attrs, RuntimeInvisibleAnnotationsAttr, cp, kInlineOnly) || CodeUses(m, markers);
+    for (const auto& [property, receiver] : properties)
+      inlined = inlined || (AccessorOf(name, property) && descriptor.starts_with(receiver));
+    if (!inlined) continue;
+    kept.push_back(i);
+    bridges.insert(std::string(name) + "$default");
+  }
+  for (std::size_t i = 0; i < cls.methods.size(); ++i) {
+    const memberInfo& m = cls.methods[i];
+    if (m.present && IsPrivate(m) && bridges.contains(std::string(Utf8Text(cp, m.nameIndex)))) kept.push_back(i);
+  }
+  return kept;
+}
+
 }  // namespace
+
+bool KotlinClass(const tClassDesc& cls) {
+  return HasAnnotation(cls.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, *cls.cp, "Lkotlin/Metadata;");
+}
 
 tProtection Protect(const tClassDesc& cls) {
   using namespace ZYNAttr;
@@ -677,6 +759,7 @@ tProtection Protect(const tClassDesc& cls) {
                            inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
     p.methodNamed.push_back((m.accessFlags & ACC_NATIVE) != 0);
   }
+  for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = true;
   return p;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "ZYNError.h"
@@ -352,10 +353,30 @@ std::string MustNotChange(const tArchive& archive) {
   for (const tEntry& e : archive.entries)
     if (e.IsClass() && e.method != kStored && e.method != kDeflated)
       return "class entry \"" + e.name + "\" is compressed with method " + std::to_string(e.method);
+  // Readers differ in which of two entries of a name they take; it matters only when the two differ. Folders
+  // hold nothing that zyn changes.
+  const std::vector<std::size_t> repeats = Repeats(archive);
   std::unordered_set<std::string_view> names;
-  for (const tEntry& e : archive.entries)
-    if (!names.insert(e.name).second) return "duplicate entry name \"" + e.name + "\"";
+  for (const std::size_t i : archive.byPosition) {
+    const tEntry& e = archive.entries[i];
+    if (!names.insert(e.name).second && repeats[i] == tArchive::kNone && !e.name.ends_with('/'))
+      return "duplicate entry name \"" + e.name + "\"";
+  }
   return {};
+}
+
+std::vector<std::size_t> Repeats(const tArchive& archive) {
+  std::vector<std::size_t> repeats(archive.entries.size(), tArchive::kNone);
+  std::unordered_map<std::string_view, std::size_t> first;
+  for (const std::size_t i : archive.byPosition) {
+    const auto [it, added] = first.try_emplace(archive.entries[i].name, i);
+    if (added) continue;
+    const tEntry &e = archive.entries[i], &f = archive.entries[it->second];
+    const tBytes mine = archive.bytes.subspan(e.local, e.end - e.local);
+    const tBytes theirs = archive.bytes.subspan(f.local, f.end - f.local);
+    if (std::equal(mine.begin(), mine.end(), theirs.begin(), theirs.end())) repeats[i] = it->second;
+  }
+  return repeats;
 }
 
 void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,

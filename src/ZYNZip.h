@@ -60,8 +60,12 @@ bool IsArchive(tBytes bytes);
 // Reads and checks the directory and every local header. Throws "Archive "shown" is damaged: ...".
 tArchive Read(tBytes bytes, std::string_view shown);
 
-// Why the archive must stay as it is (signed, encrypted, a class entry neither stored nor deflated,
-// duplicate names), or an empty text.
+// For each entry, the earlier entry (in the order of the local headers) of the same name whose local header,
+// data and data descriptor it repeats byte for byte, or tArchive::kNone.
+std::vector<std::size_t> Repeats(const tArchive& archive);
+
+// Why the archive must stay as it is (signed, encrypted, a class entry neither stored nor deflated, a name
+// that two entries of different bytes bear, unless they are folders), or an empty text.
 std::string MustNotChange(const tArchive& archive);
 
 // The entry's data, inflated into `out` (resized to its size) and its CRC checked. Throws a damaged-archive

@@ -512,6 +512,24 @@ TEST_F(CliTest, AJarsClassEntriesAreOptimizedAndEverythingElseStaysByteForByte) 
   }
 }
 
+TEST_F(CliTest, AnEntryRepeatedByteForByteIsWrittenAsItsFirstAndFoldersOfOneNameStay) {
+  ZipSpec spec;
+  spec.entries = {JarEntry("p/", {}, 0), JarEntry("p/Sample.class", Sample()), JarEntry("p/", {}, 0),
+                  JarEntry("p/Sample.class", Sample())};
+  spec.entries[2].time = 1;  // the folder's second entry has other bytes
+  const Bytes original = BuildZip(spec);
+  Put("app.jar", original);
+  const Result r = Run({"app.jar"});
+  const Bytes written = Get("app.jar");
+  EXPECT_EQ(r.out, kBanner + kHead + Line("app.jar!p/Sample.class", 158, 10, 6) + Totals(1, 10) +
+                       ArchiveTotal(static_cast<std::int64_t>(original.size() - written.size())));
+  const ZYNZip::tArchive before = ZYNZip::Read(original, "app.jar"), after = ZYNZip::Read(written, "app.jar");
+  const auto raw = [](const Bytes& b, const ZYNZip::tEntry& e) { return Bytes(b.begin() + e.local, b.begin() + e.end); };
+  for (std::size_t i : {0, 2}) EXPECT_EQ(raw(written, after.entries[i]), raw(original, before.entries[i])) << i;
+  EXPECT_NE(raw(written, after.entries[1]), raw(original, before.entries[1]));
+  EXPECT_EQ(raw(written, after.entries[3]), raw(written, after.entries[1]));
+}
+
 TEST_F(CliTest, AJarWithTstWritesNothingAndWithOldWritesTheBackupName) {
   const Bytes original = BuildZip(AppSpec());
   Put("app.jar", original);

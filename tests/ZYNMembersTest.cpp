@@ -59,6 +59,32 @@ struct Shape {
 
 std::unique_ptr<tClassDesc> Read(const ClassBuilder& b) { return ReadBytes(b.Build()); }
 
+// An annotations attribute of the kind holding one annotation of the type, without values.
+Bytes Annotated(ClassBuilder& b, std::string_view kind, std::string_view type) {
+  return Attribute(b.Utf8(kind), ByteWriter().u2(1).u2(b.Utf8(type)).u2(0).bytes);
+}
+
+// An anonymous class of a Kotlin library with its SMAP, and private methods that nothing in it calls but that
+// kotlinc inlines from it: an inline-only function and its $default bridge, the getter of an inline-only
+// property, a function with a reified type parameter. getSign and helper are only private and unused.
+void KotlinLibraryClass(Shape& s, bool metadata) {
+  s.b.Version(50);
+  if (metadata) s.b.ClassAttr(Annotated(s.b, "RuntimeVisibleAnnotations", "Lkotlin/Metadata;"));
+  s.b.ClassAttr(Attribute(s.b.Utf8("EnclosingMethod"), ByteWriter().u2(s.b.Class("p/Outer")).u2(0).bytes));
+  s.b.ClassAttr(Attribute(s.b.Utf8("SourceFile"), ByteWriter().u2(s.b.Utf8("Lib.kt")).bytes));
+  s.b.ClassAttr(Attribute(s.b.Utf8("SourceDebugExtension"), ByteWriter().text("SMAP").bytes));
+  const Bytes inlineOnly = Annotated(s.b, "RuntimeInvisibleAnnotations", "Lkotlin/internal/InlineOnly;");
+  const int v = s.b.Utf8("()V"), dd = s.b.Utf8("(D)D"), marker = s.b.Methodref(
+      s.b.Class("kotlin/jvm/internal/Intrinsics"), s.b.NameAndType(s.b.Utf8("reifiedOperationMarker"), v));
+  s.b.Method(kPrivateStatic, s.b.Utf8("TODO"), v, {s.Code({}), inlineOnly});
+  s.b.Method(kPrivateStatic, s.b.Utf8("TODO$default"), v, {s.Code({})});
+  s.b.Method(kPublic | kStatic, s.b.Utf8("absoluteValue$annotations"), s.b.Utf8("(D)V"), {s.Code({}), inlineOnly});
+  s.b.Method(kPrivateStatic, s.b.Utf8("getAbsoluteValue"), dd, {s.Code({})});
+  s.b.Method(kPrivateStatic, s.b.Utf8("getSign"), dd, {s.Code({})});
+  s.b.Method(kPrivateStatic, s.b.Utf8("filterIsInstance"), v, {s.Code(Ins(kInvokeStatic, marker))});
+  s.b.Method(kPrivateStatic, s.b.Utf8("helper"), v, {s.Code({})});
+}
+
 std::string NameOf(const tClassDesc& cls, const memberInfo& member) {
   return ZYNConstPool::GetUtf8(*cls.cp, member.nameIndex);
 }
@@ -198,6 +224,11 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
          s.b.Method(kPrivateStatic, name, s.b.Utf8("()V"), {s.Code({})});
        },
        {}, {"$deserializeLambda$"}, 27},
+      {"in a Kotlin class, what kotlinc inlines stays",
+       [](Shape& s) { KotlinLibraryClass(s, true); },
+       {}, {"TODO", "TODO$default", "absoluteValue$annotations", "getAbsoluteValue", "filterIsInstance"}, 27 + 27},
+      {"the same methods without Kotlin's metadata go", [](Shape& s) { KotlinLibraryClass(s, false); },
+       {}, {"absoluteValue$annotations"}, 39 + 27 + 27 + 27 + 30 + 27},
   };
   for (const RemovalCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -700,6 +731,38 @@ TEST_F(MemberPassTest, AScalaInlineInfoIndexThatNamesNoTextLeavesTheAttributeUnk
   EXPECT_EQ(r.warnings, std::vector<std::string>{"WARNING: Unknown attribute \"ScalaInlineInfo\" ignored. Length=9"});
   EXPECT_TRUE(r.limited);
   EXPECT_TRUE(Holds(r.bytes, "nothingUsesThis")) << "a limited class keeps its whole pool";
+}
+
+TEST_F(MemberPassTest, KotlinInlineBodiesTheirMarkAndTheSmapOfAnAnonymousClassStayUnderEveryKey) {
+  for (const bool metadata : {true, false}) {
+    for (const std::string keys : {"", "-dbg", "-max", "-super", "-super -noren"}) {
+      SCOPED_TRACE((metadata ? "Kotlin " : "Java ") + keys);
+      Shape s("p/K");
+      KotlinLibraryClass(s, metadata);
+      SetUp();
+      ZYNData::tParams& p = ZYNData::Params;
+      p.var = p.lin = p.src = !keys.empty();
+      p.depr = p.uattr = keys.starts_with("-max") || keys.starts_with("-super");
+      p.synt = keys.starts_with("-super");
+      p.noren = keys.ends_with("-noren");
+      const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(s.b.Build());
+      ASSERT_EQ(r.error, "");
+      EXPECT_FALSE(Holds(r.bytes, "helper"));
+      EXPECT_EQ(Holds(r.bytes, "SMAP") && Holds(r.bytes, "Lib.kt"), metadata || !p.src);
+      // The mark reads back from the written class, on the method it marks.
+      const auto cls = ReadBytes(r.bytes);
+      ASSERT_NE(cls, nullptr);
+      std::vector<std::string> marked;
+      for (const memberInfo& m : cls->methods)
+        for (const auto& attr : m.attrs)
+          if (const auto* a = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get());
+              a != nullptr && a->kind == ZYNAttr::RuntimeInvisibleAnnotationsAttr &&
+              ZYNConstPool::GetUtf8(*cls->cp, a->IndexAt(a->indexes[0])) == "Lkotlin/internal/InlineOnly;")
+            marked.push_back(NameOf(*cls, m));
+      const std::vector<std::string> kept = {"TODO", "absoluteValue$annotations"};
+      EXPECT_EQ(marked, metadata ? kept : std::vector<std::string>{kept[1]});
+    }
+  }
 }
 
 }  // namespace

@@ -373,11 +373,30 @@ TEST(ZipTest, ArchivesThatMustStayAsTheyAre) {
        "entry \"r.txt\" is encrypted"},
       {"a class entry in bzip2", {Entry("A.class", {}, 12)}, "class entry \"A.class\" is compressed with method 12"},
       {"another entry in bzip2 is fine", {Entry("r.txt", {}, 12)}, ""},
-      {"duplicate names", {Entry("A.class"), Entry("B.class"), Entry("A.class")}, "duplicate entry name \"A.class\""},
+      {"a class name twice, other bytes", {Entry("A.class", Text("a")), Entry("B.class"), Entry("A.class", Text("b"))},
+       "duplicate entry name \"A.class\""},
+      {"another name twice, other bytes", {Entry("r.txt", Text("a")), Entry("r.txt", Text("b"))},
+       "duplicate entry name \"r.txt\""},
+      {"a third copy repeats the first, the second does not",
+       {Entry("A.class", Text("a")), Entry("A.class", Text("b")), Entry("A.class", Text("a"))},
+       "duplicate entry name \"A.class\""},
+      {"folders twice, even of other bytes",
+       {Entry("p/", {}, 0), Entry("p/A.class"), Entry("p/", {}, 0, [](ZipEntry& e) { e.time = 1; })}, ""},
+      {"entries repeated byte for byte", {Entry("A.class", Text("a")), Entry("r.txt"), Entry("A.class", Text("a"))}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(ZYNZip::MustNotChange(ZYNZip::Read(BuildZip(Spec(c.entries)), "t.jar")), c.why);
+    const Bytes bytes = BuildZip(Spec(c.entries));
+    const tArchive a = ZYNZip::Read(bytes, "t.jar");
+    EXPECT_EQ(ZYNZip::MustNotChange(a), c.why);
+    // What an entry repeats: the first of its name when their bytes are the same.
+    const std::vector<std::size_t> repeats = ZYNZip::Repeats(a);
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      std::size_t first = 0;
+      while (c.entries[first].name != c.entries[i].name) ++first;
+      const bool same = first < i && BuildZip(Spec({c.entries[first]})) == BuildZip(Spec({c.entries[i]}));
+      EXPECT_EQ(repeats[i], same ? first : tArchive::kNone) << i;
+    }
   }
 }
 

@@ -11,6 +11,12 @@
 #     remove ScalaInlineInfo, so the @inline calls stay; the program prints what it prints with the original;
 #  4. scala-library, groovy-all and kotlin-stdlib with one `zyn -super 'lib/*.jar'`: the run succeeds, lists
 #     every class entry once, and no class of these jars fails to link (under -Xverify:all) that linked before.
+#  5. a Kotlin program (other_compilers/Main.kt) that calls inline functions of every kind kotlinc inlines from
+#     the library's class files, compiled by kotlinc against the kotlin-stdlib of 4.: kotlinc prints what it
+#     prints against the original, and the program prints the same under -Xverify:all;
+#  6. the compiler's own jars (kotlin-compiler, 97 MB with duplicate folder entries, and the jars its manifest
+#     and launcher name) with `zyn -super`: every jar is written, and the shrunk compiler, run as kotlinc's
+#     launcher runs it, compiles the program against the shrunk kotlin-stdlib into one that prints the same.
 #
 #   other_compilers.sh ZYN_BINARY JDK_HOME
 set -euo pipefail
@@ -28,7 +34,7 @@ for tool in javac java javap; do
   [[ -x $jdk/bin/$tool ]] || { echo "no $tool under $jdk/bin" >&2; exit 2; }
 done
 [[ -f $jdk/lib/ct.sym ]] || { echo "no lib/ct.sym under $jdk" >&2; exit 2; }
-for tool in scalac unzip cmp perl; do
+for tool in scalac kotlinc unzip cmp perl; do
   command -v "$tool" > /dev/null || { echo "$tool is not installed" >&2; exit 2; }
 done
 scala_lib=/usr/share/scala-2.11/lib/scala-library.jar
@@ -40,7 +46,11 @@ done
 zyn=$(cd "$(dirname "$zyn")" && pwd)/$(basename "$zyn")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 program=$here/other_compilers/Main.scala
-[[ -f $program ]] || { echo "no $program" >&2; exit 2; }
+kotlin_program=$here/other_compilers/Main.kt
+kotlin_home=/usr/share/kotlin/kotlinc
+for f in "$program" "$kotlin_program" "$kotlin_home/lib/kotlin-compiler.jar"; do
+  [[ -f $f ]] || { echo "no $f" >&2; exit 2; }
+done
 
 # shellcheck source=common.sh
 source "$here/common.sh"
@@ -323,6 +333,69 @@ failed_after=$(wc -l < "$sup/failed_after.txt")
   fail link "$failed_before of $linkable classes fail to link even before the optimization"
 super_seconds=$((SECONDS - step))
 
+# --- 5. a Kotlin program against the shrunk kotlin-stdlib --------------------------------------------------
+step=$SECONDS
+kt=$scratch/kotlin
+mkdir -p "$kt"
+# Compiles Main.kt with a compiler command against a library jar into a folder; its messages, with the paths
+# that differ between runs put as words, go to FOLDER.log.
+kotlinc_on() {  # label, library jar, output folder, compiler command...
+  local label=$1 jar=$2 out=$3 rc=0
+  shift 3
+  "$@" -no-stdlib -no-reflect -cp "$jar" -d "$out" "$kotlin_program" > "$out.raw" 2>&1 < /dev/null || rc=$?
+  sed -e "s|$jar|LIBRARY|g" -e "s|$out|OUT|g" "$out.raw" > "$out.log"
+  (( rc == 0 )) || fail "$label" "the compiler exited with $rc" "$out.log"
+}
+run_kotlin() {  # label, library jar, class folder, output
+  local rc=0
+  # Without classes, the compilation has failed already.
+  [[ -f $3/MainKt.class ]] || { : > "$4"; return 0; }
+  timeout 60 "$jdk/bin/java" -Xverify:all -cp "$2:$3" MainKt > "$4" 2>&1 < /dev/null || rc=$?
+  (( rc == 0 )) || fail "$1" "the program exited with $rc" "$4"
+}
+kotlinc_on kotlinc_original "$sup/orig/kotlin-stdlib.jar" "$kt/orig" kotlinc
+kotlinc_on kotlinc_shrunk "$sup/lib/kotlin-stdlib.jar" "$kt/shrunk" kotlinc
+diff "$kt/orig.log" "$kt/shrunk.log" > "$kt/log.diff" ||
+  fail kotlinc "kotlinc's messages against the shrunk kotlin-stdlib (>) differ from the original's (<)" "$kt/log.diff"
+run_kotlin kotlin_original "$sup/orig/kotlin-stdlib.jar" "$kt/orig" "$kt/orig.out"
+run_kotlin kotlin_shrunk "$sup/lib/kotlin-stdlib.jar" "$kt/shrunk" "$kt/shrunk.out"
+kotlin_lines=$(wc -l < "$kt/orig.out")
+(( kotlin_lines >= 20 )) || fail kotlin "Main.kt printed $kotlin_lines lines against the original library" "$kt/orig.out"
+diff "$kt/orig.out" "$kt/shrunk.out" > "$kt/run.diff" ||
+  fail kotlin "Main.kt against the shrunk kotlin-stdlib (>) prints otherwise than against the original (<)" "$kt/run.diff"
+kotlinc_seconds=$((SECONDS - step))
+
+# --- 6. the compiler's own jars ----------------------------------------------------------------------------
+step=$SECONDS
+kc=$scratch/kotlinc
+mkdir -p "$kc/lib"
+# kotlinc's launcher runs the preloader on kotlin-compiler.jar, whose manifest names the rest.
+# (Manifest lines go on after a newline and a blank.)
+read -ra listed < <(unzip -p "$kotlin_home/lib/kotlin-compiler.jar" META-INF/MANIFEST.MF | tr -d '\r' |
+  sed -n '/^Class-Path:/,/^[^ ]/{ s/^Class-Path://; /^[^ ]/d; s/^ //; p; }' | tr -d '\n' | sed 's/\.jar/ /g') || true
+compiler_jars=(kotlin-preloader kotlin-compiler "${listed[@]}")
+(( ${#compiler_jars[@]} >= 6 )) || fail compiler "the compiler jar's manifest names only ${listed[*]}"
+for b in "${compiler_jars[@]}"; do cp -L "$kotlin_home/lib/$b.jar" "$kc/lib/"; done
+rc=0
+(cd "$kc" && "$zyn" -super 'lib/*.jar') > "$kc/zyn.out" 2> "$kc/zyn.err" || rc=$?
+(( rc == 0 )) || fail compiler "zyn exited with $rc" "$kc/zyn.err" "$kc/zyn.out"
+if grep -h -B1 '^\(WARNING\|ERROR\):' "$kc/zyn.out" "$kc/zyn.err" > "$kc/problems.txt"; then
+  fail compiler "zyn left a jar unchanged or failed" "$kc/problems.txt"
+fi
+for b in "${compiler_jars[@]}"; do
+  [[ -f $kc/lib/$b.~jar ]] || fail compiler "lib/$b.jar was not written"
+done
+compiler_saving=$(sed -n 's/^Archive reduction: //p' "$kc/zyn.out")
+kotlinc_on compiler_shrunk "$sup/lib/kotlin-stdlib.jar" "$kc/out" "$jdk/bin/java" -cp "$kc/lib/kotlin-preloader.jar" \
+  org.jetbrains.kotlin.preloading.Preloader -cp "$kc/lib/kotlin-compiler.jar" org.jetbrains.kotlin.cli.jvm.K2JVMCompiler
+# kotlinc's launcher runs java with -noverify, which Java 17 warns of.
+{ grep -v 'noverify were deprecated' "$kt/shrunk.log" || true; } | diff - "$kc/out.log" > "$kc/log.diff" ||
+  fail compiler "the shrunk compiler's messages (>) differ from kotlinc's (<)" "$kc/log.diff"
+run_kotlin compiler_shrunk "$sup/lib/kotlin-stdlib.jar" "$kc/out" "$kc/run.out"
+diff "$kt/orig.out" "$kc/run.out" > "$kc/run.diff" ||
+  fail compiler "Main.kt compiled by the shrunk compiler (>) prints otherwise than compiled by kotlinc (<)" "$kc/run.diff"
+compiler_seconds=$((SECONDS - step))
+
 # --- summary -----------------------------------------------------------------------------------------------
 echo "1. scala-library -dbg: $scala_classes class entries, saving $dbg_saving (${dbg_seconds}s)"
 echo "2. Main.scala: $program_classes classes, $program_lines output lines; scalac read" \
@@ -335,6 +408,10 @@ echo "3. scala-library -max: reduction ${key_total[max]:-?}, -super: reduction $
 echo "4. -super on scala-library, groovy-all, kotlin-stdlib: $super_classes class entries," \
      "reduction ${super_total:-?} of $super_old bytes, $super_warnings WARNING lines;" \
      "linkable $linkable, failing before $failed_before, after $failed_after (${super_seconds}s)"
+echo "5. Main.kt: $kotlin_lines output lines, the same compiled against kotlin-stdlib shrunk with -super" \
+     "(${kotlinc_seconds}s)"
+echo "6. the compiler's ${#compiler_jars[@]} jars with -super: ${compiler_saving:-?} bytes smaller; the shrunk" \
+     "compiler run on Main.kt (${compiler_seconds}s)"
 echo "total ${SECONDS}s"
 if (( failed == 0 )); then
   echo "1 passed, 0 failed"
