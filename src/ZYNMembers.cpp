@@ -571,9 +571,12 @@ std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& memb
     names.Refuse(member, tag, Names::kLetters, next.letter);
     return 0;
   }
-  if (letter == next.letter) ++next.letter;
   const char ch = alphabet[letter];
-  if (const std::int32_t u = names.LetterEntry(ch); u != 0) {
+  const std::int32_t u = names.LetterEntry(ch);
+  // One letter for another saves nothing, and would rename the member again on every run.
+  if (u == 0 && Utf8Text(cp, member.nameIndex).size() == 1) return 0;
+  if (letter == next.letter) ++next.letter;
+  if (u != 0) {
     names.Repoint(member, ref, u);
     return 0;
   }

@@ -188,10 +188,12 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
           Inherited(p, cp, member, tag, alphabet.substr(letter, 1))))
     ++letter;
   if (letter >= alphabet.size()) return 0;
-  if (letter == next.letter) ++next.letter;
   const char ch = alphabet[letter];
+  const std::int32_t u = ZYNConstPool::UtfIndex(cp, ch);
+  if (u == 0 && ZYNConstPool::Utf8Text(cp, member.nameIndex).size() == 1) return 0;
+  if (letter == next.letter) ++next.letter;
   std::int32_t saved = 0;
-  if (const std::int32_t u = ZYNConstPool::UtfIndex(cp, ch); u != 0) {
+  if (u != 0) {
     member.nameIndex = u;
     ZYNConstPool::ReplaceMemRefName(cp, ref, u);
   } else {

@@ -291,14 +291,14 @@ TEST_F(MemberPassTest, NewNamesComeFromIdentifiersThenFreeLetters) {
       // Then letters written over the member's own name: old length - 1 bytes each.
       {{"alpha", "beta"}, {}, {"Code", "A"}, {}, 3},
       {{"alpha", "beta", "gamma"}, {}, {"Code", "A", "B"}, {}, 7},
-      // A name that is no identifier is renamed too; a one-letter name shortened in place saves nothing.
-      {{"my_field", "x"}, {}, {"Code", "A"}, {}, 0},
+      // A name that is no identifier is renamed too; a one-letter name keeps its letter (another one would
+      // save nothing, and a second run would rename it again).
+      {{"my_field", "x"}, {}, {"Code", "x"}, {}, 0},
       // "A" is free once its field took "Code": its entry, still in use, is shared instead of edited.
       {{"A", "beta"}, {}, {"Code", "A"}, {}, 0},
-      // "A" still names a field: skipped; the field named A is then rewritten to B in place.
-      {{"beta", "A"}, {}, {"Code", "B"}, {}, 0},
-      // A letter given earlier in the pass counts as in use; "B" is free after its entry became "A".
-      {{"alpha", "B", "gamma"}, {}, {"Code", "A", "B"}, {}, 4},
+      {{"beta", "A"}, {}, {"Code", "A"}, {}, 0},
+      // "B" stays; "A", not given to it, goes to the next member.
+      {{"alpha", "B", "gamma"}, {}, {"Code", "B", "A"}, {}, 4},
       // Fields and methods share the sources: fields first.
       {{"alpha"}, {"helper"}, {"Code"}, {"run", "A"}, 5},
       {{}, {"helper", "worker"}, {}, {"run", "Code", "A"}, 5},

@@ -16,7 +16,8 @@
 #     prints against the original, and the program prints the same under -Xverify:all;
 #  6. the compiler's own jars (kotlin-compiler, 97 MB with duplicate folder entries, and the jars its manifest
 #     and launcher name) with `zyn -super`: every jar is written, and the shrunk compiler, run as kotlinc's
-#     launcher runs it, compiles the program against the shrunk kotlin-stdlib into one that prints the same.
+#     launcher runs it, compiles the program against the shrunk kotlin-stdlib into one that prints the same;
+#  7. jython.jar with `zyn -tst`: its preverified classes' StackMap attributes are known, so no warning.
 #
 #   other_compilers.sh ZYN_BINARY JDK_HOME
 set -euo pipefail
@@ -396,6 +397,22 @@ diff "$kt/orig.out" "$kc/run.out" > "$kc/run.diff" ||
   fail compiler "Main.kt compiled by the shrunk compiler (>) prints otherwise than compiled by kotlinc (<)" "$kc/run.diff"
 compiler_seconds=$((SECONDS - step))
 
+# --- 7. Jython's jar: its preverified classes carry the small devices' StackMap, which zyn knows ----------
+step=$SECONDS
+jython_lib=/usr/share/java/jython.jar
+if [[ -f $jython_lib ]]; then
+  mkdir -p "$scratch/jython"
+  cp -L "$jython_lib" "$scratch/jython/jython.jar"
+  rc=0
+  "$zyn" -tst "$scratch/jython/jython.jar" > "$scratch/jython/out" 2>&1 || rc=$?
+  jython_warnings=$(grep -c '^WARNING' "$scratch/jython/out" || true)
+  [[ $rc == 0 && $jython_warnings == 0 ]] ||
+    fail jython "zyn -tst on jython.jar exited with $rc and printed $jython_warnings warnings" "$scratch/jython/out"
+else
+  fail jython "$jython_lib is missing (package jython)"
+fi
+jython_seconds=$((SECONDS - step))
+
 # --- summary -----------------------------------------------------------------------------------------------
 echo "1. scala-library -dbg: $scala_classes class entries, saving $dbg_saving (${dbg_seconds}s)"
 echo "2. Main.scala: $program_classes classes, $program_lines output lines; scalac read" \
@@ -412,6 +429,7 @@ echo "5. Main.kt: $kotlin_lines output lines, the same compiled against kotlin-s
      "(${kotlinc_seconds}s)"
 echo "6. the compiler's ${#compiler_jars[@]} jars with -super: ${compiler_saving:-?} bytes smaller; the shrunk" \
      "compiler run on Main.kt (${compiler_seconds}s)"
+echo "7. jython.jar -tst: ${jython_warnings:-?} warnings (${jython_seconds}s)"
 echo "total ${SECONDS}s"
 if (( failed == 0 )); then
   echo "1 passed, 0 failed"
