@@ -169,7 +169,7 @@ TEST_F(ZYNConstPoolTest, GetUtf8Errors) {
       {lng + 1, "Invalid Utf8 index in class file"},
   };
   for (const auto& [index, line] : rows) {
-    ExpectError([&] { GetUtf8(*cp, index); }, line);
+    ExpectError([&cp, at = index] { GetUtf8(*cp, at); }, line);
     // The raw text asks no questions: anything but a Utf8 entry has none.
     EXPECT_EQ(Utf8Text(*cp, index), "") << index;
   }

@@ -30,8 +30,8 @@ struct LE {
 
 Bytes Zip64Extra(const std::vector<std::uint64_t>& values) {
   Bytes x;
-  LE(x).u2(1).u2(8 * values.size());
-  for (std::uint64_t v : values) LE(x).u8(v);
+  LE{x}.u2(1).u2(8 * values.size());
+  for (std::uint64_t v : values) LE{x}.u8(v);
   return x;
 }
 
