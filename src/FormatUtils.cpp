@@ -60,4 +60,6 @@ void Print(std::string_view label, std::int32_t n) {
 
 void Flush() { std::fflush(stdout); }
 
+void TakeConsole() { ::flockfile(stdout); }
+
 }  // namespace FormatUtils

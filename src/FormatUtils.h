@@ -23,6 +23,9 @@ void PrintInt(std::int64_t n, int width);
 // The label, the number without padding, a line end.
 void Print(std::string_view label, std::int32_t n);
 void Flush();
+// From now on only this thread prints: another thread's line cannot break into what it prints (it waits,
+// for good, at its next piece). For the last words of an interrupted run.
+void TakeConsole();
 
 // The console integer output rule as text (used by PrintInt).
 std::string IntField(std::int64_t n, int width);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <unordered_set>
 
@@ -289,25 +291,55 @@ void SyncFileSystems(const std::vector<std::string>& names) {
   }
 }
 
-FileLock::~FileLock() {
-  if (fd_ >= 0) ::close(fd_);
+namespace {
+
+// The files this process holds locked: another of its own names for one of them (a hard link, a second
+// look) is not another run.
+std::mutex lockMutex;
+std::set<std::pair<dev_t, ino_t>>& Locked() {
+  static auto* locked = new std::set<std::pair<dev_t, ino_t>>();  // outlives every thread
+  return *locked;
+}
+
+}  // namespace
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() {
+  if (fd_ < 0) return;
+  {
+    std::lock_guard lock(lockMutex);
+    Locked().erase({dev_, ino_});
+  }
+  ::close(fd_);
+  fd_ = -1;
 }
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    Release();
     fd_ = std::exchange(other.fd_, -1);
+    dev_ = other.dev_;
+    ino_ = other.ino_;
   }
   return *this;
 }
 
 FileLock::tState FileLock::Acquire(const std::string& name) {
+  Release();
   // A file replaced between opening and locking is opened again: the lock must be on what the name holds.
   for (int attempt = 0; attempt < 100; ++attempt) {
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    struct stat held {};
+    if (fd < 0 || ::fstat(fd, &held) != 0) {
       Failed();
+      if (fd >= 0) ::close(fd);
       return kFailed;
+    }
+    std::lock_guard lock(lockMutex);
+    if (Locked().contains({held.st_dev, held.st_ino})) {
+      ::close(fd);
+      return kLocked;  // this process has it already
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
@@ -317,11 +349,12 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
       Failed(error);
       return kFailed;
     }
-    struct stat held {}, now {};
-    if (::fstat(fd, &held) == 0 && ::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
-        held.st_ino == now.st_ino) {
-      if (fd_ >= 0) ::close(fd_);
+    struct stat now {};
+    if (::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
       fd_ = fd;
+      dev_ = held.st_dev;
+      ino_ = held.st_ino;
+      Locked().insert({dev_, ino_});
       return kLocked;
     }
     ::close(fd);
@@ -329,12 +362,29 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
   return kFailed;
 }
 
+std::size_t OpenFileRoom() {
+  constexpr rlim_t kReserve = 256;  // files, mappings and threads of the run itself
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    (void)::setrlimit(RLIMIT_NOFILE, &limit);
+    (void)::getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  const rlim_t room = limit.rlim_cur == RLIM_INFINITY ? rlim_t{1} << 20 : limit.rlim_cur;
+  return room > kReserve ? static_cast<std::size_t>(room - kReserve) : 0;
+}
+
 void HandleSignals(void (*report)()) {
   // A write beyond the file size limit then fails with EFBIG, which the writer reports.
   std::signal(SIGXFSZ, SIG_IGN);
   sigset_t set;
   sigemptyset(&set);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaddset(&set, s);
+  }
   // Every thread started later inherits the mask: only the waiting thread takes these signals.
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set, report] {

@@ -80,18 +80,25 @@ public:
   enum tState { kLocked, kBusy, kFailed };
   FileLock() = default;
   ~FileLock();
-  FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)), dev_(other.dev_), ino_(other.ino_) {}
   FileLock& operator=(FileLock&& other) noexcept;
-  // Locks the file the name stands for now (kBusy: another process holds it).
+  // Locks the file the name stands for now (kBusy: another process holds it; kLocked also when this
+  // process holds it already, under this name or another).
   tState Acquire(const std::string& name);
 
 private:
+  void Release();
   int fd_ = -1;
+  std::uint64_t dev_ = 0, ino_ = 0;
 };
 
+// How many more files the process may keep open, less a reserve for its work; the limit is raised to the
+// most the system allows first.
+std::size_t OpenFileRoom();
+
 // From now on SIGINT, SIGTERM and SIGHUP remove every temporary file, call `report` and end the process with
-// exit code 1, and a write beyond the file size limit fails instead of ending the process. Call before any
-// other thread starts.
+// exit code 1 (a signal ignored when the process started, as under nohup, stays ignored), and a write beyond
+// the file size limit fails instead of ending the process. Call before any other thread starts.
 void HandleSignals(void (*report)());
 
 // A whole file mapped into memory for reading; empty when it cannot be mapped (or is empty).

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "FormatUtils.h"
 #include "ParamModule.h"
 #include "Platform.h"
 #include "Queue.h"
@@ -23,7 +24,10 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 // An interruption ends the run as an error does; the temporary files are gone by then.
-void ReportInterruption() { ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Interrupted"))); }
+void ReportInterruption() {
+  FormatUtils::TakeConsole();
+  ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Interrupted")));
+}
 
 }  // namespace
 

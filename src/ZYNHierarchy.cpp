@@ -175,8 +175,11 @@ bool tInherited::Declares(std::string_view key) const {
 
 void tRunFacts::Add(tClassNames names) {
   for (std::string& p : names.privates) privates_.insert(std::move(p));
-  for (std::string& s : names.strings) outside_.insert(std::move(s));
-  if (!names.enclosing.empty()) enclosing_.insert(std::move(names.enclosing));
+  for (std::string& s : names.strings) strings_.push_back(std::move(s));
+  if (!names.enclosing.empty()) {
+    enclosingOwners_.insert(names.enclosing.substr(0, names.enclosing.find('\0')));
+    enclosing_.insert(std::move(names.enclosing));
+  }
   names.privates = {};
   names.strings = {};
   std::sort(names.members.begin(), names.members.end());
@@ -191,20 +194,22 @@ const tClassNames* tRunFacts::Find(std::string_view name) const {
 }
 
 void tRunFacts::Finish() {
-  std::erase_if(outside_, [&](const std::string& name) { return !privates_.contains(name); });
+  for (std::string& s : strings_)
+    if (privates_.contains(s)) outside_.insert(std::move(s));
+  strings_ = {};
 }
 
 void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
   ForEachWord(text, [&](std::string_view word) {
-    if (outside_.contains(std::string(word))) return;
-    if (const auto it = privates_.find(std::string(word)); it != privates_.end()) outside_.insert(*it);
+    if (outside_.contains(word)) return;
+    if (const auto it = privates_.find(word); it != privates_.end()) outside_.insert(*it);
   });
 }
 
-bool tRunFacts::NamedOutside(std::string_view name) const { return outside_.contains(std::string(name)); }
+bool tRunFacts::NamedOutside(std::string_view name) const { return outside_.contains(name); }
 
 bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const {
-  return !enclosing_.empty() && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
+  return enclosingOwners_.contains(owner) && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
 }
 
 namespace {

@@ -37,6 +37,13 @@ std::string EnclosingMethodKey(std::string_view owner, std::string_view descript
 // reader can follow. Never reads beyond the bytes.
 bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names);
 
+// A set of texts that can be asked with a string_view, without making a string of it.
+struct tTextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+};
+using tTextSet = std::unordered_set<std::string, tTextHash, std::equal_to<>>;
+
 // The classes of a run: the first class of a name, in list order, stands for it.
 class tRunFacts {
 public:
@@ -56,9 +63,11 @@ public:
 
 private:
   std::map<std::string, tClassNames, std::less<>> classes_;
-  std::unordered_set<std::string> privates_;  // private member names of every class, until Finish
-  std::unordered_set<std::string> outside_;   // names reached from outside their class
-  std::unordered_set<std::string> enclosing_;
+  tTextSet privates_;                 // private member names of every class
+  std::vector<std::string> strings_;  // String constants of every class, until Finish
+  tTextSet outside_;                  // names reached from outside their class
+  tTextSet enclosingOwners_;          // classes with a method that an inner class names as its enclosing one
+  tTextSet enclosing_;
 };
 
 // Resource files of at most this size are read for words.

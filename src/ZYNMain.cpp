@@ -99,7 +99,14 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, Platform
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
-    if (!Params.tst && listed.lock.Acquire(name) == Platform::FileLock::kBusy) {
+    // Another run holds the file, or still holds the original it moved to the backup name (a run keeps
+    // the originals it replaced locked until it ends): taking the file now would replace that backup.
+    auto busy = [](const std::string& file) {
+      Platform::FileLock probe;
+      return probe.Acquire(file) == Platform::FileLock::kBusy;
+    };
+    if (!Params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
+                        (!Params.old && (busy(BackupName(name, false)) || busy(BackupName(name, true)))))) {
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
@@ -188,7 +195,7 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
-  explicit tPending(tBatch* batch) : batch_(batch) {}
+  tPending(tBatch* batch, std::vector<Platform::FileLock>& held) : batch_(batch), held_(held) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -244,8 +251,16 @@ public:
       } else {
         Commit(f.name, f.result, false);  // a file system without hard links: moved aside, then replaced
       }
+      Hold(held_, std::move(f.lock));
       if (batch_ != nullptr) batch_->Committed(f.k);
     }
+  }
+
+  // The original a run replaced stays locked (under its backup name) until the run ends, so that a second run
+  // does not take the result for the original; as far as the process may keep files open.
+  static void Hold(std::vector<Platform::FileLock>& held, Platform::FileLock lock) {
+    static const std::size_t room = Platform::OpenFileRoom();
+    if (held.size() < room) held.push_back(std::move(lock));
   }
 
   bool Holds() const { return !files_.empty(); }
@@ -261,6 +276,7 @@ private:
     bool linked = false;  // the backup is made
   };
   tBatch* batch_;
+  std::vector<Platform::FileLock>& held_;
   std::deque<tFile> files_;
   std::size_t bytes_ = 0;
 };
@@ -520,7 +536,8 @@ int Run(Queue::tQueue& words) {
     }, after, tPending::kMaxFiles);
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
-  tPending pending(batch ? &*batch : nullptr);
+  std::vector<Platform::FileLock> held;
+  tPending pending(batch ? &*batch : nullptr, held);
   for (std::size_t k = 0; k < names.size(); ++k) {
     // A file that reads what an earlier one writes waits for it to be in place.
     if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
@@ -529,6 +546,7 @@ int Run(Queue::tQueue& words) {
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
       if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
+      tPending::Hold(held, std::move(listed.lock));
     } else {
       const tFileResult& result = listed.result;
       ++totals.files;

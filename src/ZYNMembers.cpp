@@ -742,6 +742,7 @@ tProtection Protect(const tClassDesc& cls) {
   // Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of
   // the run, an injecting framework (annotations), or the user's keep list.
   auto reflected = [&](const memberInfo& member) {
+    if (!IsPrivate(member)) return false;  // only private members are removed or renamed
     const std::string_view name = Utf8Text(cp, member.nameIndex);
     return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) || strings.contains(name) ||
            (cls.facts != nullptr && cls.facts->NamedOutside(name)) ||
@@ -749,7 +750,8 @@ tProtection Protect(const tClassDesc& cls) {
   };
   // Class.getEnclosingMethod() of an inner class looks its enclosing method up by name and descriptor.
   auto enclosing = [&](const memberInfo& m) {
-    return cls.facts != nullptr && cls.facts->Encloses(self, Utf8Text(cp, m.descriptorIndex), Utf8Text(cp, m.nameIndex));
+    return IsPrivate(m) && cls.facts != nullptr &&
+           cls.facts->Encloses(self, Utf8Text(cp, m.descriptorIndex), Utf8Text(cp, m.nameIndex));
   };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
