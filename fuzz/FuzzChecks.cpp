@@ -66,6 +66,7 @@ ZYNClass::tFileResult Optimize(tInput bytes, bool& named) {
   named = ZYNHierarchy::ReadNames(bytes, names);
   ZYNHierarchy::tRunFacts facts;
   if (named) facts.Add(std::move(names));
+  facts.Finish();
   return ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, named ? &facts : nullptr);
 }
 
@@ -150,6 +151,8 @@ std::string CheckArchive(tInput input) {
   ZYNArchive::ReadNames(input, 1, classes);
   ZYNHierarchy::tRunFacts facts;
   for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
+  facts.Finish();
+  ZYNArchive::ReadWords(input, facts);
 
   tBytes written;
   try {
