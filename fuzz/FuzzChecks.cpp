@@ -148,15 +148,16 @@ std::string CheckArchive(tInput input) {
   ZYNData::Params.super = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = true;
   ZYNData::Params.uattr = ZYNData::Params.depr = ZYNData::Params.synt = true;
   std::vector<ZYNHierarchy::tClassNames> classes;
-  ZYNArchive::ReadNames(input, 1, classes);
+  ZYNArchive::tMemory memory;
+  ZYNArchive::ReadNames(input, 1, memory, classes);
   ZYNHierarchy::tRunFacts facts;
   for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
   facts.Finish();
-  ZYNArchive::ReadWords(input, facts);
+  ZYNArchive::ReadWords(input, memory, facts);
 
   tBytes written;
   try {
-    ZYNArchive::tJob job(input, "fuzz.jar", facts);
+    ZYNArchive::tJob job(input, "fuzz.jar", facts, memory);
     if (!job.Keep().empty()) return {};
     if (!WriteInMemory(job, written)) return {};
     if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
@@ -168,7 +169,7 @@ std::string CheckArchive(tInput input) {
 
   // What was written is an archive like any other: every class entry in it reads and optimizes again.
   try {
-    ZYNArchive::tJob job(written, "again.jar", facts);
+    ZYNArchive::tJob job(written, "again.jar", facts, memory);
     if (!job.Keep().empty()) return "the written archive must now stay as it is: " + job.Keep();
     tBytes second;
     if (!WriteInMemory(job, second)) return "a class entry of the written archive fails";

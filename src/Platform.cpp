@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -9,10 +10,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <unordered_set>
 
@@ -22,6 +26,14 @@
 #include <cstdlib>
 #include <climits>
 #include <limits>
+
+// mimalloc's functions, where the program is linked with it (the library is not).
+#if __has_include(<mimalloc.h>)
+#include <mimalloc.h>
+#pragma weak mi_collect
+#pragma weak mi_option_set
+#define ZYN_MIMALLOC_API
+#endif
 
 namespace Platform {
 
@@ -50,6 +62,14 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& data) {
   return true;
 }
 
+// Closes the descriptor however the function that opened it ends.
+struct tDescriptor {
+  int fd;
+  ~tDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 std::string DirectoryOf(const std::string& name) {
   const auto slash = name.rfind('/');
   return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
@@ -59,12 +79,10 @@ std::string DirectoryOf(const std::string& name) {
 
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
   buffer.size_ = 0;
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  const int fd = file.fd;
   struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   // Room for the file as its size says, and more as long as it grows while it is read.
   auto reserve = [&buffer](std::size_t size) {
     if (size <= buffer.capacity_) return;
@@ -102,10 +120,28 @@ bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::sp
     // A regular file reads short only at its end: no further call to learn it.
     if (static_cast<std::size_t>(got) < wanted && buffer.size_ >= size) break;
   }
-  if (ok && whole != nullptr && !whole(buffer.Bytes().first(std::min<std::size_t>(buffer.size_, 4)))) buffer.size_ = 0;
-  ::close(fd);
   if (!ok) buffer.size_ = 0;
   return ok;
+}
+
+bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_t>& data) {
+  data.clear();
+  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  struct stat st {};
+  if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t from = size > n ? size - n : 0;
+  data.resize(static_cast<std::size_t>(size - from));
+  std::size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t r = ::pread(file.fd, data.data() + got, data.size() - got, static_cast<off_t>(from + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) break;  // the file shrank meanwhile
+    got += static_cast<std::size_t>(r);
+  }
+  data.resize(got);
+  return true;
 }
 
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
@@ -190,6 +226,18 @@ void CopyExtendedAttributes(const std::string& from, int fd) {
 
 }  // namespace
 
+void ReleaseFreedMemory() {
+#ifdef ZYN_MIMALLOC_API
+  if (&mi_collect != nullptr) {
+    // A delayed decommit would leave the pages with the thread until it allocates again.
+    mi_option_set(mi_option_decommit_delay, 0);
+    mi_collect(true);
+    return;
+  }
+#endif
+  ::malloc_trim(0);
+}
+
 std::string LastError() {
   char text[256] = "unknown error";
   const int error = lastErrno != 0 ? lastErrno : EIO;
@@ -235,6 +283,10 @@ void TempFile::Write(std::span<const std::uint8_t> bytes) {
   while (ok_ && done < bytes.size()) {
     const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (put < 0) {
+      // The system does not raise a bus error for bytes it cannot copy: reading them here does.
+      if (errno == EFAULT)
+        for (std::size_t at = done; at < bytes.size(); at += 4096)
+          (void)*static_cast<const volatile std::uint8_t*>(&bytes[at]);
       if (errno != EINTR) ok_ = false, error_ = errno;
       continue;
     }
@@ -375,7 +427,63 @@ std::size_t OpenFileRoom() {
   return room > kReserve ? static_cast<std::size_t>(room - kReserve) : 0;
 }
 
-void HandleSignals(void (*report)()) {
+namespace {
+
+// The mappings that exist now, for the bus error handler: a read inside one of them that faults means that
+// its file shrank under it. Fixed slots, as the handler may neither lock nor allocate; there are more than
+// the threads can map at once.
+constexpr int kMappingSlots = 1024;
+struct tMappingSlot {
+  std::atomic<std::uintptr_t> begin{0}, end{0};  // begin 0: free
+};
+tMappingSlot mappingSlots[kMappingSlots];
+std::mutex mappingMutex;  // guards the names and the choice of a free slot
+std::string& MappingName(int slot) {
+  static auto* names = new std::string[kMappingSlots];  // outlives every thread
+  return names[slot];
+}
+// The slot of the first mapping that faulted; it is never handed out again.
+std::atomic<int> faultedSlot{-1};
+// Wakes the thread that waits for the signals after a fault.
+constexpr int kHandOver = SIGUSR1;
+
+int RegisterMapping(const std::string& name, const void* data, std::size_t size) {
+  std::lock_guard lock(mappingMutex);
+  for (int slot = 0; slot < kMappingSlots; ++slot) {
+    if (mappingSlots[slot].begin.load() != 0 || slot == faultedSlot.load()) continue;
+    MappingName(slot) = name;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    mappingSlots[slot].end.store(begin + size);
+    mappingSlots[slot].begin.store(begin);
+    return slot;
+  }
+  return -1;
+}
+
+void UnregisterMapping(int slot) {
+  if (slot < 0) return;
+  std::lock_guard lock(mappingMutex);
+  mappingSlots[slot].begin.store(0);
+}
+
+// Runs on the faulting thread: the thread that waits for the signals ends the run, this one waits for it.
+void OnBusError(int, siginfo_t* info, void*) {
+  const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (int slot = 0; slot < kMappingSlots; ++slot) {
+    const std::uintptr_t begin = mappingSlots[slot].begin.load();
+    if (begin == 0 || at < begin || at >= mappingSlots[slot].end.load()) continue;
+    int none = -1;
+    faultedSlot.compare_exchange_strong(none, slot);
+    ::kill(::getpid(), kHandOver);
+    for (;;) ::pause();
+  }
+  // Not a file's mapping: the default action, when the read faults again.
+  ::signal(SIGBUS, SIG_DFL);
+}
+
+}  // namespace
+
+bool HandleSignals(void (*report)(), void (*changed)(const std::string& name)) {
   // A write beyond the file size limit then fails with EFBIG, which the writer reports.
   std::signal(SIGXFSZ, SIG_IGN);
   sigset_t set;
@@ -385,39 +493,66 @@ void HandleSignals(void (*report)()) {
     if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     sigaddset(&set, s);
   }
+  sigaddset(&set, kHandOver);
   // Every thread started later inherits the mask: only the waiting thread takes these signals.
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set, report] {
-    int taken = 0;
-    while (sigwait(&set, &taken) != 0) {
-    }
-    // The mutex stays held: no temporary file is made, moved or left behind any more.
-    tempMutex.lock();
-    for (const std::string& name : Temps()) ::unlink(name.c_str());
-    report();
-    std::_Exit(1);
-  }).detach();
+  try {
+    std::thread([set, report, changed] {
+      int taken = 0;
+      // A stray SIGUSR1 without a fault is not a reason to stop.
+      while (sigwait(&set, &taken) != 0 || (taken == kHandOver && faultedSlot.load() < 0)) {
+      }
+      // The mutex stays held: no temporary file is made, moved or left behind any more.
+      tempMutex.lock();
+      for (const std::string& name : Temps()) ::unlink(name.c_str());
+      if (taken == kHandOver) {
+        std::lock_guard lock(mappingMutex);
+        changed(MappingName(faultedSlot.load()));
+      } else {
+        report();
+      }
+      std::_Exit(1);
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  struct sigaction bus {};
+  bus.sa_sigaction = OnBusError;
+  bus.sa_flags = SA_SIGINFO;
+  sigemptyset(&bus.sa_mask);
+  sigaction(SIGBUS, &bus, nullptr);
+  return true;
+}
+
+void RemoveTemporaryFiles() {
+  // The thread that ends the run may hold the lock itself: then the files cannot be known, and stay.
+  if (!tempMutex.try_lock()) return;
+  for (const std::string& name : Temps()) ::unlink(name.c_str());
 }
 
 MappedFile::~MappedFile() {
-  if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+  if (data_ == nullptr) return;
+  UnregisterMapping(slot_);
+  ::munmap(const_cast<std::uint8_t*>(data_), size_);
 }
 
 bool MappedFile::Map(const std::string& name) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) return false;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok && st.st_size > 0) {
-    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    ok = p != MAP_FAILED;
-    if (ok) {
-      data_ = static_cast<const std::uint8_t*>(p);
-      size_ = static_cast<std::size_t>(st.st_size);
-    }
+  if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (st.st_size == 0) return true;
+  void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, file.fd, 0);
+  if (p == MAP_FAILED) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return false;
   }
-  ::close(fd);
-  return ok;
+  data_ = static_cast<const std::uint8_t*>(p);
+  size_ = static_cast<std::size_t>(st.st_size);
+  slot_ = RegisterMapping(name, data_, size_);
+  return true;
 }
 
 bool IsFile(const std::string& name) {

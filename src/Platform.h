@@ -26,9 +26,11 @@ private:
 
 // Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits); false, with
 // no bytes, when the file cannot be read. When `whole` is given and says no to the file's first bytes (up to
-// 4), nothing more is read and the buffer is left empty: a large file of another kind is not read for
-// nothing.
+// 4), nothing more is read: the buffer holds the first piece, at most 64 KiB, and a large file of another
+// kind is not read for nothing.
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr);
+// Reads the last `n` bytes of the file (all of a smaller one); false when it cannot be read.
+bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_t>& data);
 bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
 // Reads the whole file when it holds at most `limit` bytes; false otherwise or when it cannot be read.
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
@@ -50,7 +52,8 @@ public:
   TempFile& operator=(const TempFile&) = delete;
   // False when the file cannot be created (LastError says why).
   bool Create(const std::string& near);
-  // A failed write is remembered and reported by Close.
+  // A failed write is remembered and reported by Close. Bytes of a MappedFile whose file shrank meanwhile
+  // end the run as a read of them does (HandleSignals).
   void Write(std::span<const std::uint8_t> bytes);
   // Closes the file, flushed to the disk first unless the caller syncs it later (SyncFileSystems); true only
   // when every byte reached it.
@@ -72,6 +75,9 @@ private:
 void SyncFileSystems(const std::vector<std::string>& names);
 // The system's reason for this thread's last failed call, as text ("No space left on device").
 std::string LastError();
+// Gives the memory that this thread's allocations freed back to the system: an allocator keeps it for the
+// thread's next allocations, so that after large ones every thread would keep as much.
+void ReleaseFreedMemory();
 
 // An advisory lock on a file that a run rewrites, held from reading it to its commit, so that a second run
 // does not take the same file at the same time.
@@ -97,11 +103,17 @@ private:
 std::size_t OpenFileRoom();
 
 // From now on SIGINT, SIGTERM and SIGHUP remove every temporary file, call `report` and end the process with
-// exit code 1 (a signal ignored when the process started, as under nohup, stays ignored), and a write beyond
-// the file size limit fails instead of ending the process. Call before any other thread starts.
-void HandleSignals(void (*report)());
+// exit code 1 (a signal ignored when the process started, as under nohup, stays ignored); so does a read of
+// a MappedFile whose file shrank under it (which would end the process with a bus error), calling `changed`
+// with the file's name instead. A write beyond the file size limit fails instead of ending the process. Call
+// before any other thread starts; false when the thread that waits for the signals cannot start (the system
+// lacks memory for it).
+bool HandleSignals(void (*report)(), void (*changed)(const std::string& name));
+// Removes every temporary file, for a run that ends without unwinding; none is made or moved afterwards.
+void RemoveTemporaryFiles();
 
-// A whole file mapped into memory for reading; empty when it cannot be mapped (or is empty).
+// A whole file mapped into memory for reading; empty when it cannot be mapped (or is empty). Throws
+// std::bad_alloc when the system lacks memory for the mapping.
 class MappedFile {
 public:
   MappedFile() = default;
@@ -114,6 +126,7 @@ public:
 private:
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  int slot_ = -1;  // where HandleSignals finds the mapping
 };
 // Whether the name is a regular file (links followed).
 bool IsFile(const std::string& name);

@@ -1,5 +1,7 @@
 // The program entry: collects the words, runs the batch, and turns its end into the exit code.
+#include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <new>
 
 #include "FormatUtils.h"
@@ -9,10 +11,18 @@
 #include "ZYNError.h"
 #include "ZYNMain.h"
 
+namespace {
+
+// Whether an allocation failed: so little memory may be left that the exception itself cannot be made.
+std::atomic<bool> allocationFailed{false};
+
+}  // namespace
+
 // Allocation through malloc, whichever allocator provides it (mimalloc where linked): a failed allocation
 // throws, so that it ends the file with "Not enough memory" instead of aborting the run.
 void* operator new(std::size_t size) {
   if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  allocationFailed = true;
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
@@ -29,10 +39,29 @@ void ReportInterruption() {
   ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Interrupted")));
 }
 
+// So does an archive that another process cut short while it was read.
+void ReportChange(const std::string& name) {
+  FormatUtils::TakeConsole();
+  FormatUtils::PrintText(FormatUtils::Printable(name));
+  ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Archive \"", name, "\" changed while it was read")));
+}
+
+// Where the exception for a failed allocation could not be made either, the run ends as that error does.
+[[noreturn]] void EndWithoutMemory() {
+  if (!allocationFailed) std::abort();
+  Platform::RemoveTemporaryFiles();
+  ZYNError::PrintNoMemory();
+  std::_Exit(ZYNMain::kExitError);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Platform::HandleSignals(ReportInterruption);
+  std::set_terminate(EndWithoutMemory);
+  if (!Platform::HandleSignals(ReportInterruption, ReportChange)) {
+    ZYNError::PrintNoMemory();
+    return ZYNMain::kExitError;
+  }
   Queue::tQueue words;
   ParamModule::GetParams(words, argc, argv);
   return ZYNMain::Main(words);

@@ -47,18 +47,91 @@ namespace {
 
 // Archives inside archives are followed this deep below the listed one.
 constexpr int kMaxDepth = 4;
+// A thread keeps a buffer up to this size from entry to entry; a larger one goes with its entry's room.
+constexpr std::size_t kKeptBuffer = std::size_t{1} << 20;
+// After an entry that took more room than this, what it freed goes back to the system before the room does.
+constexpr std::uint64_t kReleasedRoom = std::uint64_t{16} << 20;
+
+// What a thread keeps from entry to entry.
+struct tWorkspace {
+  std::vector<std::uint8_t> content;
+  ZYNZip::tCoder coder;
+
+  // After an entry that took `room`, before the room is given back: what it freed is given back too, or each
+  // thread would keep as much.
+  void Trim(std::uint64_t room) {
+    // Assigning {} would keep the capacity.
+    if (content.capacity() > kKeptBuffer) content = std::vector<std::uint8_t>();
+    if (room > kReleasedRoom) Platform::ReleaseFreedMemory();
+  }
+};
 
 struct tEntryResult {
   ZYNClass::tFileResult file;
   std::unique_ptr<tReplacement> replacement;  // nothing when the class came out as it went in
+  // Its error line, which itself takes memory, is made by the thread that prints it.
+  bool outOfMemory = false;
 };
+
+using ZYNBatch::tBudget;
+
+// Room in the run's budget for a class entry while it is inflated and read or optimized, taken the same way
+// either way so that big entries go one at a time whatever the thread count. One above the limit takes
+// none: Inflate refuses it.
+void TakeClassRoom(tBudget::tShare& room, const tEntry& e) {
+  if (e.size <= ZYNZip::kMaxClassEntry) room.Add(tMemory::kClassWork * e.size);
+}
+
+// Others hold the room that a walk through nested archives needs more of: it frees what it made and starts
+// again with room for all it needed, waited for at once.
+struct tBusy {
+  std::uint64_t needed;
+};
+
+// The room that one walk through an archive's nested archives takes as it inflates them.
+class tNestedRoom {
+public:
+  explicit tNestedRoom(tBudget::tShare& share) : share_(share) {}
+  // Room for n more bytes; false when the walk alone would need more than the whole budget.
+  bool Take(std::uint64_t n) {
+    if (n > share_.Held() - used_) {
+      const tBudget::tGot got = share_.Add(n - (share_.Held() - used_));
+      if (got == tBudget::kAlone) return false;
+      if (got == tBudget::kBusy) throw tBusy{used_ + n};
+    }
+    used_ += n;
+    return true;
+  }
+  // The bytes were not kept after all.
+  void Give(std::uint64_t n) { used_ -= n; }
+
+private:
+  tBudget::tShare& share_;
+  std::uint64_t used_ = 0;
+};
+
+// Runs the walk until it ends with the room it needs. `drop` frees what a walk that ran short made.
+template <class Walk, class Drop>
+void WithNestedRoom(tBudget::tShare& share, const Walk& walk, const Drop& drop) {
+  for (;;) {
+    tNestedRoom room(share);
+    try {
+      walk(room);
+      return;
+    } catch (const tBusy& busy) {
+      drop();
+      share.Release();
+      (void)share.Add(busy.needed);
+    }
+  }
+}
 
 // Reads an archive's directory and those of the archives inside it, and lists their class entries in
 // writing order. Errors (a damaged archive) end the run. Deflated nested archives are held inflated while
-// the listed archive is processed: together they may take up to `room` bytes (a few small entries that each
-// inflate to a gibibyte must not exhaust memory).
+// the listed archive is processed, in the run's room for them (a few small entries that each inflate to a
+// gibibyte must not exhaust memory).
 std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks,
-                            std::uint64_t& room, const ZYNHierarchy::tRunFacts& facts) {
+                            tNestedRoom& room, ZYNZip::tCoder& coder, const ZYNHierarchy::tRunFacts& facts) {
   auto node = std::make_unique<tNode>();
   node->shown = std::move(shown);
   node->archive = ZYNZip::Read(bytes, node->shown);
@@ -88,36 +161,43 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
       if (e.size != e.compressedSize || ZYNZip::Crc32(inner) != e.crc)
         ZYNError::Message("Archive \"", node->shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
     } else {
-      if (e.size > room && e.size <= ZYNZip::kMaxNestedArchive)
-        ZYNError::Message("Archive \"", node->shown, "\" holds more than 1 GiB of compressed nested archives");
-      ZYNZip::Inflate(node->archive, e, node->shown, ZYNZip::kMaxNestedArchive, owned);
-      room -= owned.size();
+      if (e.size <= ZYNZip::kMaxNestedArchive) {
+        if (ZYNZip::IsBomb(e))
+          ZYNError::Message("Entry \"", node->shown + "!" + e.name, "\" declares more than ",
+                            std::to_string(ZYNZip::kMaxNestedRatio) + " times its compressed size");
+        if (!room.Take(e.size))
+          ZYNError::Message("Archive \"", node->shown, "\" holds more than 1 GiB of compressed nested archives");
+      }
+      ZYNZip::Inflate(node->archive, e, node->shown, ZYNZip::kMaxNestedArchive, owned, coder);
       inner = owned;
     }
     // An entry of such a name that holds no archive stays as it is.
     if (!ZYNZip::IsArchive(inner)) continue;
-    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room, facts);
+    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room, coder, facts);
     node->nested[i]->owned = std::move(owned);  // the bytes stay where they are
   }
   return node;
 }
 
 // Optimizes a class entry: inflated, through the core, and compressed again only when it changed.
-tEntryResult RunTask(const tTask& task) {
+tEntryResult RunTask(const tTask& task, tBudget& budget, tWorkspace& work) {
   tEntryResult r;
   const tEntry& e = task.node->archive.entries[task.entry];
-  thread_local std::vector<std::uint8_t> content;
+  tBudget::tShare room(budget);
   try {
-    ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, content);
-    r.file = ZYNClass::OptimizeFile(content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
-    if (r.file.error.empty() && r.file.bytes != content)
-      r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method));
+    TakeClassRoom(room, e);
+    ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
+    r.file = ZYNClass::OptimizeFile(work.content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
+    if (r.file.error.empty() && r.file.bytes != work.content)
+      r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
   } catch (const ZYNError::Fatal& error) {
     r.file.error = error.Line();
   } catch (const std::bad_alloc&) {
-    r.file.error = ZYNError::ErrorLine("Not enough memory");
+    r.outOfMemory = true;
   }
-  r.file.bytes = {};
+  // The result waits for its turn without the written class (its replacement holds what is needed).
+  r.file.bytes = std::vector<std::uint8_t>();
+  work.Trim(room.Held());
   return r;
 }
 
@@ -133,10 +213,11 @@ void PrintWarning(const std::string& shown, const std::string& why) {
 // Takes the results of the class entries in order while an archive is written, and prints their lines.
 class Writer {
 public:
-  Writer(const std::vector<tTask>& tasks, unsigned threads, tTotals& totals) : tasks_(tasks), totals_(totals) {
+  Writer(const std::vector<tTask>& tasks, unsigned threads, tBudget& budget, tTotals& totals)
+      : tasks_(tasks), budget_(budget), totals_(totals) {
     if (threads > 1 && tasks.size() > 1)
       batch_.emplace(tasks.size(), threads,
-                     [this](std::size_t k, Platform::FileBuffer&) { return RunTask(tasks_[k]); });
+                     [this](std::size_t k, tWorkspace& work) { return RunTask(tasks_[k], budget_, work); });
   }
 
   // Writes the node's archive through `emit`; the values of its entries.
@@ -151,7 +232,8 @@ private:
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
       const std::size_t k = next_++;
-      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k]);
+      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k], budget_, work_);
+      if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
       ++totals_.files;
       if (!ZYNMain::PrintFileLine(node.shown + "!" + e.name, r.file)) throw tStopped{};
       totals_.reduction += r.file.change;
@@ -173,15 +255,17 @@ private:
       if (!changed) return nullptr;
       if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
         ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
-      node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method));
+      node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_.coder));
     }
     if (const auto it = node.repeated.find(i); it != node.repeated.end()) it->second = node.current;
     return node.current.get();
   }
 
   const std::vector<tTask>& tasks_;
+  tBudget& budget_;
   tTotals& totals_;
-  std::optional<ZYNBatch::Batch<tEntryResult>> batch_;
+  tWorkspace work_;  // the writing thread's own
+  std::optional<ZYNBatch::Batch<tEntryResult, tWorkspace>> batch_;
   std::size_t next_ = 0;
 };
 
@@ -212,9 +296,14 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
 
 }  // namespace
 
-tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts) {
-  std::uint64_t room = ZYNZip::kMaxNestedArchive;
-  top_ = Open(bytes, shown, 0, tasks_, room, facts);
+tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
+           tMemory& memory)
+    : memory_(memory), nestedRoom_(memory.nested) {
+  ZYNZip::tCoder coder;
+  // A walk cut short has freed its tree while the exception left Open.
+  WithNestedRoom(
+      nestedRoom_, [&](tNestedRoom& room) { top_ = Open(bytes, shown, 0, tasks_, room, coder, facts); },
+      [&] { tasks_.clear(); });
 }
 
 tJob::~tJob() = default;
@@ -223,7 +312,7 @@ const std::string& tJob::Keep() const { return top_->keep; }
 
 bool tJob::Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, totals);
+    Writer writer(tasks_, threads, memory_.classes, totals);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -243,11 +332,8 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
 }
 
-bool IsArchive(std::span<const std::uint8_t> bytes) {
-  return !MayBeClassFile(bytes.first(std::min<std::size_t>(bytes.size(), 4))) && ZYNZip::IsArchive(bytes);
-}
-
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tTotals& totals) {
+bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
+             tTotals& totals) {
   totals.archives = true;
   Platform::MappedFile file;
   if (!file.Map(name)) {
@@ -257,7 +343,7 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
   }
   std::optional<tJob> job;
   try {
-    job.emplace(file.Bytes(), name, facts);
+    job.emplace(file.Bytes(), name, facts, memory);
   } catch (const ZYNError::Fatal& error) {
     FormatUtils::PrintText(name);
     ZYNError::PrintError(error);
@@ -281,14 +367,16 @@ namespace {
 // The class entries of an archive and of the archives inside it, with what keeps them readable, and the
 // entries that may be resource texts.
 struct tNameWalk {
+  explicit tNameWalk(tMemory& memory) : room(memory.nested) {}
+  tBudget::tShare room;  // given back after everything below is freed
   std::vector<std::unique_ptr<ZYNZip::tArchive>> archives;
   std::vector<std::unique_ptr<std::vector<std::uint8_t>>> inflated;  // deflated nested archives
   std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> classes;
   std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> resources;
-  std::uint64_t room = ZYNZip::kMaxNestedArchive;
+  ZYNZip::tCoder coder;
 };
 
-void Collect(tBytes bytes, int depth, tNameWalk& walk) {
+void Collect(tBytes bytes, int depth, tNestedRoom& room, tNameWalk& walk) {
   auto read = std::make_unique<ZYNZip::tArchive>();
   try {
     *read = ZYNZip::Read(bytes, "");
@@ -310,74 +398,89 @@ void Collect(tBytes bytes, int depth, tNameWalk& walk) {
     }
     if (depth >= kMaxDepth) continue;
     if (e.method == ZYNZip::kStored) {
-      if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, walk);
+      if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, room, walk);
       continue;
     }
-    if (e.size > walk.room) continue;
+    if (e.size > ZYNZip::kMaxNestedArchive || ZYNZip::IsBomb(e) || !room.Take(e.size)) continue;
     auto inner = std::make_unique<std::vector<std::uint8_t>>();
     try {
-      ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxNestedArchive, *inner);
+      ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxNestedArchive, *inner, walk.coder);
     } catch (const ZYNError::Fatal&) {
+      room.Give(e.size);
       continue;
     }
-    walk.room -= inner->size();
     const tBytes innerBytes = *walk.inflated.emplace_back(std::move(inner));
-    Collect(innerBytes, depth + 1, walk);
+    Collect(innerBytes, depth + 1, room, walk);
   }
 }
 
-// The names of one class entry, or nothing when it cannot be read.
-std::optional<ZYNHierarchy::tClassNames> EntryNames(const ZYNZip::tArchive& archive, std::size_t entry) {
-  thread_local std::vector<std::uint8_t> content;
+// Collects the archive's entries within the run's room for nested archives.
+void Walk(tBytes bytes, tNameWalk& walk) {
+  WithNestedRoom(
+      walk.room, [&](tNestedRoom& room) { Collect(bytes, 0, room, walk); },
+      [&] {
+        walk.classes.clear();
+        walk.resources.clear();
+        walk.inflated.clear();
+        walk.archives.clear();
+      });
+}
+
+// The names of one class entry, nothing when it cannot be read, or that memory ran out.
+struct tEntryNames {
+  std::optional<ZYNHierarchy::tClassNames> names;
+  bool outOfMemory = false;
+};
+
+tEntryNames EntryNames(const ZYNZip::tArchive& archive, std::size_t entry, tBudget& budget, tWorkspace& work) {
+  tEntryNames r;
+  const tEntry& e = archive.entries[entry];
+  tBudget::tShare room(budget);
   try {
-    ZYNZip::Inflate(archive, archive.entries[entry], "", ZYNZip::kMaxClassEntry, content);
-    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) return names;
+    TakeClassRoom(room, e);
+    ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxClassEntry, work.content, work.coder);
+    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(work.content, names)) r.names = std::move(names);
   } catch (const ZYNError::Fatal&) {
   } catch (const std::bad_alloc&) {
+    r.outOfMemory = true;
   }
-  return std::nullopt;
+  work.Trim(room.Held());
+  return r;
 }
 
 }  // namespace
 
-void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads,
+void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                std::vector<ZYNHierarchy::tClassNames>& classes) {
-  tNameWalk walk;
-  try {
-    Collect(bytes, 0, walk);
-  } catch (const std::bad_alloc&) {
-    // What could not be read adds nothing; the archive's turn reports it.
-  }
+  tNameWalk walk(memory);
+  Walk(bytes, walk);
   walk.resources.clear();
   // Inflating is most of the work: the entries are read on every thread, and taken in order.
-  using tNames = std::optional<ZYNHierarchy::tClassNames>;
-  auto run = [&walk](std::size_t k, Platform::FileBuffer&) {
-    return EntryNames(*walk.classes[k].first, walk.classes[k].second);
+  auto run = [&walk, &memory](std::size_t k, tWorkspace& work) {
+    return EntryNames(*walk.classes[k].first, walk.classes[k].second, memory.classes, work);
   };
-  std::optional<ZYNBatch::Batch<tNames>> batch;
+  std::optional<ZYNBatch::Batch<tEntryNames, tWorkspace>> batch;
   if (threads > 1 && walk.classes.size() > 1) batch.emplace(walk.classes.size(), threads, run);
-  Platform::FileBuffer unused;
+  tWorkspace own;
   for (std::size_t k = 0; k < walk.classes.size(); ++k) {
-    if (tNames names = batch ? batch->Take(k) : run(k, unused)) classes.push_back(std::move(*names));
+    tEntryNames r = batch ? batch->Take(k) : run(k, own);
+    if (r.outOfMemory) throw std::bad_alloc();
+    if (r.names) classes.push_back(std::move(*r.names));
     if (batch) batch->Committed(k);
   }
 }
 
-void ReadWords(std::span<const std::uint8_t> bytes, ZYNHierarchy::tRunFacts& facts) {
-  tNameWalk walk;
+void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
+  tNameWalk walk(memory);
+  Walk(bytes, walk);
   std::vector<std::uint8_t> text;
-  try {
-    Collect(bytes, 0, walk);
-    for (const auto& [archive, entry] : walk.resources) {
-      try {
-        ZYNZip::Inflate(*archive, archive->entries[entry], "", ZYNHierarchy::kMaxResourceText, text);
-      } catch (const ZYNError::Fatal&) {
-        continue;  // not read for words; the entry is copied as it is
-      }
-      facts.AddWords(text);
+  for (const auto& [archive, entry] : walk.resources) {
+    try {
+      ZYNZip::Inflate(*archive, archive->entries[entry], "", ZYNHierarchy::kMaxResourceText, text, walk.coder);
+    } catch (const ZYNError::Fatal&) {
+      continue;  // not read for words; the entry is copied as it is
     }
-  } catch (const std::bad_alloc&) {
-    // Words that cannot be read protect nothing; the archive's turn reports what is wrong.
+    facts.AddWords(text);
   }
 }
 

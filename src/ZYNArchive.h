@@ -7,10 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "ZYNBatch.h"
 #include "ZYNHierarchy.h"
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
+
+// The memory that the archives of one run may hold, shared by all its threads and archives; a unit that
+// finds it taken waits until it is given back.
+struct tMemory {
+  // A class entry takes this many times its size while it is optimized: its bytes, the core's copy of its
+  // pool, the class written and its compressed form.
+  static constexpr std::uint64_t kClassWork = 4;
+  // Deflated nested archives, held inflated while their listed archive is read or processed.
+  ZYNBatch::tBudget nested{ZYNZip::kMaxNestedArchive};
+  // Class entries being inflated and optimized: room for the largest alone.
+  ZYNBatch::tBudget classes{kClassWork * ZYNZip::kMaxClassEntry};
+};
 
 // The run's counts that archives add to.
 struct tTotals {
@@ -20,8 +33,6 @@ struct tTotals {
   bool archives = false;             // an archive was processed
 };
 
-// Whether a listed file's bytes are an archive rather than a class file.
-bool IsArchive(std::span<const std::uint8_t> bytes);
 // Whether a file that begins with these bytes (up to 4) may be a class file.
 bool MayBeClassFile(std::span<const std::uint8_t> head);
 
@@ -32,8 +43,10 @@ struct tTask;
 class tJob {
 public:
   // Reads the directories of the archive and of the archives inside it; a damaged archive ends through
-  // ZYNError::Message. The bytes must outlive the job.
-  tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts);
+  // ZYNError::Message. The bytes and the memory must outlive the job, which holds its nested archives'
+  // room until it is destroyed.
+  tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
+       tMemory& memory);
   ~tJob();
   // Why the archive must stay as it is (its warning), or empty.
   const std::string& Keep() const;
@@ -47,6 +60,8 @@ public:
   bool Replaced() const;
 
 private:
+  tMemory& memory_;
+  ZYNBatch::tBudget::tShare nestedRoom_;
   std::unique_ptr<tNode> top_;
   std::vector<tTask> tasks_;
   std::vector<ZYNZip::tWritten> values_;
@@ -56,14 +71,17 @@ private:
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
 // printed); errors in writing end the run through ZYNError::Message.
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tTotals& totals);
+bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
+             tTotals& totals);
 
 // Adds the names of every class entry of the archive (nested archives included) that can be read; an
-// archive or entry that cannot be read adds nothing (its error comes in its turn).
-// The class entries are read on `threads` threads.
-void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, std::vector<ZYNHierarchy::tClassNames>& classes);
+// archive or entry that cannot be read adds nothing (its error comes in its turn), and a lack of memory
+// throws std::bad_alloc (names left out would change what other classes may do). The class entries are
+// read on `threads` threads.
+void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
+               std::vector<ZYNHierarchy::tClassNames>& classes);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
-// the run (ZYNHierarchy::tRunFacts::AddWords).
-void ReadWords(std::span<const std::uint8_t> bytes, ZYNHierarchy::tRunFacts& facts);
+// the run (ZYNHierarchy::tRunFacts::AddWords); the same.
+void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts);
 
 }  // namespace ZYNArchive

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -20,12 +21,12 @@ namespace ZYNBatch {
 // only when the results ahead of it have room in the window, and only after the unit it must follow (if
 // any) has been committed, so every unit sees what a one-at-a-time run would show it. The thread that takes
 // the results works on units too while it waits.
-template <class Result>
+template <class Result, class Scratch = Platform::FileBuffer>
 class Batch {
 public:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // Runs unit k with a read buffer of the thread's own.
-  using tRun = std::function<Result(std::size_t k, Platform::FileBuffer& buffer)>;
+  // Runs unit k with buffers of the thread's own (a read buffer, say), kept from unit to unit.
+  using tRun = std::function<Result(std::size_t k, Scratch& scratch)>;
 
   // after[k]: the earlier unit that must be committed before unit k starts, or kNone (no entries: none).
   // `lag`: how many units the taker may hold back from committing, which the window allows for.
@@ -89,7 +90,7 @@ private:
   }
 
   // Runs the next unit with the lock released.
-  void RunNext(std::unique_lock<std::mutex>& lock, Platform::FileBuffer& buffer) {
+  void RunNext(std::unique_lock<std::mutex>& lock, Scratch& buffer) {
     const std::size_t k = next_++;
     if (MayStart(next_)) room_.notify_one();
     lock.unlock();
@@ -100,7 +101,7 @@ private:
   }
 
   void Work() {
-    Platform::FileBuffer buffer;
+    Scratch buffer;
     std::unique_lock lock(mutex_);
     for (;;) {
       room_.wait(lock, [&] { return stop_ || next_ >= count_ || MayStart(next_); });
@@ -121,8 +122,74 @@ private:
   std::mutex mutex_;
   std::condition_variable ready_;  // a result the taking thread waits for is there
   std::condition_variable room_;   // the window moved on
-  Platform::FileBuffer buffer_;  // the taking thread's read buffer
+  Scratch buffer_;  // the taking thread's buffers
   std::vector<std::thread> workers_;
+};
+
+// Memory that the units of a run share, whatever thread runs them: a unit takes room before it holds the
+// bytes and gives it back after, so that the run's peak does not grow with its threads.
+class tBudget {
+public:
+  explicit tBudget(std::uint64_t capacity) : capacity_(capacity) {}
+  tBudget(const tBudget&) = delete;
+  tBudget& operator=(const tBudget&) = delete;
+  std::uint64_t Capacity() const { return capacity_; }
+
+  enum tGot {
+    kGot,    // the room is the share's
+    kAlone,  // with what the share holds, more than the whole budget
+    kBusy,   // others hold the room: give everything back and ask again for all of it
+  };
+
+  // One holder's room, given back when it is destroyed.
+  class tShare {
+  public:
+    explicit tShare(tBudget& budget) : budget_(budget) {}
+    ~tShare() { Release(); }
+    tShare(const tShare&) = delete;
+    tShare& operator=(const tShare&) = delete;
+
+    // Takes n bytes more. A share that holds nothing waits, in turn, for others to give room back; one that
+    // holds some does not (two holders could wait for each other for ever): kBusy.
+    tGot Add(std::uint64_t n) {
+      if (n > budget_.capacity_ - held_) return kAlone;
+      std::unique_lock lock(budget_.mutex_);
+      if (held_ > 0) {
+        if (n > budget_.capacity_ - budget_.used_) return kBusy;
+      } else {
+        const std::uint64_t ticket = budget_.tickets_++;
+        budget_.freed_.wait(lock, [&] { return ticket == budget_.serving_ && n <= budget_.capacity_ - budget_.used_; });
+        ++budget_.serving_;
+        budget_.freed_.notify_all();  // the next in turn may fit too
+      }
+      budget_.used_ += n;
+      held_ += n;
+      return kGot;
+    }
+
+    void Release() {
+      if (held_ == 0) return;
+      {
+        std::lock_guard lock(budget_.mutex_);
+        budget_.used_ -= held_;
+      }
+      held_ = 0;
+      budget_.freed_.notify_all();
+    }
+
+    std::uint64_t Held() const { return held_; }
+
+  private:
+    tBudget& budget_;
+    std::uint64_t held_ = 0;
+  };
+
+private:
+  const std::uint64_t capacity_;
+  std::uint64_t used_ = 0;
+  std::uint64_t tickets_ = 0, serving_ = 0;  // shares that wait are served in the order they came
+  std::mutex mutex_;
+  std::condition_variable freed_;
 };
 
 }  // namespace ZYNBatch

@@ -42,4 +42,11 @@ void PrintError(const Fatal& error) {
   FormatUtils::Flush();
 }
 
+void PrintNoMemory() {
+  FormatUtils::PrintLn();
+  FormatUtils::PrintText("ERROR: Not enough memory");
+  FormatUtils::PrintLn();
+  FormatUtils::Flush();
+}
+
 }  // namespace ZYNError

@@ -41,5 +41,7 @@ void WarningReset(tDiagnostics& diag);
 
 // Prints an error as the console shows it: a line end (ending a table line begun), the line, a line end.
 void PrintError(const Fatal& error);
+// Prints "ERROR: Not enough memory" so, without taking memory for it.
+void PrintNoMemory();
 
 }  // namespace ZYNError

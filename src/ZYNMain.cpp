@@ -21,6 +21,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNZip.h"
 
 namespace ZYNMain {
 
@@ -80,19 +81,23 @@ bool ApplyKey(std::string_view key) {
 struct tListed {
   tFileResult result;
   bool archive = false;
+  // Its error line, which itself takes memory, is made by the thread that prints it.
+  bool outOfMemory = false;
   Platform::FileLock lock;  // held until the file is committed, when it is to be written
 };
 
-// What reading a listed file found: its bytes in the buffer (a class file, or whatever the core will say it
-// is), an archive (mapped), or nothing readable.
+// What reading a listed file found: its bytes in the buffer (a class file, or the first piece of a file that
+// the core will say is none), an archive, or nothing readable.
 enum class tRead { Failed, Class, Archive };
 
-// A file that does not start as a class file is looked at as an archive first, without reading it whole.
-tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, Platform::MappedFile& archive) {
+// Only a file that starts as a class file is read whole; any other is known by its first piece and its end.
+tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
   if (!Platform::ReadFile(name, buffer, ZYNArchive::MayBeClassFile)) return tRead::Failed;
-  if (!buffer.Bytes().empty()) return tRead::Class;
-  if (archive.Map(name) && ZYNArchive::IsArchive(archive.Bytes())) return tRead::Archive;
-  return Platform::ReadFile(name, buffer) ? tRead::Class : tRead::Failed;
+  const std::span<const std::uint8_t> head = buffer.Bytes().first(std::min<std::size_t>(buffer.Bytes().size(), 4));
+  if (ZYNArchive::MayBeClassFile(head)) return tRead::Class;
+  std::vector<std::uint8_t> end;
+  if (Platform::ReadFileEnd(name, ZYNZip::kEndArea, end) && ZYNZip::IsArchive(end)) return tRead::Archive;
+  return tRead::Class;
 }
 
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
@@ -110,8 +115,7 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
-    Platform::MappedFile archive;
-    switch (ReadListed(name, buffer, archive)) {
+    switch (ReadListed(name, buffer)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
       case tRead::Archive: listed.archive = true; break;
       case tRead::Class:
@@ -120,7 +124,7 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
         break;
     }
   } catch (const std::bad_alloc&) {
-    listed.result.error = ZYNError::ErrorLine("Not enough memory");
+    listed.outOfMemory = true;
   }
   return listed;
 }
@@ -307,30 +311,33 @@ private:
 struct tListedNames {
   std::vector<ZYNHierarchy::tClassNames> classes;
   bool archive = false;
+  bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
 };
 
-tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads) {
+tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads,
+                     ZYNArchive::tMemory& memory) {
   tListedNames listed;
   try {
-    Platform::MappedFile archive;
-    const tRead read = ReadListed(name, buffer, archive);
+    const tRead read = ReadListed(name, buffer);
     if (read == tRead::Archive) {
       listed.archive = true;
-      ZYNArchive::ReadNames(archive.Bytes(), threads, listed.classes);
+      if (Platform::MappedFile archive; archive.Map(name))
+        ZYNArchive::ReadNames(archive.Bytes(), threads, memory, listed.classes);
     } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
       listed.classes.push_back(std::move(names));
     }
   } catch (const std::bad_alloc&) {
-    // Names that cannot be read are not known; the file's turn reports what is wrong.
+    listed.outOfMemory = true;
   }
   return listed;
 }
 
 // The words of the run's resource files: the non-class entries of its archives and, for a folder, the
 // other files of the tree.
-void ReadResources(const std::vector<std::string>& archives, const std::string& tree, ZYNHierarchy::tRunFacts& facts) {
+void ReadResources(const std::vector<std::string>& archives, const std::string& tree, ZYNArchive::tMemory& memory,
+                   ZYNHierarchy::tRunFacts& facts) {
   for (const std::string& name : archives)
-    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), facts);
+    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), memory, facts);
   std::vector<std::string> paths;
   if (tree.empty() || !Platform::WalkTree(tree, paths)) return;
   std::sort(paths.begin(), paths.end());
@@ -344,28 +351,27 @@ void ReadResources(const std::vector<std::string>& archives, const std::string& 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `tree` is the folder of a folder run.
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads,
-                                std::vector<bool>& isArchive) {
+                                ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
-  auto run = [&names, inner](std::size_t k, Platform::FileBuffer& buffer) { return NamesOf(names[k], buffer, inner); };
+  auto run = [&names, inner, &memory](std::size_t k, Platform::FileBuffer& buffer) {
+    return NamesOf(names[k], buffer, inner, memory);
+  };
   std::optional<ZYNBatch::Batch<tListedNames>> batch;
   if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
   Platform::FileBuffer buffer;
   std::vector<std::string> archives;
   for (std::size_t k = 0; k < names.size(); ++k) {
     tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
+    if (listed.outOfMemory) throw std::bad_alloc();
     for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
     if (listed.archive) archives.push_back(names[k]);
     isArchive.push_back(listed.archive);
     if (batch) batch->Committed(k);
   }
   facts.Finish();
-  try {
-    ReadResources(archives, tree, facts);
-  } catch (const std::bad_alloc&) {
-    // Words that cannot be read protect nothing more.
-  }
+  ReadResources(archives, tree, memory, facts);
   return facts;
 }
 
@@ -462,7 +468,7 @@ int Main(Queue::tQueue& words) {
   } catch (const ZYNError::Fatal& error) {
     ZYNError::PrintError(error);
   } catch (const std::bad_alloc&) {
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
+    ZYNError::PrintNoMemory();
   }
   FormatUtils::Flush();
   return code;
@@ -526,7 +532,9 @@ int Run(Queue::tQueue& words) {
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
   std::vector<bool> isArchive;
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, isArchive);
+  // What the archives of this run may hold in memory at once, whatever the thread count.
+  ZYNArchive::tMemory memory;
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, memory, isArchive);
   if (!Params.tst) CheckBackupNames(names, isArchive);
   std::optional<tBatch> batch;
   const std::vector<std::size_t> after = ReadAfter(names);
@@ -542,10 +550,11 @@ int Run(Queue::tQueue& words) {
     // A file that reads what an earlier one writes waits for it to be in place.
     if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
     tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
+    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     bool waits = false;
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, facts, totals)) return kExitError;
+      if (!ZYNArchive::Process(names[k], threads, facts, memory, totals)) return kExitError;
       tPending::Hold(held, std::move(listed.lock));
     } else {
       const tFileResult& result = listed.result;

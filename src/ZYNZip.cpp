@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -232,31 +233,12 @@ bool EndsWithAnyCase(std::string_view text, std::string_view tail) {
   });
 }
 
-struct tFreeCompressor {
-  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-struct tFreeDecompressor {
-  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-
-libdeflate_decompressor& Decompressor() {
-  thread_local std::unique_ptr<libdeflate_decompressor, tFreeDecompressor> d(libdeflate_alloc_decompressor());
-  if (!d) throw std::bad_alloc();
-  return *d;
-}
-
-libdeflate_compressor& Compressor() {
-  thread_local std::unique_ptr<libdeflate_compressor, tFreeCompressor> c(libdeflate_alloc_compressor(kDeflateLevel));
-  if (!c) throw std::bad_alloc();
-  return *c;
-}
-
 // Inflates exactly `size` bytes; an empty text when it worked, else what went wrong.
-std::string InflateInto(tBytes data, std::uint64_t size, std::vector<std::uint8_t>& out) {
+std::string InflateInto(tBytes data, std::uint64_t size, std::vector<std::uint8_t>& out, tCoder& coder) {
   out.resize(size);
   std::size_t used = 0, made = 0;
-  const libdeflate_result r =
-      libdeflate_deflate_decompress_ex(&Decompressor(), data.data(), data.size(), out.data(), out.size(), &used, &made);
+  const libdeflate_result r = libdeflate_deflate_decompress_ex(&coder.Inflater(), data.data(), data.size(), out.data(),
+                                                               out.size(), &used, &made);
   if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return "inflates beyond its declared size";
   if (r != LIBDEFLATE_SUCCESS) return "is not valid deflate data";
   if (made != size) return "inflates to fewer bytes than declared";
@@ -265,6 +247,22 @@ std::string InflateInto(tBytes data, std::uint64_t size, std::vector<std::uint8_
 
 }  // namespace
 
+tCoder::~tCoder() {
+  if (inflater_ != nullptr) libdeflate_free_decompressor(inflater_);
+  if (deflater_ != nullptr) libdeflate_free_compressor(deflater_);
+}
+
+libdeflate_decompressor& tCoder::Inflater() {
+  if (inflater_ == nullptr && (inflater_ = libdeflate_alloc_decompressor()) == nullptr) throw std::bad_alloc();
+  return *inflater_;
+}
+
+libdeflate_compressor& tCoder::Deflater() {
+  if (deflater_ == nullptr && (deflater_ = libdeflate_alloc_compressor(kDeflateLevel)) == nullptr)
+    throw std::bad_alloc();
+  return *deflater_;
+}
+
 bool tEntry::IsClass() const { return name.ends_with(".class"); }
 
 bool tEntry::IsNestedArchive() const {
@@ -272,6 +270,11 @@ bool tEntry::IsNestedArchive() const {
 }
 
 bool IsArchive(tBytes bytes) { return FindEnd(bytes) != tArchive::kNone; }
+
+bool IsBomb(const tEntry& entry) {
+  return entry.method == kDeflated && entry.size > kRatioFreeNested &&
+         entry.size / kMaxNestedRatio > entry.compressedSize && entry.size / kMaxRatio <= entry.compressedSize;
+}
 
 tArchive Read(tBytes bytes, std::string_view shown) {
   tArchive a;
@@ -381,6 +384,12 @@ std::vector<std::size_t> Repeats(const tArchive& archive) {
 
 void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
              std::vector<std::uint8_t>& out) {
+  tCoder coder;
+  Inflate(archive, entry, shown, limit, out, coder);
+}
+
+void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
+             std::vector<std::uint8_t>& out, tCoder& coder) {
   if (entry.size > limit)
     ZYNError::Message("Entry \"", std::string(shown) + "!" + entry.name, "\" is larger than ",
                       limit == kMaxClassEntry ? "64 MiB" : "1 GiB");
@@ -391,7 +400,7 @@ void Inflate(const tArchive& archive, const tEntry& entry, std::string_view show
   } else {
     if (entry.size / kMaxRatio > entry.compressedSize)
       Damaged(shown, "\"" + entry.name + "\" declares more than its data can hold");
-    if (const std::string why = InflateInto(data, entry.size, out); !why.empty())
+    if (const std::string why = InflateInto(data, entry.size, out, coder); !why.empty())
       Damaged(shown, "\"" + entry.name + "\" " + why);
   }
   if (Crc32(out) != entry.crc) Damaged(shown, "the CRC of \"" + entry.name + "\" does not match");
@@ -402,6 +411,11 @@ std::uint32_t Crc32(tBytes bytes) {
 }
 
 tReplacement Compress(tBytes content, std::uint16_t method) {
+  tCoder coder;
+  return Compress(content, method, coder);
+}
+
+tReplacement Compress(tBytes content, std::uint16_t method, tCoder& coder) {
   tReplacement r;
   r.crc = Crc32(content);
   r.size = content.size();
@@ -409,9 +423,11 @@ tReplacement Compress(tBytes content, std::uint16_t method) {
     r.data.assign(content.begin(), content.end());
     return r;
   }
-  libdeflate_compressor& c = Compressor();
+  libdeflate_compressor& c = coder.Deflater();
   r.data.resize(libdeflate_deflate_compress_bound(&c, content.size()));
   r.data.resize(libdeflate_deflate_compress(&c, content.data(), content.size(), r.data.data(), r.data.size()));
+  // The result waits with others for its turn to be written: the bound it was given is not kept.
+  r.data.shrink_to_fit();
   return r;
 }
 
@@ -557,6 +573,7 @@ std::string Verify(tBytes written, const tArchive& original, const std::vector<t
   }
   if (a.entries.size() != original.entries.size()) return "the number of entries differs";
   std::vector<std::uint8_t> content;
+  tCoder coder;
   for (std::size_t i = 0; i < a.entries.size(); ++i) {
     const tEntry& e = a.entries[i];
     const tEntry& o = original.entries[i];
@@ -572,7 +589,7 @@ std::string Verify(tBytes written, const tArchive& original, const std::vector<t
     if (e.crc != v.crc || e.size != v.size || e.compressedSize != v.compressedSize)
       return "entry \"" + o.name + "\" has other values than written";
     try {
-      Inflate(a, e, "", e.size, content);
+      Inflate(a, e, "", e.size, content, coder);
     } catch (const ZYNError::Fatal& error) {
       return error.Line();
     }

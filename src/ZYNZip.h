@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+struct libdeflate_compressor;
+struct libdeflate_decompressor;
+
 namespace ZYNZip {
 
 using tBytes = std::span<const std::uint8_t>;
@@ -21,6 +24,12 @@ constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint64_t kMaxClassEntry = std::uint64_t{64} << 20;   // a class entry above this is an error
 constexpr std::uint64_t kMaxNestedArchive = std::uint64_t{1} << 30;  // so is a nested archive above this
+// An archive's entries are compressed already: a nested archive that declares more than this many times its
+// data (beyond kRatioFreeNested, which may hold anything) is a bomb, and an error.
+constexpr std::uint64_t kMaxNestedRatio = 100;
+constexpr std::uint64_t kRatioFreeNested = std::uint64_t{4} << 20;
+// IsArchive looks no further back from the end than this.
+constexpr std::size_t kEndArea = 0xFFFF + 22;
 
 struct tEntry {
   std::string name;
@@ -56,6 +65,9 @@ struct tArchive {
 
 // Whether the bytes end with an end of central directory record (a comment or nothing after it).
 bool IsArchive(tBytes bytes);
+// Whether an entry that holds an archive declares more than kMaxNestedRatio times its data, beyond
+// kRatioFreeNested (an entry beyond what deflate can give at all is damaged instead: Inflate says so).
+bool IsBomb(const tEntry& entry);
 
 // Reads and checks the directory and every local header. Throws "Archive "shown" is damaged: ...".
 tArchive Read(tBytes bytes, std::string_view shown);
@@ -68,8 +80,29 @@ std::vector<std::size_t> Repeats(const tArchive& archive);
 // that two entries of different bytes bear, unless they are folders), or an empty text.
 std::string MustNotChange(const tArchive& archive);
 
+// The inflater and deflater of one thread, made when first needed and kept from entry to entry (making a
+// deflater costs more than deflating a small class). Owned by whoever runs the entries, never thread_local:
+// a thread's destructor list needs memory that may not be there.
+class tCoder {
+public:
+  tCoder() = default;
+  ~tCoder();
+  tCoder(const tCoder&) = delete;
+  tCoder& operator=(const tCoder&) = delete;
+  // Throw std::bad_alloc when they cannot be made.
+  libdeflate_decompressor& Inflater();
+  libdeflate_compressor& Deflater();
+
+private:
+  libdeflate_decompressor* inflater_ = nullptr;
+  libdeflate_compressor* deflater_ = nullptr;
+};
+
 // The entry's data, inflated into `out` (resized to its size) and its CRC checked. Throws a damaged-archive
 // error, or an error for a class entry above `limit`.
+void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
+             std::vector<std::uint8_t>& out, tCoder& coder);
+// The same for a single entry, with a coder of its own.
 void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
              std::vector<std::uint8_t>& out);
 
@@ -79,7 +112,8 @@ struct tReplacement {
   std::uint32_t crc = 0;
   std::uint64_t size = 0;
 };
-// Compresses the content with the method (stored or deflated).
+// Compresses the content with the method (stored or deflated), into no more room than the result takes.
+tReplacement Compress(tBytes content, std::uint16_t method, tCoder& coder);
 tReplacement Compress(tBytes content, std::uint16_t method);
 std::uint32_t Crc32(tBytes bytes);
 

@@ -2,6 +2,7 @@
 // what a user sees, and the class files checked afterwards. Nothing may reach standard error.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <sys/wait.h>
@@ -68,6 +69,7 @@ std::string Line(const std::string& name, int oldSize, int change, int percent) 
 struct Result {
   int code = -1;
   std::string out, err;
+  long peakKiB = 0;  // the most memory the run held
 };
 
 // Runs the program in `dir` with these arguments; with ZYN_THREADS set to `threads` when one is given.
@@ -91,7 +93,9 @@ Result Zyn(const std::string& dir, const std::vector<std::string>& args, const s
   }
   Result r;
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  r.peakKiB = usage.ru_maxrss;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const Bytes out = ReadFileBytes(outName), err = ReadFileBytes(errName);
   r.out.assign(out.begin(), out.end());
@@ -573,6 +577,9 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
   ZipSpec bomb;
   bomb.entries = {JarEntry("A.class", Bytes(100000, 0))};
   bomb.entries[0].declaredSize = 500;
+  // A nested archive that inflates a thousandfold is refused before it is inflated.
+  ZipSpec nestedBomb;
+  nestedBomb.entries = {JarEntry("A.class", Small(5)), JarEntry("lib/x.jar", Bytes(8u << 20, 0))};
   Bytes countWrong = BuildZip(AppSpec());
   countWrong[countWrong.size() - 4 - 22 + 8] = 9;
   countWrong[countWrong.size() - 4 - 22 + 10] = 9;
@@ -583,6 +590,8 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
                                "\nERROR: Invalid this class index in class file\n"},
       {BuildZip(badCrc), "app.jar!A.class\n" + damaged + "the CRC of \"A.class\" does not match\n"},
       {BuildZip(bomb), "app.jar!A.class\n" + damaged + "\"A.class\" inflates beyond its declared size\n"},
+      {BuildZip(nestedBomb),
+       "app.jar\nERROR: Entry \"app.jar!lib/x.jar\" declares more than 100 times its compressed size\n"},
       {countWrong, "app.jar\n" + damaged + "the central directory is inconsistent\n"},
   };
   for (const auto& [bytes, lines] : cases) {
@@ -608,6 +617,18 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
             Line("app.jar!s/Small.class", 63, 8, 13) + "app.jar\nERROR: File \"app.jar\" not renamed to \"app.~jar\": Is a directory\n");
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"app.jar", "app.~jar"}));
   EXPECT_EQ(Get("app.jar"), BuildZip(AppSpec()));
+}
+
+// What a listed file is comes from its first and last bytes: a gigabyte that is neither a class file nor an
+// archive is not read, nor given room, to say so.
+TEST_F(CliTest, AFileOfAnotherKindIsNotReadWhole) {
+  Put("a.class", Small(5));
+  Put("big.dat", Bytes(100, 'x'));
+  fs::resize_file(Path("big.dat"), std::uintmax_t{1} << 30);
+  const Result r = Run({"-tst", "*.*"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("a.class", 63, 8, 13) + "big.dat\nERROR: This is not class file\n");
+  EXPECT_LT(r.peakKiB, 128 * 1024);
 }
 
 TEST_F(CliTest, ArchivesThatMustNotChangeAreLeftWithAWarning) {
