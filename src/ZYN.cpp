@@ -7,6 +7,11 @@
 #include "Queue.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+#include "ZYNVersion.h"
+
+#ifdef ZYN_LINKS_MIMALLOC
+#include <mimalloc.h>
+#endif
 
 // Allocation through malloc, whichever allocator provides it (mimalloc where linked): a failed allocation
 // throws, so that it ends the file with "Not enough memory" instead of aborting the run.
@@ -29,6 +34,10 @@ void ReportInterruption() { ZYNError::PrintError(ZYNError::Fatal(ZYNError::Error
 
 int main(int argc, char** argv) {
   Platform::HandleSignals(ReportInterruption);
+#ifdef ZYN_LINKS_MIMALLOC
+  // The version of the library loaded, which may be newer than the header built against.
+  ZYNVersion::Mimalloc = mi_version();
+#endif
   Queue::tQueue words;
   ParamModule::GetParams(words, argc, argv);
   return ZYNMain::Main(words);
