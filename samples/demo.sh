@@ -4,7 +4,7 @@
 # usage: samples/demo.sh [ZYN_BINARY]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-zyn=$(realpath "${1:-$here/../build/zyn}")
+zyn=$(realpath "${1:-$here/../build-zyn/zyn}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$here"/*.class "$work"

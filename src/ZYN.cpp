@@ -10,6 +10,11 @@
 #include "Queue.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+#include "ZYNVersion.h"
+
+#ifdef ZYN_LINKS_MIMALLOC
+#include <mimalloc.h>
+#endif
 
 namespace {
 
@@ -62,6 +67,10 @@ int main(int argc, char** argv) {
     ZYNError::PrintNoMemory();
     return ZYNMain::kExitError;
   }
+#ifdef ZYN_LINKS_MIMALLOC
+  // The version of the library loaded, which may be newer than the header built against.
+  ZYNVersion::Mimalloc = mi_version();
+#endif
   Queue::tQueue words;
   ParamModule::GetParams(words, argc, argv);
   return ZYNMain::Main(words);

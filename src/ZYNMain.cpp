@@ -21,6 +21,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNVersion.h"
 #include "ZYNZip.h"
 
 namespace ZYNMain {
@@ -430,7 +431,10 @@ void Usage() {
   PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
 }
 
-bool ParseParams(Queue::tQueue& words) {
+bool ParseParams(Queue::tQueue& words, int* stopCode) {
+  int ignored = 0;
+  int& stop = stopCode != nullptr ? *stopCode : ignored;
+  stop = kExitHelp;
   bool haveFile = false;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
@@ -442,8 +446,14 @@ bool ParseParams(Queue::tQueue& words) {
       ZYNData::Path.fill('\0');
       w.copy(ZYNData::Path.data(), w.size());
       haveFile = true;
-    } else if (w == "-help") {
+    } else if (w == "-help" || w == "--help" || w == "-h") {
       Usage();
+      return false;
+    } else if (w == "--version") {
+      // After the banner, which Run has printed.
+      PrintLine(ZYNVersion::Build());
+      PrintLine(ZYNVersion::Libraries());
+      stop = kExitOk;
       return false;
     } else if (!ApplyKey(w)) {
       ZYNError::Message("Unknown parameter ", "\"", w, "\"");
@@ -511,7 +521,7 @@ std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
-  if (!ParseParams(words)) return kExitHelp;
+  if (int stop = kExitHelp; !ParseParams(words, &stop)) return stop;
   const unsigned threads = Threads();
   const bool tree = Platform::IsDirectory(ZYNData::Path.data());
   const std::string path = FileParameter(tree);

@@ -13,9 +13,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitError = 1;
 constexpr int kExitHelp = 2;
 
-// Applies the keys to Params and copies the file parameter into Path; prints the help text and returns
-// false on -help or when no file parameter was given. Errors end the run through ZYNError::Message.
-bool ParseParams(Queue::tQueue& words);
+// Applies the keys to Params and copies the file parameter into Path. Returns false when the run ends here:
+// on -help (--help, -h) or when no file parameter was given, after printing the help text, with *stopCode
+// kExitHelp; on --version, after printing the version lines, with *stopCode kExitOk. Errors end the run
+// through ZYNError::Message.
+bool ParseParams(Queue::tQueue& words, int* stopCode = nullptr);
 void Usage();
 // The file parameter as the file list is made from it: a folder as given, a name without "." with ".class"
 // appended (in Path too).

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -161,13 +162,34 @@ protected:
 TEST_F(CliTest, HelpAnywherePrintsTheHelpAndTouchesNothing) {
   Put("Foo.class", Small(4));
   const std::vector<std::string> cases[] = {
-      {}, {"-help"}, {"Foo.class", "-help"}, {"-tst", "-help", "Foo.class"}, {"-help", "-x", "a", "b"}, {"-tst"}};
+      {}, {"-help"}, {"Foo.class", "-help"}, {"-tst", "-help", "Foo.class"}, {"-help", "-x", "a", "b"}, {"-tst"},
+      {"--help"}, {"-h"}, {"Foo.class", "--help"}, {"-tst", "-h", "Foo.class"}, {"-h", "-x", "a", "b"}};
   for (const auto& args : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const Result r = Run(args);
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, kBanner + kHelp);
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"Foo.class"});
+    EXPECT_EQ(Get("Foo.class"), Small(4));
+  }
+}
+
+TEST_F(CliTest, VersionAnywherePrintsTheBannerTheBuildAndItsLibrariesOnce) {
+  Put("Foo.class", Small(4));
+  // A checkout shows what git describe said (a hash, or tag-N-ghash, maybe -dirty); a tarball only the version.
+  const bool checkout = fs::exists(fs::path(ZYN_SOURCE_DIR) / ".git");
+  const std::regex lines(std::string("zyn ") + std::regex_replace(ZYN_PROJECT_VERSION, std::regex("\\."), "\\.") +
+                         (checkout ? " \\(git [0-9A-Za-z._/-]*[0-9a-f]{4,}(-dirty)?\\)" : "") +
+                         "\nlibdeflate [0-9]+\\.[0-9]+(\\.[0-9]+)?, mimalloc " +
+                         (ZYN_TEST_MIMALLOC ? "[0-9]+\\.[0-9]\\.[0-9]" : "not linked") + "\n");
+  const std::vector<std::string> cases[] = {
+      {"--version"}, {"Foo.class", "--version"}, {"-tst", "--version", "-x", "a", "b"}, {"--version", "-help"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 0);
+    ASSERT_EQ(r.out.rfind(kBanner, 0), 0u) << r.out;
+    EXPECT_TRUE(std::regex_match(r.out.substr(kBanner.size()), lines)) << r.out;
     EXPECT_EQ(Get("Foo.class"), Small(4));
   }
 }
@@ -180,6 +202,9 @@ TEST_F(CliTest, BadWordsEndTheRunBeforeAnyFile) {
       {{"a.class", "-TST"}, "Unknown parameter \"-TST\""},
       {{"-", "a.class"}, "Unknown parameter \"-\""},
       {{"-x", "-help"}, "Unknown parameter \"-x\""},
+      {{"-x", "--version"}, "Unknown parameter \"-x\""},
+      {{"a.class", "--versions"}, "Unknown parameter \"--versions\""},
+      {{"-H", "a.class"}, "Unknown parameter \"-H\""},
       {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\""},
       {{"-tst", "a.class", "b.class", "-help"}, "Superfluous file parameter \"b.class\""},
   };

@@ -1,5 +1,7 @@
 // The command line: how the words become options and the file parameter, the help text, the errors for bad
 // words, and which part of each argument becomes a word.
+#include <libdeflate.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNMain.h"
+#include "ZYNVersion.h"
 
 namespace {
 
@@ -46,6 +49,7 @@ std::string OnKeys() {
 
 struct Parsed {
   bool result = false;
+  int stop = -1;  // the exit code when the parse ends the run
   bool fatal = false;
   std::string error;  // the line of the error that ended the parse
   std::string out;
@@ -55,7 +59,7 @@ Parsed Parse(const std::vector<std::string>& words) {
   Queue::tQueue queue;
   Fill(queue, words);
   Parsed p;
-  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue); }, &p.fatal, &p.error);
+  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue, &p.stop); }, &p.fatal, &p.error);
   return p;
 }
 
@@ -107,6 +111,8 @@ TEST_F(ParseParamsTest, HelpAnywhereStopsAndPrintsTheHelpText) {
       {{"-tst", "-help", "-x", "a", "b"}, "tst"},
       {{}, ""},
       {{"-tst", "-old"}, "tst old"},
+      {{"--help"}, ""},
+      {{"-old", "Foo.class", "-h", "-x"}, "old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
@@ -114,9 +120,21 @@ TEST_F(ParseParamsTest, HelpAnywhereStopsAndPrintsTheHelpText) {
     const Parsed p = Parse(c.words);
     EXPECT_FALSE(p.result);
     EXPECT_FALSE(p.fatal);
+    EXPECT_EQ(p.stop, ZYNMain::kExitHelp);
     EXPECT_EQ(p.out, HelpText());
     EXPECT_EQ(OnKeys(), c.on);
   }
+}
+
+// CliTest pins the version lines end to end; here the mimalloc versions that the linked one cannot show.
+TEST(VersionTest, MimallocIsShownAsMajorMinorPatch) {
+  const std::string libdeflate = "libdeflate " LIBDEFLATE_VERSION_STRING ", mimalloc ";
+  const std::pair<int, std::string> cases[] = {{0, "not linked"}, {209, "2.0.9"}, {212, "2.1.2"}, {178, "1.7.8"}};
+  for (const auto& [number, shown] : cases) {
+    ZYNVersion::Mimalloc = number;
+    EXPECT_EQ(ZYNVersion::Libraries(), libdeflate + shown);
+  }
+  ZYNVersion::Mimalloc = 0;
 }
 
 TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing for building zyn and running samples/demo.sh; with --tests
+# also those of the tests, the fuzz targets, the man page check and the Debian package (all that .ci/run
+# needs). Installing takes root: any other user gets one line naming the missing packages, and exit code 1.
+# usage: tools/setup.sh [--tests]
+set -euo pipefail
+
+tests=false
+case "$*" in
+  "") ;;
+  --tests) tests=true ;;
+  *) echo "usage: tools/setup.sh [--tests]" >&2; exit 2 ;;
+esac
+
+packages=()
+need() {
+  [[ " ${packages[*]-} " == *" $1 "* ]] || packages+=("$1")
+}
+
+# What is looked for is what the build and the scripts use, so that tools installed otherwise count too.
+command -v cmake >/dev/null || need cmake
+command -v ninja >/dev/null || need ninja-build
+command -v g++ >/dev/null || need g++
+[ -f /usr/include/libdeflate.h ] || need libdeflate-dev
+[ -f /usr/include/mimalloc.h ] || need libmimalloc-dev
+# The demo runs the optimized samples on the JVM.
+command -v java >/dev/null || need openjdk-17-jre-headless
+
+if $tests; then
+  [ -f /usr/include/gtest/gtest.h ] || need libgtest-dev
+  command -v zip >/dev/null || need zip
+  command -v unzip >/dev/null || need unzip
+  # javac compiles the corpus; jmod unpacks JDK 17's java.base.
+  command -v javac >/dev/null || need openjdk-17-jdk-headless
+  [ -x /usr/lib/jvm/java-17-openjdk-amd64/bin/jmod ] || need openjdk-17-jdk-headless
+  # Libraries that the tests optimize, and compilers that must still compile against them.
+  [ -d /usr/share/maven/lib ] || need maven
+  [ -f /usr/share/scala-2.11/lib/scala-library.jar ] || need scala
+  [ -f /usr/share/java/groovy-all.jar ] || need groovy
+  [ -f /usr/share/java/kotlin-stdlib.jar ] || need kotlin
+  [ -f /usr/share/java/jython.jar ] || need jython
+  # The fuzz targets.
+  command -v clang++ >/dev/null || need clang
+  compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need libclang-rt-dev
+  # The fault injection kills the run at chosen system calls.
+  command -v strace >/dev/null || need strace
+  # The man page's lint, and cpack's dependency search for the Debian package.
+  command -v mandoc >/dev/null || need mandoc
+  command -v dpkg-shlibdeps >/dev/null || need dpkg-dev
+fi
+
+[ ${#packages[@]} -gt 0 ] || exit 0
+if [ "$EUID" -ne 0 ] || ! command -v apt-get >/dev/null; then
+  echo "zyn needs these packages: ${packages[*]} (run: sudo apt-get install ${packages[*]})" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${packages[@]}"
