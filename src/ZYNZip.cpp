@@ -95,19 +95,23 @@ std::vector<tBlock> Blocks(tBytes extra) {
 
 // The values of the Zip64 block for the fields that hold their saturated marker, in their fixed order;
 // false when the block is missing or too short.
-bool ReadZip64(tBytes extra, std::span<std::uint64_t*> fields) {
+bool ReadZip64(tBytes extra, std::span<std::uint64_t*> fields, std::uint64_t* disk = nullptr) {
+  // The sizes and the offset take 8 bytes each; the disk start number after them only 4.
+  const std::size_t length = 8 * fields.size() + (disk != nullptr ? 4 : 0);
   for (const tBlock& block : Blocks(extra)) {
     if (block.tag != kZip64Tag) continue;
-    if (block.length < 8 * fields.size()) return false;
+    if (block.length < length) return false;
     for (std::size_t i = 0; i < fields.size(); ++i) *fields[i] = U8(&extra[block.at + 8 * i]);
+    if (disk != nullptr) *disk = U4(&extra[block.at + 8 * fields.size()]);
     return true;
   }
-  return fields.empty();
+  return length == 0;
 }
 
 // The extra field with its Zip64 block holding `values` (none: no block is added).
-std::vector<std::uint8_t> WithZip64(tBytes extra, const std::vector<std::uint64_t>& values) {
-  std::vector<std::uint8_t> data(8 * values.size());
+std::vector<std::uint8_t> WithZip64(tBytes extra, const std::vector<std::uint64_t>& values, bool disk = false) {
+  // The values take 8 bytes each; a disk start number (always 0 here) 4 bytes after them.
+  std::vector<std::uint8_t> data(8 * values.size() + (disk ? 4 : 0));
   for (std::size_t i = 0; i < values.size(); ++i) Set8(&data[8 * i], values[i]);
   std::vector<std::uint8_t> result;
   bool placed = false;
@@ -128,7 +132,7 @@ std::vector<std::uint8_t> WithZip64(tBytes extra, const std::vector<std::uint64_
     placed = true;
   }
   result.insert(result.end(), extra.begin() + static_cast<std::ptrdiff_t>(copied), extra.end());
-  if (!placed && !values.empty()) {
+  if (!placed && !data.empty()) {
     const std::uint8_t head[] = {0x01, 0x00, 0, 0};
     result.insert(result.end(), head, head + 4);
     Set2(&result[result.size() - 2], data.size());
@@ -217,8 +221,8 @@ std::size_t ReadCentral(tBytes bytes, std::size_t at, std::size_t directoryEnd, 
   if (e.size == kSaturated32) wide.push_back(&e.size);
   if (e.compressedSize == kSaturated32) wide.push_back(&e.compressedSize);
   if (offset == kSaturated32) wide.push_back(&offset);
-  if (disk == kSaturated16) wide.push_back(&disk);
-  if (!ReadZip64(bytes.subspan(at + kCentralFixed + nameLength, extraLength), wide))
+  if (!ReadZip64(bytes.subspan(at + kCentralFixed + nameLength, extraLength), wide,
+                 disk == kSaturated16 ? &disk : nullptr))
     Damaged(shown, "the Zip64 field of \"" + e.name + "\" is missing");
   if (disk != 0) Damaged(shown, "it spans several disks");
   return next;
@@ -524,11 +528,11 @@ std::vector<tWritten> Write(const tArchive& a, const tProvide& provide, const tE
     field(24, size);
     field(20, compressed);
     field(42, newOffset[i]);
-    if (U2(h + 34) == kSaturated16) wide.push_back(0);
+    const bool disk = U2(h + 34) == kSaturated16;
     const std::size_t nameLength = U2(h + 28), extraLength = U2(h + 30);
-    if (!wide.empty()) {
+    if (!wide.empty() || disk) {
       const std::size_t extraAt = kCentralFixed + nameLength;
-      const std::vector<std::uint8_t> extra = WithZip64(tBytes(record).subspan(extraAt, extraLength), wide);
+      const std::vector<std::uint8_t> extra = WithZip64(tBytes(record).subspan(extraAt, extraLength), wide, disk);
       if (extra.size() > 0xFFFF) ZYNError::Message("Archive too large for its Zip64 fields");
       std::vector<std::uint8_t> rebuilt(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(extraAt));
       rebuilt.insert(rebuilt.end(), extra.begin(), extra.end());

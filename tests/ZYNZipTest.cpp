@@ -82,6 +82,7 @@ std::vector<Shape> Shapes() {
                       s.zip64End = true;
                       for (ZipEntry& e : s.entries) e.zip64 = true;
                       s.entries[1].descriptor = true;
+                      s.entries[2].zip64Disk = true;  // its disk number in the Zip64 field: 4 bytes
                       return s;
                     }});
   shapes.push_back({"launch script, offsets from its end", [] {

@@ -28,10 +28,11 @@ struct LE {
   }
 };
 
-Bytes Zip64Extra(const std::vector<std::uint64_t>& values) {
+Bytes Zip64Extra(const std::vector<std::uint64_t>& values, bool disk = false) {
   Bytes x;
-  LE{x}.u2(1).u2(8 * values.size());
+  LE{x}.u2(1).u2(8 * values.size() + (disk ? 4 : 0));
   for (std::uint64_t v : values) LE{x}.u8(v);
+  if (disk) LE{x}.u4(0);
   return x;
 }
 
@@ -84,7 +85,7 @@ Bytes BuildZip(const ZipSpec& spec) {
     const std::uint64_t size = e.declaredSize.value_or(e.content.size());
     Bytes extra = e.centralExtra;
     if (e.zip64) {
-      const Bytes z = Zip64Extra({size, data[i].size(), offsets[i]});
+      const Bytes z = Zip64Extra({size, data[i].size(), offsets[i]}, e.zip64Disk);
       extra.insert(extra.begin(), z.begin(), z.end());
     }
     LE w{out};
@@ -92,7 +93,8 @@ Bytes BuildZip(const ZipSpec& spec) {
     w.u2(e.time).u2(e.date).u4(crc);
     if (e.zip64) w.u4(0xFFFFFFFF).u4(0xFFFFFFFF);
     else w.u4(data[i].size()).u4(size);
-    w.u2(e.name.size()).u2(extra.size()).u2(e.comment.size()).u2(0).u2(0).u4(e.externalAttributes);
+    w.u2(e.name.size()).u2(extra.size()).u2(e.comment.size()).u2(e.zip64Disk ? 0xFFFF : 0).u2(0);
+    w.u4(e.externalAttributes);
     w.u4(e.zip64 ? 0xFFFFFFFF : offsets[i]).text(e.name).raw(extra).text(e.comment);
   }
   const std::uint64_t directorySize = out.size() - directory;

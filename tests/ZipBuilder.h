@@ -17,6 +17,7 @@ struct ZipEntry {
   bool descriptor = false;
   bool descriptorSignature = true;
   bool zip64 = false;  // sizes and offset in Zip64 fields, in both headers
+  bool zip64Disk = false;  // with zip64: the central record's disk number too (0xFFFF there, 4 bytes of 0)
   Bytes localExtra, centralExtra;
   std::string comment;
   std::uint16_t time = 0x6000, date = 0x5A87;
