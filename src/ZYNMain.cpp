@@ -429,6 +429,7 @@ void Usage() {
   PrintLine("");
   PrintLine("   To optimize many files use wildcards * and ? in the file(s) parameter");
   PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
+  PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
 bool ParseParams(Queue::tQueue& words, int* stopCode) {

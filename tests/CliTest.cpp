@@ -44,7 +44,8 @@ const std::string kHelp =
     "      -help    -- printing this text\n"
     "\n"
     "   To optimize many files use wildcards * and ? in the file(s) parameter\n"
-    "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n";
+    "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n"
+    "      --version  -- print the version of the build (--help and -h: this text)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
 
