@@ -154,12 +154,20 @@ void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue
 
 }  // namespace
 
-void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped) {
+void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped,
+                 std::vector<std::string>* others) {
   list.Init();
   std::vector<std::string> paths;
   if (!Platform::WalkTree(folder, paths, skipped)) return;
-  std::erase_if(paths, [](const std::string& path) { return !path.ends_with(".class"); });
-  AddSorted(paths, folder.ends_with('/') ? folder : folder + "/", list);
+  const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+  const auto other = std::partition(paths.begin(), paths.end(), [](const std::string& p) { return p.ends_with(".class"); });
+  if (others != nullptr) {
+    for (auto it = other; it != paths.end(); ++it)
+      if (!IsBackupName(*it)) others->push_back(prefix + *it);
+    std::sort(others->begin(), others->end());
+  }
+  paths.erase(other, paths.end());
+  AddSorted(paths, prefix, list);
 }
 
 void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped) {

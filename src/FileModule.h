@@ -101,7 +101,9 @@ bool Rename(const std::string& oldName, const std::string& newName);
 void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr);
 // Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
 // their paths from it, each with the folder in front.
-void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr);
+// The tree's other files (not backups) are added to `others`, with the folder in front, sorted.
+void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr,
+                 std::vector<std::string>* others = nullptr);
 // Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
 // app.~jar). No file list takes such a file.
 bool IsBackupName(std::string_view name);

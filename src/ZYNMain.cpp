@@ -163,28 +163,39 @@ bool PrintFileLine(const std::string& name, const tFileResult& result) {
   return true;
 }
 
-void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
+namespace {
+
+// Makes the backup as a second name of the file, before the result takes the name: at no moment is the name
+// missing, whenever the run is stopped. False, with nothing done, where the file system has no hard links.
+bool LinkBackup(const std::string& name, const std::string& backup) {
+  Platform::TempFile original;
+  if (!original.LinkTo(name)) return false;
+  if (!original.MoveTo(backup))
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+  return true;
+}
+
+// Moves the written result to its place; `linked`: LinkBackup has made the backup.
+void PutInPlace(const std::string& name, Platform::TempFile& result, bool archive, bool linked) {
   const std::string backup = BackupName(name, archive);
   if (Params.old) {
     if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
     return;
   }
-  // The backup is a second name of the original, made before the result takes the name: at no moment is
-  // the name missing, whenever the run is stopped.
-  if (Platform::TempFile original; original.LinkTo(name)) {
-    if (!original.MoveTo(backup))
-      ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
-    if (!result.MoveTo(name)) ZYNError::Message("File \"", name, "\" not written: ", Platform::LastError());
-    return;
-  }
-  // A file system without hard links: the original moves aside first.
-  if (!FileModule::Rename(name, backup))
+  // Without hard links the original moves aside first.
+  if (!linked && !FileModule::Rename(name, backup))
     ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
   if (!result.MoveTo(name)) {
     const std::string why = Platform::LastError();
-    Platform::RenameFile(backup, name);
+    if (!linked) Platform::RenameFile(backup, name);
     ZYNError::Message("File \"", name, "\" not written: ", why);
   }
+}
+
+}  // namespace
+
+void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
+  PutInPlace(name, result, archive, !Params.old && LinkBackup(name, BackupName(name, archive)));
 }
 
 namespace {
@@ -227,13 +238,13 @@ public:
         files_.pop_back();
         ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
       }
-    } else if (Platform::TempFile original; original.LinkTo(name)) {
-      if (!original.MoveTo(backup)) {
-        const std::string why = Platform::LastError();
+    } else {
+      try {
+        f.linked = LinkBackup(name, backup);
+      } catch (...) {
         files_.pop_back();
-        ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + why);
+        throw;
       }
-      f.linked = true;
     }
     if (files_.size() >= kMaxFiles || bytes_ >= kMaxBytes || !f.linked) Flush();
   }
@@ -248,14 +259,7 @@ public:
     files_.clear();
     bytes_ = 0;
     for (tFile& f : files) {
-      if (Params.old) {
-        if (!f.result.MoveTo(BackupName(f.name)))
-          ZYNError::Message("File \"", BackupName(f.name), "\" not written: ", Platform::LastError());
-      } else if (f.linked) {
-        if (!f.result.MoveTo(f.name)) ZYNError::Message("File \"", f.name, "\" not written: ", Platform::LastError());
-      } else {
-        Commit(f.name, f.result, false);  // a file system without hard links: moved aside, then replaced
-      }
+      PutInPlace(f.name, f.result, false, f.linked);
       Hold(held_, std::move(f.lock));
       if (batch_ != nullptr) batch_->Committed(f.k);
     }
@@ -333,25 +337,21 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
   return listed;
 }
 
-// The words of the run's resource files: the non-class entries of its archives and, for a folder, the
-// other files of the tree.
-void ReadResources(const std::vector<std::string>& archives, const std::string& tree, ZYNArchive::tMemory& memory,
-                   ZYNHierarchy::tRunFacts& facts) {
+// The words of the run's resource files: the non-class entries of its archives and the other files of a
+// folder's tree.
+void ReadResources(const std::vector<std::string>& archives, const std::vector<std::string>& others,
+                   ZYNArchive::tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
   for (const std::string& name : archives)
     if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), memory, facts);
-  std::vector<std::string> paths;
-  if (tree.empty() || !Platform::WalkTree(tree, paths)) return;
-  std::sort(paths.begin(), paths.end());
-  const std::string folder = tree.ends_with('/') ? tree : tree + "/";
   std::vector<std::uint8_t> text;
-  for (const std::string& path : paths)
-    if (!path.ends_with(".class") && Platform::ReadFileUpTo(folder + path, ZYNHierarchy::kMaxResourceText, text))
-      facts.AddWords(text);
+  for (const std::string& name : others)
+    if (Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) facts.AddWords(text);
 }
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
-// order stands for it, so every thread count sees the same. `tree` is the folder of a folder run.
-ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::string& tree, unsigned threads,
+// order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
+ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
+                                unsigned threads,
                                 ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
@@ -372,7 +372,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
     if (batch) batch->Committed(k);
   }
   facts.Finish();
-  ReadResources(archives, tree, memory, facts);
+  ReadResources(archives, others, memory, facts);
   return facts;
 }
 
@@ -527,7 +527,8 @@ int Run(Queue::tQueue& words) {
   const bool tree = Platform::IsDirectory(ZYNData::Path.data());
   const std::string path = FileParameter(tree);
   std::vector<Platform::tSkipped> skipped;
-  if (tree) FileModule::GetTreeList(path, words, &skipped);
+  std::vector<std::string> others;  // a tree's files that are not classes: resources
+  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
   else FileModule::GetFileList(path, words, &skipped);
   // Fewer files than the folders hold must not pass for a complete run.
   for (const Platform::tSkipped& s : skipped)
@@ -545,7 +546,7 @@ int Run(Queue::tQueue& words) {
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, tree ? path : std::string(), threads, memory, isArchive);
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
   if (!Params.tst) CheckBackupNames(names, isArchive);
   std::optional<tBatch> batch;
   const std::vector<std::size_t> after = ReadAfter(names);
