@@ -57,11 +57,10 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   if (!in.Done || static_cast<std::uint32_t>(magic) != 0xCAFEBABE) return false;
   // Where each Utf8 text stands, and the name index of each Class entry.
   // For each entry: where its Utf8 text stands; or the index it names (a Class's or a String's text); or
-  // the name and descriptor indexes of a NameAndType.
+  // the name and descriptor indexes of a NameAndType, packed into one number.
   std::vector<std::span<const std::uint8_t>> texts(static_cast<std::size_t>(count));
   std::vector<std::int32_t> named(static_cast<std::size_t>(count), 0);
   std::vector<std::int32_t> strings;
-  std::vector<std::pair<std::int32_t, std::int32_t>> nats(static_cast<std::size_t>(count));
   for (std::int32_t i = 1; i < count && in.Done; ++i) {
     std::int16_t tag = 0;
     GetU1(in, tag);
@@ -74,7 +73,13 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
         break;
       case 7: GetU2(in, named[at]); break;
       case 8: GetU2(in, named[at]); strings.push_back(i); break;
-      case 12: GetU2(in, nats[at].first); GetU2(in, nats[at].second); break;
+      case 12: {
+        std::int32_t name = 0, descriptor = 0;
+        GetU2(in, name);
+        GetU2(in, descriptor);
+        named[at] = static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
+        break;
+      }
       case 16: case 19: case 20: Take(in, 2); break;
       case 15: Take(in, 3); break;
       case 3: case 4: case 9: case 10: case 11: case 17: case 18: Take(in, 4); break;
@@ -139,7 +144,9 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
     GetU2(in, owner);
     GetU2(in, method);
     if (!in.Done || method <= 0 || method >= count || className(owner).empty()) continue;
-    const auto [natName, natDescriptor] = nats[static_cast<std::size_t>(method)];
+    // Any other entry there leaves no name (its index stands in the low half).
+    const auto packed = static_cast<std::uint32_t>(named[static_cast<std::size_t>(method)]);
+    const auto natName = static_cast<std::int32_t>(packed >> 16), natDescriptor = static_cast<std::int32_t>(packed & 0xFFFF);
     if (!text(natName).empty() && !text(natDescriptor).empty())
       names.enclosing = EnclosingMethodKey(className(owner), text(natDescriptor), text(natName));
   }

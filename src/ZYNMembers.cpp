@@ -714,7 +714,7 @@ tProtection Protect(const tClassDesc& cls) {
   tProtection p;
   p.wholeClass = cls.majorVersion >= 55 && (HasAttr(cls.attrs, NestHostAttr) || HasAttr(cls.attrs, NestMembersAttr));
   // Kotlin's metadata and Scala's inlining facts name the members: renaming would leave them naming others.
-  p.noRename = HasAnnotation(cls.attrs, RuntimeVisibleAnnotationsAttr, cp, "Lkotlin/Metadata;") ||
+  p.noRename = KotlinClass(cls) ||
                HasAttr(cls.attrs, ScalaInlineInfoAttr);
   std::vector<std::string_view> interfaces;
   for (std::int32_t index : cls.interfaces) {
