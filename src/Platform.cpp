@@ -70,6 +70,19 @@ struct tDescriptor {
   }
 };
 
+// Fills `data` from the file's byte `offset` on, stopping early where the file ends; the bytes read, or -1.
+ssize_t ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {
+  std::size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t r = ::pread(fd, data.data() + got, data.size() - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return static_cast<ssize_t>(got);
+}
+
 std::string DirectoryOf(const std::string& name) {
   const auto slash = name.rfind('/');
   return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
@@ -132,15 +145,9 @@ bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_
   const auto size = static_cast<std::uint64_t>(st.st_size);
   const std::uint64_t from = size > n ? size - n : 0;
   data.resize(static_cast<std::size_t>(size - from));
-  std::size_t got = 0;
-  while (got < data.size()) {
-    const ssize_t r = ::pread(file.fd, data.data() + got, data.size() - got, static_cast<off_t>(from + got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return false;
-    if (r == 0) break;  // the file shrank meanwhile
-    got += static_cast<std::size_t>(r);
-  }
-  data.resize(got);
+  const ssize_t got = ReadAt(file.fd, from, data);  // short where the file shrank meanwhile
+  if (got < 0) return false;
+  data.resize(static_cast<std::size_t>(got));
   return true;
 }
 
@@ -153,22 +160,16 @@ bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
 
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data) {
   data.clear();
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   struct stat st {};
-  bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit;
-  if (ok) data.resize(static_cast<std::size_t>(st.st_size) + 1);
-  std::size_t got = 0;
+  if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > limit)
+    return false;
   // One byte more than the size said tells a file that grew beyond the limit.
-  while (ok && got < data.size()) {
-    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-    if (n == 0) break;
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) got += static_cast<std::size_t>(n);
-  }
-  if (fd >= 0) ::close(fd);
-  ok = ok && got <= limit;
-  data.resize(ok ? got : 0);
+  data.resize(static_cast<std::size_t>(st.st_size) + 1);
+  const ssize_t got = ReadAt(file.fd, 0, data);
+  const bool ok = got >= 0 && static_cast<std::size_t>(got) <= limit;
+  data.resize(ok ? static_cast<std::size_t>(got) : 0);
   return ok;
 }
 
