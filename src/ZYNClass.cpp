@@ -5,6 +5,7 @@
 #include "FileModule.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNMap.h"
 
 namespace ZYNClass {
 
@@ -111,10 +112,13 @@ void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass me
   result.warnings = std::move(ctx.diag.lines);
   std::int32_t change = 0;
   RemoveAttributes(*cls, change);
+  const ZYNData::tParams& p = ZYNData::Params;
+  ZYNMap::tBefore before;
+  if (!p.map.empty()) before = ZYNMap::NamesBefore(*cls);
   std::int32_t memberBytes = 0;
   memberPass(*cls, memberBytes);
   change += memberBytes;
-  const ZYNData::tParams& p = ZYNData::Params;
+  if (!p.map.empty()) result.map = ZYNMap::ClassLines(*cls, before);
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
   if (result.limited) {
     ZYNConstPool::UnMark(*cls->cp);

@@ -94,6 +94,7 @@ struct tFileResult {
   std::int32_t dropped = 0;           // constant pool entries not kept
   bool limited = false;               // warnings kept the whole constant pool
   std::vector<std::uint8_t> bytes;    // the optimized class; nothing with -tst
+  std::string map;                    // the class's lines of the mapping of renamed members, or empty
 };
 
 // The core: optimizes one class file given as bytes, with the options of the run. Errors inside it end

@@ -32,6 +32,7 @@ struct tParams {
   bool super = false;   // -super was given
   bool dbg = false;     // -dbg was given
   std::vector<tKeepPattern> keep;  // private members kept as they are, whatever the pass finds
+  std::string map;                 // the file that receives the mapping of renamed members, or empty
 };
 
 // The pattern of a -keep: key's text (binary or internal form, optionally "#member"); false when it is empty

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
+#include "ZYNMap.h"
 
 namespace {
 
@@ -843,6 +844,42 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
     EXPECT_EQ(methods, c.methods);
   }
   ZYNData::Params.keep.clear();
+}
+
+// The mapping names each renamed member by its old name and Java types, fields before methods; removed and
+// unrenamed members are not listed, and a class without renamed members has no lines.
+TEST_F(MemberPassTest, TheMappingListsRenamedMembersWithTheirJavaTypes) {
+  struct MapCase {
+    std::vector<std::string> fields, methods;
+    std::string lines;
+  };
+  const MapCase cases[] = {
+      {{"alpha", "beta"}, {"helper"}, "Sample -> Sample:\n    int[] alpha -> Code\n    int[] beta -> A\n"
+                                      "    void helper() -> B\n"},
+      {{"my_field", "x"}, {}, "Sample -> Sample:\n    int[] my_field -> Code\n"},
+      {{}, {}, ""},
+  };
+  for (const MapCase& c : cases) {
+    FieldClass fc(c.fields, c.methods);
+    auto cls = Read(fc.s.b);
+    ASSERT_NE(cls, nullptr);
+    const ZYNMap::tBefore before = ZYNMap::NamesBefore(*cls);
+    std::int32_t bytes = 0;
+    ZYNClass::ReduceMembers(*cls, bytes);
+    EXPECT_EQ(ZYNMap::ClassLines(*cls, before), c.lines);
+  }
+  const std::pair<std::string_view, std::string> types[] = {
+      {"J", "long"}, {"[[Ljava/lang/String;", "java.lang.String[][]"}, {"(I[BLa/b$C;)Z", "boolean (int,byte[],a.b$C)"},
+      {"()V", "void ()"}, {"(La/b", "? (a.b)"}, {"([", "? (?[])"}, {"Q", "Q"}, {"", "?"}};
+  for (const auto& [descriptor, expected] : types) {
+    std::string shown = ZYNMap::JavaType(descriptor);
+    if (descriptor.starts_with('(')) {
+      std::string arguments;
+      ZYNMap::MethodTypes(descriptor, shown, arguments);
+      shown += " (" + arguments + ")";
+    }
+    EXPECT_EQ(shown, expected) << descriptor;
+  }
 }
 
 }  // namespace
