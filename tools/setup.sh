@@ -47,6 +47,8 @@ if $tests; then
   # The man page's lint, and cpack's dependency search for the Debian package.
   command -v mandoc >/dev/null || need mandoc
   command -v dpkg-shlibdeps >/dev/null || need dpkg-dev
+  # ReTrace reads a stack trace of renamed classes back through the mapping.
+  [ -f /usr/share/java/proguard-retrace.jar ] || need proguard-cli
 fi
 
 [ ${#packages[@]} -gt 0 ] || exit 0
