@@ -13,24 +13,10 @@
 
 namespace ZYNZip {
 
+using namespace Layout;
+
 namespace {
 
-constexpr std::uint32_t kLocalSignature = 0x04034b50;
-constexpr std::uint32_t kCentralSignature = 0x02014b50;
-constexpr std::uint32_t kEndSignature = 0x06054b50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::uint32_t kDescriptorSignature = 0x08074b50;
-constexpr std::size_t kLocalFixed = 30;
-constexpr std::size_t kCentralFixed = 46;
-constexpr std::size_t kEndFixed = 22;
-constexpr std::size_t kZip64EndFixed = 56;
-constexpr std::size_t kZip64LocatorSize = 20;
-constexpr std::uint16_t kZip64Tag = 0x0001;
-constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
-constexpr std::uint16_t kSaturated16 = 0xFFFF;
-constexpr std::uint16_t kEncrypted = 0x0001;
-constexpr std::uint16_t kHasDescriptor = 0x0008;
 // Deflate cannot expand data by more than about 1032 to 1: a declared size beyond that is not believed, and
 // so never sizes an allocation.
 constexpr std::uint64_t kMaxRatio = 1100;
@@ -43,15 +29,12 @@ std::uint32_t U4(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 std::uint64_t U8(const std::uint8_t* p) { return U4(p) | static_cast<std::uint64_t>(U4(p + 4)) << 32; }
-void Set2(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 2; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+void Set(std::uint8_t* p, std::size_t n, std::uint64_t v) {
+  for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-void Set4(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Set8(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+void Set2(std::uint8_t* p, std::uint64_t v) { Set(p, 2, v); }
+void Set4(std::uint8_t* p, std::uint64_t v) { Set(p, 4, v); }
+void Set8(std::uint8_t* p, std::uint64_t v) { Set(p, 8, v); }
 
 [[noreturn]] void Damaged(std::string_view shown, std::string_view why) {
   ZYNError::Message("Archive \"", shown, "\" is damaged: ", why);
@@ -60,16 +43,21 @@ void Set8(std::uint8_t* p, std::uint64_t v) {
 // Whether n bytes at `at` lie inside the bytes.
 bool Fits(tBytes bytes, std::uint64_t at, std::uint64_t n) { return at <= bytes.size() && n <= bytes.size() - at; }
 
+std::vector<std::uint8_t> Copy(tBytes bytes, std::size_t from, std::size_t to) {
+  return std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
 // The end record: the last signature whose comment ends where the bytes end, else the last one whose comment
 // fits (bytes after it are kept as they are).
 std::size_t FindEnd(tBytes bytes) {
-  if (bytes.size() < kEndFixed) return tArchive::kNone;
-  const std::size_t last = bytes.size() - kEndFixed;
-  const std::size_t first = last > 0xFFFF ? last - 0xFFFF : 0;
+  if (bytes.size() < End::kFixed) return tArchive::kNone;
+  const std::size_t last = bytes.size() - End::kFixed;
+  const std::size_t first = last > kMaxLength ? last - kMaxLength : 0;
   std::size_t fitting = tArchive::kNone;
   for (std::size_t at = last + 1; at-- > first;) {
-    if (U4(&bytes[at]) != kEndSignature) continue;
-    const std::size_t commentEnd = at + kEndFixed + U2(&bytes[at + 20]);
+    if (U4(&bytes[at]) != End::kSignature) continue;
+    const std::size_t commentEnd = at + End::kFixed + U2(&bytes[at + End::kCommentLength]);
     if (commentEnd == bytes.size()) return at;
     if (commentEnd < bytes.size() && fitting == tArchive::kNone) fitting = at;
   }
@@ -84,11 +72,11 @@ struct tBlock {
 std::vector<tBlock> Blocks(tBytes extra) {
   std::vector<tBlock> blocks;
   std::size_t at = 0;
-  while (extra.size() - at >= 4) {
-    const std::uint16_t length = U2(&extra[at + 2]);
-    if (extra.size() - at - 4 < length) break;  // a ragged tail is kept as it is, never read
-    blocks.push_back({U2(&extra[at]), at + 4, length});
-    at += 4 + std::size_t{length};
+  while (extra.size() - at >= Extra::kHead) {
+    const std::uint16_t length = U2(&extra[at + Extra::kLength]);
+    if (extra.size() - at - Extra::kHead < length) break;  // a ragged tail is kept as it is, never read
+    blocks.push_back({U2(&extra[at + Extra::kTag]), at + Extra::kHead, length});
+    at += Extra::kHead + std::size_t{length};
   }
   return blocks;
 }
@@ -96,56 +84,70 @@ std::vector<tBlock> Blocks(tBytes extra) {
 // The values of the Zip64 block for the fields that hold their saturated marker, in their fixed order;
 // false when the block is missing or too short.
 bool ReadZip64(tBytes extra, std::span<std::uint64_t*> fields, std::uint64_t* disk = nullptr) {
-  // The sizes and the offset take 8 bytes each; the disk start number after them only 4.
-  const std::size_t length = 8 * fields.size() + (disk != nullptr ? 4 : 0);
+  const std::size_t length = Extra::kZip64Value * fields.size() + (disk != nullptr ? Extra::kZip64Disk : 0);
   for (const tBlock& block : Blocks(extra)) {
-    if (block.tag != kZip64Tag) continue;
+    if (block.tag != Extra::kZip64Tag) continue;
     if (block.length < length) return false;
-    for (std::size_t i = 0; i < fields.size(); ++i) *fields[i] = U8(&extra[block.at + 8 * i]);
-    if (disk != nullptr) *disk = U4(&extra[block.at + 8 * fields.size()]);
+    for (std::size_t i = 0; i < fields.size(); ++i) *fields[i] = U8(&extra[block.at + Extra::kZip64Value * i]);
+    if (disk != nullptr) *disk = U4(&extra[block.at + Extra::kZip64Value * fields.size()]);
     return true;
   }
   return length == 0;
 }
 
-// The extra field with its Zip64 block holding `values` (none: no block is added).
+void PutZip64Block(std::vector<std::uint8_t>& to, const std::vector<std::uint8_t>& data) {
+  const std::size_t at = to.size();
+  to.resize(at + Extra::kHead);
+  Set2(&to[at + Extra::kTag], Extra::kZip64Tag);
+  Set2(&to[at + Extra::kLength], data.size());
+  to.insert(to.end(), data.begin(), data.end());
+}
+
+// The extra field with its Zip64 block holding `values` (none: no block is added), and a disk start number
+// (always 0 here) after them when asked.
 std::vector<std::uint8_t> WithZip64(tBytes extra, const std::vector<std::uint64_t>& values, bool disk = false) {
-  // The values take 8 bytes each; a disk start number (always 0 here) 4 bytes after them.
-  std::vector<std::uint8_t> data(8 * values.size() + (disk ? 4 : 0));
-  for (std::size_t i = 0; i < values.size(); ++i) Set8(&data[8 * i], values[i]);
+  std::vector<std::uint8_t> data(Extra::kZip64Value * values.size() + (disk ? Extra::kZip64Disk : 0));
+  for (std::size_t i = 0; i < values.size(); ++i) Set8(&data[Extra::kZip64Value * i], values[i]);
   std::vector<std::uint8_t> result;
   bool placed = false;
   std::size_t copied = 0;
   for (const tBlock& block : Blocks(extra)) {
-    if (block.tag != kZip64Tag || placed) continue;
+    if (block.tag != Extra::kZip64Tag || placed) continue;
     // The block keeps its place; data beyond the values it now needs (a disk number) is kept.
-    result.insert(result.end(), extra.begin(), extra.begin() + static_cast<std::ptrdiff_t>(block.at - 4));
+    result.insert(result.end(), extra.begin(), extra.begin() + static_cast<std::ptrdiff_t>(block.at - Extra::kHead));
     std::vector<std::uint8_t> body(data);
     if (block.length > body.size())
       body.insert(body.end(), extra.begin() + static_cast<std::ptrdiff_t>(block.at + body.size()),
                   extra.begin() + static_cast<std::ptrdiff_t>(block.at + block.length));
-    const std::uint8_t head[] = {0x01, 0x00, 0, 0};
-    result.insert(result.end(), head, head + 4);
-    Set2(&result[result.size() - 2], body.size());
-    result.insert(result.end(), body.begin(), body.end());
+    PutZip64Block(result, body);
     copied = block.at + block.length;
     placed = true;
   }
   result.insert(result.end(), extra.begin() + static_cast<std::ptrdiff_t>(copied), extra.end());
-  if (!placed && !data.empty()) {
-    const std::uint8_t head[] = {0x01, 0x00, 0, 0};
-    result.insert(result.end(), head, head + 4);
-    Set2(&result[result.size() - 2], data.size());
-    result.insert(result.end(), data.begin(), data.end());
-  }
+  if (!placed && !data.empty()) PutZip64Block(result, data);
   return result;
+}
+
+// Puts `values` (and a disk start number) in the Zip64 block of the record whose extra field starts at
+// `extraAt`, its length standing at `lengthAt`.
+void SetZip64(std::vector<std::uint8_t>& record, std::size_t extraAt, std::size_t lengthAt,
+              const std::vector<std::uint64_t>& values, bool disk = false) {
+  const std::size_t extraLength = U2(&record[lengthAt]);
+  const std::vector<std::uint8_t> extra = WithZip64(tBytes(record).subspan(extraAt, extraLength), values, disk);
+  if (extra.size() > kMaxLength) ZYNError::Message("Archive too large for its Zip64 fields");
+  const auto at = record.begin() + static_cast<std::ptrdiff_t>(extraAt);
+  record.insert(record.erase(at, at + static_cast<std::ptrdiff_t>(extraLength)), extra.begin(), extra.end());
+  Set2(&record[lengthAt], extra.size());
 }
 
 struct tDescriptorForm {
   bool signature = false;
   bool wide = false;  // 8-byte sizes
-  std::size_t Length() const { return (signature ? 4 : 0) + 4 + (wide ? 16 : 8); }
+  std::size_t Start() const { return signature ? Descriptor::kSignatureSize : 0; }  // where the CRC stands
+  std::size_t Width() const { return wide ? 8 : 4; }
+  std::size_t Length() const { return Start() + Descriptor::kCompressedSize + 2 * Width(); }
 };
+std::uint64_t Sized(const std::uint8_t* p, bool wide) { return wide ? U8(p) : U4(p); }
 
 // The data descriptor after the entry's data: the form whose values match the directory's.
 bool FindDescriptor(tBytes bytes, const tEntry& e, std::size_t at, tDescriptorForm& form) {
@@ -153,14 +155,11 @@ bool FindDescriptor(tBytes bytes, const tEntry& e, std::size_t at, tDescriptorFo
     for (const bool wide : {false, true}) {
       const tDescriptorForm f{signature, wide};
       if (!Fits(bytes, at, f.Length())) continue;
-      const std::uint8_t* p = &bytes[at];
-      if (signature) {
-        if (U4(p) != kDescriptorSignature) continue;
-        p += 4;
-      }
-      const std::uint64_t compressed = wide ? U8(p + 4) : U4(p + 4);
-      const std::uint64_t size = wide ? U8(p + 12) : U4(p + 8);
-      if (U4(p) == e.crc && compressed == e.compressedSize && size == e.size) {
+      if (signature && U4(&bytes[at]) != Descriptor::kSignature) continue;
+      const std::uint8_t* p = &bytes[at + f.Start()];
+      const std::uint8_t* sizes = p + Descriptor::kCompressedSize;
+      if (U4(p + Descriptor::kCrc) == e.crc && Sized(sizes, wide) == e.compressedSize &&
+          Sized(sizes + f.Width(), wide) == e.size) {
         form = f;
         return true;
       }
@@ -170,18 +169,18 @@ bool FindDescriptor(tBytes bytes, const tEntry& e, std::size_t at, tDescriptorFo
 }
 
 void ReadLocal(tBytes bytes, tEntry& e, std::size_t directory, std::string_view shown) {
-  if (!Fits(bytes, e.local, kLocalFixed) || e.local + kLocalFixed > directory ||
-      U4(&bytes[e.local]) != kLocalSignature)
+  if (!Fits(bytes, e.local, Local::kFixed) || e.local + Local::kFixed > directory ||
+      U4(&bytes[e.local]) != Local::kSignature)
     Damaged(shown, "no local header for \"" + e.name + "\"");
   const std::uint8_t* h = &bytes[e.local];
-  const std::size_t nameLength = U2(h + 26);
-  const std::size_t extraLength = U2(h + 28);
-  e.data = e.local + kLocalFixed + nameLength + extraLength;
-  if (e.data > directory || std::string_view(reinterpret_cast<const char*>(h + kLocalFixed), nameLength) != e.name ||
-      U2(h + 8) != e.method)
+  const std::size_t nameLength = U2(h + Local::kNameLength);
+  const std::size_t extraLength = U2(h + Local::kExtraLength);
+  e.data = e.local + Local::kFixed + nameLength + extraLength;
+  if (e.data > directory || std::string_view(reinterpret_cast<const char*>(h + Local::kFixed), nameLength) != e.name ||
+      U2(h + Local::kMethod) != e.method)
     Damaged(shown, "the local header of \"" + e.name + "\" does not match the directory");
   if (directory - e.data < e.compressedSize) Damaged(shown, "the data of \"" + e.name + "\" runs past the directory");
-  e.descriptor = (U2(h + 6) & kHasDescriptor) != 0;
+  e.descriptor = (U2(h + Local::kFlags) & kHasDescriptor) != 0;
   e.end = e.data + e.compressedSize;
   if (e.descriptor) {
     tDescriptorForm form;
@@ -190,42 +189,78 @@ void ReadLocal(tBytes bytes, tEntry& e, std::size_t directory, std::string_view 
     e.end += form.Length();
     return;
   }
-  std::uint64_t size = U4(h + 22), compressed = U4(h + 18);
+  std::uint64_t size = U4(h + Local::kSize), compressed = U4(h + Local::kCompressedSize);
   std::vector<std::uint64_t*> wide;
   if (size == kSaturated32) wide.push_back(&size);
   if (compressed == kSaturated32) wide.push_back(&compressed);
-  const tBytes extra = bytes.subspan(e.local + kLocalFixed + nameLength, extraLength);
-  if (!ReadZip64(extra, wide) || U4(h + 14) != e.crc || size != e.size || compressed != e.compressedSize)
+  const tBytes extra = bytes.subspan(e.local + Local::kFixed + nameLength, extraLength);
+  if (!ReadZip64(extra, wide) || U4(h + Local::kCrc) != e.crc || size != e.size || compressed != e.compressedSize)
     Damaged(shown, "the local header of \"" + e.name + "\" does not match the directory");
 }
 
 std::size_t ReadCentral(tBytes bytes, std::size_t at, std::size_t directoryEnd, tEntry& e, std::uint64_t& offset,
                         std::string_view shown) {
-  if (directoryEnd - at < kCentralFixed || U4(&bytes[at]) != kCentralSignature)
+  if (directoryEnd - at < Central::kFixed || U4(&bytes[at]) != Central::kSignature)
     Damaged(shown, "the central directory is inconsistent");
   const std::uint8_t* h = &bytes[at];
-  const std::size_t nameLength = U2(h + 28), extraLength = U2(h + 30), commentLength = U2(h + 32);
-  const std::size_t next = at + kCentralFixed + nameLength + extraLength + commentLength;
+  const std::size_t nameLength = U2(h + Central::kNameLength), extraLength = U2(h + Central::kExtraLength),
+                    commentLength = U2(h + Central::kCommentLength);
+  const std::size_t next = at + Central::kFixed + nameLength + extraLength + commentLength;
   if (next > directoryEnd) Damaged(shown, "the central directory is inconsistent");
   e.central = at;
   e.centralEnd = next;
-  e.flags = U2(h + 8);
-  e.method = U2(h + 10);
-  e.crc = U4(h + 16);
-  e.compressedSize = U4(h + 20);
-  e.size = U4(h + 24);
-  e.name.assign(reinterpret_cast<const char*>(h + kCentralFixed), nameLength);
-  offset = U4(h + 42);
-  std::uint64_t disk = U2(h + 34);
+  e.flags = U2(h + Central::kFlags);
+  e.method = U2(h + Central::kMethod);
+  e.crc = U4(h + Central::kCrc);
+  e.compressedSize = U4(h + Central::kCompressedSize);
+  e.size = U4(h + Central::kSize);
+  e.name.assign(reinterpret_cast<const char*>(h + Central::kFixed), nameLength);
+  offset = U4(h + Central::kOffset);
+  std::uint64_t disk = U2(h + Central::kDisk);
   std::vector<std::uint64_t*> wide;
   if (e.size == kSaturated32) wide.push_back(&e.size);
   if (e.compressedSize == kSaturated32) wide.push_back(&e.compressedSize);
   if (offset == kSaturated32) wide.push_back(&offset);
-  if (!ReadZip64(bytes.subspan(at + kCentralFixed + nameLength, extraLength), wide,
+  if (!ReadZip64(bytes.subspan(at + Central::kFixed + nameLength, extraLength), wide,
                  disk == kSaturated16 ? &disk : nullptr))
     Damaged(shown, "the Zip64 field of \"" + e.name + "\" is missing");
   if (disk != 0) Damaged(shown, "it spans several disks");
   return next;
+}
+
+// What the end records say of the directory.
+struct tDirectory {
+  std::uint64_t entries = 0, size = 0, offset = 0;
+};
+
+// The Zip64 end record before the locator that ends at the end record, which it overrides where that one's
+// fields are saturated.
+void ReadZip64End(tBytes bytes, tArchive& a, tDirectory& d, std::string_view shown) {
+  a.zip64Locator = a.end - Zip64Locator::kFixed;
+  // Where the record's offset points when offsets count from the file's start, else right before the
+  // locator (offsets count from a prefix's end).
+  std::uint64_t at = U8(&bytes[a.zip64Locator + Zip64Locator::kOffset]);
+  if (!Fits(bytes, at, Zip64End::kFixed) || at + Zip64End::kFixed > a.zip64Locator ||
+      U4(&bytes[at]) != Zip64End::kSignature)
+    at = a.zip64Locator >= Zip64End::kFixed ? a.zip64Locator - Zip64End::kFixed : tArchive::kNone;
+  if (at == tArchive::kNone || U4(&bytes[at]) != Zip64End::kSignature) Damaged(shown, "no Zip64 end record");
+  const std::uint8_t* z = &bytes[at];
+  const std::uint64_t length = U8(z + Zip64End::kRecordSize);
+  if (length < Zip64End::kFixed - Zip64End::kSizedFrom || length > a.zip64Locator - at - Zip64End::kSizedFrom)
+    Damaged(shown, "the Zip64 end record is inconsistent");
+  const std::uint64_t entries = U8(z + Zip64End::kEntries), size = U8(z + Zip64End::kDirectorySize),
+                      offset = U8(z + Zip64End::kDirectoryOffset);
+  if (U4(z + Zip64End::kDisk) != 0 || U4(z + Zip64End::kDirectoryDisk) != 0 ||
+      U8(z + Zip64End::kDiskEntries) != entries)
+    Damaged(shown, "it spans several disks");
+  a.zip64End = at;
+  a.directoryEnd = at;
+  if (d.entries == kSaturated16) d.entries = entries;
+  if (d.size == kSaturated32) d.size = size;
+  if (d.offset == kSaturated32) d.offset = offset;
+  // Readers differ in which record they believe; writing sets both, so both must say the same.
+  if (d.entries != entries || d.size != size || d.offset != offset)
+    Damaged(shown, "the Zip64 end record is inconsistent");
 }
 
 // Whether the text ends with the tail, letters in either case.
@@ -286,42 +321,22 @@ tArchive Read(tBytes bytes, std::string_view shown) {
   a.end = FindEnd(bytes);
   if (a.end == tArchive::kNone) Damaged(shown, "no end of central directory");
   const std::uint8_t* end = &bytes[a.end];
-  std::uint64_t entries = U2(end + 10), directorySize = U4(end + 12), directoryOffset = U4(end + 16);
-  if (U2(end + 4) != 0 || U2(end + 6) != 0 || U2(end + 8) != U2(end + 10)) {
-    if (U2(end + 4) != kSaturated16) Damaged(shown, "it spans several disks");
+  tDirectory d{U2(end + End::kEntries), U4(end + End::kDirectorySize), U4(end + End::kDirectoryOffset)};
+  if (U2(end + End::kDisk) != 0 || U2(end + End::kDirectoryDisk) != 0 ||
+      U2(end + End::kDiskEntries) != U2(end + End::kEntries)) {
+    if (U2(end + End::kDisk) != kSaturated16) Damaged(shown, "it spans several disks");
   }
   a.directoryEnd = a.end;
   a.zip64End = a.zip64Locator = tArchive::kNone;
-  if (a.end >= kZip64LocatorSize && U4(&bytes[a.end - kZip64LocatorSize]) == kZip64LocatorSignature) {
-    a.zip64Locator = a.end - kZip64LocatorSize;
-    const std::uint64_t declared = U8(&bytes[a.zip64Locator + 8]);
-    // Where the record's offset points when offsets count from the file's start, else right before the
-    // locator (offsets count from a prefix's end).
-    std::uint64_t at = declared;
-    if (!Fits(bytes, at, kZip64EndFixed) || at + kZip64EndFixed > a.zip64Locator ||
-        U4(&bytes[at]) != kZip64EndSignature)
-      at = a.zip64Locator >= kZip64EndFixed ? a.zip64Locator - kZip64EndFixed : tArchive::kNone;
-    if (at == tArchive::kNone || U4(&bytes[at]) != kZip64EndSignature) Damaged(shown, "no Zip64 end record");
-    const std::uint8_t* z = &bytes[at];
-    const std::uint64_t length = U8(z + 4);
-    if (length < kZip64EndFixed - 12 || length > a.zip64Locator - at - 12) Damaged(shown, "the Zip64 end record is inconsistent");
-    if (U4(z + 16) != 0 || U4(z + 20) != 0 || U8(z + 24) != U8(z + 32)) Damaged(shown, "it spans several disks");
-    a.zip64End = at;
-    a.directoryEnd = at;
-    if (entries == kSaturated16) entries = U8(z + 32);
-    if (directorySize == kSaturated32) directorySize = U8(z + 40);
-    if (directoryOffset == kSaturated32) directoryOffset = U8(z + 48);
-    // Readers differ in which record they believe; writing sets both, so both must say the same.
-    if (entries != U8(z + 32) || directorySize != U8(z + 40) || directoryOffset != U8(z + 48))
-      Damaged(shown, "the Zip64 end record is inconsistent");
-  }
-  if (directorySize > a.directoryEnd) Damaged(shown, "the central directory is truncated");
-  a.directory = a.directoryEnd - directorySize;
-  if (directoryOffset > a.directory) Damaged(shown, "the central directory is truncated");
-  a.base = static_cast<std::int64_t>(a.directory - directoryOffset);
+  if (a.end >= Zip64Locator::kFixed && U4(&bytes[a.end - Zip64Locator::kFixed]) == Zip64Locator::kSignature)
+    ReadZip64End(bytes, a, d, shown);
+  if (d.size > a.directoryEnd) Damaged(shown, "the central directory is truncated");
+  a.directory = a.directoryEnd - d.size;
+  if (d.offset > a.directory) Damaged(shown, "the central directory is truncated");
+  a.base = static_cast<std::int64_t>(a.directory - d.offset);
   // Each record takes at least its fixed part: a count beyond that is no reason to reserve.
-  if (entries > directorySize / kCentralFixed) Damaged(shown, "the central directory is inconsistent");
-  a.entries.resize(entries);
+  if (d.entries > d.size / Central::kFixed) Damaged(shown, "the central directory is inconsistent");
+  a.entries.resize(d.entries);
   std::size_t at = a.directory;
   for (tEntry& e : a.entries) {
     std::uint64_t offset = 0;
@@ -435,17 +450,108 @@ tReplacement Compress(tBytes content, std::uint16_t method, tCoder& coder) {
   return r;
 }
 
-std::vector<tWritten> Write(const tArchive& a, const tProvide& provide, const tEmit& emit) {
-  const tBytes bytes = a.bytes;
+namespace {
+
+// Passes the archive's parts on, counting them: the directory and the end records point into what was written.
+struct tSink {
+  const tEmit& emit;
   std::uint64_t written = 0;
-  auto put = [&](tBytes part) {
+  void Put(tBytes part) {
     if (part.empty()) return;
     emit(part);
     written += part.size();
-  };
-  auto raw = [&](std::size_t from, std::size_t to) { put(bytes.subspan(from, to - from)); };
-  auto offsetOf = [&](std::uint64_t position) { return position - static_cast<std::uint64_t>(a.base); };
+  }
+};
 
+// The directory's offset of a place in the written bytes (the prefix before offset 0 is written as it was).
+std::uint64_t OffsetOf(const tArchive& a, std::uint64_t position) {
+  return position - static_cast<std::uint64_t>(a.base);
+}
+
+// The local header of a replaced entry with its new CRC and sizes, in the Zip64 field where it had them there.
+std::vector<std::uint8_t> LocalHeader(const tArchive& a, const tEntry& e, const tReplacement& r) {
+  std::vector<std::uint8_t> header = Copy(a.bytes, e.local, e.data);
+  std::uint8_t* h = header.data();
+  // A header that defers its values to the descriptor keeps its zeros.
+  auto set = [&](std::size_t at, std::uint64_t value) {
+    if (!e.descriptor || U4(h + at) != 0) Set4(h + at, value);
+  };
+  set(Local::kCrc, r.crc);
+  std::vector<std::uint64_t> wide;
+  const bool wideSize = U4(h + Local::kSize) == kSaturated32;
+  const bool wideCompressed = U4(h + Local::kCompressedSize) == kSaturated32;
+  if (wideSize) wide.push_back(r.size);
+  else set(Local::kSize, r.size);
+  if (wideCompressed) wide.push_back(r.data.size());
+  else set(Local::kCompressedSize, r.data.size());
+  if (!wide.empty()) SetZip64(header, Local::kFixed + U2(h + Local::kNameLength), Local::kExtraLength, wide);
+  return header;
+}
+
+// The data descriptor of a replaced entry, in the form its old one had.
+std::vector<std::uint8_t> DataDescriptor(const tArchive& a, const tEntry& e, const tReplacement& r) {
+  tDescriptorForm form;
+  FindDescriptor(a.bytes, e, e.data + e.compressedSize, form);
+  std::vector<std::uint8_t> d(form.Length());
+  if (form.signature) Set4(d.data(), Descriptor::kSignature);
+  std::uint8_t* p = d.data() + form.Start();
+  Set4(p + Descriptor::kCrc, r.crc);
+  Set(p + Descriptor::kCompressedSize, form.Width(), r.data.size());
+  Set(p + Descriptor::kCompressedSize + form.Width(), form.Width(), r.size);
+  return d;
+}
+
+// An entry's directory record with its values and the new offset of its local header. A field keeps its Zip64
+// form, and takes it when its value no longer fits.
+std::vector<std::uint8_t> CentralRecord(const tArchive& a, const tEntry& e, const tWritten& v, std::uint64_t offset) {
+  std::vector<std::uint8_t> record = Copy(a.bytes, e.central, e.centralEnd);
+  std::uint8_t* h = record.data();
+  Set4(h + Central::kCrc, v.crc);
+  std::vector<std::uint64_t> wide;
+  for (const auto& [at, value] : {std::pair<std::size_t, std::uint64_t>{Central::kSize, v.size},
+                                  {Central::kCompressedSize, v.compressedSize}, {Central::kOffset, offset}}) {
+    const bool saturated = U4(h + at) == kSaturated32 || value >= kSaturated32;
+    Set4(h + at, saturated ? kSaturated32 : value);
+    if (saturated) wide.push_back(value);
+  }
+  const bool disk = U2(h + Central::kDisk) == kSaturated16;
+  if (!wide.empty() || disk)
+    SetZip64(record, Central::kFixed + U2(h + Central::kNameLength), Central::kExtraLength, wide, disk);
+  return record;
+}
+
+// The Zip64 end record with the directory's new size and offset; the rest (and any data after it) as it was.
+std::vector<std::uint8_t> Zip64EndRecord(const tArchive& a, std::uint64_t directorySize, std::uint64_t directory) {
+  std::vector<std::uint8_t> record = Copy(a.bytes, a.zip64End, a.zip64Locator);
+  Set8(&record[Zip64End::kDirectorySize], directorySize);
+  Set8(&record[Zip64End::kDirectoryOffset], directory);
+  return record;
+}
+
+std::vector<std::uint8_t> Zip64LocatorRecord(const tArchive& a, std::uint64_t zip64End) {
+  std::vector<std::uint8_t> locator = Copy(a.bytes, a.zip64Locator, a.end);
+  Set8(&locator[Zip64Locator::kOffset], zip64End);
+  return locator;
+}
+
+// The end of central directory record with the directory's new size and offset, but where a field defers to
+// the Zip64 end record.
+std::vector<std::uint8_t> EndRecord(const tArchive& a, std::uint64_t directorySize, std::uint64_t directory) {
+  std::vector<std::uint8_t> end = Copy(a.bytes, a.end, a.end + End::kFixed);
+  for (const auto& [at, value] : {std::pair<std::size_t, std::uint64_t>{End::kDirectorySize, directorySize},
+                                  {End::kDirectoryOffset, directory}}) {
+    if (U4(&end[at]) == kSaturated32) continue;
+    if (value >= kSaturated32) ZYNError::Message("Archive too large for an archive without Zip64 records");
+    Set4(&end[at], value);
+  }
+  return end;
+}
+
+}  // namespace
+
+std::vector<tWritten> Write(const tArchive& a, const tProvide& provide, const tEmit& emit) {
+  tSink out{emit};
+  auto raw = [&](std::size_t from, std::size_t to) { out.Put(a.bytes.subspan(from, to - from)); };
   std::vector<std::uint64_t> newOffset(a.entries.size());
   std::vector<tWritten> values(a.entries.size());
   raw(0, a.byPosition.empty() ? a.directory : a.entries[a.byPosition[0]].local);
@@ -453,7 +559,7 @@ std::vector<tWritten> Write(const tArchive& a, const tProvide& provide, const tE
     const std::size_t i = a.byPosition[k];
     const tEntry& e = a.entries[i];
     const std::size_t next = k + 1 < a.byPosition.size() ? a.entries[a.byPosition[k + 1]].local : a.directory;
-    newOffset[i] = offsetOf(written);
+    newOffset[i] = OffsetOf(a, out.written);
     const tReplacement* r = provide(i);
     if (r == nullptr) {
       values[i] = {false, e.crc, e.size, e.compressedSize};
@@ -461,110 +567,21 @@ std::vector<tWritten> Write(const tArchive& a, const tProvide& provide, const tE
       continue;
     }
     values[i] = {true, r->crc, r->size, r->data.size()};
-    std::vector<std::uint8_t> header(bytes.begin() + static_cast<std::ptrdiff_t>(e.local),
-                                     bytes.begin() + static_cast<std::ptrdiff_t>(e.data));
-    std::uint8_t* h = header.data();
-    const std::size_t nameLength = U2(h + 26);
-    // A header that defers its values to the descriptor keeps its zeros.
-    if (!e.descriptor || U4(h + 14) != 0) Set4(h + 14, r->crc);
-    std::vector<std::uint64_t> wide;
-    const bool wideSize = U4(h + 22) == kSaturated32, wideCompressed = U4(h + 18) == kSaturated32;
-    if (wideSize) wide.push_back(r->size);
-    else if (!e.descriptor || U4(h + 22) != 0) Set4(h + 22, r->size);
-    if (wideCompressed) wide.push_back(r->data.size());
-    else if (!e.descriptor || U4(h + 18) != 0) Set4(h + 18, r->data.size());
-    if (!wide.empty()) {
-      const std::size_t extraAt = kLocalFixed + nameLength;
-      const std::vector<std::uint8_t> extra =
-          WithZip64(tBytes(header).subspan(extraAt, U2(h + 28)), wide);
-      header.resize(extraAt);
-      header.insert(header.end(), extra.begin(), extra.end());
-      Set2(header.data() + 28, extra.size());
-    }
-    put(header);
-    put(r->data);
-    if (e.descriptor) {
-      tDescriptorForm form;
-      FindDescriptor(bytes, e, e.data + e.compressedSize, form);
-      std::vector<std::uint8_t> d(form.Length());
-      std::uint8_t* p = d.data();
-      if (form.signature) {
-        Set4(p, kDescriptorSignature);
-        p += 4;
-      }
-      Set4(p, r->crc);
-      if (form.wide) {
-        Set8(p + 4, r->data.size());
-        Set8(p + 12, r->size);
-      } else {
-        Set4(p + 4, r->data.size());
-        Set4(p + 8, r->size);
-      }
-      put(d);
-    }
+    out.Put(LocalHeader(a, e, *r));
+    out.Put(r->data);
+    if (e.descriptor) out.Put(DataDescriptor(a, e, *r));
     raw(e.end, next);
   }
-
-  const std::uint64_t directory = written;
-  for (std::size_t i = 0; i < a.entries.size(); ++i) {
-    const tEntry& e = a.entries[i];
-    const tWritten& v = values[i];
-    std::vector<std::uint8_t> record(bytes.begin() + static_cast<std::ptrdiff_t>(e.central),
-                                     bytes.begin() + static_cast<std::ptrdiff_t>(e.centralEnd));
-    std::uint8_t* h = record.data();
-    const std::uint64_t size = v.size;
-    const std::uint64_t compressed = v.compressedSize;
-    Set4(h + 16, v.crc);
-    // A field keeps its Zip64 form, and takes it when its value no longer fits.
-    std::vector<std::uint64_t> wide;
-    auto field = [&](std::size_t at, std::uint64_t value) {
-      if (U4(h + at) == kSaturated32 || value >= kSaturated32) {
-        Set4(h + at, kSaturated32);
-        wide.push_back(value);
-      } else {
-        Set4(h + at, value);
-      }
-    };
-    field(24, size);
-    field(20, compressed);
-    field(42, newOffset[i]);
-    const bool disk = U2(h + 34) == kSaturated16;
-    const std::size_t nameLength = U2(h + 28), extraLength = U2(h + 30);
-    if (!wide.empty() || disk) {
-      const std::size_t extraAt = kCentralFixed + nameLength;
-      const std::vector<std::uint8_t> extra = WithZip64(tBytes(record).subspan(extraAt, extraLength), wide, disk);
-      if (extra.size() > 0xFFFF) ZYNError::Message("Archive too large for its Zip64 fields");
-      std::vector<std::uint8_t> rebuilt(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(extraAt));
-      rebuilt.insert(rebuilt.end(), extra.begin(), extra.end());
-      rebuilt.insert(rebuilt.end(), record.begin() + static_cast<std::ptrdiff_t>(extraAt + extraLength), record.end());
-      Set2(rebuilt.data() + 30, extra.size());
-      record = std::move(rebuilt);
-    }
-    put(record);
-  }
-  const std::uint64_t directorySize = written - directory;
-
-  const std::uint64_t zip64End = written;
+  const std::uint64_t directory = out.written;
+  for (std::size_t i = 0; i < a.entries.size(); ++i) out.Put(CentralRecord(a, a.entries[i], values[i], newOffset[i]));
+  const std::uint64_t directorySize = out.written - directory;
   if (a.zip64End != tArchive::kNone) {
-    std::vector<std::uint8_t> z(bytes.begin() + static_cast<std::ptrdiff_t>(a.zip64End),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(a.zip64Locator));
-    Set8(z.data() + 40, directorySize);
-    Set8(z.data() + 48, offsetOf(directory));
-    put(z);
-    std::vector<std::uint8_t> locator(bytes.begin() + static_cast<std::ptrdiff_t>(a.zip64Locator),
-                                      bytes.begin() + static_cast<std::ptrdiff_t>(a.end));
-    Set8(locator.data() + 8, offsetOf(zip64End));
-    put(locator);
+    const std::uint64_t zip64End = out.written;
+    out.Put(Zip64EndRecord(a, directorySize, OffsetOf(a, directory)));
+    out.Put(Zip64LocatorRecord(a, OffsetOf(a, zip64End)));
   }
-  std::vector<std::uint8_t> end(bytes.begin() + static_cast<std::ptrdiff_t>(a.end),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(a.end + kEndFixed));
-  for (const auto& [at, value] : {std::pair<std::size_t, std::uint64_t>{12, directorySize}, {16, offsetOf(directory)}}) {
-    if (U4(&end[at]) == kSaturated32) continue;
-    if (value >= kSaturated32) ZYNError::Message("Archive too large for an archive without Zip64 records");
-    Set4(&end[at], value);
-  }
-  put(end);
-  raw(a.end + kEndFixed, bytes.size());
+  out.Put(EndRecord(a, directorySize, OffsetOf(a, directory)));
+  raw(a.end + End::kFixed, a.bytes.size());
   return values;
 }
 

@@ -20,6 +20,63 @@ namespace ZYNZip {
 
 using tBytes = std::span<const std::uint8_t>;
 
+// Where the fields of the zip records stand, as byte offsets from each record's start (all little-endian):
+// the one description that the reader, the writer and the tests' builder share.
+namespace Layout {
+// What a 4-byte (2-byte) field holds when its value stands in the Zip64 field or record instead.
+constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
+constexpr std::uint16_t kSaturated16 = 0xFFFF;
+constexpr std::uint16_t kEncrypted = 0x0001;       // general purpose flag bits
+constexpr std::uint16_t kHasDescriptor = 0x0008;
+constexpr std::size_t kMaxLength = 0xFFFF;         // of a name, an extra field, a comment
+namespace Local {
+constexpr std::uint32_t kSignature = 0x04034b50;
+constexpr std::size_t kVersion = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
+                      kCompressedSize = 18, kSize = 22, kNameLength = 26, kExtraLength = 28;
+constexpr std::size_t kFixed = 30;  // then the name and the extra field
+}  // namespace Local
+namespace Central {
+constexpr std::uint32_t kSignature = 0x02014b50;
+constexpr std::size_t kMadeBy = 4, kVersion = 6, kFlags = 8, kMethod = 10, kTime = 12, kDate = 14, kCrc = 16,
+                      kCompressedSize = 20, kSize = 24, kNameLength = 28, kExtraLength = 30, kCommentLength = 32,
+                      kDisk = 34, kInternal = 36, kExternal = 38, kOffset = 42;
+constexpr std::size_t kFixed = 46;  // then the name, the extra field and the comment
+}  // namespace Central
+// After the data when flag bit 3 defers the CRC and sizes: an optional signature, then the CRC and the two
+// sizes, 4 bytes each or 8 with Zip64.
+namespace Descriptor {
+constexpr std::uint32_t kSignature = 0x08074b50;
+constexpr std::size_t kSignatureSize = 4;
+constexpr std::size_t kCrc = 0, kCompressedSize = 4;  // from after the signature; the size follows
+}  // namespace Descriptor
+// A block of the extra field: tag and length, then the data. The Zip64 block holds, in this order and only
+// for the fields saturated in the header, the size, the compressed size, the offset (8 bytes each) and the
+// disk start number (4 bytes).
+namespace Extra {
+constexpr std::size_t kTag = 0, kLength = 2, kHead = 4;
+constexpr std::uint16_t kZip64Tag = 0x0001;
+constexpr std::size_t kZip64Value = 8, kZip64Disk = 4;
+}  // namespace Extra
+namespace Zip64End {
+constexpr std::uint32_t kSignature = 0x06064b50;
+constexpr std::size_t kRecordSize = 4, kMadeBy = 12, kVersion = 14, kDisk = 16, kDirectoryDisk = 20,
+                      kDiskEntries = 24, kEntries = 32, kDirectorySize = 40, kDirectoryOffset = 48;
+constexpr std::size_t kSizedFrom = 12;  // the record size counts the bytes from here on
+constexpr std::size_t kFixed = 56;
+}  // namespace Zip64End
+namespace Zip64Locator {
+constexpr std::uint32_t kSignature = 0x07064b50;
+constexpr std::size_t kDisk = 4, kOffset = 8, kDisks = 16;
+constexpr std::size_t kFixed = 20;
+}  // namespace Zip64Locator
+namespace End {
+constexpr std::uint32_t kSignature = 0x06054b50;
+constexpr std::size_t kDisk = 4, kDirectoryDisk = 6, kDiskEntries = 8, kEntries = 10, kDirectorySize = 12,
+                      kDirectoryOffset = 16, kCommentLength = 20;
+constexpr std::size_t kFixed = 22;  // then the comment
+}  // namespace End
+}  // namespace Layout
+
 constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint64_t kMaxClassEntry = std::uint64_t{64} << 20;   // a class entry above this is an error
@@ -29,7 +86,7 @@ constexpr std::uint64_t kMaxNestedArchive = std::uint64_t{1} << 30;  // so is a 
 constexpr std::uint64_t kMaxNestedRatio = 100;
 constexpr std::uint64_t kRatioFreeNested = std::uint64_t{4} << 20;
 // IsArchive looks no further back from the end than this.
-constexpr std::size_t kEndArea = 0xFFFF + 22;
+constexpr std::size_t kEndArea = Layout::kMaxLength + Layout::End::kFixed;
 
 struct tEntry {
   std::string name;

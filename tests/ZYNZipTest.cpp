@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
@@ -16,6 +17,7 @@
 namespace {
 
 using ZYNZip::tArchive;
+using namespace ZYNZip::Layout;
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -35,13 +37,20 @@ ZipSpec Spec(std::vector<ZipEntry> entries) {
   return s;
 }
 
+std::size_t U2At(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8; }
+std::uint64_t U8At(const Bytes& b, std::size_t at) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 8; i-- > 0;) v = v << 8 | b[at + i];
+  return v;
+}
+
 // The extra field with the values of its Zip64 block blanked: they change with the entry's sizes.
 Bytes WithoutZip64Values(Bytes extra) {
-  for (std::size_t at = 0; at + 4 <= extra.size();) {
-    const std::size_t length = extra[at + 2] | extra[at + 3] << 8;
-    if (extra[at] == 1 && extra[at + 1] == 0)
-      for (std::size_t i = at + 4; i < at + 4 + length && i < extra.size(); ++i) extra[i] = 0;
-    at += 4 + length;
+  for (std::size_t at = 0; at + Extra::kHead <= extra.size();) {
+    const std::size_t data = at + Extra::kHead, length = U2At(extra, at + Extra::kLength);
+    if (U2At(extra, at + Extra::kTag) == Extra::kZip64Tag)
+      for (std::size_t i = data; i < data + length && i < extra.size(); ++i) extra[i] = 0;
+    at = data + length;
   }
   return extra;
 }
@@ -138,17 +147,16 @@ Bytes Raw(const Bytes& bytes, std::size_t from, std::size_t to) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
-std::size_t U2At(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8; }
-
 // A directory record's name, extra field (Zip64 values blanked) and comment.
 std::vector<Bytes> CentralParts(const Bytes& b, const ZYNZip::tEntry& e) {
-  const std::size_t name = e.central + 46, extra = name + U2At(b, e.central + 28), comment = extra + U2At(b, e.central + 30);
+  const std::size_t name = e.central + Central::kFixed, extra = name + U2At(b, e.central + Central::kNameLength),
+                    comment = extra + U2At(b, e.central + Central::kExtraLength);
   return {Raw(b, name, extra), WithoutZip64Values(Raw(b, extra, comment)), Raw(b, comment, e.centralEnd)};
 }
 
 // A local header's name and extra field (Zip64 values blanked).
 std::vector<Bytes> LocalParts(const Bytes& b, const ZYNZip::tEntry& e) {
-  const std::size_t name = e.local + 30, extra = name + U2At(b, e.local + 26);
+  const std::size_t name = e.local + Local::kFixed, extra = name + U2At(b, e.local + Local::kNameLength);
   return {Raw(b, name, extra), WithoutZip64Values(Raw(b, extra, e.data))};
 }
 
@@ -187,7 +195,11 @@ TEST(ZipTest, AReplacedEntryChangesOnlyItsCrcSizesAndTheOffsetsAfterIt) {
       const tArchive b = ZYNZip::Read(out, "t.jar");
       ASSERT_EQ(b.entries.size(), a.entries.size());
       EXPECT_EQ(Raw(out, 0, spec.prefix.size()), spec.prefix);
-      EXPECT_EQ(Raw(out, b.end + 22, out.size()), Text(spec.comment));
+      EXPECT_EQ(Raw(out, b.end + End::kFixed, out.size()), Text(spec.comment));
+      // Readers that trust the locator find the Zip64 end record where it now stands.
+      if (b.zip64Locator != tArchive::kNone) {
+        EXPECT_EQ(U8At(out, b.zip64Locator + Zip64Locator::kOffset) + static_cast<std::uint64_t>(b.base), b.zip64End);
+      }
       for (std::size_t i = 0; i < a.entries.size(); ++i) {
         const ZYNZip::tEntry &x = a.entries[i], &y = b.entries[i];
         EXPECT_EQ(y.name, x.name);
@@ -195,14 +207,17 @@ TEST(ZipTest, AReplacedEntryChangesOnlyItsCrcSizesAndTheOffsetsAfterIt) {
         EXPECT_EQ(y.flags, x.flags);
         EXPECT_EQ(y.descriptor, x.descriptor);
         // Made by, needed, flags, method, time and date; name, extra and comment; attributes.
-        EXPECT_EQ(Raw(out, y.central + 4, y.central + 16), Raw(bytes, x.central + 4, x.central + 16));
-        EXPECT_EQ(Raw(out, y.central + 36, y.central + 42), Raw(bytes, x.central + 36, x.central + 42));
+        EXPECT_EQ(Raw(out, y.central + Central::kMadeBy, y.central + Central::kCrc),
+                  Raw(bytes, x.central + Central::kMadeBy, x.central + Central::kCrc));
+        EXPECT_EQ(Raw(out, y.central + Central::kInternal, y.central + Central::kOffset),
+                  Raw(bytes, x.central + Central::kInternal, x.central + Central::kOffset));
         EXPECT_EQ(CentralParts(out, y), CentralParts(bytes, x));
         Bytes content;
         ZYNZip::Inflate(b, y, "t.jar", ZYNZip::kMaxClassEntry, content);
         if (i == replaced) {
           EXPECT_EQ(content, newContent);
-          EXPECT_EQ(Raw(out, y.local + 4, y.local + 14), Raw(bytes, x.local + 4, x.local + 14));
+          EXPECT_EQ(Raw(out, y.local + Local::kVersion, y.local + Local::kCrc),
+                    Raw(bytes, x.local + Local::kVersion, x.local + Local::kCrc));
           EXPECT_EQ(LocalParts(out, y), LocalParts(bytes, x));
         } else {
           EXPECT_EQ(Raw(out, y.local, y.end), Raw(bytes, x.local, x.end)) << "kept entries are copied raw";
@@ -222,7 +237,35 @@ TEST(ZipTest, AFieldInZip64FormKeepsItWhenItsValueChanges) {
   const Bytes out = Rewrite(a, [&](std::size_t i) { return i == 0 ? &r : nullptr; });
   const tArchive b = ZYNZip::Read(out, "t.jar");
   EXPECT_EQ(b.entries[2].local, a.entries[2].local - (a.entries[0].end - b.entries[0].end));
-  EXPECT_EQ(Raw(out, b.entries[2].central + 42, b.entries[2].central + 46), Bytes(4, 0xFF));
+  const std::size_t offset = b.entries[2].central + Central::kOffset;
+  EXPECT_EQ(Raw(out, offset, offset + 4), Bytes(4, 0xFF));
+}
+
+// The records as the zip format lays them out, byte for byte: the reader, the writer and the builder share
+// one layout, and this holds it to the format rather than only to itself.
+TEST(ZipTest, TheSharedLayoutIsTheZipFormat) {
+  ZipSpec spec = Spec({Entry("a", Text("x"), 0, [](ZipEntry& e) { e.zip64 = e.zip64Disk = true; })});
+  spec.zip64End = true;
+  const std::string hex =
+      // local header, name, Zip64 field, data
+      "504b03042d00000000000060875a8316dc8cffffffffffffffff0100140061010010000100000000000000010000000000000078"
+      // directory record, name, Zip64 field with the disk number in 4 bytes
+      "504b01021e032d00000000000060875a8316dc8cffffffffffffffff010020000000ffff00000000a481ffffffff6101001c0001"
+      "000000000000000100000000000000000000000000000000000000"
+      // Zip64 end record, Zip64 end locator, end record
+      "504b06062c000000000000002d002d000000000000000000010000000000000001000000000000004f0000000000000034000000"
+      "00000000504b060700000000830000000000000001000000504b050600000000ffffffffffffffffffffffff0000";
+  Bytes expected;
+  for (std::size_t i = 0; i < hex.size(); i += 2)
+    expected.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  EXPECT_EQ(BuildZip(spec), expected);
+  const tArchive a = ZYNZip::Read(expected, "t.jar");
+  ASSERT_EQ(a.entries.size(), 1u);
+  const ZYNZip::tEntry& e = a.entries[0];
+  EXPECT_EQ(std::make_tuple(e.name, e.crc, e.size, e.compressedSize, e.data),
+            std::make_tuple("a", Crc(Text("x")), 1u, 1u, 51u));
+  EXPECT_EQ(std::vector<std::size_t>({a.directory, a.zip64End, a.zip64Locator, a.end}),
+            std::vector<std::size_t>({52, 131, 187, 207}));
 }
 
 // A damaged archive: what is changed in a good one, and the line it gives.
@@ -245,44 +288,40 @@ TEST(ZipTest, DamagedArchivesAreErrorsThatSayWhy) {
   ZipSpec goodSpec = Spec(ThreeEntries());
   goodSpec.comment = "c";
   const Bytes good = BuildZip(goodSpec);
+  const std::size_t end = ZYNZip::Read(good, "t.jar").end;
   const std::string damaged = "ERROR: Archive \"t.jar\" is damaged: ";
   const std::vector<Damage> cases = {
       {"cut in the directory", [&] { return Raw(good, 0, CentralOf(good, 1) + 10); }, "(not an archive)"},
       {"cut and the end record kept",
        [&] {
          Bytes b = Raw(good, 0, CentralOf(good, 1));
-         const Bytes tail = Raw(good, good.size() - 23, good.size());
-         b.insert(b.end(), tail.begin(), tail.end());
+         b.insert(b.end(), good.begin() + static_cast<std::ptrdiff_t>(end), good.end());
          return b;
        },
        damaged + "the central directory is truncated"},
-      {"one entry more counted",
-       [&] { return Patched(good, good.size() - 23 + 8, {4, 0, 4, 0}); },
+      {"one entry more counted", [&] { return Patched(good, end + End::kDiskEntries, {4, 0, 4, 0}); },
        damaged + "the central directory is inconsistent"},
-      {"one entry less counted", [&] { return Patched(good, good.size() - 23 + 8, {2, 0, 2, 0}); },
+      {"one entry less counted", [&] { return Patched(good, end + End::kDiskEntries, {2, 0, 2, 0}); },
        damaged + "the central directory is inconsistent"},
       {"a local header offset into the directory",
        [&] {
          const std::size_t c = CentralOf(good, 1);
          const std::uint32_t o = static_cast<std::uint32_t>(CentralOf(good, 0));
-         return Patched(good, c + 42, {std::uint8_t(o), std::uint8_t(o >> 8), std::uint8_t(o >> 16), std::uint8_t(o >> 24)});
+         return Patched(good, c + Central::kOffset,
+                        {std::uint8_t(o), std::uint8_t(o >> 8), std::uint8_t(o >> 16), std::uint8_t(o >> 24)});
        },
        damaged + "the local header of \"a/A.class\" lies outside the archive"},
-      {"two entries at one place",
-       [&] { return Patched(good, CentralOf(good, 2) + 42, {0, 0, 0, 0}); },
+      {"two entries at one place", [&] { return Patched(good, CentralOf(good, 2) + Central::kOffset, {0, 0, 0, 0}); },
        damaged + "the local header of \"b/B.class\" does not match the directory"},
       {"a local name that differs",
-       [&] { return Patched(good, ZYNZip::Read(good, "t.jar").entries[1].local + 30, {'z'}); },
+       [&] { return Patched(good, ZYNZip::Read(good, "t.jar").entries[1].local + Local::kFixed, {'z'}); },
        damaged + "the local header of \"a/A.class\" does not match the directory"},
       {"a local CRC that differs",
-       [&] { return Patched(good, ZYNZip::Read(good, "t.jar").entries[1].local + 14, {0x11}); },
+       [&] { return Patched(good, ZYNZip::Read(good, "t.jar").entries[1].local + Local::kCrc, {0x11}); },
        damaged + "the local header of \"a/A.class\" does not match the directory"},
-      {"a split archive", [&] { return Patched(good, good.size() - 23 + 4, {1}); }, damaged + "it spans several disks"},
+      {"a split archive", [&] { return Patched(good, end + End::kDisk, {1}); }, damaged + "it spans several disks"},
       {"a Zip64 size without its field",
-       [&] {
-         ZipSpec s = Spec(ThreeEntries());
-         return Patched(BuildZip(s), CentralOf(BuildZip(s), 1) + 24, {0xFF, 0xFF, 0xFF, 0xFF});
-       },
+       [&] { return Patched(good, CentralOf(good, 1) + Central::kSize, {0xFF, 0xFF, 0xFF, 0xFF}); },
        damaged + "the Zip64 field of \"a/A.class\" is missing"},
       {"a descriptor that does not match",
        [&] {
@@ -290,7 +329,7 @@ TEST(ZipTest, DamagedArchivesAreErrorsThatSayWhy) {
          s.entries[1].descriptor = true;
          const Bytes b = BuildZip(s);
          const ZYNZip::tEntry e = ZYNZip::Read(b, "t.jar").entries[1];
-         return Patched(b, e.data + e.compressedSize + 4, {0x12});
+         return Patched(b, e.data + e.compressedSize + Descriptor::kSignatureSize + Descriptor::kCrc, {0x12});
        },
        damaged + "the data descriptor of \"a/A.class\" does not match the directory"},
   };

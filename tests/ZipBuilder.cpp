@@ -2,38 +2,111 @@
 
 #include <libdeflate.h>
 
+#include "ZYNZip.h"
+
 namespace {
 
+using namespace ZYNZip::Layout;
+
+constexpr std::uint16_t kVersion = 20, kVersionZip64 = 45;  // needed to extract
+constexpr std::uint16_t kMadeByUnix = 0x031E;
+
+// Little-endian values appended to the bytes, or set at a field's offset in the record that starts at `record`.
 struct LE {
   Bytes& b;
-  LE& u2(std::uint64_t v) {
-    for (int i = 0; i < 2; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  std::size_t record = b.size();
+  LE& u(std::size_t n, std::uint64_t v) {
+    for (std::size_t i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     return *this;
   }
-  LE& u4(std::uint64_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  LE& at(std::size_t field, std::size_t n, std::uint64_t v) {
+    for (std::size_t i = 0; i < n; ++i) b.at(record + field + i) = static_cast<std::uint8_t>(v >> (8 * i));
     return *this;
   }
-  LE& u8(std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    return *this;
+  // A record's fixed part, its signature set and its other fields 0 until set.
+  LE& fixed(std::size_t length, std::uint32_t signature) {
+    record = b.size();
+    b.resize(record + length);
+    return at(0, 4, signature);
   }
   LE& raw(const Bytes& x) {
     b.insert(b.end(), x.begin(), x.end());
     return *this;
   }
-  LE& text(const std::string& s) {
-    b.insert(b.end(), s.begin(), s.end());
-    return *this;
-  }
+  LE& text(const std::string& s) { return raw(Bytes(s.begin(), s.end())); }
 };
 
-Bytes Zip64Extra(const std::vector<std::uint64_t>& values, bool disk = false) {
+// The extra field with a Zip64 block of the values (and a disk start number) before it, for a Zip64 entry.
+Bytes WithZip64(const ZipEntry& e, const Bytes& extra, const std::vector<std::uint64_t>& values, bool disk = false) {
+  if (!e.zip64) return extra;
   Bytes x;
-  LE{x}.u2(1).u2(8 * values.size() + (disk ? 4 : 0));
-  for (std::uint64_t v : values) LE{x}.u8(v);
-  if (disk) LE{x}.u4(0);
-  return x;
+  LE w{x};
+  w.u(2, Extra::kZip64Tag).u(2, Extra::kZip64Value * values.size() + (disk ? Extra::kZip64Disk : 0));
+  for (std::uint64_t v : values) w.u(Extra::kZip64Value, v);
+  if (disk) w.u(Extra::kZip64Disk, 0);
+  return w.raw(extra).b;
+}
+
+// What both headers of an entry say.
+struct Values {
+  Bytes data;
+  std::uint32_t crc;
+  std::uint64_t size;
+  std::uint16_t flags;
+  std::uint64_t offset;
+};
+
+// The local header, data, descriptor and gap of an entry.
+void PutEntry(Bytes& out, const ZipEntry& e, const Values& v) {
+  const Bytes extra = WithZip64(e, e.localExtra, {v.size, v.data.size()});
+  // The sizes stand in the Zip64 field, or in the descriptor.
+  auto sized = [&](std::uint64_t value) { return e.zip64 ? kSaturated32 : e.descriptor ? 0 : value; };
+  LE w{out};
+  w.fixed(Local::kFixed, Local::kSignature).at(Local::kVersion, 2, e.zip64 ? kVersionZip64 : kVersion);
+  w.at(Local::kFlags, 2, v.flags).at(Local::kMethod, 2, e.method).at(Local::kTime, 2, e.time);
+  w.at(Local::kDate, 2, e.date).at(Local::kCrc, 4, e.descriptor ? 0 : v.crc);
+  w.at(Local::kCompressedSize, 4, sized(v.data.size())).at(Local::kSize, 4, sized(v.size));
+  w.at(Local::kNameLength, 2, e.name.size()).at(Local::kExtraLength, 2, extra.size());
+  w.text(e.name).raw(extra).raw(v.data);
+  if (e.descriptor) {
+    if (e.descriptorSignature) w.u(4, Descriptor::kSignature);
+    w.u(4, v.crc).u(e.zip64 ? 8 : 4, v.data.size()).u(e.zip64 ? 8 : 4, v.size);
+  }
+  w.raw(e.gapAfter);
+}
+
+void PutCentral(Bytes& out, const ZipEntry& e, const Values& v) {
+  const Bytes extra = WithZip64(e, e.centralExtra, {v.size, v.data.size(), v.offset}, e.zip64Disk);
+  LE w{out};
+  w.fixed(Central::kFixed, Central::kSignature).at(Central::kMadeBy, 2, kMadeByUnix);
+  w.at(Central::kVersion, 2, e.zip64 ? kVersionZip64 : kVersion).at(Central::kFlags, 2, v.flags);
+  w.at(Central::kMethod, 2, e.method).at(Central::kTime, 2, e.time).at(Central::kDate, 2, e.date);
+  w.at(Central::kCrc, 4, v.crc).at(Central::kCompressedSize, 4, e.zip64 ? kSaturated32 : v.data.size());
+  w.at(Central::kSize, 4, e.zip64 ? kSaturated32 : v.size).at(Central::kOffset, 4, e.zip64 ? kSaturated32 : v.offset);
+  w.at(Central::kNameLength, 2, e.name.size()).at(Central::kExtraLength, 2, extra.size());
+  w.at(Central::kCommentLength, 2, e.comment.size()).at(Central::kDisk, 2, e.zip64Disk ? kSaturated16 : 0);
+  w.at(Central::kExternal, 4, e.externalAttributes).text(e.name).raw(extra).text(e.comment);
+}
+
+// The end records: with the Zip64 ones, the end record's fields saturated.
+void PutEnd(Bytes& out, const ZipSpec& spec, std::uint64_t directory, std::uint64_t base) {
+  const std::uint64_t directorySize = out.size() - directory, entries = spec.entries.size();
+  const bool wide = spec.zip64End;
+  LE w{out};
+  if (wide) {
+    const std::uint64_t zip64End = out.size();
+    w.fixed(Zip64End::kFixed, Zip64End::kSignature);
+    w.at(Zip64End::kRecordSize, 8, Zip64End::kFixed - Zip64End::kSizedFrom);
+    w.at(Zip64End::kMadeBy, 2, kVersionZip64).at(Zip64End::kVersion, 2, kVersionZip64);
+    w.at(Zip64End::kDiskEntries, 8, entries).at(Zip64End::kEntries, 8, entries);
+    w.at(Zip64End::kDirectorySize, 8, directorySize).at(Zip64End::kDirectoryOffset, 8, directory - base);
+    w.fixed(Zip64Locator::kFixed, Zip64Locator::kSignature).at(Zip64Locator::kOffset, 8, zip64End - base);
+    w.at(Zip64Locator::kDisks, 4, 1);
+  }
+  w.fixed(End::kFixed, End::kSignature).at(End::kDiskEntries, 2, wide ? kSaturated16 : entries);
+  w.at(End::kEntries, 2, wide ? kSaturated16 : entries).at(End::kDirectorySize, 4, wide ? kSaturated32 : directorySize);
+  w.at(End::kDirectoryOffset, 4, wide ? kSaturated32 : directory - base);
+  w.at(End::kCommentLength, 2, spec.comment.size()).text(spec.comment);
 }
 
 }  // namespace
@@ -51,64 +124,15 @@ std::uint32_t Crc(const Bytes& content) { return libdeflate_crc32(0, content.dat
 Bytes BuildZip(const ZipSpec& spec) {
   Bytes out = spec.prefix;
   const std::uint64_t base = spec.offsetsFromFileStart ? 0 : spec.prefix.size();
-  std::vector<std::uint64_t> offsets;
-  std::vector<Bytes> data;
+  std::vector<Values> values;
   for (const ZipEntry& e : spec.entries) {
-    const Bytes d = e.method == 8 ? Deflated(e.content) : e.content;
-    const std::uint32_t crc = e.declaredCrc.value_or(Crc(e.content));
-    const std::uint64_t size = e.declaredSize.value_or(e.content.size());
-    const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? 8 : 0));
-    offsets.push_back(out.size() - base);
-    Bytes extra = e.localExtra;
-    if (e.zip64) {
-      const Bytes z = Zip64Extra({size, d.size()});
-      extra.insert(extra.begin(), z.begin(), z.end());
-    }
-    LE w{out};
-    w.u4(0x04034b50).u2(e.zip64 ? 45 : 20).u2(flags).u2(e.method).u2(e.time).u2(e.date);
-    if (e.descriptor) w.u4(0).u4(e.zip64 ? 0xFFFFFFFF : 0).u4(e.zip64 ? 0xFFFFFFFF : 0);
-    else w.u4(crc).u4(e.zip64 ? 0xFFFFFFFF : d.size()).u4(e.zip64 ? 0xFFFFFFFF : size);
-    w.u2(e.name.size()).u2(extra.size()).text(e.name).raw(extra).raw(d);
-    if (e.descriptor) {
-      if (e.descriptorSignature) w.u4(0x08074b50);
-      w.u4(crc);
-      if (e.zip64) w.u8(d.size()).u8(size);
-      else w.u4(d.size()).u4(size);
-    }
-    w.raw(e.gapAfter);
-    data.push_back(d);
+    values.push_back({e.method == ZYNZip::kDeflated ? Deflated(e.content) : e.content,
+                      e.declaredCrc.value_or(Crc(e.content)), e.declaredSize.value_or(e.content.size()),
+                      static_cast<std::uint16_t>(e.flags | (e.descriptor ? kHasDescriptor : 0)), out.size() - base});
+    PutEntry(out, e, values.back());
   }
   const std::uint64_t directory = out.size();
-  for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-    const ZipEntry& e = spec.entries[i];
-    const std::uint32_t crc = e.declaredCrc.value_or(Crc(e.content));
-    const std::uint64_t size = e.declaredSize.value_or(e.content.size());
-    Bytes extra = e.centralExtra;
-    if (e.zip64) {
-      const Bytes z = Zip64Extra({size, data[i].size(), offsets[i]}, e.zip64Disk);
-      extra.insert(extra.begin(), z.begin(), z.end());
-    }
-    LE w{out};
-    w.u4(0x02014b50).u2(0x031E).u2(e.zip64 ? 45 : 20).u2(e.flags | (e.descriptor ? 8 : 0)).u2(e.method);
-    w.u2(e.time).u2(e.date).u4(crc);
-    if (e.zip64) w.u4(0xFFFFFFFF).u4(0xFFFFFFFF);
-    else w.u4(data[i].size()).u4(size);
-    w.u2(e.name.size()).u2(extra.size()).u2(e.comment.size()).u2(e.zip64Disk ? 0xFFFF : 0).u2(0);
-    w.u4(e.externalAttributes);
-    w.u4(e.zip64 ? 0xFFFFFFFF : offsets[i]).text(e.name).raw(extra).text(e.comment);
-  }
-  const std::uint64_t directorySize = out.size() - directory;
-  LE w{out};
-  if (spec.zip64End) {
-    const std::uint64_t zip64End = out.size();
-    w.u4(0x06064b50).u8(44).u2(45).u2(45).u4(0).u4(0).u8(spec.entries.size()).u8(spec.entries.size());
-    w.u8(directorySize).u8(directory - base);
-    w.u4(0x07064b50).u4(0).u8(zip64End - base).u4(1);
-    w.u4(0x06054b50).u2(0).u2(0).u2(0xFFFF).u2(0xFFFF).u4(0xFFFFFFFF).u4(0xFFFFFFFF);
-  } else {
-    w.u4(0x06054b50).u2(0).u2(0).u2(spec.entries.size()).u2(spec.entries.size()).u4(directorySize);
-    w.u4(directory - base);
-  }
-  w.u2(spec.comment.size()).text(spec.comment);
+  for (std::size_t i = 0; i < spec.entries.size(); ++i) PutCentral(out, spec.entries[i], values[i]);
+  PutEnd(out, spec, directory, base);
   return out;
 }
