@@ -24,8 +24,6 @@ struct memberInfo {
   std::int32_t descriptorIndex = 0;
   std::int32_t attrCount = 0;
   ZYNAttr::AttrArray attrs;
-  // The run's classes, which tell what this class inherits; nothing known when null.
-  const ZYNHierarchy::tRunFacts* facts = nullptr;
 };
 
 struct tClassDesc {
@@ -63,8 +61,6 @@ void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 
 // The member pass: removal of unreferenced private members, then renaming unless -noren.
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes);
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
 // The bytes a member takes in the class file: its header and its attributes, which go with it.
 std::int32_t MemberSize(const memberInfo& member);
 

@@ -103,11 +103,6 @@ const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr && entry->tag == 1 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
 }
 
-// Two class names are the same when they name one entry or two Utf8 entries of equal text.
-bool SameClassName(const ConstPool& cp, std::int32_t a, std::int32_t b) {
-  return a == b || (Utf8At(cp, a) != nullptr && Utf8At(cp, b) != nullptr && Utf8Text(cp, a) == Utf8Text(cp, b));
-}
-
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '9'); }
 
@@ -306,44 +301,10 @@ void WriteConstPool(const ConstPool& cp, tOutput& out) {
     }
 }
 
-bool UtfEq(const ConstPool& cp, std::int32_t index, char ch) {
-  const utfInfoDesc* entry = Utf8At(cp, index);
-  if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
-  return entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch);
-}
-
-std::int32_t UtfIndex(const ConstPool& cp, char ch) {
-  for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const utfInfoDesc* entry = Utf8At(cp, i);
-        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
-      return i;
-  return 0;
-}
-
 std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
   const utfInfoDesc* entry = Utf8At(cp, index);
   if (entry == nullptr) return {};
   return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
-}
-
-std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
-                            std::int8_t tag, std::int8_t otherTag, std::int32_t classIndex) {
-  const auto* ownClass = classIndex != 0 ? EntryAs<classInfoDesc>(cp, classIndex) : nullptr;
-  for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.slots[i].get();
-    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
-      continue;
-    const auto* ref = static_cast<const memberInfoDesc*>(entry);
-    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
-    if (nat->nameIndex != nameIndex || nat->descriptorIndex != descriptorIndex) continue;
-    if (ownClass != nullptr && ref->classIndex != classIndex) {
-      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
-      if (refClass == nullptr || !SameClassName(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
-    }
-    return i;
-  }
-  return 0;
 }
 
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,

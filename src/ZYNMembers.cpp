@@ -864,22 +864,6 @@ std::int32_t MemberSize(const memberInfo& member) {
   return size;
 }
 
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass) return;
-  Refresh(cls);
-  bytes = RemoveUnused(cls, p);
-}
-
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass || p.noRename) return;
-  Refresh(cls);
-  bytes = Rename(cls, p);
-}
-
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
   CheckClass(cls);
   bytes = 0;

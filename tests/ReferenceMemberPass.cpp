@@ -58,10 +58,37 @@ std::int8_t OtherTag(const tClassDesc& cls, std::int8_t tag) {
   return tag == kMethodref && cls.majorVersion >= 52 ? kInterfaceMethodref : 0;
 }
 
-// The reference to the member through this class; references to other classes' members do not count.
+// The lowest in-use reference to the member through this class (or a Class entry of the same name), by a
+// whole-pool scan; references to other classes' members do not count.
 std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::int8_t tag) {
-  return ZYNConstPool::MemberRefIndex(*cls.cp, member.nameIndex, member.descriptorIndex, tag, OtherTag(cls, tag),
-                                      cls.thisClass);
+  using namespace ZYNConstPool;
+  const ConstPool& cp = *cls.cp;
+  const std::int8_t otherTag = OtherTag(cls, tag);
+  const auto* ownClass = EntryAs<classInfoDesc>(cp, cls.thisClass);
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const InfoDesc* entry = cp.At(i);
+    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
+      continue;
+    const auto* ref = static_cast<const memberInfoDesc*>(entry);
+    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
+    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+    if (nat->nameIndex != member.nameIndex || nat->descriptorIndex != member.descriptorIndex) continue;
+    if (ownClass != nullptr && ref->classIndex != cls.thisClass) {
+      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
+      if (refClass == nullptr || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
+    }
+    return i;
+  }
+  return 0;
+}
+
+// The lowest in-use Utf8 entry that is exactly ch, or 0.
+std::int32_t LetterEntry(const ConstPool& cp, char ch) {
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (const auto* entry = Utf8At(cp, i);
+        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
+      return i;
+  return 0;
 }
 
 bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
@@ -189,7 +216,7 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
     ++letter;
   if (letter >= alphabet.size()) return 0;
   const char ch = alphabet[letter];
-  const std::int32_t u = ZYNConstPool::UtfIndex(cp, ch);
+  const std::int32_t u = LetterEntry(cp, ch);
   if (u == 0 && ZYNConstPool::Utf8Text(cp, member.nameIndex).size() == 1) return 0;
   if (letter == next.letter) ++next.letter;
   std::int32_t saved = 0;

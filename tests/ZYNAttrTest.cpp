@@ -91,7 +91,7 @@ protected:
   // Reads one attribute from `bytes` against the pool of `cls`, as the first of its file.
   std::unique_ptr<attributeInfoDesc> ReadAttr(ZYNClass::tClassDesc& cls, const Bytes& bytes,
                                               std::vector<std::string>* warnings) {
-    ZYNError::WarningReset(diag);
+    diag = {};
     input.Reset(bytes);
     std::unique_ptr<attributeInfoDesc> attr;
     bool fatal = false;
@@ -270,7 +270,7 @@ TEST_F(ZYNAttrTest, KeepsAModernKindWhoseBodyBreaksItsLayoutAsUnknown) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const auto& [name, body] = rows[i];
     const Bytes sourceFile = Attribute(src, ByteWriter().u2(sig).bytes);
-    ZYNError::WarningReset(diag);
+    diag = {};
     input.Reset(ByteWriter().raw(Attribute(names[i], body)).raw(sourceFile).bytes);
     auto first = NewAttr(*pool->cp, input.in, diag);
     EXPECT_TRUE(first->This(UnknownAttr)) << name;
@@ -450,7 +450,7 @@ TEST_F(ZYNAttrTest, RefusesLengthsOf2To31AndMore) {
     EXPECT_TRUE(fatal) << row.error;
     EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
     EXPECT_EQ(out, "");
-    ZYNError::WarningReset(diag);
+    diag = {};
   }
 }
 
