@@ -4,6 +4,7 @@
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNAttr {
@@ -187,7 +188,7 @@ std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagn
   // scalac 2.11 leaves an index that names no text in a few classes; no JVM reads the attribute, so it stays
   // as an unknown one, with its whole pool, rather than failing the class.
   if constexpr (Kind == ScalaInlineInfoAttr)
-    if (in.Done && FirstNotOfTag(cp, *attr, 1) != nullptr) return nullptr;
+    if (in.Done && FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantUtf8) != nullptr) return nullptr;
   return attr;
 }
 
@@ -199,7 +200,7 @@ std::unique_ptr<attributeInfoDesc> ReadStackMap(ConstPool& cp, tInput& in, tDiag
   if (!ReadBody(in, length, *attr))
     ZYNError::Message("Invalid \"StackMap\" attribute. Length=", FormatUtils::Int2Str(length));
   if (!in.Done) return attr;  // the end of the file, which the caller reports
-  if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, 7))
+  if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantClass))
     ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)), " in \"StackMap\" attribute");
   return attr;
 }

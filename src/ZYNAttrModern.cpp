@@ -11,10 +11,13 @@
 
 #include "FileModule.h"
 #include "ZYNAttr.h"
+#include "ZYNClassFile.h"
 
 namespace ZYNAttr {
 
 namespace {
+
+using namespace ZYNClassFile;
 
 // Element values nest through arrays and annotations; a crafted body must not be able to exhaust the stack.
 // depth counts element value levels: 1 for the outermost.
@@ -116,21 +119,25 @@ void ParameterAnnotations(Cursor& c) {
 void TypeAnnotation(Cursor& c) {
   const std::uint32_t targetType = c.U1();
   switch (targetType) {
-    case 0x00: case 0x01: case 0x16:  // type parameter; formal parameter
+    case kTargetClassTypeParameter: case kTargetMethodTypeParameter: case kTargetMethodFormalParameter:
       c.Skip(1);
       break;
     // supertype, throws, catch, code offset (a u2); type parameter bound (two u1)
-    case 0x10: case 0x17: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x11: case 0x12:
+    case kTargetClassExtends: case kTargetThrows: case kTargetExceptionParameter: case kTargetInstanceof:
+    case kTargetNew: case kTargetConstructorReference: case kTargetMethodReference:
+    case kTargetClassTypeParameterBound: case kTargetMethodTypeParameterBound:
       c.Skip(2);
       break;
-    case 0x13: case 0x14: case 0x15:  // field, return type, receiver: empty target
+    case kTargetField: case kTargetMethodReturn: case kTargetMethodReceiver:  // empty target
       break;
-    case 0x40: case 0x41: {  // local variable: a table of (start_pc, length, index)
+    case kTargetLocalVariable: case kTargetResourceVariable: {  // a table of (start_pc, length, index)
       const std::uint32_t n = c.U2();
       for (std::uint32_t i = 0; i < n && c.Ok(); ++i) c.Skip(6);
       break;
     }
-    case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:  // type argument: offset, argument index
+    // type argument: offset, argument index
+    case kTargetCast: case kTargetConstructorInvocationTypeArgument: case kTargetMethodInvocationTypeArgument:
+    case kTargetConstructorReferenceTypeArgument: case kTargetMethodReferenceTypeArgument:
       c.Skip(3);
       break;
     default:
@@ -147,9 +154,9 @@ void TypeAnnotations(Cursor& c) {
 
 void VerificationTypeInfo(Cursor& c) {
   const std::uint32_t tag = c.U1();
-  if (tag == 7) return c.Index();  // Object: a Class entry
-  if (tag == 8) return c.Skip(2);  // Uninitialized: a code offset, not an index
-  if (tag > 8) c.Fail();
+  if (tag == kItemObject) return c.Index();         // a Class entry
+  if (tag == kItemUninitialized) return c.Skip(2);  // a code offset, not an index
+  if (tag > kItemUninitialized) c.Fail();
 }
 
 void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
@@ -158,15 +165,15 @@ void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
 
 void StackMapFrame(Cursor& c) {
   const std::uint32_t frameType = c.U1();
-  if (frameType <= 63) return;                                 // same
-  if (frameType <= 127) return VerificationTypeInfo(c);        // same_locals_1_stack_item
-  if (frameType <= 246) return c.Fail();                       // reserved
-  c.Skip(2);                                                   // offset_delta
-  if (frameType == 247) return VerificationTypeInfo(c);        // same_locals_1_stack_item_extended
-  if (frameType <= 251) return;                                // chop, same_frame_extended
-  if (frameType <= 254) return VerificationTypeInfos(c, frameType - 251);  // append
-  VerificationTypeInfos(c, c.U2());                            // full_frame: locals
-  VerificationTypeInfos(c, c.U2());                            // full_frame: stack
+  if (frameType < kSameLocals1StackItemFrame) return;  // same_frame
+  if (frameType < kReservedFrame) return VerificationTypeInfo(c);
+  if (frameType < kSameLocals1StackItemFrameExtended) return c.Fail();
+  c.Skip(2);  // offset_delta
+  if (frameType == kSameLocals1StackItemFrameExtended) return VerificationTypeInfo(c);
+  if (frameType <= kSameFrameExtended) return;  // chop_frame, same_frame_extended
+  if (frameType < kFullFrame) return VerificationTypeInfos(c, frameType - kSameFrameExtended);  // append_frame
+  VerificationTypeInfos(c, c.U2());  // full_frame: locals
+  VerificationTypeInfos(c, c.U2());  // full_frame: stack
 }
 
 void StackMapTable(Cursor& c) {
@@ -247,8 +254,8 @@ void Module(Cursor& c) {
 void ScalaInlineInfo(Cursor& c) {
   if (c.U1() != 1) return c.Fail();
   const std::uint32_t flags = c.U1();
-  if ((flags & ~3u) != 0) return c.Fail();
-  if ((flags & 2) != 0) c.Index();
+  if ((flags & ~std::uint32_t{kScalaEffectivelyFinal | kScalaSelfType}) != 0) return c.Fail();
+  if ((flags & kScalaSelfType) != 0) c.Index();
   const std::uint32_t n = c.U2();
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
     c.Index();

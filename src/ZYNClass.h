@@ -15,8 +15,6 @@
 
 namespace ZYNClass {
 
-constexpr std::int32_t ACC_PRIVATE = 0x0002;
-
 struct memberInfo {
   bool present = true;
   std::int32_t accessFlags = 0;

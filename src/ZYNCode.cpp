@@ -6,11 +6,13 @@
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNCode {
 
 using namespace FileModule;
+using namespace ZYNClassFile;
 
 namespace {
 
@@ -22,33 +24,31 @@ enum class Form { Invalid, None, Byte, Short, Index1, Index2, VIndex, Iinc, Retw
                   Dynamic, Newarray, Multi, WideBranch };
 
 constexpr Form FormOfOpcode(int opcode) {
-  if (opcode <= 15) return Form::None;
   switch (opcode) {
-    case 16: return Form::Byte;
-    case 17: return Form::Short;
-    case 18: return Form::Index1;
-    case 19: case 20: return Form::Index2;
-    case 132: return Form::Iinc;
-    case 169: return Form::VIndex;
-    case 170: return Form::Table;
-    case 171: return Form::Lookup;
-    case 185: return Form::Interface;
-    case 186: return Form::Dynamic;
-    case 187: case 189: case 192: case 193: return Form::Index2;
-    case 188: return Form::Newarray;
-    case 196: return Form::Wide;
-    case 197: return Form::Multi;
-    case 198: case 199: return Form::Short;
-    case 200: case 201: return Form::WideBranch;
-    case 202: return Form::None;
-    case 209: return Form::Retw;
+    case kOpBipush: return Form::Byte;
+    case kOpSipush: case kOpIfnull: case kOpIfnonnull: return Form::Short;
+    case kOpLdc: return Form::Index1;
+    case kOpLdcW: case kOpLdc2W: case kOpNew: case kOpAnewarray: case kOpCheckcast: case kOpInstanceof:
+      return Form::Index2;
+    case kOpIinc: return Form::Iinc;
+    case kOpRet: return Form::VIndex;
+    case kOpTableswitch: return Form::Table;
+    case kOpLookupswitch: return Form::Lookup;
+    case kOpInvokeinterface: return Form::Interface;
+    case kOpInvokedynamic: return Form::Dynamic;
+    case kOpNewarray: return Form::Newarray;
+    case kOpWide: return Form::Wide;
+    case kOpMultianewarray: return Form::Multi;
+    case kOpGotoW: case kOpJsrW: return Form::WideBranch;
+    case kOpBreakpoint: return Form::None;
+    case kOpRetW: return Form::Retw;
     default: break;
   }
-  if (opcode >= 21 && opcode <= 25) return Form::VIndex;
-  if (opcode >= 54 && opcode <= 58) return Form::VIndex;
-  if (opcode >= 153 && opcode <= 168) return Form::Short;
-  if (opcode >= 178 && opcode <= 184) return Form::Index2;
-  if (opcode <= 195) return Form::None;
+  if (opcode <= kOpDconst1) return Form::None;
+  if ((opcode >= kOpIload && opcode <= kOpAload) || (opcode >= kOpIstore && opcode <= kOpAstore)) return Form::VIndex;
+  if (opcode >= kOpIfeq && opcode <= kOpJsr) return Form::Short;
+  if (opcode >= kOpGetstatic && opcode <= kOpInvokestatic) return Form::Index2;
+  if (opcode <= kOpMonitorexit) return Form::None;
   return Form::Invalid;
 }
 
@@ -61,7 +61,7 @@ constexpr auto kForms = [] {
 
 // invokedynamic exists from class file version 51 on.
 Form FormOf(int opcode, std::int32_t majorVersion) {
-  if (opcode == 186 && majorVersion < 51) return Form::Invalid;
+  if (opcode == kOpInvokedynamic && majorVersion < 51) return Form::Invalid;
   return kForms[static_cast<std::size_t>(opcode & 0xFF)];
 }
 
@@ -88,7 +88,7 @@ std::int64_t VariableLength(FileModule::tInput in, Form form, std::int32_t posit
   if (form == Form::Wide) {
     std::int16_t modified = 0;
     GetU1(in, modified);
-    return !in.Done ? kPastTheInput : modified == 132 ? 6 : 4;
+    return !in.Done ? kPastTheInput : modified == kOpIinc ? 6 : 4;
   }
   const std::int32_t padding = 3 - offset % 4;  // to the next multiple of four from the code's start
   in.PC += padding + 4;                         // and the default offset

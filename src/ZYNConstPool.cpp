@@ -2,6 +2,7 @@
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNConstPool {
@@ -14,8 +15,12 @@ using FileModule::PutU2;
 using FileModule::PutU4;
 using FileModule::tInput;
 using FileModule::tOutput;
+using namespace ZYNClassFile;
 
 namespace {
+
+// Long and Double take two slots.
+bool TakesTwoSlots(std::int16_t tag) { return tag == kConstantLong || tag == kConstantDouble; }
 
 // A well-formed cascade is at most three steps deep (MethodHandle, member reference, NameAndType, Utf8);
 // deeper chains only come from malformed pools and would cost exponential time.
@@ -78,7 +83,7 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
   entry->mark += cp.markStep;
   if (cp.markLog != nullptr) cp.markLog->push_back(index);
   // Most entries refer to nothing; the tags tell without asking the entry.
-  if (entry->tag <= 6) return;
+  if (entry->tag <= kConstantDouble) return;
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)
@@ -100,7 +105,7 @@ void WriteText(tOutput& out, std::int32_t length, const std::vector<std::uint8_t
 
 const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == 1 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
+  return entry != nullptr && entry->tag == kConstantUtf8 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
 }
 
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
@@ -205,7 +210,7 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
     entry->mark = 0;
     entry->newIndex = i;
     cp->slots.push_back(std::move(entry));
-    if (tag == 5 || tag == 6) {
+    if (TakesTwoSlots(tag)) {
       if (i + 1 < count) cp->slots.emplace_back();
       i += 2;
     } else {
@@ -279,7 +284,7 @@ void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedByte
       droppedBytes += entry->size();
     } else {
       entry->newIndex = ++n;
-      if (entry->tag == 5 || entry->tag == 6) ++n;
+      if (TakesTwoSlots(entry->tag)) ++n;
     }
   }
 }
@@ -288,7 +293,7 @@ std::int32_t NewPoolCount(const ConstPool& cp) {
   std::int32_t count = 1;
   for (std::int32_t i = 1; i < cp.length(); ++i)
     if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0)
-      count += (entry->tag == 5 || entry->tag == 6) ? 2 : 1;
+      count += TakesTwoSlots(entry->tag) ? 2 : 1;
   return count;
 }
 
