@@ -1,12 +1,14 @@
-// Attributes kept as body bytes (the kinds of later class file versions, Scala's, the CLDC StackMap): where the
-// pool indexes stand in their bodies.
+// Attributes kept as body bytes (every known kind but Code and Record): where the pool indexes stand in their
+// bodies.
 //
 // These kinds hold pool references and nothing the tool rewrites otherwise, so one walk over the layout finds
-// every index; marking and writing both use its result. StackMapTable, StackMap and the type annotations also
-// hold code offsets, which stay valid because bytecode is never restructured. SourceDebugExtension and
-// ModuleResolution are stateless: they hold no index at all.
+// every index; marking and writing both use its result. LineNumberTable, StackMapTable, StackMap and the type
+// annotations also hold code offsets, which stay valid because bytecode is never restructured.
+// SourceDebugExtension, ModuleResolution, Deprecated, Synthetic and Scala are stateless: they hold no index.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "FileModule.h"
@@ -27,12 +29,12 @@ constexpr int MaxNesting = 256;
 // return 0 without moving, so the loops driven by counts stop at once.
 class Cursor {
  public:
-  Cursor(const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
+  Cursor(std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
     FileModule::Reset(in_, body);
   }
 
   bool Ok() const { return in_.Done; }
-  bool AtEnd() const { return in_.Done && FileModule::Remaining(in_) == 0; }
+  std::size_t Position() const { return static_cast<std::size_t>(in_.PC); }
   void Fail() { in_.Done = false; }
 
   std::uint32_t U1() {
@@ -191,13 +193,24 @@ void StackMap(Cursor& c) {
   }
 }
 
-void LocalVariableTypeTable(Cursor& c) {
+// LocalVariableTable and LocalVariableTypeTable.
+void LocalVariables(Cursor& c) {
   const std::uint32_t n = c.U2();
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
     c.Skip(4);  // start_pc, length
     c.Index();  // name
-    c.Index();  // signature
+    c.Index();  // descriptor, or signature
     c.Skip(2);  // local variable index
+  }
+}
+
+void InnerClasses(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();      // inner class
+    c.Index(true);  // outer class, none for a local or anonymous class
+    c.Index(true);  // simple name, none for an anonymous class
+    c.Skip(2);      // access flags
   }
 }
 
@@ -275,14 +288,22 @@ void ModuleHashes(Cursor& c) {
 
 }  // namespace
 
-bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) {
+std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
+                                      std::vector<IndexSlot>& indexes) {
   indexes.clear();
-  Cursor c(body, indexes);
+  Cursor c(bytes, indexes);
   switch (kind) {
+    case SourceFileAttr: case ConstantValueAttr: case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr:
+      c.Index();
+      break;
+    case ExceptionsAttr: case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr:
+      c.Indexes(c.U2());
+      break;
+    case LineNumberTableAttr: c.Skip(4 * std::size_t{c.U2()}); break;  // start_pc, line_number
+    case LocalVariableTableAttr: case LocalVariableTypeTableAttr: LocalVariables(c); break;
+    case InnerClassesAttr: InnerClasses(c); break;
     case EnclosingMethodAttr: c.Index(); c.Index(true); break;
-    case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr: c.Index(); break;
-    case SourceDebugExtensionAttr: return true;
-    case LocalVariableTypeTableAttr: LocalVariableTypeTable(c); break;
+    case SourceDebugExtensionAttr: c.Skip(bytes.size()); break;
     case RuntimeVisibleAnnotationsAttr: case RuntimeInvisibleAnnotationsAttr: Annotations(c); break;
     case RuntimeVisibleParameterAnnotationsAttr: case RuntimeInvisibleParameterAnnotationsAttr:
       ParameterAnnotations(c);
@@ -294,18 +315,23 @@ bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::
     case MethodParametersAttr: MethodParameters(c); break;
     case RuntimeVisibleTypeAnnotationsAttr: case RuntimeInvisibleTypeAnnotationsAttr: TypeAnnotations(c); break;
     case ModuleAttr: Module(c); break;
-    case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr: c.Indexes(c.U2()); break;
     case ModuleTargetAttr: c.Index(true); break;
     case ModuleHashesAttr: ModuleHashes(c); break;
     case ModuleResolutionAttr: c.Skip(2); break;
     // ScalaSig: u1 major (5), u1 minor, u1 0 -- the pickled signature itself is in a ScalaSignature
     // annotation; Scala: empty, a mark of a Scala class without a signature of its own.
     case ScalaSigAttr: c.Skip(3); break;
-    case ScalaAttr: break;
+    case DeprecatedAttr: case SyntheticAttr: case ScalaAttr: break;
     case ScalaInlineInfoAttr: ScalaInlineInfo(c); break;
-    default: return false;  // Record is parsed into fields elsewhere; other kinds hold no kept body
+    default: return std::nullopt;  // Code and Record are parsed into fields; other kinds hold no kept body
   }
-  if (c.AtEnd()) return true;
+  if (c.Ok()) return c.Position();
+  indexes.clear();
+  return std::nullopt;
+}
+
+bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) {
+  if (LayoutSize(kind, body, indexes) == body.size()) return true;
   indexes.clear();
   return false;
 }
