@@ -75,12 +75,6 @@ void PutU4(tOutput& out, std::int32_t value) {
   out.bytes.insert(out.bytes.end(), b, b + 4);
 }
 
-void PutByte(tOutput& out, std::int8_t value) { out.bytes.push_back(static_cast<std::uint8_t>(value)); }
-
-void PutShort(tOutput& out, std::int16_t value) { PutU2(out, static_cast<std::uint16_t>(value)); }
-
-void PutInt(tOutput& out, std::int32_t value) { PutU4(out, value); }
-
 void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes) {
   out.bytes.insert(out.bytes.end(), bytes.begin(), bytes.end());
 }

@@ -57,15 +57,6 @@ inline void GetU2(tInput& in, std::int32_t& value) {
 inline void GetU4(tInput& in, std::int32_t& value) {
   if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
 }
-inline void GetByte(tInput& in, std::int8_t& value) {
-  if (const auto* p = Take(in, 1)) value = static_cast<std::int8_t>(p[0]);
-}
-inline void GetShort(tInput& in, std::int16_t& value) {
-  if (const auto* p = Take(in, 2)) value = static_cast<std::int16_t>(BigEndian(p, 2));
-}
-inline void GetInt(tInput& in, std::int32_t& value) {
-  if (const auto* p = Take(in, 4)) value = static_cast<std::int32_t>(BigEndian(p, 4));
-}
 // Reads n bytes at once; when fewer remain nothing is read and Done becomes FALSE, so a length from the
 // file never sizes an allocation beyond the input.
 void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes);
@@ -86,9 +77,6 @@ std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n);
 void PutU1(tOutput& out, std::int32_t value);
 void PutU2(tOutput& out, std::int32_t value);
 void PutU4(tOutput& out, std::int32_t value);
-void PutByte(tOutput& out, std::int8_t value);
-void PutShort(tOutput& out, std::int16_t value);
-void PutInt(tOutput& out, std::int32_t value);
 void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes);
 
 // Moves oldName to newName, replacing a file of that name; false when it failed.

@@ -49,19 +49,6 @@ bool Failed(int error = errno) {
   return false;
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
 // Closes the descriptor however the function that opened it ends.
 struct tDescriptor {
   int fd;
@@ -151,13 +138,6 @@ bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_
   return true;
 }
 
-bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data) {
-  FileBuffer buffer;
-  const bool ok = ReadFile(name, buffer);
-  data.assign(buffer.Bytes().begin(), buffer.Bytes().end());
-  return ok;
-}
-
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data) {
   data.clear();
   const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -173,19 +153,9 @@ bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::u
   return ok;
 }
 
-bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool ok = WriteAll(fd, data);
-  // Some file systems report a full disk only when the file is closed.
-  return ::close(fd) == 0 && ok;
-}
-
 bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 || Failed();
 }
-
-bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
 namespace {
 

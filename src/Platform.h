@@ -31,15 +31,10 @@ private:
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr);
 // Reads the last `n` bytes of the file (all of a smaller one); false when it cannot be read.
 bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_t>& data);
-bool ReadFile(const std::string& name, std::vector<std::uint8_t>& data);
 // Reads the whole file when it holds at most `limit` bytes; false otherwise or when it cannot be read.
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
-// Creates or truncates the file and writes all bytes; true only when every byte reached the file and it was
-// closed without error.
-bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& data);
 // Moves `from` to `to`, replacing a file of that name in one step.
 bool RenameFile(const std::string& from, const std::string& to);
-bool RemoveFile(const std::string& name);
 // A temporary file beside a name, written piece by piece: created with the permission bits, extended
 // attributes (access control lists among them) of `near` and, where the process may set them, its owner and
 // group. Its name ends in ".~tmp", which no file list takes. Removed when destroyed unless moved, and by an

@@ -4,10 +4,15 @@
 
 namespace Strings {
 
+namespace {
+
+// Characters before the first NUL (the whole array when there is none).
 int Length(std::span<const char> s) {
   const auto end = std::find(s.begin(), s.end(), '\0');
   return static_cast<int>(end - s.begin());
 }
+
+}  // namespace
 
 void Append(std::string_view extra, std::span<char> dest) {
   if (dest.empty()) return;
@@ -18,20 +23,6 @@ void Append(std::string_view extra, std::span<char> dest) {
     dest[n++] = ch;
   }
   dest[n] = '\0';
-}
-
-void Insert(std::string_view source, int pos, std::span<char> dest) {
-  if (dest.empty()) return;
-  const int capacity = static_cast<int>(dest.size());
-  const int n = std::min(Length(dest), capacity - 1);
-  const int k = static_cast<int>(source.size());
-  if (pos < 0 || pos > n) return;
-  const int last = std::min(n + k, capacity - 1);  // one past the result's last character
-  // Move the tail right, from its end, dropping what lands beyond the result.
-  for (int i = n - 1; i >= pos; --i)
-    if (i + k < last) dest[i + k] = dest[i];
-  for (int i = 0; i < k && pos + i < last; ++i) dest[pos + i] = source[i];
-  dest[last] = '\0';
 }
 
 int Pos(std::string_view pattern, std::span<const char> s, int pos) {

@@ -5,12 +5,8 @@
 
 namespace Strings {
 
-// Characters before the first NUL (the whole array when there is none).
-int Length(std::span<const char> s);
 // dest extended by extra, cut to the capacity of dest - 1 characters.
 void Append(std::string_view extra, std::span<char> dest);
-// source inserted into dest before pos (0..Length(dest)), cut to the capacity of dest - 1 characters.
-void Insert(std::string_view source, int pos, std::span<char> dest);
 // First position at or after pos where s contains pattern, or -1.
 int Pos(std::string_view pattern, std::span<const char> s, int pos);
 

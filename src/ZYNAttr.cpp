@@ -4,6 +4,7 @@
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNAttr {
@@ -54,76 +55,34 @@ std::unique_ptr<attributeInfoDesc> ReadCode(ConstPool& cp, tInput& in, tDiagnost
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadSourceFile(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<SourceFileAttributeDesc>();
-  GetU2(in, attr->sourceFileIndex);
+// The original kinds are read by their layout, whatever length they declare: NewAttr refuses a length that
+// disagrees. Their layouts are counts and entries of fixed size, so only the end of the input stops the walk.
+template <std::int16_t Kind>
+std::unique_ptr<attributeInfoDesc> ReadOriginal(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
+  auto attr = std::make_unique<IndexedAttributeDesc>();
+  attr->kind = Kind;
+  if (const std::optional<std::size_t> size = LayoutSize(Kind, Peek(in, Remaining(in)), attr->indexes))
+    GetBytes(in, *size, attr->body);
+  else
+    in.Done = false;
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadConstantValue(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<ConstantValueAttributeDesc>();
-  GetU2(in, attr->valueIndex);
-  return attr;
-}
-
-std::unique_ptr<attributeInfoDesc> ReadExceptions(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<ExceptionsTableAttributeDesc>();
-  GetU2(in, attr->count);
-  ReadTable(in, attr->count, attr->classIndexes, 2, [&in](std::int32_t& index) { GetU2(in, index); });
-  return attr;
-}
-
-std::unique_ptr<attributeInfoDesc> ReadLineNumberTable(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<LineNumberTableAttributeDesc>();
-  GetU2(in, attr->count);
-  ReadTable(in, attr->count, attr->lines, 4, [&in](lineNumberEntry& e) {
-    GetU2(in, e.startPC);
-    GetU2(in, e.lineNumber);
-  });
-  return attr;
-}
-
-std::unique_ptr<attributeInfoDesc> ReadLocalVariableTable(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<LocalVariableTableAttributeDesc>();
-  GetU2(in, attr->count);
-  ReadTable(in, attr->count, attr->variables, 10, [&in](localVariableEntry& e) {
-    GetU2(in, e.startPC);
-    GetU2(in, e.length);
-    GetU2(in, e.nameIndex);
-    GetU2(in, e.descriptorIndex);
-    GetU2(in, e.index);
-  });
-  return attr;
-}
-
-template <class Desc>
-std::unique_ptr<attributeInfoDesc> ReadFlag(tInput& in, tDiagnostics& diag, std::int32_t length,
+// Deprecated and Synthetic have no body: one with a body is kept as an unknown attribute.
+template <std::int16_t Kind>
+std::unique_ptr<attributeInfoDesc> ReadFlag(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length,
                                             std::string_view name) {
-  if (length != 0) {
-    ZYNError::Warning(diag, "Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
-    return ReadUnknownBody(in, length);
-  }
-  return std::make_unique<Desc>();
+  if (length == 0) return ReadOriginal<Kind>(cp, in, diag, length);
+  ZYNError::Warning(diag, "Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
+  return ReadUnknownBody(in, length);
 }
 
-std::unique_ptr<attributeInfoDesc> ReadDeprecated(ConstPool&, tInput& in, tDiagnostics& diag, std::int32_t length) {
-  return ReadFlag<DeprecatedAttributeDesc>(in, diag, length, "Deprecated");
+std::unique_ptr<attributeInfoDesc> ReadDeprecated(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+  return ReadFlag<DeprecatedAttr>(cp, in, diag, length, "Deprecated");
 }
 
-std::unique_ptr<attributeInfoDesc> ReadSynthetic(ConstPool&, tInput& in, tDiagnostics& diag, std::int32_t length) {
-  return ReadFlag<SyntheticAttributeDesc>(in, diag, length, "Synthetic");
-}
-
-std::unique_ptr<attributeInfoDesc> ReadInnerClasses(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<InnerClassesAttributeDesc>();
-  GetU2(in, attr->count);
-  ReadTable(in, attr->count, attr->classes, 8, [&in](innerClassEntry& e) {
-    GetU2(in, e.innerClassIndex);
-    GetU2(in, e.outerClassIndex);
-    GetU2(in, e.innerNameIndex);
-    GetU2(in, e.accessFlags);
-  });
-  return attr;
+std::unique_ptr<attributeInfoDesc> ReadSynthetic(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+  return ReadFlag<SyntheticAttr>(cp, in, diag, length, "Synthetic");
 }
 
 // Whether a Record body of this many bytes at the input position is a whole number of components with
@@ -187,7 +146,7 @@ std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagn
   // scalac 2.11 leaves an index that names no text in a few classes; no JVM reads the attribute, so it stays
   // as an unknown one, with its whole pool, rather than failing the class.
   if constexpr (Kind == ScalaInlineInfoAttr)
-    if (in.Done && FirstNotOfTag(cp, *attr, 1) != nullptr) return nullptr;
+    if (in.Done && FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantUtf8) != nullptr) return nullptr;
   return attr;
 }
 
@@ -199,7 +158,7 @@ std::unique_ptr<attributeInfoDesc> ReadStackMap(ConstPool& cp, tInput& in, tDiag
   if (!ReadBody(in, length, *attr))
     ZYNError::Message("Invalid \"StackMap\" attribute. Length=", FormatUtils::Int2Str(length));
   if (!in.Done) return attr;  // the end of the file, which the caller reports
-  if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, 7))
+  if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantClass))
     ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)), " in \"StackMap\" attribute");
   return attr;
 }
@@ -213,15 +172,15 @@ struct AttrKind {
 
 // One line per attribute name.
 const AttrKind kKinds[] = {
-    {"SourceFile", 0, ReadSourceFile, false},
-    {"ConstantValue", 0, ReadConstantValue, false},
+    {"SourceFile", 0, ReadOriginal<SourceFileAttr>, false},
+    {"ConstantValue", 0, ReadOriginal<ConstantValueAttr>, false},
     {"Code", 0, ReadCode, false},
-    {"Exceptions", 0, ReadExceptions, false},
-    {"LineNumberTable", 0, ReadLineNumberTable, false},
-    {"LocalVariableTable", 0, ReadLocalVariableTable, false},
+    {"Exceptions", 0, ReadOriginal<ExceptionsAttr>, false},
+    {"LineNumberTable", 0, ReadOriginal<LineNumberTableAttr>, false},
+    {"LocalVariableTable", 0, ReadOriginal<LocalVariableTableAttr>, false},
     {"Deprecated", 0, ReadDeprecated, false},
     {"Synthetic", 0, ReadSynthetic, false},
-    {"InnerClasses", 0, ReadInnerClasses, false},
+    {"InnerClasses", 0, ReadOriginal<InnerClassesAttr>, false},
     {"EnclosingMethod", 49, ReadIndexed<EnclosingMethodAttr>, true},
     {"Signature", 49, ReadIndexed<SignatureAttr>, true},
     {"SourceDebugExtension", 49, ReadIndexed<SourceDebugExtensionAttr>, true},
@@ -391,62 +350,6 @@ std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
   Delete(kind, attrCount, attrs, nested);
   length -= nested;
   return nested;
-}
-
-void SourceFileAttributeDesc::MarkAttr(ConstPool& cp) const { Mark(cp, sourceFileIndex); }
-void SourceFileAttributeDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(sourceFileIndex)); }
-
-void ConstantValueAttributeDesc::MarkAttr(ConstPool& cp) const { Mark(cp, valueIndex); }
-void ConstantValueAttributeDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(valueIndex)); }
-
-void ExceptionsTableAttributeDesc::MarkAttr(ConstPool& cp) const {
-  for (std::int32_t index : classIndexes) Mark(cp, index);
-}
-void ExceptionsTableAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
-  PutU2(out, count);
-  for (std::int32_t index : classIndexes) PutU2(out, cp.NewIndexOf(index));
-}
-
-void LineNumberTableAttributeDesc::Write(const ConstPool&, tOutput& out) const {
-  PutU2(out, count);
-  for (const lineNumberEntry& e : lines) {
-    PutU2(out, e.startPC);
-    PutU2(out, e.lineNumber);
-  }
-}
-
-void LocalVariableTableAttributeDesc::MarkAttr(ConstPool& cp) const {
-  for (const localVariableEntry& e : variables) {
-    Mark(cp, e.nameIndex);
-    Mark(cp, e.descriptorIndex);
-  }
-}
-void LocalVariableTableAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
-  PutU2(out, count);
-  for (const localVariableEntry& e : variables) {
-    PutU2(out, e.startPC);
-    PutU2(out, e.length);
-    PutU2(out, cp.NewIndexOf(e.nameIndex));
-    PutU2(out, cp.NewIndexOf(e.descriptorIndex));
-    PutU2(out, e.index);
-  }
-}
-
-void InnerClassesAttributeDesc::MarkAttr(ConstPool& cp) const {
-  for (const innerClassEntry& e : classes) {
-    Mark(cp, e.innerClassIndex);
-    if (e.outerClassIndex > 0) Mark(cp, e.outerClassIndex);
-    if (e.innerNameIndex > 0) Mark(cp, e.innerNameIndex);
-  }
-}
-void InnerClassesAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
-  PutU2(out, count);
-  for (const innerClassEntry& e : classes) {
-    PutU2(out, cp.NewIndexOf(e.innerClassIndex));
-    PutU2(out, e.outerClassIndex > 0 ? cp.NewIndexOf(e.outerClassIndex) : 0);
-    PutU2(out, e.innerNameIndex > 0 ? cp.NewIndexOf(e.innerNameIndex) : 0);
-    PutU2(out, e.accessFlags);
-  }
 }
 
 void UnknownAttributeDesc::Write(const ConstPool&, tOutput& out) const { PutBytes(out, data); }

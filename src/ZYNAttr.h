@@ -1,15 +1,15 @@
 // Attributes: every attribute kind, its reading, marking, removal by key, and writing.
 //
 // The kinds fall into three groups:
-//  - parsed into fields (the Java 1.1 kinds): their indexes are marked and translated field by field;
-//  - kept as body bytes plus the offsets of the pool indexes inside them (the kinds of later class file
-//    versions, Scala's and the CLDC StackMap): one description of where the indexes are serves both marking
-//    and writing;
+//  - holding nested attribute lists (Code, Record): parsed into fields, which removal by key reaches;
+//  - kept as body bytes plus the offsets of the pool indexes inside them (every other known kind): one
+//    description of where the indexes are (FindIndexes) serves both marking and writing;
 //  - unknown: kept as raw bytes with a warning; the pool indexes inside them cannot be translated.
-// Code and Record hold nested attribute lists, which removal by key reaches.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -99,71 +99,6 @@ struct CodeAttributeDesc : attributeInfoDesc {
   std::int32_t DeleteNested(std::int16_t kind) override;
 };
 
-struct SourceFileAttributeDesc : attributeInfoDesc {
-  std::int32_t sourceFileIndex = 0;
-  bool This(std::int16_t kind) const override { return kind == SourceFileAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
-};
-
-struct ConstantValueAttributeDesc : attributeInfoDesc {
-  std::int32_t valueIndex = 0;
-  bool This(std::int16_t kind) const override { return kind == ConstantValueAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
-};
-
-struct ExceptionsTableAttributeDesc : attributeInfoDesc {
-  std::int32_t count = 0;
-  std::vector<std::int32_t> classIndexes;
-  bool This(std::int16_t kind) const override { return kind == ExceptionsAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
-};
-
-struct lineNumberEntry {
-  std::int32_t startPC = 0, lineNumber = 0;
-};
-
-struct LineNumberTableAttributeDesc : attributeInfoDesc {
-  std::int32_t count = 0;
-  std::vector<lineNumberEntry> lines;
-  bool This(std::int16_t kind) const override { return kind == LineNumberTableAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-};
-
-struct localVariableEntry {
-  std::int32_t startPC = 0, length = 0, nameIndex = 0, descriptorIndex = 0, index = 0;
-};
-
-struct LocalVariableTableAttributeDesc : attributeInfoDesc {
-  std::int32_t count = 0;
-  std::vector<localVariableEntry> variables;
-  bool This(std::int16_t kind) const override { return kind == LocalVariableTableAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
-};
-
-struct DeprecatedAttributeDesc : attributeInfoDesc {
-  bool This(std::int16_t kind) const override { return kind == DeprecatedAttr; }
-};
-
-struct SyntheticAttributeDesc : attributeInfoDesc {
-  bool This(std::int16_t kind) const override { return kind == SyntheticAttr; }
-};
-
-struct innerClassEntry {
-  std::int32_t innerClassIndex = 0, outerClassIndex = 0, innerNameIndex = 0, accessFlags = 0;
-};
-
-struct InnerClassesAttributeDesc : attributeInfoDesc {
-  std::int32_t count = 0;
-  std::vector<innerClassEntry> classes;
-  bool This(std::int16_t kind) const override { return kind == InnerClassesAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
-};
-
 struct UnknownAttributeDesc : attributeInfoDesc {
   std::vector<std::uint8_t> data;
   bool This(std::int16_t kind) const override { return kind == UnknownAttr; }
@@ -219,6 +154,10 @@ bool HasAttr(const AttrArray& attrs, std::int16_t kind);
 
 // For the kinds kept as body bytes: finds the pool indexes of a body; false when the body does not follow
 // the kind's layout exactly.
-bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes);
+bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes);
+// The bytes that the kind's layout takes from the start of `bytes`, with the pool indexes among them;
+// nothing when the bytes end inside the layout or break it.
+std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
+                                      std::vector<IndexSlot>& indexes);
 
 }  // namespace ZYNAttr

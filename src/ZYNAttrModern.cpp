@@ -1,20 +1,25 @@
-// Attributes kept as body bytes (the kinds of later class file versions, Scala's, the CLDC StackMap): where the
-// pool indexes stand in their bodies.
+// Attributes kept as body bytes (every known kind but Code and Record): where the pool indexes stand in their
+// bodies.
 //
 // These kinds hold pool references and nothing the tool rewrites otherwise, so one walk over the layout finds
-// every index; marking and writing both use its result. StackMapTable, StackMap and the type annotations also
-// hold code offsets, which stay valid because bytecode is never restructured. SourceDebugExtension and
-// ModuleResolution are stateless: they hold no index at all.
+// every index; marking and writing both use its result. LineNumberTable, StackMapTable, StackMap and the type
+// annotations also hold code offsets, which stay valid because bytecode is never restructured.
+// SourceDebugExtension, ModuleResolution, Deprecated, Synthetic and Scala are stateless: they hold no index.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "FileModule.h"
 #include "ZYNAttr.h"
+#include "ZYNClassFile.h"
 
 namespace ZYNAttr {
 
 namespace {
+
+using namespace ZYNClassFile;
 
 // Element values nest through arrays and annotations; a crafted body must not be able to exhaust the stack.
 // depth counts element value levels: 1 for the outermost.
@@ -24,12 +29,12 @@ constexpr int MaxNesting = 256;
 // return 0 without moving, so the loops driven by counts stop at once.
 class Cursor {
  public:
-  Cursor(const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
+  Cursor(std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
     FileModule::Reset(in_, body);
   }
 
   bool Ok() const { return in_.Done; }
-  bool AtEnd() const { return in_.Done && FileModule::Remaining(in_) == 0; }
+  std::size_t Position() const { return static_cast<std::size_t>(in_.PC); }
   void Fail() { in_.Done = false; }
 
   std::uint32_t U1() {
@@ -116,21 +121,25 @@ void ParameterAnnotations(Cursor& c) {
 void TypeAnnotation(Cursor& c) {
   const std::uint32_t targetType = c.U1();
   switch (targetType) {
-    case 0x00: case 0x01: case 0x16:  // type parameter; formal parameter
+    case kTargetClassTypeParameter: case kTargetMethodTypeParameter: case kTargetMethodFormalParameter:
       c.Skip(1);
       break;
     // supertype, throws, catch, code offset (a u2); type parameter bound (two u1)
-    case 0x10: case 0x17: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x11: case 0x12:
+    case kTargetClassExtends: case kTargetThrows: case kTargetExceptionParameter: case kTargetInstanceof:
+    case kTargetNew: case kTargetConstructorReference: case kTargetMethodReference:
+    case kTargetClassTypeParameterBound: case kTargetMethodTypeParameterBound:
       c.Skip(2);
       break;
-    case 0x13: case 0x14: case 0x15:  // field, return type, receiver: empty target
+    case kTargetField: case kTargetMethodReturn: case kTargetMethodReceiver:  // empty target
       break;
-    case 0x40: case 0x41: {  // local variable: a table of (start_pc, length, index)
+    case kTargetLocalVariable: case kTargetResourceVariable: {  // a table of (start_pc, length, index)
       const std::uint32_t n = c.U2();
       for (std::uint32_t i = 0; i < n && c.Ok(); ++i) c.Skip(6);
       break;
     }
-    case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:  // type argument: offset, argument index
+    // type argument: offset, argument index
+    case kTargetCast: case kTargetConstructorInvocationTypeArgument: case kTargetMethodInvocationTypeArgument:
+    case kTargetConstructorReferenceTypeArgument: case kTargetMethodReferenceTypeArgument:
       c.Skip(3);
       break;
     default:
@@ -147,9 +156,9 @@ void TypeAnnotations(Cursor& c) {
 
 void VerificationTypeInfo(Cursor& c) {
   const std::uint32_t tag = c.U1();
-  if (tag == 7) return c.Index();  // Object: a Class entry
-  if (tag == 8) return c.Skip(2);  // Uninitialized: a code offset, not an index
-  if (tag > 8) c.Fail();
+  if (tag == kItemObject) return c.Index();         // a Class entry
+  if (tag == kItemUninitialized) return c.Skip(2);  // a code offset, not an index
+  if (tag > kItemUninitialized) c.Fail();
 }
 
 void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
@@ -158,15 +167,15 @@ void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
 
 void StackMapFrame(Cursor& c) {
   const std::uint32_t frameType = c.U1();
-  if (frameType <= 63) return;                                 // same
-  if (frameType <= 127) return VerificationTypeInfo(c);        // same_locals_1_stack_item
-  if (frameType <= 246) return c.Fail();                       // reserved
-  c.Skip(2);                                                   // offset_delta
-  if (frameType == 247) return VerificationTypeInfo(c);        // same_locals_1_stack_item_extended
-  if (frameType <= 251) return;                                // chop, same_frame_extended
-  if (frameType <= 254) return VerificationTypeInfos(c, frameType - 251);  // append
-  VerificationTypeInfos(c, c.U2());                            // full_frame: locals
-  VerificationTypeInfos(c, c.U2());                            // full_frame: stack
+  if (frameType < kSameLocals1StackItemFrame) return;  // same_frame
+  if (frameType < kReservedFrame) return VerificationTypeInfo(c);
+  if (frameType < kSameLocals1StackItemFrameExtended) return c.Fail();
+  c.Skip(2);  // offset_delta
+  if (frameType == kSameLocals1StackItemFrameExtended) return VerificationTypeInfo(c);
+  if (frameType <= kSameFrameExtended) return;  // chop_frame, same_frame_extended
+  if (frameType < kFullFrame) return VerificationTypeInfos(c, frameType - kSameFrameExtended);  // append_frame
+  VerificationTypeInfos(c, c.U2());  // full_frame: locals
+  VerificationTypeInfos(c, c.U2());  // full_frame: stack
 }
 
 void StackMapTable(Cursor& c) {
@@ -184,13 +193,24 @@ void StackMap(Cursor& c) {
   }
 }
 
-void LocalVariableTypeTable(Cursor& c) {
+// LocalVariableTable and LocalVariableTypeTable.
+void LocalVariables(Cursor& c) {
   const std::uint32_t n = c.U2();
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
     c.Skip(4);  // start_pc, length
     c.Index();  // name
-    c.Index();  // signature
+    c.Index();  // descriptor, or signature
     c.Skip(2);  // local variable index
+  }
+}
+
+void InnerClasses(Cursor& c) {
+  const std::uint32_t n = c.U2();
+  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+    c.Index();      // inner class
+    c.Index(true);  // outer class, none for a local or anonymous class
+    c.Index(true);  // simple name, none for an anonymous class
+    c.Skip(2);      // access flags
   }
 }
 
@@ -247,8 +267,8 @@ void Module(Cursor& c) {
 void ScalaInlineInfo(Cursor& c) {
   if (c.U1() != 1) return c.Fail();
   const std::uint32_t flags = c.U1();
-  if ((flags & ~3u) != 0) return c.Fail();
-  if ((flags & 2) != 0) c.Index();
+  if ((flags & ~std::uint32_t{kScalaEffectivelyFinal | kScalaSelfType}) != 0) return c.Fail();
+  if ((flags & kScalaSelfType) != 0) c.Index();
   const std::uint32_t n = c.U2();
   for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
     c.Index();
@@ -268,14 +288,22 @@ void ModuleHashes(Cursor& c) {
 
 }  // namespace
 
-bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::vector<IndexSlot>& indexes) {
+std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
+                                      std::vector<IndexSlot>& indexes) {
   indexes.clear();
-  Cursor c(body, indexes);
+  Cursor c(bytes, indexes);
   switch (kind) {
+    case SourceFileAttr: case ConstantValueAttr: case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr:
+      c.Index();
+      break;
+    case ExceptionsAttr: case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr:
+      c.Indexes(c.U2());
+      break;
+    case LineNumberTableAttr: c.Skip(4 * std::size_t{c.U2()}); break;  // start_pc, line_number
+    case LocalVariableTableAttr: case LocalVariableTypeTableAttr: LocalVariables(c); break;
+    case InnerClassesAttr: InnerClasses(c); break;
     case EnclosingMethodAttr: c.Index(); c.Index(true); break;
-    case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr: c.Index(); break;
-    case SourceDebugExtensionAttr: return true;
-    case LocalVariableTypeTableAttr: LocalVariableTypeTable(c); break;
+    case SourceDebugExtensionAttr: c.Skip(bytes.size()); break;
     case RuntimeVisibleAnnotationsAttr: case RuntimeInvisibleAnnotationsAttr: Annotations(c); break;
     case RuntimeVisibleParameterAnnotationsAttr: case RuntimeInvisibleParameterAnnotationsAttr:
       ParameterAnnotations(c);
@@ -287,18 +315,23 @@ bool FindIndexes(std::int16_t kind, const std::vector<std::uint8_t>& body, std::
     case MethodParametersAttr: MethodParameters(c); break;
     case RuntimeVisibleTypeAnnotationsAttr: case RuntimeInvisibleTypeAnnotationsAttr: TypeAnnotations(c); break;
     case ModuleAttr: Module(c); break;
-    case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr: c.Indexes(c.U2()); break;
     case ModuleTargetAttr: c.Index(true); break;
     case ModuleHashesAttr: ModuleHashes(c); break;
     case ModuleResolutionAttr: c.Skip(2); break;
     // ScalaSig: u1 major (5), u1 minor, u1 0 -- the pickled signature itself is in a ScalaSignature
     // annotation; Scala: empty, a mark of a Scala class without a signature of its own.
     case ScalaSigAttr: c.Skip(3); break;
-    case ScalaAttr: break;
+    case DeprecatedAttr: case SyntheticAttr: case ScalaAttr: break;
     case ScalaInlineInfoAttr: ScalaInlineInfo(c); break;
-    default: return false;  // Record is parsed into fields elsewhere; other kinds hold no kept body
+    default: return std::nullopt;  // Code and Record are parsed into fields; other kinds hold no kept body
   }
-  if (c.AtEnd()) return true;
+  if (c.Ok()) return c.Position();
+  indexes.clear();
+  return std::nullopt;
+}
+
+bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) {
+  if (LayoutSize(kind, body, indexes) == body.size()) return true;
   indexes.clear();
   return false;
 }

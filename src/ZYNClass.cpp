@@ -3,6 +3,7 @@
 #include <new>
 
 #include "FileModule.h"
+#include "ZYNClassFile.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNMap.h"
@@ -142,7 +143,8 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   tInput& in = ctx.in;
   auto cls = std::make_unique<tClassDesc>();
   GetU4(in, cls->magic);
-  if (!in.Done || static_cast<std::uint32_t>(cls->magic) != 0xCAFEBABE) ZYNError::Message("This is not class file");
+  if (!in.Done || static_cast<std::uint32_t>(cls->magic) != ZYNClassFile::kMagic)
+    ZYNError::Message("This is not class file");
   GetU2(in, cls->minorVersion);
   GetU2(in, cls->majorVersion);
   if (!in.Done) ZYNError::Message("File read error");

@@ -15,8 +15,6 @@
 
 namespace ZYNClass {
 
-constexpr std::int32_t ACC_PRIVATE = 0x0002;
-
 struct memberInfo {
   bool present = true;
   std::int32_t accessFlags = 0;
@@ -24,8 +22,6 @@ struct memberInfo {
   std::int32_t descriptorIndex = 0;
   std::int32_t attrCount = 0;
   ZYNAttr::AttrArray attrs;
-  // The run's classes, which tell what this class inherits; nothing known when null.
-  const ZYNHierarchy::tRunFacts* facts = nullptr;
 };
 
 struct tClassDesc {
@@ -63,8 +59,6 @@ void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 
 // The member pass: removal of unreferenced private members, then renaming unless -noren.
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes);
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes);
 // The bytes a member takes in the class file: its header and its attributes, which go with it.
 std::int32_t MemberSize(const memberInfo& member);
 

@@ -1,63 +1,54 @@
 #include "ZYNCode.h"
 
-#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <string_view>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNCode {
 
 using namespace FileModule;
+using namespace ZYNClassFile;
 
 namespace {
 
-[[noreturn]] void CodeError(const tCodeReader& r, std::string_view text) {
-  ZYNError::Message(text, " in class file. Offset = ", FormatUtils::Int2Str(r.opcodePosition));
-}
-
-// A table that cannot fit into the rest of the code is refused before anything is allocated for it.
-void RequireCodeBytes(const tCodeReader& r, std::int64_t bytes) {
-  if (bytes > r.codeEnd - r.in.PC) CodeError(r, "Instruction runs past the end of the code");
-}
-
-void SkipPadding(tCodeReader& r, std::int32_t offset) {
-  std::int16_t ignored = 0;
-  for (std::int32_t p = offset + 1; p % 4 != 0; ++p) GetU1(r.in, ignored);
+[[noreturn]] void CodeError(std::int32_t position, std::string_view text) {
+  ZYNError::Message(text, " in class file. Offset = ", FormatUtils::Int2Str(position));
 }
 
 enum class Form { Invalid, None, Byte, Short, Index1, Index2, VIndex, Iinc, Retw, Wide, Table, Lookup, Interface,
                   Dynamic, Newarray, Multi, WideBranch };
 
 constexpr Form FormOfOpcode(int opcode) {
-  if (opcode <= 15) return Form::None;
   switch (opcode) {
-    case 16: return Form::Byte;
-    case 17: return Form::Short;
-    case 18: return Form::Index1;
-    case 19: case 20: return Form::Index2;
-    case 132: return Form::Iinc;
-    case 169: return Form::VIndex;
-    case 170: return Form::Table;
-    case 171: return Form::Lookup;
-    case 185: return Form::Interface;
-    case 186: return Form::Dynamic;
-    case 187: case 189: case 192: case 193: return Form::Index2;
-    case 188: return Form::Newarray;
-    case 196: return Form::Wide;
-    case 197: return Form::Multi;
-    case 198: case 199: return Form::Short;
-    case 200: case 201: return Form::WideBranch;
-    case 202: return Form::None;
-    case 209: return Form::Retw;
+    case kOpBipush: return Form::Byte;
+    case kOpSipush: case kOpIfnull: case kOpIfnonnull: return Form::Short;
+    case kOpLdc: return Form::Index1;
+    case kOpLdcW: case kOpLdc2W: case kOpNew: case kOpAnewarray: case kOpCheckcast: case kOpInstanceof:
+      return Form::Index2;
+    case kOpIinc: return Form::Iinc;
+    case kOpRet: return Form::VIndex;
+    case kOpTableswitch: return Form::Table;
+    case kOpLookupswitch: return Form::Lookup;
+    case kOpInvokeinterface: return Form::Interface;
+    case kOpInvokedynamic: return Form::Dynamic;
+    case kOpNewarray: return Form::Newarray;
+    case kOpWide: return Form::Wide;
+    case kOpMultianewarray: return Form::Multi;
+    case kOpGotoW: case kOpJsrW: return Form::WideBranch;
+    case kOpBreakpoint: return Form::None;
+    case kOpRetW: return Form::Retw;
     default: break;
   }
-  if (opcode >= 21 && opcode <= 25) return Form::VIndex;
-  if (opcode >= 54 && opcode <= 58) return Form::VIndex;
-  if (opcode >= 153 && opcode <= 168) return Form::Short;
-  if (opcode >= 178 && opcode <= 184) return Form::Index2;
-  if (opcode <= 195) return Form::None;
+  if (opcode <= kOpDconst1) return Form::None;
+  if ((opcode >= kOpIload && opcode <= kOpAload) || (opcode >= kOpIstore && opcode <= kOpAstore)) return Form::VIndex;
+  if (opcode >= kOpIfeq && opcode <= kOpJsr) return Form::Short;
+  if (opcode >= kOpGetstatic && opcode <= kOpInvokestatic) return Form::Index2;
+  if (opcode <= kOpMonitorexit) return Form::None;
   return Form::Invalid;
 }
 
@@ -70,12 +61,12 @@ constexpr auto kForms = [] {
 
 // invokedynamic exists from class file version 51 on.
 Form FormOf(int opcode, std::int32_t majorVersion) {
-  if (opcode == 186 && majorVersion < 51) return Form::Invalid;
+  if (opcode == kOpInvokedynamic && majorVersion < 51) return Form::Invalid;
   return kForms[static_cast<std::size_t>(opcode & 0xFF)];
 }
 
-// The length of an instruction of a form with operands of fixed size, or 0 for the switches, wide and an
-// invalid opcode (their records decode them).
+// The length of an instruction of a form with operands of fixed size, or 0 for the switches and wide (their
+// operands tell theirs) and an invalid opcode.
 constexpr int FixedLength(Form form) {
   switch (form) {
     case Form::None: return 1;
@@ -87,134 +78,35 @@ constexpr int FixedLength(Form form) {
   }
 }
 
-// Makes the instruction record of a form; false for an invalid opcode.
-bool MakeInstruction(Form form, Instruction& instruction) {
-  switch (form) {
-    case Form::None: instruction.emplace<tInstructionDesc>(); return true;
-    case Form::Byte: instruction.emplace<tByteInstructionDesc>(); return true;
-    case Form::Short: instruction.emplace<tShortInstructionDesc>(); return true;
-    case Form::Index1: instruction.emplace<tIndex1InstructionDesc>(); return true;
-    case Form::Index2: instruction.emplace<tIndex2InstructionDesc>(); return true;
-    case Form::VIndex: instruction.emplace<tVIndexInstructionDesc>(); return true;
-    case Form::Iinc: instruction.emplace<tIincInstructionDesc>(); return true;
-    case Form::Retw: instruction.emplace<tRetwInstructionDesc>(); return true;
-    case Form::Wide: instruction.emplace<tWideInstructionDesc>(); return true;
-    case Form::Table: instruction.emplace<tTableswitchInstructionDesc>(); return true;
-    case Form::Lookup: instruction.emplace<tLookupswitchInstructionDesc>(); return true;
-    case Form::Interface: instruction.emplace<tInvokeinterfaceInstructionDesc>(); return true;
-    case Form::Dynamic: instruction.emplace<tInvokedynamicInstructionDesc>(); return true;
-    case Form::Newarray: instruction.emplace<tNewarrayInstructionDesc>(); return true;
-    case Form::Multi: instruction.emplace<tMultianewarrayInstructionDesc>(); return true;
-    case Form::WideBranch: instruction.emplace<tWideBranchInstructionDesc>(); return true;
-    case Form::Invalid: break;
+// Longer than any code: an instruction whose operands run past the end of the input.
+constexpr std::int64_t kPastTheInput = INT64_MAX;
+
+// The length of a switch or wide instruction, as its operands give it. They are read from the input, which
+// may go on past the code: the caller refuses an instruction that runs past it. Errors for a malformed switch.
+std::int64_t VariableLength(FileModule::tInput in, Form form, std::int32_t position, std::int32_t offset) {
+  in.PC = position + 1;
+  if (form == Form::Wide) {
+    std::int16_t modified = 0;
+    GetU1(in, modified);
+    return !in.Done ? kPastTheInput : modified == kOpIinc ? 6 : 4;
   }
-  return false;
-}
-
-tInstructionDesc& Base(Instruction& instruction) {
-  return std::visit([](auto& i) -> tInstructionDesc& { return i; }, instruction);
-}
-
-// Decodes the instruction at the reader's position into `instruction`; errors for an invalid opcode and
-// for operands that run past the end of the code.
-tInstructionDesc& Decode(tCodeReader& r, std::int32_t majorVersion, Instruction& instruction) {
-  const std::int32_t offset = r.in.PC - r.codeStart;
-  r.opcodePosition = r.in.PC;
-  std::int16_t opcode = 0;
-  GetU1(r.in, opcode);
-  const Form form = FormOf(opcode, majorVersion);
-  if (!MakeInstruction(form, instruction))
-    ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
-                      FormatUtils::Int2Str(r.opcodePosition));
-  tInstructionDesc& decoded = Base(instruction);
-  decoded.Read(r, offset);
-  if (!r.in.Done || r.in.PC > r.codeEnd) CodeError(r, "Instruction runs past the end of the code");
-  decoded.opcode = opcode;
-  return decoded;
+  const std::int32_t padding = 3 - offset % 4;  // to the next multiple of four from the code's start
+  in.PC += padding + 4;                         // and the default offset
+  std::int32_t low = 0, high = 0, npairs = 0;
+  if (form == Form::Lookup) {
+    GetU4(in, npairs);
+    if (!in.Done) return kPastTheInput;
+    if (npairs < 0) CodeError(position, "Invalid lookupswitch pair count");
+    return 1 + padding + 8 + std::int64_t{npairs} * 8;
+  }
+  GetU4(in, low);
+  GetU4(in, high);
+  if (!in.Done) return kPastTheInput;
+  if (high < low) CodeError(position, "Invalid tableswitch range");
+  return 1 + padding + 12 + (std::int64_t{high} - low + 1) * 4;
 }
 
 }  // namespace
-
-void tByteInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetByte(r.in, value); }
-
-void tShortInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetShort(r.in, value); }
-
-void tIndex1InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
-
-void tIndex2InstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
-
-void tVIndexInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, index); }
-
-void tIincInstructionDesc::Read(tCodeReader& r, std::int32_t) {
-  GetU1(r.in, index);
-  GetByte(r.in, increment);
-}
-
-void tRetwInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU2(r.in, index); }
-
-void tWideInstructionDesc::Read(tCodeReader& r, std::int32_t) {
-  GetU1(r.in, wideOpcode);
-  GetU2(r.in, index);
-  if (wideOpcode == 132) GetShort(r.in, increment);
-}
-
-void tTableswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
-  SkipPadding(r, offset);
-  GetInt(r.in, defaultOffset);
-  GetInt(r.in, low);
-  GetInt(r.in, high);
-  if (!r.in.Done) return;
-  if (high < low) CodeError(r, "Invalid tableswitch range");
-  const std::int64_t count = static_cast<std::int64_t>(high) - low + 1;
-  RequireCodeBytes(r, count * 4);
-  offsets.resize(static_cast<std::size_t>(count));
-  for (auto& jump : offsets) GetInt(r.in, jump);
-}
-
-void tLookupswitchInstructionDesc::Read(tCodeReader& r, std::int32_t offset) {
-  SkipPadding(r, offset);
-  GetInt(r.in, defaultOffset);
-  GetInt(r.in, npairs);
-  if (!r.in.Done) return;
-  if (npairs < 0) CodeError(r, "Invalid lookupswitch pair count");
-  RequireCodeBytes(r, static_cast<std::int64_t>(npairs) * 8);
-  pairs.resize(static_cast<std::size_t>(npairs));
-  for (auto& pair : pairs) {
-    GetInt(r.in, pair.match);
-    GetInt(r.in, pair.offset);
-  }
-}
-
-void tInvokeinterfaceInstructionDesc::Read(tCodeReader& r, std::int32_t) {
-  GetU2(r.in, index);
-  GetU1(r.in, count);
-  GetU1(r.in, reserved);
-}
-
-void tNewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetU1(r.in, atype); }
-
-void tMultianewarrayInstructionDesc::Read(tCodeReader& r, std::int32_t) {
-  GetU2(r.in, index);
-  GetU1(r.in, dimensions);
-}
-
-void tWideBranchInstructionDesc::Read(tCodeReader& r, std::int32_t) { GetInt(r.in, offset); }
-
-std::unique_ptr<tInstructionDesc> InstructionArray::operator[](std::size_t offset) const {
-  FileModule::tInput in;
-  Reset(in, bytes_);
-  tCodeReader r{in, 0, static_cast<std::int32_t>(bytes_.size())};
-  Instruction instruction;
-  while (in.PC < r.codeEnd && static_cast<std::size_t>(in.PC) <= offset) {
-    const bool here = static_cast<std::size_t>(in.PC) == offset;
-    Decode(r, majorVersion_, instruction);
-    if (here)
-      return std::visit([](auto& i) -> std::unique_ptr<tInstructionDesc> {
-        return std::make_unique<std::decay_t<decltype(i)>>(std::move(i));
-      }, instruction);
-  }
-  return nullptr;
-}
 
 InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion) {
   if (codeLength == 0) ZYNError::Message("Null code length");
@@ -222,29 +114,28 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
   if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining(in))
     ZYNError::Message("Unexpected end of class file");
   InstructionArray code;
-  code.majorVersion_ = majorVersion;
   const std::span<const std::uint8_t> bytes = Peek(in, static_cast<std::size_t>(codeLength));
   code.bytes_.assign(bytes.begin(), bytes.end());
-  tCodeReader r{in, in.PC, in.PC + codeLength};
-  Instruction instruction;
-  while (in.PC < r.codeEnd) {
-    const std::int32_t offset = in.PC - r.codeStart;
-    const std::uint8_t opcode = code.bytes_[static_cast<std::size_t>(offset)];
+  const std::int32_t codeStart = in.PC;
+  for (std::int32_t offset = 0; offset < codeLength;) {
+    const std::uint8_t opcode = bytes[static_cast<std::size_t>(offset)];
     const Form form = FormOf(opcode, majorVersion);
-    // Most instructions have operands of fixed size: only their pool index is of interest here.
-    if (const int length = FixedLength(form); length > 0) {
-      r.opcodePosition = in.PC;
-      if (length > r.codeEnd - in.PC) CodeError(r, "Instruction runs past the end of the code");
-      const std::uint8_t* operands = &code.bytes_[static_cast<std::size_t>(offset) + 1];
-      if (form == Form::Index1) code.indexes_.push_back({offset + 1, operands[0], false});
-      else if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
-        code.indexes_.push_back({offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true});
-      in.PC += length;
-      continue;
-    }
-    const tInstructionDesc& decoded = Decode(r, majorVersion, instruction);
-    if (decoded.opcode == 170 || decoded.opcode == 171) code.switches_.push_back(offset);
+    const std::int32_t position = codeStart + offset;
+    if (form == Form::Invalid)
+      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
+                        FormatUtils::Int2Str(position));
+    const int fixed = FixedLength(form);
+    const std::int64_t length = fixed > 0 ? fixed : VariableLength(in, form, position, offset);
+    if (length > codeLength - offset) CodeError(position, "Instruction runs past the end of the code");
+    // Only the pool indexes and the switches are of interest here.
+    const std::uint8_t* operands = bytes.data() + offset + 1;
+    if (form == Form::Index1) code.indexes_.push_back({offset + 1, operands[0], false});
+    else if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
+      code.indexes_.push_back({offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true});
+    else if (form == Form::Table || form == Form::Lookup) code.switches_.push_back(offset);
+    offset += static_cast<std::int32_t>(length);
   }
+  in.PC = codeStart + codeLength;
   return code;
 }
 

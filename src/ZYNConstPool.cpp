@@ -2,6 +2,7 @@
 
 #include "FileModule.h"
 #include "FormatUtils.h"
+#include "ZYNClassFile.h"
 #include "ZYNError.h"
 
 namespace ZYNConstPool {
@@ -14,8 +15,12 @@ using FileModule::PutU2;
 using FileModule::PutU4;
 using FileModule::tInput;
 using FileModule::tOutput;
+using namespace ZYNClassFile;
 
 namespace {
+
+// Long and Double take two slots.
+bool TakesTwoSlots(std::int16_t tag) { return tag == kConstantLong || tag == kConstantDouble; }
 
 // A well-formed cascade is at most three steps deep (MethodHandle, member reference, NameAndType, Utf8);
 // deeper chains only come from malformed pools and would cost exponential time.
@@ -78,7 +83,7 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
   entry->mark += cp.markStep;
   if (cp.markLog != nullptr) cp.markLog->push_back(index);
   // Most entries refer to nothing; the tags tell without asking the entry.
-  if (entry->tag <= 6) return;
+  if (entry->tag <= kConstantDouble) return;
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)
@@ -100,12 +105,7 @@ void WriteText(tOutput& out, std::int32_t length, const std::vector<std::uint8_t
 
 const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == 1 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
-}
-
-// Two class names are the same when they name one entry or two Utf8 entries of equal text.
-bool SameClassName(const ConstPool& cp, std::int32_t a, std::int32_t b) {
-  return a == b || (Utf8At(cp, a) != nullptr && Utf8At(cp, b) != nullptr && Utf8Text(cp, a) == Utf8Text(cp, b));
+  return entry != nullptr && entry->tag == kConstantUtf8 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
 }
 
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
@@ -210,7 +210,7 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
     entry->mark = 0;
     entry->newIndex = i;
     cp->slots.push_back(std::move(entry));
-    if (tag == 5 || tag == 6) {
+    if (TakesTwoSlots(tag)) {
       if (i + 1 < count) cp->slots.emplace_back();
       i += 2;
     } else {
@@ -284,7 +284,7 @@ void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedByte
       droppedBytes += entry->size();
     } else {
       entry->newIndex = ++n;
-      if (entry->tag == 5 || entry->tag == 6) ++n;
+      if (TakesTwoSlots(entry->tag)) ++n;
     }
   }
 }
@@ -293,7 +293,7 @@ std::int32_t NewPoolCount(const ConstPool& cp) {
   std::int32_t count = 1;
   for (std::int32_t i = 1; i < cp.length(); ++i)
     if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0)
-      count += (entry->tag == 5 || entry->tag == 6) ? 2 : 1;
+      count += TakesTwoSlots(entry->tag) ? 2 : 1;
   return count;
 }
 
@@ -306,44 +306,10 @@ void WriteConstPool(const ConstPool& cp, tOutput& out) {
     }
 }
 
-bool UtfEq(const ConstPool& cp, std::int32_t index, char ch) {
-  const utfInfoDesc* entry = Utf8At(cp, index);
-  if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
-  return entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch);
-}
-
-std::int32_t UtfIndex(const ConstPool& cp, char ch) {
-  for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const utfInfoDesc* entry = Utf8At(cp, i);
-        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
-      return i;
-  return 0;
-}
-
 std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
   const utfInfoDesc* entry = Utf8At(cp, index);
   if (entry == nullptr) return {};
   return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
-}
-
-std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
-                            std::int8_t tag, std::int8_t otherTag, std::int32_t classIndex) {
-  const auto* ownClass = classIndex != 0 ? EntryAs<classInfoDesc>(cp, classIndex) : nullptr;
-  for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.slots[i].get();
-    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
-      continue;
-    const auto* ref = static_cast<const memberInfoDesc*>(entry);
-    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
-    if (nat->nameIndex != nameIndex || nat->descriptorIndex != descriptorIndex) continue;
-    if (ownClass != nullptr && ref->classIndex != classIndex) {
-      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
-      if (refClass == nullptr || !SameClassName(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
-    }
-    return i;
-  }
-  return 0;
 }
 
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,

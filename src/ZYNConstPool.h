@@ -177,13 +177,6 @@ std::int32_t NewPoolCount(const ConstPool& cp);
 void WriteConstPool(const ConstPool& cp, FileModule::tOutput& out);
 
 // Queries and edits of the member pass.
-bool UtfEq(const ConstPool& cp, std::int32_t index, char ch);
-std::int32_t UtfIndex(const ConstPool& cp, char ch);
-// The lowest in-use member reference of one of the tags whose NameAndType has exactly these indexes, or 0.
-// When classIndex is not 0, only references whose Class entry is at classIndex or names the same Utf8
-// text as it count.
-std::int32_t MemberRefIndex(const ConstPool& cp, std::int32_t nameIndex, std::int32_t descriptorIndex,
-                            std::int8_t tag, std::int8_t otherTag = 0, std::int32_t classIndex = 0);
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
                std::int32_t superClass);
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);

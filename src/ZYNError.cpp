@@ -30,11 +30,6 @@ void Warning(tDiagnostics& diag, std::string_view a, std::string_view b, std::st
   if (diag.WarnCount < 32767) ++diag.WarnCount;
 }
 
-void WarningReset(tDiagnostics& diag) {
-  diag.WarnCount = 0;
-  diag.lines.clear();
-}
-
 void PrintError(const Fatal& error) {
   FormatUtils::PrintLn();
   FormatUtils::PrintText(error.Line());

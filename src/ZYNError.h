@@ -37,8 +37,6 @@ std::string ErrorLine(std::string_view a, std::string_view b = {}, std::string_v
 void Warning(tDiagnostics& diag, std::string_view a, std::string_view b = {}, std::string_view c = {},
              std::string_view d = {});
 
-void WarningReset(tDiagnostics& diag);
-
 // Prints an error as the console shows it: a line end (ending a table line begun), the line, a line end.
 void PrintError(const Fatal& error);
 // Prints "ERROR: Not enough memory" so, without taking memory for it.

@@ -4,12 +4,11 @@
 #include <deque>
 
 #include "FileModule.h"
+#include "ZYNClassFile.h"
 
 namespace ZYNHierarchy {
 
 namespace {
-
-constexpr std::int32_t ACC_PRIVATE = 0x0002;
 
 // java/lang/Object's methods: every class inherits them, and no private method may take their place.
 constexpr std::pair<std::string_view, std::string_view> kObjectMethods[] = {
@@ -46,110 +45,143 @@ std::string EnclosingMethodKey(std::string_view owner, std::string_view descript
   return key;
 }
 
-bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
-  using namespace FileModule;
-  tInput in;
-  Reset(in, bytes);
-  std::int32_t magic = 0, version = 0, count = 0;
-  GetU4(in, magic);
-  GetU4(in, version);
-  GetU2(in, count);
-  if (!in.Done || static_cast<std::uint32_t>(magic) != 0xCAFEBABE) return false;
-  // Where each Utf8 text stands, and the name index of each Class entry.
-  // For each entry: where its Utf8 text stands; or the index it names (a Class's or a String's text); or
-  // the name and descriptor indexes of a NameAndType, packed into one number.
-  std::vector<std::span<const std::uint8_t>> texts(static_cast<std::size_t>(count));
-  std::vector<std::int32_t> named(static_cast<std::size_t>(count), 0);
-  std::vector<std::int32_t> strings;
-  for (std::int32_t i = 1; i < count && in.Done; ++i) {
-    std::int16_t tag = 0;
-    GetU1(in, tag);
-    std::int32_t length = 0;
-    const auto at = static_cast<std::size_t>(i);
-    switch (tag) {
-      case 1: case 2:
-        GetU2(in, length);
-        if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length))) texts[at] = {p, static_cast<std::size_t>(length)};
-        break;
-      case 7: GetU2(in, named[at]); break;
-      case 8: GetU2(in, named[at]); strings.push_back(i); break;
-      case 12: {
-        std::int32_t name = 0, descriptor = 0;
-        GetU2(in, name);
-        GetU2(in, descriptor);
-        named[at] = static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
-        break;
-      }
-      case 16: case 19: case 20: Take(in, 2); break;
-      case 15: Take(in, 3); break;
-      case 3: case 4: case 9: case 10: case 11: case 17: case 18: Take(in, 4); break;
-      case 5: case 6: Take(in, 8); ++i; break;
-      default: return false;
-    }
-  }
-  auto text = [&](std::int32_t index) -> std::string_view {
+namespace {
+
+using namespace FileModule;
+using namespace ZYNClassFile;
+
+// What the names reader keeps of a constant pool, per entry: where a Utf8 text stands; the index a Class or
+// a String names; or the name and descriptor indexes of a NameAndType, packed into one number.
+struct tPoolNames {
+  std::int32_t count = 0;
+  std::vector<std::span<const std::uint8_t>> texts;
+  std::vector<std::int32_t> named;
+  std::vector<std::int32_t> strings;  // the String entries
+
+  std::string_view Text(std::int32_t index) const {
     if (index <= 0 || index >= count) return {};
     const auto t = texts[static_cast<std::size_t>(index)];
     return {reinterpret_cast<const char*>(t.data()), t.size()};
-  };
-  auto className = [&](std::int32_t index) {
-    return index > 0 && index < count ? text(named[static_cast<std::size_t>(index)]) : std::string_view();
-  };
-  std::int32_t access = 0, self = 0, super = 0, interfaces = 0;
-  GetU2(in, access);
-  GetU2(in, self);
-  GetU2(in, super);
-  GetU2(in, interfaces);
-  if (!in.Done || className(self).empty()) return false;
-  names.name = className(self);
-  names.super = className(super);
-  for (std::int32_t i = 0; i < interfaces && in.Done; ++i) {
-    std::int32_t index = 0;
-    GetU2(in, index);
-    if (!className(index).empty()) names.interfaces.emplace_back(className(index));
   }
-  for (const char kind : {'F', 'M'}) {
-    std::int32_t members = 0;
-    GetU2(in, members);
-    for (std::int32_t m = 0; m < members && in.Done; ++m) {
-      std::int32_t flags = 0, name = 0, descriptor = 0, attributes = 0;
-      GetU2(in, flags);
-      GetU2(in, name);
-      GetU2(in, descriptor);
-      GetU2(in, attributes);
-      for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
-        std::int32_t length = 0;
-        Take(in, 2);
-        GetU4(in, length);
-        Take(in, static_cast<std::uint32_t>(length));
-      }
-      if (!in.Done || text(name).empty()) continue;
-      if ((flags & ACC_PRIVATE) == 0) names.members.push_back(MemberKey(kind, text(descriptor), text(name)));
-      else names.privates.emplace_back(text(name));
+  std::string_view ClassName(std::int32_t index) const {
+    return index > 0 && index < count ? Text(named[static_cast<std::size_t>(index)]) : std::string_view();
+  }
+};
+
+// Reads the pool's entries; false for a tag this reader cannot follow.
+bool ReadPool(tInput& in, tPoolNames& pool) {
+  pool.texts.resize(static_cast<std::size_t>(pool.count));
+  pool.named.resize(static_cast<std::size_t>(pool.count), 0);
+  for (std::int32_t i = 1; i < pool.count && in.Done; ++i) {
+    std::int16_t tag = 0;
+    GetU1(in, tag);
+    std::int32_t length = 0, name = 0, descriptor = 0;
+    const auto at = static_cast<std::size_t>(i);
+    switch (tag) {
+      case kConstantUtf8: case kConstantUnicode:
+        GetU2(in, length);
+        if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length)))
+          pool.texts[at] = {p, static_cast<std::size_t>(length)};
+        break;
+      case kConstantClass: GetU2(in, pool.named[at]); break;
+      case kConstantString: GetU2(in, pool.named[at]); pool.strings.push_back(i); break;
+      case kConstantNameAndType:
+        GetU2(in, name);
+        GetU2(in, descriptor);
+        pool.named[at] =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
+        break;
+      case kConstantMethodType: case kConstantModule: case kConstantPackage: Take(in, 2); break;
+      case kConstantMethodHandle: Take(in, 3); break;
+      case kConstantInteger: case kConstantFloat: case kConstantFieldref: case kConstantMethodref:
+      case kConstantInterfaceMethodref: case kConstantDynamic: case kConstantInvokeDynamic: Take(in, 4); break;
+      case kConstantLong: case kConstantDouble: Take(in, 8); ++i; break;
+      default: return false;
     }
   }
-  // Reflection and method handles name a member by a String constant, from any class.
-  for (const std::int32_t s : strings)
-    if (const std::string_view t = text(named[static_cast<std::size_t>(s)]); MayNameMember(t)) names.strings.emplace_back(t);
+  return true;
+}
+
+void SkipAttributes(tInput& in, std::int32_t count) {
+  for (std::int32_t a = 0; a < count && in.Done; ++a) {
+    std::int32_t length = 0;
+    Take(in, 2);
+    GetU4(in, length);
+    Take(in, static_cast<std::uint32_t>(length));
+  }
+}
+
+// The fields ('F') or methods ('M'): the non-private ones by key, the private ones by name.
+void ReadMembers(tInput& in, const tPoolNames& pool, char kind, tClassNames& names) {
+  std::int32_t members = 0;
+  GetU2(in, members);
+  for (std::int32_t m = 0; m < members && in.Done; ++m) {
+    std::int32_t flags = 0, name = 0, descriptor = 0, attributes = 0;
+    GetU2(in, flags);
+    GetU2(in, name);
+    GetU2(in, descriptor);
+    GetU2(in, attributes);
+    SkipAttributes(in, attributes);
+    if (!in.Done || pool.Text(name).empty()) continue;
+    if ((flags & kAccPrivate) == 0) names.members.push_back(MemberKey(kind, pool.Text(descriptor), pool.Text(name)));
+    else names.privates.emplace_back(pool.Text(name));
+  }
+}
+
+// The class's attributes, of which only EnclosingMethod is read: the method it names.
+void ReadEnclosingMethod(tInput& in, const tPoolNames& pool, tClassNames& names) {
   std::int32_t attributes = 0;
   GetU2(in, attributes);
   for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
     std::int32_t name = 0, length = 0, owner = 0, method = 0;
     GetU2(in, name);
     GetU4(in, length);
-    if (text(name) != "EnclosingMethod" || length != 4) {
+    if (pool.Text(name) != "EnclosingMethod" || length != 4) {
       Take(in, static_cast<std::uint32_t>(length));
       continue;
     }
     GetU2(in, owner);
     GetU2(in, method);
-    if (!in.Done || method <= 0 || method >= count || className(owner).empty()) continue;
+    if (!in.Done || method <= 0 || method >= pool.count || pool.ClassName(owner).empty()) continue;
     // Any other entry there leaves no name (its index stands in the low half).
-    const auto packed = static_cast<std::uint32_t>(named[static_cast<std::size_t>(method)]);
-    const auto natName = static_cast<std::int32_t>(packed >> 16), natDescriptor = static_cast<std::int32_t>(packed & 0xFFFF);
-    if (!text(natName).empty() && !text(natDescriptor).empty())
-      names.enclosing = EnclosingMethodKey(className(owner), text(natDescriptor), text(natName));
+    const auto packed = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(method)]);
+    const std::string_view natName = pool.Text(static_cast<std::int32_t>(packed >> 16));
+    const std::string_view natDescriptor = pool.Text(static_cast<std::int32_t>(packed & 0xFFFF));
+    if (!natName.empty() && !natDescriptor.empty())
+      names.enclosing = EnclosingMethodKey(pool.ClassName(owner), natDescriptor, natName);
   }
+}
+
+}  // namespace
+
+bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
+  tInput in;
+  Reset(in, bytes);
+  std::int32_t magic = 0, version = 0;
+  tPoolNames pool;
+  GetU4(in, magic);
+  GetU4(in, version);
+  GetU2(in, pool.count);
+  if (!in.Done || static_cast<std::uint32_t>(magic) != kMagic || !ReadPool(in, pool)) return false;
+  std::int32_t access = 0, self = 0, super = 0, interfaces = 0;
+  GetU2(in, access);
+  GetU2(in, self);
+  GetU2(in, super);
+  GetU2(in, interfaces);
+  if (!in.Done || pool.ClassName(self).empty()) return false;
+  names.name = pool.ClassName(self);
+  names.super = pool.ClassName(super);
+  for (std::int32_t i = 0; i < interfaces && in.Done; ++i) {
+    std::int32_t index = 0;
+    GetU2(in, index);
+    if (!pool.ClassName(index).empty()) names.interfaces.emplace_back(pool.ClassName(index));
+  }
+  for (const char kind : {'F', 'M'}) ReadMembers(in, pool, kind, names);
+  // Reflection and method handles name a member by a String constant, from any class.
+  for (const std::int32_t s : pool.strings)
+    if (const std::string_view t = pool.Text(pool.named[static_cast<std::size_t>(s)]); MayNameMember(t))
+      names.strings.emplace_back(t);
+  ReadEnclosingMethod(in, pool, names);
   return in.Done;
 }
 

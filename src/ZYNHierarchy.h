@@ -49,7 +49,6 @@ class tRunFacts {
 public:
   void Add(tClassNames names);
   const tClassNames* Find(std::string_view name) const;
-  std::size_t Size() const { return classes_.size(); }
 
   // Once every class is added: only the strings that name a private member of the run are kept.
   void Finish();

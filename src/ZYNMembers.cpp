@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ZYNClass.h"
+#include "ZYNClassFile.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
 
@@ -23,25 +24,25 @@ namespace ZYNClass {
 
 using ZYNConstPool::ConstPool;
 using ZYNConstPool::Utf8Text;
+using namespace ZYNClassFile;
 
 namespace {
 
 constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kIdentsSize = 100;
-constexpr std::int8_t kFieldref = 9, kMethodref = 10, kInterfaceMethodref = 11;
-
-constexpr std::int32_t ACC_STATIC = 0x0008, ACC_TRANSIENT = 0x0080, ACC_NATIVE = 0x0100;
-
-bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ACC_PRIVATE) != 0; }
+bool IsPrivate(const memberInfo& member) { return (member.accessFlags & kAccPrivate) != 0; }
 
 std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
   const ZYNConstPool::InfoDesc* entry = cp.At(index);
   return entry != nullptr ? entry->mark : 0;
 }
 
+// Fieldref, Methodref or InterfaceMethodref.
+bool IsMemberRef(std::int16_t tag) { return tag >= kConstantFieldref && tag <= kConstantInterfaceMethodref; }
+
 bool IsUtf8(const ConstPool& cp, std::int32_t index) {
   const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == 1;
+  return entry != nullptr && entry->tag == kConstantUtf8;
 }
 
 template <class T>
@@ -51,11 +52,11 @@ const T* EntryOfTag(const ConstPool& cp, std::int32_t index, std::int16_t tag) {
 }
 
 const ZYNConstPool::classInfoDesc* ClassAt(const ConstPool& cp, std::int32_t index) {
-  return EntryOfTag<ZYNConstPool::classInfoDesc>(cp, index, 7);
+  return EntryOfTag<ZYNConstPool::classInfoDesc>(cp, index, kConstantClass);
 }
 
 const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeAt(const ConstPool& cp, std::int32_t index) {
-  return EntryOfTag<ZYNConstPool::nameAndTypeInfoDesc>(cp, index, 12);
+  return EntryOfTag<ZYNConstPool::nameAndTypeInfoDesc>(cp, index, kConstantNameAndType);
 }
 
 void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view message) {
@@ -124,7 +125,7 @@ bool HasAnnotation(const ZYNAttr::AttrArray& attrs, std::int16_t kind, const Con
 std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
   std::unordered_set<std::string_view> texts;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* entry = EntryOfTag<ZYNConstPool::stringInfoDesc>(cp, i, 8))
+    if (const auto* entry = EntryOfTag<ZYNConstPool::stringInfoDesc>(cp, i, kConstantString))
       texts.insert(Utf8Text(cp, entry->stringIndex));
   return texts;
 }
@@ -203,8 +204,8 @@ private:
   }
 
   int GroupOf(std::int16_t tag) const {
-    if (tag == kFieldref) return 0;
-    if (tag == kMethodref || (tag == kInterfaceMethodref && cls_.majorVersion >= 52)) return 1;
+    if (tag == kConstantFieldref) return 0;
+    if (tag == kConstantMethodref || (tag == kConstantInterfaceMethodref && cls_.majorVersion >= 52)) return 1;
     return -1;
   }
 
@@ -264,7 +265,7 @@ public:
 
   // Whether the class refers, through any class, to a member of the same kind named `name` with this
   // member's descriptor: giving the member that name would make such a reference resolve to it.
-  bool Taken(const memberInfo& member, std::int8_t tag, std::string_view name) {
+  bool Taken(const memberInfo& member, std::uint8_t tag, std::string_view name) {
     Ask(member, tag);
     if (askedNames_ == nullptr) return false;
     // A key of its own: names are short, so it needs no allocation.
@@ -276,11 +277,11 @@ public:
   // descriptor since the last edit: then it is refused to this one too, without asking name by name (a
   // class full of such members would otherwise ask for every name once per member).
   enum Source { kIdents, kLetters };
-  bool Refused(const memberInfo& member, std::int8_t tag, Source source, std::size_t from) {
+  bool Refused(const memberInfo& member, std::uint8_t tag, Source source, std::size_t from) {
     Ask(member, tag);
     return askedNames_ != nullptr && refused_[source].names == askedNames_ && refused_[source].from == from;
   }
-  void Refuse(const memberInfo& member, std::int8_t tag, Source source, std::size_t from) {
+  void Refuse(const memberInfo& member, std::uint8_t tag, Source source, std::size_t from) {
     Ask(member, tag);
     refused_[source] = {askedNames_, from};
   }
@@ -372,11 +373,11 @@ private:
   }
 
   // A member asks for many names in a row: its kind and descriptor are looked up once.
-  void Ask(const memberInfo& member, std::int8_t tag) {
+  void Ask(const memberInfo& member, std::uint8_t tag) {
     if (!takenBuilt_) BuildTaken();
     if (askedBy_ == &member) return;
     askedBy_ = &member;
-    KindKey(tag == kFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
+    KindKey(tag == kConstantFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
     const auto it = taken_.find(query_);
     askedNames_ = it == taken_.end() ? nullptr : &it->second;
   }
@@ -393,7 +394,7 @@ private:
     const ZYNConstPool::InfoDesc* entry = cp_.At(ref);
     const auto* nat = NameAndTypeAt(cp_, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex);
     if (nat == nullptr || !IsUtf8(cp_, nat->nameIndex) || !IsUtf8(cp_, nat->descriptorIndex)) return;
-    KindKey(entry->tag == kFieldref ? 0 : 1, Utf8Text(cp_, nat->descriptorIndex), query_);
+    KindKey(entry->tag == kConstantFieldref ? 0 : 1, Utf8Text(cp_, nat->descriptorIndex), query_);
     taken_[query_][std::string(Utf8Text(cp_, nat->nameIndex))] += n;
   }
 
@@ -401,7 +402,7 @@ private:
     takenBuilt_ = true;
     for (std::int32_t i = 1; i < cp_.length(); ++i) {
       const ZYNConstPool::InfoDesc* entry = cp_.At(i);
-      if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) continue;
+      if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
       const std::int32_t natIndex = static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex;
       const Nat* nat = NameAndTypeAt(cp_, natIndex);
       if (nat == nullptr) continue;
@@ -516,11 +517,11 @@ constexpr std::size_t kGeneratedNames = 26 * 26 + 26 * 26 * 26;
 
 // Whether the name would hide or shadow what a supertype may declare, or break the convention the class
 // must keep because a supertype is unknown.
-bool Inherited(const tProtection& p, const memberInfo& member, std::int8_t tag, std::string_view name,
+bool Inherited(const tProtection& p, const memberInfo& member, std::uint8_t tag, std::string_view name,
                const ConstPool& cp) {
   if (p.typeNamesOnly && !TypeNameShaped(name)) return true;
   return p.inherited.Declares(
-      ZYNHierarchy::MemberKey(tag == kFieldref ? 'F' : 'M', Utf8Text(cp, member.descriptorIndex), name));
+      ZYNHierarchy::MemberKey(tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, member.descriptorIndex), name));
 }
 
 // Leaves only the texts of the form of type names among the reusable names, in their order.
@@ -530,7 +531,7 @@ void KeepTypeNames(const ConstPool& cp, std::vector<std::int32_t>& idents) {
   std::fill(kept, end, 0);
 }
 
-std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& member, std::int8_t tag, std::int32_t ref,
+std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& member, std::uint8_t tag, std::int32_t ref,
                          NameSources& next, Names& names) {
   const ConstPool& cp = *cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
@@ -599,8 +600,7 @@ void CheckClass(const tClassDesc& cls) {
   // it would let a written class fail when read again.
   for (std::int32_t i = 1; i < cp.length(); ++i) {
     const ZYNConstPool::InfoDesc* entry = cp.At(i);
-    if (entry == nullptr || (entry->tag != kFieldref && entry->tag != kMethodref && entry->tag != kInterfaceMethodref))
-      continue;
+    if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
     if (NameAndTypeAt(cp, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex) == nullptr)
       ZYNError::Message("Invalid NameAndType index in class file");
   }
@@ -662,7 +662,7 @@ std::vector<std::size_t> KotlinInlineBodies(const tClassDesc& cls) {
   if (!KotlinClass(cls)) return kept;
   std::unordered_set<std::int32_t> markers;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const auto* ref = EntryOfTag<ZYNConstPool::memberInfoDesc>(cp, i, kMethodref);
+    const auto* ref = EntryOfTag<ZYNConstPool::memberInfoDesc>(cp, i, kConstantMethodref);
     const auto* owner = ref != nullptr ? ClassAt(cp, ref->classIndex) : nullptr;
     const auto* nat = ref != nullptr ? NameAndTypeAt(cp, ref->nameAndTypeIndex) : nullptr;
     if (owner == nullptr || nat == nullptr) continue;
@@ -754,7 +754,7 @@ tProtection Protect(const tClassDesc& cls) {
            cls.facts->Encloses(self, Utf8Text(cp, m.descriptorIndex), Utf8Text(cp, m.nameIndex));
   };
   for (const memberInfo& f : cls.fields) {
-    const bool serialForm = p.serializable && (f.accessFlags & (ACC_STATIC | ACC_TRANSIENT)) == 0;
+    const bool serialForm = p.serializable && (f.accessFlags & (kAccStatic | kAccTransient)) == 0;
     p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f));
   }
   const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
@@ -762,7 +762,7 @@ tProtection Protect(const tClassDesc& cls) {
     p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m) ||
                            enclosing(m) ||
                            inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
-    p.methodNamed.push_back((m.accessFlags & ACC_NATIVE) != 0);
+    p.methodNamed.push_back((m.accessFlags & kAccNative) != 0);
   }
   for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = true;
   return p;
@@ -849,7 +849,7 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
     const std::int32_t ref = refs.Find(member, at.isMethod);
     // Renamed only when its name serves nothing but the declaration and this one reference.
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
-    bytes += GiveNewName(cls, p, member, at.isMethod ? kMethodref : kFieldref, ref, next, names);
+    bytes += GiveNewName(cls, p, member, at.isMethod ? kConstantMethodref : kConstantFieldref, ref, next, names);
   }
   names.MoveMarks();
   return bytes;
@@ -862,22 +862,6 @@ std::int32_t MemberSize(const memberInfo& member) {
   for (const auto& attr : member.attrs)
     if (attr) size += 6 + attr->length;
   return size;
-}
-
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass) return;
-  Refresh(cls);
-  bytes = RemoveUnused(cls, p);
-}
-
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
-  bytes = 0;
-  const tProtection p = Protect(cls);
-  if (p.wholeClass || p.noRename) return;
-  Refresh(cls);
-  bytes = Rename(cls, p);
 }
 
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {

@@ -507,7 +507,7 @@ TEST_F(OptimizeFileTest, AFileThatCannotBeReadIsNotOpen) {
   fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                   fs::perms::others_read | fs::perms::others_exec);
   // Permissions do not bind root: then the run goes to a child that gives up its privileges.
-  Bytes probe;
+  Platform::FileBuffer probe;
   const bool bypassed = Platform::ReadFile("Gone.class", probe);
   if (bypassed && ::geteuid() != 0) GTEST_SKIP() << "file permissions do not stop this user";
   const ChildResult r = InChild({"Gone.class"}, RLIM_INFINITY, bypassed);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Queue.h"
+#include "ZYNClassFile.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
@@ -23,9 +24,9 @@ namespace {
 
 constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kIdentsSize = 100;
-constexpr std::int8_t kFieldref = 9, kMethodref = 10, kInterfaceMethodref = 11;
+using namespace ZYNClassFile;
 
-bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClass::ACC_PRIVATE) != 0; }
+bool IsPrivate(const memberInfo& member) { return (member.accessFlags & kAccPrivate) != 0; }
 
 std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
   const ZYNConstPool::InfoDesc* entry = cp.At(index);
@@ -34,7 +35,8 @@ std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
 
 const ZYNConstPool::utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == 1 ? static_cast<const ZYNConstPool::utfInfoDesc*>(entry) : nullptr;
+  if (entry == nullptr || entry->tag != kConstantUtf8) return nullptr;
+  return static_cast<const ZYNConstPool::utfInfoDesc*>(entry);
 }
 
 // One entry, or two Utf8 entries of equal text.
@@ -54,20 +56,47 @@ void Refresh(tClassDesc& cls) {
 }
 
 // From class file version 52 interfaces have private methods, reached through interface method references.
-std::int8_t OtherTag(const tClassDesc& cls, std::int8_t tag) {
-  return tag == kMethodref && cls.majorVersion >= 52 ? kInterfaceMethodref : 0;
+std::uint8_t OtherTag(const tClassDesc& cls, std::uint8_t tag) {
+  return tag == kConstantMethodref && cls.majorVersion >= 52 ? kConstantInterfaceMethodref : 0;
 }
 
-// The reference to the member through this class; references to other classes' members do not count.
-std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::int8_t tag) {
-  return ZYNConstPool::MemberRefIndex(*cls.cp, member.nameIndex, member.descriptorIndex, tag, OtherTag(cls, tag),
-                                      cls.thisClass);
+// The lowest in-use reference to the member through this class (or a Class entry of the same name), by a
+// whole-pool scan; references to other classes' members do not count.
+std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_t tag) {
+  using namespace ZYNConstPool;
+  const ConstPool& cp = *cls.cp;
+  const std::uint8_t otherTag = OtherTag(cls, tag);
+  const auto* ownClass = EntryAs<classInfoDesc>(cp, cls.thisClass);
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const InfoDesc* entry = cp.At(i);
+    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
+      continue;
+    const auto* ref = static_cast<const memberInfoDesc*>(entry);
+    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
+    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+    if (nat->nameIndex != member.nameIndex || nat->descriptorIndex != member.descriptorIndex) continue;
+    if (ownClass != nullptr && ref->classIndex != cls.thisClass) {
+      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
+      if (refClass == nullptr || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
+    }
+    return i;
+  }
+  return 0;
+}
+
+// The lowest in-use Utf8 entry that is exactly ch, or 0.
+std::int32_t LetterEntry(const ConstPool& cp, char ch) {
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (const auto* entry = Utf8At(cp, i);
+        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
+      return i;
+  return 0;
 }
 
 bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
 
 // Removes the unreferenced private members of one table; returns how many went.
-int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& count, std::int8_t tag,
+int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& count, std::uint8_t tag,
                const std::vector<bool>& kept, std::int32_t& bytes) {
   int removed = 0;
   if (count <= 0) return 0;
@@ -106,14 +135,14 @@ bool NameInUse(const tClassDesc& cls, std::string_view name) {
 }
 
 // The names a supertype may declare, and the form a class with an unknown supertype keeps.
-bool Inherited(const ZYNClass::tProtection& p, const ConstPool& cp, const memberInfo& member, std::int8_t tag,
+bool Inherited(const ZYNClass::tProtection& p, const ConstPool& cp, const memberInfo& member, std::uint8_t tag,
                std::string_view name) {
   if (p.typeNamesOnly) {
     if (name.size() < 2 || name[0] < 'A' || name[0] > 'Z' || name[1] < 'a' || name[1] > 'z') return true;
     for (char c : name.substr(2))
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$') return true;
   }
-  std::string key(1, tag == kFieldref ? 'F' : 'M');
+  std::string key(1, tag == kConstantFieldref ? 'F' : 'M');
   key.append(ZYNConstPool::Utf8Text(cp, member.descriptorIndex)).push_back('\0');
   key.append(name);
   return p.inherited.Declares(key);
@@ -134,17 +163,17 @@ struct NameSources {
 
 // Whether the class refers, through any class, to a member of the same kind named `name` with this member's
 // descriptor: giving the member that name would make such a reference resolve to it.
-bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag, std::string_view name) {
+bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::uint8_t tag, std::string_view name) {
   using namespace ZYNConstPool;
   const ConstPool& cp = *cls.cp;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
     const InfoDesc* entry = cp.At(i);
-    const bool sameKind =
-        entry != nullptr &&
-        (tag == kFieldref ? entry->tag == kFieldref : entry->tag == kMethodref || entry->tag == kInterfaceMethodref);
+    const bool sameKind = entry != nullptr && (tag == kConstantFieldref ? entry->tag == kConstantFieldref
+                                                                         : entry->tag == kConstantMethodref ||
+                                                                               entry->tag == kConstantInterfaceMethodref);
     if (!sameKind) continue;
     const InfoDesc* natEntry = cp.At(static_cast<const memberInfoDesc*>(entry)->nameAndTypeIndex);
-    if (natEntry == nullptr || natEntry->tag != 12) continue;
+    if (natEntry == nullptr || natEntry->tag != kConstantNameAndType) continue;
     const auto* nat = static_cast<const nameAndTypeInfoDesc*>(natEntry);
     if (Utf8At(cp, nat->nameIndex) == nullptr) continue;
     if (Utf8Text(cp, nat->nameIndex) == name && SameUtf8(cp, nat->descriptorIndex, member.descriptorIndex)) return true;
@@ -152,7 +181,7 @@ bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::int8_t tag,
   return false;
 }
 
-std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::int8_t tag,
+std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::uint8_t tag,
                          std::int32_t ref, NameSources& next) {
   ConstPool& cp = *cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
@@ -189,7 +218,7 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
     ++letter;
   if (letter >= alphabet.size()) return 0;
   const char ch = alphabet[letter];
-  const std::int32_t u = ZYNConstPool::UtfIndex(cp, ch);
+  const std::int32_t u = LetterEntry(cp, ch);
   if (u == 0 && ZYNConstPool::Utf8Text(cp, member.nameIndex).size() == 1) return 0;
   if (letter == next.letter) ++next.letter;
   std::int32_t saved = 0;
@@ -202,7 +231,7 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
   return saved;
 }
 
-std::int32_t RenameMember(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::int8_t tag,
+std::int32_t RenameMember(tClassDesc& cls, const ZYNClass::tProtection& p, memberInfo& member, std::uint8_t tag,
                           bool keepName, NameSources& next) {
   if (!member.present || !IsPrivate(member) || keepName) return 0;
   const std::int32_t ref = OwnRef(cls, member, tag);
@@ -221,8 +250,8 @@ void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   // A round ends when a method goes: its references may have kept other members.
   do {
     Refresh(cls);
-    RemoveFrom(cls, cls.fields, cls.fieldCount, kFieldref, p.fieldKept, bytes);
-    removedMethods = RemoveFrom(cls, cls.methods, cls.methodCount, kMethodref, p.methodKept, bytes);
+    RemoveFrom(cls, cls.fields, cls.fieldCount, kConstantFieldref, p.fieldKept, bytes);
+    removedMethods = RemoveFrom(cls, cls.methods, cls.methodCount, kConstantMethodref, p.methodKept, bytes);
   } while (removedMethods > 0);
 }
 
@@ -240,16 +269,18 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
     std::vector<std::int32_t> kept;
     memberInfo none;
     for (std::int32_t i : next.idents)
-      if (i != 0 && !Inherited(p, *cls.cp, none, kFieldref, ZYNConstPool::Utf8Text(*cls.cp, i))) kept.push_back(i);
+      if (i != 0 && !Inherited(p, *cls.cp, none, kConstantFieldref, ZYNConstPool::Utf8Text(*cls.cp, i)))
+        kept.push_back(i);
     kept.resize(next.idents.size(), 0);
     next.idents = kept;
   }
   if (cls.fieldCount > 0)
     for (std::size_t i = 0; i < cls.fields.size(); ++i)
-      bytes += RenameMember(cls, p, cls.fields[i], kFieldref, Kept(p.fieldKept, i), next);
+      bytes += RenameMember(cls, p, cls.fields[i], kConstantFieldref, Kept(p.fieldKept, i), next);
   if (cls.methodCount > 0)
     for (std::size_t i = 0; i < cls.methods.size(); ++i)
-      bytes += RenameMember(cls, p, cls.methods[i], kMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i), next);
+      bytes += RenameMember(cls, p, cls.methods[i], kConstantMethodref, Kept(p.methodKept, i) || Kept(p.methodNamed, i),
+                            next);
 }
 
 void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {

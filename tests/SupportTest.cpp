@@ -76,20 +76,10 @@ std::array<char, N> Text(const char* s) {
   return a;
 }
 
-TEST_F(SupportTest, LengthCountsUpToTheFirstNul) {
-  std::array<char, 6> s{};
-  EXPECT_EQ(Strings::Length(s), 0);
-  s = {'a', 'b', '\0', 'c', 'd', '\0'};
-  EXPECT_EQ(Strings::Length(s), 2);
-  s = {'a', 'b', 'c', 'd', 'e', 'f'};
-  EXPECT_EQ(Strings::Length(s), 6);
-}
-
 TEST_F(SupportTest, AppendCutsAtCapacity) {
   std::array<char, 256> path{};
   std::memset(path.data(), 'x', 252);
   Strings::Append(".class", path);
-  EXPECT_EQ(Strings::Length(path), 255);
   EXPECT_EQ(std::string(path.data() + 252), ".cl");
   EXPECT_EQ(path[255], '\0');
 
@@ -100,24 +90,6 @@ TEST_F(SupportTest, AppendCutsAtCapacity) {
   EXPECT_STREQ(s.data(), "Foo.class");
   Strings::Append("more", s);
   EXPECT_STREQ(s.data(), "Foo.class");
-}
-
-TEST_F(SupportTest, InsertMovesTheTailAndCuts) {
-  struct Row {
-    const char* dest;
-    const char* source;
-    int pos;
-    const char* result;
-  };
-  const Row rows[] = {
-      {"", "xy", 0, "xy"},     {"abc", "xy", 1, "axyb"}, {"abc", "x", 3, "abcx"}, {"ab", "wxyz", 1, "awxy"},
-      {"abcd", "x", 0, "xabc"}, {"abc", "", 1, "abc"},   {"a", "xy", 0, "xya"},
-  };
-  for (const Row& row : rows) {
-    auto s = Text<5>(row.dest);
-    Strings::Insert(row.source, row.pos, s);
-    EXPECT_STREQ(s.data(), row.result) << row.source << " into " << row.dest << " at " << row.pos;
-  }
 }
 
 TEST_F(SupportTest, PosFindsTheFirstOccurrenceFromAPosition) {
@@ -240,12 +212,6 @@ TEST_F(SupportTest, WarningsAreCollectedPerFileInOrder) {
   EXPECT_EQ(next.lines, std::vector<std::string>{"WARNING: next file"});
   EXPECT_EQ(next.WarnCount, 1);
   EXPECT_EQ(diag.WarnCount, 2);
-  ZYNError::WarningReset(diag);
-  EXPECT_EQ(diag.WarnCount, 0);
-  EXPECT_TRUE(diag.lines.empty());
-  ZYNError::Warning(diag, "again");
-  EXPECT_EQ(diag.lines, std::vector<std::string>{"WARNING: again"});
-  EXPECT_EQ(diag.WarnCount, 1);
 }
 
 TEST_F(SupportTest, NowarnSilencesAndDoesNotCount) {

@@ -1,8 +1,9 @@
-// Where FindIndexes finds the pool indexes in the bodies of the attribute kinds kept as bytes, and that it
-// refuses every body that does not follow its kind's layout exactly.
+// Where FindIndexes finds the pool indexes in the bodies of the attribute kinds kept as bytes (every known kind
+// but Code and Record), and that it refuses every body that does not follow its kind's layout exactly.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,14 @@ struct Case {
 std::vector<Case> WellFormed() {
   using namespace ZYNAttr;
   return {
+      {"SourceFile", SourceFileAttr, Body().Idx(4)},
+      {"ConstantValue", ConstantValueAttr, Body().Idx(5)},
+      {"Exceptions", ExceptionsAttr, Body().U2(2).Idx(6).Idx(7)},
+      {"LineNumberTable", LineNumberTableAttr, Body().U2(2).U2(0).U2(10).U2(4).U2(11)},
+      {"LocalVariableTable", LocalVariableTableAttr, Body().U2(1).U2(0).U2(9).Idx(8).Idx(9).U2(0)},
+      {"Deprecated", DeprecatedAttr, Body()},
+      {"Synthetic", SyntheticAttr, Body()},
+      {"InnerClasses", InnerClassesAttr, Body().U2(2).Idx(1).Opt(2).Opt(3).U2(8).Idx(4).Opt(0).Opt(0).U2(0)},
       {"EnclosingMethod", EnclosingMethodAttr, Body().Idx(3).Opt(4)},
       {"EnclosingMethod outside a method", EnclosingMethodAttr, Body().Idx(3).Opt(0)},
       {"Signature", SignatureAttr, Body().Idx(0x1234)},
@@ -210,11 +219,25 @@ TEST(ZYNAttrModern, SourceDebugExtensionIsAnyBytes) {
 TEST(ZYNAttrModern, RefusesKindsItDoesNotKeep) {
   using namespace ZYNAttr;
   std::vector<IndexSlot> found;
-  const std::vector<std::int16_t> kinds = {UnknownAttr, CodeAttr, SourceFileAttr, InnerClassesAttr, RecordAttr, 99, -1};
+  const std::vector<std::int16_t> kinds = {UnknownAttr, CodeAttr, RecordAttr, 99, -1};
   for (std::int16_t kind : kinds) {
     EXPECT_FALSE(FindIndexes(kind, Bytes{0, 0}, found)) << kind;
     EXPECT_FALSE(FindIndexes(kind, Bytes{0, 1}, found)) << kind;
   }
+}
+
+// The original kinds are read from the rest of the file by their layout, whatever length they declare.
+TEST(ZYNAttrModern, LayoutSizeMeasuresTheLayoutAtTheStartOfTheBytes) {
+  using namespace ZYNAttr;
+  std::vector<IndexSlot> found(1);
+  EXPECT_EQ(LayoutSize(SourceFileAttr, Bytes{0, 5, 9, 9, 9}, found), 2u);
+  EXPECT_EQ(Show(found), "0 ");
+  EXPECT_EQ(LayoutSize(LineNumberTableAttr, Bytes{0, 1, 0, 0, 0, 7, 0, 1}, found), 6u);
+  EXPECT_EQ(LayoutSize(DeprecatedAttr, Bytes{1, 2}, found), 0u);
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(LayoutSize(ExceptionsAttr, Bytes{0, 2, 0, 1}, found), std::nullopt);  // ends inside
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(LayoutSize(CodeAttr, Bytes{0, 0}, found), std::nullopt);
 }
 
 TEST(ZYNAttrModern, RefusesEveryTruncationAndTrailingByte) {

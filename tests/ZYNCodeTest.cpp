@@ -1,5 +1,5 @@
-// Decoding method code into instruction records, the errors for malformed code, marking the constants the
-// instructions use, and writing the code back with renumbered indexes and unchanged shape.
+// Decoding method code, the errors for malformed code, marking the constants the instructions use, and
+// writing the code back with renumbered indexes and unchanged shape.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,19 +42,6 @@ Bytes Written(const InstructionArray& code, const ConstPool& cp) {
 
 Bytes U4(std::uint32_t v) { return ByteWriter().u4(v).bytes; }
 
-// A copy of the record of the instruction at offset, as its kind; a default record (and a failure) when
-// there is none of that kind.
-template <class T>
-T As(const InstructionArray& code, std::size_t offset) {
-  const auto& at = code[offset];
-  const T* record = at ? dynamic_cast<const T*>(&*at) : nullptr;
-  if (record == nullptr) {
-    ADD_FAILURE() << "no record of the expected kind at offset " << offset;
-    return T{};
-  }
-  return *record;
-}
-
 // A switch at `offset` in the code: opcode, padding of `fill` bytes, then the 32-bit operands.
 Bytes Switch(int opcode, int offset, const std::vector<std::uint32_t>& operands, std::uint8_t fill = 0) {
   ByteWriter w;
@@ -94,27 +81,21 @@ TEST_F(ZYNCodeTest, DecodesEveryFormAndWritesItBackUnchanged) {
       {Switch(170, 0, {8, 1, 2, 20, 24})},
       {{0}, Switch(171, 1, {8, 0})},
       {{0}, {0}, Switch(171, 2, {8, 2, 1, 10, 0xFFFFFFFF, 12})},
+      // Operand values of every sign and width, switches at later offsets.
+      {{16, 0xFB}, {17, 0x80, 0x00}, {132, 200, 0x80}, {196, 132, 1, 0, 0xFF, 0xFE}, {196, 21, 0x12, 0x34},
+       {185, 0, 9, 1, 7}, {197, 0, 7, 3}, {200, 0xFF, 0xFF, 0xFF, 0x00}, {209, 0xAB, 0xCD}, {188, 11}, {18, 200},
+       {0}, Switch(170, 40, {0xFFFFFFF0, 0xFFFFFFFF, 1, 100, 200, 300}),
+       Switch(171, 68, {44, 2, 0x80000000, 1, 0x7FFFFFFF, 2}), Switch(171, 96, {12, 0})},
   };
   auto cp = IntegerPool(300);
   ZYNConstPool::MarkAll(*cp);
   Renumber(*cp);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     Bytes code;
-    std::vector<bool> starts;
-    for (const Bytes& instruction : rows[r]) {
-      starts.push_back(true);
-      starts.resize(starts.size() + instruction.size() - 1, false);
-      code.insert(code.end(), instruction.begin(), instruction.end());
-    }
+    for (const Bytes& instruction : rows[r]) code.insert(code.end(), instruction.begin(), instruction.end());
     const InstructionArray decoded = Decode(code);
     ASSERT_EQ(decoded.size(), code.size()) << r;
     EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(code.size())) << r;
-    for (std::size_t k = 0; k < code.size(); ++k) {
-      EXPECT_EQ(decoded[k] != nullptr, starts[k]) << "row " << r << " offset " << k;
-      if (decoded[k]) {
-        EXPECT_EQ(decoded[k]->opcode, code[k]) << "row " << r << " offset " << k;
-      }
-    }
     EXPECT_EQ(Written(decoded, *cp), Cat({U4(static_cast<std::uint32_t>(code.size())), code})) << r;
   }
 }
@@ -141,11 +122,12 @@ TEST_F(ZYNCodeTest, EveryValidOpcodeHasItsLengthAndNoMore) {
   for (int opcode = 0; opcode < 256; ++opcode) {
     if (IsInvalid(opcode, 51) || opcode == 170 || opcode == 171) continue;
     const int length = LengthOf(opcode);
-    Bytes code(static_cast<std::size_t>(length), 0);
+    // Operand bytes of 255, an invalid opcode: a decoder that took the instruction for shorter would refuse it.
+    Bytes code(static_cast<std::size_t>(length), 0xFF);
     code[0] = static_cast<std::uint8_t>(opcode);
-    const InstructionArray decoded = Decode(code, 51, 0, {0, 0, 0, 0});
-    ASSERT_TRUE(decoded[0]) << opcode;
-    for (int k = 1; k < length; ++k) EXPECT_FALSE(decoded[k]) << opcode;
+    if (opcode == 196) code[1] = 21;  // wide iload
+    Decode(code, 51, 0, {0, 0, 0, 0});
+    EXPECT_EQ(input.in.PC, length) << opcode;
     if (length > 1)
       ExpectError([&] { Decode(Bytes(code.begin(), code.end() - 1), 51, 7, Bytes(8, 0)); },
                   "Instruction runs past the end of the code in class file. Offset = 7");
@@ -164,68 +146,12 @@ TEST_F(ZYNCodeTest, InvokedynamicFromVersion51) {
   const Bytes code = {186, 0, 9, 0, 0, 177};
   ExpectCodeError(code, "Invalid opcode 186 in class file. Offset = 0", 0, 50);
   const InstructionArray decoded = Decode(code, 51);
-  ASSERT_TRUE(decoded[0]);
-  EXPECT_TRUE(decoded[5]);
   auto cp = IntegerPool(20);
   MarkCode(*cp, decoded);
   EXPECT_EQ(cp->At(9)->mark, 1);
   ZYNConstPool::MarkAll(*cp);
   Renumber(*cp);
   EXPECT_EQ(Written(decoded, *cp), Cat({U4(6), code}));
-}
-
-TEST_F(ZYNCodeTest, KeepsOperandValuesAsRead) {
-  const Bytes code = Cat({{16, 0xFB},
-                          {17, 0x80, 0x00},
-                          {132, 200, 0x80},
-                          {196, 132, 1, 0, 0xFF, 0xFE},
-                          {196, 21, 0x12, 0x34},
-                          {185, 0, 9, 1, 7},
-                          {197, 0, 7, 3},
-                          {200, 0xFF, 0xFF, 0xFF, 0x00},
-                          {209, 0xAB, 0xCD},
-                          {188, 11},
-                          {18, 200},
-                          {0},
-                          Switch(170, 40, {0xFFFFFFF0, 0xFFFFFFFF, 1, 100, 200, 300}),
-                          Switch(171, 68, {44, 2, 0x80000000, 1, 0x7FFFFFFF, 2}),
-                          Switch(171, 96, {12, 0})});
-  const InstructionArray d = Decode(code);
-  EXPECT_EQ(As<tByteInstructionDesc>(d, 0).value, -5);
-  EXPECT_EQ(As<tShortInstructionDesc>(d, 2).value, -32768);
-  const auto iinc = As<tIincInstructionDesc>(d, 5);
-  EXPECT_EQ(iinc.index, 200);
-  EXPECT_EQ(iinc.increment, -128);
-  const auto wideIinc = As<tWideInstructionDesc>(d, 8);
-  EXPECT_EQ(wideIinc.wideOpcode, 132);
-  EXPECT_EQ(wideIinc.index, 256);
-  EXPECT_EQ(wideIinc.increment, -2);
-  const auto wideLoad = As<tWideInstructionDesc>(d, 14);
-  EXPECT_EQ(wideLoad.wideOpcode, 21);
-  EXPECT_EQ(wideLoad.index, 0x1234);
-  const auto invoke = As<tInvokeinterfaceInstructionDesc>(d, 18);
-  EXPECT_EQ(invoke.index, 9);
-  EXPECT_EQ(invoke.count, 1);
-  EXPECT_EQ(invoke.reserved, 7);
-  EXPECT_EQ(As<tMultianewarrayInstructionDesc>(d, 23).dimensions, 3);
-  EXPECT_EQ(As<tWideBranchInstructionDesc>(d, 27).offset, -256);
-  EXPECT_EQ(As<tRetwInstructionDesc>(d, 32).index, 0xABCD);
-  EXPECT_EQ(As<tNewarrayInstructionDesc>(d, 35).atype, 11);
-  EXPECT_EQ(As<tIndex1InstructionDesc>(d, 37).index, 200);
-  const auto table = As<tTableswitchInstructionDesc>(d, 40);
-  EXPECT_EQ(table.defaultOffset, -16);
-  EXPECT_EQ(table.low, -1);
-  EXPECT_EQ(table.high, 1);
-  EXPECT_EQ(table.offsets, (std::vector<std::int32_t>{100, 200, 300}));
-  const auto lookup = As<tLookupswitchInstructionDesc>(d, 68);
-  EXPECT_EQ(lookup.defaultOffset, 44);
-  ASSERT_EQ(lookup.pairs.size(), 2u);
-  EXPECT_EQ(lookup.pairs[0].match, INT32_MIN);
-  EXPECT_EQ(lookup.pairs[1].match, INT32_MAX);
-  EXPECT_EQ(lookup.pairs[1].offset, 2);
-  const auto empty = As<tLookupswitchInstructionDesc>(d, 96);
-  EXPECT_EQ(empty.npairs, 0);
-  EXPECT_TRUE(empty.pairs.empty());
 }
 
 TEST_F(ZYNCodeTest, SwitchPaddingFollowsTheCodeOffsetAndIsWrittenAsZeros) {
@@ -237,12 +163,8 @@ TEST_F(ZYNCodeTest, SwitchPaddingFollowsTheCodeOffsetAndIsWrittenAsZeros) {
         const std::vector<std::uint32_t> operands = {7, opcode == 170 ? 5u : 1u, 5, 9};
         const Bytes code = Cat({Bytes(nops, 0), Switch(opcode, nops, operands, 0xAB)});
         EXPECT_EQ(code.size(), static_cast<std::size_t>(nops + 1 + (3 - nops) + 16));
-        const InstructionArray d = Decode(code, 45, at);
-        ASSERT_TRUE(d[nops]);
-        const std::int32_t defaultOffset =
-            opcode == 170 ? As<tTableswitchInstructionDesc>(d, nops).defaultOffset
-                          : As<tLookupswitchInstructionDesc>(d, nops).defaultOffset;
-        EXPECT_EQ(defaultOffset, 7) << opcode << " " << nops << " " << at;
+        const InstructionArray d = Decode(code, 45, at, Bytes(16, 0));
+        EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(at + code.size())) << opcode << " " << nops << " " << at;
         EXPECT_EQ(Written(d, *cp), Cat({U4(static_cast<std::uint32_t>(code.size())), Bytes(nops, 0),
                                          Switch(opcode, nops, operands, 0)}))
             << opcode << " " << nops << " " << at;

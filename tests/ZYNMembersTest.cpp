@@ -109,6 +109,7 @@ using MemberPassTest = ZynTest;
 // --- Removal -------------------------------------------------------------------------------------------
 
 TEST_F(MemberPassTest, ChainOfPrivateMethodsFallsAwayLinkByLink) {
+  ZYNData::Params.noren = true;  // removal alone
   for (int length : {1, 2, 3, 5}) {
     for (bool reversed : {false, true}) {
       SCOPED_TRACE("length " + std::to_string(length) + (reversed ? " reversed" : ""));
@@ -131,7 +132,7 @@ TEST_F(MemberPassTest, ChainOfPrivateMethodsFallsAwayLinkByLink) {
       auto cls = Read(s.b);
       ASSERT_NE(cls, nullptr);
       std::int32_t bytes = -1;
-      ZYNClass::RemoveUnusedPrivate(*cls, bytes);
+      ZYNClass::ReduceMembers(*cls, bytes);
       // A removed member counts its attributes too: 8 + a Code of 19 bytes (return) or 22 (a call first).
       EXPECT_EQ(bytes, 30 * (length - 1) + 27);
       EXPECT_EQ(cls->methodCount, 1);
@@ -231,6 +232,7 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
       {"the same methods without Kotlin's metadata go", [](Shape& s) { KotlinLibraryClass(s, false); },
        {}, {"absoluteValue$annotations"}, 39 + 27 + 27 + 27 + 30 + 27},
   };
+  ZYNData::Params.noren = true;  // removal alone
   for (const RemovalCase& c : cases) {
     SCOPED_TRACE(c.what);
     Shape s;
@@ -238,7 +240,7 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::RemoveUnusedPrivate(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, bytes);
     EXPECT_EQ(bytes, c.bytes);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -92,13 +93,14 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) CollectFiles(argv[i], files, ok);
   std::size_t classes = 0, comparisons = 0, differences = 0, exercised = 0;
   for (const std::string& name : files) {
-    std::vector<std::uint8_t> bytes;
-    if (!Platform::ReadFile(name, bytes)) {
+    Platform::FileBuffer buffer;
+    if (!Platform::ReadFile(name, buffer)) {
       std::cout << "cannot read " << name << "\n";
       ok = false;
       continue;
     }
     ++classes;
+    const std::span<const std::uint8_t> bytes = buffer.Bytes();
     for (const std::vector<std::string>& keys : ReferenceMemberPass::KeySets()) {
       ApplyKeys(keys);
       const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes);

@@ -1,6 +1,7 @@
 // Reads a class file, marks it (every entry, or what the class uses), renumbers the pool and writes it.
 // Used by the JVM tests to check that reading and writing keep a class file whole.
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <new>
 #include <string>
@@ -23,10 +24,10 @@ int main(int argc, char** argv) {
   const std::string inName = argv[2], outName = argv[3];
   ZYNData::Params.nowarn = true;  // unknown attributes are expected here and kept as they are
   try {
-    std::vector<std::uint8_t> bytes;
+    Platform::FileBuffer bytes;
     if (!Platform::ReadFile(inName, bytes)) ZYNError::Message("File \"", inName, "\" not open");
     ZYNClass::tContext ctx;
-    FileModule::Reset(ctx.in, bytes);
+    FileModule::Reset(ctx.in, bytes.Bytes());
     auto cls = ZYNClass::ReadClass(ctx);
     ZYNConstPool::UnMark(*cls->cp);
     if (markAll)
@@ -36,7 +37,9 @@ int main(int argc, char** argv) {
     std::int32_t dropped = 0, saved = 0;
     ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
     ZYNClass::WriteClass(ctx.out, *cls);
-    if (!Platform::WriteFile(outName, ctx.out.bytes)) ZYNError::Message("File \"", outName, "\" not written");
+    std::ofstream out(outName, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(ctx.out.bytes.data()), static_cast<std::streamsize>(ctx.out.bytes.size()));
+    if (!out.flush()) ZYNError::Message("File \"", outName, "\" not written");
   } catch (const ZYNError::Fatal& error) {
     ZYNError::PrintError(error);
     return 1;
