@@ -51,10 +51,15 @@ bool LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last
   for (const auto& attr : method.attrs) {
     const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get());
     if (code == nullptr) continue;
-    for (const auto& nested : code->attrs)
-      if (const auto* table = dynamic_cast<const ZYNAttr::LineNumberTableAttributeDesc*>(nested.get()))
-        for (const ZYNAttr::lineNumberEntry& line : table->lines)
-          first = std::min(first, line.lineNumber), last = std::max(last, line.lineNumber);
+    for (const auto& nested : code->attrs) {
+      const auto* table = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(nested.get());
+      if (table == nullptr || !table->This(ZYNAttr::LineNumberTableAttr)) continue;
+      // line_number_table_length, then (start_pc, line_number) pairs: the layout was checked when read.
+      for (std::size_t at = 2; at + 4 <= table->body.size(); at += 4) {
+        const auto line = static_cast<std::int32_t>(FileModule::BigEndian(&table->body[at + 2], 2));
+        first = std::min(first, line), last = std::max(last, line);
+      }
+    }
   }
   return last > 0;
 }
