@@ -180,14 +180,14 @@ std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vec
 }
 
 // Optimizes a class entry: inflated, through the core, and compressed again only when it changed.
-tEntryResult RunTask(const tTask& task, tBudget& budget, tWorkspace& work) {
+tEntryResult RunTask(const tTask& task, const ZYNData::tParams& params, tBudget& budget, tWorkspace& work) {
   tEntryResult r;
   const tEntry& e = task.node->archive.entries[task.entry];
   tBudget::tShare room(budget);
   try {
     TakeClassRoom(room, e);
     ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
-    r.file = ZYNClass::OptimizeFile(work.content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
+    r.file = ZYNClass::OptimizeFile(work.content, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
     if (r.file.error.empty() && r.file.bytes != work.content)
       r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
   } catch (const ZYNError::Fatal& error) {
@@ -213,11 +213,12 @@ void PrintWarning(const std::string& shown, const std::string& why) {
 // Takes the results of the class entries in order while an archive is written, and prints their lines.
 class Writer {
 public:
-  Writer(const std::vector<tTask>& tasks, unsigned threads, tBudget& budget, tTotals& totals)
-      : tasks_(tasks), budget_(budget), totals_(totals) {
+  Writer(const std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params, tBudget& budget,
+         tTotals& totals)
+      : tasks_(tasks), params_(params), budget_(budget), totals_(totals) {
     if (threads > 1 && tasks.size() > 1)
       batch_.emplace(tasks.size(), threads,
-                     [this](std::size_t k, tWorkspace& work) { return RunTask(tasks_[k], budget_, work); });
+                     [this](std::size_t k, tWorkspace& work) { return RunTask(tasks_[k], params_, budget_, work); });
   }
 
   // Writes the node's archive through `emit`; the values of its entries.
@@ -232,7 +233,7 @@ private:
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
       const std::size_t k = next_++;
-      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k], budget_, work_);
+      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k], params_, budget_, work_);
       if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
       ++totals_.files;
       if (!ZYNMain::PrintFileLine(node.shown + "!" + e.name, r.file)) throw tStopped{};
@@ -262,6 +263,7 @@ private:
   }
 
   const std::vector<tTask>& tasks_;
+  const ZYNData::tParams& params_;
   tBudget& budget_;
   tTotals& totals_;
   tWorkspace work_;  // the writing thread's own
@@ -270,27 +272,26 @@ private:
 };
 
 // Writes the archive (or, with -tst, only measures it) and puts it in place. False when a class entry failed.
-bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, tTotals& totals) {
-  const bool write = !ZYNData::Params.tst;
+bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, const ZYNData::tParams& params,
+                  tTotals& totals) {
+  const bool write = !params.tst;
+  const std::string target = params.old ? ZYNMain::BackupName(name, true) : name;
   Platform::TempFile temp;
-  if (write && !temp.Create(name))
-    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written: ",
-                      Platform::LastError());
+  if (write && !temp.Create(name)) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   std::uint64_t size = 0;
-  const bool written = job.Write(threads, totals, [&](tBytes part) {
+  const bool written = job.Write(threads, params, totals, [&](tBytes part) {
     size += part.size();
     if (write) temp.Write(part);
   });
   if (!written) return false;
   totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
   if (!write) return true;
-  const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp, true);
+  ZYNMain::Commit(name, temp, true, params.old);
   return true;
 }
 
@@ -310,9 +311,9 @@ tJob::~tJob() = default;
 
 const std::string& tJob::Keep() const { return top_->keep; }
 
-bool tJob::Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit) {
+bool tJob::Write(unsigned threads, const ZYNData::tParams& params, tTotals& totals, const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, memory_.classes, totals);
+    Writer writer(tasks_, threads, params, memory_.classes, totals);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -332,8 +333,8 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
 }
 
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
-             tTotals& totals) {
+bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, tTotals& totals) {
   totals.archives = true;
   Platform::MappedFile file;
   if (!file.Map(name)) {
@@ -355,7 +356,7 @@ bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRun
   }
   // An error in writing comes on a line of its own, after the archive's name.
   try {
-    return WriteArchive(name, file.Bytes(), *job, threads, totals);
+    return WriteArchive(name, file.Bytes(), *job, threads, params, totals);
   } catch (const ZYNError::Fatal&) {
     FormatUtils::PrintText(name);
     throw;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ZYNBatch.h"
+#include "ZYNData.h"
 #include "ZYNHierarchy.h"
 #include "ZYNZip.h"
 
@@ -53,7 +54,7 @@ public:
   // Optimizes the class entries on `threads` threads, prints their table lines, and writes the archive
   // through `emit`. False when a class entry failed (its line printed); errors in writing a nested archive
   // end through ZYNError::Message.
-  bool Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit);
+  bool Write(unsigned threads, const ZYNData::tParams& params, tTotals& totals, const ZYNZip::tEmit& emit);
   // What does not match between the written bytes and what Write meant, or an empty text.
   std::string Verify(std::span<const std::uint8_t> written) const;
   // Whether Write replaced an entry (otherwise it wrote the bytes as they were).
@@ -71,8 +72,8 @@ private:
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
 // printed); errors in writing end the run through ZYNError::Message.
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
-             tTotals& totals);
+bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, tTotals& totals);
 
 // Adds the names of every class entry of the archive (nested archives included) that can be read; an
 // archive or entry that cannot be read adds nothing (its error comes in its turn), and a lack of memory

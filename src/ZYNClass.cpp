@@ -3,7 +3,6 @@
 #include <new>
 
 #include "FileModule.h"
-#include "ZYNData.h"
 #include "ZYNError.h"
 
 namespace ZYNClass {
@@ -73,8 +72,7 @@ void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) 
 }
 
 // Attribute removal by key, in a fixed order.
-void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
-  const ZYNData::tParams& p = ZYNData::Params;
+void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& change) {
   // kotlinc copies an anonymous class of an inline function wherever it inlines the function and maps the lines
   // of what it inlines into the copy through the class's SMAP, which it cannot read without the source name.
   const bool inlineMap = KotlinClass(cls) && ZYNAttr::HasAttr(cls.attrs, ZYNAttr::EnclosingMethodAttr) &&
@@ -109,12 +107,12 @@ void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass me
   result.read = true;
   result.oldSize = ctx.in.PC;
   result.warnings = std::move(ctx.diag.lines);
+  const ZYNData::tParams& p = ctx.params;
   std::int32_t change = 0;
-  RemoveAttributes(*cls, change);
+  RemoveAttributes(*cls, p, change);
   std::int32_t memberBytes = 0;
-  memberPass(*cls, memberBytes);
+  memberPass(*cls, p, memberBytes);
   change += memberBytes;
-  const ZYNData::tParams& p = ZYNData::Params;
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
   if (result.limited) {
     ZYNConstPool::UnMark(*cls->cp);
@@ -188,10 +186,10 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
-                         const ZYNHierarchy::tRunFacts* facts) {
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params, tMemberPass memberPass,
+                         tWrite write, const ZYNHierarchy::tRunFacts* facts) {
   tFileResult result;
-  tContext ctx;
+  tContext ctx(params);
   try {
     Optimize(ctx, bytes, memberPass, write, facts, result);
   } catch (const ZYNError::Fatal& error) {

@@ -1,7 +1,6 @@
 #include "ZYNError.h"
 
 #include "FormatUtils.h"
-#include "ZYNData.h"
 
 namespace ZYNError {
 
@@ -25,7 +24,7 @@ void Message(std::string_view a, std::string_view b, std::string_view c, std::st
 }
 
 void Warning(tDiagnostics& diag, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  if (ZYNData::Params.nowarn) return;
+  if (diag.quiet) return;
   diag.lines.push_back(Line("WARNING: ", a, b, c, d));
   if (diag.WarnCount < 32767) ++diag.WarnCount;
 }

@@ -15,7 +15,6 @@
 #include "FileModule.h"
 #include "FormatUtils.h"
 #include "Platform.h"
-#include "Strings.h"
 #include "ZYNArchive.h"
 #include "ZYNBatch.h"
 #include "ZYNClass.h"
@@ -29,7 +28,7 @@ namespace ZYNMain {
 namespace {
 
 using ZYNClass::tFileResult;
-using ZYNData::Params;
+using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
 const std::string_view kDashes = "-------------------------------------------------------";
@@ -48,8 +47,7 @@ std::string TakeWord(Queue::tQueue& queue) {
 }
 
 // Applies a key; false when the word is not a key.
-bool ApplyKey(std::string_view key) {
-  ZYNData::tParams& p = Params;
+bool ApplyKey(std::string_view key, tParams& p) {
   if (key == "-tst") p.tst = true;
   else if (key == "-src") p.src = true;
   else if (key == "-lin") p.lin = true;
@@ -60,12 +58,12 @@ bool ApplyKey(std::string_view key) {
   else if (key == "-synt") p.synt = true;
   else if (key == "-uattr") p.uattr = true;
   else if (key == "-old") p.old = true;
-  else if (key == "-dbg") p.dbg = p.var = p.lin = p.src = true;
+  else if (key == "-dbg") p.var = p.lin = p.src = true;
   else if (key == "-max") {
-    p.max = p.var = p.lin = p.src = p.uattr = p.depr = true;
+    p.var = p.lin = p.src = p.uattr = p.depr = true;
     p.noren = p.synt = false;
   } else if (key == "-super") {
-    p.super = p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
+    p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
     p.noren = false;
   } else if (key.starts_with(kKeepKey)) {
     ZYNData::tKeepPattern pattern;
@@ -102,7 +100,8 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
 }
 
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
-tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
+tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const tParams& params,
+                      const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
     // Another run holds the file, or still holds the original it moved to the backup name (a run keeps
@@ -111,8 +110,8 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       Platform::FileLock probe;
       return probe.Acquire(file) == Platform::FileLock::kBusy;
     };
-    if (!Params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
-                        (!Params.old && (busy(BackupName(name, false)) || busy(BackupName(name, true)))))) {
+    if (!params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
+                        (!params.old && (busy(BackupName(name, false)) || busy(BackupName(name, true)))))) {
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
@@ -121,7 +120,7 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       case tRead::Archive: listed.archive = true; break;
       case tRead::Class:
         listed.result =
-            ZYNClass::OptimizeFile(buffer.Bytes(), ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+            ZYNClass::OptimizeFile(buffer.Bytes(), params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
         break;
     }
   } catch (const std::bad_alloc&) {
@@ -176,9 +175,9 @@ bool LinkBackup(const std::string& name, const std::string& backup) {
 }
 
 // Moves the written result to its place; `linked`: LinkBackup has made the backup.
-void PutInPlace(const std::string& name, Platform::TempFile& result, bool archive, bool linked) {
+void PutInPlace(const std::string& name, Platform::TempFile& result, bool archive, bool old, bool linked) {
   const std::string backup = BackupName(name, archive);
-  if (Params.old) {
+  if (old) {
     if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
     return;
   }
@@ -194,8 +193,8 @@ void PutInPlace(const std::string& name, Platform::TempFile& result, bool archiv
 
 }  // namespace
 
-void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
-  PutInPlace(name, result, archive, !Params.old && LinkBackup(name, BackupName(name, archive)));
+void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old) {
+  PutInPlace(name, result, archive, old, !old && LinkBackup(name, BackupName(name, archive)));
 }
 
 namespace {
@@ -211,7 +210,7 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
-  tPending(tBatch* batch, std::vector<Platform::FileLock>& held) : batch_(batch), held_(held) {}
+  tPending(tBatch* batch, bool old, std::vector<Platform::FileLock>& held) : batch_(batch), old_(old), held_(held) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -229,11 +228,11 @@ public:
     if (f.result.Name().empty() || !f.result.Close(false)) {
       const std::string why = Platform::LastError();
       files_.pop_back();
-      ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", why);
+      ZYNError::Message("File \"", old_ ? BackupName(name) : name, "\" not written: ", why);
     }
     bytes_ += bytes.size();
     const std::string backup = BackupName(name);
-    if (Params.old) {
+    if (old_) {
       if (Platform::IsDirectory(backup)) {
         files_.pop_back();
         ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
@@ -259,7 +258,7 @@ public:
     files_.clear();
     bytes_ = 0;
     for (tFile& f : files) {
-      PutInPlace(f.name, f.result, false, f.linked);
+      PutInPlace(f.name, f.result, false, old_, f.linked);
       Hold(held_, std::move(f.lock));
       if (batch_ != nullptr) batch_->Committed(f.k);
     }
@@ -285,6 +284,7 @@ private:
     bool linked = false;  // the backup is made
   };
   tBatch* batch_;
+  const bool old_;  // -old: the results go to the backup names
   std::vector<Platform::FileLock>& held_;
   std::deque<tFile> files_;
   std::size_t bytes_ = 0;
@@ -391,17 +391,16 @@ void CheckBackupNames(const std::vector<std::string>& names, const std::vector<b
 // For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
 // file, or this file is a link to one), so that it is read only after that one is written. A file may turn
 // out to be an archive, so both backup names count.
-std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names) {
-  using tBatch = ZYNBatch::Batch<tListed>;
+std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names, const tParams& params) {
   std::vector<std::size_t> after(names.size(), tBatch::kNone);
-  if (Params.tst) return after;
+  if (params.tst) return after;
   FileIdentity identity;
   std::unordered_map<std::string, std::size_t> lastWriting;
   for (std::size_t k = 0; k < names.size(); ++k) {
     if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after[k] = it->second;
     lastWriting[identity.Written(BackupName(names[k], false))] = k;
     lastWriting[identity.Written(BackupName(names[k], true))] = k;
-    if (!Params.old) lastWriting[identity.Written(names[k])] = k;
+    if (!params.old) lastWriting[identity.Written(names[k])] = k;
   }
   return after;
 }
@@ -432,44 +431,41 @@ void Usage() {
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
-bool ParseParams(Queue::tQueue& words, int* stopCode) {
+std::optional<tParams> ParseParams(Queue::tQueue& words, int* stopCode) {
   int ignored = 0;
   int& stop = stopCode != nullptr ? *stopCode : ignored;
   stop = kExitHelp;
-  bool haveFile = false;
+  tParams params;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
     if (w.empty()) ZYNError::Message("Empty parameter");
     if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message("Invalid parameter ", "\"", w, "\"");
     if (w[0] != '-') {
-      if (haveFile) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
+      if (!params.file.empty()) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
       if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message("Too long file parameter ", "\"", w, "\"");
-      ZYNData::Path.fill('\0');
-      w.copy(ZYNData::Path.data(), w.size());
-      haveFile = true;
+      params.file = w;
     } else if (w == "-help" || w == "--help" || w == "-h") {
       Usage();
-      return false;
+      return std::nullopt;
     } else if (w == "--version") {
       // After the banner, which Run has printed.
       PrintLine(ZYNVersion::Build());
       PrintLine(ZYNVersion::Libraries());
       stop = kExitOk;
-      return false;
-    } else if (!ApplyKey(w)) {
+      return std::nullopt;
+    } else if (!ApplyKey(w, params)) {
       ZYNError::Message("Unknown parameter ", "\"", w, "\"");
     }
   }
-  if (!haveFile) {
+  if (params.file.empty()) {
     Usage();
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return params;
 }
 
-std::string FileParameter(bool tree) {
-  if (!tree && Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
-  return ZYNData::Path.data();
+std::string FileParameter(const std::string& given, bool tree) {
+  return !tree && given.find('.') == std::string::npos ? given + ".class" : given;
 }
 
 int Main(Queue::tQueue& words) {
@@ -522,10 +518,13 @@ std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
-  if (int stop = kExitHelp; !ParseParams(words, &stop)) return stop;
+  int stop = kExitHelp;
+  const std::optional<tParams> parsed = ParseParams(words, &stop);
+  if (!parsed) return stop;
+  const tParams& params = *parsed;
   const unsigned threads = Threads();
-  const bool tree = Platform::IsDirectory(ZYNData::Path.data());
-  const std::string path = FileParameter(tree);
+  const bool tree = Platform::IsDirectory(params.file);
+  const std::string path = FileParameter(params.file, tree);
   std::vector<Platform::tSkipped> skipped;
   std::vector<std::string> others;  // a tree's files that are not classes: resources
   if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
@@ -547,32 +546,32 @@ int Run(Queue::tQueue& words) {
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
   const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
-  if (!Params.tst) CheckBackupNames(names, isArchive);
+  if (!params.tst) CheckBackupNames(names, isArchive);
   std::optional<tBatch> batch;
-  const std::vector<std::size_t> after = ReadAfter(names);
+  const std::vector<std::size_t> after = ReadAfter(names, params);
   if (threads > 1 && names.size() > 1)
-    batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
-      return OptimizeNamed(names[k], buffer, facts);
+    batch.emplace(names.size(), threads, [&names, &params, &facts](std::size_t k, Platform::FileBuffer& buffer) {
+      return OptimizeNamed(names[k], buffer, params, facts);
     }, after, tPending::kMaxFiles);
   Platform::FileBuffer buffer;
   ZYNArchive::tTotals totals;
   std::vector<Platform::FileLock> held;
-  tPending pending(batch ? &*batch : nullptr, held);
+  tPending pending(batch ? &*batch : nullptr, params.old, held);
   for (std::size_t k = 0; k < names.size(); ++k) {
     // A file that reads what an earlier one writes waits for it to be in place.
     if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
-    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
+    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, params, facts);
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     bool waits = false;
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, facts, memory, totals)) return kExitError;
+      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, totals)) return kExitError;
       tPending::Hold(held, std::move(listed.lock));
     } else {
       const tFileResult& result = listed.result;
       ++totals.files;
       if (!PrintFileLine(names[k], result)) return kExitError;
-      if (!Params.tst) {
+      if (!params.tst) {
         pending.Add(k, names[k], result.bytes, std::move(listed.lock));
         waits = pending.Holds();
       }

@@ -147,7 +147,7 @@ Bytes Sample() {
   return b.Build();
 }
 
-class CliTest : public ZynTest {
+class CliTest : public ::testing::Test {
 protected:
   TempDir dir;
   std::string Path(const std::string& name) const { return dir.File(name); }

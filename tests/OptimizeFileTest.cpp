@@ -74,15 +74,14 @@ ClassBuilder Minimal(const std::vector<std::string>& unused = {}) {
 
 // The core on bytes, with the options that `keys` sets.
 ZYNClass::tFileResult Core(const Bytes& bytes, const std::function<void(ZYNData::tParams&)>& keys = {}) {
-  ZYNData::ResetState();
-  if (keys) keys(ZYNData::Params);
+  ZYNData::tParams params;
+  if (keys) keys(params);
   ZYNClass::tFileResult result;
-  EXPECT_EQ(Captured([&] { result = ZYNClass::OptimizeFile(bytes); }), "");  // the core never prints
-  ZYNData::ResetState();
+  EXPECT_EQ(Captured([&] { result = ZYNClass::OptimizeFile(bytes, params); }), "");  // the core never prints
   return result;
 }
 
-using OptimizeFileTest = ZynTest;
+using OptimizeFileTest = ::testing::Test;
 
 TEST_F(OptimizeFileTest, NamesShorterThanThirtyCharactersShareTheLineWithTheNumbers) {
   TempDir dir;

@@ -21,11 +21,12 @@ int main(int argc, char** argv) {
   }
   const bool markAll = std::strcmp(argv[1], "markall") == 0;
   const std::string inName = argv[2], outName = argv[3];
-  ZYNData::Params.nowarn = true;  // unknown attributes are expected here and kept as they are
+  ZYNData::tParams params;
+  params.nowarn = true;  // unknown attributes are expected here and kept as they are
   try {
     std::vector<std::uint8_t> bytes;
     if (!Platform::ReadFile(inName, bytes)) ZYNError::Message("File \"", inName, "\" not open");
-    ZYNClass::tContext ctx;
+    ZYNClass::tContext ctx(params);
     FileModule::Reset(ctx.in, bytes);
     auto cls = ZYNClass::ReadClass(ctx);
     ZYNConstPool::UnMark(*cls->cp);
