@@ -15,6 +15,7 @@
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNHierarchy.h"
+#include "ZYNReport.h"
 #include "ZYNMain.h"
 #include "ZYNZip.h"
 
@@ -43,8 +44,8 @@ std::string FirstDifference(tInput a, tInput b) {
 
 // Writes the job's archive into `written`; false when a class entry failed.
 bool WriteInMemory(ZYNArchive::tJob& job, const ZYNData::tParams& params, tBytes& written) {
-  ZYNArchive::tTotals totals;
-  return job.Write(1, params, totals, [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); });
+  ZYNReport::tReport report;
+  return job.Write(1, params, report, [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); });
 }
 
 // The keys of a class input: one bit each.

@@ -7,13 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "FormatUtils.h"
+#include "FileModule.h"
 #include "Platform.h"
 #include "ZYNBatch.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
-#include "ZYNMain.h"
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
@@ -201,21 +200,15 @@ tEntryResult RunTask(const tTask& task, const ZYNData::tParams& params, tBudget&
   return r;
 }
 
-// Ends the writing of an archive whose entry failed (its line is printed).
+// Ends the writing of an archive whose entry failed (its line is reported).
 struct tStopped {};
 
-void PrintWarning(const std::string& shown, const std::string& why) {
-  FormatUtils::PrintText("WARNING: Archive \"" + FormatUtils::Printable(shown) + "\" left unchanged: " +
-                         FormatUtils::Printable(why));
-  FormatUtils::PrintLn();
-}
-
-// Takes the results of the class entries in order while an archive is written, and prints their lines.
+// Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
   Writer(const std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params, tBudget& budget,
-         tTotals& totals)
-      : tasks_(tasks), params_(params), budget_(budget), totals_(totals) {
+         ZYNReport::tReport& report)
+      : tasks_(tasks), params_(params), budget_(budget), report_(report) {
     if (threads > 1 && tasks.size() > 1)
       batch_.emplace(tasks.size(), threads,
                      [this](std::size_t k, tWorkspace& work) { return RunTask(tasks_[k], params_, budget_, work); });
@@ -235,16 +228,14 @@ private:
       const std::size_t k = next_++;
       tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k], params_, budget_, work_);
       if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
-      ++totals_.files;
-      if (!ZYNMain::PrintFileLine(node.shown + "!" + e.name, r.file)) throw tStopped{};
-      totals_.reduction += r.file.change;
-      FormatUtils::PrintLn();
+      if (!report_.File(node.shown + "!" + e.name, r.file)) throw tStopped{};
+      report_.EndLine();
       if (batch_) batch_->Committed(k);
       node.current = std::move(r.replacement);
     } else if (i < node.nested.size() && node.nested[i]) {
       tNode& inner = *node.nested[i];
       if (!inner.keep.empty()) {
-        PrintWarning(inner.shown, inner.keep);
+        report_.ArchiveKept(inner.shown, inner.keep);
         return nullptr;
       }
       std::vector<std::uint8_t> bytes;
@@ -265,7 +256,7 @@ private:
   const std::vector<tTask>& tasks_;
   const ZYNData::tParams& params_;
   tBudget& budget_;
-  tTotals& totals_;
+  ZYNReport::tReport& report_;
   tWorkspace work_;  // the writing thread's own
   std::optional<ZYNBatch::Batch<tEntryResult, tWorkspace>> batch_;
   std::size_t next_ = 0;
@@ -273,25 +264,26 @@ private:
 
 // Writes the archive (or, with -tst, only measures it) and puts it in place. False when a class entry failed.
 bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, const ZYNData::tParams& params,
-                  tTotals& totals) {
+                  ZYNReport::tReport& report) {
   const bool write = !params.tst;
-  const std::string target = params.old ? ZYNMain::BackupName(name, true) : name;
+  const std::string target = params.old ? FileModule::BackupName(name, true) : name;
   Platform::TempFile temp;
   if (write && !temp.Create(name)) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   std::uint64_t size = 0;
-  const bool written = job.Write(threads, params, totals, [&](tBytes part) {
+  const bool written = job.Write(threads, params, report, [&](tBytes part) {
     size += part.size();
     if (write) temp.Write(part);
   });
   if (!written) return false;
-  totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
+  report.ArchiveShrank(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size));
   if (!write) return true;
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp, true, params.old);
+  const bool linked = !params.old && FileModule::LinkBackup(name, FileModule::BackupName(name, true));
+  FileModule::Commit(name, temp, true, params.old, linked);
   return true;
 }
 
@@ -311,9 +303,10 @@ tJob::~tJob() = default;
 
 const std::string& tJob::Keep() const { return top_->keep; }
 
-bool tJob::Write(unsigned threads, const ZYNData::tParams& params, tTotals& totals, const ZYNZip::tEmit& emit) {
+bool tJob::Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report,
+                 const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, params, memory_.classes, totals);
+    Writer writer(tasks_, threads, params, memory_.classes, report);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -334,32 +327,19 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
 }
 
 bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
-             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, tTotals& totals) {
-  totals.archives = true;
-  Platform::MappedFile file;
-  if (!file.Map(name)) {
-    FormatUtils::PrintText(name);
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("File ", "\"", name, "\" not open")));
-    return false;
-  }
-  std::optional<tJob> job;
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report) {
   try {
-    job.emplace(file.Bytes(), name, facts, memory);
+    Platform::MappedFile file;
+    if (!file.Map(name)) ZYNError::Message("File ", "\"", name, "\" not open");
+    tJob job(file.Bytes(), name, facts, memory);
+    if (!job.Keep().empty()) {
+      report.ArchiveKept(name, job.Keep());
+      return true;
+    }
+    return WriteArchive(name, file.Bytes(), job, threads, params, report);
   } catch (const ZYNError::Fatal& error) {
-    FormatUtils::PrintText(name);
-    ZYNError::PrintError(error);
+    report.ArchiveFailed(name, error.Line());
     return false;
-  }
-  if (!job->Keep().empty()) {
-    PrintWarning(name, job->Keep());
-    return true;
-  }
-  // An error in writing comes on a line of its own, after the archive's name.
-  try {
-    return WriteArchive(name, file.Bytes(), *job, threads, params, totals);
-  } catch (const ZYNError::Fatal&) {
-    FormatUtils::PrintText(name);
-    throw;
   }
 }
 

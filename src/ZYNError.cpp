@@ -34,18 +34,4 @@ void WarningReset(tDiagnostics& diag) {
   diag.lines.clear();
 }
 
-void PrintError(const Fatal& error) {
-  FormatUtils::PrintLn();
-  FormatUtils::PrintText(error.Line());
-  FormatUtils::PrintLn();
-  FormatUtils::Flush();
-}
-
-void PrintNoMemory() {
-  FormatUtils::PrintLn();
-  FormatUtils::PrintText("ERROR: Not enough memory");
-  FormatUtils::PrintLn();
-  FormatUtils::Flush();
-}
-
 }  // namespace ZYNError

@@ -40,9 +40,4 @@ void Warning(tDiagnostics& diag, std::string_view a, std::string_view b = {}, st
 
 void WarningReset(tDiagnostics& diag);
 
-// Prints an error as the console shows it: a line end (ending a table line begun), the line, a line end.
-void PrintError(const Fatal& error);
-// Prints "ERROR: Not enough memory" so, without taking memory for it.
-void PrintNoMemory();
-
 }  // namespace ZYNError

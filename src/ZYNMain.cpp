@@ -20,6 +20,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
 
@@ -31,7 +32,6 @@ using ZYNClass::tFileResult;
 using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
-const std::string_view kDashes = "-------------------------------------------------------";
 constexpr unsigned kMaxThreads = 256;
 
 void PrintLine(std::string_view text) {
@@ -111,7 +111,8 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       return probe.Acquire(file) == Platform::FileLock::kBusy;
     };
     if (!params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
-                        (!params.old && (busy(BackupName(name, false)) || busy(BackupName(name, true)))))) {
+                        (!params.old && (busy(FileModule::BackupName(name, false)) ||
+                                         busy(FileModule::BackupName(name, true)))))) {
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
@@ -128,76 +129,6 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
   }
   return listed;
 }
-
-}  // namespace
-
-bool PrintFileLine(const std::string& name, const tFileResult& result) {
-  using FormatUtils::PrintInt;
-  using FormatUtils::PrintText;
-  const std::string shown = FormatUtils::Printable(name);
-  PrintText(shown);
-  // The first warning ends the line begun with the name.
-  if (!result.warnings.empty()) FormatUtils::PrintLn();
-  for (const std::string& warning : result.warnings) PrintLine(warning);
-  if (result.read) {
-    std::size_t n = shown.size();
-    if (n >= 30 || !result.warnings.empty()) {
-      FormatUtils::PrintLn();
-      n = 0;
-    }
-    PrintText(std::string(30 - n, ' '));
-    PrintInt(result.oldSize, 8);
-  }
-  if (!result.error.empty()) {
-    ZYNError::PrintError(ZYNError::Fatal(result.error));
-    return false;
-  }
-  PrintInt(-static_cast<std::int64_t>(result.change), 8);
-  PrintInt(Percent(result.change, result.oldSize), 8);
-  PrintText("%");
-  if (result.limited) {
-    FormatUtils::PrintLn();
-    PrintLine("WARNING: Optimization limited");
-  }
-  return true;
-}
-
-namespace {
-
-// Makes the backup as a second name of the file, before the result takes the name: at no moment is the name
-// missing, whenever the run is stopped. False, with nothing done, where the file system has no hard links.
-bool LinkBackup(const std::string& name, const std::string& backup) {
-  Platform::TempFile original;
-  if (!original.LinkTo(name)) return false;
-  if (!original.MoveTo(backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
-  return true;
-}
-
-// Moves the written result to its place; `linked`: LinkBackup has made the backup.
-void PutInPlace(const std::string& name, Platform::TempFile& result, bool archive, bool old, bool linked) {
-  const std::string backup = BackupName(name, archive);
-  if (old) {
-    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
-    return;
-  }
-  // Without hard links the original moves aside first.
-  if (!linked && !FileModule::Rename(name, backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
-  if (!result.MoveTo(name)) {
-    const std::string why = Platform::LastError();
-    if (!linked) Platform::RenameFile(backup, name);
-    ZYNError::Message("File \"", name, "\" not written: ", why);
-  }
-}
-
-}  // namespace
-
-void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old) {
-  PutInPlace(name, result, archive, old, !old && LinkBackup(name, BackupName(name, archive)));
-}
-
-namespace {
 
 using tBatch = ZYNBatch::Batch<tListed>;
 
@@ -228,10 +159,10 @@ public:
     if (f.result.Name().empty() || !f.result.Close(false)) {
       const std::string why = Platform::LastError();
       files_.pop_back();
-      ZYNError::Message("File \"", old_ ? BackupName(name) : name, "\" not written: ", why);
+      ZYNError::Message("File \"", old_ ? FileModule::BackupName(name) : name, "\" not written: ", why);
     }
     bytes_ += bytes.size();
-    const std::string backup = BackupName(name);
+    const std::string backup = FileModule::BackupName(name);
     if (old_) {
       if (Platform::IsDirectory(backup)) {
         files_.pop_back();
@@ -239,7 +170,7 @@ public:
       }
     } else {
       try {
-        f.linked = LinkBackup(name, backup);
+        f.linked = FileModule::LinkBackup(name, backup);
       } catch (...) {
         files_.pop_back();
         throw;
@@ -258,7 +189,7 @@ public:
     files_.clear();
     bytes_ = 0;
     for (tFile& f : files) {
-      PutInPlace(f.name, f.result, false, old_, f.linked);
+      FileModule::Commit(f.name, f.result, false, old_, f.linked);
       Hold(held_, std::move(f.lock));
       if (batch_ != nullptr) batch_->Committed(f.k);
     }
@@ -380,7 +311,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
 void CheckBackupNames(const std::vector<std::string>& names, const std::vector<bool>& isArchive) {
   std::unordered_map<std::string, std::size_t> owner;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    std::string backup = BackupName(names[k], k < isArchive.size() && isArchive[k]);
+    std::string backup = FileModule::BackupName(names[k], k < isArchive.size() && isArchive[k]);
     const auto [it, added] = owner.try_emplace(backup, k);
     if (!added)
       ZYNError::Message("Files \"", names[it->second] + "\" and \"" + names[k],
@@ -398,8 +329,8 @@ std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names, const 
   std::unordered_map<std::string, std::size_t> lastWriting;
   for (std::size_t k = 0; k < names.size(); ++k) {
     if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after[k] = it->second;
-    lastWriting[identity.Written(BackupName(names[k], false))] = k;
-    lastWriting[identity.Written(BackupName(names[k], true))] = k;
+    lastWriting[identity.Written(FileModule::BackupName(names[k], false))] = k;
+    lastWriting[identity.Written(FileModule::BackupName(names[k], true))] = k;
     if (!params.old) lastWriting[identity.Written(names[k])] = k;
   }
   return after;
@@ -473,9 +404,9 @@ int Main(Queue::tQueue& words) {
   try {
     code = Run(words);
   } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
+    ZYNReport::Error(error.Line());
   } catch (const std::bad_alloc&) {
-    ZYNError::PrintNoMemory();
+    ZYNReport::NoMemory();
   }
   FormatUtils::Flush();
   return code;
@@ -496,25 +427,6 @@ unsigned Threads() {
   return n;
 }
 
-std::string BackupName(const std::string& name, bool archive) {
-  // Only the file name is searched: a "." in a directory name must not move the backup to another place.
-  const std::size_t slash = name.rfind('/');
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t j = name.size();
-  while (j > start && name[j] != '.') --j;
-  if (j == start) return name + (archive ? ".~zip" : ".~class");
-  return name.substr(0, j) + (archive ? ".~" + name.substr(j + 1) : ".~class");
-}
-
-std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
-  auto floorDiv = [](std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-  };
-  return static_cast<std::int32_t>(floorDiv(floorDiv(static_cast<std::int64_t>(change) * 1000, oldSize) + 5, 10));
-}
-
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
@@ -529,19 +441,15 @@ int Run(Queue::tQueue& words) {
   std::vector<std::string> others;  // a tree's files that are not classes: resources
   if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
   else FileModule::GetFileList(path, words, &skipped);
-  // Fewer files than the folders hold must not pass for a complete run.
-  for (const Platform::tSkipped& s : skipped)
-    PrintLine("WARNING: " + std::string(s.folder ? "Folder" : "File") + " \"" + FormatUtils::Printable(s.path) +
-              "\" skipped: " + s.reason);
+  ZYNReport::tReport report;
+  for (const Platform::tSkipped& s : skipped) report.Skipped(s);
   // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
   if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
     ZYNError::Message("File \"", path, "\" is a backup file");
   if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
   std::vector<std::string> names;
   while (words.NotEmpty()) names.push_back(TakeWord(words));
-  PrintLine("");
-  PrintLine("Class file name               Old size  Change  Percent");
-  PrintLine(kDashes);
+  report.Head();
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
@@ -554,7 +462,6 @@ int Run(Queue::tQueue& words) {
       return OptimizeNamed(names[k], buffer, params, facts);
     }, after, tPending::kMaxFiles);
   Platform::FileBuffer buffer;
-  ZYNArchive::tTotals totals;
   std::vector<Platform::FileLock> held;
   tPending pending(batch ? &*batch : nullptr, params.old, held);
   for (std::size_t k = 0; k < names.size(); ++k) {
@@ -565,30 +472,20 @@ int Run(Queue::tQueue& words) {
     bool waits = false;
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, totals)) return kExitError;
+      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return kExitError;
       tPending::Hold(held, std::move(listed.lock));
     } else {
-      const tFileResult& result = listed.result;
-      ++totals.files;
-      if (!PrintFileLine(names[k], result)) return kExitError;
+      if (!report.File(names[k], listed.result)) return kExitError;
       if (!params.tst) {
-        pending.Add(k, names[k], result.bytes, std::move(listed.lock));
+        pending.Add(k, names[k], listed.result.bytes, std::move(listed.lock));
         waits = pending.Holds();
       }
-      totals.reduction += result.change;
-      FormatUtils::PrintLn();
+      report.EndLine();
     }
     if (batch && !waits) batch->Committed(k);
   }
   pending.Flush();
-  PrintLine(kDashes);
-  FormatUtils::Print("Files processed: ", totals.files);
-  FormatUtils::Print("Total reduction: ", totals.reduction);
-  if (totals.archives) {
-    FormatUtils::PrintText("Archive reduction: ");
-    FormatUtils::PrintText(std::to_string(totals.archiveReduction));
-    FormatUtils::PrintLn();
-  }
+  report.End();
   return kExitOk;
 }
 

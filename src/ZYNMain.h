@@ -1,12 +1,10 @@
-// The batch driver: banner, keys, file list, one table line per file in list order, totals.
+// The batch: banner, keys, file list, the units run on every thread and committed in list order to the files
+// and the report.
 #pragma once
-#include <cstdint>
 #include <optional>
 #include <string>
 
-#include "Platform.h"
 #include "Queue.h"
-#include "ZYNClass.h"
 #include "ZYNData.h"
 
 namespace ZYNMain {
@@ -33,16 +31,5 @@ int Main(Queue::tQueue& words);
 
 // The number of files optimized at once: ZYN_THREADS when it is set, else the hardware threads.
 unsigned Threads();
-
-// The backup name: the last "."-suffix of the file name replaced by ".~class", or ".~class" appended. An
-// archive's keeps its own suffix after the "~" (app.jar: app.~jar), and takes ".~zip" when it has none.
-std::string BackupName(const std::string& name, bool archive = false);
-// Prints a class file's table line as far as it got (without its line end); false when it failed.
-bool PrintFileLine(const std::string& name, const ZYNClass::tFileResult& result);
-// Puts the written temporary file in place: the file kept under its backup name and the temporary file
-// moved to the file's name, or with -old the temporary file to the backup name. Errors end the run.
-void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old);
-// The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
-std::int32_t Percent(std::int32_t change, std::int32_t oldSize);
 
 }  // namespace ZYNMain

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileModule.h"
 #include "TestSupport.h"
 #include "ZYNMain.h"
 #include "ZYNZip.h"
@@ -586,7 +587,7 @@ TEST_F(CliTest, AJarWithTstWritesNothingAndWithOldWritesTheBackupName) {
   // Backup names keep the archive's own suffix; without one it is a zip.
   for (const auto& [name, backup] : {std::pair<std::string, std::string>{"site.war", "site.~war"}, {"app", "app.~zip"},
                                      {"x.y/run", "x.y/run.~zip"}}) {
-    EXPECT_EQ(ZYNMain::BackupName(name, true), backup);
+    EXPECT_EQ(FileModule::BackupName(name, true), backup);
   }
 }
 

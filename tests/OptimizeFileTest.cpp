@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "FileModule.h"
 #include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+#include "ZYNReport.h"
 
 namespace {
 
@@ -117,7 +119,7 @@ TEST_F(OptimizeFileTest, PercentIsTheSavingRoundedHalfUpToWholePercent) {
       {-16, 1000, -2}, {-1000, 1000, -100},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ZYNMain::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
+    EXPECT_EQ(ZYNReport::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
 }
 
 TEST_F(OptimizeFileTest, TableLineRoundsThePercentOfTheRealFile) {
@@ -323,7 +325,7 @@ TEST_F(OptimizeFileTest, BackupNameReplacesTheLastDotSuffix) {
       // A "." in a directory name is not a suffix of the file name.
       {"a/b.c/Foo", "a/b.c/Foo.~class"}, {"../lib/Foo", "../lib/Foo.~class"},
   };
-  for (const auto& [name, backup] : cases) EXPECT_EQ(ZYNMain::BackupName(name), backup) << name;
+  for (const auto& [name, backup] : cases) EXPECT_EQ(FileModule::BackupName(name), backup) << name;
 }
 
 TEST_F(OptimizeFileTest, AFileInASubdirectoryIsWrittenBesideItself) {

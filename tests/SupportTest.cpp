@@ -7,6 +7,7 @@
 #include "Queue.h"
 #include "TestSupport.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ TEST_F(SupportTest, QueueHandsNodesOverAndReleasesWhatItHolds) {
   EXPECT_EQ(CountedNode::alive, 0);
 }
 
-TEST_F(SupportTest, MessageThrowsOneErrorLineThatPrintErrorPrints) {
+TEST_F(SupportTest, MessageThrowsOneErrorLineThatTheReportPrints) {
   bool fatal = false;
   std::string error;
   const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal, &error);
@@ -144,7 +145,7 @@ TEST_F(SupportTest, MessageThrowsOneErrorLineThatPrintErrorPrints) {
     EXPECT_EQ(e.Line(), "ERROR: abcd");
     EXPECT_STREQ(e.what(), "ERROR: abcd");
     // Printed as main prints it: a line end (ending a table line begun), the line, a line end.
-    EXPECT_EQ(Captured([&] { ZYNError::PrintError(e); }), "\nERROR: abcd\n");
+    EXPECT_EQ(Captured([&] { ZYNReport::Error(e.Line()); }), "\nERROR: abcd\n");
   }
 }
 

@@ -13,6 +13,7 @@
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 
 int main(int argc, char** argv) {
   if (argc != 4 || (std::strcmp(argv[1], "markall") != 0 && std::strcmp(argv[1], "markclass") != 0)) {
@@ -39,10 +40,10 @@ int main(int argc, char** argv) {
     ZYNClass::WriteClass(ctx.out, *cls);
     if (!Platform::WriteFile(outName, ctx.out.bytes)) ZYNError::Message("File \"", outName, "\" not written");
   } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
+    ZYNReport::Error(error.Line());
     return 1;
   } catch (const std::bad_alloc&) {
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
+    ZYNReport::NoMemory();
     return 1;
   }
   FormatUtils::Flush();
