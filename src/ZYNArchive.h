@@ -55,6 +55,7 @@ public:
 
 private:
   tMemory& memory_;
+  const ZYNHierarchy::tRunFacts& facts_;
   ZYNBatch::tBudget::tShare nestedRoom_;
   std::unique_ptr<tNode> top_;
   std::vector<tTask> tasks_;

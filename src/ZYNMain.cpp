@@ -1,15 +1,14 @@
 #include "ZYNMain.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <cstdlib>
-#include <mutex>
+#include <deque>
 #include <new>
 #include <optional>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "FileModule.h"
@@ -130,8 +129,6 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
   return listed;
 }
 
-using tBatch = ZYNBatch::Batch<tListed>;
-
 // Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
 // far more than the run; instead their results wait under temporary names until one sync of the file
 // systems puts them all on the disk, then take their names in list order. The original keeps its name
@@ -141,7 +138,7 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
-  tPending(tBatch* batch, bool old, std::vector<Platform::FileLock>& held) : batch_(batch), old_(old), held_(held) {}
+  tPending(bool old, std::vector<Platform::FileLock>& held) : old_(old), held_(held) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -152,9 +149,9 @@ public:
     }
   }
 
-  // Writes unit k's result beside the file and makes its backup (unless -old).
-  void Add(std::size_t k, const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
-    tFile& f = files_.emplace_back(k, name, std::move(lock));
+  // Writes the result beside the file and makes its backup (unless -old).
+  void Add(const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
+    tFile& f = files_.emplace_back(name, std::move(lock));
     if (f.result.Create(name)) f.result.Write(bytes);
     if (f.result.Name().empty() || !f.result.Close(false)) {
       const std::string why = Platform::LastError();
@@ -191,7 +188,6 @@ public:
     for (tFile& f : files) {
       FileModule::Commit(f.name, f.result, false, old_, f.linked);
       Hold(held_, std::move(f.lock));
-      if (batch_ != nullptr) batch_->Committed(f.k);
     }
   }
 
@@ -202,19 +198,14 @@ public:
     if (held.size() < room) held.push_back(std::move(lock));
   }
 
-  bool Holds() const { return !files_.empty(); }
-
 private:
   struct tFile {
-    tFile(std::size_t k, std::string name, Platform::FileLock lock)
-        : k(k), name(std::move(name)), lock(std::move(lock)) {}
-    std::size_t k;
+    tFile(std::string name, Platform::FileLock lock) : name(std::move(name)), lock(std::move(lock)) {}
     std::string name;
     Platform::FileLock lock;
     Platform::TempFile result;
     bool linked = false;  // the backup is made
   };
-  tBatch* batch_;
   const bool old_;  // -old: the results go to the backup names
   std::vector<Platform::FileLock>& held_;
   std::deque<tFile> files_;
@@ -282,26 +273,22 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads,
-                                ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
+                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
-  auto run = [&names, inner, &memory](std::size_t k, Platform::FileBuffer& buffer) {
-    return NamesOf(names[k], buffer, inner, memory);
-  };
-  std::optional<ZYNBatch::Batch<tListedNames>> batch;
-  if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
-  Platform::FileBuffer buffer;
+  std::vector<Platform::FileBuffer> buffers(threads);
   std::vector<std::string> archives;
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
-    if (listed.outOfMemory) throw std::bad_alloc();
-    for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
-    if (listed.archive) archives.push_back(names[k]);
-    isArchive.push_back(listed.archive);
-    if (batch) batch->Committed(k);
-  }
+  ZYNBatch::ForEachInOrder(
+      names.size(), threads,
+      [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory); },
+      [&](std::size_t k, tListedNames listed) {
+        if (listed.outOfMemory) throw std::bad_alloc();
+        for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
+        if (listed.archive) archives.push_back(names[k]);
+        isArchive.push_back(listed.archive);
+        return true;
+      });
   facts.Finish();
   ReadResources(archives, others, memory, facts);
   return facts;
@@ -319,21 +306,72 @@ void CheckBackupNames(const std::vector<std::string>& names, const std::vector<b
   }
 }
 
-// For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
-// file, or this file is a link to one), so that it is read only after that one is written. A file may turn
-// out to be an archive, so both backup names count.
-std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names, const tParams& params) {
-  std::vector<std::size_t> after(names.size(), tBatch::kNone);
-  if (params.tst) return after;
+// The files that read what an earlier file's writing replaces (its backup name is this file, or this file is
+// a link to one): they run in their turn, once that one is written. A file may turn out to be an archive, so
+// both backup names count.
+std::vector<bool> ReadsWritten(const std::vector<std::string>& names, const tParams& params) {
+  std::vector<bool> inTurn(names.size(), false);
+  if (params.tst) return inTurn;
   FileIdentity identity;
-  std::unordered_map<std::string, std::size_t> lastWriting;
+  std::unordered_set<std::string> written;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after[k] = it->second;
-    lastWriting[identity.Written(FileModule::BackupName(names[k], false))] = k;
-    lastWriting[identity.Written(FileModule::BackupName(names[k], true))] = k;
-    if (!params.old) lastWriting[identity.Written(names[k])] = k;
+    inTurn[k] = written.contains(identity.Read(names[k]));
+    written.insert(identity.Written(FileModule::BackupName(names[k], false)));
+    written.insert(identity.Written(FileModule::BackupName(names[k], true)));
+    if (!params.old) written.insert(identity.Written(names[k]));
   }
-  return after;
+  return inTurn;
+}
+
+// Lists the files of the file parameter; `others`: a tree's files that are not classes (resources).
+std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, std::vector<std::string>& others,
+                                   ZYNReport::tReport& report) {
+  const bool tree = Platform::IsDirectory(params.file);
+  const std::string path = FileParameter(params.file, tree);
+  std::vector<Platform::tSkipped> skipped;
+  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
+  else FileModule::GetFileList(path, words, &skipped);
+  for (const Platform::tSkipped& s : skipped) report.Skipped(s);
+  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
+  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
+    ZYNError::Message("File \"", path, "\" is a backup file");
+  if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
+  std::vector<std::string> names;
+  while (words.NotEmpty()) names.push_back(TakeWord(words));
+  return names;
+}
+
+// Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
+// its result written, an archive processed in its turn. False when an error ended the run (its line reported).
+bool OptimizeAll(const std::vector<std::string>& names, const tParams& params, const ZYNHierarchy::tRunFacts& facts,
+                 unsigned threads, ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
+  std::vector<Platform::FileLock> held;
+  tPending pending(params.old, held);
+  std::vector<Platform::FileBuffer> buffers(threads);
+  const std::vector<bool> inTurn = ReadsWritten(names, params);
+  auto run = [&](std::size_t k, unsigned slot) {
+    // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first.
+    if (inTurn[k]) pending.Flush();
+    return OptimizeNamed(names[k], buffers[slot], params, facts);
+  };
+  auto take = [&](std::size_t k, tListed listed) {
+    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
+    if (listed.archive && listed.result.error.empty()) {
+      pending.Flush();
+      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return false;
+      tPending::Hold(held, std::move(listed.lock));
+      return true;
+    }
+    if (!report.File(names[k], listed.result)) return false;
+    if (!params.tst) pending.Add(names[k], listed.result.bytes, std::move(listed.lock));
+    report.EndLine();
+    return true;
+  };
+  // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
+  // get that much further ahead, which class files cost little memory for.
+  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::kMaxFiles)) return false;
+  pending.Flush();
+  return true;
 }
 
 }  // namespace
@@ -435,56 +473,16 @@ int Run(Queue::tQueue& words) {
   if (!parsed) return stop;
   const tParams& params = *parsed;
   const unsigned threads = Threads();
-  const bool tree = Platform::IsDirectory(params.file);
-  const std::string path = FileParameter(params.file, tree);
-  std::vector<Platform::tSkipped> skipped;
-  std::vector<std::string> others;  // a tree's files that are not classes: resources
-  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
-  else FileModule::GetFileList(path, words, &skipped);
   ZYNReport::tReport report;
-  for (const Platform::tSkipped& s : skipped) report.Skipped(s);
-  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
-  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
-    ZYNError::Message("File \"", path, "\" is a backup file");
-  if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
-  std::vector<std::string> names;
-  while (words.NotEmpty()) names.push_back(TakeWord(words));
+  std::vector<std::string> others;
+  const std::vector<std::string> names = ListFiles(params, words, others, report);
   report.Head();
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
   const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  std::optional<tBatch> batch;
-  const std::vector<std::size_t> after = ReadAfter(names, params);
-  if (threads > 1 && names.size() > 1)
-    batch.emplace(names.size(), threads, [&names, &params, &facts](std::size_t k, Platform::FileBuffer& buffer) {
-      return OptimizeNamed(names[k], buffer, params, facts);
-    }, after, tPending::kMaxFiles);
-  Platform::FileBuffer buffer;
-  std::vector<Platform::FileLock> held;
-  tPending pending(batch ? &*batch : nullptr, params.old, held);
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    // A file that reads what an earlier one writes waits for it to be in place.
-    if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
-    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, params, facts);
-    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
-    bool waits = false;
-    if (listed.archive && listed.result.error.empty()) {
-      pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return kExitError;
-      tPending::Hold(held, std::move(listed.lock));
-    } else {
-      if (!report.File(names[k], listed.result)) return kExitError;
-      if (!params.tst) {
-        pending.Add(k, names[k], listed.result.bytes, std::move(listed.lock));
-        waits = pending.Holds();
-      }
-      report.EndLine();
-    }
-    if (batch && !waits) batch->Committed(k);
-  }
-  pending.Flush();
+  if (!OptimizeAll(names, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }
