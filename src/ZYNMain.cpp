@@ -27,16 +27,12 @@ namespace ZYNMain {
 
 namespace {
 
+using FormatUtils::PrintLine;
 using ZYNClass::tFileResult;
 using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
 constexpr unsigned kMaxThreads = 256;
-
-void PrintLine(std::string_view text) {
-  FormatUtils::PrintText(text);
-  FormatUtils::PrintLn();
-}
 
 std::string TakeWord(Queue::tQueue& queue) {
   std::unique_ptr<Queue::tNodeRec> node = queue.Get();

@@ -6,15 +6,11 @@ namespace ZYNReport {
 
 namespace {
 
+using FormatUtils::PrintLine;
 using FormatUtils::PrintLn;
 using FormatUtils::PrintText;
 
 const std::string_view kDashes = "-------------------------------------------------------";
-
-void PrintLine(std::string_view text) {
-  PrintText(text);
-  PrintLn();
-}
 
 }  // namespace
 
