@@ -384,8 +384,7 @@ int main(int argc, char** argv) {
   }
 
   // Default keys: renaming on, nothing but unused members and entries removed, the class written.
-  ZYNData::ResetState();
-  ZYNData::Params.tst = false;
+  const ZYNData::tParams params;
 
   const std::vector<int> sizes = {1000, 2000, 4000, 8000, 16000};
   const std::vector<Kind> kinds = {
@@ -420,7 +419,7 @@ int main(int argc, char** argv) {
     for (int n : kind.sizes) {
       const Bytes cls = kind.build(n);
       // The first run checks that the class is accepted and warms the caches; it is not counted.
-      ZYNClass::tFileResult first = ZYNClass::OptimizeFile(cls);
+      ZYNClass::tFileResult first = ZYNClass::OptimizeFile(cls, params);
       if (!first.error.empty()) {
         std::printf("%-14s %6d  not accepted: %s\n", kind.name.c_str(), n, first.error.c_str());
         allAccepted = false;
@@ -435,7 +434,7 @@ int main(int argc, char** argv) {
       for (int r = 0; r < runs; ++r) {
         const double cpuStart = CpuMs();
         const auto start = std::chrono::steady_clock::now();
-        ZYNClass::tFileResult result = ZYNClass::OptimizeFile(cls);
+        ZYNClass::tFileResult result = ZYNClass::OptimizeFile(cls, params);
         const auto stop = std::chrono::steady_clock::now();
         times[kCpu].push_back(CpuMs() - cpuStart);
         times[kWall].push_back(std::chrono::duration<double, std::milli>(stop - start).count());

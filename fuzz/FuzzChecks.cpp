@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNHierarchy.h"
+#include "ZYNReport.h"
 #include "ZYNMain.h"
 #include "ZYNZip.h"
 
@@ -41,15 +43,14 @@ std::string FirstDifference(tInput a, tInput b) {
 }
 
 // Writes the job's archive into `written`; false when a class entry failed.
-bool WriteInMemory(ZYNArchive::tJob& job, tBytes& written) {
-  ZYNArchive::tTotals totals;
-  return job.Write(1, totals, [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); });
+bool WriteInMemory(ZYNArchive::tJob& job, const ZYNData::tParams& params, tBytes& written) {
+  ZYNReport::tReport report;
+  return job.Write(1, params, report, [&written](ZYNZip::tBytes part) { written.insert(written.end(), part.begin(), part.end()); });
 }
 
 // The keys of a class input: one bit each.
-void SetKeys(std::uint8_t keys) {
-  ZYNData::ResetState();
-  ZYNData::tParams& p = ZYNData::Params;
+ZYNData::tParams Keys(std::uint8_t keys) {
+  ZYNData::tParams p;
   p.src = (keys & 0x01) != 0;
   p.lin = (keys & 0x02) != 0;
   p.var = (keys & 0x04) != 0;
@@ -58,16 +59,18 @@ void SetKeys(std::uint8_t keys) {
   p.depr = (keys & 0x20) != 0;
   p.synt = (keys & 0x40) != 0;
   p.uattr = (keys & 0x80) != 0;
+  return p;
 }
 
 // The core as an archive entry uses it: always written, with what the names pass learns of the class.
-ZYNClass::tFileResult Optimize(tInput bytes, bool& named) {
+ZYNClass::tFileResult Optimize(tInput bytes, const ZYNData::tParams& params, bool& named) {
   ZYNHierarchy::tClassNames names;
   named = ZYNHierarchy::ReadNames(bytes, names);
   ZYNHierarchy::tRunFacts facts;
   if (named) facts.Add(std::move(names));
   facts.Finish();
-  return ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, named ? &facts : nullptr);
+  return ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always,
+                                named ? &facts : nullptr);
 }
 
 // Whether the written class differs from the input only where a switch's padding held something other than
@@ -90,8 +93,8 @@ bool OnlySwitchPadding(tInput in, tInput out) {
 
 // Read, every pool entry kept, renumbered and written: nothing when the class does not read cleanly.
 std::string RoundTrip(tInput bytes) {
-  ZYNData::ResetState();
-  ZYNClass::tContext ctx;
+  const ZYNData::tParams params;
+  ZYNClass::tContext ctx(params);
   FileModule::Reset(ctx.in, bytes);
   std::unique_ptr<ZYNClass::tClassDesc> cls;
   try {
@@ -124,10 +127,10 @@ std::string RoundTrip(tInput bytes) {
 
 std::string CheckClass(tInput input) {
   if (input.empty()) return {};
-  SetKeys(input[0]);
+  const ZYNData::tParams params = Keys(input[0]);
   const tInput bytes = input.subspan(1);
   bool named = false;
-  const ZYNClass::tFileResult first = Optimize(bytes, named);
+  const ZYNClass::tFileResult first = Optimize(bytes, params, named);
   for (const std::string& warning : first.warnings)
     if (std::string why = BadLine(warning, "WARNING: "); !why.empty()) return why;
   if (!first.error.empty()) return BadErrorLine(first.error);
@@ -136,7 +139,7 @@ std::string CheckClass(tInput input) {
            " bytes, the class written has " + std::to_string(first.bytes.size());
   if (!named) return "the names pass cannot read a class that the core reads";
   bool namedAgain = false;
-  const ZYNClass::tFileResult again = Optimize(first.bytes, namedAgain);
+  const ZYNClass::tFileResult again = Optimize(first.bytes, params, namedAgain);
   if (!again.error.empty()) return "the written class does not read back: " + again.error;
   if (!namedAgain) return "the names pass cannot read the written class";
   return RoundTrip(bytes);
@@ -144,9 +147,8 @@ std::string CheckClass(tInput input) {
 
 std::string CheckArchive(tInput input) {
   // The keys that change the most.
-  ZYNData::ResetState();
-  ZYNData::Params.super = ZYNData::Params.var = ZYNData::Params.lin = ZYNData::Params.src = true;
-  ZYNData::Params.uattr = ZYNData::Params.depr = ZYNData::Params.synt = true;
+  ZYNData::tParams params;
+  params.var = params.lin = params.src = params.uattr = params.depr = params.synt = true;
   std::vector<ZYNHierarchy::tClassNames> classes;
   ZYNArchive::tMemory memory;
   ZYNArchive::ReadNames(input, 1, memory, classes);
@@ -159,7 +161,7 @@ std::string CheckArchive(tInput input) {
   try {
     ZYNArchive::tJob job(input, "fuzz.jar", facts, memory);
     if (!job.Keep().empty()) return {};
-    if (!WriteInMemory(job, written)) return {};
+    if (!WriteInMemory(job, params, written)) return {};
     if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
     if (!job.Replaced() && !std::equal(input.begin(), input.end(), written.begin(), written.end()))
       return "no entry changed, yet the archive was not written byte for byte: " + FirstDifference(input, written);
@@ -172,7 +174,7 @@ std::string CheckArchive(tInput input) {
     ZYNArchive::tJob job(written, "again.jar", facts, memory);
     if (!job.Keep().empty()) return "the written archive must now stay as it is: " + job.Keep();
     tBytes second;
-    if (!WriteInMemory(job, second)) return "a class entry of the written archive fails";
+    if (!WriteInMemory(job, params, second)) return "a class entry of the written archive fails";
     if (const std::string why = job.Verify(second); !why.empty()) return "the archive written again does not verify: " + why;
   } catch (const ZYNError::Fatal& error) {
     return "the written archive does not go through again: " + error.Line();
@@ -196,18 +198,19 @@ std::string CheckCommandLine(tInput input) {
   std::vector<const char*> argv;
   for (const std::string& a : arguments) argv.push_back(a.c_str());
 
-  ZYNData::ResetState();
   Queue::tQueue words;
   ParamModule::GetParams(words, static_cast<int>(argv.size()), argv.data());
+  std::optional<ZYNData::tParams> params;
   try {
-    if (!ZYNMain::ParseParams(words)) return {};
+    params = ZYNMain::ParseParams(words);
+    if (!params) return {};
   } catch (const ZYNError::Fatal& error) {
     return BadErrorLine(error.Line());
   }
-  const std::string given = ZYNData::Path.data();
+  const std::string& given = params->file;
   if (given.empty() || given[0] == '-') return "a file parameter that is no file: \"" + given + "\"";
-  const std::string path = ZYNMain::FileParameter(false);
-  if (ZYNData::Path.back() != '\0') return "the file parameter is not ended";
+  if (given.size() > ZYNData::kMaxParamLength) return "a file parameter beyond the longest: " + given;
+  const std::string path = ZYNMain::FileParameter(given, false);
   if (path.rfind(given, 0) != 0 || (path != given && path != given + ".class") ||
       path.find('.') == std::string::npos)
     return "the file parameter \"" + given + "\" became \"" + path + "\"";

@@ -88,6 +88,40 @@ bool IsBackupName(std::string_view name) {
          dot + 1 < name.size() && name[dot + 1] == '~';
 }
 
+std::string BackupName(const std::string& name, bool archive) {
+  // Only the file name is searched: a "." in a directory name must not move the backup to another place.
+  const std::size_t slash = name.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t j = name.size();
+  while (j > start && name[j] != '.') --j;
+  if (j == start) return name + (archive ? ".~zip" : ".~class");
+  return name.substr(0, j) + (archive ? ".~" + name.substr(j + 1) : ".~class");
+}
+
+bool LinkBackup(const std::string& name, const std::string& backup) {
+  Platform::TempFile original;
+  if (!original.LinkTo(name)) return false;
+  if (!original.MoveTo(backup))
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+  return true;
+}
+
+void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old, bool linked) {
+  const std::string backup = BackupName(name, archive);
+  if (old) {
+    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
+    return;
+  }
+  // Without hard links the original moves aside first.
+  if (!linked && !Rename(name, backup))
+    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+  if (!result.MoveTo(name)) {
+    const std::string why = Platform::LastError();
+    if (!linked) Platform::RenameFile(backup, name);
+    ZYNError::Message("File \"", name, "\" not written: ", why);
+  }
+}
+
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   // Greedy matching with one backtrack point: linear in practice, never exponential.
   std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;

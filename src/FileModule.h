@@ -95,6 +95,16 @@ void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Pla
 // Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
 // app.~jar). No file list takes such a file.
 bool IsBackupName(std::string_view name);
+// The backup name: the last "."-suffix of the file name replaced by ".~class", or ".~class" appended. An
+// archive's keeps its own suffix after the "~" (app.jar: app.~jar), and takes ".~zip" when it has none.
+std::string BackupName(const std::string& name, bool archive = false);
+// Makes the backup as a second name of the file, before the result takes the name: at no moment is the name
+// missing, whenever the run is stopped. False, with nothing done, where the file system has no hard links.
+bool LinkBackup(const std::string& name, const std::string& backup);
+// Puts the written temporary file in place: the file kept under its backup name (made already when `linked`)
+// and the temporary file moved to the file's name, or with `old` the temporary file moved to the backup name.
+// Errors end the run.
+void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old, bool linked);
 // Whether name matches the wildcard pattern: * any run of characters, ? any single character.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 

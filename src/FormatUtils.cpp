@@ -44,6 +44,11 @@ void PrintText(std::string_view text) {
 
 void PrintLn() { std::fputc('\n', stdout); }
 
+void PrintLine(std::string_view text) {
+  PrintText(text);
+  PrintLn();
+}
+
 std::string IntField(std::int64_t n, int width) {
   std::string digits = std::to_string(n);
   if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), ' ');

@@ -18,6 +18,8 @@ std::string Printable(std::string_view text);
 // Console output: everything goes to standard output.
 void PrintText(std::string_view text);
 void PrintLn();
+// The text and a line end.
+void PrintLine(std::string_view text);
 // The number right-aligned in a field of `width` characters; a wider number is printed in full.
 void PrintInt(std::int64_t n, int width);
 // The label, the number without padding, a line end.

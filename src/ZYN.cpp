@@ -10,6 +10,7 @@
 #include "Queue.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+#include "ZYNReport.h"
 #include "ZYNVersion.h"
 
 #ifdef ZYN_LINKS_MIMALLOC
@@ -41,21 +42,21 @@ namespace {
 // An interruption ends the run as an error does; the temporary files are gone by then.
 void ReportInterruption() {
   FormatUtils::TakeConsole();
-  ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Interrupted")));
+  ZYNReport::Error(ZYNError::ErrorLine("Interrupted"));
 }
 
 // So does an archive that another process cut short while it was read.
 void ReportChange(const std::string& name) {
   FormatUtils::TakeConsole();
   FormatUtils::PrintText(FormatUtils::Printable(name));
-  ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Archive \"", name, "\" changed while it was read")));
+  ZYNReport::Error(ZYNError::ErrorLine("Archive \"", name, "\" changed while it was read"));
 }
 
 // Where the exception for a failed allocation could not be made either, the run ends as that error does.
 [[noreturn]] void EndWithoutMemory() {
   if (!allocationFailed) std::abort();
   Platform::RemoveTemporaryFiles();
-  ZYNError::PrintNoMemory();
+  ZYNReport::NoMemory();
   std::_Exit(ZYNMain::kExitError);
 }
 
@@ -64,7 +65,7 @@ void ReportChange(const std::string& name) {
 int main(int argc, char** argv) {
   std::set_terminate(EndWithoutMemory);
   if (!Platform::HandleSignals(ReportInterruption, ReportChange)) {
-    ZYNError::PrintNoMemory();
+    ZYNReport::NoMemory();
     return ZYNMain::kExitError;
   }
 #ifdef ZYN_LINKS_MIMALLOC

@@ -7,13 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "FormatUtils.h"
+#include "FileModule.h"
 #include "Platform.h"
 #include "ZYNBatch.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
-#include "ZYNMain.h"
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
@@ -36,11 +35,11 @@ struct tNode {
   std::unordered_map<std::size_t, std::shared_ptr<tReplacement>> repeated;
 };
 
-// A class entry to optimize: the units of the batch, in the order writing asks for them.
+// An entry of the tree: a class entry to optimize (the units of the batch, in the order writing asks for
+// them) or one that may be a resource text.
 struct tTask {
   const tNode* node;
   std::size_t entry;
-  const ZYNHierarchy::tRunFacts* facts;
 };
 
 namespace {
@@ -110,84 +109,143 @@ private:
   std::uint64_t used_ = 0;
 };
 
-// Runs the walk until it ends with the room it needs. `drop` frees what a walk that ran short made.
-template <class Walk, class Drop>
-void WithNestedRoom(tBudget::tShare& share, const Walk& walk, const Drop& drop) {
-  for (;;) {
-    tNestedRoom room(share);
+// What a walk through an archive and the archives inside it found, in the order of their local headers.
+struct tFound {
+  std::unique_ptr<tNode> top;  // nothing when a lenient walk could not read the archive
+  std::vector<tTask> classes;
+  std::vector<tTask> resources;  // entries that may be resource texts (lenient walks)
+};
+
+// A strict walk reads an archive in its turn: what it cannot take ends the run, it goes no further into an
+// archive that must not change, and it passes over entries that repeat earlier ones. A lenient walk reads for
+// the names pass, before any archive is processed: it passes over what it cannot read, whose error comes in
+// the archive's turn.
+enum class tMode { Strict, Lenient };
+
+struct tWalk {
+  tMode mode;
+  tNestedRoom room;
+  ZYNZip::tCoder& coder;
+  tFound found;
+
+  bool Strict() const { return mode == tMode::Strict; }
+  // Runs f; in a lenient walk an error in it is a false instead of the end of the run.
+  template <class F>
+  bool Reads(const F& f) {
+    if (Strict()) {
+      f();
+      return true;
+    }
     try {
-      walk(room);
-      return;
+      f();
+      return true;
+    } catch (const ZYNError::Fatal&) {
+      return false;
+    }
+  }
+  // What a strict walk cannot take ends the run; a lenient one passes over it.
+  bool Refuse(std::string_view a, std::string_view b = {}, std::string_view c = {}, std::string_view d = {}) const {
+    if (Strict()) ZYNError::Message(a, b, c, d);
+    return false;
+  }
+};
+
+// The bytes of the archive that nested entry e holds: where they lie when it is stored, or inflated into
+// `owned`, in the walk's room. False when there are none to walk.
+bool NestedBytes(const tNode& node, const tEntry& e, tWalk& walk, std::vector<std::uint8_t>& owned, tBytes& inner) {
+  const std::string entry = node.shown + "!" + e.name;
+  if (e.method == ZYNZip::kStored) {
+    // The names pass reads a stored archive as it lies, whatever its size; its turn checks it.
+    if (walk.Strict() && e.size > ZYNZip::kMaxNestedArchive)
+      ZYNError::Message("Entry \"", entry, "\" is larger than ", "1 GiB");
+    inner = e.Data(node.archive.bytes);
+    return (e.size == e.compressedSize && (!walk.Strict() || ZYNZip::Crc32(inner) == e.crc)) ||
+           walk.Refuse("Archive \"", node.shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
+  }
+  if (e.size > ZYNZip::kMaxNestedArchive) return walk.Refuse("Entry \"", entry, "\" is larger than ", "1 GiB");
+  if (ZYNZip::IsBomb(e))
+    return walk.Refuse("Entry \"", entry, "\" declares more than ",
+                       std::to_string(ZYNZip::kMaxNestedRatio) + " times its compressed size");
+  if (!walk.room.Take(e.size))
+    return walk.Refuse("Archive \"", node.shown, "\" holds more than 1 GiB of compressed nested archives");
+  if (!walk.Reads([&] { ZYNZip::Inflate(node.archive, e, node.shown, ZYNZip::kMaxNestedArchive, owned, walk.coder); })) {
+    walk.room.Give(e.size);
+    return false;
+  }
+  inner = owned;
+  return true;
+}
+
+std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, int depth, tWalk& walk);
+
+// Walks the archive that entry i of the node holds, if it holds one to walk.
+void WalkNested(tNode& node, std::size_t i, int depth, tWalk& walk) {
+  const tEntry& e = node.archive.entries[i];
+  if (depth >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated)) return;
+  std::vector<std::uint8_t> owned;
+  tBytes inner;
+  // An entry of such a name that holds no archive stays as it is.
+  if (!NestedBytes(node, e, walk, owned, inner) || !ZYNZip::IsArchive(inner)) return;
+  node.nested[i] = Walk(inner, node.shown + "!" + e.name, depth + 1, walk);
+  if (node.nested[i]) node.nested[i]->owned = std::move(owned);  // the bytes stay where they are
+}
+
+// Reads an archive's directory and those of the archives inside it into a tree, and lists their entries.
+std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, int depth, tWalk& walk) {
+  auto node = std::make_unique<tNode>();
+  node->shown = std::move(shown);
+  if (!walk.Reads([&] { node->archive = ZYNZip::Read(bytes, node->shown); })) return nullptr;
+  if (walk.Strict()) {
+    node->keep = ZYNZip::MustNotChange(node->archive);
+    if (!node->keep.empty()) return node;
+    node->repeats = ZYNZip::Repeats(node->archive);
+  }
+  node->nested.resize(node->archive.entries.size());
+  for (const std::size_t i : node->archive.byPosition) {
+    const tEntry& e = node->archive.entries[i];
+    if (walk.Strict() && node->repeats[i] != ZYNZip::tArchive::kNone) {
+      node->repeated[node->repeats[i]];
+      continue;
+    }
+    if (e.IsClass()) {
+      walk.found.classes.push_back({node.get(), i});
+    } else if (e.IsNestedArchive()) {
+      WalkNested(*node, i, depth, walk);
+    } else if (!walk.Strict() && !e.name.ends_with('/') && e.size <= ZYNHierarchy::kMaxResourceText &&
+               (e.method == ZYNZip::kStored || e.method == ZYNZip::kDeflated)) {
+      walk.found.resources.push_back({node.get(), i});
+    }
+  }
+  return node;
+}
+
+// Walks the archive within the run's room for nested archives (deflated ones are held inflated while the
+// archive is processed: a few small entries that each inflate to a gibibyte must not exhaust memory). A walk
+// that finds others holding the room it needs more of frees what it made and starts again with room for all
+// it needed, waited for at once.
+tFound WalkArchive(tBytes bytes, const std::string& shown, tMode mode, tBudget::tShare& share, ZYNZip::tCoder& coder) {
+  for (;;) {
+    tWalk walk{mode, tNestedRoom(share), coder, {}};
+    try {
+      walk.found.top = Walk(bytes, shown, 0, walk);
+      return std::move(walk.found);
     } catch (const tBusy& busy) {
-      drop();
       share.Release();
       (void)share.Add(busy.needed);
     }
   }
 }
 
-// Reads an archive's directory and those of the archives inside it, and lists their class entries in
-// writing order. Errors (a damaged archive) end the run. Deflated nested archives are held inflated while
-// the listed archive is processed, in the run's room for them (a few small entries that each inflate to a
-// gibibyte must not exhaust memory).
-std::unique_ptr<tNode> Open(tBytes bytes, std::string shown, int depth, std::vector<tTask>& tasks,
-                            tNestedRoom& room, ZYNZip::tCoder& coder, const ZYNHierarchy::tRunFacts& facts) {
-  auto node = std::make_unique<tNode>();
-  node->shown = std::move(shown);
-  node->archive = ZYNZip::Read(bytes, node->shown);
-  node->keep = ZYNZip::MustNotChange(node->archive);
-  if (!node->keep.empty()) return node;
-  node->nested.resize(node->archive.entries.size());
-  node->repeats = ZYNZip::Repeats(node->archive);
-  for (const std::size_t i : node->archive.byPosition) {
-    const tEntry& e = node->archive.entries[i];
-    if (node->repeats[i] != ZYNZip::tArchive::kNone) {
-      node->repeated[node->repeats[i]];
-      continue;
-    }
-    if (e.IsClass()) {
-      tasks.push_back({node.get(), i, &facts});
-      continue;
-    }
-    if (!e.IsNestedArchive() || depth >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated))
-      continue;
-    std::vector<std::uint8_t> owned;
-    tBytes inner;
-    if (e.method == ZYNZip::kStored) {
-      // A stored archive is read where it lies.
-      if (e.size > ZYNZip::kMaxNestedArchive)
-        ZYNError::Message("Entry \"", node->shown + "!" + e.name, "\" is larger than ", "1 GiB");
-      inner = e.Data(bytes);
-      if (e.size != e.compressedSize || ZYNZip::Crc32(inner) != e.crc)
-        ZYNError::Message("Archive \"", node->shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
-    } else {
-      if (e.size <= ZYNZip::kMaxNestedArchive) {
-        if (ZYNZip::IsBomb(e))
-          ZYNError::Message("Entry \"", node->shown + "!" + e.name, "\" declares more than ",
-                            std::to_string(ZYNZip::kMaxNestedRatio) + " times its compressed size");
-        if (!room.Take(e.size))
-          ZYNError::Message("Archive \"", node->shown, "\" holds more than 1 GiB of compressed nested archives");
-      }
-      ZYNZip::Inflate(node->archive, e, node->shown, ZYNZip::kMaxNestedArchive, owned, coder);
-      inner = owned;
-    }
-    // An entry of such a name that holds no archive stays as it is.
-    if (!ZYNZip::IsArchive(inner)) continue;
-    node->nested[i] = Open(inner, node->shown + "!" + e.name, depth + 1, tasks, room, coder, facts);
-    node->nested[i]->owned = std::move(owned);  // the bytes stay where they are
-  }
-  return node;
-}
-
 // Optimizes a class entry: inflated, through the core, and compressed again only when it changed.
-tEntryResult RunTask(const tTask& task, tBudget& budget, tWorkspace& work) {
+tEntryResult RunTask(const tTask& task, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
+                     tBudget& budget, tWorkspace& work) {
   tEntryResult r;
   const tEntry& e = task.node->archive.entries[task.entry];
   tBudget::tShare room(budget);
   try {
     TakeClassRoom(room, e);
     ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
-    r.file = ZYNClass::OptimizeFile(work.content, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, task.facts);
+    r.file = ZYNClass::OptimizeFile(work.content, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, &facts);
     if (r.file.error.empty() && r.file.bytes != work.content)
       r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
   } catch (const ZYNError::Fatal& error) {
@@ -201,24 +259,18 @@ tEntryResult RunTask(const tTask& task, tBudget& budget, tWorkspace& work) {
   return r;
 }
 
-// Ends the writing of an archive whose entry failed (its line is printed).
+// Ends the writing of an archive whose entry failed (its line is reported).
 struct tStopped {};
 
-void PrintWarning(const std::string& shown, const std::string& why) {
-  FormatUtils::PrintText("WARNING: Archive \"" + FormatUtils::Printable(shown) + "\" left unchanged: " +
-                         FormatUtils::Printable(why));
-  FormatUtils::PrintLn();
-}
-
-// Takes the results of the class entries in order while an archive is written, and prints their lines.
+// Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
-  Writer(const std::vector<tTask>& tasks, unsigned threads, tBudget& budget, tTotals& totals)
-      : tasks_(tasks), budget_(budget), totals_(totals) {
-    if (threads > 1 && tasks.size() > 1)
-      batch_.emplace(tasks.size(), threads,
-                     [this](std::size_t k, tWorkspace& work) { return RunTask(tasks_[k], budget_, work); });
-  }
+  Writer(const std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params,
+         const ZYNHierarchy::tRunFacts& facts, tBudget& budget, ZYNReport::tReport& report)
+      : report_(report), work_(threads),
+        units_(tasks.size(), threads, [&tasks, &params, &facts, &budget, this](std::size_t k, unsigned slot) {
+          return RunTask(tasks[k], params, facts, budget, work_[slot]);
+        }) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
   std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
@@ -231,19 +283,15 @@ private:
     if (node.repeats[i] != ZYNZip::tArchive::kNone) return node.repeated[node.repeats[i]].get();
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
-      const std::size_t k = next_++;
-      tEntryResult r = batch_ ? batch_->Take(k) : RunTask(tasks_[k], budget_, work_);
+      tEntryResult r = units_.Next();
       if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
-      ++totals_.files;
-      if (!ZYNMain::PrintFileLine(node.shown + "!" + e.name, r.file)) throw tStopped{};
-      totals_.reduction += r.file.change;
-      FormatUtils::PrintLn();
-      if (batch_) batch_->Committed(k);
+      if (!report_.File(node.shown + "!" + e.name, r.file)) throw tStopped{};
+      report_.EndLine();
       node.current = std::move(r.replacement);
     } else if (i < node.nested.size() && node.nested[i]) {
       tNode& inner = *node.nested[i];
       if (!inner.keep.empty()) {
-        PrintWarning(inner.shown, inner.keep);
+        report_.ArchiveKept(inner.shown, inner.keep);
         return nullptr;
       }
       std::vector<std::uint8_t> bytes;
@@ -255,42 +303,39 @@ private:
       if (!changed) return nullptr;
       if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
         ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
-      node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_.coder));
+      node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_[0].coder));
     }
     if (const auto it = node.repeated.find(i); it != node.repeated.end()) it->second = node.current;
     return node.current.get();
   }
 
-  const std::vector<tTask>& tasks_;
-  tBudget& budget_;
-  tTotals& totals_;
-  tWorkspace work_;  // the writing thread's own
-  std::optional<ZYNBatch::Batch<tEntryResult, tWorkspace>> batch_;
-  std::size_t next_ = 0;
+  ZYNReport::tReport& report_;
+  std::vector<tWorkspace> work_;  // by thread; the writing thread's is the first
+  ZYNBatch::tInOrder<tEntryResult> units_;
 };
 
 // Writes the archive (or, with -tst, only measures it) and puts it in place. False when a class entry failed.
-bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, tTotals& totals) {
-  const bool write = !ZYNData::Params.tst;
+bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned threads, const ZYNData::tParams& params,
+                  ZYNReport::tReport& report) {
+  const bool write = !params.tst;
+  const std::string target = params.old ? FileModule::BackupName(name, true) : name;
   Platform::TempFile temp;
-  if (write && !temp.Create(name))
-    ZYNError::Message("File \"", ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name, "\" not written: ",
-                      Platform::LastError());
+  if (write && !temp.Create(name)) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   std::uint64_t size = 0;
-  const bool written = job.Write(threads, totals, [&](tBytes part) {
+  const bool written = job.Write(threads, params, report, [&](tBytes part) {
     size += part.size();
     if (write) temp.Write(part);
   });
   if (!written) return false;
-  totals.archiveReduction += static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size);
+  report.ArchiveShrank(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size));
   if (!write) return true;
-  const std::string target = ZYNData::Params.old ? ZYNMain::BackupName(name, true) : name;
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
-  ZYNMain::Commit(name, temp, true);
+  const bool linked = !params.old && FileModule::LinkBackup(name, FileModule::BackupName(name, true));
+  FileModule::Commit(name, temp, true, params.old, linked);
   return true;
 }
 
@@ -298,21 +343,21 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
 
 tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
            tMemory& memory)
-    : memory_(memory), nestedRoom_(memory.nested) {
+    : memory_(memory), facts_(facts), nestedRoom_(memory.nested) {
   ZYNZip::tCoder coder;
-  // A walk cut short has freed its tree while the exception left Open.
-  WithNestedRoom(
-      nestedRoom_, [&](tNestedRoom& room) { top_ = Open(bytes, shown, 0, tasks_, room, coder, facts); },
-      [&] { tasks_.clear(); });
+  tFound found = WalkArchive(bytes, shown, tMode::Strict, nestedRoom_, coder);
+  top_ = std::move(found.top);
+  tasks_ = std::move(found.classes);
 }
 
 tJob::~tJob() = default;
 
 const std::string& tJob::Keep() const { return top_->keep; }
 
-bool tJob::Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit) {
+bool tJob::Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report,
+                 const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, memory_.classes, totals);
+    Writer writer(tasks_, threads, params, facts_, memory_.classes, report);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -332,99 +377,24 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
 }
 
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
-             tTotals& totals) {
-  totals.archives = true;
-  Platform::MappedFile file;
-  if (!file.Map(name)) {
-    FormatUtils::PrintText(name);
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("File ", "\"", name, "\" not open")));
-    return false;
-  }
-  std::optional<tJob> job;
+bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report) {
   try {
-    job.emplace(file.Bytes(), name, facts, memory);
+    Platform::MappedFile file;
+    if (!file.Map(name)) ZYNError::Message("File ", "\"", name, "\" not open");
+    tJob job(file.Bytes(), name, facts, memory);
+    if (!job.Keep().empty()) {
+      report.ArchiveKept(name, job.Keep());
+      return true;
+    }
+    return WriteArchive(name, file.Bytes(), job, threads, params, report);
   } catch (const ZYNError::Fatal& error) {
-    FormatUtils::PrintText(name);
-    ZYNError::PrintError(error);
+    report.ArchiveFailed(name, error.Line());
     return false;
-  }
-  if (!job->Keep().empty()) {
-    PrintWarning(name, job->Keep());
-    return true;
-  }
-  // An error in writing comes on a line of its own, after the archive's name.
-  try {
-    return WriteArchive(name, file.Bytes(), *job, threads, totals);
-  } catch (const ZYNError::Fatal&) {
-    FormatUtils::PrintText(name);
-    throw;
   }
 }
 
 namespace {
-
-// The class entries of an archive and of the archives inside it, with what keeps them readable, and the
-// entries that may be resource texts.
-struct tNameWalk {
-  explicit tNameWalk(tMemory& memory) : room(memory.nested) {}
-  tBudget::tShare room;  // given back after everything below is freed
-  std::vector<std::unique_ptr<ZYNZip::tArchive>> archives;
-  std::vector<std::unique_ptr<std::vector<std::uint8_t>>> inflated;  // deflated nested archives
-  std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> classes;
-  std::vector<std::pair<const ZYNZip::tArchive*, std::size_t>> resources;
-  ZYNZip::tCoder coder;
-};
-
-void Collect(tBytes bytes, int depth, tNestedRoom& room, tNameWalk& walk) {
-  auto read = std::make_unique<ZYNZip::tArchive>();
-  try {
-    *read = ZYNZip::Read(bytes, "");
-  } catch (const ZYNError::Fatal&) {
-    return;
-  }
-  const ZYNZip::tArchive& archive = *walk.archives.emplace_back(std::move(read));
-  for (const std::size_t i : archive.byPosition) {
-    const tEntry& e = archive.entries[i];
-    if (e.IsClass()) {
-      walk.classes.push_back({&archive, i});
-      continue;
-    }
-    if (!e.IsNestedArchive()) {
-      if (!e.name.ends_with('/') && e.size <= ZYNHierarchy::kMaxResourceText &&
-          (e.method == ZYNZip::kStored || e.method == ZYNZip::kDeflated))
-        walk.resources.push_back({&archive, i});
-      continue;
-    }
-    if (depth >= kMaxDepth) continue;
-    if (e.method == ZYNZip::kStored) {
-      if (e.size == e.compressedSize) Collect(e.Data(bytes), depth + 1, room, walk);
-      continue;
-    }
-    if (e.size > ZYNZip::kMaxNestedArchive || ZYNZip::IsBomb(e) || !room.Take(e.size)) continue;
-    auto inner = std::make_unique<std::vector<std::uint8_t>>();
-    try {
-      ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxNestedArchive, *inner, walk.coder);
-    } catch (const ZYNError::Fatal&) {
-      room.Give(e.size);
-      continue;
-    }
-    const tBytes innerBytes = *walk.inflated.emplace_back(std::move(inner));
-    Collect(innerBytes, depth + 1, room, walk);
-  }
-}
-
-// Collects the archive's entries within the run's room for nested archives.
-void Walk(tBytes bytes, tNameWalk& walk) {
-  WithNestedRoom(
-      walk.room, [&](tNestedRoom& room) { Collect(bytes, 0, room, walk); },
-      [&] {
-        walk.classes.clear();
-        walk.resources.clear();
-        walk.inflated.clear();
-        walk.archives.clear();
-      });
-}
 
 // The names of one class entry, nothing when it cannot be read, or that memory ran out.
 struct tEntryNames {
@@ -432,13 +402,13 @@ struct tEntryNames {
   bool outOfMemory = false;
 };
 
-tEntryNames EntryNames(const ZYNZip::tArchive& archive, std::size_t entry, tBudget& budget, tWorkspace& work) {
+tEntryNames EntryNames(const tTask& task, tBudget& budget, tWorkspace& work) {
   tEntryNames r;
-  const tEntry& e = archive.entries[entry];
+  const tEntry& e = task.node->archive.entries[task.entry];
   tBudget::tShare room(budget);
   try {
     TakeClassRoom(room, e);
-    ZYNZip::Inflate(archive, e, "", ZYNZip::kMaxClassEntry, work.content, work.coder);
+    ZYNZip::Inflate(task.node->archive, e, "", ZYNZip::kMaxClassEntry, work.content, work.coder);
     if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(work.content, names)) r.names = std::move(names);
   } catch (const ZYNError::Fatal&) {
   } catch (const std::bad_alloc&) {
@@ -452,31 +422,29 @@ tEntryNames EntryNames(const ZYNZip::tArchive& archive, std::size_t entry, tBudg
 
 void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                std::vector<ZYNHierarchy::tClassNames>& classes) {
-  tNameWalk walk(memory);
-  Walk(bytes, walk);
-  walk.resources.clear();
+  tBudget::tShare share(memory.nested);  // given back after the walk's archives are freed
+  ZYNZip::tCoder coder;
+  const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
   // Inflating is most of the work: the entries are read on every thread, and taken in order.
-  auto run = [&walk, &memory](std::size_t k, tWorkspace& work) {
-    return EntryNames(*walk.classes[k].first, walk.classes[k].second, memory.classes, work);
-  };
-  std::optional<ZYNBatch::Batch<tEntryNames, tWorkspace>> batch;
-  if (threads > 1 && walk.classes.size() > 1) batch.emplace(walk.classes.size(), threads, run);
-  tWorkspace own;
-  for (std::size_t k = 0; k < walk.classes.size(); ++k) {
-    tEntryNames r = batch ? batch->Take(k) : run(k, own);
-    if (r.outOfMemory) throw std::bad_alloc();
-    if (r.names) classes.push_back(std::move(*r.names));
-    if (batch) batch->Committed(k);
-  }
+  std::vector<tWorkspace> work(threads);
+  ZYNBatch::ForEachInOrder(
+      found.classes.size(), threads,
+      [&](std::size_t k, unsigned slot) { return EntryNames(found.classes[k], memory.classes, work[slot]); },
+      [&](std::size_t, tEntryNames r) {
+        if (r.outOfMemory) throw std::bad_alloc();
+        if (r.names) classes.push_back(std::move(*r.names));
+        return true;
+      });
 }
 
 void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
-  tNameWalk walk(memory);
-  Walk(bytes, walk);
+  tBudget::tShare share(memory.nested);
+  ZYNZip::tCoder coder;
+  const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
   std::vector<std::uint8_t> text;
-  for (const auto& [archive, entry] : walk.resources) {
+  for (const auto& [node, entry] : found.resources) {
     try {
-      ZYNZip::Inflate(*archive, archive->entries[entry], "", ZYNHierarchy::kMaxResourceText, text, walk.coder);
+      ZYNZip::Inflate(node->archive, node->archive.entries[entry], "", ZYNHierarchy::kMaxResourceText, text, coder);
     } catch (const ZYNError::Fatal&) {
       continue;  // not read for words; the entry is copied as it is
     }

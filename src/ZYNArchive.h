@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "ZYNBatch.h"
+#include "ZYNData.h"
 #include "ZYNHierarchy.h"
+#include "ZYNReport.h"
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
@@ -23,14 +25,6 @@ struct tMemory {
   ZYNBatch::tBudget nested{ZYNZip::kMaxNestedArchive};
   // Class entries being inflated and optimized: room for the largest alone.
   ZYNBatch::tBudget classes{kClassWork * ZYNZip::kMaxClassEntry};
-};
-
-// The run's counts that archives add to.
-struct tTotals {
-  std::int32_t files = 0;            // class files, loose or entries
-  std::int32_t reduction = 0;        // the sum of their Change column
-  std::int64_t archiveReduction = 0;  // by how many bytes the archive files shrank
-  bool archives = false;             // an archive was processed
 };
 
 // Whether a file that begins with these bytes (up to 4) may be a class file.
@@ -50,10 +44,10 @@ public:
   ~tJob();
   // Why the archive must stay as it is (its warning), or empty.
   const std::string& Keep() const;
-  // Optimizes the class entries on `threads` threads, prints their table lines, and writes the archive
-  // through `emit`. False when a class entry failed (its line printed); errors in writing a nested archive
+  // Optimizes the class entries on `threads` threads, reports their table lines, and writes the archive
+  // through `emit`. False when a class entry failed (its line reported); errors in writing a nested archive
   // end through ZYNError::Message.
-  bool Write(unsigned threads, tTotals& totals, const ZYNZip::tEmit& emit);
+  bool Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report, const ZYNZip::tEmit& emit);
   // What does not match between the written bytes and what Write meant, or an empty text.
   std::string Verify(std::span<const std::uint8_t> written) const;
   // Whether Write replaced an entry (otherwise it wrote the bytes as they were).
@@ -61,6 +55,7 @@ public:
 
 private:
   tMemory& memory_;
+  const ZYNHierarchy::tRunFacts& facts_;
   ZYNBatch::tBudget::tShare nestedRoom_;
   std::unique_ptr<tNode> top_;
   std::vector<tTask> tasks_;
@@ -70,9 +65,9 @@ private:
 // Processes the archive file in its turn: a table line per class entry, then the archive written (unless
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
-// printed); errors in writing end the run through ZYNError::Message.
-bool Process(const std::string& name, unsigned threads, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
-             tTotals& totals);
+// reported).
+bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report);
 
 // Adds the names of every class entry of the archive (nested archives included) that can be read; an
 // archive or entry that cannot be read adds nothing (its error comes in its turn), and a lack of memory

@@ -11,32 +11,34 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
-
-#include "Platform.h"
 
 namespace ZYNBatch {
 
-// Runs the units of a list on several threads and hands their results over in list order. A unit starts
-// only when the results ahead of it have room in the window, and only after the unit it must follow (if
-// any) has been committed, so every unit sees what a one-at-a-time run would show it. The thread that takes
-// the results works on units too while it waits.
-template <class Result, class Scratch = Platform::FileBuffer>
-class Batch {
+// Runs the units of a list on several threads and hands their results over in list order to the thread that
+// made it, which works on units too while it waits. A unit starts only when the results ahead of it that are
+// not taken yet leave room in a window of two per thread (and `ahead` more). A unit that must run in its turn
+// (it reads what an earlier one writes) is left to the taking thread, which runs it once every result before
+// it is taken.
+template <class Result>
+class tInOrder {
 public:
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // Runs unit k with buffers of the thread's own (a read buffer, say), kept from unit to unit.
-  using tRun = std::function<Result(std::size_t k, Scratch& scratch)>;
+  // Runs unit k; `slot`, below the thread count, is the running thread's own (the taking thread's is 0), so
+  // that a caller can keep buffers per thread from unit to unit (not thread_local: a thread's destructor list
+  // needs memory that may not be there).
+  using tRun = std::function<Result(std::size_t k, unsigned slot)>;
 
-  // after[k]: the earlier unit that must be committed before unit k starts, or kNone (no entries: none).
-  // `lag`: how many units the taker may hold back from committing, which the window allows for.
-  Batch(std::size_t count, unsigned threads, tRun run, std::vector<std::size_t> after = {}, std::size_t lag = 0)
-      : run_(std::move(run)), count_(count), results_(count), after_(std::move(after)), window_(2 * threads + lag) {
-    if (after_.empty()) after_.assign(count, kNone);
+  // inTurn[k]: unit k runs in its turn (no entries: none does).
+  tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0)
+      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)),
+        window_(2 * std::size_t{std::max(threads, 1u)} + ahead) {
+    inTurn_.resize(count, false);
+    SkipInTurn();
     // No more threads than units; where the system cannot start one, the threads started do the work.
-    for (std::size_t i = 1; i < std::min<std::size_t>(threads, count); ++i) {
+    for (unsigned slot = 1; slot < std::min<std::size_t>(threads, count); ++slot) {
       try {
-        workers_.emplace_back([this] { Work(); });
+        workers_.emplace_back([this, slot] { Work(slot); });
       } catch (const std::system_error&) {
         break;
       } catch (const std::bad_alloc&) {
@@ -45,7 +47,7 @@ public:
     }
   }
 
-  ~Batch() {
+  ~tInOrder() {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
@@ -54,77 +56,95 @@ public:
     for (std::thread& worker : workers_) worker.join();
   }
 
-  Batch(const Batch&) = delete;
-  Batch& operator=(const Batch&) = delete;
+  tInOrder(const tInOrder&) = delete;
+  tInOrder& operator=(const tInOrder&) = delete;
 
-  // The result of unit k, running other units while it is not there yet.
-  Result Take(std::size_t k) {
+  // The result of the next unit in list order, running other units while it is not there yet.
+  Result Next() {
     std::unique_lock lock(mutex_);
+    const std::size_t k = taken_;
+    if (inTurn_[k]) {
+      Taken(lock);
+      return run_(k, 0);
+    }
     while (!results_[k].has_value()) {
-      if (MayStart(next_)) {
-        RunNext(lock, buffer_);
+      if (MayStart()) {
+        RunNext(lock, 0);
         continue;
       }
       awaited_ = k;
-      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(next_); });
+      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(); });
       awaited_ = kNone;
     }
     Result result = std::move(*results_[k]);
     results_[k].reset();
+    Taken(lock);
     return result;
   }
 
-  // Unit k is committed (or failed): the units waiting for it may start.
-  void Committed(std::size_t k) {
-    {
-      std::lock_guard lock(mutex_);
-      committed_ = k + 1;
-    }
-    // The window moved by one unit: one thread can go on (and wakes the next if more can).
+private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  bool MayStart() const { return next_ < count_ && next_ < taken_ + window_; }
+
+  void SkipInTurn() {
+    while (next_ < count_ && inTurn_[next_]) ++next_;
+  }
+
+  // The window moved by one unit: one thread can go on (and wakes the next if more can).
+  void Taken(std::unique_lock<std::mutex>& lock) {
+    ++taken_;
+    lock.unlock();
     room_.notify_one();
   }
 
-private:
-  bool MayStart(std::size_t k) const {
-    return k < count_ && k < committed_ + window_ && (after_[k] == kNone || after_[k] < committed_);
-  }
-
   // Runs the next unit with the lock released.
-  void RunNext(std::unique_lock<std::mutex>& lock, Scratch& buffer) {
+  void RunNext(std::unique_lock<std::mutex>& lock, unsigned slot) {
     const std::size_t k = next_++;
-    if (MayStart(next_)) room_.notify_one();
+    SkipInTurn();
+    if (MayStart()) room_.notify_one();
     lock.unlock();
-    Result result = run_(k, buffer);
+    Result result = run_(k, slot);
     lock.lock();
     results_[k] = std::move(result);
     if (awaited_ == k) ready_.notify_one();
   }
 
-  void Work() {
-    Scratch buffer;
+  void Work(unsigned slot) {
     std::unique_lock lock(mutex_);
     for (;;) {
-      room_.wait(lock, [&] { return stop_ || next_ >= count_ || MayStart(next_); });
+      room_.wait(lock, [&] { return stop_ || next_ >= count_ || MayStart(); });
       if (stop_ || next_ >= count_) return;
-      RunNext(lock, buffer);
+      RunNext(lock, slot);
     }
   }
 
   const tRun run_;
   const std::size_t count_;
   std::vector<std::optional<Result>> results_;
-  std::vector<std::size_t> after_;
+  std::vector<bool> inTurn_;
   const std::size_t window_;
   std::size_t next_ = 0;         // the next unit to start
-  std::size_t committed_ = 0;    // units committed so far, in list order
+  std::size_t taken_ = 0;        // results taken so far, in list order
   std::size_t awaited_ = kNone;  // the unit whose result the taking thread sleeps for
   bool stop_ = false;
   std::mutex mutex_;
   std::condition_variable ready_;  // a result the taking thread waits for is there
   std::condition_variable room_;   // the window moved on
-  Scratch buffer_;  // the taking thread's buffers
   std::vector<std::thread> workers_;
 };
+
+// Runs run(k, slot) for the units 0 to count - 1 on `threads` threads and hands each result to take(k, result)
+// in list order on this thread (tInOrder); a take that returns false ends the run there. False when one did.
+template <class Run, class Take>
+bool ForEachInOrder(std::size_t count, unsigned threads, Run run, Take take, std::vector<bool> inTurn = {},
+                    std::size_t ahead = 0) {
+  using tResult = std::invoke_result_t<Run&, std::size_t, unsigned>;
+  tInOrder<tResult> units(count, threads, std::move(run), std::move(inTurn), ahead);
+  for (std::size_t k = 0; k < count; ++k)
+    if (!take(k, units.Next())) return false;
+  return true;
+}
 
 // Memory that the units of a run share, whatever thread runs them: a unit takes room before it holds the
 // bytes and gives it back after, so that the run's peak does not grow with its threads.

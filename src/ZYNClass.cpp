@@ -75,8 +75,7 @@ void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) 
 }
 
 // Attribute removal by key, in a fixed order.
-void RemoveAttributes(tClassDesc& cls, std::int32_t& change) {
-  const ZYNData::tParams& p = ZYNData::Params;
+void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& change) {
   // kotlinc copies an anonymous class of an inline function wherever it inlines the function and maps the lines
   // of what it inlines into the copy through the class's SMAP, which it cannot read without the source name.
   const bool inlineMap = KotlinClass(cls) && ZYNAttr::HasAttr(cls.attrs, ZYNAttr::EnclosingMethodAttr) &&
@@ -111,13 +110,13 @@ void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass me
   result.read = true;
   result.oldSize = ctx.in.PC;
   result.warnings = std::move(ctx.diag.lines);
+  const ZYNData::tParams& p = ctx.params;
   std::int32_t change = 0;
-  RemoveAttributes(*cls, change);
-  const ZYNData::tParams& p = ZYNData::Params;
+  RemoveAttributes(*cls, p, change);
   ZYNMap::tBefore before;
   if (!p.map.empty()) before = ZYNMap::NamesBefore(*cls);
   std::int32_t memberBytes = 0;
-  memberPass(*cls, memberBytes);
+  memberPass(*cls, p, memberBytes);
   change += memberBytes;
   if (!p.map.empty()) result.map = ZYNMap::ClassLines(*cls, before);
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
@@ -194,10 +193,10 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
-                         const ZYNHierarchy::tRunFacts* facts) {
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params, tMemberPass memberPass,
+                         tWrite write, const ZYNHierarchy::tRunFacts* facts) {
   tFileResult result;
-  tContext ctx;
+  tContext ctx(params);
   try {
     Optimize(ctx, bytes, memberPass, write, facts, result);
   } catch (const ZYNError::Fatal& error) {

@@ -10,6 +10,7 @@
 #include "FileModule.h"
 #include "ZYNAttr.h"
 #include "ZYNConstPool.h"
+#include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNHierarchy.h"
 
@@ -43,8 +44,12 @@ struct tClassDesc {
   const ZYNHierarchy::tRunFacts* facts = nullptr;
 };
 
-// Everything that lives for one class file while it is optimized; files share none of it.
+// Everything that lives for one class file while it is optimized, and the run's options it reads; files share
+// none of it.
 struct tContext {
+  explicit tContext(const ZYNData::tParams& params) : params(params) { diag.quiet = params.nowarn; }
+  tContext(ZYNData::tParams&&) = delete;  // the options outlive the context
+  const ZYNData::tParams& params;
   FileModule::tInput in;
   FileModule::tOutput out;
   ZYNError::tDiagnostics diag;
@@ -58,7 +63,7 @@ void MarkClass(tClassDesc& cls);
 void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 
 // The member pass: removal of unreferenced private members, then renaming unless -noren.
-void ReduceMembers(tClassDesc& cls, std::int32_t& bytes);
+void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes);
 // The bytes a member takes in the class file: its header and its attributes, which go with it.
 std::int32_t MemberSize(const memberInfo& member);
 
@@ -72,7 +77,7 @@ struct tProtection {
   std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
   std::vector<bool> methodNamed;            // kept under their names (native methods)
 };
-tProtection Protect(const tClassDesc& cls);
+tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params);
 // Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
 void CheckClass(const tClassDesc& cls);
 // Whether kotlinc wrote the class: it bears Kotlin's metadata, which kotlinc reads back from a library.
@@ -94,11 +99,12 @@ struct tFileResult {
 // The core: optimizes one class file given as bytes, with the options of the run. Errors inside it end
 // only this file: they come back as its error line. The member pass can be swapped for another (tests
 // compare the pass with a reference).
-using tMemberPass = void (*)(tClassDesc& cls, std::int32_t& bytes);
+using tMemberPass = void (*)(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes);
 // Whether the optimized class is written to bytes: as the keys say (not with -tst), or always (an archive
 // entry, which -tst still builds to measure the archive).
 enum class tWrite { AsKeys, Always };
-tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, tMemberPass memberPass = ReduceMembers,
-                         tWrite write = tWrite::AsKeys, const ZYNHierarchy::tRunFacts* facts = nullptr);
+tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params,
+                         tMemberPass memberPass = ReduceMembers, tWrite write = tWrite::AsKeys,
+                         const ZYNHierarchy::tRunFacts* facts = nullptr);
 
 }  // namespace ZYNClass

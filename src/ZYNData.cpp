@@ -4,9 +4,6 @@
 
 namespace ZYNData {
 
-tParams Params;
-std::array<char, kPathCapacity> Path{};
-
 namespace {
 
 // Wildcard match where "*" stops at a "/" (when `slash` is true) and "**" never does.
@@ -53,11 +50,6 @@ bool KeepsClass(const tKeepPattern& pattern, std::string_view type) { return Glo
 
 bool KeepsMember(const tKeepPattern& pattern, std::string_view member) {
   return pattern.member.empty() || Glob(pattern.member, member, false);
-}
-
-void ResetState() {
-  Params = tParams{};
-  Path.fill('\0');
 }
 
 }  // namespace ZYNData

@@ -1,6 +1,5 @@
-// Run state shared by the modules: the options, the file parameter, the string node.
+// The options of a run, as the command line gives them, and the string node.
 #pragma once
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +27,9 @@ struct tParams {
   bool synt = false;    // remove Synthetic
   bool uattr = false;   // remove unknown attributes; warnings then do not limit the pool pass
   bool old = false;     // keep the file, write the result under the backup name
-  bool max = false;     // -max was given
-  bool super = false;   // -super was given
-  bool dbg = false;     // -dbg was given
   std::vector<tKeepPattern> keep;  // private members kept as they are, whatever the pass finds
   std::string map;                 // the file that receives the mapping of renamed members, or empty
+  std::string file;                // the file parameter as given
 };
 
 // The pattern of a -keep: key's text (binary or internal form, optionally "#member"); false when it is empty
@@ -43,21 +40,13 @@ bool KeepsClass(const tKeepPattern& pattern, std::string_view type);
 // Whether the pattern keeps a member of a class it matches.
 bool KeepsMember(const tKeepPattern& pattern, std::string_view member);
 
-extern tParams Params;
-
-// The file parameter. POSIX paths are long, so the buffer is larger than a Windows name needs; a parameter
-// is at most kMaxParamLength characters, so the appended ".class" always fits.
-constexpr std::size_t kPathCapacity = 4096;
-constexpr std::size_t kMaxParamLength = kPathCapacity - 1 - 6;
-extern std::array<char, kPathCapacity> Path;
+// The longest file parameter: with ".class" appended it still fits a path of 4095 characters.
+constexpr std::size_t kMaxParamLength = 4095 - 6;
 
 // A queued text: a command-line word or a file name.
 struct tStringNodeDesc : Queue::tNodeRec {
   std::string str;
   explicit tStringNodeDesc(std::string s) : str(std::move(s)) {}
 };
-
-// Back to the start-up state (all options FALSE, empty Path); used by tests between runs.
-void ResetState();
 
 }  // namespace ZYNData

@@ -1,7 +1,6 @@
 #include "ZYNError.h"
 
 #include "FormatUtils.h"
-#include "ZYNData.h"
 
 namespace ZYNError {
 
@@ -25,23 +24,9 @@ void Message(std::string_view a, std::string_view b, std::string_view c, std::st
 }
 
 void Warning(tDiagnostics& diag, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  if (ZYNData::Params.nowarn) return;
+  if (diag.quiet) return;
   diag.lines.push_back(Line("WARNING: ", a, b, c, d));
   if (diag.WarnCount < 32767) ++diag.WarnCount;
-}
-
-void PrintError(const Fatal& error) {
-  FormatUtils::PrintLn();
-  FormatUtils::PrintText(error.Line());
-  FormatUtils::PrintLn();
-  FormatUtils::Flush();
-}
-
-void PrintNoMemory() {
-  FormatUtils::PrintLn();
-  FormatUtils::PrintText("ERROR: Not enough memory");
-  FormatUtils::PrintLn();
-  FormatUtils::Flush();
 }
 
 }  // namespace ZYNError

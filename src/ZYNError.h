@@ -22,6 +22,7 @@ private:
 
 // The warnings of one file: their lines ("WARNING: ...") in order, and WarnCount, which stops at 32767.
 struct tDiagnostics {
+  bool quiet = false;  // -nowarn: warnings neither kept nor counted
   std::int16_t WarnCount = 0;
   std::vector<std::string> lines;
 };
@@ -33,13 +34,8 @@ std::string ErrorLine(std::string_view a, std::string_view b = {}, std::string_v
 [[noreturn]] void Message(std::string_view a, std::string_view b = {}, std::string_view c = {},
                           std::string_view d = {});
 
-// Unless -nowarn: adds the line "WARNING: " and the four pieces, and counts it.
+// Unless quiet: adds the line "WARNING: " and the four pieces, and counts it.
 void Warning(tDiagnostics& diag, std::string_view a, std::string_view b = {}, std::string_view c = {},
              std::string_view d = {});
-
-// Prints an error as the console shows it: a line end (ending a table line begun), the line, a line end.
-void PrintError(const Fatal& error);
-// Prints "ERROR: Not enough memory" so, without taking memory for it.
-void PrintNoMemory();
 
 }  // namespace ZYNError

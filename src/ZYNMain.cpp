@@ -1,26 +1,25 @@
 #include "ZYNMain.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <cstdlib>
-#include <mutex>
+#include <deque>
 #include <new>
 #include <optional>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
 #include "Platform.h"
-#include "Strings.h"
 #include "ZYNArchive.h"
 #include "ZYNBatch.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
 
@@ -28,17 +27,12 @@ namespace ZYNMain {
 
 namespace {
 
+using FormatUtils::PrintLine;
 using ZYNClass::tFileResult;
-using ZYNData::Params;
+using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
-const std::string_view kDashes = "-------------------------------------------------------";
 constexpr unsigned kMaxThreads = 256;
-
-void PrintLine(std::string_view text) {
-  FormatUtils::PrintText(text);
-  FormatUtils::PrintLn();
-}
 
 std::string TakeWord(Queue::tQueue& queue) {
   std::unique_ptr<Queue::tNodeRec> node = queue.Get();
@@ -48,8 +42,7 @@ std::string TakeWord(Queue::tQueue& queue) {
 }
 
 // Applies a key; false when the word is not a key.
-bool ApplyKey(std::string_view key) {
-  ZYNData::tParams& p = Params;
+bool ApplyKey(std::string_view key, tParams& p) {
   if (key == "-tst") p.tst = true;
   else if (key == "-src") p.src = true;
   else if (key == "-lin") p.lin = true;
@@ -60,12 +53,12 @@ bool ApplyKey(std::string_view key) {
   else if (key == "-synt") p.synt = true;
   else if (key == "-uattr") p.uattr = true;
   else if (key == "-old") p.old = true;
-  else if (key == "-dbg") p.dbg = p.var = p.lin = p.src = true;
+  else if (key == "-dbg") p.var = p.lin = p.src = true;
   else if (key == "-max") {
-    p.max = p.var = p.lin = p.src = p.uattr = p.depr = true;
+    p.var = p.lin = p.src = p.uattr = p.depr = true;
     p.noren = p.synt = false;
   } else if (key == "-super") {
-    p.super = p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
+    p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
     p.noren = false;
   } else if (key.starts_with(kKeepKey)) {
     ZYNData::tKeepPattern pattern;
@@ -102,7 +95,8 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
 }
 
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
-tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const ZYNHierarchy::tRunFacts& facts) {
+tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const tParams& params,
+                      const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
     // Another run holds the file, or still holds the original it moved to the backup name (a run keeps
@@ -111,8 +105,9 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       Platform::FileLock probe;
       return probe.Acquire(file) == Platform::FileLock::kBusy;
     };
-    if (!Params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
-                        (!Params.old && (busy(BackupName(name, false)) || busy(BackupName(name, true)))))) {
+    if (!params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
+                        (!params.old && (busy(FileModule::BackupName(name, false)) ||
+                                         busy(FileModule::BackupName(name, true)))))) {
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
@@ -121,7 +116,7 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       case tRead::Archive: listed.archive = true; break;
       case tRead::Class:
         listed.result =
-            ZYNClass::OptimizeFile(buffer.Bytes(), ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+            ZYNClass::OptimizeFile(buffer.Bytes(), params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
         break;
     }
   } catch (const std::bad_alloc&) {
@@ -129,78 +124,6 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
   }
   return listed;
 }
-
-}  // namespace
-
-bool PrintFileLine(const std::string& name, const tFileResult& result) {
-  using FormatUtils::PrintInt;
-  using FormatUtils::PrintText;
-  const std::string shown = FormatUtils::Printable(name);
-  PrintText(shown);
-  // The first warning ends the line begun with the name.
-  if (!result.warnings.empty()) FormatUtils::PrintLn();
-  for (const std::string& warning : result.warnings) PrintLine(warning);
-  if (result.read) {
-    std::size_t n = shown.size();
-    if (n >= 30 || !result.warnings.empty()) {
-      FormatUtils::PrintLn();
-      n = 0;
-    }
-    PrintText(std::string(30 - n, ' '));
-    PrintInt(result.oldSize, 8);
-  }
-  if (!result.error.empty()) {
-    ZYNError::PrintError(ZYNError::Fatal(result.error));
-    return false;
-  }
-  PrintInt(-static_cast<std::int64_t>(result.change), 8);
-  PrintInt(Percent(result.change, result.oldSize), 8);
-  PrintText("%");
-  if (result.limited) {
-    FormatUtils::PrintLn();
-    PrintLine("WARNING: Optimization limited");
-  }
-  return true;
-}
-
-namespace {
-
-// Makes the backup as a second name of the file, before the result takes the name: at no moment is the name
-// missing, whenever the run is stopped. False, with nothing done, where the file system has no hard links.
-bool LinkBackup(const std::string& name, const std::string& backup) {
-  Platform::TempFile original;
-  if (!original.LinkTo(name)) return false;
-  if (!original.MoveTo(backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
-  return true;
-}
-
-// Moves the written result to its place; `linked`: LinkBackup has made the backup.
-void PutInPlace(const std::string& name, Platform::TempFile& result, bool archive, bool linked) {
-  const std::string backup = BackupName(name, archive);
-  if (Params.old) {
-    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
-    return;
-  }
-  // Without hard links the original moves aside first.
-  if (!linked && !FileModule::Rename(name, backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
-  if (!result.MoveTo(name)) {
-    const std::string why = Platform::LastError();
-    if (!linked) Platform::RenameFile(backup, name);
-    ZYNError::Message("File \"", name, "\" not written: ", why);
-  }
-}
-
-}  // namespace
-
-void Commit(const std::string& name, Platform::TempFile& result, bool archive) {
-  PutInPlace(name, result, archive, !Params.old && LinkBackup(name, BackupName(name, archive)));
-}
-
-namespace {
-
-using tBatch = ZYNBatch::Batch<tListed>;
 
 // Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
 // far more than the run; instead their results wait under temporary names until one sync of the file
@@ -211,7 +134,7 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
-  tPending(tBatch* batch, std::vector<Platform::FileLock>& held) : batch_(batch), held_(held) {}
+  tPending(bool old, std::vector<Platform::FileLock>& held) : old_(old), held_(held) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -222,25 +145,25 @@ public:
     }
   }
 
-  // Writes unit k's result beside the file and makes its backup (unless -old).
-  void Add(std::size_t k, const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
-    tFile& f = files_.emplace_back(k, name, std::move(lock));
+  // Writes the result beside the file and makes its backup (unless -old).
+  void Add(const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
+    tFile& f = files_.emplace_back(name, std::move(lock));
     if (f.result.Create(name)) f.result.Write(bytes);
     if (f.result.Name().empty() || !f.result.Close(false)) {
       const std::string why = Platform::LastError();
       files_.pop_back();
-      ZYNError::Message("File \"", Params.old ? BackupName(name) : name, "\" not written: ", why);
+      ZYNError::Message("File \"", old_ ? FileModule::BackupName(name) : name, "\" not written: ", why);
     }
     bytes_ += bytes.size();
-    const std::string backup = BackupName(name);
-    if (Params.old) {
+    const std::string backup = FileModule::BackupName(name);
+    if (old_) {
       if (Platform::IsDirectory(backup)) {
         files_.pop_back();
         ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
       }
     } else {
       try {
-        f.linked = LinkBackup(name, backup);
+        f.linked = FileModule::LinkBackup(name, backup);
       } catch (...) {
         files_.pop_back();
         throw;
@@ -259,9 +182,8 @@ public:
     files_.clear();
     bytes_ = 0;
     for (tFile& f : files) {
-      PutInPlace(f.name, f.result, false, f.linked);
+      FileModule::Commit(f.name, f.result, false, old_, f.linked);
       Hold(held_, std::move(f.lock));
-      if (batch_ != nullptr) batch_->Committed(f.k);
     }
   }
 
@@ -272,19 +194,15 @@ public:
     if (held.size() < room) held.push_back(std::move(lock));
   }
 
-  bool Holds() const { return !files_.empty(); }
-
 private:
   struct tFile {
-    tFile(std::size_t k, std::string name, Platform::FileLock lock)
-        : k(k), name(std::move(name)), lock(std::move(lock)) {}
-    std::size_t k;
+    tFile(std::string name, Platform::FileLock lock) : name(std::move(name)), lock(std::move(lock)) {}
     std::string name;
     Platform::FileLock lock;
     Platform::TempFile result;
     bool linked = false;  // the backup is made
   };
-  tBatch* batch_;
+  const bool old_;  // -old: the results go to the backup names
   std::vector<Platform::FileLock>& held_;
   std::deque<tFile> files_;
   std::size_t bytes_ = 0;
@@ -351,26 +269,22 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads,
-                                ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
+                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
-  auto run = [&names, inner, &memory](std::size_t k, Platform::FileBuffer& buffer) {
-    return NamesOf(names[k], buffer, inner, memory);
-  };
-  std::optional<ZYNBatch::Batch<tListedNames>> batch;
-  if (threads > 1 && names.size() > 1) batch.emplace(names.size(), threads, run);
-  Platform::FileBuffer buffer;
+  std::vector<Platform::FileBuffer> buffers(threads);
   std::vector<std::string> archives;
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    tListedNames listed = batch ? batch->Take(k) : run(k, buffer);
-    if (listed.outOfMemory) throw std::bad_alloc();
-    for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
-    if (listed.archive) archives.push_back(names[k]);
-    isArchive.push_back(listed.archive);
-    if (batch) batch->Committed(k);
-  }
+  ZYNBatch::ForEachInOrder(
+      names.size(), threads,
+      [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory); },
+      [&](std::size_t k, tListedNames listed) {
+        if (listed.outOfMemory) throw std::bad_alloc();
+        for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
+        if (listed.archive) archives.push_back(names[k]);
+        isArchive.push_back(listed.archive);
+        return true;
+      });
   facts.Finish();
   ReadResources(archives, others, memory, facts);
   return facts;
@@ -380,7 +294,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
 void CheckBackupNames(const std::vector<std::string>& names, const std::vector<bool>& isArchive) {
   std::unordered_map<std::string, std::size_t> owner;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    std::string backup = BackupName(names[k], k < isArchive.size() && isArchive[k]);
+    std::string backup = FileModule::BackupName(names[k], k < isArchive.size() && isArchive[k]);
     const auto [it, added] = owner.try_emplace(backup, k);
     if (!added)
       ZYNError::Message("Files \"", names[it->second] + "\" and \"" + names[k],
@@ -388,22 +302,72 @@ void CheckBackupNames(const std::vector<std::string>& names, const std::vector<b
   }
 }
 
-// For each file of the list, the earlier file whose writing replaces what it reads (its backup name is this
-// file, or this file is a link to one), so that it is read only after that one is written. A file may turn
-// out to be an archive, so both backup names count.
-std::vector<std::size_t> ReadAfter(const std::vector<std::string>& names) {
-  using tBatch = ZYNBatch::Batch<tListed>;
-  std::vector<std::size_t> after(names.size(), tBatch::kNone);
-  if (Params.tst) return after;
+// The files that read what an earlier file's writing replaces (its backup name is this file, or this file is
+// a link to one): they run in their turn, once that one is written. A file may turn out to be an archive, so
+// both backup names count.
+std::vector<bool> ReadsWritten(const std::vector<std::string>& names, const tParams& params) {
+  std::vector<bool> inTurn(names.size(), false);
+  if (params.tst) return inTurn;
   FileIdentity identity;
-  std::unordered_map<std::string, std::size_t> lastWriting;
+  std::unordered_set<std::string> written;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    if (const auto it = lastWriting.find(identity.Read(names[k])); it != lastWriting.end()) after[k] = it->second;
-    lastWriting[identity.Written(BackupName(names[k], false))] = k;
-    lastWriting[identity.Written(BackupName(names[k], true))] = k;
-    if (!Params.old) lastWriting[identity.Written(names[k])] = k;
+    inTurn[k] = written.contains(identity.Read(names[k]));
+    written.insert(identity.Written(FileModule::BackupName(names[k], false)));
+    written.insert(identity.Written(FileModule::BackupName(names[k], true)));
+    if (!params.old) written.insert(identity.Written(names[k]));
   }
-  return after;
+  return inTurn;
+}
+
+// Lists the files of the file parameter; `others`: a tree's files that are not classes (resources).
+std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, std::vector<std::string>& others,
+                                   ZYNReport::tReport& report) {
+  const bool tree = Platform::IsDirectory(params.file);
+  const std::string path = FileParameter(params.file, tree);
+  std::vector<Platform::tSkipped> skipped;
+  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
+  else FileModule::GetFileList(path, words, &skipped);
+  for (const Platform::tSkipped& s : skipped) report.Skipped(s);
+  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
+  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
+    ZYNError::Message("File \"", path, "\" is a backup file");
+  if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
+  std::vector<std::string> names;
+  while (words.NotEmpty()) names.push_back(TakeWord(words));
+  return names;
+}
+
+// Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
+// its result written, an archive processed in its turn. False when an error ended the run (its line reported).
+bool OptimizeAll(const std::vector<std::string>& names, const tParams& params, const ZYNHierarchy::tRunFacts& facts,
+                 unsigned threads, ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
+  std::vector<Platform::FileLock> held;
+  tPending pending(params.old, held);
+  std::vector<Platform::FileBuffer> buffers(threads);
+  const std::vector<bool> inTurn = ReadsWritten(names, params);
+  auto run = [&](std::size_t k, unsigned slot) {
+    // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first.
+    if (inTurn[k]) pending.Flush();
+    return OptimizeNamed(names[k], buffers[slot], params, facts);
+  };
+  auto take = [&](std::size_t k, tListed listed) {
+    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
+    if (listed.archive && listed.result.error.empty()) {
+      pending.Flush();
+      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return false;
+      tPending::Hold(held, std::move(listed.lock));
+      return true;
+    }
+    if (!report.File(names[k], listed.result)) return false;
+    if (!params.tst) pending.Add(names[k], listed.result.bytes, std::move(listed.lock));
+    report.EndLine();
+    return true;
+  };
+  // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
+  // get that much further ahead, which class files cost little memory for.
+  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::kMaxFiles)) return false;
+  pending.Flush();
+  return true;
 }
 
 }  // namespace
@@ -432,44 +396,41 @@ void Usage() {
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
-bool ParseParams(Queue::tQueue& words, int* stopCode) {
+std::optional<tParams> ParseParams(Queue::tQueue& words, int* stopCode) {
   int ignored = 0;
   int& stop = stopCode != nullptr ? *stopCode : ignored;
   stop = kExitHelp;
-  bool haveFile = false;
+  tParams params;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
     if (w.empty()) ZYNError::Message("Empty parameter");
     if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message("Invalid parameter ", "\"", w, "\"");
     if (w[0] != '-') {
-      if (haveFile) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
+      if (!params.file.empty()) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
       if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message("Too long file parameter ", "\"", w, "\"");
-      ZYNData::Path.fill('\0');
-      w.copy(ZYNData::Path.data(), w.size());
-      haveFile = true;
+      params.file = w;
     } else if (w == "-help" || w == "--help" || w == "-h") {
       Usage();
-      return false;
+      return std::nullopt;
     } else if (w == "--version") {
       // After the banner, which Run has printed.
       PrintLine(ZYNVersion::Build());
       PrintLine(ZYNVersion::Libraries());
       stop = kExitOk;
-      return false;
-    } else if (!ApplyKey(w)) {
+      return std::nullopt;
+    } else if (!ApplyKey(w, params)) {
       ZYNError::Message("Unknown parameter ", "\"", w, "\"");
     }
   }
-  if (!haveFile) {
+  if (params.file.empty()) {
     Usage();
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return params;
 }
 
-std::string FileParameter(bool tree) {
-  if (!tree && Strings::Pos(".", ZYNData::Path, 0) < 0) Strings::Append(".class", ZYNData::Path);
-  return ZYNData::Path.data();
+std::string FileParameter(const std::string& given, bool tree) {
+  return !tree && given.find('.') == std::string::npos ? given + ".class" : given;
 }
 
 int Main(Queue::tQueue& words) {
@@ -477,9 +438,9 @@ int Main(Queue::tQueue& words) {
   try {
     code = Run(words);
   } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
+    ZYNReport::Error(error.Line());
   } catch (const std::bad_alloc&) {
-    ZYNError::PrintNoMemory();
+    ZYNReport::NoMemory();
   }
   FormatUtils::Flush();
   return code;
@@ -500,96 +461,25 @@ unsigned Threads() {
   return n;
 }
 
-std::string BackupName(const std::string& name, bool archive) {
-  // Only the file name is searched: a "." in a directory name must not move the backup to another place.
-  const std::size_t slash = name.rfind('/');
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t j = name.size();
-  while (j > start && name[j] != '.') --j;
-  if (j == start) return name + (archive ? ".~zip" : ".~class");
-  return name.substr(0, j) + (archive ? ".~" + name.substr(j + 1) : ".~class");
-}
-
-std::int32_t Percent(std::int32_t change, std::int32_t oldSize) {
-  auto floorDiv = [](std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-  };
-  return static_cast<std::int32_t>(floorDiv(floorDiv(static_cast<std::int64_t>(change) * 1000, oldSize) + 5, 10));
-}
-
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
-  if (int stop = kExitHelp; !ParseParams(words, &stop)) return stop;
+  int stop = kExitHelp;
+  const std::optional<tParams> parsed = ParseParams(words, &stop);
+  if (!parsed) return stop;
+  const tParams& params = *parsed;
   const unsigned threads = Threads();
-  const bool tree = Platform::IsDirectory(ZYNData::Path.data());
-  const std::string path = FileParameter(tree);
-  std::vector<Platform::tSkipped> skipped;
-  std::vector<std::string> others;  // a tree's files that are not classes: resources
-  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
-  else FileModule::GetFileList(path, words, &skipped);
-  // Fewer files than the folders hold must not pass for a complete run.
-  for (const Platform::tSkipped& s : skipped)
-    PrintLine("WARNING: " + std::string(s.folder ? "Folder" : "File") + " \"" + FormatUtils::Printable(s.path) +
-              "\" skipped: " + s.reason);
-  // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
-  if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
-    ZYNError::Message("File \"", path, "\" is a backup file");
-  if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
-  std::vector<std::string> names;
-  while (words.NotEmpty()) names.push_back(TakeWord(words));
-  PrintLine("");
-  PrintLine("Class file name               Old size  Change  Percent");
-  PrintLine(kDashes);
+  ZYNReport::tReport report;
+  std::vector<std::string> others;
+  const std::vector<std::string> names = ListFiles(params, words, others, report);
+  report.Head();
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
   const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
-  if (!Params.tst) CheckBackupNames(names, isArchive);
-  std::optional<tBatch> batch;
-  const std::vector<std::size_t> after = ReadAfter(names);
-  if (threads > 1 && names.size() > 1)
-    batch.emplace(names.size(), threads, [&names, &facts](std::size_t k, Platform::FileBuffer& buffer) {
-      return OptimizeNamed(names[k], buffer, facts);
-    }, after, tPending::kMaxFiles);
-  Platform::FileBuffer buffer;
-  ZYNArchive::tTotals totals;
-  std::vector<Platform::FileLock> held;
-  tPending pending(batch ? &*batch : nullptr, held);
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    // A file that reads what an earlier one writes waits for it to be in place.
-    if (!after.empty() && after[k] != tBatch::kNone) pending.Flush();
-    tListed listed = batch ? batch->Take(k) : OptimizeNamed(names[k], buffer, facts);
-    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
-    bool waits = false;
-    if (listed.archive && listed.result.error.empty()) {
-      pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, facts, memory, totals)) return kExitError;
-      tPending::Hold(held, std::move(listed.lock));
-    } else {
-      const tFileResult& result = listed.result;
-      ++totals.files;
-      if (!PrintFileLine(names[k], result)) return kExitError;
-      if (!Params.tst) {
-        pending.Add(k, names[k], result.bytes, std::move(listed.lock));
-        waits = pending.Holds();
-      }
-      totals.reduction += result.change;
-      FormatUtils::PrintLn();
-    }
-    if (batch && !waits) batch->Committed(k);
-  }
-  pending.Flush();
-  PrintLine(kDashes);
-  FormatUtils::Print("Files processed: ", totals.files);
-  FormatUtils::Print("Total reduction: ", totals.reduction);
-  if (totals.archives) {
-    FormatUtils::PrintText("Archive reduction: ");
-    FormatUtils::PrintText(std::to_string(totals.archiveReduction));
-    FormatUtils::PrintLn();
-  }
+  if (!params.tst) CheckBackupNames(names, isArchive);
+  if (!OptimizeAll(names, params, facts, threads, memory, report)) return kExitError;
+  report.End();
   return kExitOk;
 }
 

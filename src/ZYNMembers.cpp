@@ -708,7 +708,7 @@ bool KotlinClass(const tClassDesc& cls) {
   return HasAnnotation(cls.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, *cls.cp, "Lkotlin/Metadata;");
 }
 
-tProtection Protect(const tClassDesc& cls) {
+tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   using namespace ZYNAttr;
   const ConstPool& cp = *cls.cp;
   tProtection p;
@@ -737,7 +737,7 @@ tProtection Protect(const tClassDesc& cls) {
   const auto* selfEntry = ClassAt(cp, cls.thisClass);
   const std::string_view self = selfEntry != nullptr ? Utf8Text(cp, selfEntry->nameIndex) : std::string_view();
   std::vector<const ZYNData::tKeepPattern*> keep;
-  for (const ZYNData::tKeepPattern& pattern : ZYNData::Params.keep)
+  for (const ZYNData::tKeepPattern& pattern : params.keep)
     if (ZYNData::KeepsClass(pattern, self)) keep.push_back(&pattern);
   // Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of
   // the run, an injecting framework (annotations), or the user's keep list.
@@ -864,16 +864,16 @@ std::int32_t MemberSize(const memberInfo& member) {
   return size;
 }
 
-void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
+void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   CheckClass(cls);
   bytes = 0;
   // What protects a member does not change when unprotected members go, and removal leaves the marks
   // as renaming needs them: one marking serves both steps.
-  const tProtection p = Protect(cls);
+  const tProtection p = Protect(cls, params);
   if (p.wholeClass) return;
   Refresh(cls);
   bytes = RemoveUnused(cls, p);
-  if (!ZYNData::Params.noren && !p.noRename) bytes += Rename(cls, p);
+  if (!params.noren && !p.noRename) bytes += Rename(cls, p);
   // Removal took back what the removed members counted and renaming moved the counts of the names it
   // changed: the counts are those of a fresh marking.
   cls.cp->classMarked = true;

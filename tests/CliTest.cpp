@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileModule.h"
 #include "TestSupport.h"
 #include "ZYNMain.h"
 #include "ZYNZip.h"
@@ -147,7 +148,7 @@ Bytes Sample() {
   return b.Build();
 }
 
-class CliTest : public ZynTest {
+class CliTest : public ::testing::Test {
 protected:
   TempDir dir;
   std::string Path(const std::string& name) const { return dir.File(name); }
@@ -339,6 +340,26 @@ TEST_F(CliTest, ThreeFilesGiveThreeLinesAndTheirTotal) {
     EXPECT_EQ(ReadFileBytes(d + "/A.~class"), Small(5));
     EXPECT_EQ(ReadFileBytes(d + "/B.~class"), Small(10));
     EXPECT_EQ(ReadFileBytes(d + "/C.~class"), Small(0));
+  }
+}
+
+// A listed link to an earlier file, or to its backup, is read once that file is written, whatever the thread
+// count: B reads A's result, C reads A's original under its backup name (not the backup an earlier run left).
+TEST_F(CliTest, ALinkToAnEarlierFileReadsWhatItsWritingLeft) {
+  for (const char* threads : kThreadCounts) {
+    SCOPED_TRACE(std::string("ZYN_THREADS=") + threads);
+    TempDir scratch;
+    const std::string d = scratch.path();
+    WriteFileBytes(d + "/A.class", Small(5));
+    WriteFileBytes(d + "/A.~class", Small(3));
+    fs::create_symlink("A.class", d + "/B.class");
+    fs::create_symlink("A.~class", d + "/C.class");
+    const Result r = Zyn(d, {"*"}, threads);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("B.class", 55, 0, 0) +
+                         Line("C.class", 63, 8, 13) + Totals(3, 16));
+    for (const char* name : {"A.class", "B.class", "C.class"}) EXPECT_EQ(ReadFileBytes(d + "/" + name), Bare()) << name;
+    EXPECT_EQ(ReadFileBytes(d + "/A.~class"), Small(5));
   }
 }
 
@@ -586,7 +607,7 @@ TEST_F(CliTest, AJarWithTstWritesNothingAndWithOldWritesTheBackupName) {
   // Backup names keep the archive's own suffix; without one it is a zip.
   for (const auto& [name, backup] : {std::pair<std::string, std::string>{"site.war", "site.~war"}, {"app", "app.~zip"},
                                      {"x.y/run", "x.y/run.~zip"}}) {
-    EXPECT_EQ(ZYNMain::BackupName(name, true), backup);
+    EXPECT_EQ(FileModule::BackupName(name, true), backup);
   }
 }
 

@@ -40,7 +40,7 @@ std::vector<std::string> List(const std::string& pattern) {
 
 void Touch(const std::string& name) { WriteFileBytes(name, {0xCA}); }
 
-using FileModuleTest = ZynTest;
+using FileModuleTest = ::testing::Test;
 
 TEST_F(FileModuleTest, ReadsBigEndianValuesAndCountsBytes) {
   struct Row {

@@ -10,7 +10,7 @@
 
 namespace {
 
-using FuzzReplayTest = ZynTest;
+using FuzzReplayTest = ::testing::Test;
 
 TEST_F(FuzzReplayTest, KeptFindingsKeepEveryPromise) {
   const struct {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,7 +22,6 @@
 #include "ReferenceMemberPass.h"
 #include "ZYNClass.h"
 #include "ZYNData.h"
-#include "ZYNMain.h"
 
 namespace {
 
@@ -32,11 +32,13 @@ constexpr std::uint8_t kLdcW = 0x13, kPop = 0x57, kReturn = 0xB1, kGetStatic = 0
 
 using ReferenceMemberPass::Joined;
 
-void ApplyKeys(const std::vector<std::string>& keys) {
-  ASSERT_TRUE(ReferenceMemberPass::ApplyKeys(keys)) << Joined(keys);
+ZYNData::tParams Keys(const std::vector<std::string>& keys) {
+  const std::optional<ZYNData::tParams> params = ReferenceMemberPass::ParseKeys(keys);
+  EXPECT_TRUE(params) << Joined(keys);
+  return params.value_or(ZYNData::tParams{});
 }
 
-void NoMemberPass(ZYNClass::tClassDesc&, std::int32_t& bytes) { bytes = 0; }
+void NoMemberPass(ZYNClass::tClassDesc&, const ZYNData::tParams&, std::int32_t& bytes) { bytes = 0; }
 
 Bytes Ins(std::uint8_t opcode, int index) {
   return {opcode, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
@@ -496,11 +498,13 @@ Tally CompareOnRandomClasses(std::uint32_t first, std::uint32_t count, bool malf
     const Bytes bytes = RandomClass(seed, malformed).Build();
     const ZYNHierarchy::tRunFacts* facts = seed % 2 == 0 ? &KnownSupers() : nullptr;
     for (const auto& keys : ReferenceMemberPass::KeySets()) {
-      ApplyKeys(keys);
-      const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, facts);
+      const ZYNData::tParams params = Keys(keys);
+      using ZYNClass::tWrite;
+      const ZYNClass::tFileResult product =
+          ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, tWrite::AsKeys, facts);
       const ZYNClass::tFileResult reference =
-          ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers, ZYNClass::tWrite::AsKeys, facts);
-      const ZYNClass::tFileResult untouched = ZYNClass::OptimizeFile(bytes, NoMemberPass, ZYNClass::tWrite::AsKeys, facts);
+          ZYNClass::OptimizeFile(bytes, params, ReferenceMemberPass::ReduceMembers, tWrite::AsKeys, facts);
+      const ZYNClass::tFileResult untouched = ZYNClass::OptimizeFile(bytes, params, NoMemberPass, tWrite::AsKeys, facts);
       ++t.comparisons;
       if (!reference.error.empty()) ++t.errors;
       if (untouched.bytes != reference.bytes || untouched.change != reference.change) ++t.exercised;
@@ -516,10 +520,7 @@ Tally CompareOnRandomClasses(std::uint32_t first, std::uint32_t count, bool malf
   return t;
 }
 
-class MemberPassDifferentialTest : public ::testing::Test {
-protected:
-  void TearDown() override { ZYNData::ResetState(); }
-};
+using MemberPassDifferentialTest = ::testing::Test;
 
 TEST_F(MemberPassDifferentialTest, SameResultsOnRandomClasses) {
   const Tally t = CompareOnRandomClasses(1, 4000, false);
@@ -549,10 +550,10 @@ TEST_F(MemberPassDifferentialTest, SameResultWithAMalformedReferenceBehindTheOwn
   b.Method(kPublic | kStatic, run, v, {Attribute(code, CodeBody(body))});
   const Bytes bytes = b.Build();
   for (const auto& keys : ReferenceMemberPass::KeySets()) {
-    ApplyKeys(keys);
-    EXPECT_EQ(
-        Difference(ZYNClass::OptimizeFile(bytes), ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers)),
-        "")
+    const ZYNData::tParams params = Keys(keys);
+    EXPECT_EQ(Difference(ZYNClass::OptimizeFile(bytes, params),
+                         ZYNClass::OptimizeFile(bytes, params, ReferenceMemberPass::ReduceMembers)),
+              "")
         << Joined(keys);
   }
 }

@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "FileModule.h"
 #include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNMain.h"
+#include "ZYNReport.h"
 
 namespace {
 
@@ -74,15 +76,14 @@ ClassBuilder Minimal(const std::vector<std::string>& unused = {}) {
 
 // The core on bytes, with the options that `keys` sets.
 ZYNClass::tFileResult Core(const Bytes& bytes, const std::function<void(ZYNData::tParams&)>& keys = {}) {
-  ZYNData::ResetState();
-  if (keys) keys(ZYNData::Params);
+  ZYNData::tParams params;
+  if (keys) keys(params);
   ZYNClass::tFileResult result;
-  EXPECT_EQ(Captured([&] { result = ZYNClass::OptimizeFile(bytes); }), "");  // the core never prints
-  ZYNData::ResetState();
+  EXPECT_EQ(Captured([&] { result = ZYNClass::OptimizeFile(bytes, params); }), "");  // the core never prints
   return result;
 }
 
-using OptimizeFileTest = ZynTest;
+using OptimizeFileTest = ::testing::Test;
 
 TEST_F(OptimizeFileTest, NamesShorterThanThirtyCharactersShareTheLineWithTheNumbers) {
   TempDir dir;
@@ -118,7 +119,7 @@ TEST_F(OptimizeFileTest, PercentIsTheSavingRoundedHalfUpToWholePercent) {
       {-16, 1000, -2}, {-1000, 1000, -100},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ZYNMain::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
+    EXPECT_EQ(ZYNReport::Percent(c.change, c.oldSize), c.percent) << c.change << " of " << c.oldSize;
 }
 
 TEST_F(OptimizeFileTest, TableLineRoundsThePercentOfTheRealFile) {
@@ -324,7 +325,7 @@ TEST_F(OptimizeFileTest, BackupNameReplacesTheLastDotSuffix) {
       // A "." in a directory name is not a suffix of the file name.
       {"a/b.c/Foo", "a/b.c/Foo.~class"}, {"../lib/Foo", "../lib/Foo.~class"},
   };
-  for (const auto& [name, backup] : cases) EXPECT_EQ(ZYNMain::BackupName(name), backup) << name;
+  for (const auto& [name, backup] : cases) EXPECT_EQ(FileModule::BackupName(name), backup) << name;
 }
 
 TEST_F(OptimizeFileTest, AFileInASubdirectoryIsWrittenBesideItself) {

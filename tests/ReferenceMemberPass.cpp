@@ -242,9 +242,9 @@ std::int32_t RenameMember(tClassDesc& cls, const ZYNClass::tProtection& p, membe
 
 }  // namespace
 
-void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
+void RemoveUnusedPrivate(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   bytes = 0;
-  const ZYNClass::tProtection p = ZYNClass::Protect(cls);
+  const ZYNClass::tProtection p = ZYNClass::Protect(cls, params);
   if (p.wholeClass) return;
   int removedMethods = 0;
   // A round ends when a method goes: its references may have kept other members.
@@ -255,9 +255,9 @@ void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   } while (removedMethods > 0);
 }
 
-void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
+void RenameMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   bytes = 0;
-  const ZYNClass::tProtection p = ZYNClass::Protect(cls);
+  const ZYNClass::tProtection p = ZYNClass::Protect(cls, params);
   if (p.wholeClass || p.noRename) return;
   Refresh(cls);
   NameSources next;
@@ -283,12 +283,12 @@ void RenameMembers(tClassDesc& cls, std::int32_t& bytes) {
                             next);
 }
 
-void ReduceMembers(tClassDesc& cls, std::int32_t& bytes) {
+void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   ZYNClass::CheckClass(cls);
-  ReferenceMemberPass::RemoveUnusedPrivate(cls, bytes);
-  if (!ZYNData::Params.noren) {
+  ReferenceMemberPass::RemoveUnusedPrivate(cls, params, bytes);
+  if (!params.noren) {
     std::int32_t renamed = 0;
-    ReferenceMemberPass::RenameMembers(cls, renamed);
+    ReferenceMemberPass::RenameMembers(cls, params, renamed);
     bytes += renamed;
   }
 }
@@ -297,8 +297,7 @@ std::vector<std::vector<std::string>> KeySets() {
   return {{}, {"-noren"}, {"-dbg"}, {"-max"}, {"-super"}, {"-max", "-nowarn"}, {"-uattr"}};
 }
 
-bool ApplyKeys(const std::vector<std::string>& keys) {
-  ZYNData::ResetState();
+std::optional<ZYNData::tParams> ParseKeys(const std::vector<std::string>& keys) {
   Queue::tQueue words;
   words.Init();
   for (const std::string& k : keys) words.Add(std::make_unique<ZYNData::tStringNodeDesc>(k));

@@ -16,9 +16,9 @@
 namespace {
 
 // Runs the whole per-file pipeline on bytes; returns whether it got through without an error.
-bool Pipeline(const Bytes& bytes, bool markAll) {
+bool Pipeline(const Bytes& bytes, const ZYNData::tParams& params, bool markAll) {
   try {
-    ZYNClass::tContext ctx;
+    ZYNClass::tContext ctx(params);
     FileModule::Reset(ctx.in, bytes);
     auto cls = ZYNClass::ReadClass(ctx);
     std::int32_t saved = 0;
@@ -26,7 +26,7 @@ bool Pipeline(const Bytes& bytes, bool markAll) {
       for (auto& method : cls->methods) ZYNAttr::Delete(kind, method.attrCount, method.attrs, saved);
       ZYNAttr::Delete(kind, cls->attrCount, cls->attrs, saved);
     }
-    ZYNClass::ReduceMembers(*cls, saved);
+    ZYNClass::ReduceMembers(*cls, params, saved);
     ZYNConstPool::UnMark(*cls->cp);
     if (markAll)
       ZYNConstPool::MarkAll(*cls->cp);
@@ -56,24 +56,25 @@ Bytes Mutate(Bytes bytes, std::mt19937& random) {
   return bytes;
 }
 
-class RobustnessTest : public ZynTest {};
+class RobustnessTest : public ::testing::Test {};
 
 TEST_F(RobustnessTest, MutatedClassFilesAreProcessedOrRefused) {
   std::vector<Bytes> seeds;
   for (const auto& entry : std::filesystem::directory_iterator(ZYN_SOURCE_DIR "/samples"))
     if (entry.path().extension() == ".class") seeds.push_back(ReadFileBytes(entry.path().string()));
   ASSERT_FALSE(seeds.empty());
-  ZYNData::Params.nowarn = true;
+  ZYNData::tParams params;
+  params.nowarn = true;
   std::mt19937 random(20261207);
   int processed = 0, refused = 0, coreRefused = 0;
   testing::internal::CaptureStdout();
   for (const Bytes& seed : seeds) {
-    EXPECT_TRUE(Pipeline(seed, false));
+    EXPECT_TRUE(Pipeline(seed, params, false));
     for (int i = 0; i < 1500; ++i) {
       const Bytes mutant = Mutate(seed, random);
-      (Pipeline(mutant, i % 2 == 0) ? processed : refused)++;
+      (Pipeline(mutant, params, i % 2 == 0) ? processed : refused)++;
       // The core ends a bad file with its error line and no bytes, a good one with bytes and no error.
-      const ZYNClass::tFileResult result = ZYNClass::OptimizeFile(mutant);
+      const ZYNClass::tFileResult result = ZYNClass::OptimizeFile(mutant, params);
       EXPECT_NE(result.error.empty(), result.bytes.empty()) << result.error;
       if (!result.error.empty()) {
         ++coreRefused;

@@ -1,20 +1,17 @@
-// Number text, bounded strings, the queue, and the diagnostics.
-#include <array>
+// Number text, the queue, and the diagnostics.
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "FormatUtils.h"
 #include "Queue.h"
-#include "Strings.h"
 #include "TestSupport.h"
-#include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 
 namespace {
 
-using SupportTest = ZynTest;
+using SupportTest = ::testing::Test;
 
 TEST_F(SupportTest, Int2StrKeepsTheLeastSignificantDigitsThatFit) {
   struct Row {
@@ -67,50 +64,6 @@ TEST_F(SupportTest, PrintWritesLabelNumberAndLineEnd) {
   EXPECT_EQ(Captured([] { FormatUtils::Print("Total reduction: ", 0); }), "Total reduction: 0\n");
   EXPECT_EQ(Captured([] { FormatUtils::Print("Total reduction: ", -12); }), "Total reduction: -12\n");
   EXPECT_EQ(Captured([] { FormatUtils::Print("Files: ", 123456789); }), "Files: 123456789\n");
-}
-
-template <std::size_t N>
-std::array<char, N> Text(const char* s) {
-  std::array<char, N> a{};
-  std::strncpy(a.data(), s, N - 1);
-  return a;
-}
-
-TEST_F(SupportTest, AppendCutsAtCapacity) {
-  std::array<char, 256> path{};
-  std::memset(path.data(), 'x', 252);
-  Strings::Append(".class", path);
-  EXPECT_EQ(std::string(path.data() + 252), ".cl");
-  EXPECT_EQ(path[255], '\0');
-
-  auto s = Text<10>("Foo");
-  Strings::Append(".class", s);
-  EXPECT_STREQ(s.data(), "Foo.class");
-  Strings::Append("", s);
-  EXPECT_STREQ(s.data(), "Foo.class");
-  Strings::Append("more", s);
-  EXPECT_STREQ(s.data(), "Foo.class");
-}
-
-TEST_F(SupportTest, PosFindsTheFirstOccurrenceFromAPosition) {
-  struct Row {
-    const char* pattern;
-    const char* text;
-    int pos;
-    int result;
-  };
-  const Row rows[] = {
-      {".", "lib\\Foo", 0, -1}, {".", "..\\lib\\Foo", 0, 0}, {".", "Foo.class", 0, 3}, {"ab", "aab", 0, 1},
-      {"ab", "ac", 0, -1},      {"ab", "abc", 4, -1},       {"ab", "abc", -1, -1},   {"", "abc", 0, -1},
-      {"c", "abc", 3, -1},      {"a", "aXa", 1, 2},          {"abc", "ab", 0, -1},    {"s", "class", 4, 4},
-  };
-  for (const Row& row : rows) {
-    auto s = Text<16>(row.text);
-    EXPECT_EQ(Strings::Pos(row.pattern, s, row.pos), row.result) << row.pattern << " in " << row.text;
-  }
-  // The text ends at the first NUL: what stands behind it is not searched.
-  std::array<char, 8> hidden = {'a', '\0', '.', 'b', '\0', 0, 0, 0};
-  EXPECT_EQ(Strings::Pos(".", hidden, 0), -1);
 }
 
 // A node that counts how many of its kind are alive.
@@ -177,7 +130,7 @@ TEST_F(SupportTest, QueueHandsNodesOverAndReleasesWhatItHolds) {
   EXPECT_EQ(CountedNode::alive, 0);
 }
 
-TEST_F(SupportTest, MessageThrowsOneErrorLineThatPrintErrorPrints) {
+TEST_F(SupportTest, MessageThrowsOneErrorLineThatTheReportPrints) {
   bool fatal = false;
   std::string error;
   const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal, &error);
@@ -192,7 +145,7 @@ TEST_F(SupportTest, MessageThrowsOneErrorLineThatPrintErrorPrints) {
     EXPECT_EQ(e.Line(), "ERROR: abcd");
     EXPECT_STREQ(e.what(), "ERROR: abcd");
     // Printed as main prints it: a line end (ending a table line begun), the line, a line end.
-    EXPECT_EQ(Captured([&] { ZYNError::PrintError(e); }), "\nERROR: abcd\n");
+    EXPECT_EQ(Captured([&] { ZYNReport::Error(e.Line()); }), "\nERROR: abcd\n");
   }
 }
 
@@ -216,11 +169,11 @@ TEST_F(SupportTest, WarningsAreCollectedPerFileInOrder) {
 
 TEST_F(SupportTest, NowarnSilencesAndDoesNotCount) {
   ZYNError::tDiagnostics diag;
-  ZYNData::Params.nowarn = true;
+  diag.quiet = true;
   ZYNError::Warning(diag, "hidden", "a", "b", "c");
   EXPECT_TRUE(diag.lines.empty());
   EXPECT_EQ(diag.WarnCount, 0);
-  ZYNData::Params.nowarn = false;
+  diag.quiet = false;
   ZYNError::Warning(diag, "shown");
   EXPECT_EQ(diag.lines, std::vector<std::string>{"WARNING: shown"});
   EXPECT_EQ(diag.WarnCount, 1);

@@ -42,7 +42,8 @@ void ExpectError(const std::function<void()>& f, const std::string& line) {
 
 std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::vector<std::string>* warnings,
                                                 std::int32_t* bytesRead) {
-  ZYNClass::tContext ctx;
+  const ZYNData::tParams params;
+  ZYNClass::tContext ctx(params);
   FileModule::Reset(ctx.in, bytes);
   std::unique_ptr<ZYNClass::tClassDesc> cls;
   try {
@@ -69,8 +70,6 @@ Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll) {
 }
 
 int RunLikeMain(const std::vector<std::string>& words) {
-  // A process starts with every option off; tests run many batches in one.
-  ZYNData::ResetState();
   Queue::tQueue queue;
   queue.Init();
   for (const std::string& w : words) queue.Add(std::make_unique<ZYNData::tStringNodeDesc>(w));
@@ -106,5 +105,3 @@ void WriteFileBytes(const std::string& name, const Bytes& bytes) {
   std::ofstream out(name, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
-
-void ZynTest::SetUp() { ZYNData::ResetState(); }

@@ -45,8 +45,8 @@ std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::vector<
 // Marks, renumbers and writes the class; returns the written bytes.
 Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll = false);
 
-// What the program does with these command-line words, run in this process: a fresh state, the batch, and an
-// error that escapes it printed as main prints it. Returns the exit code. Output goes to standard output.
+// What the program does with these command-line words, run in this process: the batch, and an error that
+// escapes it printed as main prints it. Returns the exit code. Output goes to standard output.
 int RunLikeMain(const std::vector<std::string>& words);
 
 struct RunResult {
@@ -71,9 +71,3 @@ private:
 
 Bytes ReadFileBytes(const std::string& name);
 void WriteFileBytes(const std::string& name, const Bytes& bytes);
-
-// Resets the options to their start-up state before each test.
-class ZynTest : public ::testing::Test {
-protected:
-  void SetUp() override;
-};

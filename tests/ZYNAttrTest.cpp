@@ -91,7 +91,7 @@ Rich RichClass(bool junk) {
   return r;
 }
 
-class ZYNAttrTest : public ZynTest {
+class ZYNAttrTest : public ::testing::Test {
 protected:
   // The input and the warnings of the attributes read last.
   OwnedInput input;

@@ -5,6 +5,7 @@
 
 #include "FileModule.h"
 #include "TestSupport.h"
+#include "ZYNData.h"
 #include "ZYNConstPool.h"
 
 namespace {
@@ -53,14 +54,15 @@ std::int32_t PoolEnd(const ZYNClass::tClassDesc& cls) {
 void ExpectReadError(const Bytes& bytes, const std::string& line) {
   ExpectError(
       [&] {
-        ZYNClass::tContext ctx;
+        const ZYNData::tParams params;
+        ZYNClass::tContext ctx(params);
         FileModule::Reset(ctx.in, bytes);
         ZYNClass::ReadClass(ctx);
       },
       line);
 }
 
-using ZYNClassTest = ZynTest;
+using ZYNClassTest = ::testing::Test;
 
 TEST_F(ZYNClassTest, ReportsWhereATruncatedFileEnds) {
   const Bytes full = ModernClass(false);
@@ -159,7 +161,7 @@ TEST_F(ZYNClassTest, BytesAfterTheAttributesAreRefused) {
     ClassBuilder b;
     b.This(b.Class("T"));
     b.Trailing(extra);
-    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(b.Build());
+    const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(b.Build(), {});
     EXPECT_EQ(r.error, "ERROR: Extra bytes at the end of class file");
     EXPECT_TRUE(r.bytes.empty());
   }

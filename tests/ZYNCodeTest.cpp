@@ -51,7 +51,7 @@ Bytes Switch(int opcode, int offset, const std::vector<std::uint32_t>& operands,
   return w.bytes;
 }
 
-class ZYNCodeTest : public ZynTest {
+class ZYNCodeTest : public ::testing::Test {
 protected:
   // The input that the code is decoded from.
   OwnedInput input;

@@ -38,7 +38,7 @@ Bytes Utf8Raw(const Bytes& text) {
   return ByteWriter().u2(static_cast<std::uint32_t>(text.size())).raw(text).bytes;
 }
 
-class ZYNConstPoolTest : public ZynTest {
+class ZYNConstPoolTest : public ::testing::Test {
 protected:
   // The input of the last pool read.
   OwnedInput input;

@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,10 @@ std::vector<std::string> Drain(Queue::tQueue& queue) {
 }
 
 // The options that are on, by key name, in a fixed order.
-std::string OnKeys() {
-  const ZYNData::tParams& p = ZYNData::Params;
+std::string OnKeys(const ZYNData::tParams& p) {
   const std::pair<bool, const char*> flags[] = {
-      {p.tst, "tst"},     {p.src, "src"},     {p.lin, "lin"},   {p.var, "var"},   {p.noren, "noren"},
+      {p.tst, "tst"},       {p.src, "src"},   {p.lin, "lin"},   {p.var, "var"},     {p.noren, "noren"},
       {p.nowarn, "nowarn"}, {p.depr, "depr"}, {p.synt, "synt"}, {p.uattr, "uattr"}, {p.old, "old"},
-      {p.max, "max"},     {p.super, "super"}, {p.dbg, "dbg"},
   };
   std::string on;
   for (const auto& [set, name] : flags)
@@ -48,7 +47,7 @@ std::string OnKeys() {
 }
 
 struct Parsed {
-  bool result = false;
+  std::optional<ZYNData::tParams> params;
   int stop = -1;  // the exit code when the parse ends the run
   bool fatal = false;
   std::string error;  // the line of the error that ended the parse
@@ -59,11 +58,11 @@ Parsed Parse(const std::vector<std::string>& words) {
   Queue::tQueue queue;
   Fill(queue, words);
   Parsed p;
-  p.out = Captured([&] { p.result = ZYNMain::ParseParams(queue, &p.stop); }, &p.fatal, &p.error);
+  p.out = Captured([&] { p.params = ZYNMain::ParseParams(queue, &p.stop); }, &p.fatal, &p.error);
   return p;
 }
 
-using ParseParamsTest = ZynTest;
+using ParseParamsTest = ::testing::Test;
 
 TEST_F(ParseParamsTest, KeysActInCommandLineOrder) {
   struct Case {
@@ -72,57 +71,44 @@ TEST_F(ParseParamsTest, KeysActInCommandLineOrder) {
   };
   const Case cases[] = {
       {{"Foo.class"}, ""},
-      {{"-dbg", "Foo.class", "-tst"}, "tst src lin var dbg"},
-      {{"-max", "Foo.class"}, "src lin var depr uattr max"},
-      {{"-noren", "-max", "Foo.class"}, "src lin var depr uattr max"},
-      {{"-max", "-noren", "Foo.class"}, "src lin var noren depr uattr max"},
-      {{"-synt", "-max", "Foo.class"}, "src lin var depr uattr max"},
-      {{"-max", "-synt", "Foo.class"}, "src lin var depr synt uattr max"},
-      {{"-super", "Foo.class"}, "src lin var depr synt uattr super"},
-      {{"-super", "-noren", "Foo.class"}, "src lin var noren depr synt uattr super"},
-      {{"-noren", "-super", "Foo.class"}, "src lin var depr synt uattr super"},
-      {{"-synt", "-max", "-super", "Foo.class"}, "src lin var depr synt uattr max super"},
+      {{"-dbg", "Foo.class", "-tst"}, "tst src lin var"},
+      {{"-max", "Foo.class"}, "src lin var depr uattr"},
+      {{"-noren", "-max", "Foo.class"}, "src lin var depr uattr"},
+      {{"-max", "-noren", "Foo.class"}, "src lin var noren depr uattr"},
+      {{"-synt", "-max", "Foo.class"}, "src lin var depr uattr"},
+      {{"-max", "-synt", "Foo.class"}, "src lin var depr synt uattr"},
+      {{"-super", "Foo.class"}, "src lin var depr synt uattr"},
+      {{"-super", "-noren", "Foo.class"}, "src lin var noren depr synt uattr"},
+      {{"-noren", "-super", "Foo.class"}, "src lin var depr synt uattr"},
+      {{"-synt", "-max", "-super", "Foo.class"}, "src lin var depr synt uattr"},
       {{"-tst", "-tst", "Foo.class", "-tst"}, "tst"},
       {{"Foo.class", "-old", "-nowarn"}, "nowarn old"},
       {{"Foo.class", "-src", "-lin", "-var", "-depr", "-uattr"}, "src lin var depr uattr"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
-    ZYNData::ResetState();
     const Parsed p = Parse(c.words);
-    EXPECT_TRUE(p.result);
+    ASSERT_TRUE(p.params);
     EXPECT_FALSE(p.fatal);
     EXPECT_EQ(p.out, "");
-    EXPECT_EQ(OnKeys(), c.on);
-    EXPECT_STREQ(ZYNData::Path.data(), "Foo.class");
+    EXPECT_EQ(OnKeys(*p.params), c.on);
+    EXPECT_EQ(p.params->file, "Foo.class");
   }
 }
 
 TEST_F(ParseParamsTest, HelpAnywhereStopsAndPrintsTheHelpText) {
-  struct Case {
-    std::vector<std::string> words;
-    const char* on;  // the keys before -help still act
-  };
   ASSERT_EQ(HelpText().rfind("\nUsage: ZYN [keys] file(s) [keys]\n\nkeys: -dbg ", 0), 0u);
-  const Case cases[] = {
-      {{"-help"}, ""},
-      {{"Foo.class", "-help"}, ""},
-      {{"-help", "Foo.class"}, ""},
-      {{"-tst", "-help", "-x", "a", "b"}, "tst"},
-      {{}, ""},
-      {{"-tst", "-old"}, "tst old"},
-      {{"--help"}, ""},
-      {{"-old", "Foo.class", "-h", "-x"}, "old"},
+  const std::vector<std::string> cases[] = {
+      {"-help"}, {"Foo.class", "-help"}, {"-help", "Foo.class"}, {"-tst", "-help", "-x", "a", "b"},
+      {},        {"-tst", "-old"},       {"--help"},             {"-old", "Foo.class", "-h", "-x"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.words));
-    ZYNData::ResetState();
-    const Parsed p = Parse(c.words);
-    EXPECT_FALSE(p.result);
+  for (const std::vector<std::string>& words : cases) {
+    SCOPED_TRACE(::testing::PrintToString(words));
+    const Parsed p = Parse(words);
+    EXPECT_FALSE(p.params);
     EXPECT_FALSE(p.fatal);
     EXPECT_EQ(p.stop, ZYNMain::kExitHelp);
     EXPECT_EQ(p.out, HelpText());
-    EXPECT_EQ(OnKeys(), c.on);
   }
 }
 
@@ -141,40 +127,37 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
   struct Case {
     std::vector<std::string> words;
     std::string error;
-    const char* on;
   };
   const Case cases[] = {
-      {{"-x", "Foo.class"}, "Unknown parameter \"-x\"", ""},
-      {{"-TST", "Foo.class"}, "Unknown parameter \"-TST\"", ""},
-      {{"Foo.class", "-Tst"}, "Unknown parameter \"-Tst\"", ""},
-      {{"-", "Foo.class"}, "Unknown parameter \"-\"", ""},
-      {{"--tst", "Foo.class"}, "Unknown parameter \"--tst\"", ""},
-      {{"-tst2", "Foo.class"}, "Unknown parameter \"-tst2\"", ""},
-      {{"-x", "-help"}, "Unknown parameter \"-x\"", ""},
-      {{"-tst", "-y", "-old"}, "Unknown parameter \"-y\"", "tst"},
-      {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\"", ""},
-      {{"-old", "a.class", "-tst", "b.class", "-x"}, "Superfluous file parameter \"b.class\"", "tst old"},
-      {{"a", "b", "-help"}, "Superfluous file parameter \"b\"", ""},
-      {{"-max", "A.class", "", "-tst"}, "Empty parameter", "src lin var depr uattr max"},
-      {{"d/My Class.class"}, "Invalid parameter \"d/My Class.class\"", ""},
-      {{"-keep:", "a"}, "Invalid keep pattern \"\"", ""},
-      {{"-tst", "-keep:#m", "a"}, "Invalid keep pattern \"#m\"", "tst"},
-      {{"-keep:a.b#", "a"}, "Invalid keep pattern \"a.b#\"", ""},
-      {{"-keep:a..b", "a"}, "Invalid keep pattern \"a..b\"", ""},
-      {{"-keep:a.b.", "a"}, "Invalid keep pattern \"a.b.\"", ""},
-      {{"-keep:[La;", "a"}, "Invalid keep pattern \"[La;\"", ""},
-      {{"-keep:a#b.c", "a"}, "Invalid keep pattern \"a#b.c\"", ""},
-      {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\"", ""},
-      {{"-keep", "a"}, "Unknown parameter \"-keep\"", ""},
+      {{"-x", "Foo.class"}, "Unknown parameter \"-x\""},
+      {{"-TST", "Foo.class"}, "Unknown parameter \"-TST\""},
+      {{"Foo.class", "-Tst"}, "Unknown parameter \"-Tst\""},
+      {{"-", "Foo.class"}, "Unknown parameter \"-\""},
+      {{"--tst", "Foo.class"}, "Unknown parameter \"--tst\""},
+      {{"-tst2", "Foo.class"}, "Unknown parameter \"-tst2\""},
+      {{"-x", "-help"}, "Unknown parameter \"-x\""},
+      {{"-tst", "-y", "-old"}, "Unknown parameter \"-y\""},
+      {{"a.class", "b.class"}, "Superfluous file parameter \"b.class\""},
+      {{"-old", "a.class", "-tst", "b.class", "-x"}, "Superfluous file parameter \"b.class\""},
+      {{"a", "b", "-help"}, "Superfluous file parameter \"b\""},
+      {{"-max", "A.class", "", "-tst"}, "Empty parameter"},
+      {{"d/My Class.class"}, "Invalid parameter \"d/My Class.class\""},
+      {{"-keep:", "a"}, "Invalid keep pattern \"\""},
+      {{"-tst", "-keep:#m", "a"}, "Invalid keep pattern \"#m\""},
+      {{"-keep:a.b#", "a"}, "Invalid keep pattern \"a.b#\""},
+      {{"-keep:a..b", "a"}, "Invalid keep pattern \"a..b\""},
+      {{"-keep:a.b.", "a"}, "Invalid keep pattern \"a.b.\""},
+      {{"-keep:[La;", "a"}, "Invalid keep pattern \"[La;\""},
+      {{"-keep:a#b.c", "a"}, "Invalid keep pattern \"a#b.c\""},
+      {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\""},
+      {{"-keep", "a"}, "Unknown parameter \"-keep\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
-    ZYNData::ResetState();
     const Parsed p = Parse(c.words);
     EXPECT_TRUE(p.fatal);
     EXPECT_EQ(p.error, "ERROR: " + c.error);
     EXPECT_EQ(p.out, "");  // main prints it (CliTest)
-    EXPECT_EQ(OnKeys(), c.on);
   }
 }
 
@@ -182,10 +165,9 @@ TEST_F(ParseParamsTest, FileParameterLengthLimit) {
   const std::string longest(ZYNData::kMaxParamLength, 'p');
   ASSERT_EQ(longest.size(), 4089u);
   Parsed p = Parse({longest});
-  EXPECT_TRUE(p.result);
-  EXPECT_EQ(std::string(ZYNData::Path.data()), longest);
+  ASSERT_TRUE(p.params);
+  EXPECT_EQ(p.params->file, longest);
 
-  ZYNData::ResetState();
   const std::string tooLong = longest + "q";
   p = Parse({tooLong});
   EXPECT_TRUE(p.fatal);
@@ -193,13 +175,12 @@ TEST_F(ParseParamsTest, FileParameterLengthLimit) {
   EXPECT_EQ(p.out, "");
 
   // A second file parameter is superfluous whatever its length.
-  ZYNData::ResetState();
   p = Parse({"Foo.class", tooLong});
   EXPECT_TRUE(p.fatal);
   EXPECT_EQ(p.error, "ERROR: Superfluous file parameter \"" + tooLong + "\"");
 }
 
-using GetParamsTest = ZynTest;
+using GetParamsTest = ::testing::Test;
 
 TEST_F(GetParamsTest, EachArgumentGivesItsFirstWord) {
   const std::string longWord(300, 'w');
@@ -233,14 +214,13 @@ TEST_F(GetParamsTest, EachArgumentGivesItsFirstWord) {
 }
 
 // Run up to the file search: the error for a pattern that matches nothing shows the pattern searched.
-class BatchRunTest : public ZynTest {
+class BatchRunTest : public ::testing::Test {
 protected:
   // Run itself, without main around it: an error outside a file escapes it.
   std::string RunIn(const std::string& dir, const std::vector<std::string>& words, bool* fatal, std::string* error,
                     int* code) {
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
-    ZYNData::ResetState();
     Queue::tQueue queue;
     Fill(queue, words);
     std::string out = Captured([&] { *code = ZYNMain::Run(queue); }, fatal, error);

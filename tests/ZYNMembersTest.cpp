@@ -104,12 +104,13 @@ std::string RefName(const tClassDesc& cls, int ref) {
   return ZYNConstPool::GetUtf8(*cls.cp, nat->nameIndex);
 }
 
-using MemberPassTest = ZynTest;
+using MemberPassTest = ::testing::Test;
 
 // --- Removal -------------------------------------------------------------------------------------------
 
 TEST_F(MemberPassTest, ChainOfPrivateMethodsFallsAwayLinkByLink) {
-  ZYNData::Params.noren = true;  // removal alone
+  ZYNData::tParams removal;
+  removal.noren = true;  // removal alone
   for (int length : {1, 2, 3, 5}) {
     for (bool reversed : {false, true}) {
       SCOPED_TRACE("length " + std::to_string(length) + (reversed ? " reversed" : ""));
@@ -132,7 +133,7 @@ TEST_F(MemberPassTest, ChainOfPrivateMethodsFallsAwayLinkByLink) {
       auto cls = Read(s.b);
       ASSERT_NE(cls, nullptr);
       std::int32_t bytes = -1;
-      ZYNClass::ReduceMembers(*cls, bytes);
+      ZYNClass::ReduceMembers(*cls, removal, bytes);
       // A removed member counts its attributes too: 8 + a Code of 19 bytes (return) or 22 (a call first).
       EXPECT_EQ(bytes, 30 * (length - 1) + 27);
       EXPECT_EQ(cls->methodCount, 1);
@@ -232,7 +233,8 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
       {"the same methods without Kotlin's metadata go", [](Shape& s) { KotlinLibraryClass(s, false); },
        {}, {"absoluteValue$annotations"}, 39 + 27 + 27 + 27 + 30 + 27},
   };
-  ZYNData::Params.noren = true;  // removal alone
+  ZYNData::tParams removal;
+  removal.noren = true;  // removal alone
   for (const RemovalCase& c : cases) {
     SCOPED_TRACE(c.what);
     Shape s;
@@ -240,7 +242,7 @@ TEST_F(MemberPassTest, RemovesExactlyThePrivateMembersNothingRefersTo) {
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, removal, bytes);
     EXPECT_EQ(bytes, c.bytes);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);
@@ -312,7 +314,7 @@ TEST_F(MemberPassTest, NewNamesComeFromIdentifiersThenFreeLetters) {
     auto cls = Read(fc.s.b);
     ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
     EXPECT_EQ(bytes, c.bytes);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.newFields);
     EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods.empty() ? std::vector<std::string>{"run"} : c.newMethods);
@@ -335,7 +337,7 @@ TEST_F(MemberPassTest, IdentifiersAreHandedOutInListOrderAfterMemberNamesAreTake
   auto cls = Read(s.b);
   ASSERT_NE(cls, nullptr);
   std::int32_t bytes = -1;
-  ZYNClass::ReduceMembers(*cls, bytes);
+  ZYNClass::ReduceMembers(*cls, {}, bytes);
   // Pool order would give Code, I, Extra; taking out first, second, third and run moves the last entries
   // into the freed places: Code, Extra, I.
   EXPECT_EQ(PresentNames(*cls, cls->fields), (std::vector<std::string>{"Code", "Extra", "I"}));
@@ -369,7 +371,7 @@ TEST_F(MemberPassTest, LettersSkipNamesOfTheClassItsSuperAndItsMembers) {
   known.Add(b);
   cls->facts = &known;
   std::int32_t bytes = -1;
-  ZYNClass::ReduceMembers(*cls, bytes);
+  ZYNClass::ReduceMembers(*cls, {}, bytes);
   // C takes "Code"; counter skips A and B and shares the entry "C" that C left; value skips D and gets E
   // written over its own entry (5 - 1 bytes).
   EXPECT_EQ(PresentNames(*cls, cls->fields), (std::vector<std::string>{"Code", "C", "E", "D"}));
@@ -449,7 +451,7 @@ TEST_F(MemberPassTest, NamesServingMoreThanTheMemberAreKept) {
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);
   }
@@ -465,11 +467,12 @@ TEST_F(MemberPassTest, NorenStillRemovesButRenamesNothing) {
   s.b.Method(kPrivateStatic, helper, v, {s.Code({})});
   for (bool noren : {true, false}) {
     SCOPED_TRACE(noren ? "-noren" : "renaming");
-    ZYNData::Params.noren = noren;
+    ZYNData::tParams params;
+    params.noren = noren;
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, params, bytes);
     EXPECT_EQ(PresentNames(*cls, cls->fields), std::vector<std::string>{noren ? "used" : "Code"});
     EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", noren ? "helper" : "A"}));
     EXPECT_EQ(bytes, noren ? 8 : 8 + 5);
@@ -487,7 +490,7 @@ TEST_F(MemberPassTest, MembersBeyondAllNameSourcesKeepTheirNames) {
   auto cls = Read(fc.s.b);
   ASSERT_NE(cls, nullptr);
   std::int32_t bytes = -1;
-  ZYNClass::ReduceMembers(*cls, bytes);
+  ZYNClass::ReduceMembers(*cls, {}, bytes);
   EXPECT_EQ(PresentNames(*cls, cls->fields), expected);
   EXPECT_EQ(bytes, 52 * 6);
 }
@@ -547,7 +550,7 @@ TEST_F(MemberPassTest, MalformedFilesAreRefused) {
     ASSERT_NE(cls, nullptr);
     const std::int32_t fields = cls->fieldCount, methods = cls->methodCount;
     std::int32_t bytes = 0;
-    ExpectError([&] { ZYNClass::ReduceMembers(*cls, bytes); }, c.error);
+    ExpectError([&] { ZYNClass::ReduceMembers(*cls, {}, bytes); }, c.error);
     if (c.untouched) {
       EXPECT_EQ(cls->fieldCount, fields);
       EXPECT_EQ(cls->methodCount, methods);
@@ -625,7 +628,7 @@ TEST_F(MemberPassTest, NewNamesAvoidWhatSupertypesMayDeclareAndSerialFormsThroug
     // A super class the run holds declares a member of the base class's chain; with no class known, none is.
     if (!c.run.empty()) cls->facts = &known;
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
     std::vector<std::string> names = PresentNames(*cls, cls->fields);
     const std::vector<std::string> renamed(names.begin(), names.begin() + 3);
     const std::vector<std::string> serial(names.begin() + 3, names.end());
@@ -673,7 +676,7 @@ TEST_F(MemberPassTest, ScalaInlineInfoKeepsTheMethodsItListsAndTheNamesOfItsClas
   auto cls = Read(c.s.b);
   ASSERT_NE(cls, nullptr);
   std::int32_t bytes = -1;
-  ZYNClass::ReduceMembers(*cls, bytes);
+  ZYNClass::ReduceMembers(*cls, {}, bytes);
   EXPECT_EQ(PresentNames(*cls, cls->fields), std::vector<std::string>{"alpha"}) << "no renaming";
   EXPECT_EQ(PresentNames(*cls, cls->methods), (std::vector<std::string>{"run", "listed"}));
 }
@@ -729,7 +732,7 @@ TEST_F(MemberPassTest, ScalaAndStackMapAttributesUnderTheKeys) {
 
 TEST_F(MemberPassTest, AScalaInlineInfoIndexThatNamesNoTextLeavesTheAttributeUnknown) {
   const Bytes bytes = ScalaClass(true).s.b.Build();
-  const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes);
+  const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes, {});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.warnings, std::vector<std::string>{"WARNING: Unknown attribute \"ScalaInlineInfo\" ignored. Length=9"});
   EXPECT_TRUE(r.limited);
@@ -742,13 +745,12 @@ TEST_F(MemberPassTest, KotlinInlineBodiesTheirMarkAndTheSmapOfAnAnonymousClassSt
       SCOPED_TRACE((metadata ? "Kotlin " : "Java ") + keys);
       Shape s("p/K");
       KotlinLibraryClass(s, metadata);
-      SetUp();
-      ZYNData::tParams& p = ZYNData::Params;
+      ZYNData::tParams p;
       p.var = p.lin = p.src = !keys.empty();
       p.depr = p.uattr = keys.starts_with("-max") || keys.starts_with("-super");
       p.synt = keys.starts_with("-super");
       p.noren = keys.ends_with("-noren");
-      const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(s.b.Build());
+      const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(s.b.Build(), p);
       ASSERT_EQ(r.error, "");
       EXPECT_FALSE(Holds(r.bytes, "helper"));
       EXPECT_EQ(Holds(r.bytes, "SMAP") && Holds(r.bytes, "Lib.kt"), metadata || !p.src);
@@ -830,13 +832,13 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
     facts.Add(own);
     facts.Finish();
     facts.AddWords({reinterpret_cast<const std::uint8_t*>(c.resource.data()), c.resource.size()});
-    ZYNData::Params.keep.clear();
-    for (const std::string& k : c.keep) ASSERT_TRUE(ZYNData::ParseKeep(k, ZYNData::Params.keep.emplace_back()));
+    ZYNData::tParams params;
+    for (const std::string& k : c.keep) ASSERT_TRUE(ZYNData::ParseKeep(k, params.keep.emplace_back()));
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     cls->facts = &facts;
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, params, bytes);
     std::vector<std::string> fields, methods;
     for (const std::string& n : PresentNames(*cls, cls->fields))
       if (std::find(all.begin(), all.end(), n) != all.end()) fields.push_back(n);
@@ -845,7 +847,6 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
     EXPECT_EQ(fields, c.fields);
     EXPECT_EQ(methods, c.methods);
   }
-  ZYNData::Params.keep.clear();
 }
 
 // The mapping names each renamed member by its old name and Java types, fields before methods; removed and
@@ -867,7 +868,7 @@ TEST_F(MemberPassTest, TheMappingListsRenamedMembersWithTheirJavaTypes) {
     ASSERT_NE(cls, nullptr);
     const ZYNMap::tBefore before = ZYNMap::NamesBefore(*cls);
     std::int32_t bytes = 0;
-    ZYNClass::ReduceMembers(*cls, bytes);
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
     EXPECT_EQ(ZYNMap::ClassLines(*cls, before), c.lines);
   }
   const std::pair<std::string_view, std::string> types[] = {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <string>
@@ -25,14 +26,15 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
-#include "ZYNMain.h"
 
 namespace {
 
 using ReferenceMemberPass::Joined;
 
-void ApplyKeys(const std::vector<std::string>& keys) {
-  if (!ReferenceMemberPass::ApplyKeys(keys)) throw ZYNError::Fatal("key set not accepted: " + Joined(keys));
+ZYNData::tParams Keys(const std::vector<std::string>& keys) {
+  std::optional<ZYNData::tParams> params = ReferenceMemberPass::ParseKeys(keys);
+  if (!params) throw ZYNError::Fatal("key set not accepted: " + Joined(keys));
+  return std::move(*params);
 }
 
 void CollectFiles(const std::string& arg, std::vector<std::string>& files, bool& ok) {
@@ -79,7 +81,7 @@ std::vector<std::string> Differences(const ZYNClass::tFileResult& product, const
 }
 
 // No member pass at all: a comparison where the reference's result differs from this one exercised the pass.
-void NoMemberPass(ZYNClass::tClassDesc&, std::int32_t& bytes) { bytes = 0; }
+void NoMemberPass(ZYNClass::tClassDesc&, const ZYNData::tParams&, std::int32_t& bytes) { bytes = 0; }
 
 }  // namespace
 
@@ -102,11 +104,11 @@ int main(int argc, char** argv) {
     ++classes;
     const std::span<const std::uint8_t> bytes = buffer.Bytes();
     for (const std::vector<std::string>& keys : ReferenceMemberPass::KeySets()) {
-      ApplyKeys(keys);
-      const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes);
-      const ZYNClass::tFileResult reference = ZYNClass::OptimizeFile(bytes, ReferenceMemberPass::ReduceMembers);
+      const ZYNData::tParams params = Keys(keys);
+      const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes, params);
+      const ZYNClass::tFileResult reference = ZYNClass::OptimizeFile(bytes, params, ReferenceMemberPass::ReduceMembers);
       ++comparisons;
-      const ZYNClass::tFileResult untouched = ZYNClass::OptimizeFile(bytes, NoMemberPass);
+      const ZYNClass::tFileResult untouched = ZYNClass::OptimizeFile(bytes, params, NoMemberPass);
       if (untouched.bytes != reference.bytes || untouched.change != reference.change) ++exercised;
       const std::vector<std::string> diffs = Differences(product, reference);
       if (diffs.empty()) continue;

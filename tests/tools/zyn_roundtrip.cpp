@@ -14,6 +14,7 @@
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNReport.h"
 
 int main(int argc, char** argv) {
   if (argc != 4 || (std::strcmp(argv[1], "markall") != 0 && std::strcmp(argv[1], "markclass") != 0)) {
@@ -22,11 +23,12 @@ int main(int argc, char** argv) {
   }
   const bool markAll = std::strcmp(argv[1], "markall") == 0;
   const std::string inName = argv[2], outName = argv[3];
-  ZYNData::Params.nowarn = true;  // unknown attributes are expected here and kept as they are
+  ZYNData::tParams params;
+  params.nowarn = true;  // unknown attributes are expected here and kept as they are
   try {
     Platform::FileBuffer bytes;
     if (!Platform::ReadFile(inName, bytes)) ZYNError::Message("File \"", inName, "\" not open");
-    ZYNClass::tContext ctx;
+    ZYNClass::tContext ctx(params);
     FileModule::Reset(ctx.in, bytes.Bytes());
     auto cls = ZYNClass::ReadClass(ctx);
     ZYNConstPool::UnMark(*cls->cp);
@@ -41,10 +43,10 @@ int main(int argc, char** argv) {
     out.write(reinterpret_cast<const char*>(ctx.out.bytes.data()), static_cast<std::streamsize>(ctx.out.bytes.size()));
     if (!out.flush()) ZYNError::Message("File \"", outName, "\" not written");
   } catch (const ZYNError::Fatal& error) {
-    ZYNError::PrintError(error);
+    ZYNReport::Error(error.Line());
     return 1;
   } catch (const std::bad_alloc&) {
-    ZYNError::PrintError(ZYNError::Fatal(ZYNError::ErrorLine("Not enough memory")));
+    ZYNReport::NoMemory();
     return 1;
   }
   FormatUtils::Flush();

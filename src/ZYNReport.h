@@ -1,0 +1,51 @@
+// The report of a run: all that it prints of its files. The table of the class files, loose or archive
+// entries, with their warnings and errors in their turn, the archives' warnings and errors, the totals. The
+// batch owns one and hands it to the archive code; nothing else prints a file's result.
+//
+// Every class file's result passes through File in list order, and End closes a run that went through:
+// another output of the results (a mapping of the members renamed, say) takes them beside the console there.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Platform.h"
+#include "ZYNClass.h"
+
+namespace ZYNReport {
+
+class tReport {
+public:
+  // Before the table: a file or folder that the listing passed over (fewer files than the folders hold must
+  // not pass for a complete run).
+  void Skipped(const Platform::tSkipped& skipped);
+  void Head();
+  // A class file's line as far as it got ("app.jar!p/A.class" for an entry); its line end waits for EndLine,
+  // after the file is written, so that an error in writing stands under it. False when the file failed: its
+  // error line is printed.
+  bool File(const std::string& name, const ZYNClass::tFileResult& result);
+  void EndLine();
+  // An archive that stays as it is, and why.
+  void ArchiveKept(const std::string& name, const std::string& why);
+  // An archive written (or, with -tst, measured): by how many bytes it shrank.
+  void ArchiveShrank(std::int64_t bytes);
+  // The error that ends the run in an archive's turn, after the archive's name.
+  void ArchiveFailed(const std::string& name, const std::string& line);
+  // After the last file: the totals.
+  void End();
+
+private:
+  std::int32_t files_ = 0;             // class files, loose or entries
+  std::int32_t reduction_ = 0;         // the sum of their Change column
+  std::int64_t archiveReduction_ = 0;  // by how many bytes the archive files shrank
+  bool archives_ = false;              // an archive was processed
+};
+
+// The error line that ends the run, after a line end (which ends a table line begun).
+void Error(std::string_view line);
+// The same for "ERROR: Not enough memory", without taking memory for it.
+void NoMemory();
+// The Percent column: the saving in tenths of a percent, rounded half up to whole percent.
+std::int32_t Percent(std::int32_t change, std::int32_t oldSize);
+
+}  // namespace ZYNReport
