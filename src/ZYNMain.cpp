@@ -32,6 +32,7 @@ using ZYNClass::tFileResult;
 using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
+constexpr std::string_view kMapKey = "-map:";
 constexpr unsigned kMaxThreads = 256;
 
 std::string TakeWord(Queue::tQueue& queue) {
@@ -65,6 +66,9 @@ bool ApplyKey(std::string_view key, tParams& p) {
     if (!ZYNData::ParseKeep(key.substr(kKeepKey.size()), pattern))
       ZYNError::Message("Invalid keep pattern ", "\"", key.substr(kKeepKey.size()), "\"");
     p.keep.push_back(std::move(pattern));
+  } else if (key.starts_with(kMapKey)) {
+    p.map = key.substr(kMapKey.size());
+    if (p.map.empty()) ZYNError::Message("Invalid map file ", "\"", p.map, "\"");
   } else {
     return false;
   }
@@ -393,6 +397,7 @@ void Usage() {
   PrintLine("");
   PrintLine("   To optimize many files use wildcards * and ? in the file(s) parameter");
   PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
+  PrintLine("      -map:FILE  -- write to FILE the names that renamed members had (read by ReTrace)");
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
@@ -470,6 +475,7 @@ int Run(Queue::tQueue& words) {
   const tParams& params = *parsed;
   const unsigned threads = Threads();
   ZYNReport::tReport report;
+  if (!params.map.empty()) report.Map(params.map);
   std::vector<std::string> others;
   const std::vector<std::string> names = ListFiles(params, words, others, report);
   report.Head();

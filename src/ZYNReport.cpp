@@ -1,6 +1,7 @@
 #include "ZYNReport.h"
 
 #include "FormatUtils.h"
+#include "ZYNError.h"
 
 namespace ZYNReport {
 
@@ -17,6 +18,14 @@ const std::string_view kDashes = "----------------------------------------------
 void tReport::Skipped(const Platform::tSkipped& skipped) {
   PrintLine("WARNING: " + std::string(skipped.folder ? "Folder" : "File") + " \"" +
             FormatUtils::Printable(skipped.path) + "\" skipped: " + skipped.reason);
+}
+
+tReport::~tReport() {
+  if (map_) map_->Close();
+}
+
+void tReport::Map(const std::string& name) {
+  if (!map_.emplace().Open(name)) ZYNError::Message("Map file \"", name, "\" not written: ", Platform::LastError());
 }
 
 void tReport::Head() {
@@ -46,6 +55,7 @@ bool tReport::File(const std::string& name, const ZYNClass::tFileResult& result)
     return false;
   }
   reduction_ += result.change;
+  if (map_) map_->Add(result.map);
   FormatUtils::PrintInt(-static_cast<std::int64_t>(result.change), 8);
   FormatUtils::PrintInt(Percent(result.change, result.oldSize), 8);
   PrintText("%");
@@ -74,6 +84,8 @@ void tReport::ArchiveFailed(const std::string& name, const std::string& line) {
 }
 
 void tReport::End() {
+  if (map_ && !map_->Close())
+    ZYNError::Message("Map file \"", map_->Name(), "\" not written: ", Platform::LastError());
   PrintLine(kDashes);
   FormatUtils::Print("Files processed: ", files_);
   FormatUtils::Print("Total reduction: ", reduction_);

@@ -6,16 +6,25 @@
 // another output of the results (a mapping of the members renamed, say) takes them beside the console there.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "Platform.h"
 #include "ZYNClass.h"
+#include "ZYNMap.h"
 
 namespace ZYNReport {
 
 class tReport {
 public:
+  tReport() = default;
+  // A run that stops at an error still puts its mapping in place, with what it mapped so far.
+  ~tReport();
+  tReport(const tReport&) = delete;
+  tReport& operator=(const tReport&) = delete;
+  // The mapping of renamed members goes to this file too; an error ends the run when it cannot be made.
+  void Map(const std::string& name);
   // Before the table: a file or folder that the listing passed over (fewer files than the folders hold must
   // not pass for a complete run).
   void Skipped(const Platform::tSkipped& skipped);
@@ -31,7 +40,7 @@ public:
   void ArchiveShrank(std::int64_t bytes);
   // The error that ends the run in an archive's turn, after the archive's name.
   void ArchiveFailed(const std::string& name, const std::string& line);
-  // After the last file: the totals.
+  // After the last file: the mapping put in place (an error ends the run when it cannot be), the totals.
   void End();
 
 private:
@@ -39,6 +48,7 @@ private:
   std::int32_t reduction_ = 0;         // the sum of their Change column
   std::int64_t archiveReduction_ = 0;  // by how many bytes the archive files shrank
   bool archives_ = false;              // an archive was processed
+  std::optional<ZYNMap::tMapFile> map_;
 };
 
 // The error line that ends the run, after a line end (which ends a table line begun).

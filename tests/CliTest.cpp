@@ -46,6 +46,7 @@ const std::string kHelp =
     "\n"
     "   To optimize many files use wildcards * and ? in the file(s) parameter\n"
     "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n"
+    "      -map:FILE  -- write to FILE the names that renamed members had (read by ReTrace)\n"
     "      --version  -- print the version of the build (--help and -h: this text)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
@@ -387,6 +388,25 @@ TEST_F(CliTest, AnErrorInTheSecondFileEndsTheRun) {
     EXPECT_EQ(ReadFileBytes(d + "/B.class"), bad.Build());
     EXPECT_EQ(ReadFileBytes(d + "/C.class"), Small(6));
   }
+}
+
+// The mapping is put in place when the run ends, also at an error (what was mapped until then), and with -tst;
+// a map that cannot be made ends the run before any file.
+TEST_F(CliTest, TheMappingIsWrittenAtTheEndOfEveryRun) {
+  const std::string d = dir.path();
+  const std::string mapped = "Sample -> Sample:\n    int counter -> Code\n";
+  WriteFileBytes(d + "/A.class", Sample());
+  WriteFileBytes(d + "/B.class", Bytes{0xCA, 0xFE});
+  Result r = Zyn(d, {"-tst", "-map:out.map", "A.class"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(ReadFileBytes(d + "/out.map"), Bytes(mapped.begin(), mapped.end()));
+  r = Zyn(d, {"-map:out.map", "?.class"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(ReadFileBytes(d + "/out.map"), Bytes(mapped.begin(), mapped.end()));
+  EXPECT_EQ(Listing(d), (std::vector<std::string>{"A.class", "A.~class", "B.class", "out.map"}));
+  r = Zyn(d, {"-map:no/such/folder.map", "A.class"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + "\nERROR: Map file \"no/such/folder.map\" not written: No such file or directory\n");
 }
 
 TEST_F(CliTest, AFailedWriteEndsTheRunAndKeepsTheClassFile) {

@@ -151,6 +151,7 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
       {{"-keep:a#b.c", "a"}, "Invalid keep pattern \"a#b.c\""},
       {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\""},
       {{"-keep", "a"}, "Unknown parameter \"-keep\""},
+      {{"-map:", "a"}, "Invalid map file \"\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));

@@ -58,7 +58,7 @@ for keys in "" "-max"; do
   (cd "$scratch/classes" && zip -q -r "$dir/app/lib.jar" lib)
   run_java "$dir/app:$dir/app/lib.jar" "$dir/before" > /dev/null
   # shellcheck disable=SC2086
-  if ! "$zyn" $keys "-map:$dir/out.map" "$dir/app/*" > "$dir/zyn.out" 2>&1; then
+  if ! "$zyn" $keys "-map:$dir/out.map" "$dir/app/*.*" > "$dir/zyn.out" 2>&1; then
     fail "$label" "zyn failed" "$dir/zyn.out"; continue
   fi
   run_java "$dir/app:$dir/app/lib.jar" "$dir/after" > /dev/null
