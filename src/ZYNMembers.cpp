@@ -864,6 +864,10 @@ std::int32_t MemberSize(const memberInfo& member) {
   return size;
 }
 
+std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p) { return RemoveUnused(cls, p); }
+
+std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p) { return Rename(cls, p); }
+
 void RemoveUnusedPrivate(tClassDesc& cls, std::int32_t& bytes) {
   bytes = 0;
   const tProtection p = Protect(cls);

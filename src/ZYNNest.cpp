@@ -1,0 +1,522 @@
+// The member pass over a nest.
+//
+// A reference in any pool of the nest reaches the member of its key (kind, descriptor, name) in the class
+// its Class entry names, when that class of the nest declares one; through any other class (a subclass,
+// a class outside the nest, an array) it may reach the member of that key in any class of the nest, so such
+// a reference keeps them all. Removal then goes in rounds as for one class, taking back in its own pool what
+// a removed member referred to. Renaming gives a member referred to from other pools of the nest a new name
+// written into every Utf8 entry that carries it, each of which must serve nothing else; a member referred
+// to only from its own pool is renamed by the pass for one class, with the nest's references as names it
+// must not take.
+#include "ZYNNest.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "ZYNConstPool.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+
+namespace ZYNNest {
+
+using ZYNClass::memberInfo;
+using ZYNClass::tClassDesc;
+using ZYNConstPool::ConstPool;
+using ZYNConstPool::Utf8Text;
+
+namespace {
+
+constexpr std::int16_t kFieldref = 9, kMethodref = 10, kInterfaceMethodref = 11;
+constexpr std::int32_t kNestVersion = 55;  // the first class file version with nests
+constexpr std::size_t kAnyClass = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
+
+std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
+  const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
+  return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
+}
+
+std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
+  const ZYNConstPool::InfoDesc* entry = cp.At(index);
+  return entry != nullptr ? entry->mark : 0;
+}
+
+bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClass::ACC_PRIVATE) != 0; }
+
+std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) {
+  return ZYNHierarchy::MemberKey(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex),
+                                 Utf8Text(cp, member.nameIndex));
+}
+
+// The member reference at index, or nullptr for any other entry.
+const ZYNConstPool::memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
+  const ZYNConstPool::InfoDesc* entry = cp.At(index);
+  if (entry == nullptr || entry->tag < kFieldref || entry->tag > kInterfaceMethodref) return nullptr;
+  return static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
+}
+
+const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeOf(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
+  return ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref.nameAndTypeIndex);
+}
+
+// The key of the member a reference names; empty when its NameAndType is not there.
+std::string RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
+  const auto* nat = NameAndTypeOf(cp, ref);
+  if (nat == nullptr) return {};
+  return ZYNHierarchy::MemberKey(ref.tag == kFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
+                                 Utf8Text(cp, nat->nameIndex));
+}
+
+std::vector<const ZYNAttr::IndexedAttributeDesc*> AttrsOf(const tClassDesc& cls, std::int16_t kind) {
+  std::vector<const ZYNAttr::IndexedAttributeDesc*> found;
+  for (const auto& attr : cls.attrs)
+    if (attr && attr->This(kind)) found.push_back(dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get()));
+  return found;
+}
+
+// A member of a class of the nest.
+struct Member {
+  std::size_t cls;
+  bool isMethod;
+  std::size_t slot;
+  std::string key;  // as read
+};
+
+memberInfo& MemberOf(const std::vector<tClassDesc*>& classes, const Member& m) {
+  return (m.isMethod ? classes[m.cls]->methods : classes[m.cls]->fields)[m.slot];
+}
+
+struct RefAt {
+  std::size_t cls;
+  std::int32_t index;
+};
+
+// The member references of every pool of the nest, by the key they name and the class of the nest whose
+// member they reach (kAnyClass: any class's).
+class NestRefs {
+public:
+  explicit NestRefs(const std::vector<tClassDesc*>& classes) : classes_(classes), keyOfRef_(classes.size()) {
+    std::unordered_map<std::string_view, std::size_t> byName;
+    std::vector<std::unordered_set<std::string>> declared(classes.size());
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+      const tClassDesc& cls = *classes[i];
+      byName.emplace(ClassName(*cls.cp, cls.thisClass), i);
+      for (const bool isMethod : {false, true})
+        for (const memberInfo& m : isMethod ? cls.methods : cls.fields)
+          if (m.present) declared[i].insert(KeyOf(*cls.cp, m, isMethod));
+    }
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+      const ConstPool& cp = *classes[i]->cp;
+      for (std::int32_t r = 1; r < cp.length(); ++r) {
+        const auto* ref = MemberRefAt(cp, r);
+        std::string key = ref != nullptr ? RefKey(cp, *ref) : std::string();
+        if (key.empty()) continue;
+        const auto owner = byName.find(ClassName(cp, ref->classIndex));
+        const bool exact = owner != byName.end() && declared[owner->second].contains(key);
+        lists_[{key, exact ? owner->second : kAnyClass}].refs.push_back({i, r});
+        taken_.insert(key);
+        keyOfRef_[i].emplace(r, std::move(key));
+      }
+    }
+  }
+
+  // Whether a reference in use may reach the member of the key that class cls declares. Counts only fall
+  // while it is asked (removal takes references back), so a list is never searched twice.
+  bool InUse(const std::string& key, std::size_t cls) { return FirstInUse(key, cls) || FirstInUse(key, kAnyClass); }
+  bool AnyInUse(const std::string& key) { return FirstInUse(key, kAnyClass); }
+
+  // The references in use through the class that declares the member.
+  std::vector<RefAt> Reaching(const std::string& key, std::size_t cls) const {
+    std::vector<RefAt> found;
+    const auto it = lists_.find({key, cls});
+    if (it == lists_.end()) return found;
+    for (const RefAt& at : it->second.refs)
+      if (MarkOf(*classes_[at.cls]->cp, at.index) > 0) found.push_back(at);
+    return found;
+  }
+
+  const std::string* KeyOfRef(std::size_t cls, std::int32_t index) const {
+    const auto it = keyOfRef_[cls].find(index);
+    return it != keyOfRef_[cls].end() ? &it->second : nullptr;
+  }
+
+  // Every key a reference of the nest names, kept current with the renamings across the nest.
+  std::set<std::string>& Taken() { return taken_; }
+
+private:
+  struct List {
+    std::vector<RefAt> refs;
+    std::size_t first = 0;  // refs before it are known to be unused
+  };
+
+  bool FirstInUse(const std::string& key, std::size_t cls) {
+    const auto it = lists_.find({key, cls});
+    if (it == lists_.end()) return false;
+    List& l = it->second;
+    while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0)
+      ++l.first;
+    return l.first < l.refs.size();
+  }
+
+  const std::vector<tClassDesc*>& classes_;
+  std::map<std::pair<std::string, std::size_t>, List> lists_;
+  std::vector<std::unordered_map<std::int32_t, std::string>> keyOfRef_;
+  std::set<std::string> taken_;
+};
+
+// What reaches members by name from inside the nest other than member references: String constants of any
+// of its classes (reflection) and the methods the EnclosingMethod attributes of its classes name.
+struct NamedInNest {
+  std::unordered_set<std::string> strings;
+  std::set<std::pair<std::string, std::string>> enclosing;  // class name, method key
+
+  explicit NamedInNest(const std::vector<tClassDesc*>& classes) {
+    for (const tClassDesc* cls : classes) {
+      const ConstPool& cp = *cls->cp;
+      for (std::int32_t i = 1; i < cp.length(); ++i)
+        if (const auto* s = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i))
+          strings.emplace(Utf8Text(cp, s->stringIndex));
+      for (const auto* attr : AttrsOf(*cls, ZYNAttr::EnclosingMethodAttr)) {
+        if (attr == nullptr || attr->indexes.size() != 2) continue;
+        const auto* nat =
+            ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, attr->IndexAt(attr->indexes[1]));
+        if (nat == nullptr) continue;
+        enclosing.emplace(ClassName(cp, attr->IndexAt(attr->indexes[0])),
+                          ZYNHierarchy::MemberKey('M', Utf8Text(cp, nat->descriptorIndex), Utf8Text(cp, nat->nameIndex)));
+      }
+    }
+  }
+};
+
+bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+
+// The private members that the class's own protection and the nest's names leave to the pass.
+std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const std::vector<ZYNClass::tProtection>& ps,
+                               const NamedInNest& named) {
+  std::vector<Member> candidates;
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const tClassDesc& cls = *classes[c];
+    const std::string_view self = ClassName(*cls.cp, cls.thisClass);
+    for (const bool isMethod : {false, true}) {
+      const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;
+      for (std::size_t i = 0; i < table.size(); ++i) {
+        const memberInfo& m = table[i];
+        if (!m.present || !IsPrivate(m) || Kept(isMethod ? ps[c].methodKept : ps[c].fieldKept, i)) continue;
+        std::string key = KeyOf(*cls.cp, m, isMethod);
+        if (named.strings.contains(std::string(Utf8Text(*cls.cp, m.nameIndex))) ||
+            named.enclosing.contains({std::string(self), key}))
+          continue;
+        candidates.push_back({c, isMethod, i, std::move(key)});
+      }
+    }
+  }
+  return candidates;
+}
+
+// Takes back the counts of a removed member's declaration; log receives every entry whose count fell.
+class TakeBack {
+public:
+  TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
+    log.clear();
+    cp.markStep = -1;
+    cp.markLog = &log;
+  }
+  ~TakeBack() {
+    cp_.markStep = 1;
+    cp_.markLog = nullptr;
+  }
+  TakeBack(const TakeBack&) = delete;
+  TakeBack& operator=(const TakeBack&) = delete;
+
+private:
+  ConstPool& cp_;
+};
+
+void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::int32_t>& log) {
+  TakeBack takeBack(cp, log);
+  ZYNConstPool::Mark(cp, member.nameIndex);
+  ZYNConstPool::Mark(cp, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);
+}
+
+// Removal in rounds over freshly marked classes: a member goes when no reference in use may reach it;
+// another round follows only when a method went, and looks again only at the members of the keys whose
+// references it took back.
+void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
+                  std::vector<std::int32_t>& saved) {
+  std::unordered_map<std::string_view, std::vector<std::size_t>> byKey;
+  std::vector<std::size_t> todo;
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    byKey[candidates[j].key].push_back(j);
+    todo.push_back(j);
+  }
+  std::vector<std::size_t> looked(candidates.size(), 0);
+  std::vector<std::int32_t> log;
+  for (std::size_t round = 1; !todo.empty(); ++round) {
+    std::vector<std::size_t> removed;
+    bool methodRemoved = false;
+    for (std::size_t j : todo)
+      if (MemberOf(classes, candidates[j]).present && !refs.InUse(candidates[j].key, candidates[j].cls)) {
+        removed.push_back(j);
+        methodRemoved = methodRemoved || candidates[j].isMethod;
+      }
+    std::vector<RefAt> fell;
+    for (std::size_t j : removed) {
+      const Member& m = candidates[j];
+      tClassDesc& cls = *classes[m.cls];
+      memberInfo& member = MemberOf(classes, m);
+      TakeBackMember(*cls.cp, member, log);
+      for (std::int32_t index : log) fell.push_back({m.cls, index});
+      member.present = false;
+      --(m.isMethod ? cls.methodCount : cls.fieldCount);
+      saved[m.cls] += ZYNClass::MemberSize(member);
+    }
+    todo.clear();
+    if (!methodRemoved) break;
+    for (const RefAt& at : fell) {
+      const std::string* key = refs.KeyOfRef(at.cls, at.index);
+      const auto it = key != nullptr ? byKey.find(*key) : byKey.end();
+      if (it == byKey.end()) continue;
+      for (std::size_t j : it->second)
+        if (looked[j] != round && MemberOf(classes, candidates[j]).present) {
+          looked[j] = round;
+          todo.push_back(j);
+        }
+    }
+  }
+}
+
+// The Utf8 entries that carry the member's name, one per pool at most a few, when each serves nothing but
+// the member's declaration and the references that reach it; false when one is shared with anything else.
+bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<RefAt>& reaching,
+                    std::vector<RefAt>& entries) {
+  std::map<std::pair<std::size_t, std::int32_t>, std::int32_t> natUses, utfUses;
+  for (const RefAt& at : reaching) {
+    const ConstPool& cp = *classes[at.cls]->cp;
+    natUses[{at.cls, MemberRefAt(cp, at.index)->nameAndTypeIndex}] += MarkOf(cp, at.index);
+  }
+  utfUses[{m.cls, MemberOf(classes, m).nameIndex}] += 1;
+  for (const auto& [at, uses] : natUses) {
+    const ConstPool& cp = *classes[at.first]->cp;
+    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, at.second);
+    if (MarkOf(cp, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
+    utfUses[{at.first, nat->nameIndex}] += uses;
+  }
+  for (const auto& [at, uses] : utfUses) {
+    if (MarkOf(*classes[at.first]->cp, at.second) != uses) return false;
+    entries.push_back({at.first, at.second});
+  }
+  return true;
+}
+
+// The k-th name a member may be given: one letter, then two (of the form of type names, only those).
+std::string NameAt(std::size_t k, bool typeNamesOnly) {
+  constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  constexpr std::size_t kLetters = 26;
+  if (typeNamesOnly)
+    return k < kLetters * kLetters ? std::string{static_cast<char>('A' + k / kLetters), static_cast<char>('a' + k % kLetters)}
+                                   : std::string();
+  if (k < alphabet.size()) return std::string(1, alphabet[k]);
+  k -= alphabet.size();
+  if (k >= alphabet.size() * alphabet.size()) return {};
+  return {alphabet[k / alphabet.size()], alphabet[k % alphabet.size()]};
+}
+
+// The names a class's members bear, and the next name not among them.
+struct ClassNames {
+  std::unordered_set<std::string> inUse;
+  std::size_t next = 0;
+};
+
+// A shorter name for the member that no member of its class bears, that no supertype may declare for its
+// kind and descriptor and that no reference of the nest names: empty when there is none.
+std::string NewName(const ConstPool& cp, const Member& m, const memberInfo& member, const ZYNClass::tProtection& p,
+                    const std::set<std::string>& taken, ClassNames& names) {
+  const std::size_t own = Utf8Text(cp, member.nameIndex).size();
+  const std::string_view descriptor = Utf8Text(cp, member.descriptorIndex);
+  while (!NameAt(names.next, p.typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, p.typeNamesOnly)))
+    ++names.next;
+  for (std::size_t k = names.next; k < names.next + kNameTries; ++k) {
+    std::string name = NameAt(k, p.typeNamesOnly);
+    if (name.empty() || name.size() >= own) return {};
+    const std::string key = ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', descriptor, name);
+    if (!names.inUse.contains(name) && !taken.contains(key) && !p.inherited.Declares(key)) return name;
+  }
+  return {};
+}
+
+ClassNames NamesOf(const tClassDesc& cls) {
+  ClassNames names;
+  for (const auto* table : {&cls.fields, &cls.methods})
+    for (const memberInfo& m : *table)
+      if (m.present) names.inUse.emplace(Utf8Text(*cls.cp, m.nameIndex));
+  return names;
+}
+
+// Renames the members that other pools of the nest refer to; acrossOnly marks them, and the members a
+// reference through another class may reach, as not the renaming of one class's to touch.
+void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
+                  const std::vector<ZYNClass::tProtection>& ps, std::vector<bool>& acrossOnly,
+                  std::vector<std::int32_t>& saved) {
+  std::vector<ClassNames> names;
+  for (const tClassDesc* cls : classes) names.push_back(NamesOf(*cls));
+  std::set<std::pair<std::string, std::size_t>> seen;
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    const Member& m = candidates[j];
+    const memberInfo& member = MemberOf(classes, m);
+    if (!member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot))) continue;
+    if (!seen.insert({m.key, m.cls}).second) continue;  // a class declares the key twice: the JVM refuses it
+    const std::vector<RefAt> reaching = refs.Reaching(m.key, m.cls);
+    const bool elsewhere =
+        std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
+    if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
+    acrossOnly[j] = true;
+    std::vector<RefAt> entries;
+    if (refs.AnyInUse(m.key) || !OwnNameEntries(classes, m, reaching, entries)) continue;
+    const ConstPool& cp = *classes[m.cls]->cp;
+    const std::string name = NewName(cp, m, member, ps[m.cls], refs.Taken(), names[m.cls]);
+    if (name.empty()) continue;
+    refs.Taken().insert(ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
+    names[m.cls].inUse.insert(name);
+    for (const RefAt& at : entries) {
+      std::int32_t bytes = 0;
+      ZYNConstPool::ReplaceUtf(*classes[at.cls]->cp, at.index, name, bytes);
+      saved[at.cls] += bytes;
+    }
+  }
+}
+
+void MarkAfresh(tClassDesc& cls) {
+  ZYNConstPool::UnMark(*cls.cp);
+  ZYNClass::MarkClass(cls);
+}
+
+}  // namespace
+
+std::string HostOf(const tClassDesc& cls) {
+  if (cls.majorVersion < kNestVersion) return {};
+  const auto hosts = AttrsOf(cls, ZYNAttr::NestHostAttr);
+  const auto members = AttrsOf(cls, ZYNAttr::NestMembersAttr);
+  if (hosts.size() + members.size() != 1) return {};
+  const ConstPool& cp = *cls.cp;
+  if (!members.empty()) return std::string(ClassName(cp, cls.thisClass));
+  if (hosts[0] == nullptr || hosts[0]->indexes.size() != 1) return {};
+  return std::string(ClassName(cp, hosts[0]->IndexAt(hosts[0]->indexes[0])));
+}
+
+bool CompleteNest(const std::vector<const tClassDesc*>& classes) {
+  const tClassDesc* host = nullptr;
+  std::set<std::string_view> names;
+  for (const tClassDesc* cls : classes) {
+    const std::string_view name = ClassName(*cls->cp, cls->thisClass);
+    if (name.empty() || !names.insert(name).second) return false;
+    if (AttrsOf(*cls, ZYNAttr::NestMembersAttr).empty()) continue;
+    if (host != nullptr) return false;
+    host = cls;
+  }
+  if (host == nullptr) return false;
+  const std::string hostName(ClassName(*host->cp, host->thisClass));
+  for (const tClassDesc* cls : classes)
+    if (HostOf(*cls) != hostName) return false;
+  const auto* list = AttrsOf(*host, ZYNAttr::NestMembersAttr)[0];
+  if (list == nullptr) return false;
+  std::set<std::string_view> listed;
+  for (const ZYNAttr::IndexSlot& slot : list->indexes) {
+    const std::string_view name = ClassName(*host->cp, list->IndexAt(slot));
+    if (name.empty() || !listed.insert(name).second) return false;
+  }
+  names.erase(hostName);
+  return listed == names;
+}
+
+void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams& params,
+                std::vector<std::int32_t>& saved) {
+  saved.assign(classes.size(), 0);
+  std::vector<ZYNClass::tProtection> ps;
+  for (tClassDesc* cls : classes) {
+    ZYNClass::CheckClass(*cls);
+    ps.push_back(ZYNClass::Protect(*cls));
+    MarkAfresh(*cls);
+  }
+  const NamedInNest named(classes);
+  std::vector<Member> candidates = Candidates(classes, ps, named);
+  NestRefs refs(classes);
+  RemoveAcross(classes, refs, candidates, saved);
+  if (params.noren) return;
+  std::vector<bool> acrossOnly(candidates.size(), false);
+  RenameAcross(classes, refs, candidates, ps, acrossOnly, saved);
+  // The pass for one class renames only the candidates left to it, and takes no name that a reference of
+  // the nest names.
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    ps[c].fieldKept.assign(classes[c]->fields.size(), true);
+    ps[c].methodKept.assign(classes[c]->methods.size(), true);
+  }
+  for (std::size_t j = 0; j < candidates.size(); ++j)
+    if (!acrossOnly[j]) (candidates[j].isMethod ? ps[candidates[j].cls].methodKept : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
+  const std::vector<std::string> taken(refs.Taken().begin(), refs.Taken().end());
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    if (ps[c].noRename) continue;
+    ps[c].inherited.members.push_back(&taken);
+    saved[c] += ZYNClass::RenameUnprotected(*classes[c], ps[c]);
+  }
+}
+
+namespace {
+
+std::vector<ZYNClass::tFileResult> OneByOne(const std::vector<std::span<const std::uint8_t>>& classes,
+                                            const ZYNHierarchy::tRunFacts* facts, ZYNClass::tWrite write) {
+  std::vector<ZYNClass::tFileResult> results;
+  for (const auto bytes : classes) results.push_back(ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, write, facts));
+  return results;
+}
+
+// The nest read, passed and written; false, with nothing written, when its classes are to go one by one.
+bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
+              const std::vector<std::span<const std::uint8_t>>& classes, const ZYNHierarchy::tRunFacts* facts,
+              const ZYNData::tParams& params, ZYNClass::tWrite write) {
+  std::vector<tClassDesc*> read;
+  std::vector<const tClassDesc*> complete;
+  for (const auto bytes : classes) {
+    auto& one = open.emplace_back(std::make_unique<ZYNClass::tOpenClass>());
+    ZYNClass::OpenClass(*one, bytes, facts, params);
+    // An attribute the reader does not know may hold a pool index of a name the pass would rewrite.
+    if (one->ctx.diag.WarnCount != 0 && !params.uattr) return false;
+    read.push_back(one->cls.get());
+    complete.push_back(one->cls.get());
+  }
+  if (!CompleteNest(complete)) return false;
+  std::vector<std::int32_t> saved;
+  ReduceNest(read, params, saved);
+  for (std::size_t i = 0; i < open.size(); ++i) ZYNClass::CloseClass(*open[i], classes[i], saved[i], write, params);
+  return true;
+}
+
+}  // namespace
+
+std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
+                                                const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
+                                                ZYNClass::tWrite write) {
+  std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
+  bool whole = false;
+  try {
+    whole = Optimize(open, classes, facts, params, write);
+  } catch (const ZYNError::Fatal&) {
+  } catch (const std::bad_alloc&) {
+  }
+  // A failing class gets its error line, and its nest today's rule, from the core for one class.
+  if (!whole) return OneByOne(classes, facts, write);
+  std::vector<ZYNClass::tFileResult> results;
+  for (auto& one : open) results.push_back(std::move(one->result));
+  return results;
+}
+
+}  // namespace ZYNNest

@@ -1,0 +1,40 @@
+// The member pass over a nest. From Java 11 a class and its inner classes form a nest (NestHost, NestMembers)
+// and use one another's private members directly, so whether a private member is referred to, and under
+// which names, is decided over all the classes of the nest at once.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ZYNClass.h"
+
+namespace ZYNData {
+struct tParams;
+}
+
+namespace ZYNNest {
+
+// The host a class names: its own name when it lists nest members, the class its NestHost attribute names,
+// or an empty text when it is in no nest (or the attributes are not what the JVM reads).
+std::string HostOf(const ZYNClass::tClassDesc& cls);
+
+// Whether the classes are a whole nest: one host whose NestMembers lists exactly the other classes, each of
+// which names it as its NestHost, every name once, every class of class file version 55 or later.
+bool CompleteNest(const std::vector<const ZYNClass::tClassDesc*>& classes);
+
+// The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
+// private members that no class of the nest refers to, then renaming (unless the options say -noren), each
+// reference in every pool of the nest following its member. saved[i] receives what class i saved. The
+// classes' pools must be marked again before they are written.
+void ReduceNest(const std::vector<ZYNClass::tClassDesc*>& classes, const ZYNData::tParams& params,
+                std::vector<std::int32_t>& saved);
+
+// The core for the class files of one nest (host and members, in any order): one result per class, in the
+// given order, each shaped as OptimizeFile shapes it. When the classes are no complete nest, or one of them
+// fails, every class is optimized alone as OptimizeFile does it, the failing one with its error line.
+std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
+                                                const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
+                                                ZYNClass::tWrite write = ZYNClass::tWrite::AsKeys);
+
+}  // namespace ZYNNest
