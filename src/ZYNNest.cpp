@@ -103,7 +103,7 @@ struct RefAt {
 // The member references of every pool of the nest, by the key they name and the class of the nest whose
 // member they reach (kAnyClass: any class's).
 class NestRefs {
-public:
+ public:
   explicit NestRefs(const std::vector<tClassDesc*>& classes) : classes_(classes), keyOfRef_(classes.size()) {
     std::unordered_map<std::string_view, std::size_t> byName;
     std::vector<std::unordered_set<std::string>> declared(classes.size());
@@ -152,7 +152,7 @@ public:
   // Every key a reference of the nest names, kept current with the renamings across the nest.
   std::set<std::string>& Taken() { return taken_; }
 
-private:
+ private:
   struct List {
     std::vector<RefAt> refs;
     std::size_t first = 0;  // refs before it are known to be unused
@@ -162,8 +162,7 @@ private:
     const auto it = lists_.find({key, cls});
     if (it == lists_.end()) return false;
     List& l = it->second;
-    while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0)
-      ++l.first;
+    while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0) ++l.first;
     return l.first < l.refs.size();
   }
 
@@ -187,11 +186,11 @@ struct NamedInNest {
           strings.emplace(Utf8Text(cp, s->stringIndex));
       for (const auto* attr : AttrsOf(*cls, ZYNAttr::EnclosingMethodAttr)) {
         if (attr == nullptr || attr->indexes.size() != 2) continue;
-        const auto* nat =
-            ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, attr->IndexAt(attr->indexes[1]));
+        const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, attr->IndexAt(attr->indexes[1]));
         if (nat == nullptr) continue;
-        enclosing.emplace(ClassName(cp, attr->IndexAt(attr->indexes[0])),
-                          ZYNHierarchy::MemberKey('M', Utf8Text(cp, nat->descriptorIndex), Utf8Text(cp, nat->nameIndex)));
+        enclosing.emplace(
+            ClassName(cp, attr->IndexAt(attr->indexes[0])),
+            ZYNHierarchy::MemberKey('M', Utf8Text(cp, nat->descriptorIndex), Utf8Text(cp, nat->nameIndex)));
       }
     }
   }
@@ -224,7 +223,7 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
 
 // Takes back the counts of a removed member's declaration; log receives every entry whose count fell.
 class TakeBack {
-public:
+ public:
   TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
     log.clear();
     cp.markStep = -1;
@@ -237,7 +236,7 @@ public:
   TakeBack(const TakeBack&) = delete;
   TakeBack& operator=(const TakeBack&) = delete;
 
-private:
+ private:
   ConstPool& cp_;
 };
 
@@ -323,8 +322,9 @@ std::string NameAt(std::size_t k, bool typeNamesOnly) {
   constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   constexpr std::size_t kLetters = 26;
   if (typeNamesOnly)
-    return k < kLetters * kLetters ? std::string{static_cast<char>('A' + k / kLetters), static_cast<char>('a' + k % kLetters)}
-                                   : std::string();
+    return k < kLetters * kLetters
+               ? std::string{static_cast<char>('A' + k / kLetters), static_cast<char>('a' + k % kLetters)}
+               : std::string();
   if (k < alphabet.size()) return std::string(1, alphabet[k]);
   k -= alphabet.size();
   if (k >= alphabet.size() * alphabet.size()) return {};
@@ -461,7 +461,9 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     ps[c].methodKept.assign(classes[c]->methods.size(), true);
   }
   for (std::size_t j = 0; j < candidates.size(); ++j)
-    if (!acrossOnly[j]) (candidates[j].isMethod ? ps[candidates[j].cls].methodKept : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
+    if (!acrossOnly[j])
+      (candidates[j].isMethod ? ps[candidates[j].cls].methodKept
+                              : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
   const std::vector<std::string> taken(refs.Taken().begin(), refs.Taken().end());
   for (std::size_t c = 0; c < classes.size(); ++c) {
     if (ps[c].noRename) continue;
@@ -475,7 +477,8 @@ namespace {
 std::vector<ZYNClass::tFileResult> OneByOne(const std::vector<std::span<const std::uint8_t>>& classes,
                                             const ZYNHierarchy::tRunFacts* facts, ZYNClass::tWrite write) {
   std::vector<ZYNClass::tFileResult> results;
-  for (const auto bytes : classes) results.push_back(ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, write, facts));
+  for (const auto bytes : classes)
+    results.push_back(ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, write, facts));
   return results;
 }
 
@@ -507,12 +510,14 @@ std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<cons
                                                 ZYNClass::tWrite write) {
   std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
   bool whole = false;
+  // A failing class gets its error line, and its nest the rule for one class, from the core for one class.
   try {
     whole = Optimize(open, classes, facts, params, write);
   } catch (const ZYNError::Fatal&) {
+    whole = false;
   } catch (const std::bad_alloc&) {
+    whole = false;
   }
-  // A failing class gets its error line, and its nest today's rule, from the core for one class.
   if (!whole) return OneByOne(classes, facts, write);
   std::vector<ZYNClass::tFileResult> results;
   for (auto& one : open) results.push_back(std::move(one->result));

@@ -40,7 +40,9 @@ struct NestClass {
   int Field(std::string_view owner, int name, std::string_view descriptor) {
     return b.Fieldref(b.Class(owner), b.NameAndType(name, b.Utf8(descriptor)));
   }
-  int Method(std::string_view owner, int name) { return b.Methodref(b.Class(owner), b.NameAndType(name, b.Utf8("()V"))); }
+  int Method(std::string_view owner, int name) {
+    return b.Methodref(b.Class(owner), b.NameAndType(name, b.Utf8("()V")));
+  }
   Bytes Code(const Bytes& instructions) const { return Attribute(code, CodeBody(Join({instructions, {kReturn}}))); }
   void Lists(std::initializer_list<std::string_view> members) {
     ByteWriter body;
@@ -48,7 +50,9 @@ struct NestClass {
     for (std::string_view m : members) body.u2(b.Class(m));
     b.ClassAttr(Attribute(b.Utf8("NestMembers"), body.bytes));
   }
-  void HostIs(std::string_view host) { b.ClassAttr(Attribute(b.Utf8("NestHost"), ByteWriter().u2(b.Class(host)).bytes)); }
+  void HostIs(std::string_view host) {
+    b.ClassAttr(Attribute(b.Utf8("NestHost"), ByteWriter().u2(b.Class(host)).bytes));
+  }
 };
 
 // The host p/Outer: private fields used (read by the inner class) and unused; private methods called (by the
@@ -73,7 +77,8 @@ Bytes Outer(std::initializer_list<std::string_view> listed = {"p/Outer$In"}, int
 Bytes Inner(std::string_view host = "p/Outer", std::string_view name = "p/Outer$In", bool sharedName = false) {
   NestClass c(name);
   const int used = c.b.Utf8("used");
-  const Bytes code = Join({Ins(kGetStatic, c.Field("p/Outer", used, "I")), {kPop},
+  const Bytes code = Join({Ins(kGetStatic, c.Field("p/Outer", used, "I")),
+                           {kPop},
                            Ins(kInvokeStatic, c.Method("p/Outer", c.b.Utf8("called"))),
                            Ins(kInvokeStatic, c.Method("p/Elsewhere", c.b.Utf8("lonely")))});
   if (sharedName) c.b.Field(kPublicStatic, used, c.b.Utf8("J"));
@@ -140,8 +145,8 @@ TEST_F(NestPassTest, RenamesInEveryPoolOfTheNest) {
   EXPECT_EQ(methods[0].size(), 1u);
   EXPECT_EQ(methods[1], "lonely");
   // The inner class's references name the new names, and each saved its own bytes.
-  EXPECT_EQ(RefNames(*inner), (std::set<std::string>{"p/Outer." + fields[0], "p/Outer." + methods[0],
-                                                     "p/Elsewhere.lonely"}));
+  EXPECT_EQ(RefNames(*inner),
+            (std::set<std::string>{"p/Outer." + fields[0], "p/Outer." + methods[0], "p/Elsewhere.lonely"}));
   EXPECT_EQ(results[0].change, static_cast<std::int32_t>(Inner().size() - results[0].bytes.size()));
   EXPECT_EQ(results[0].change, 3 + 5);  // "used" and "called" each one letter now
 }

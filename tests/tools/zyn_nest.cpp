@@ -132,8 +132,8 @@ int main(int argc, char** argv) {
     bool warned = false;
     const std::string host = nest ? HostOf(bytes, warned) : std::string();
     if (host.empty()) {
-      Store(folder + "/" + path, ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts),
-            counts);
+      Store(folder + "/" + path,
+            ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts), counts);
       continue;
     }
     nests[host].push_back(path);
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   std::cout << "classes " << counts.classes << " bytes " << counts.in << " saved " << counts.saved << " errors "
             << counts.errors << "\n";
   if (nest)
-    std::cout << "nests " << counts.nests << " (" << counts.nestClasses << " classes), incomplete " << counts.incomplete << ", with warnings "
-              << counts.warned << ", with an error " << counts.failed << "\n";
+    std::cout << "nests " << counts.nests << " (" << counts.nestClasses << " classes), incomplete " << counts.incomplete
+              << ", with warnings " << counts.warned << ", with an error " << counts.failed << "\n";
   return 0;
 }
