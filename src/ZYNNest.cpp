@@ -198,9 +198,14 @@ struct NamedInNest {
 
 bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
 
+void Count(tReport& report, tReport::Reason reason, long long bytes) {
+  ++report.members[reason];
+  report.bytes[reason] += bytes;
+}
+
 // The private members that the class's own protection and the nest's names leave to the pass.
 std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const std::vector<ZYNClass::tProtection>& ps,
-                               const NamedInNest& named) {
+                               const NamedInNest& named, tReport& report) {
   std::vector<Member> candidates;
   for (std::size_t c = 0; c < classes.size(); ++c) {
     const tClassDesc& cls = *classes[c];
@@ -209,11 +214,18 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
       const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;
       for (std::size_t i = 0; i < table.size(); ++i) {
         const memberInfo& m = table[i];
-        if (!m.present || !IsPrivate(m) || Kept(isMethod ? ps[c].methodKept : ps[c].fieldKept, i)) continue;
+        if (!m.present || !IsPrivate(m)) continue;
+        const auto nameBytes = static_cast<long long>(Utf8Text(*cls.cp, m.nameIndex).size());
+        if (Kept(isMethod ? ps[c].methodKept : ps[c].fieldKept, i)) {
+          Count(report, tReport::kProtected, nameBytes);
+          continue;
+        }
         std::string key = KeyOf(*cls.cp, m, isMethod);
         if (named.strings.contains(std::string(Utf8Text(*cls.cp, m.nameIndex))) ||
-            named.enclosing.contains({std::string(self), key}))
+            named.enclosing.contains({std::string(self), key})) {
+          Count(report, tReport::kNamedInNest, nameBytes);
           continue;
+        }
         candidates.push_back({c, isMethod, i, std::move(key)});
       }
     }
@@ -251,7 +263,7 @@ void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::in
 // another round follows only when a method went, and looks again only at the members of the keys whose
 // references it took back.
 void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
-                  std::vector<std::int32_t>& saved) {
+                  std::vector<std::int32_t>& saved, tReport& report) {
   std::unordered_map<std::string_view, std::vector<std::size_t>> byKey;
   std::vector<std::size_t> todo;
   for (std::size_t j = 0; j < candidates.size(); ++j) {
@@ -278,6 +290,7 @@ void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       member.present = false;
       --(m.isMethod ? cls.methodCount : cls.fieldCount);
       saved[m.cls] += ZYNClass::MemberSize(member);
+      Count(report, tReport::kRemoved, ZYNClass::MemberSize(member));
     }
     todo.clear();
     if (!methodRemoved) break;
@@ -362,36 +375,79 @@ ClassNames NamesOf(const tClassDesc& cls) {
   return names;
 }
 
+// The bytes of the member's name in every pool that holds it for the member, as a refusal counts them.
+long long NameBytes(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<RefAt>& reaching) {
+  std::set<std::size_t> pools{m.cls};
+  for (const RefAt& at : reaching) pools.insert(at.cls);
+  const ConstPool& cp = *classes[m.cls]->cp;
+  return static_cast<long long>(Utf8Text(cp, MemberOf(classes, m).nameIndex).size() * pools.size());
+}
+
 // Renames the members that other pools of the nest refer to; acrossOnly marks them, and the members a
 // reference through another class may reach, as not the renaming of one class's to touch.
 void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
                   const std::vector<ZYNClass::tProtection>& ps, std::vector<bool>& acrossOnly,
-                  std::vector<std::int32_t>& saved) {
+                  std::vector<std::int32_t>& saved, tReport& report) {
   std::vector<ClassNames> names;
   for (const tClassDesc* cls : classes) names.push_back(NamesOf(*cls));
   std::set<std::pair<std::string, std::size_t>> seen;
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     const Member& m = candidates[j];
     const memberInfo& member = MemberOf(classes, m);
-    if (!member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot))) continue;
-    if (!seen.insert({m.key, m.cls}).second) continue;  // a class declares the key twice: the JVM refuses it
+    if (!member.present) continue;
     const std::vector<RefAt> reaching = refs.Reaching(m.key, m.cls);
+    const long long stake = NameBytes(classes, m, reaching);
+    if (ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot))) {
+      Count(report, ps[m.cls].noRename ? tReport::kNoRename : tReport::kNative, stake);
+      continue;
+    }
+    if (!seen.insert({m.key, m.cls}).second) continue;  // a class declares the key twice: the JVM refuses it
     const bool elsewhere =
         std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
     if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
     acrossOnly[j] = true;
     std::vector<RefAt> entries;
-    if (refs.AnyInUse(m.key) || !OwnNameEntries(classes, m, reaching, entries)) continue;
+    if (refs.AnyInUse(m.key)) {
+      Count(report, tReport::kThroughOther, stake);
+      continue;
+    }
+    if (!OwnNameEntries(classes, m, reaching, entries)) {
+      Count(report, tReport::kSharedName, stake);
+      continue;
+    }
     const ConstPool& cp = *classes[m.cls]->cp;
     const std::string name = NewName(cp, m, member, ps[m.cls], refs.Taken(), names[m.cls]);
-    if (name.empty()) continue;
+    if (name.empty()) {
+      Count(report, tReport::kNoName, stake);
+      continue;
+    }
     refs.Taken().insert(ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
     names[m.cls].inUse.insert(name);
+    long long total = 0;
     for (const RefAt& at : entries) {
       std::int32_t bytes = 0;
       ZYNConstPool::ReplaceUtf(*classes[at.cls]->cp, at.index, name, bytes);
       saved[at.cls] += bytes;
+      total += bytes;
     }
+    Count(report, tReport::kRenamedAcross, total);
+  }
+}
+
+// What the pass for one class did with the members left to it: each one is renamed when its name entry
+// now holds another text or it bears another entry.
+void CountOwnPool(const std::vector<tClassDesc*>& classes, const std::vector<Member>& candidates,
+                  const std::vector<bool>& acrossOnly, const std::vector<ZYNClass::tProtection>& ps,
+                  tReport& report) {
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    const Member& m = candidates[j];
+    const memberInfo& member = MemberOf(classes, m);
+    if (acrossOnly[j] || !member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot)))
+      continue;
+    const ConstPool& cp = *classes[m.cls]->cp;
+    const bool renamed = KeyOf(cp, member, m.isMethod) != m.key;
+    Count(report, renamed ? tReport::kOwnPool : tReport::kOwnPoolKept,
+          static_cast<long long>(m.key.size() - m.key.find('\0') - 1));
   }
 }
 
@@ -439,7 +495,9 @@ bool CompleteNest(const std::vector<const tClassDesc*>& classes) {
 }
 
 void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams& params,
-                std::vector<std::int32_t>& saved) {
+                std::vector<std::int32_t>& saved, tReport* asked) {
+  tReport unasked;
+  tReport& report = asked != nullptr ? *asked : unasked;
   saved.assign(classes.size(), 0);
   std::vector<ZYNClass::tProtection> ps;
   for (tClassDesc* cls : classes) {
@@ -448,12 +506,12 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     MarkAfresh(*cls);
   }
   const NamedInNest named(classes);
-  std::vector<Member> candidates = Candidates(classes, ps, named);
+  std::vector<Member> candidates = Candidates(classes, ps, named, report);
   NestRefs refs(classes);
-  RemoveAcross(classes, refs, candidates, saved);
+  RemoveAcross(classes, refs, candidates, saved, report);
   if (params.noren) return;
   std::vector<bool> acrossOnly(candidates.size(), false);
-  RenameAcross(classes, refs, candidates, ps, acrossOnly, saved);
+  RenameAcross(classes, refs, candidates, ps, acrossOnly, saved, report);
   // The pass for one class renames only the candidates left to it, and takes no name that a reference of
   // the nest names.
   for (std::size_t c = 0; c < classes.size(); ++c) {
@@ -470,6 +528,7 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     ps[c].inherited.members.push_back(&taken);
     saved[c] += ZYNClass::RenameUnprotected(*classes[c], ps[c]);
   }
+  CountOwnPool(classes, candidates, acrossOnly, ps, report);
 }
 
 namespace {
@@ -485,7 +544,7 @@ std::vector<ZYNClass::tFileResult> OneByOne(const std::vector<std::span<const st
 // The nest read, passed and written; false, with nothing written, when its classes are to go one by one.
 bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
               const std::vector<std::span<const std::uint8_t>>& classes, const ZYNHierarchy::tRunFacts* facts,
-              const ZYNData::tParams& params, ZYNClass::tWrite write) {
+              const ZYNData::tParams& params, ZYNClass::tWrite write, tReport& report) {
   std::vector<tClassDesc*> read;
   std::vector<const tClassDesc*> complete;
   for (const auto bytes : classes) {
@@ -498,7 +557,7 @@ bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
   }
   if (!CompleteNest(complete)) return false;
   std::vector<std::int32_t> saved;
-  ReduceNest(read, params, saved);
+  ReduceNest(read, params, saved, &report);
   for (std::size_t i = 0; i < open.size(); ++i) ZYNClass::CloseClass(*open[i], classes[i], saved[i], write, params);
   return true;
 }
@@ -507,18 +566,24 @@ bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
 
 std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
                                                 const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
-                                                ZYNClass::tWrite write) {
+                                                ZYNClass::tWrite write, tReport* report) {
   std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
+  tReport nest;
   bool whole = false;
   // A failing class gets its error line, and its nest the rule for one class, from the core for one class.
   try {
-    whole = Optimize(open, classes, facts, params, write);
+    whole = Optimize(open, classes, facts, params, write, nest);
   } catch (const ZYNError::Fatal&) {
     whole = false;
   } catch (const std::bad_alloc&) {
     whole = false;
   }
   if (!whole) return OneByOne(classes, facts, write);
+  if (report != nullptr)
+    for (std::size_t r = 0; r < tReport::kReasons; ++r) {
+      report->members[r] += nest.members[r];
+      report->bytes[r] += nest.bytes[r];
+    }
   std::vector<ZYNClass::tFileResult> results;
   for (auto& one : open) results.push_back(std::move(one->result));
   return results;

@@ -24,7 +24,20 @@ namespace {
 struct Counts {
   long long in = 0, saved = 0, classes = 0, errors = 0;
   long long nests = 0, nestClasses = 0, incomplete = 0, warned = 0, failed = 0;
+  ZYNNest::tReport report;
 };
+
+constexpr const char* kReasonNames[ZYNNest::tReport::kReasons] = {
+    "removed", "renamed across pools", "own pool only, renamed (new name bytes)",
+    "own pool only, kept", "protected as for one class",
+    "named in the nest", "Kotlin or Scala class", "native", "reached through another class", "shared name entry",
+    "no shorter name"};
+
+void PrintReport(const ZYNNest::tReport& report) {
+  std::cout << "private members of whole nests: members, bytes (saved, or name bytes left)\n";
+  for (std::size_t r = 0; r < ZYNNest::tReport::kReasons; ++r)
+    std::cout << "  " << kReasonNames[r] << ": " << report.members[r] << ", " << report.bytes[r] << "\n";
+}
 
 bool IsClass(const std::string& path) { return path.size() > 6 && path.compare(path.size() - 6, 6, ".class") == 0; }
 
@@ -85,7 +98,7 @@ void OptimizeGroup(const std::string& folder, const std::vector<std::string>& pa
                    bool warned, Counts& counts) {
   std::vector<std::span<const std::uint8_t>> classes;
   for (const std::string& path : paths) classes.emplace_back(files.at(path));
-  const auto results = ZYNNest::OptimizeNest(classes, &facts, ZYNData::Params);
+  const auto results = ZYNNest::OptimizeNest(classes, &facts, ZYNData::Params, ZYNClass::tWrite::AsKeys, &counts.report);
   ++counts.nests;
   counts.nestClasses += static_cast<long long>(paths.size());
   if (!Complete(classes)) ++counts.incomplete;
@@ -147,5 +160,6 @@ int main(int argc, char** argv) {
   if (nest)
     std::cout << "nests " << counts.nests << " (" << counts.nestClasses << " classes), incomplete " << counts.incomplete
               << ", with warnings " << counts.warned << ", with an error " << counts.failed << "\n";
+  if (nest) PrintReport(counts.report);
   return 0;
 }
