@@ -90,6 +90,9 @@ std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p);
 std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p);
 // Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
 void CheckClass(const tClassDesc& cls);
+// Whether the text has the form of a type name (an upper-case letter, a lower-case one, then letters, digits,
+// "_" or "$"), which Java code never gives to members by convention.
+bool TypeNameShaped(std::string_view text);
 // Whether kotlinc wrote the class: it bears Kotlin's metadata, which kotlinc reads back from a library.
 bool KotlinClass(const tClassDesc& cls);
 

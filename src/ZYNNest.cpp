@@ -307,27 +307,96 @@ void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
   }
 }
 
-// The Utf8 entries that carry the member's name, one per pool at most a few, when each serves nothing but
-// the member's declaration and the references that reach it; false when one is shared with anything else.
+// A Utf8 entry that carries the member's name in one pool, with what names it there: the NameAndType
+// entries of the references that reach the member, and the declaration when the pool is the member's own.
+struct NameEntry {
+  std::size_t cls;
+  std::int32_t utf;
+  std::int32_t uses = 0;  // its count, all of it the member's
+  std::vector<std::int32_t> nats;
+  bool decl = false;
+};
+
+// The Utf8 entries that carry the member's name, when each serves nothing but the member's declaration and
+// the references that reach it; false when one is shared with anything else.
 bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<RefAt>& reaching,
-                    std::vector<RefAt>& entries) {
-  std::map<std::pair<std::size_t, std::int32_t>, std::int32_t> natUses, utfUses;
+                    std::vector<NameEntry>& entries) {
+  std::map<std::pair<std::size_t, std::int32_t>, std::int32_t> natUses;
+  std::map<std::pair<std::size_t, std::int32_t>, NameEntry> byUtf;
   for (const RefAt& at : reaching) {
     const ConstPool& cp = *classes[at.cls]->cp;
     natUses[{at.cls, MemberRefAt(cp, at.index)->nameAndTypeIndex}] += MarkOf(cp, at.index);
   }
-  utfUses[{m.cls, MemberOf(classes, m).nameIndex}] += 1;
+  const std::int32_t declared = MemberOf(classes, m).nameIndex;
+  NameEntry& own = byUtf[{m.cls, declared}];
+  own = {m.cls, declared, 1, {}, true};
   for (const auto& [at, uses] : natUses) {
     const ConstPool& cp = *classes[at.first]->cp;
     const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, at.second);
     if (MarkOf(cp, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
-    utfUses[{at.first, nat->nameIndex}] += uses;
+    NameEntry& entry = byUtf[{at.first, nat->nameIndex}];
+    entry.cls = at.first;
+    entry.utf = nat->nameIndex;
+    entry.uses += uses;
+    entry.nats.push_back(at.second);
   }
-  for (const auto& [at, uses] : utfUses) {
-    if (MarkOf(*classes[at.first]->cp, at.second) != uses) return false;
-    entries.push_back({at.first, at.second});
+  for (auto& [at, entry] : byUtf) {
+    if (MarkOf(*classes[at.first]->cp, at.second) != entry.uses) return false;
+    entries.push_back(std::move(entry));
   }
   return true;
+}
+
+// The Utf8 entries in use in one pool that a renamed member may bear instead of its own, by text.
+using Spare = std::unordered_map<std::string, std::int32_t>;
+
+bool IdentShaped(std::string_view text) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  return !text.empty() && letter(text[0]) &&
+         std::all_of(text.begin(), text.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+// Per pool, its identifier-shaped entries in use, as the pass for one class reuses them; leaving out the names
+// that candidates bear there, since sharing one would keep that candidate from its own new name.
+std::vector<Spare> SpareNames(const std::vector<tClassDesc*>& classes, const NestRefs& refs,
+                              const std::vector<Member>& candidates) {
+  std::unordered_set<std::string_view> keys;
+  std::vector<std::unordered_set<std::int32_t>> held(classes.size());
+  for (const Member& m : candidates) {
+    keys.insert(m.key);
+    held[m.cls].insert(MemberOf(classes, m).nameIndex);
+  }
+  std::vector<Spare> spare(classes.size());
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const ConstPool& cp = *classes[c]->cp;
+    for (std::int32_t i = 1; i < cp.length(); ++i) {
+      const std::string* key = refs.KeyOfRef(c, i);
+      if (key == nullptr || !keys.contains(*key)) continue;
+      if (const auto* nat = NameAndTypeOf(cp, *MemberRefAt(cp, i))) held[c].insert(nat->nameIndex);
+    }
+    for (std::int32_t i = 1; i < cp.length(); ++i)
+      if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(cp, i) > 0 &&
+          !held[c].contains(i) && IdentShaped(Utf8Text(cp, i)))
+        spare[c].emplace(Utf8Text(cp, i), i);
+  }
+  return spare;
+}
+
+// What giving the member this name saves: an entry whose pool holds the name in use goes, any other is
+// rewritten; -1 when one would have to grow.
+long long Gain(const std::vector<tClassDesc*>& classes, const std::vector<NameEntry>& entries,
+               const std::vector<Spare>& spare, const std::string& name) {
+  long long gain = 0;
+  for (const NameEntry& e : entries) {
+    const auto length = static_cast<long long>(Utf8Text(*classes[e.cls]->cp, e.utf).size());
+    if (spare[e.cls].contains(name)) {
+      gain += 3 + length;
+    } else {
+      if (length < static_cast<long long>(name.size())) return -1;
+      gain += length - static_cast<long long>(name.size());
+    }
+  }
+  return gain;
 }
 
 // The k-th name a member may be given: one letter, then two (of the form of type names, only those).
@@ -350,21 +419,71 @@ struct ClassNames {
   std::size_t next = 0;
 };
 
-// A shorter name for the member that no member of its class bears, that no supertype may declare for its
-// kind and descriptor and that no reference of the nest names: empty when there is none.
-std::string NewName(const ConstPool& cp, const Member& m, const memberInfo& member, const ZYNClass::tProtection& p,
-                    const std::set<std::string>& taken, ClassNames& names) {
-  const std::size_t own = Utf8Text(cp, member.nameIndex).size();
-  const std::string_view descriptor = Utf8Text(cp, member.descriptorIndex);
+// Whether a member of the class may bear the name: no member of the class bears it, nor the class or its
+// superclass (as for one class), no supertype may declare it for the member's kind and descriptor, and no
+// reference of the nest names it.
+bool Free(const tClassDesc& cls, char kind, std::string_view descriptor, const ZYNClass::tProtection& p,
+          const std::set<std::string>& taken, const ClassNames& names, const std::string& name) {
+  const ConstPool& cp = *cls.cp;
+  if (names.inUse.contains(name) || (p.typeNamesOnly && !ZYNClass::TypeNameShaped(name))) return false;
+  if (ClassName(cp, cls.thisClass) == name || (cls.superClass != 0 && ClassName(cp, cls.superClass) == name))
+    return false;
+  const std::string key = ZYNHierarchy::MemberKey(kind, descriptor, name);
+  return !taken.contains(key) && !p.inherited.Declares(key);
+}
+
+// The name that saves most over the pools of the member's name entries: one that pools already hold in use,
+// or the first fresh one of NameAt; the shorter, then the lower, of two that save alike. Empty when none saves.
+std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, const ZYNClass::tProtection& p,
+                     const std::set<std::string>& taken, ClassNames& names, const std::vector<NameEntry>& entries,
+                     const std::vector<Spare>& spare) {
+  const tClassDesc& cls = *classes[m.cls];
+  const char kind = m.isMethod ? 'M' : 'F';
+  const std::string_view descriptor = Utf8Text(*cls.cp, MemberOf(classes, m).descriptorIndex);
+  std::set<std::string> tried;
+  std::string best;
+  long long bestGain = 0;
+  const auto weigh = [&](const std::string& name) {
+    if (name.empty() || !tried.insert(name).second || !Free(cls, kind, descriptor, p, taken, names, name)) return;
+    const long long gain = Gain(classes, entries, spare, name);
+    if (gain > bestGain || (gain == bestGain && gain > 0 && std::pair(name.size(), name) < std::pair(best.size(), best))) {
+      best = name;
+      bestGain = gain;
+    }
+  };
+  for (const NameEntry& e : entries)
+    for (const auto& [text, index] : spare[e.cls]) weigh(text);
   while (!NameAt(names.next, p.typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, p.typeNamesOnly)))
     ++names.next;
   for (std::size_t k = names.next; k < names.next + kNameTries; ++k) {
-    std::string name = NameAt(k, p.typeNamesOnly);
-    if (name.empty() || name.size() >= own) return {};
-    const std::string key = ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', descriptor, name);
-    if (!names.inUse.contains(name) && !taken.contains(key) && !p.inherited.Declares(key)) return name;
+    const std::string name = NameAt(k, p.typeNamesOnly);
+    if (name.empty()) break;
+    if (!Free(cls, kind, descriptor, p, taken, names, name)) continue;
+    weigh(name);
+    break;
   }
-  return {};
+  return best;
+}
+
+// Gives the member the name in every pool: an entry whose pool holds the name in use gives way to it, with
+// the counts moved as a fresh marking would have them; any other is rewritten.
+void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<NameEntry>& entries,
+              std::vector<Spare>& spare, const std::string& name, std::vector<std::int32_t>& saved) {
+  for (const NameEntry& e : entries) {
+    ConstPool& cp = *classes[e.cls]->cp;
+    const auto it = spare[e.cls].find(name);
+    if (it == spare[e.cls].end()) {
+      std::int32_t bytes = 0;
+      ZYNConstPool::ReplaceUtf(cp, e.utf, name, bytes);
+      saved[e.cls] += bytes;
+      spare[e.cls].emplace(name, e.utf);
+      continue;
+    }
+    for (std::int32_t nat : e.nats) ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
+    if (e.decl) MemberOf(classes, m).nameIndex = it->second;
+    cp.At(it->second)->mark += e.uses;
+    cp.At(e.utf)->mark -= e.uses;
+  }
 }
 
 ClassNames NamesOf(const tClassDesc& cls) {
@@ -390,6 +509,7 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
                   std::vector<std::int32_t>& saved, tReport& report) {
   std::vector<ClassNames> names;
   for (const tClassDesc* cls : classes) names.push_back(NamesOf(*cls));
+  std::vector<Spare> spare = SpareNames(classes, refs, candidates);
   std::set<std::pair<std::string, std::size_t>> seen;
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     const Member& m = candidates[j];
@@ -406,7 +526,7 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
         std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
     if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
     acrossOnly[j] = true;
-    std::vector<RefAt> entries;
+    std::vector<NameEntry> entries;
     if (refs.AnyInUse(m.key)) {
       Count(report, tReport::kThroughOther, stake);
       continue;
@@ -415,21 +535,16 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       Count(report, tReport::kSharedName, stake);
       continue;
     }
-    const ConstPool& cp = *classes[m.cls]->cp;
-    const std::string name = NewName(cp, m, member, ps[m.cls], refs.Taken(), names[m.cls]);
+    const std::string name = BestName(classes, m, ps[m.cls], refs.Taken(), names[m.cls], entries, spare);
     if (name.empty()) {
       Count(report, tReport::kNoName, stake);
       continue;
     }
+    const ConstPool& cp = *classes[m.cls]->cp;
     refs.Taken().insert(ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
     names[m.cls].inUse.insert(name);
-    long long total = 0;
-    for (const RefAt& at : entries) {
-      std::int32_t bytes = 0;
-      ZYNConstPool::ReplaceUtf(*classes[at.cls]->cp, at.index, name, bytes);
-      saved[at.cls] += bytes;
-      total += bytes;
-    }
+    const long long total = Gain(classes, entries, spare, name);
+    GiveName(classes, m, entries, spare, name, saved);
     Count(report, tReport::kRenamedAcross, total);
   }
 }

@@ -141,14 +141,15 @@ TEST_F(NestPassTest, RenamesInEveryPoolOfTheNest) {
   const std::vector<std::string> fields = Names(*outer, outer->fields), methods = Names(*outer, outer->methods);
   ASSERT_EQ(fields.size(), 1u);
   ASSERT_EQ(methods.size(), 2u);
-  EXPECT_EQ(fields[0].size(), 1u);
-  EXPECT_EQ(methods[0].size(), 1u);
+  // "Code" and "I" stand in use in both pools: each old name entry goes.
+  EXPECT_EQ(fields[0], "I");
+  EXPECT_EQ(methods[0], "Code");
   EXPECT_EQ(methods[1], "lonely");
   // The inner class's references name the new names, and each saved its own bytes.
   EXPECT_EQ(RefNames(*inner),
             (std::set<std::string>{"p/Outer." + fields[0], "p/Outer." + methods[0], "p/Elsewhere.lonely"}));
   EXPECT_EQ(results[0].change, static_cast<std::int32_t>(Inner().size() - results[0].bytes.size()));
-  EXPECT_EQ(results[0].change, 3 + 5);  // "used" and "called" each one letter now
+  EXPECT_EQ(results[0].change, (3 + 4) + (3 + 6));  // the entries of "used" and "called" are gone
 }
 
 TEST_F(NestPassTest, NameSharedWithAnotherPurposeRefusesTheRename) {
@@ -161,6 +162,78 @@ TEST_F(NestPassTest, NameSharedWithAnotherPurposeRefusesTheRename) {
   EXPECT_EQ(methods[0].size(), 1u);
   EXPECT_EQ(Names(*inner, inner->fields), (std::vector<std::string>{"used"}));
   EXPECT_TRUE(RefNames(*inner).contains("p/Outer.used"));
+}
+
+// A nest whose host p/Host declares the private field fld, which its members p/Host$A and p/Host$B read, and
+// a public field Code (so that the attribute name is no name for fld). Each class's static initializer also
+// names members of p/Ext: "Ab" calls p/Ext.Ab()V, "Ab:F" reads the field p/Ext.Ab of fld's type; those names
+// are then in use in its pool. hostField names one more public field of the host.
+constexpr std::string_view kText = "Ljava/lang/String;";
+
+Bytes ReadsFld(std::string_view name, const std::vector<std::string>& words, std::string_view hostField) {
+  NestClass c(name);
+  const int fld = c.b.Utf8("fld");
+  Bytes code = Join({Ins(kGetStatic, c.Field("p/Host", fld, kText)), {kPop}});
+  for (const std::string& w : words) {
+    const bool field = w.ends_with(":F");
+    const int word = c.b.Utf8(field ? w.substr(0, w.size() - 2) : w);
+    code = Join({code, field ? Join({Ins(kGetStatic, c.Field("p/Ext", word, kText)), {kPop}})
+                             : Ins(kInvokeStatic, c.Method("p/Ext", word))});
+  }
+  c.b.Method(0x0008, c.b.Utf8("<clinit>"), c.b.Utf8("()V"), {c.Code(code)});
+  if (name == "p/Host") {
+    c.b.Field(kPrivateStatic, fld, c.b.Utf8(kText));
+    c.b.Field(kPublicStatic, c.code, c.b.Utf8("Ljava/lang/Object;"));
+    if (!hostField.empty()) c.b.Field(kPublicStatic, c.b.Utf8(hostField), c.b.Utf8("Ljava/lang/Object;"));
+    c.Lists({"p/Host$A", "p/Host$B"});
+  } else {
+    c.HostIs("p/Host");
+  }
+  return c.b.Build();
+}
+
+std::int32_t Saved(const std::vector<ZYNClass::tFileResult>& results) {
+  std::int32_t saved = 0;
+  for (const auto& r : results) saved += r.change;
+  return saved;
+}
+
+TEST_F(NestPassTest, ARenamedMemberTakesTheNameThatSavesMostOverItsPools) {
+  struct Case {
+    std::string what;
+    std::vector<std::string> host, a, b;
+    std::string hostField;
+    std::string name;   // fld's new name
+    std::int32_t gain;  // what renaming saves over the three pools
+  };
+  const std::vector<Case> cases = {
+      {"no pool holds a short name: a fresh letter", {}, {}, {}, "", "A", 3 * 2},
+      {"every pool holds it: each old entry goes", {"Ab"}, {"Ab"}, {"Ab"}, "", "Ab", 3 * (3 + 3)},
+      {"only the host holds it, still more than a letter", {"Ab"}, {}, {}, "", "Ab", (3 + 3) + 1 + 1},
+      {"held by one pool and saving only as much: the letter", {}, {"Abc"}, {}, "", "A", 3 * 2},
+      {"a pool would have to grow the name", {}, {"Abcd"}, {"Abcd"}, "", "A", 3 * 2},
+      {"two held alike: the shorter", {"Abc", "Ab"}, {"Abc", "Ab"}, {"Ab", "Abc"}, "", "Ab", 3 * (3 + 3)},
+      {"two held alike and as long: the lower", {"Ba", "Ab"}, {"Ba", "Ab"}, {"Ab", "Ba"}, "", "Ab", 3 * (3 + 3)},
+      {"a member of the host bears it", {"Ab"}, {"Ab"}, {"Ab"}, "Ab", "A", 3 * 2},
+      {"a reference of the nest names a field of that name and type", {"Ab:F"}, {"Ab:F"}, {"Ab:F"}, "", "A", 3 * 2},
+      {"a reference through another class names it", {}, {"A:F"}, {}, "", "B", 3 * 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<Bytes> nest = {ReadsFld("p/Host", c.host, c.hostField), ReadsFld("p/Host$A", c.a, ""),
+                                     ReadsFld("p/Host$B", c.b, "")};
+    ZYNData::Params.noren = true;
+    const std::int32_t unrenamed = Saved(Nest(nest));
+    ZYNData::Params.noren = false;
+    const auto results = Nest(nest);
+    ASSERT_EQ(results[0].error + results[1].error + results[2].error, "");
+    const auto host = ReadBytes(results[0].bytes);
+    EXPECT_EQ(Names(*host, host->fields)[0], c.name);
+    for (std::size_t i = 1; i < 3; ++i) EXPECT_TRUE(RefNames(*ReadBytes(results[i].bytes)).contains("p/Host." + c.name));
+    EXPECT_EQ(Saved(results) - unrenamed, c.gain);
+    for (std::size_t i = 0; i < 3; ++i)
+      EXPECT_EQ(results[i].change, static_cast<std::int32_t>(nest[i].size() - results[i].bytes.size()));
+  }
 }
 
 TEST_F(NestPassTest, AnythingButACompleteNestKeepsTheRuleForOneClass) {
