@@ -25,7 +25,9 @@ std::string HostOf(const ZYNClass::tClassDesc& cls);
 bool CompleteNest(const std::vector<const ZYNClass::tClassDesc*>& classes);
 
 // What the pass did with the private members of a nest and what it refused them, and why: for a tool that
-// weighs the rule. bytes holds what a step saved, and for a refusal the bytes of the names it left.
+// weighs the rule. bytes holds what removal and renaming across pools saved (the name entries that went
+// included), for a member the pass for one class renamed its old name's bytes, and for a refusal the bytes
+// of the names it left.
 struct tReport {
   enum Reason {
     kRemoved,         // no reference of the nest reaches it

@@ -28,7 +28,7 @@ struct Counts {
 };
 
 constexpr const char* kReasonNames[ZYNNest::tReport::kReasons] = {
-    "removed", "renamed across pools", "own pool only, renamed (new name bytes)",
+    "removed", "renamed across pools (with entries dropped)", "own pool only, renamed (old name bytes)",
     "own pool only, kept", "protected as for one class",
     "named in the nest", "Kotlin or Scala class", "native", "reached through another class", "shared name entry",
     "no shorter name"};
