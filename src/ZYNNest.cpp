@@ -446,7 +446,8 @@ std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, c
   const auto weigh = [&](const std::string& name) {
     if (name.empty() || !tried.insert(name).second || !Free(cls, kind, descriptor, p, taken, names, name)) return;
     const long long gain = Gain(classes, entries, spare, name);
-    if (gain > bestGain || (gain == bestGain && gain > 0 && std::pair(name.size(), name) < std::pair(best.size(), best))) {
+    const bool before = std::pair(name.size(), name) < std::pair(best.size(), best);
+    if (gain > bestGain || (gain == bestGain && gain > 0 && before)) {
       best = name;
       bestGain = gain;
     }
@@ -479,7 +480,8 @@ void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const st
       spare[e.cls].emplace(name, e.utf);
       continue;
     }
-    for (std::int32_t nat : e.nats) ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
+    for (std::int32_t nat : e.nats)
+      ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
     if (e.decl) MemberOf(classes, m).nameIndex = it->second;
     cp.At(it->second)->mark += e.uses;
     cp.At(e.utf)->mark -= e.uses;

@@ -229,7 +229,8 @@ TEST_F(NestPassTest, ARenamedMemberTakesTheNameThatSavesMostOverItsPools) {
     ASSERT_EQ(results[0].error + results[1].error + results[2].error, "");
     const auto host = ReadBytes(results[0].bytes);
     EXPECT_EQ(Names(*host, host->fields)[0], c.name);
-    for (std::size_t i = 1; i < 3; ++i) EXPECT_TRUE(RefNames(*ReadBytes(results[i].bytes)).contains("p/Host." + c.name));
+    for (std::size_t i = 1; i < 3; ++i)
+      EXPECT_TRUE(RefNames(*ReadBytes(results[i].bytes)).contains("p/Host." + c.name));
     EXPECT_EQ(Saved(results) - unrenamed, c.gain);
     for (std::size_t i = 0; i < 3; ++i)
       EXPECT_EQ(results[i].change, static_cast<std::int32_t>(nest[i].size() - results[i].bytes.size()));

@@ -98,7 +98,8 @@ void OptimizeGroup(const std::string& folder, const std::vector<std::string>& pa
                    bool warned, Counts& counts) {
   std::vector<std::span<const std::uint8_t>> classes;
   for (const std::string& path : paths) classes.emplace_back(files.at(path));
-  const auto results = ZYNNest::OptimizeNest(classes, &facts, ZYNData::Params, ZYNClass::tWrite::AsKeys, &counts.report);
+  const auto results =
+      ZYNNest::OptimizeNest(classes, &facts, ZYNData::Params, ZYNClass::tWrite::AsKeys, &counts.report);
   ++counts.nests;
   counts.nestClasses += static_cast<long long>(paths.size());
   if (!Complete(classes)) ++counts.incomplete;
