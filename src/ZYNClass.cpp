@@ -102,38 +102,13 @@ void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& 
 }
 
 // The passes in their fixed order; fills the result as far as the file gets.
-void Optimize(tContext& ctx, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
-              const ZYNHierarchy::tRunFacts* facts, tFileResult& result) {
-  Reset(ctx.in, bytes);
-  std::unique_ptr<tClassDesc> cls = ReadClass(ctx);
-  cls->facts = facts;
-  result.read = true;
-  result.oldSize = ctx.in.PC;
-  result.warnings = std::move(ctx.diag.lines);
-  const ZYNData::tParams& p = ctx.params;
-  std::int32_t change = 0;
-  RemoveAttributes(*cls, p, change);
-  ZYNMap::tBefore before;
-  if (!p.map.empty()) before = ZYNMap::NamesBefore(*cls);
+void Optimize(tOpenClass& open, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
+              const ZYNHierarchy::tRunFacts* facts) {
+  const ZYNData::tParams& p = open.ctx.params;
+  OpenClass(open, bytes, facts, p);
   std::int32_t memberBytes = 0;
-  memberPass(*cls, p, memberBytes);
-  change += memberBytes;
-  if (!p.map.empty()) result.map = ZYNMap::ClassLines(*cls, before);
-  result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
-  if (result.limited) {
-    ZYNConstPool::UnMark(*cls->cp);
-    ZYNConstPool::MarkAll(*cls->cp);
-  } else if (!cls->cp->classMarked) {
-    ZYNConstPool::UnMark(*cls->cp);
-    MarkClass(*cls);
-  }
-  std::int32_t poolBytes = 0;
-  ZYNConstPool::RenumUnUsed(*cls->cp, result.dropped, poolBytes);
-  result.change = change + poolBytes;
-  if (p.tst && write == tWrite::AsKeys) return;
-  ctx.out.bytes.reserve(bytes.size());
-  WriteClass(ctx.out, *cls);
-  result.bytes = std::move(ctx.out.bytes);
+  memberPass(*open.cls, p, memberBytes);
+  CloseClass(open, bytes, memberBytes, write, p);
 }
 
 }  // namespace
@@ -193,20 +168,63 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
+void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
+               const ZYNData::tParams& p) {
+  tContext& ctx = open.ctx;
+  tFileResult& result = open.result;
+  Reset(ctx.in, bytes);
+  open.cls = ReadClass(ctx);
+  open.cls->facts = facts;
+  result.read = true;
+  result.oldSize = ctx.in.PC;
+  result.warnings = std::move(ctx.diag.lines);
+  RemoveAttributes(*open.cls, p, open.change);
+  if (!p.map.empty()) open.before = ZYNMap::NamesBefore(*open.cls);
+}
+
+void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
+                const ZYNData::tParams& p) {
+  tContext& ctx = open.ctx;
+  tFileResult& result = open.result;
+  tClassDesc& cls = *open.cls;
+  const std::int32_t change = open.change + memberBytes;
+  if (!p.map.empty()) result.map = ZYNMap::ClassLines(cls, open.before);
+  result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
+  if (result.limited) {
+    ZYNConstPool::UnMark(*cls.cp);
+    ZYNConstPool::MarkAll(*cls.cp);
+  } else if (!cls.cp->classMarked) {
+    ZYNConstPool::UnMark(*cls.cp);
+    MarkClass(cls);
+  }
+  std::int32_t poolBytes = 0;
+  ZYNConstPool::RenumUnUsed(*cls.cp, result.dropped, poolBytes);
+  result.change = change + poolBytes;
+  if (p.tst && write == tWrite::AsKeys) return;
+  ctx.out.bytes.reserve(bytes.size());
+  WriteClass(ctx.out, cls);
+  result.bytes = std::move(ctx.out.bytes);
+}
+
+tFileResult CloseWithError(tOpenClass& open, std::string error) {
+  tFileResult result = std::move(open.result);
+  result.error = std::move(error);
+  // An error while reading comes after the warnings printed so far.
+  if (!result.read) result.warnings = std::move(open.ctx.diag.lines);
+  return result;
+}
+
 tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params, tMemberPass memberPass,
                          tWrite write, const ZYNHierarchy::tRunFacts* facts) {
-  tFileResult result;
-  tContext ctx(params);
+  tOpenClass open(params);
   try {
-    Optimize(ctx, bytes, memberPass, write, facts, result);
+    Optimize(open, bytes, memberPass, write, facts);
   } catch (const ZYNError::Fatal& error) {
-    result.error = error.Line();
+    return CloseWithError(open, error.Line());
   } catch (const std::bad_alloc&) {
-    result.error = ZYNError::ErrorLine("Not enough memory");
+    return CloseWithError(open, ZYNError::ErrorLine("Not enough memory"));
   }
-  // An error while reading comes after the warnings printed so far.
-  if (!result.read) result.warnings = std::move(ctx.diag.lines);
-  return result;
+  return std::move(open.result);
 }
 
 }  // namespace ZYNClass

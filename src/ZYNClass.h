@@ -13,6 +13,7 @@
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNHierarchy.h"
+#include "ZYNMap.h"
 
 namespace ZYNClass {
 
@@ -78,8 +79,15 @@ struct tProtection {
   std::vector<bool> methodNamed;            // kept under their names (native methods)
 };
 tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params);
+// The steps of ReduceMembers for a pass that decides itself what is kept: removal on marks fresh from
+// MarkClass, which it leaves as a fresh marking of what is left would; then renaming on such marks.
+std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p);
+std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p);
 // Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
 void CheckClass(const tClassDesc& cls);
+// Whether the text has the form of a type name (an upper-case letter, a lower-case one, then letters, digits,
+// "_" or "$"), which Java code never gives to members by convention.
+bool TypeNameShaped(std::string_view text);
 // Whether kotlinc wrote the class: it bears Kotlin's metadata, which kotlinc reads back from a library.
 bool KotlinClass(const tClassDesc& cls);
 
@@ -106,5 +114,23 @@ enum class tWrite { AsKeys, Always };
 tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params,
                          tMemberPass memberPass = ReduceMembers, tWrite write = tWrite::AsKeys,
                          const ZYNHierarchy::tRunFacts* facts = nullptr);
+
+// One class held between reading and writing, for a member pass over several classes (a nest).
+struct tOpenClass {
+  explicit tOpenClass(const ZYNData::tParams& params) : ctx(params) {}
+  tContext ctx;
+  std::unique_ptr<tClassDesc> cls;
+  ZYNMap::tBefore before;   // the member names as read, for the mapping
+  std::int32_t change = 0;  // the bytes the attribute removal saved
+  tFileResult result;
+};
+// Reads the class and removes the attributes the options name.
+void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
+               const ZYNData::tParams& p);
+// After a member pass that saved memberBytes: the mapping lines, the final marking, the pool, the bytes.
+void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
+                const ZYNData::tParams& p);
+// The result of a class that failed with this error line.
+tFileResult CloseWithError(tOpenClass& open, std::string error);
 
 }  // namespace ZYNClass

@@ -490,15 +490,6 @@ void DropMemberNames(NameSources& next, const std::vector<MemberAt>& all) {
   }
 }
 
-// Whether the text has the form of a type name (an upper-case letter, a lower-case one, then letters, digits,
-// "_" or "$"), which Java code never gives to members by convention.
-bool TypeNameShaped(std::string_view text) {
-  if (text.size() < 2 || text[0] < 'A' || text[0] > 'Z' || text[1] < 'a' || text[1] > 'z') return false;
-  return std::all_of(text.begin() + 2, text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
-  });
-}
-
 // The generated names of the form of type names, in order: "Aa" to "Zz", then "Aaa" to "Zzz".
 std::string GeneratedName(std::size_t k) {
   constexpr std::size_t kTwo = 26 * 26;
@@ -704,6 +695,13 @@ std::vector<std::size_t> KotlinInlineBodies(const tClassDesc& cls) {
 
 }  // namespace
 
+bool TypeNameShaped(std::string_view text) {
+  if (text.size() < 2 || text[0] < 'A' || text[0] > 'Z' || text[1] < 'a' || text[1] > 'z') return false;
+  return std::all_of(text.begin() + 2, text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+  });
+}
+
 bool KotlinClass(const tClassDesc& cls) {
   return HasAnnotation(cls.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, *cls.cp, "Lkotlin/Metadata;");
 }
@@ -863,6 +861,10 @@ std::int32_t MemberSize(const memberInfo& member) {
     if (attr) size += 6 + attr->length;
   return size;
 }
+
+std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p) { return RemoveUnused(cls, p); }
+
+std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p) { return Rename(cls, p); }
 
 void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   CheckClass(cls);

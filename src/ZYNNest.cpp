@@ -1,0 +1,712 @@
+// The member pass over a nest.
+//
+// A reference in any pool of the nest reaches the member of its key (kind, descriptor, name) in the class
+// its Class entry names, when that class of the nest declares one; through any other class (a subclass,
+// a class outside the nest, an array) it may reach the member of that key in any class of the nest, so such
+// a reference keeps them all. Removal then goes in rounds as for one class, taking back in its own pool what
+// a removed member referred to. Renaming gives a member referred to from other pools of the nest a new name
+// written into every Utf8 entry that carries it, each of which must serve nothing else; a member referred
+// to only from its own pool is renamed by the pass for one class, with the nest's references as names it
+// must not take.
+#include "ZYNNest.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "ZYNClassFile.h"
+#include "ZYNConstPool.h"
+#include "ZYNData.h"
+#include "ZYNError.h"
+
+namespace ZYNNest {
+
+using ZYNClass::memberInfo;
+using ZYNClass::tClassDesc;
+using ZYNConstPool::ConstPool;
+using ZYNConstPool::Utf8Text;
+
+namespace {
+
+using ZYNClassFile::kConstantFieldref;
+using ZYNClassFile::kConstantInterfaceMethodref;
+constexpr std::int32_t kNestVersion = 55;  // the first class file version with nests
+constexpr std::size_t kAnyClass = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
+
+std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
+  const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
+  return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
+}
+
+std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
+  const ZYNConstPool::InfoDesc* entry = cp.At(index);
+  return entry != nullptr ? entry->mark : 0;
+}
+
+bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClassFile::kAccPrivate) != 0; }
+
+std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) {
+  return ZYNHierarchy::MemberKey(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex),
+                                 Utf8Text(cp, member.nameIndex));
+}
+
+// The member reference at index, or nullptr for any other entry.
+const ZYNConstPool::memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
+  const ZYNConstPool::InfoDesc* entry = cp.At(index);
+  if (entry == nullptr || entry->tag < kConstantFieldref || entry->tag > kConstantInterfaceMethodref) return nullptr;
+  return static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
+}
+
+const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeOf(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
+  return ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref.nameAndTypeIndex);
+}
+
+// The key of the member a reference names; empty when its NameAndType is not there.
+std::string RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
+  const auto* nat = NameAndTypeOf(cp, ref);
+  if (nat == nullptr) return {};
+  return ZYNHierarchy::MemberKey(ref.tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
+                                 Utf8Text(cp, nat->nameIndex));
+}
+
+std::vector<const ZYNAttr::IndexedAttributeDesc*> AttrsOf(const tClassDesc& cls, std::int16_t kind) {
+  std::vector<const ZYNAttr::IndexedAttributeDesc*> found;
+  for (const auto& attr : cls.attrs)
+    if (attr && attr->This(kind)) found.push_back(dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get()));
+  return found;
+}
+
+// A member of a class of the nest.
+struct Member {
+  std::size_t cls;
+  bool isMethod;
+  std::size_t slot;
+  std::string key;  // as read
+};
+
+memberInfo& MemberOf(const std::vector<tClassDesc*>& classes, const Member& m) {
+  return (m.isMethod ? classes[m.cls]->methods : classes[m.cls]->fields)[m.slot];
+}
+
+struct RefAt {
+  std::size_t cls;
+  std::int32_t index;
+};
+
+// The member references of every pool of the nest, by the key they name and the class of the nest whose
+// member they reach (kAnyClass: any class's).
+class NestRefs {
+ public:
+  explicit NestRefs(const std::vector<tClassDesc*>& classes) : classes_(classes), keyOfRef_(classes.size()) {
+    std::unordered_map<std::string_view, std::size_t> byName;
+    std::vector<std::unordered_set<std::string>> declared(classes.size());
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+      const tClassDesc& cls = *classes[i];
+      byName.emplace(ClassName(*cls.cp, cls.thisClass), i);
+      for (const bool isMethod : {false, true})
+        for (const memberInfo& m : isMethod ? cls.methods : cls.fields)
+          if (m.present) declared[i].insert(KeyOf(*cls.cp, m, isMethod));
+    }
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+      const ConstPool& cp = *classes[i]->cp;
+      for (std::int32_t r = 1; r < cp.length(); ++r) {
+        const auto* ref = MemberRefAt(cp, r);
+        std::string key = ref != nullptr ? RefKey(cp, *ref) : std::string();
+        if (key.empty()) continue;
+        const auto owner = byName.find(ClassName(cp, ref->classIndex));
+        const bool exact = owner != byName.end() && declared[owner->second].contains(key);
+        lists_[{key, exact ? owner->second : kAnyClass}].refs.push_back({i, r});
+        taken_.insert(key);
+        keyOfRef_[i].emplace(r, std::move(key));
+      }
+    }
+  }
+
+  // Whether a reference in use may reach the member of the key that class cls declares. Counts only fall
+  // while it is asked (removal takes references back), so a list is never searched twice.
+  bool InUse(const std::string& key, std::size_t cls) { return FirstInUse(key, cls) || FirstInUse(key, kAnyClass); }
+  bool AnyInUse(const std::string& key) { return FirstInUse(key, kAnyClass); }
+
+  // The references in use through the class that declares the member.
+  std::vector<RefAt> Reaching(const std::string& key, std::size_t cls) const {
+    std::vector<RefAt> found;
+    const auto it = lists_.find({key, cls});
+    if (it == lists_.end()) return found;
+    for (const RefAt& at : it->second.refs)
+      if (MarkOf(*classes_[at.cls]->cp, at.index) > 0) found.push_back(at);
+    return found;
+  }
+
+  const std::string* KeyOfRef(std::size_t cls, std::int32_t index) const {
+    const auto it = keyOfRef_[cls].find(index);
+    return it != keyOfRef_[cls].end() ? &it->second : nullptr;
+  }
+
+  // Every key a reference of the nest names, kept current with the renamings across the nest.
+  std::set<std::string>& Taken() { return taken_; }
+
+ private:
+  struct List {
+    std::vector<RefAt> refs;
+    std::size_t first = 0;  // refs before it are known to be unused
+  };
+
+  bool FirstInUse(const std::string& key, std::size_t cls) {
+    const auto it = lists_.find({key, cls});
+    if (it == lists_.end()) return false;
+    List& l = it->second;
+    while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0) ++l.first;
+    return l.first < l.refs.size();
+  }
+
+  const std::vector<tClassDesc*>& classes_;
+  std::map<std::pair<std::string, std::size_t>, List> lists_;
+  std::vector<std::unordered_map<std::int32_t, std::string>> keyOfRef_;
+  std::set<std::string> taken_;
+};
+
+// What reaches members by name from inside the nest other than member references: String constants of any
+// of its classes (reflection) and the methods the EnclosingMethod attributes of its classes name.
+struct NamedInNest {
+  std::unordered_set<std::string> strings;
+  std::set<std::pair<std::string, std::string>> enclosing;  // class name, method key
+
+  explicit NamedInNest(const std::vector<tClassDesc*>& classes) {
+    for (const tClassDesc* cls : classes) {
+      const ConstPool& cp = *cls->cp;
+      for (std::int32_t i = 1; i < cp.length(); ++i)
+        if (const auto* s = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i))
+          strings.emplace(Utf8Text(cp, s->stringIndex));
+      for (const auto* attr : AttrsOf(*cls, ZYNAttr::EnclosingMethodAttr)) {
+        if (attr == nullptr || attr->indexes.size() != 2) continue;
+        const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, attr->IndexAt(attr->indexes[1]));
+        if (nat == nullptr) continue;
+        enclosing.emplace(
+            ClassName(cp, attr->IndexAt(attr->indexes[0])),
+            ZYNHierarchy::MemberKey('M', Utf8Text(cp, nat->descriptorIndex), Utf8Text(cp, nat->nameIndex)));
+      }
+    }
+  }
+};
+
+bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+
+void Count(tReport& report, tReport::Reason reason, long long bytes) {
+  ++report.members[reason];
+  report.bytes[reason] += bytes;
+}
+
+// The private members that the class's own protection and the nest's names leave to the pass.
+std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const std::vector<ZYNClass::tProtection>& ps,
+                               const NamedInNest& named, tReport& report) {
+  std::vector<Member> candidates;
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const tClassDesc& cls = *classes[c];
+    const std::string_view self = ClassName(*cls.cp, cls.thisClass);
+    for (const bool isMethod : {false, true}) {
+      const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;
+      for (std::size_t i = 0; i < table.size(); ++i) {
+        const memberInfo& m = table[i];
+        if (!m.present || !IsPrivate(m)) continue;
+        const auto nameBytes = static_cast<long long>(Utf8Text(*cls.cp, m.nameIndex).size());
+        if (Kept(isMethod ? ps[c].methodKept : ps[c].fieldKept, i)) {
+          Count(report, tReport::kProtected, nameBytes);
+          continue;
+        }
+        std::string key = KeyOf(*cls.cp, m, isMethod);
+        if (named.strings.contains(std::string(Utf8Text(*cls.cp, m.nameIndex))) ||
+            named.enclosing.contains({std::string(self), key})) {
+          Count(report, tReport::kNamedInNest, nameBytes);
+          continue;
+        }
+        candidates.push_back({c, isMethod, i, std::move(key)});
+      }
+    }
+  }
+  return candidates;
+}
+
+// Takes back the counts of a removed member's declaration; log receives every entry whose count fell.
+class TakeBack {
+ public:
+  TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
+    log.clear();
+    cp.markStep = -1;
+    cp.markLog = &log;
+  }
+  ~TakeBack() {
+    cp_.markStep = 1;
+    cp_.markLog = nullptr;
+  }
+  TakeBack(const TakeBack&) = delete;
+  TakeBack& operator=(const TakeBack&) = delete;
+
+ private:
+  ConstPool& cp_;
+};
+
+void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::int32_t>& log) {
+  TakeBack takeBack(cp, log);
+  ZYNConstPool::Mark(cp, member.nameIndex);
+  ZYNConstPool::Mark(cp, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);
+}
+
+// Removal in rounds over freshly marked classes: a member goes when no reference in use may reach it;
+// another round follows only when a method went, and looks again only at the members of the keys whose
+// references it took back.
+void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
+                  std::vector<std::int32_t>& saved, tReport& report) {
+  std::unordered_map<std::string_view, std::vector<std::size_t>> byKey;
+  std::vector<std::size_t> todo;
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    byKey[candidates[j].key].push_back(j);
+    todo.push_back(j);
+  }
+  std::vector<std::size_t> looked(candidates.size(), 0);
+  std::vector<std::int32_t> log;
+  for (std::size_t round = 1; !todo.empty(); ++round) {
+    std::vector<std::size_t> removed;
+    bool methodRemoved = false;
+    for (std::size_t j : todo)
+      if (MemberOf(classes, candidates[j]).present && !refs.InUse(candidates[j].key, candidates[j].cls)) {
+        removed.push_back(j);
+        methodRemoved = methodRemoved || candidates[j].isMethod;
+      }
+    std::vector<RefAt> fell;
+    for (std::size_t j : removed) {
+      const Member& m = candidates[j];
+      tClassDesc& cls = *classes[m.cls];
+      memberInfo& member = MemberOf(classes, m);
+      TakeBackMember(*cls.cp, member, log);
+      for (std::int32_t index : log) fell.push_back({m.cls, index});
+      member.present = false;
+      --(m.isMethod ? cls.methodCount : cls.fieldCount);
+      saved[m.cls] += ZYNClass::MemberSize(member);
+      Count(report, tReport::kRemoved, ZYNClass::MemberSize(member));
+    }
+    todo.clear();
+    if (!methodRemoved) break;
+    for (const RefAt& at : fell) {
+      const std::string* key = refs.KeyOfRef(at.cls, at.index);
+      const auto it = key != nullptr ? byKey.find(*key) : byKey.end();
+      if (it == byKey.end()) continue;
+      for (std::size_t j : it->second)
+        if (looked[j] != round && MemberOf(classes, candidates[j]).present) {
+          looked[j] = round;
+          todo.push_back(j);
+        }
+    }
+  }
+}
+
+// A Utf8 entry that carries the member's name in one pool, with what names it there: the NameAndType
+// entries of the references that reach the member, and the declaration when the pool is the member's own.
+struct NameEntry {
+  std::size_t cls;
+  std::int32_t utf;
+  std::int32_t uses = 0;  // its count, all of it the member's
+  std::vector<std::int32_t> nats;
+  bool decl = false;
+};
+
+// The Utf8 entries that carry the member's name, when each serves nothing but the member's declaration and
+// the references that reach it; false when one is shared with anything else.
+bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<RefAt>& reaching,
+                    std::vector<NameEntry>& entries) {
+  std::map<std::pair<std::size_t, std::int32_t>, std::int32_t> natUses;
+  std::map<std::pair<std::size_t, std::int32_t>, NameEntry> byUtf;
+  for (const RefAt& at : reaching) {
+    const ConstPool& cp = *classes[at.cls]->cp;
+    natUses[{at.cls, MemberRefAt(cp, at.index)->nameAndTypeIndex}] += MarkOf(cp, at.index);
+  }
+  const std::int32_t declared = MemberOf(classes, m).nameIndex;
+  NameEntry& own = byUtf[{m.cls, declared}];
+  own = {m.cls, declared, 1, {}, true};
+  for (const auto& [at, uses] : natUses) {
+    const ConstPool& cp = *classes[at.first]->cp;
+    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, at.second);
+    if (MarkOf(cp, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
+    NameEntry& entry = byUtf[{at.first, nat->nameIndex}];
+    entry.cls = at.first;
+    entry.utf = nat->nameIndex;
+    entry.uses += uses;
+    entry.nats.push_back(at.second);
+  }
+  for (auto& [at, entry] : byUtf) {
+    if (MarkOf(*classes[at.first]->cp, at.second) != entry.uses) return false;
+    entries.push_back(std::move(entry));
+  }
+  return true;
+}
+
+// The Utf8 entries in use in one pool that a renamed member may bear instead of its own, by text.
+using Spare = std::unordered_map<std::string, std::int32_t>;
+
+bool IdentShaped(std::string_view text) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  return !text.empty() && letter(text[0]) &&
+         std::all_of(text.begin(), text.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+// Per pool, its identifier-shaped entries in use, as the pass for one class reuses them; leaving out the names
+// that candidates bear there, since sharing one would keep that candidate from its own new name.
+std::vector<Spare> SpareNames(const std::vector<tClassDesc*>& classes, const NestRefs& refs,
+                              const std::vector<Member>& candidates) {
+  std::unordered_set<std::string_view> keys;
+  std::vector<std::unordered_set<std::int32_t>> held(classes.size());
+  for (const Member& m : candidates) {
+    keys.insert(m.key);
+    held[m.cls].insert(MemberOf(classes, m).nameIndex);
+  }
+  std::vector<Spare> spare(classes.size());
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const ConstPool& cp = *classes[c]->cp;
+    for (std::int32_t i = 1; i < cp.length(); ++i) {
+      const std::string* key = refs.KeyOfRef(c, i);
+      if (key == nullptr || !keys.contains(*key)) continue;
+      if (const auto* nat = NameAndTypeOf(cp, *MemberRefAt(cp, i))) held[c].insert(nat->nameIndex);
+    }
+    for (std::int32_t i = 1; i < cp.length(); ++i)
+      if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(cp, i) > 0 &&
+          !held[c].contains(i) && IdentShaped(Utf8Text(cp, i)))
+        spare[c].emplace(Utf8Text(cp, i), i);
+  }
+  return spare;
+}
+
+// What giving the member this name saves: an entry whose pool holds the name in use goes, any other is
+// rewritten; -1 when one would have to grow.
+long long Gain(const std::vector<tClassDesc*>& classes, const std::vector<NameEntry>& entries,
+               const std::vector<Spare>& spare, const std::string& name) {
+  long long gain = 0;
+  for (const NameEntry& e : entries) {
+    const auto length = static_cast<long long>(Utf8Text(*classes[e.cls]->cp, e.utf).size());
+    if (spare[e.cls].contains(name)) {
+      gain += 3 + length;
+    } else {
+      if (length < static_cast<long long>(name.size())) return -1;
+      gain += length - static_cast<long long>(name.size());
+    }
+  }
+  return gain;
+}
+
+// The k-th name a member may be given: one letter, then two (of the form of type names, only those).
+std::string NameAt(std::size_t k, bool typeNamesOnly) {
+  constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  constexpr std::size_t kLetters = 26;
+  if (typeNamesOnly)
+    return k < kLetters * kLetters
+               ? std::string{static_cast<char>('A' + k / kLetters), static_cast<char>('a' + k % kLetters)}
+               : std::string();
+  if (k < alphabet.size()) return std::string(1, alphabet[k]);
+  k -= alphabet.size();
+  if (k >= alphabet.size() * alphabet.size()) return {};
+  return {alphabet[k / alphabet.size()], alphabet[k % alphabet.size()]};
+}
+
+// The names a class's members bear, and the next name not among them.
+struct ClassNames {
+  std::unordered_set<std::string> inUse;
+  std::size_t next = 0;
+};
+
+// Whether a member of the class may bear the name: no member of the class bears it, nor the class or its
+// superclass (as for one class), no supertype may declare it for the member's kind and descriptor, and no
+// reference of the nest names it.
+bool Free(const tClassDesc& cls, char kind, std::string_view descriptor, const ZYNClass::tProtection& p,
+          const std::set<std::string>& taken, const ClassNames& names, const std::string& name) {
+  const ConstPool& cp = *cls.cp;
+  if (names.inUse.contains(name) || (p.typeNamesOnly && !ZYNClass::TypeNameShaped(name))) return false;
+  if (ClassName(cp, cls.thisClass) == name || (cls.superClass != 0 && ClassName(cp, cls.superClass) == name))
+    return false;
+  const std::string key = ZYNHierarchy::MemberKey(kind, descriptor, name);
+  return !taken.contains(key) && !p.inherited.Declares(key);
+}
+
+// The name that saves most over the pools of the member's name entries: one that pools already hold in use,
+// or the first fresh one of NameAt; the shorter, then the lower, of two that save alike. Empty when none saves.
+std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, const ZYNClass::tProtection& p,
+                     const std::set<std::string>& taken, ClassNames& names, const std::vector<NameEntry>& entries,
+                     const std::vector<Spare>& spare) {
+  const tClassDesc& cls = *classes[m.cls];
+  const char kind = m.isMethod ? 'M' : 'F';
+  const std::string_view descriptor = Utf8Text(*cls.cp, MemberOf(classes, m).descriptorIndex);
+  std::set<std::string> tried;
+  std::string best;
+  long long bestGain = 0;
+  const auto weigh = [&](const std::string& name) {
+    if (name.empty() || !tried.insert(name).second || !Free(cls, kind, descriptor, p, taken, names, name)) return;
+    const long long gain = Gain(classes, entries, spare, name);
+    const bool before = std::pair(name.size(), name) < std::pair(best.size(), best);
+    if (gain > bestGain || (gain == bestGain && gain > 0 && before)) {
+      best = name;
+      bestGain = gain;
+    }
+  };
+  for (const NameEntry& e : entries)
+    for (const auto& [text, index] : spare[e.cls]) weigh(text);
+  while (!NameAt(names.next, p.typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, p.typeNamesOnly)))
+    ++names.next;
+  for (std::size_t k = names.next; k < names.next + kNameTries; ++k) {
+    const std::string name = NameAt(k, p.typeNamesOnly);
+    if (name.empty()) break;
+    if (!Free(cls, kind, descriptor, p, taken, names, name)) continue;
+    weigh(name);
+    break;
+  }
+  return best;
+}
+
+// Gives the member the name in every pool: an entry whose pool holds the name in use gives way to it, with
+// the counts moved as a fresh marking would have them; any other is rewritten.
+void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<NameEntry>& entries,
+              std::vector<Spare>& spare, const std::string& name, std::vector<std::int32_t>& saved) {
+  for (const NameEntry& e : entries) {
+    ConstPool& cp = *classes[e.cls]->cp;
+    const auto it = spare[e.cls].find(name);
+    if (it == spare[e.cls].end()) {
+      std::int32_t bytes = 0;
+      ZYNConstPool::ReplaceUtf(cp, e.utf, name, bytes);
+      saved[e.cls] += bytes;
+      spare[e.cls].emplace(name, e.utf);
+      continue;
+    }
+    for (std::int32_t nat : e.nats)
+      ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
+    if (e.decl) MemberOf(classes, m).nameIndex = it->second;
+    cp.At(it->second)->mark += e.uses;
+    cp.At(e.utf)->mark -= e.uses;
+  }
+}
+
+ClassNames NamesOf(const tClassDesc& cls) {
+  ClassNames names;
+  for (const auto* table : {&cls.fields, &cls.methods})
+    for (const memberInfo& m : *table)
+      if (m.present) names.inUse.emplace(Utf8Text(*cls.cp, m.nameIndex));
+  return names;
+}
+
+// The bytes of the member's name in every pool that holds it for the member, as a refusal counts them.
+long long NameBytes(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<RefAt>& reaching) {
+  std::set<std::size_t> pools{m.cls};
+  for (const RefAt& at : reaching) pools.insert(at.cls);
+  const ConstPool& cp = *classes[m.cls]->cp;
+  return static_cast<long long>(Utf8Text(cp, MemberOf(classes, m).nameIndex).size() * pools.size());
+}
+
+// Renames the members that other pools of the nest refer to; acrossOnly marks them, and the members a
+// reference through another class may reach, as not the renaming of one class's to touch.
+void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
+                  const std::vector<ZYNClass::tProtection>& ps, std::vector<bool>& acrossOnly,
+                  std::vector<std::int32_t>& saved, tReport& report) {
+  std::vector<ClassNames> names;
+  for (const tClassDesc* cls : classes) names.push_back(NamesOf(*cls));
+  std::vector<Spare> spare = SpareNames(classes, refs, candidates);
+  std::set<std::pair<std::string, std::size_t>> seen;
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    const Member& m = candidates[j];
+    const memberInfo& member = MemberOf(classes, m);
+    if (!member.present) continue;
+    const std::vector<RefAt> reaching = refs.Reaching(m.key, m.cls);
+    const long long stake = NameBytes(classes, m, reaching);
+    if (ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot))) {
+      Count(report, ps[m.cls].noRename ? tReport::kNoRename : tReport::kNative, stake);
+      continue;
+    }
+    if (!seen.insert({m.key, m.cls}).second) continue;  // a class declares the key twice: the JVM refuses it
+    const bool elsewhere =
+        std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
+    if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
+    acrossOnly[j] = true;
+    std::vector<NameEntry> entries;
+    if (refs.AnyInUse(m.key)) {
+      Count(report, tReport::kThroughOther, stake);
+      continue;
+    }
+    if (!OwnNameEntries(classes, m, reaching, entries)) {
+      Count(report, tReport::kSharedName, stake);
+      continue;
+    }
+    const std::string name = BestName(classes, m, ps[m.cls], refs.Taken(), names[m.cls], entries, spare);
+    if (name.empty()) {
+      Count(report, tReport::kNoName, stake);
+      continue;
+    }
+    const ConstPool& cp = *classes[m.cls]->cp;
+    refs.Taken().insert(ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
+    names[m.cls].inUse.insert(name);
+    const long long total = Gain(classes, entries, spare, name);
+    GiveName(classes, m, entries, spare, name, saved);
+    Count(report, tReport::kRenamedAcross, total);
+  }
+}
+
+// What the pass for one class did with the members left to it: each one is renamed when its name entry
+// now holds another text or it bears another entry.
+void CountOwnPool(const std::vector<tClassDesc*>& classes, const std::vector<Member>& candidates,
+                  const std::vector<bool>& acrossOnly, const std::vector<ZYNClass::tProtection>& ps,
+                  tReport& report) {
+  for (std::size_t j = 0; j < candidates.size(); ++j) {
+    const Member& m = candidates[j];
+    const memberInfo& member = MemberOf(classes, m);
+    if (acrossOnly[j] || !member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot)))
+      continue;
+    const ConstPool& cp = *classes[m.cls]->cp;
+    const bool renamed = KeyOf(cp, member, m.isMethod) != m.key;
+    Count(report, renamed ? tReport::kOwnPool : tReport::kOwnPoolKept,
+          static_cast<long long>(m.key.size() - m.key.find('\0') - 1));
+  }
+}
+
+void MarkAfresh(tClassDesc& cls) {
+  ZYNConstPool::UnMark(*cls.cp);
+  ZYNClass::MarkClass(cls);
+}
+
+}  // namespace
+
+std::string HostOf(const tClassDesc& cls) {
+  if (cls.majorVersion < kNestVersion) return {};
+  const auto hosts = AttrsOf(cls, ZYNAttr::NestHostAttr);
+  const auto members = AttrsOf(cls, ZYNAttr::NestMembersAttr);
+  if (hosts.size() + members.size() != 1) return {};
+  const ConstPool& cp = *cls.cp;
+  if (!members.empty()) return std::string(ClassName(cp, cls.thisClass));
+  if (hosts[0] == nullptr || hosts[0]->indexes.size() != 1) return {};
+  return std::string(ClassName(cp, hosts[0]->IndexAt(hosts[0]->indexes[0])));
+}
+
+bool CompleteNest(const std::vector<const tClassDesc*>& classes) {
+  const tClassDesc* host = nullptr;
+  std::set<std::string_view> names;
+  for (const tClassDesc* cls : classes) {
+    const std::string_view name = ClassName(*cls->cp, cls->thisClass);
+    if (name.empty() || !names.insert(name).second) return false;
+    if (AttrsOf(*cls, ZYNAttr::NestMembersAttr).empty()) continue;
+    if (host != nullptr) return false;
+    host = cls;
+  }
+  if (host == nullptr) return false;
+  const std::string hostName(ClassName(*host->cp, host->thisClass));
+  for (const tClassDesc* cls : classes)
+    if (HostOf(*cls) != hostName) return false;
+  const auto* list = AttrsOf(*host, ZYNAttr::NestMembersAttr)[0];
+  if (list == nullptr) return false;
+  std::set<std::string_view> listed;
+  for (const ZYNAttr::IndexSlot& slot : list->indexes) {
+    const std::string_view name = ClassName(*host->cp, list->IndexAt(slot));
+    if (name.empty() || !listed.insert(name).second) return false;
+  }
+  names.erase(hostName);
+  return listed == names;
+}
+
+void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams& params,
+                std::vector<std::int32_t>& saved, tReport* asked) {
+  tReport unasked;
+  tReport& report = asked != nullptr ? *asked : unasked;
+  saved.assign(classes.size(), 0);
+  std::vector<ZYNClass::tProtection> ps;
+  for (tClassDesc* cls : classes) {
+    ZYNClass::CheckClass(*cls);
+    ps.push_back(ZYNClass::Protect(*cls, params));
+    MarkAfresh(*cls);
+  }
+  const NamedInNest named(classes);
+  std::vector<Member> candidates = Candidates(classes, ps, named, report);
+  NestRefs refs(classes);
+  RemoveAcross(classes, refs, candidates, saved, report);
+  if (params.noren) return;
+  std::vector<bool> acrossOnly(candidates.size(), false);
+  RenameAcross(classes, refs, candidates, ps, acrossOnly, saved, report);
+  // The pass for one class renames only the candidates left to it, and takes no name that a reference of
+  // the nest names.
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    ps[c].fieldKept.assign(classes[c]->fields.size(), true);
+    ps[c].methodKept.assign(classes[c]->methods.size(), true);
+  }
+  for (std::size_t j = 0; j < candidates.size(); ++j)
+    if (!acrossOnly[j])
+      (candidates[j].isMethod ? ps[candidates[j].cls].methodKept
+                              : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
+  const std::vector<std::string> taken(refs.Taken().begin(), refs.Taken().end());
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    if (ps[c].noRename) continue;
+    ps[c].inherited.members.push_back(&taken);
+    saved[c] += ZYNClass::RenameUnprotected(*classes[c], ps[c]);
+  }
+  CountOwnPool(classes, candidates, acrossOnly, ps, report);
+}
+
+namespace {
+
+std::vector<ZYNClass::tFileResult> OneByOne(const std::vector<std::span<const std::uint8_t>>& classes,
+                                            const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
+                                            ZYNClass::tWrite write) {
+  std::vector<ZYNClass::tFileResult> results;
+  for (const auto bytes : classes)
+    results.push_back(ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, write, facts));
+  return results;
+}
+
+// The nest read, passed and written; false, with nothing written, when its classes are to go one by one.
+bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
+              const std::vector<std::span<const std::uint8_t>>& classes, const ZYNHierarchy::tRunFacts* facts,
+              const ZYNData::tParams& params, ZYNClass::tWrite write, tReport& report) {
+  std::vector<tClassDesc*> read;
+  std::vector<const tClassDesc*> complete;
+  for (const auto bytes : classes) {
+    auto& one = open.emplace_back(std::make_unique<ZYNClass::tOpenClass>(params));
+    ZYNClass::OpenClass(*one, bytes, facts, params);
+    // An attribute the reader does not know may hold a pool index of a name the pass would rewrite.
+    if (one->ctx.diag.WarnCount != 0 && !params.uattr) return false;
+    read.push_back(one->cls.get());
+    complete.push_back(one->cls.get());
+  }
+  if (!CompleteNest(complete)) return false;
+  std::vector<std::int32_t> saved;
+  ReduceNest(read, params, saved, &report);
+  for (std::size_t i = 0; i < open.size(); ++i) ZYNClass::CloseClass(*open[i], classes[i], saved[i], write, params);
+  return true;
+}
+
+}  // namespace
+
+std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
+                                                const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
+                                                ZYNClass::tWrite write, tReport* report) {
+  std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
+  tReport nest;
+  bool whole = false;
+  // A failing class gets its error line, and its nest the rule for one class, from the core for one class.
+  try {
+    whole = Optimize(open, classes, facts, params, write, nest);
+  } catch (const ZYNError::Fatal&) {
+    whole = false;
+  } catch (const std::bad_alloc&) {
+    whole = false;
+  }
+  if (!whole) return OneByOne(classes, facts, params, write);
+  if (report != nullptr)
+    for (std::size_t r = 0; r < tReport::kReasons; ++r) {
+      report->members[r] += nest.members[r];
+      report->bytes[r] += nest.bytes[r];
+    }
+  std::vector<ZYNClass::tFileResult> results;
+  for (auto& one : open) results.push_back(std::move(one->result));
+  return results;
+}
+
+}  // namespace ZYNNest

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The nest pass on real classes: the programs under tests/jvm/nest/ whose "// release: N" header is at most
+# RELEASE are compiled with JDK_HOME's javac at --release RELEASE and run with -Xverify:all; then each nest
+# of their classes goes through the core for a nest (zyn_nest) under the default keys and under -super, and
+# the program must print the same, every reference within a nest must still find its member through
+# reflection, and the nest pass must save bytes over the rule for one class.
+#   nest.sh ZYN_NEST JDK_HOME RELEASE
+set -euo pipefail
+tool=$(readlink -f "$1") jdk=$2 release=$3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$jdk/bin/javac" -d "$scratch/check" "$here/nest/NestRefCheck.java"
+sources=()
+for f in "$here"/nest/Nest*.java; do
+  [[ $f == */NestRefCheck.java ]] && continue
+  r=$(sed -n '1s|^// release: \([0-9]*\)$|\1|p' "$f")
+  [[ -n $r && $r -le $release ]] && sources+=("$f")
+done
+"$jdk/bin/javac" --release "$release" -d "$scratch/classes" "${sources[@]}"
+mains=()
+for f in "${sources[@]}"; do mains+=("$(basename "$f" .java)"); done
+run() {  # classes folder, output file
+  : > "$2"
+  for m in "${mains[@]}"; do "$jdk/bin/java" -Xverify:all -cp "$1" "$m" >> "$2" 2>&1 || echo "exit $? $m" >> "$2"; done
+}
+run "$scratch/classes" "$scratch/before.txt"
+for keys in "" "-super" "-noren"; do
+  for rule in nest nonest; do
+    rm -rf "$scratch/$rule" && cp -r "$scratch/classes" "$scratch/$rule"
+    flag=(); [[ $rule == nonest ]] && flag=(-nonest)
+    # shellcheck disable=SC2086
+    "$tool" $keys "${flag[@]}" "$scratch/$rule" > "$scratch/$rule.txt" || fail "zyn_nest $keys exited with $?"
+  done
+  cat "$scratch/nest.txt"
+  grep -q ' errors 0$' "$scratch/nest.txt" || fail "zyn_nest $keys: errors"
+  grep -q ', incomplete 0,' "$scratch/nest.txt" || fail "zyn_nest $keys: an incomplete nest"
+  run "$scratch/nest" "$scratch/after.txt"
+  diff "$scratch/before.txt" "$scratch/after.txt" || fail "output changed under '$keys'"
+  "$jdk/bin/java" -cp "$scratch/check" NestRefCheck "$scratch/nest" > "$scratch/refs.txt"
+  cat "$scratch/refs.txt"
+  grep -q ' 0 missing$' "$scratch/refs.txt" || fail "a reference lost its member under '$keys'"
+  nest=$(find "$scratch/nest" -name '*.class' -printf '%s\n' | awk '{s+=$1} END{print s}')
+  one=$(find "$scratch/nonest" -name '*.class' -printf '%s\n' | awk '{s+=$1} END{print s}')
+  echo "keys '$keys': $one bytes by the rule for one class, $nest by the nest pass"
+  [[ $nest -lt $one ]] || fail "the nest pass saved nothing under '$keys'"
+done
+echo "1 passed, 0 failed"
