@@ -57,12 +57,13 @@ struct tKeys {
 };
 
 // One pass over every class; the bytes written, so that the work cannot be left out.
-std::uint64_t Pass(const std::vector<Bytes>& classes, const ZYNHierarchy::tRunFacts& facts, std::size_t& failed) {
+std::uint64_t Pass(const std::vector<Bytes>& classes, const ZYNHierarchy::tRunFacts& facts, const ZYNData::tParams& params,
+                   std::size_t& failed) {
   std::uint64_t out = 0;
   failed = 0;
   for (const Bytes& bytes : classes) {
     const ZYNClass::tFileResult result =
-        ZYNClass::OptimizeFile(bytes, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+        ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
     out += result.bytes.size();
     failed += result.error.empty() ? 0 : 1;
   }
@@ -104,14 +105,13 @@ int main(int argc, char** argv) {
   ZYNData::tParams& super = keys[2].params;
   super.var = super.lin = super.src = super.uattr = super.depr = super.synt = true;
   for (const tKeys& k : keys) {
-    ZYNData::Params = k.params;
     std::size_t failed = 0;
-    Pass(classes, facts, failed);  // warms the caches and the allocator
+    Pass(classes, facts, k.params, failed);  // warms the caches and the allocator
     std::vector<double> seconds;
     std::uint64_t out = 0;
     for (int r = 0; r < runs; ++r) {
       const double start = CpuSeconds();
-      out = Pass(classes, facts, failed);
+      out = Pass(classes, facts, k.params, failed);
       seconds.push_back(CpuSeconds() - start);
     }
     std::sort(seconds.begin(), seconds.end());
