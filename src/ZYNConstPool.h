@@ -160,6 +160,26 @@ public:
   std::int32_t NewIndexOf(std::int32_t index) const;
 };
 
+// While it lives, marking takes counts back instead of adding them (a removed member's references), and logs
+// every entry whose count fell.
+class tTakeBack {
+public:
+  tTakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
+    log.clear();
+    cp.markStep = -1;
+    cp.markLog = &log;
+  }
+  ~tTakeBack() {
+    cp_.markStep = 1;
+    cp_.markLog = nullptr;
+  }
+  tTakeBack(const tTakeBack&) = delete;
+  tTakeBack& operator=(const tTakeBack&) = delete;
+
+private:
+  ConstPool& cp_;
+};
+
 // Reads count - 1 slots of entries; tags are accepted by the class file's major version. Stops at the end of
 // the input (the caller tests Done). A count of 0 or less gives a pool of no slots.
 std::unique_ptr<ConstPool> NewConstPool(FileModule::tInput& in, std::int32_t count, std::int32_t majorVersion);

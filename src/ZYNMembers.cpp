@@ -220,25 +220,6 @@ private:
   std::vector<int> listOfRef_;
 };
 
-// Undoes the counting of the removed members' references and logs every entry whose count fell.
-class TakeBack {
-public:
-  TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
-    log.clear();
-    cp.markStep = -1;
-    cp.markLog = &log;
-  }
-  ~TakeBack() {
-    cp_.markStep = 1;
-    cp_.markLog = nullptr;
-  }
-  TakeBack(const TakeBack&) = delete;
-  TakeBack& operator=(const TakeBack&) = delete;
-
-private:
-  ConstPool& cp_;
-};
-
 // The names the renaming step may hand out, and what it must not hand out, kept current with each edit.
 class Names {
 public:
@@ -802,7 +783,7 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
       }
     }
     {
-      TakeBack takeBack(cp, log);
+      ZYNConstPool::tTakeBack takeBack(cp, log);
       for (std::size_t j : removed) MarkMember(cp, (*all[j].table)[all[j].slot]);
     }
     for (std::size_t j : removed) {

@@ -235,27 +235,8 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
   return candidates;
 }
 
-// Takes back the counts of a removed member's declaration; log receives every entry whose count fell.
-class TakeBack {
- public:
-  TakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
-    log.clear();
-    cp.markStep = -1;
-    cp.markLog = &log;
-  }
-  ~TakeBack() {
-    cp_.markStep = 1;
-    cp_.markLog = nullptr;
-  }
-  TakeBack(const TakeBack&) = delete;
-  TakeBack& operator=(const TakeBack&) = delete;
-
- private:
-  ConstPool& cp_;
-};
-
 void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::int32_t>& log) {
-  TakeBack takeBack(cp, log);
+  ZYNConstPool::tTakeBack takeBack(cp, log);
   ZYNConstPool::Mark(cp, member.nameIndex);
   ZYNConstPool::Mark(cp, member.descriptorIndex);
   if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);

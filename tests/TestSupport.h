@@ -70,4 +70,15 @@ private:
 };
 
 Bytes ReadFileBytes(const std::string& name);
+
+// One instruction with a two-byte pool index.
+inline Bytes Ins(std::uint8_t opcode, int index) {
+  return {opcode, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
+}
+
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
 void WriteFileBytes(const std::string& name, const Bytes& bytes);

@@ -19,17 +19,6 @@ constexpr int kPrivateStatic = kPrivate | kStatic;
 
 constexpr std::uint8_t kLdcW = 0x13, kPop = 0x57, kReturn = 0xB1, kGetStatic = 0xB2, kInvokeStatic = 0xB8;
 
-// One instruction with a two-byte pool index.
-Bytes Ins(std::uint8_t opcode, int index) {
-  return {opcode, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
 // A class whose pool starts with "Code", the class itself and its super class.
 struct Shape {
   ClassBuilder b;

@@ -17,16 +17,6 @@ namespace {
 constexpr int kPublicStatic = 0x0009, kPrivateStatic = 0x000A;
 constexpr std::uint8_t kPop = 0x57, kReturn = 0xB1, kGetStatic = 0xB2, kInvokeStatic = 0xB8;
 
-Bytes Ins(std::uint8_t opcode, int index) {
-  return {opcode, static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
 // A class of a nest whose pool starts with "Code", the class itself and java/lang/Object.
 struct NestClass {
   ClassBuilder b;
