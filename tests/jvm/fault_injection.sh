@@ -186,11 +186,18 @@ done
 
 # --- two runs at once ---------------------------------------------------------------------------------------
 busy() { [[ $(tail -n 1 "$1") =~ ^ERROR:\ File\ \".*\"\ is\ being\ processed\ by\ another\ run$ ]]; }
+commits=rename,renameat,renameat2,link,linkat
 together() {  # FORM TRIES
   local i k rc pid=() stopped=0
   for ((i = 1; i <= $2; i++)); do
     fresh "$1"
-    for k in 1 2; do "$zyn" -max "$(param "$1")" > "$scratch/out$k" & pid[k]=$!; done
+    # Each run waits 0.7 s before its first rename and link, so that the two overlap however the machine
+    # schedules them: a run that started only after the other had ended would rightly take its results for
+    # originals.
+    for k in 1 2; do
+      traced -e trace="$commits" -e inject="$commits:delay_enter=700000:when=1" "$zyn" -max "$(param "$1")" \
+        > "$scratch/out$k" & pid[k]=$!
+    done
     : > "$scratch/problems"
     for k in 1 2; do
       rc=0; wait "${pid[k]}" || rc=$?
