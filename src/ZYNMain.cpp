@@ -19,7 +19,6 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
-#include "ZYNNest.h"
 #include "ZYNReport.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
@@ -83,8 +82,6 @@ struct tListed {
   // Its error line, which itself takes memory, is made by the thread that prints it.
   bool outOfMemory = false;
   Platform::FileLock lock;  // held until the file is committed, when it is to be written
-  bool grouped = false;     // a later class of a nest: the result came with the nest's first class
-  std::vector<tListed> rest;  // with a nest's first class: the results of its other classes, in list order
 };
 
 // What reading a listed file found: its bytes in the buffer (a class file, or the first piece of a file that
@@ -101,28 +98,23 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
   return tRead::Class;
 }
 
-// Takes the file's lock for writing; false, with the error line, when another run holds the file, or still
-// holds the original it moved to the backup name (a run keeps the originals it replaced locked until it ends):
-// taking the file now would replace that backup.
-bool TakeLock(const std::string& name, const tParams& params, tListed& listed) {
-  auto busy = [](const std::string& file) {
-    Platform::FileLock probe;
-    return probe.Acquire(file) == Platform::FileLock::kBusy;
-  };
-  if (params.tst || (listed.lock.Acquire(name) != Platform::FileLock::kBusy &&
-                     (params.old || (!busy(FileModule::BackupName(name, false)) &&
-                                     !busy(FileModule::BackupName(name, true))))))
-    return true;
-  listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
-  return false;
-}
-
 // Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
 tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const tParams& params,
                       const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
-    if (!TakeLock(name, params, listed)) return listed;
+    // Another run holds the file, or still holds the original it moved to the backup name (a run keeps
+    // the originals it replaced locked until it ends): taking the file now would replace that backup.
+    auto busy = [](const std::string& file) {
+      Platform::FileLock probe;
+      return probe.Acquire(file) == Platform::FileLock::kBusy;
+    };
+    if (!params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
+                        (!params.old && (busy(FileModule::BackupName(name, false)) ||
+                                         busy(FileModule::BackupName(name, true)))))) {
+      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+      return listed;
+    }
     switch (ReadListed(name, buffer)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
       case tRead::Archive: listed.archive = true; break;
@@ -135,32 +127,6 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
     listed.outOfMemory = true;
   }
   return listed;
-}
-
-// The class files of a nest, read and optimized as one unit; each as a file of its own when one of them
-// cannot be read as a class file (then the nest is not what the names pass found).
-std::vector<tListed> OptimizeGroup(const std::vector<std::string>& names, const std::vector<std::size_t>& group,
-                                   const tParams& params, const ZYNHierarchy::tRunFacts& facts) {
-  std::vector<Platform::FileBuffer> buffers(group.size());
-  try {
-    std::vector<tListed> listed(group.size());
-    std::vector<std::span<const std::uint8_t>> classes;
-    for (std::size_t i = 0; i < group.size(); ++i) {
-      const std::string& name = names[group[i]];
-      if (!TakeLock(name, params, listed[i]) || ReadListed(name, buffers[i]) != tRead::Class) break;
-      classes.push_back(buffers[i].Bytes());
-    }
-    if (classes.size() == group.size()) {
-      std::vector<tFileResult> results = ZYNNest::OptimizeNest(classes, &facts, params);
-      for (std::size_t i = 0; i < group.size(); ++i) listed[i].result = std::move(results[i]);
-      return listed;
-    }
-  } catch (const std::bad_alloc&) {
-    // One by one, as every other file goes, needs less at once.
-  }
-  std::vector<tListed> alone;
-  for (std::size_t k : group) alone.push_back(OptimizeNamed(names[k], buffers[0], params, facts));
-  return alone;
 }
 
 // Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
@@ -306,10 +272,8 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
-// `nests`: what each loose class file says of its nest (nothing for an archive or what is no class).
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
-                                std::vector<ZYNHierarchy::tClassNames>& nests) {
+                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
@@ -320,11 +284,6 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
       [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory); },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
-        ZYNHierarchy::tClassNames& nest = nests.emplace_back();
-        if (!listed.archive && listed.classes.size() == 1) {
-          const ZYNHierarchy::tClassNames& c = listed.classes.front();
-          nest.name = c.name, nest.nestHost = c.nestHost, nest.nestMembers = c.nestMembers;
-        }
         for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
         if (listed.archive) archives.push_back(names[k]);
         isArchive.push_back(listed.archive);
@@ -382,65 +341,20 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
   return names;
 }
 
-// The nests among the loose class files, each run as one unit by its first class; none holds a file that
-// reads what an earlier file's writing replaces, which must wait for its turn.
-class tNests {
-public:
-  tNests(const std::vector<ZYNHierarchy::tClassNames>& nests, const std::vector<bool>& inTurn) {
-    std::vector<const ZYNHierarchy::tClassNames*> classes;
-    for (const ZYNHierarchy::tClassNames& c : nests) classes.push_back(c.name.empty() ? nullptr : &c);
-    for (std::vector<std::size_t>& group : ZYNNest::Groups(classes)) {
-      if (std::any_of(group.begin(), group.end(), [&](std::size_t k) { return inTurn[k]; })) continue;
-      groups_.push_back(std::move(group));
-    }
-    for (std::size_t g = 0; g < groups_.size(); ++g)
-      for (std::size_t k : groups_[g]) of_.emplace(k, g);
-  }
-  // The nest of file k, or null.
-  const std::vector<std::size_t>* Of(std::size_t k) const {
-    const auto it = of_.find(k);
-    return it == of_.end() ? nullptr : &groups_[it->second];
-  }
-
-private:
-  std::vector<std::vector<std::size_t>> groups_;
-  std::unordered_map<std::size_t, std::size_t> of_;
-};
-
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
 bool OptimizeAll(const std::vector<std::string>& names, const tParams& params, const ZYNHierarchy::tRunFacts& facts,
-                 const std::vector<ZYNHierarchy::tClassNames>& nests, unsigned threads, ZYNArchive::tMemory& memory,
-                 ZYNReport::tReport& report) {
+                 unsigned threads, ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held);
   std::vector<Platform::FileBuffer> buffers(threads);
   const std::vector<bool> inTurn = ReadsWritten(names, params);
-  const tNests grouped(nests, inTurn);
-  std::unordered_map<std::size_t, tListed> waiting;  // later classes of a nest whose first class was taken
   auto run = [&](std::size_t k, unsigned slot) {
     // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first.
     if (inTurn[k]) pending.Flush();
-    if (const std::vector<std::size_t>* group = grouped.Of(k)) {
-      if (group->front() != k) {
-        tListed later;
-        later.grouped = true;
-        return later;
-      }
-      std::vector<tListed> all = OptimizeGroup(names, *group, params, facts);
-      tListed first = std::move(all.front());
-      first.rest.assign(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
-      return first;
-    }
     return OptimizeNamed(names[k], buffers[slot], params, facts);
   };
   auto take = [&](std::size_t k, tListed listed) {
-    if (listed.grouped) {
-      listed = std::move(waiting.at(k));
-      waiting.erase(k);
-    }
-    if (const std::vector<std::size_t>* group = grouped.Of(k); group != nullptr && group->front() == k)
-      for (std::size_t i = 1; i < group->size(); ++i) waiting.emplace((*group)[i], std::move(listed.rest[i - 1]));
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
@@ -568,10 +482,9 @@ int Run(Queue::tQueue& words) {
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
-  std::vector<ZYNHierarchy::tClassNames> nests;
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive, nests);
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, params, facts, nests, threads, memory, report)) return kExitError;
+  if (!OptimizeAll(names, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }
