@@ -9,6 +9,7 @@
 
 #include "FileModule.h"
 #include "ZYNAttr.h"
+#include "ZYNClassFile.h"
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
@@ -65,6 +66,7 @@ void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 
 // The member pass: removal of unreferenced private members, then renaming unless -noren.
 void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes);
+inline bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClassFile::kAccPrivate) != 0; }
 // The bytes a member takes in the class file: its header and its attributes, which go with it.
 std::int32_t MemberSize(const memberInfo& member);
 

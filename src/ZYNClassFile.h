@@ -1,5 +1,5 @@
-// The numbers of the class file format that the code compares against, named as the JVM specification and
-// ASM's Opcodes name them: constant pool tags, access flags, opcodes, and the tags and flags inside attributes.
+// The numbers of the class file format that the code compares against, with the names javap and ASM's
+// Opcodes give them: constant pool tags, access flags, opcodes, and the tags and flags inside attributes.
 #pragma once
 #include <cstdint>
 

@@ -312,6 +312,16 @@ std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
   return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
 }
 
+std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
+  const InfoDesc* entry = cp.At(index);
+  return entry != nullptr ? entry->mark : 0;
+}
+
+std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
+  const auto* entry = EntryAs<classInfoDesc>(cp, index);
+  return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
+}
+
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
                std::int32_t superClass) {
   const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);

@@ -211,5 +211,9 @@ T* EntryAs(const ConstPool& cp, std::int32_t index) {
 
 // The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.
 std::string_view Utf8Text(const ConstPool& cp, std::int32_t index);
+// The count of the entry at index, 0 for no entry.
+std::int32_t MarkOf(const ConstPool& cp, std::int32_t index);
+// The name a Class entry at index names, or an empty text when there is no Class entry there.
+std::string_view ClassName(const ConstPool& cp, std::int32_t index);
 
 }  // namespace ZYNConstPool

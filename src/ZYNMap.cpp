@@ -98,8 +98,7 @@ std::string ClassLines(const ZYNClass::tClassDesc& cls, const tBefore& before) {
   AddMembers(cls, cls.fields, before.fields, false, members);
   AddMembers(cls, cls.methods, before.methods, true, members);
   if (members.empty()) return members;
-  const auto* type = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.thisClass);
-  std::string name(type != nullptr ? Utf8Text(*cls.cp, type->nameIndex) : std::string_view());
+  std::string name(ZYNConstPool::ClassName(*cls.cp, cls.thisClass));
   std::replace(name.begin(), name.end(), '/', '.');
   return name + " -> " + name + ":\n" + members;
 }

@@ -30,12 +30,6 @@ namespace {
 
 constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kIdentsSize = 100;
-bool IsPrivate(const memberInfo& member) { return (member.accessFlags & kAccPrivate) != 0; }
-
-std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr ? entry->mark : 0;
-}
 
 // Fieldref, Methodref or InterfaceMethodref.
 bool IsMemberRef(std::int16_t tag) { return tag >= kConstantFieldref && tag <= kConstantInterfaceMethodref; }

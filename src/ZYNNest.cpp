@@ -42,17 +42,9 @@ constexpr std::int32_t kNestVersion = 55;  // the first class file version with 
 constexpr std::size_t kAnyClass = std::numeric_limits<std::size_t>::max();
 constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
 
-std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
-  const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, index);
-  return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
-}
-
-std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr ? entry->mark : 0;
-}
-
-bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClassFile::kAccPrivate) != 0; }
+using ZYNClass::IsPrivate;
+using ZYNConstPool::ClassName;
+using ZYNConstPool::MarkOf;
 
 std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) {
   return ZYNHierarchy::MemberKey(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex),

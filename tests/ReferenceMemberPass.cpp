@@ -26,12 +26,8 @@ constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmno
 constexpr std::size_t kIdentsSize = 100;
 using namespace ZYNClassFile;
 
-bool IsPrivate(const memberInfo& member) { return (member.accessFlags & kAccPrivate) != 0; }
-
-std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr ? entry->mark : 0;
-}
+using ZYNClass::IsPrivate;
+using ZYNConstPool::MarkOf;
 
 const ZYNConstPool::utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
   const ZYNConstPool::InfoDesc* entry = cp.At(index);
