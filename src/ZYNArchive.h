@@ -25,6 +25,9 @@ struct tMemory {
   ZYNBatch::tBudget nested{ZYNZip::kMaxNestedArchive};
   // Class entries being inflated and optimized: room for the largest alone.
   ZYNBatch::tBudget classes{kClassWork * ZYNZip::kMaxClassEntry};
+  // Class files and entries that the names pass read, kept for the core (loose files and archives alike).
+  static constexpr std::uint64_t kHeldInput = std::uint64_t{256} << 20;
+  ZYNBatch::tHeld held{kHeldInput};
 };
 
 // Whether a file that begins with these bytes (up to 4) may be a class file.

@@ -2,6 +2,7 @@
 // results taken in list order.
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -210,6 +211,30 @@ private:
   std::uint64_t tickets_ = 0, serving_ = 0;  // shares that wait are served in the order they came
   std::mutex mutex_;
   std::condition_variable freed_;
+};
+
+// Input that a first reading keeps for a later one (the names pass's bytes for the core), so that each class
+// is read once while the run holds no more than the capacity; what does not fit is read again.
+class tHeld {
+public:
+  explicit tHeld(std::uint64_t capacity) : capacity_(capacity) {}
+  tHeld(const tHeld&) = delete;
+  tHeld& operator=(const tHeld&) = delete;
+
+  // Room for n bytes more, if there is; never waits.
+  bool TryTake(std::uint64_t n) {
+    std::uint64_t used = used_.load(std::memory_order_relaxed);
+    do {
+      if (n > capacity_ - used) return false;
+    } while (!used_.compare_exchange_weak(used, used + n, std::memory_order_relaxed));
+    return true;
+  }
+  void Give(std::uint64_t n) { used_.fetch_sub(n, std::memory_order_relaxed); }
+  std::uint64_t Used() const { return used_.load(std::memory_order_relaxed); }
+
+private:
+  const std::uint64_t capacity_;
+  std::atomic<std::uint64_t> used_{0};
 };
 
 }  // namespace ZYNBatch
