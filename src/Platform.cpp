@@ -77,12 +77,28 @@ std::string DirectoryOf(const std::string& name) {
 
 }  // namespace
 
+namespace {
+tFileId IdOf(const struct stat& st) {
+  auto ns = [](const struct timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+}  // namespace
+
+bool FileIdOf(const std::string& name, tFileId& id) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return false;
+  id = IdOf(st);
+  return true;
+}
+
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
   buffer.size_ = 0;
   const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
   const int fd = file.fd;
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  buffer.id_ = IdOf(st);
   // Room for the file as its size says, and more as long as it grows while it is read.
   auto reserve = [&buffer](std::size_t size) {
     if (size <= buffer.capacity_) return;
@@ -344,6 +360,7 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     dev_ = other.dev_;
     ino_ = other.ino_;
+    id_ = other.id_;
   }
   return *this;
 }
@@ -377,6 +394,7 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
       fd_ = fd;
       dev_ = held.st_dev;
       ino_ = held.st_ino;
+      id_ = IdOf(held);
       Locked().insert({dev_, ino_});
       return kLocked;
     }

@@ -11,17 +11,35 @@
 
 namespace Platform {
 
+// One state of a file: which file it is, its size and its last changes. Bytes read earlier stand for the file
+// as long as it shows the same.
+struct tFileId {
+  std::uint64_t dev = 0, ino = 0, size = 0;
+  std::int64_t modified = 0, changed = 0;  // nanoseconds
+  bool operator==(const tFileId&) const = default;
+};
+// The state of the file a name stands for (links followed); false when there is none.
+bool FileIdOf(const std::string& name, tFileId& id);
+
 // The bytes of a file, in a buffer that is reused from file to file: it grows to the largest file read and
 // is never cleared, which would cost as much as reading.
 class FileBuffer {
 public:
   std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
+  // The state of the file when it was read.
+  const tFileId& Id() const { return id_; }
+  // Hands the bytes over (the buffer is empty and grows again for the next file).
+  std::unique_ptr<std::uint8_t[]> Take() {
+    capacity_ = size_ = 0;
+    return std::move(data_);
+  }
 
 private:
   friend bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>));
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+  tFileId id_;
 };
 
 // Reads the whole file (at most 2^31 - 1 bytes: the class reader counts positions in 32 bits); false, with
@@ -81,16 +99,20 @@ public:
   enum tState { kLocked, kBusy, kFailed };
   FileLock() = default;
   ~FileLock();
-  FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)), dev_(other.dev_), ino_(other.ino_) {}
+  FileLock(FileLock&& other) noexcept
+      : fd_(std::exchange(other.fd_, -1)), dev_(other.dev_), ino_(other.ino_), id_(other.id_) {}
   FileLock& operator=(FileLock&& other) noexcept;
   // Locks the file the name stands for now (kBusy: another process holds it; kLocked also when this
   // process holds it already, under this name or another).
   tState Acquire(const std::string& name);
+  // The state of the file when it was locked.
+  const tFileId& Id() const { return id_; }
 
 private:
   void Release();
   int fd_ = -1;
   std::uint64_t dev_ = 0, ino_ = 0;
+  tFileId id_;
 };
 
 // How many more files the process may keep open, less a reserve for its work; the limit is raised to the

@@ -75,6 +75,14 @@ bool ApplyKey(std::string_view key, tParams& p) {
   return true;
 }
 
+// A class file that the names pass read, kept for the core within the run's budget of held input.
+struct tKept {
+  std::unique_ptr<std::uint8_t[]> data;  // nothing when it was not kept
+  std::size_t size = 0;
+  Platform::tFileId id;  // the file when it was read: the bytes stand for it while it shows the same
+  std::span<const std::uint8_t> Bytes() const { return {data.get(), size}; }
+};
+
 // A listed file's result: a class file's, or that it is an archive, which is processed in its turn.
 struct tListed {
   tFileResult result;
@@ -82,6 +90,11 @@ struct tListed {
   // Its error line, which itself takes memory, is made by the thread that prints it.
   bool outOfMemory = false;
   Platform::FileLock lock;  // held until the file is committed, when it is to be written
+  // The result written beside the file by the thread that made it (the bytes are not kept), or why it
+  // could not be (nothing written), reported in the file's turn.
+  std::unique_ptr<Platform::TempFile> written;
+  std::string notWritten;
+  std::size_t size = 0;
 };
 
 // What reading a listed file found: its bytes in the buffer (a class file, or the first piece of a file that
@@ -98,8 +111,21 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
   return tRead::Class;
 }
 
-// Reads a file into the buffer, which each thread reuses from file to file, and runs the core on it.
-tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, const tParams& params,
+// Writes the result to a temporary file beside the class file, on the thread that made it.
+void WriteBeside(const std::string& name, tListed& listed) {
+  listed.size = listed.result.bytes.size();
+  listed.written = std::make_unique<Platform::TempFile>();
+  if (listed.written->Create(name)) listed.written->Write(listed.result.bytes);
+  if (listed.written->Name().empty() || !listed.written->Close(false)) {
+    listed.notWritten = Platform::LastError();
+    listed.written.reset();
+  }
+  listed.result.bytes = std::vector<std::uint8_t>();
+}
+
+// Runs the core on a listed file: on the bytes the names pass kept while the file is as it was then, or on
+// the file read into the buffer, which each thread reuses from file to file.
+tListed OptimizeNamed(const std::string& name, tKept kept, Platform::FileBuffer& buffer, const tParams& params,
                       const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
@@ -115,12 +141,16 @@ tListed OptimizeNamed(const std::string& name, Platform::FileBuffer& buffer, con
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
-    switch (ReadListed(name, buffer)) {
+    Platform::tFileId now;
+    const bool same = kept.data && (params.tst ? Platform::FileIdOf(name, now) && now == kept.id
+                                                         : listed.lock.Id() == kept.id);
+    switch (same ? tRead::Class : ReadListed(name, buffer)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
       case tRead::Archive: listed.archive = true; break;
       case tRead::Class:
-        listed.result =
-            ZYNClass::OptimizeFile(buffer.Bytes(), params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+        listed.result = ZYNClass::OptimizeFile(same ? kept.Bytes() : buffer.Bytes(),
+                                               params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+        if (!params.tst && listed.result.error.empty()) WriteBeside(name, listed);
         break;
     }
   } catch (const std::bad_alloc&) {
@@ -149,16 +179,12 @@ public:
     }
   }
 
-  // Writes the result beside the file and makes its backup (unless -old).
-  void Add(const std::string& name, const std::vector<std::uint8_t>& bytes, Platform::FileLock lock) {
-    tFile& f = files_.emplace_back(name, std::move(lock));
-    if (f.result.Create(name)) f.result.Write(bytes);
-    if (f.result.Name().empty() || !f.result.Close(false)) {
-      const std::string why = Platform::LastError();
-      files_.pop_back();
-      ZYNError::Message("File \"", old_ ? FileModule::BackupName(name) : name, "\" not written: ", why);
-    }
-    bytes_ += bytes.size();
+  // Takes the result written beside the file and makes its backup (unless -old).
+  void Add(const std::string& name, tListed& listed) {
+    if (!listed.written)
+      ZYNError::Message("File \"", old_ ? FileModule::BackupName(name) : name, "\" not written: ", listed.notWritten);
+    tFile& f = files_.emplace_back(name, std::move(listed.lock), std::move(listed.written));
+    bytes_ += listed.size;
     const std::string backup = FileModule::BackupName(name);
     if (old_) {
       if (Platform::IsDirectory(backup)) {
@@ -180,13 +206,13 @@ public:
   void Flush() {
     if (files_.empty()) return;
     std::vector<std::string> temps;
-    for (const tFile& f : files_) temps.push_back(f.result.Name());
+    for (const tFile& f : files_) temps.push_back(f.result->Name());
     Platform::SyncFileSystems(temps);
     std::deque<tFile> files = std::move(files_);
     files_.clear();
     bytes_ = 0;
     for (tFile& f : files) {
-      FileModule::Commit(f.name, f.result, false, old_, f.linked);
+      FileModule::Commit(f.name, *f.result, false, old_, f.linked);
       Hold(held_, std::move(f.lock));
     }
   }
@@ -200,10 +226,11 @@ public:
 
 private:
   struct tFile {
-    tFile(std::string name, Platform::FileLock lock) : name(std::move(name)), lock(std::move(lock)) {}
+    tFile(std::string name, Platform::FileLock lock, std::unique_ptr<Platform::TempFile> result)
+        : name(std::move(name)), lock(std::move(lock)), result(std::move(result)) {}
     std::string name;
     Platform::FileLock lock;
-    Platform::TempFile result;
+    std::unique_ptr<Platform::TempFile> result;
     bool linked = false;  // the backup is made
   };
   const bool old_;  // -old: the results go to the backup names
@@ -237,6 +264,7 @@ private:
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
 struct tListedNames {
   std::vector<ZYNHierarchy::tClassNames> classes;
+  tKept kept;  // a class file's bytes, when the budget had room for them
   bool archive = false;
   bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
 };
@@ -250,8 +278,16 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
         ZYNArchive::ReadNames(archive.Bytes(), threads, memory, listed.classes);
-    } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
-      listed.classes.push_back(std::move(names));
+    } else if (read == tRead::Class) {
+      if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names))
+        listed.classes.push_back(std::move(names));
+      const std::span<const std::uint8_t> bytes = buffer.Bytes();
+      if (ZYNArchive::MayBeClassFile(bytes.first(std::min<std::size_t>(bytes.size(), 4))) &&
+          memory.held.TryTake(bytes.size())) {
+        listed.kept.size = bytes.size();
+        listed.kept.id = buffer.Id();
+        listed.kept.data = buffer.Take();
+      }
     }
   } catch (const std::bad_alloc&) {
     listed.outOfMemory = true;
@@ -272,13 +308,16 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
+// `kept`: by listed file, the bytes kept for the core.
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive) {
+                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
+                                std::vector<tKept>& kept) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
   std::vector<Platform::FileBuffer> buffers(threads);
   std::vector<std::string> archives;
+  kept.resize(names.size());
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
       [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory); },
@@ -286,6 +325,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
         if (listed.outOfMemory) throw std::bad_alloc();
         for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
         if (listed.archive) archives.push_back(names[k]);
+        kept[k] = std::move(listed.kept);
         isArchive.push_back(listed.archive);
         return true;
       });
@@ -343,16 +383,25 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
 
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
-bool OptimizeAll(const std::vector<std::string>& names, const tParams& params, const ZYNHierarchy::tRunFacts& facts,
-                 unsigned threads, ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
+bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept, const tParams& params,
+                 const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
+                 ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held);
   std::vector<Platform::FileBuffer> buffers(threads);
   const std::vector<bool> inTurn = ReadsWritten(names, params);
   auto run = [&](std::size_t k, unsigned slot) {
-    // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first.
-    if (inTurn[k]) pending.Flush();
-    return OptimizeNamed(names[k], buffers[slot], params, facts);
+    const std::size_t held = kept[k].data ? kept[k].size : 0;
+    tKept bytes = std::move(kept[k]);
+    // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first, so
+    // the bytes the names pass read are not what it reads.
+    if (inTurn[k]) {
+      pending.Flush();
+      bytes = tKept();
+    }
+    tListed listed = OptimizeNamed(names[k], std::move(bytes), buffers[slot], params, facts);
+    memory.held.Give(held);
+    return listed;
   };
   auto take = [&](std::size_t k, tListed listed) {
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
@@ -363,7 +412,7 @@ bool OptimizeAll(const std::vector<std::string>& names, const tParams& params, c
       return true;
     }
     if (!report.File(names[k], listed.result)) return false;
-    if (!params.tst) pending.Add(names[k], listed.result.bytes, std::move(listed.lock));
+    if (!params.tst) pending.Add(names[k], listed);
     report.EndLine();
     return true;
   };
@@ -482,9 +531,10 @@ int Run(Queue::tQueue& words) {
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive);
+  std::vector<tKept> kept;
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive, kept);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, params, facts, threads, memory, report)) return kExitError;
+  if (!OptimizeAll(names, kept, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }

@@ -123,6 +123,32 @@ TEST_F(FileModuleTest, ReadFileReadsRegularFilesOnly) {
   }
 }
 
+// Bytes kept from a first reading stand for the file only while it shows the same state: the reading, a
+// look at the name and the lock agree on an untouched file, and a file put in its place (as another run's
+// result is) shows another.
+TEST_F(FileModuleTest, AFileReadEarlierShowsWhetherItIsStillTheSame) {
+  TempDir dir;
+  const std::string name = dir.File("a.bin");
+  WriteFileBytes(name, {1, 2, 3});
+  Platform::FileBuffer data;
+  ASSERT_TRUE(Platform::ReadFile(name, data));
+  Platform::tFileId now;
+  ASSERT_TRUE(Platform::FileIdOf(name, now));
+  EXPECT_EQ(now, data.Id());
+  Platform::FileLock lock;
+  ASSERT_EQ(lock.Acquire(name), Platform::FileLock::kLocked);
+  EXPECT_EQ(lock.Id(), data.Id());
+  const Platform::tFileId read = data.Id();
+  EXPECT_EQ(data.Take()[2], 3);
+  EXPECT_TRUE(data.Bytes().empty());
+
+  WriteFileBytes(dir.File("b.bin"), {1, 2, 3});
+  ASSERT_TRUE(Platform::RenameFile(dir.File("b.bin"), name));
+  ASSERT_TRUE(Platform::FileIdOf(name, now));
+  EXPECT_NE(now, read);
+  EXPECT_FALSE(Platform::FileIdOf(dir.File("missing.bin"), now));
+}
+
 TEST_F(FileModuleTest, WritesBigEndianIntoItsOwnOutput) {
   tOutput out, other;
   FileModule::PutU4(out, -1);
