@@ -92,10 +92,18 @@ bool FileIdOf(const std::string& name, tFileId& id) {
   return true;
 }
 
+// Reads an open file into a buffer.
+struct tReading {
+  static bool Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>));
+};
+
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
-  buffer.size_ = 0;
   const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
-  const int fd = file.fd;
+  return tReading::Read(file.fd, buffer, whole);
+}
+
+bool tReading::Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>)) {
+  buffer.size_ = 0;
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   buffer.id_ = IdOf(st);
@@ -352,6 +360,10 @@ void FileLock::Release() {
   }
   ::close(fd_);
   fd_ = -1;
+}
+
+bool FileLock::Read(FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) const {
+  return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0 && tReading::Read(fd_, buffer, whole);
 }
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {

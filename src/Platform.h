@@ -35,7 +35,7 @@ public:
   }
 
 private:
-  friend bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>));
+  friend struct tReading;
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
@@ -107,6 +107,10 @@ public:
   tState Acquire(const std::string& name);
   // The state of the file when it was locked.
   const tFileId& Id() const { return id_; }
+  // Whether the lock holds the file open (not when another lock of the process has it).
+  bool Holds() const { return fd_ >= 0; }
+  // Reads the locked file as ReadFile reads a name (false also when the lock holds no file of its own).
+  bool Read(FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head) = nullptr) const;
 
 private:
   void Release();

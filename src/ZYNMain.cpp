@@ -80,8 +80,21 @@ struct tKept {
   std::unique_ptr<std::uint8_t[]> data;  // nothing when it was not kept
   std::size_t size = 0;
   Platform::tFileId id;  // the file when it was read: the bytes stand for it while it shows the same
+  // In a writing run, the lock through which the file was read, so that it is opened once; taken over by the
+  // core while the file is as it was.
+  Platform::FileLock lock;
+  bool locked = false;  // the lock holds the file (it counts in kKeptLocks)
   std::span<const std::uint8_t> Bytes() const { return {data.get(), size}; }
 };
+
+// The files a run may keep open: the locks of files read for later, and the originals held locked after
+// their commit, each within its share so that together they stay within what the process may open.
+std::size_t OpenRoom() {
+  static const std::size_t room = Platform::OpenFileRoom();
+  return room;
+}
+std::size_t KeptLockRoom() { return OpenRoom() / 4; }
+std::size_t HeldLockRoom() { return OpenRoom() - KeptLockRoom(); }
 
 // A listed file's result: a class file's, or that it is an archive, which is processed in its turn.
 struct tListed {
@@ -102,8 +115,11 @@ struct tListed {
 enum class tRead { Failed, Class, Archive };
 
 // Only a file that starts as a class file is read whole; any other is known by its first piece and its end.
-tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer) {
-  if (!Platform::ReadFile(name, buffer, ZYNArchive::MayBeClassFile)) return tRead::Failed;
+// Read through the lock when it holds the file.
+tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, const Platform::FileLock* lock = nullptr) {
+  if (!(lock != nullptr ? lock->Read(buffer, ZYNArchive::MayBeClassFile)
+                        : Platform::ReadFile(name, buffer, ZYNArchive::MayBeClassFile)))
+    return tRead::Failed;
   const std::span<const std::uint8_t> head = buffer.Bytes().first(std::min<std::size_t>(buffer.Bytes().size(), 4));
   if (ZYNArchive::MayBeClassFile(head)) return tRead::Class;
   std::vector<std::uint8_t> end;
@@ -135,15 +151,20 @@ tListed OptimizeNamed(const std::string& name, tKept kept, Platform::FileBuffer&
       Platform::FileLock probe;
       return probe.Acquire(file) == Platform::FileLock::kBusy;
     };
-    if (!params.tst && (listed.lock.Acquire(name) == Platform::FileLock::kBusy ||
-                        (!params.old && (busy(FileModule::BackupName(name, false)) ||
-                                         busy(FileModule::BackupName(name, true)))))) {
+    // The bytes kept stand for the file while the name shows it as it was read.
+    Platform::tFileId now;
+    bool same = kept.data && Platform::FileIdOf(name, now) && now == kept.id;
+    const bool lockedEarlier = same && kept.locked;
+    if (lockedEarlier) listed.lock = std::move(kept.lock);
+    kept.lock = Platform::FileLock();  // a file that changed is locked again, as it is now
+    const std::string backup = FileModule::BackupName(name, false), archiveBackup = FileModule::BackupName(name, true);
+    if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
+                        (!params.old && (busy(backup) || (archiveBackup != backup && busy(archiveBackup)))))) {
       listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
       return listed;
     }
-    Platform::tFileId now;
-    const bool same = kept.data && (params.tst ? Platform::FileIdOf(name, now) && now == kept.id
-                                                         : listed.lock.Id() == kept.id);
+    // Locked only now: the bytes stand for what the lock holds.
+    if (same && !params.tst && !lockedEarlier) same = listed.lock.Id() == kept.id;
     switch (same ? tRead::Class : ReadListed(name, buffer)) {
       case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
       case tRead::Archive: listed.archive = true; break;
@@ -220,8 +241,7 @@ public:
   // The original a run replaced stays locked (under its backup name) until the run ends, so that a second run
   // does not take the result for the original; as far as the process may keep files open.
   static void Hold(std::vector<Platform::FileLock>& held, Platform::FileLock lock) {
-    static const std::size_t room = Platform::OpenFileRoom();
-    if (held.size() < room) held.push_back(std::move(lock));
+    if (held.size() < HeldLockRoom()) held.push_back(std::move(lock));
   }
 
 private:
@@ -269,11 +289,21 @@ struct tListedNames {
   bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
 };
 
+// `locks`: in a writing run, the room for files kept open under their lock (read through it), else null.
 tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads,
-                     ZYNArchive::tMemory& memory) {
+                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks) {
   tListedNames listed;
   try {
-    const tRead read = ReadListed(name, buffer);
+    Platform::FileLock lock;
+    bool locked = false;
+    if (locks != nullptr && locks->TryTake(1)) {
+      locked = lock.Acquire(name) == Platform::FileLock::kLocked && lock.Holds();
+      if (!locked) {
+        lock = Platform::FileLock();
+        locks->Give(1);
+      }
+    }
+    const tRead read = ReadListed(name, buffer, locked ? &lock : nullptr);
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
@@ -287,8 +317,11 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
         listed.kept.size = bytes.size();
         listed.kept.id = buffer.Id();
         listed.kept.data = buffer.Take();
+        listed.kept.lock = std::move(lock);
+        listed.kept.locked = std::exchange(locked, false);
       }
     }
+    if (locked) locks->Give(1);
   } catch (const std::bad_alloc&) {
     listed.outOfMemory = true;
   }
@@ -311,7 +344,7 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 // `kept`: by listed file, the bytes kept for the core.
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
                                 unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
-                                std::vector<tKept>& kept) {
+                                std::vector<tKept>& kept, ZYNBatch::tHeld* locks) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
@@ -320,7 +353,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
   kept.resize(names.size());
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
-      [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory); },
+      [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory, locks); },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
         for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
@@ -383,24 +416,28 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
 
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
-bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept, const tParams& params,
-                 const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
-                 ZYNReport::tReport& report) {
+bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
+                 const tParams& params, const ZYNHierarchy::tRunFacts& facts, unsigned threads,
+                 ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held);
   std::vector<Platform::FileBuffer> buffers(threads);
   const std::vector<bool> inTurn = ReadsWritten(names, params);
   auto run = [&](std::size_t k, unsigned slot) {
-    const std::size_t held = kept[k].data ? kept[k].size : 0;
+    const std::size_t heldBytes = kept[k].data ? kept[k].size : 0;
+    const bool locked = kept[k].locked;
     tKept bytes = std::move(kept[k]);
     // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first, so
-    // the bytes the names pass read are not what it reads.
+    // the bytes the names pass read are not what it reads. A file it locked may be an original that an
+    // earlier commit replaced: it stays locked as those do.
     if (inTurn[k]) {
       pending.Flush();
+      if (locked) tPending::Hold(held, std::move(bytes.lock));
       bytes = tKept();
     }
     tListed listed = OptimizeNamed(names[k], std::move(bytes), buffers[slot], params, facts);
-    memory.held.Give(held);
+    memory.held.Give(heldBytes);
+    if (locked) locks.Give(1);
     return listed;
   };
   auto take = [&](std::size_t k, tListed listed) {
@@ -532,9 +569,10 @@ int Run(Queue::tQueue& words) {
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
   std::vector<tKept> kept;
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive, kept);
+  ZYNBatch::tHeld locks(KeptLockRoom());
+  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, kept, params, facts, threads, memory, report)) return kExitError;
+  if (!OptimizeAll(names, kept, locks, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }
