@@ -123,6 +123,26 @@ std::string RoundTrip(tInput bytes) {
   return {};
 }
 
+// The archive's turn after the names pass: an empty text or the promise it broke; `written` holds the archive
+// written, or nothing when its turn wrote none.
+std::string FirstTurn(tInput input, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
+                      ZYNArchive::tMemory& memory, tBytes& written) {
+  try {
+    ZYNArchive::tJob job(input, "fuzz.jar", facts, memory);
+    if (!job.Keep().empty() || !WriteInMemory(job, params, written)) {
+      written.clear();
+      return {};
+    }
+    if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
+    if (!job.Replaced() && !std::equal(input.begin(), input.end(), written.begin(), written.end()))
+      return "no entry changed, yet the archive was not written byte for byte: " + FirstDifference(input, written);
+  } catch (const ZYNError::Fatal& error) {
+    written.clear();
+    return BadErrorLine(error.Line());
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string CheckClass(tInput input) {
@@ -151,23 +171,16 @@ std::string CheckArchive(tInput input) {
   params.var = params.lin = params.src = params.uattr = params.depr = params.synt = true;
   std::vector<ZYNHierarchy::tClassNames> classes;
   ZYNArchive::tMemory memory;
-  ZYNArchive::ReadNames(input, 1, memory, classes);
+  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, classes);
   ZYNHierarchy::tRunFacts facts;
   for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
   facts.Finish();
   ZYNArchive::ReadWords(input, memory, facts);
 
   tBytes written;
-  try {
-    ZYNArchive::tJob job(input, "fuzz.jar", facts, memory);
-    if (!job.Keep().empty()) return {};
-    if (!WriteInMemory(job, params, written)) return {};
-    if (const std::string why = job.Verify(written); !why.empty()) return "the written archive does not verify: " + why;
-    if (!job.Replaced() && !std::equal(input.begin(), input.end(), written.begin(), written.end()))
-      return "no entry changed, yet the archive was not written byte for byte: " + FirstDifference(input, written);
-  } catch (const ZYNError::Fatal& error) {
-    return BadErrorLine(error.Line());
-  }
+  const std::string why = FirstTurn(input, params, facts, memory, written);
+  if (memory.held.Used() != 0) return "the archive's turn did not give back all that the names pass kept";
+  if (!why.empty() || written.empty()) return why;
 
   // What was written is an archive like any other: every class entry in it reads and optimizes again.
   try {

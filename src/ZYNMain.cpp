@@ -249,7 +249,7 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
-        ZYNArchive::ReadNames(archive.Bytes(), threads, memory, listed.classes);
+        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, listed.classes);
     } else if (ZYNHierarchy::tClassNames names; read == tRead::Class && ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
       listed.classes.push_back(std::move(names));
     }

@@ -2,6 +2,7 @@
 // and the wildcard file list.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -121,6 +122,20 @@ TEST_F(FileModuleTest, ReadFileReadsRegularFilesOnly) {
     EXPECT_FALSE(Platform::ReadFile(name, data)) << name;
     EXPECT_TRUE(data.Bytes().empty()) << name;
   }
+}
+
+// Letting pages go never loses bytes: a mapped file's come back from the file, and other memory is left alone.
+TEST_F(FileModuleTest, DroppedPagesKeepTheirBytes) {
+  TempDir dir;
+  Bytes bytes(5 << 12);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251 + 1);
+  WriteFileBytes(dir.File("a.bin"), bytes);
+  Platform::MappedFile file;
+  ASSERT_TRUE(file.Map(dir.File("a.bin")));
+  Platform::DropMappedPages(file.Bytes());
+  Platform::DropMappedPages(bytes);
+  EXPECT_EQ(Bytes(file.Bytes().begin(), file.Bytes().end()), bytes);
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), 0);
 }
 
 TEST_F(FileModuleTest, WritesBigEndianIntoItsOwnOutput) {
