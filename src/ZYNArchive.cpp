@@ -24,7 +24,7 @@ using ZYNZip::tReplacement;
 
 // A class entry's bytes that the names pass inflated, in the run's held input until the core has read them;
 // and the entry as it was then, so that the archive's turn takes them only for an entry that still has the
-// same data (another listed file's writing may have replaced the archive since).
+// same values and data, by its CRC (another listed file's writing may have replaced the archive since).
 struct tKeptClass {
   tKeptClass(ZYNBatch::tHeld& held, const tEntry& e)
       : held(held), method(e.method), crc(e.crc), size(e.size), compressedSize(e.compressedSize) {}
@@ -50,6 +50,7 @@ struct tKeptClass {
 // the nested archives down to it, and its own.
 using tPlace = std::vector<std::size_t>;
 
+// What the names pass kept of one listed archive.
 struct tKeptArchive {
   std::map<tPlace, std::unique_ptr<tKeptClass>> entries;
 };
