@@ -15,34 +15,33 @@ using ZYNConstPool::Mark;
 namespace {
 
 using ZYNError::tDiagnostics;
-using Reader = std::unique_ptr<attributeInfoDesc> (*)(ConstPool& cp, tInput& in, tDiagnostics& diag,
-                                                      std::int32_t length);
+using Reader = AttrPtr (*)(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length);
 
 // Reads `count` entries of a fixed-size table, growing only as far as the input holds entries.
 template <class Entry, class ReadEntry>
-void ReadTable(tInput& in, std::int32_t count, std::vector<Entry>& table, std::size_t entryBytes,
+void ReadTable(tInput& in, std::int32_t count, std::pmr::vector<Entry>& table, std::size_t entryBytes,
                ReadEntry readEntry) {
   table.reserve(ItemsThatFit(in, count, entryBytes));
   for (std::int32_t i = 0; i < count && in.Done; ++i) readEntry(table.emplace_back());
 }
 
-std::unique_ptr<attributeInfoDesc> ReadUnknownBody(tInput& in, std::int32_t length) {
-  auto attr = std::make_unique<UnknownAttributeDesc>();
+AttrPtr ReadUnknownBody(ConstPool& cp, tInput& in, std::int32_t length) {
+  auto attr = ZYNConstPool::New<UnknownAttributeDesc>(cp.arena);
   // A length of 2^31 or more is negative here and can never be satisfied by the input.
   if (length < 0)
     in.Done = false;
   else if (length > 0)
-    GetBytes(in, static_cast<std::size_t>(length), attr->data);
+    ZYNConstPool::GetBytes(in, static_cast<std::size_t>(length), cp.arena, attr->data);
   return attr;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadCode(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t) {
-  auto attr = std::make_unique<CodeAttributeDesc>();
+AttrPtr ReadCode(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t) {
+  auto attr = ZYNConstPool::New<CodeAttributeDesc>(cp.arena);
   GetU2(in, attr->maxStack);
   GetU2(in, attr->maxLocals);
   GetU4(in, attr->codeLength);
   RequireInput(in);
-  attr->code = ZYNCode::NewCode(in, attr->codeLength, cp.majorVersion);
+  attr->code = ZYNCode::NewCode(in, attr->codeLength, cp.majorVersion, cp.arena);
   GetU2(in, attr->exceptionCount);
   ReadTable(in, attr->exceptionCount, attr->exceptions, 8, [&in](exceptionEntry& e) {
     GetU2(in, e.startPC);
@@ -58,11 +57,11 @@ std::unique_ptr<attributeInfoDesc> ReadCode(ConstPool& cp, tInput& in, tDiagnost
 // The original kinds are read by their layout, whatever length they declare: NewAttr refuses a length that
 // disagrees. Their layouts are counts and entries of fixed size, so only the end of the input stops the walk.
 template <std::int16_t Kind>
-std::unique_ptr<attributeInfoDesc> ReadOriginal(ConstPool&, tInput& in, tDiagnostics&, std::int32_t) {
-  auto attr = std::make_unique<IndexedAttributeDesc>();
+AttrPtr ReadOriginal(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t) {
+  auto attr = ZYNConstPool::New<IndexedAttributeDesc>(cp.arena);
   attr->kind = Kind;
   if (const std::optional<std::size_t> size = LayoutSize(Kind, Peek(in, Remaining(in)), attr->indexes))
-    GetBytes(in, *size, attr->body);
+    ZYNConstPool::GetBytes(in, *size, cp.arena, attr->body);
   else
     in.Done = false;
   return attr;
@@ -70,18 +69,17 @@ std::unique_ptr<attributeInfoDesc> ReadOriginal(ConstPool&, tInput& in, tDiagnos
 
 // Deprecated and Synthetic have no body: one with a body is kept as an unknown attribute.
 template <std::int16_t Kind>
-std::unique_ptr<attributeInfoDesc> ReadFlag(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length,
-                                            std::string_view name) {
+AttrPtr ReadFlag(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length, std::string_view name) {
   if (length == 0) return ReadOriginal<Kind>(cp, in, diag, length);
   ZYNError::Warning(diag, "Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
-  return ReadUnknownBody(in, length);
+  return ReadUnknownBody(cp, in, length);
 }
 
-std::unique_ptr<attributeInfoDesc> ReadDeprecated(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+AttrPtr ReadDeprecated(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
   return ReadFlag<DeprecatedAttr>(cp, in, diag, length, "Deprecated");
 }
 
-std::unique_ptr<attributeInfoDesc> ReadSynthetic(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+AttrPtr ReadSynthetic(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
   return ReadFlag<SyntheticAttr>(cp, in, diag, length, "Synthetic");
 }
 
@@ -93,7 +91,6 @@ bool RecordLayoutFits(const tInput& in, std::int32_t length) {
   tInput record;
   Reset(record, body);
   std::int32_t components = 0, attrs = 0, skipped = 0, attrLength = 0;
-  std::vector<std::uint8_t> ignored;
   for (GetU2(record, components); components > 0 && record.Done; --components) {
     GetU4(record, skipped);  // name and descriptor
     for (GetU2(record, attrs); attrs > 0 && record.Done; --attrs) {
@@ -106,13 +103,13 @@ bool RecordLayoutFits(const tInput& in, std::int32_t length) {
   return record.Done && Remaining(record) == 0;
 }
 
-std::unique_ptr<attributeInfoDesc> ReadRecord(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
+AttrPtr ReadRecord(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
   if (!RecordLayoutFits(in, length)) return nullptr;
-  auto attr = std::make_unique<RecordAttributeDesc>();
+  auto attr = ZYNConstPool::New<RecordAttributeDesc>(cp.arena);
   GetU2(in, attr->count);
   attr->components.reserve(ItemsThatFit(in, attr->count, 6));
   for (std::int32_t i = 0; i < attr->count && in.Done; ++i) {
-    recordComponentInfo& component = attr->components.emplace_back();
+    recordComponentInfo& component = attr->components.emplace_back(&cp.arena);
     GetU2(in, component.nameIndex);
     GetU2(in, component.descriptorIndex);
     if (in.Done) ReadAttributes(cp, in, diag, component.attrCount, component.attrs);
@@ -130,19 +127,19 @@ const IndexSlot* FirstNotOfTag(const ConstPool& cp, const IndexedAttributeDesc& 
 }
 
 // Takes the body of a kind kept as bytes; false when the input holds it but it breaks the kind's layout.
-bool ReadBody(tInput& in, std::int32_t length, IndexedAttributeDesc& attr) {
+bool ReadBody(ConstPool& cp, tInput& in, std::int32_t length, IndexedAttributeDesc& attr) {
   if (length < 0)
     in.Done = false;
   else
-    GetBytes(in, static_cast<std::size_t>(length), attr.body);
+    ZYNConstPool::GetBytes(in, static_cast<std::size_t>(length), cp.arena, attr.body);
   return !in.Done || FindIndexes(attr.kind, attr.body, attr.indexes);
 }
 
 template <std::int16_t Kind>
-std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
-  auto attr = std::make_unique<IndexedAttributeDesc>();
+AttrPtr ReadIndexed(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
+  auto attr = ZYNConstPool::New<IndexedAttributeDesc>(cp.arena);
   attr->kind = Kind;
-  if (!ReadBody(in, length, *attr)) return nullptr;
+  if (!ReadBody(cp, in, length, *attr)) return nullptr;
   // scalac 2.11 leaves an index that names no text in a few classes; no JVM reads the attribute, so it stays
   // as an unknown one, with its whole pool, rather than failing the class.
   if constexpr (Kind == ScalaInlineInfoAttr)
@@ -152,10 +149,10 @@ std::unique_ptr<attributeInfoDesc> ReadIndexed(ConstPool& cp, tInput& in, tDiagn
 
 // StackMap is read in every version, as the original kinds are, and refused as they are when it breaks its
 // layout: a preverified class with a broken map is damaged, not another tool's attribute of the same name.
-std::unique_ptr<attributeInfoDesc> ReadStackMap(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
-  auto attr = std::make_unique<IndexedAttributeDesc>();
+AttrPtr ReadStackMap(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t length) {
+  auto attr = ZYNConstPool::New<IndexedAttributeDesc>(cp.arena);
   attr->kind = StackMapAttr;
-  if (!ReadBody(in, length, *attr))
+  if (!ReadBody(cp, in, length, *attr))
     ZYNError::Message("Invalid \"StackMap\" attribute. Length=", FormatUtils::Int2Str(length));
   if (!in.Done) return attr;  // the end of the file, which the caller reports
   if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantClass))
@@ -222,10 +219,10 @@ void WarnUnknown(tDiagnostics& diag, std::string_view name, std::int32_t length)
 }
 
 // Reads a kind that must fill exactly its declared length; whatever does not is kept as unknown.
-std::unique_ptr<attributeInfoDesc> ReadSized(const AttrKind& kind, ConstPool& cp, tInput& in, tDiagnostics& diag,
-                                             std::string_view name, std::int32_t length) {
+AttrPtr ReadSized(const AttrKind& kind, ConstPool& cp, tInput& in, tDiagnostics& diag, std::string_view name,
+                  std::int32_t length) {
   const std::int32_t start = in.PC;
-  std::unique_ptr<attributeInfoDesc> attr;
+  AttrPtr attr;
   if (length >= 0 && static_cast<std::size_t>(length) <= Remaining(in)) {
     const std::size_t outer = LimitInput(in, static_cast<std::size_t>(start) + length);
     attr = kind.read(cp, in, diag, length);
@@ -235,17 +232,12 @@ std::unique_ptr<attributeInfoDesc> ReadSized(const AttrKind& kind, ConstPool& cp
   if (attr) return attr;
   Rewind(in, start);
   WarnUnknown(diag, name, length);
-  return ReadUnknownBody(in, length);
-}
-
-void TranslateInto(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::int32_t index) {
-  bytes[offset] = static_cast<std::uint8_t>(index >> 8);
-  bytes[offset + 1] = static_cast<std::uint8_t>(index);
+  return ReadUnknownBody(cp, in, length);
 }
 
 }  // namespace
 
-std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
+AttrPtr NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
   std::int32_t nameIndex = 0, length = 0;
   GetU2(in, nameIndex);
   GetU4(in, length);
@@ -261,10 +253,10 @@ std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, tDiagnosti
     kind = FindKind(name, cp.majorVersion);
   }
   const std::int32_t bodyStart = in.PC;
-  std::unique_ptr<attributeInfoDesc> attr;
+  AttrPtr attr;
   if (kind == nullptr) {
     WarnUnknown(diag, name, length);
-    attr = ReadUnknownBody(in, length);
+    attr = ReadUnknownBody(cp, in, length);
   } else if (kind->layoutSized) {
     attr = ReadSized(*kind, cp, in, diag, name, length);
   } else {
@@ -362,12 +354,15 @@ void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
 }
 
 void IndexedAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
-  std::vector<std::uint8_t> bytes = body;
+  const std::size_t start = out.bytes.size();
+  PutBytes(out, body);
   for (const IndexSlot& slot : indexes) {
     const std::int32_t index = IndexAt(slot);
-    if (index != 0 || !slot.optional) TranslateInto(bytes, slot.offset, cp.NewIndexOf(index));
+    if (index == 0 && slot.optional) continue;
+    const std::int32_t newIndex = cp.NewIndexOf(index);
+    out.bytes[start + slot.offset] = static_cast<std::uint8_t>(newIndex >> 8);
+    out.bytes[start + slot.offset + 1] = static_cast<std::uint8_t>(newIndex);
   }
-  PutBytes(out, bytes);
 }
 
 void RecordAttributeDesc::MarkAttr(ConstPool& cp) const {

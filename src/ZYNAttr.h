@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -68,7 +69,10 @@ enum : std::int16_t {
 };
 
 struct attributeInfoDesc;
-using AttrArray = std::vector<std::unique_ptr<attributeInfoDesc>>;
+// Attributes live in the arena of their class's pool.
+using AttrPtr = ZYNConstPool::tArenaPtr<attributeInfoDesc>;
+using AttrArray = std::pmr::vector<AttrPtr>;
+using ZYNConstPool::tArenaAlloc;
 
 struct attributeInfoDesc {
   std::int32_t nameIndex = 0;
@@ -87,10 +91,12 @@ struct exceptionEntry {
 };
 
 struct CodeAttributeDesc : attributeInfoDesc {
+  using allocator_type = tArenaAlloc;
+  explicit CodeAttributeDesc(const allocator_type& arena) : code(arena), exceptions(arena), attrs(arena) {}
   std::int32_t maxStack = 0, maxLocals = 0, codeLength = 0;
   ZYNCode::InstructionArray code;
   std::int32_t exceptionCount = 0;
-  std::vector<exceptionEntry> exceptions;
+  std::pmr::vector<exceptionEntry> exceptions;
   std::int32_t attrCount = 0;
   AttrArray attrs;
   bool This(std::int16_t kind) const override { return kind == CodeAttr; }
@@ -100,7 +106,7 @@ struct CodeAttributeDesc : attributeInfoDesc {
 };
 
 struct UnknownAttributeDesc : attributeInfoDesc {
-  std::vector<std::uint8_t> data;
+  std::span<std::uint8_t> data;  // in the arena
   bool This(std::int16_t kind) const override { return kind == UnknownAttr; }
   void Write(const ConstPool& cp, tOutput& out) const override;
 };
@@ -113,9 +119,11 @@ struct IndexSlot {
 
 // An attribute kind whose only job is to keep its bytes and renumber the pool indexes inside them.
 struct IndexedAttributeDesc : attributeInfoDesc {
+  using allocator_type = tArenaAlloc;
+  explicit IndexedAttributeDesc(const allocator_type& arena) : indexes(arena) {}
   std::int16_t kind = UnknownAttr;
-  std::vector<std::uint8_t> body;
-  std::vector<IndexSlot> indexes;
+  std::span<std::uint8_t> body;  // in the arena
+  std::pmr::vector<IndexSlot> indexes;
   bool This(std::int16_t k) const override { return k == kind; }
   void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
@@ -124,14 +132,19 @@ struct IndexedAttributeDesc : attributeInfoDesc {
   }
 };
 
+// Held by value in a vector, so given the arena outright: an allocator_type would call for an allocator-extended
+// move constructor.
 struct recordComponentInfo {
+  explicit recordComponentInfo(const tArenaAlloc& arena) : attrs(arena) {}
   std::int32_t nameIndex = 0, descriptorIndex = 0, attrCount = 0;
   AttrArray attrs;
 };
 
 struct RecordAttributeDesc : attributeInfoDesc {
+  using allocator_type = tArenaAlloc;
+  explicit RecordAttributeDesc(const allocator_type& arena) : components(arena) {}
   std::int32_t count = 0;
-  std::vector<recordComponentInfo> components;
+  std::pmr::vector<recordComponentInfo> components;
   bool This(std::int16_t kind) const override { return kind == RecordAttr; }
   void Write(const ConstPool& cp, tOutput& out) const override;
   void MarkAttr(ConstPool& cp) const override;
@@ -139,7 +152,7 @@ struct RecordAttributeDesc : attributeInfoDesc {
 };
 
 // Reads one attribute_info at the input position; warnings go to diag.
-std::unique_ptr<attributeInfoDesc> NewAttr(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag);
+AttrPtr NewAttr(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag);
 // Reads an attributes_count and that many attributes.
 void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std::int32_t& count, AttrArray& attrs);
 
@@ -154,10 +167,10 @@ bool HasAttr(const AttrArray& attrs, std::int16_t kind);
 
 // For the kinds kept as body bytes: finds the pool indexes of a body; false when the body does not follow
 // the kind's layout exactly.
-bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes);
+bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::pmr::vector<IndexSlot>& indexes);
 // The bytes that the kind's layout takes from the start of `bytes`, with the pool indexes among them;
 // nothing when the bytes end inside the layout or break it.
 std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
-                                      std::vector<IndexSlot>& indexes);
+                                      std::pmr::vector<IndexSlot>& indexes);
 
 }  // namespace ZYNAttr

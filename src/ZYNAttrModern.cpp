@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <memory_resource>
 #include <span>
 #include <vector>
 
@@ -29,7 +30,7 @@ constexpr int MaxNesting = 256;
 // return 0 without moving, so the loops driven by counts stop at once.
 class Cursor {
  public:
-  Cursor(std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) : indexes_(indexes) {
+  Cursor(std::span<const std::uint8_t> body, std::pmr::vector<IndexSlot>& indexes) : indexes_(indexes) {
     FileModule::Reset(in_, body);
   }
 
@@ -68,7 +69,7 @@ class Cursor {
 
  private:
   FileModule::tInput in_;
-  std::vector<IndexSlot>& indexes_;
+  std::pmr::vector<IndexSlot>& indexes_;
 };
 
 void ElementValue(Cursor& c, int depth);
@@ -289,7 +290,7 @@ void ModuleHashes(Cursor& c) {
 }  // namespace
 
 std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
-                                      std::vector<IndexSlot>& indexes) {
+                                      std::pmr::vector<IndexSlot>& indexes) {
   indexes.clear();
   Cursor c(bytes, indexes);
   switch (kind) {
@@ -330,7 +331,7 @@ std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::ui
   return std::nullopt;
 }
 
-bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::vector<IndexSlot>& indexes) {
+bool FindIndexes(std::int16_t kind, std::span<const std::uint8_t> body, std::pmr::vector<IndexSlot>& indexes) {
   if (LayoutSize(kind, body, indexes) == body.size()) return true;
   indexes.clear();
   return false;

@@ -21,7 +21,7 @@ void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vecto
   RequireInput(in);
   members.reserve(ItemsThatFit(in, count, 8));  // each member is at least its 8-byte header
   for (std::int32_t i = 0; i < count; ++i) {
-    memberInfo& member = members.emplace_back();
+    memberInfo& member = members.emplace_back(&cls.cp->arena);
     member.present = true;
     GetU2(in, member.accessFlags);
     GetU2(in, member.nameIndex);

@@ -19,6 +19,8 @@
 namespace ZYNClass {
 
 struct memberInfo {
+  memberInfo() = default;
+  explicit memberInfo(const ZYNConstPool::tArenaAlloc& arena) : attrs(arena) {}
   bool present = true;
   std::int32_t accessFlags = 0;
   std::int32_t nameIndex = 0;
@@ -31,6 +33,7 @@ struct tClassDesc {
   std::int32_t magic = 0;
   std::int32_t minorVersion = 0, majorVersion = 0;
   std::int32_t cpCount = 0;
+  // Before the members and attributes, which live in its arena: they go first.
   std::unique_ptr<ZYNConstPool::ConstPool> cp;
   std::int32_t accessFlags = 0;
   std::int32_t thisClass = 0, superClass = 0;
@@ -41,7 +44,7 @@ struct tClassDesc {
   std::int32_t methodCount = 0;
   std::vector<memberInfo> methods;
   std::int32_t attrCount = 0;
-  ZYNAttr::AttrArray attrs;
+  ZYNAttr::AttrArray attrs;  // like the other tables of the class, one heap block; the records are in the arena
   // The run's classes, which tell what this class inherits; nothing known when null.
   const ZYNHierarchy::tRunFacts* facts = nullptr;
 };

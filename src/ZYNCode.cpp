@@ -108,15 +108,16 @@ std::int64_t VariableLength(FileModule::tInput in, Form form, std::int32_t posit
 
 }  // namespace
 
-InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion) {
+InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
+                         ZYNConstPool::tArena& arena) {
   if (codeLength == 0) ZYNError::Message("Null code length");
   // A code length of 2^31 or more is negative here; neither fits in the input.
   if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining(in))
     ZYNError::Message("Unexpected end of class file");
-  InstructionArray code;
-  const std::span<const std::uint8_t> bytes = Peek(in, static_cast<std::size_t>(codeLength));
-  code.bytes_.assign(bytes.begin(), bytes.end());
+  InstructionArray code(&arena);
   const std::int32_t codeStart = in.PC;
+  ZYNConstPool::GetBytes(in, static_cast<std::size_t>(codeLength), arena, code.bytes_);
+  const std::span<const std::uint8_t> bytes = code.bytes_;
   for (std::int32_t offset = 0; offset < codeLength;) {
     const std::uint8_t opcode = bytes[static_cast<std::size_t>(offset)];
     const Form form = FormOf(opcode, majorVersion);
@@ -135,7 +136,6 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
     else if (form == Form::Table || form == Form::Lookup) code.switches_.push_back(offset);
     offset += static_cast<std::int32_t>(length);
   }
-  in.PC = codeStart + codeLength;
   return code;
 }
 

@@ -26,21 +26,25 @@ struct CodeIndex {
 // written as zeros.
 class InstructionArray {
 public:
+  explicit InstructionArray(const ZYNConstPool::tArenaAlloc& arena) : indexes_(arena), switches_(arena) {}
   // The code length.
   std::size_t size() const { return bytes_.size(); }
   std::span<const CodeIndex> Indexes() const { return indexes_; }
 
 private:
-  friend InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion);
+  friend InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
+                                  ZYNConstPool::tArena& arena);
   friend void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out);
 
-  std::vector<std::uint8_t> bytes_;
-  std::vector<CodeIndex> indexes_;
-  std::vector<std::int32_t> switches_;  // offsets of tableswitch and lookupswitch opcodes
+  std::span<std::uint8_t> bytes_;
+  std::pmr::vector<CodeIndex> indexes_;
+  std::pmr::vector<std::int32_t> switches_;  // offsets of tableswitch and lookupswitch opcodes
 };
 
-// Decodes codeLength bytes of code from the input; opcodes are accepted by the class file's major version.
-InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion);
+// Decodes codeLength bytes of code from the input, kept in the class's arena; opcodes are accepted by the class
+// file's major version.
+InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
+                         ZYNConstPool::tArena& arena);
 void MarkCode(ConstPool& cp, const InstructionArray& code);
 // Writes the u4 code length and the code.
 void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out);

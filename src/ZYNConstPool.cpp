@@ -1,5 +1,8 @@
 #include "ZYNConstPool.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "FileModule.h"
 #include "FormatUtils.h"
 #include "ZYNClassFile.h"
@@ -26,11 +29,11 @@ bool TakesTwoSlots(std::int16_t tag) { return tag == kConstantLong || tag == kCo
 // deeper chains only come from malformed pools and would cost exponential time.
 constexpr int kMaxCascadeDepth = 4;
 
-using Factory = std::unique_ptr<InfoDesc> (*)();
+using Factory = tArenaPtr<InfoDesc> (*)(tArena&);
 
 template <class T>
-std::unique_ptr<InfoDesc> Make() {
-  return std::make_unique<T>();
+tArenaPtr<InfoDesc> Make(tArena& arena) {
+  return New<T>(arena);
 }
 
 struct TagKind {
@@ -63,6 +66,13 @@ const TagKind kTags[] = {
     /* 20 Package */ {Make<moduleInfoDesc>, 53},
 };
 
+// The arena's first block, from the bytes of the class: read, a class takes 4 to 6 times its bytes (JDK 17's
+// java.base), so nearly every class fits in one block; and the input, not the counts inside it, sizes it.
+std::size_t ArenaBlock(std::size_t classBytes) {
+  constexpr std::size_t kMin = 1024, kMax = std::size_t{1} << 20;
+  return std::clamp(classBytes * 8, kMin, kMax);
+}
+
 [[noreturn]] void NoEntry(const ConstPool& cp, std::int32_t index) {
   if (index < 1) ZYNError::Message("Constant pool index less than 1");
   if (index >= cp.length()) ZYNError::Message("Too large constant pool index");
@@ -93,14 +103,14 @@ void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
   entry->visiting = false;
 }
 
-void ReadText(tInput& in, std::int32_t& length, std::vector<std::uint8_t>& bytes) {
+void ReadText(ConstPool& cp, tInput& in, std::int32_t& length, std::span<std::uint8_t>& bytes) {
   GetU2(in, length);
-  if (length > 0) FileModule::GetBytes(in, static_cast<std::size_t>(length), bytes);
+  if (length > 0) GetBytes(in, static_cast<std::size_t>(length), cp.arena, bytes);
 }
 
-void WriteText(tOutput& out, std::int32_t length, const std::vector<std::uint8_t>& bytes) {
+void WriteText(tOutput& out, std::int32_t length, std::span<const std::uint8_t> bytes) {
   PutU2(out, length);
-  FileModule::PutBytes(out, {bytes.data(), static_cast<std::size_t>(length)});
+  FileModule::PutBytes(out, bytes.first(static_cast<std::size_t>(length)));
 }
 
 const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
@@ -115,15 +125,15 @@ bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '
 
 void InfoDesc::Write(const ConstPool&, tOutput&) const {}
 
-void utfInfoDesc::Read(tInput& in) { ReadText(in, length, bytes); }
+void utfInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
 void utfInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
-void unicodeInfoDesc::Read(tInput& in) { ReadText(in, length, bytes); }
+void unicodeInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
 void unicodeInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
 
-void integerInfoDesc::Read(tInput& in) { GetU4(in, bytes); }
+void integerInfoDesc::Read(ConstPool&, tInput& in) { GetU4(in, bytes); }
 void integerInfoDesc::Write(const ConstPool&, tOutput& out) const { PutU4(out, bytes); }
 
-void longInfoDesc::Read(tInput& in) {
+void longInfoDesc::Read(ConstPool&, tInput& in) {
   GetU4(in, highBytes);
   GetU4(in, lowBytes);
 }
@@ -132,16 +142,16 @@ void longInfoDesc::Write(const ConstPool&, tOutput& out) const {
   PutU4(out, lowBytes);
 }
 
-void classInfoDesc::Read(tInput& in) { GetU2(in, nameIndex); }
+void classInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
 void classInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
-void stringInfoDesc::Read(tInput& in) { GetU2(in, stringIndex); }
+void stringInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, stringIndex); }
 void stringInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(stringIndex)); }
-void methodTypeInfoDesc::Read(tInput& in) { GetU2(in, descriptorIndex); }
+void methodTypeInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, descriptorIndex); }
 void methodTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(descriptorIndex)); }
-void moduleInfoDesc::Read(tInput& in) { GetU2(in, nameIndex); }
+void moduleInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
 void moduleInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
 
-void memberInfoDesc::Read(tInput& in) {
+void memberInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, classIndex);
   GetU2(in, nameAndTypeIndex);
 }
@@ -150,7 +160,7 @@ void memberInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
   PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
 }
 
-void nameAndTypeInfoDesc::Read(tInput& in) {
+void nameAndTypeInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, nameIndex);
   GetU2(in, descriptorIndex);
 }
@@ -159,7 +169,7 @@ void nameAndTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
   PutU2(out, cp.NewIndexOf(descriptorIndex));
 }
 
-void methodHandleInfoDesc::Read(tInput& in) {
+void methodHandleInfoDesc::Read(ConstPool&, tInput& in) {
   GetU1(in, referenceKind);
   GetU2(in, referenceIndex);
 }
@@ -168,7 +178,7 @@ void methodHandleInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
   PutU2(out, cp.NewIndexOf(referenceIndex));
 }
 
-void dynamicInfoDesc::Read(tInput& in) {
+void dynamicInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, bootstrapMethodAttrIndex);
   GetU2(in, nameAndTypeIndex);
 }
@@ -176,6 +186,16 @@ void dynamicInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
   PutU2(out, bootstrapMethodAttrIndex);
   PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
 }
+
+void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>& bytes) {
+  const std::uint8_t* read = FileModule::Take(in, n);
+  if (read == nullptr || n == 0) return;
+  auto* copy = static_cast<std::uint8_t*>(arena.allocate(n, 1));
+  std::memcpy(copy, read, n);
+  bytes = {copy, n};
+}
+
+ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), slots(&arena) {}
 
 InfoDesc* ConstPool::At(std::int32_t index) const {
   if (index < 1 || index >= length()) return nullptr;
@@ -190,10 +210,12 @@ std::int32_t ConstPool::NewIndexOf(std::int32_t index) const {
 }
 
 std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int32_t majorVersion) {
-  auto cp = std::make_unique<ConstPool>();
+  auto cp = std::make_unique<ConstPool>(FileModule::Remaining(in));
   cp->majorVersion = majorVersion;
   if (count <= 0) return cp;
-  // Slots grow with the entries read, so a count the input cannot fill allocates nothing for it.
+  // Every slot takes at least 3 bytes (a Long or Double 9 for its two), so a count the input cannot fill
+  // reserves nothing beyond what it holds.
+  cp->slots.reserve(1 + FileModule::ItemsThatFit(in, count - 1, 3));
   cp->slots.emplace_back();
   std::int32_t i = 1;
   while (i < count) {
@@ -203,8 +225,8 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
     const bool known = tag >= 0 && tag < static_cast<std::int16_t>(std::size(kTags)) && kTags[tag].make != nullptr &&
                        majorVersion >= kTags[tag].sinceMajor;
     if (!known) ZYNError::Message("Ivalid tag");
-    std::unique_ptr<InfoDesc> entry = kTags[tag].make();
-    entry->Read(in);
+    tArenaPtr<InfoDesc> entry = kTags[tag].make(cp->arena);
+    entry->Read(*cp, in);
     if (!in.Done) return cp;
     entry->tag = tag;
     entry->mark = 0;

@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,37 @@
 namespace ZYNConstPool {
 
 class ConstPool;
+
+// Everything read from one class file lives in the arena of its pool: the entries and their texts, the member
+// and attribute records, the code. Reading takes a few blocks per class instead of a heap object per record,
+// and the blocks go all at once with the pool, which therefore outlives every record. Final, so that what the
+// reader takes from it directly (records, bytes) costs an inline bump of a pointer.
+class tArena final : public std::pmr::monotonic_buffer_resource {
+public:
+  using monotonic_buffer_resource::monotonic_buffer_resource;
+};
+// What records with vectors declare as their allocator_type, and take their vectors' storage from.
+using tArenaAlloc = std::pmr::polymorphic_allocator<>;
+
+// Ends a record made in the arena: its destructor runs, its memory stays until the arena goes.
+struct tArenaDelete {
+  template <class T>
+  void operator()(T* record) const {
+    std::destroy_at(record);
+  }
+};
+template <class T>
+using tArenaPtr = std::unique_ptr<T, tArenaDelete>;
+
+// Makes a record in the arena; one that declares an allocator_type gets the arena for its vectors too.
+template <class T>
+tArenaPtr<T> New(tArena& arena) {
+  auto* record = static_cast<T*>(arena.allocate(sizeof(T), alignof(T)));
+  return tArenaPtr<T>(std::uninitialized_construct_using_allocator(record, tArenaAlloc(&arena)));
+}
+
+// Reads n bytes into the arena; when fewer remain nothing is read and Done becomes FALSE.
+void GetBytes(FileModule::tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>& bytes);
 
 // Pool indexes that an entry refers to, in marking order.
 struct EntryRefs {
@@ -30,7 +63,7 @@ struct InfoDesc {
 
   virtual ~InfoDesc() = default;
   // Reads the body (everything after the tag byte).
-  virtual void Read(FileModule::tInput& in) { (void)in; }
+  virtual void Read(ConstPool& cp, FileModule::tInput& in) { (void)cp, (void)in; }
   // Writes the body with translated indexes.
   virtual void Write(const ConstPool& cp, FileModule::tOutput& out) const;
   // Size in a class file, tag byte included.
@@ -40,8 +73,8 @@ struct InfoDesc {
 
 struct utfInfoDesc : InfoDesc {
   std::int32_t length = 0;
-  std::vector<std::uint8_t> bytes;  // only the first `length` count (ReplaceUtf shortens in place)
-  void Read(FileModule::tInput& in) override;
+  std::span<std::uint8_t> bytes;  // in the arena; only the first `length` count (ReplaceUtf shortens in place)
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
@@ -49,8 +82,8 @@ struct utfInfoDesc : InfoDesc {
 // The obsolete Unicode kind (tag 2): read and written like Utf8, one byte per unit.
 struct unicodeInfoDesc : InfoDesc {
   std::int32_t length = 0;
-  std::vector<std::uint8_t> bytes;
-  void Read(FileModule::tInput& in) override;
+  std::span<std::uint8_t> bytes;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
@@ -58,7 +91,7 @@ struct unicodeInfoDesc : InfoDesc {
 // Integer (3) and Float (4): the 32 bits as read, never interpreted.
 struct integerInfoDesc : InfoDesc {
   std::int32_t bytes = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
 };
@@ -67,7 +100,7 @@ struct floatInfoDesc : integerInfoDesc {};
 // Long (5) and Double (6): two slots each.
 struct longInfoDesc : InfoDesc {
   std::int32_t highBytes = 0, lowBytes = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 9; }
 };
@@ -75,7 +108,7 @@ struct doubleInfoDesc : longInfoDesc {};
 
 struct classInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
@@ -83,7 +116,7 @@ struct classInfoDesc : InfoDesc {
 
 struct stringInfoDesc : InfoDesc {
   std::int32_t stringIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
@@ -91,7 +124,7 @@ struct stringInfoDesc : InfoDesc {
 
 struct methodTypeInfoDesc : InfoDesc {
   std::int32_t descriptorIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
@@ -100,7 +133,7 @@ struct methodTypeInfoDesc : InfoDesc {
 // Module (19) and Package (20).
 struct moduleInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
@@ -109,7 +142,7 @@ struct moduleInfoDesc : InfoDesc {
 // Fieldref (9), Methodref (10), InterfaceMethodref (11).
 struct memberInfoDesc : InfoDesc {
   std::int32_t classIndex = 0, nameAndTypeIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
@@ -117,7 +150,7 @@ struct memberInfoDesc : InfoDesc {
 
 struct nameAndTypeInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0, descriptorIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
@@ -126,7 +159,7 @@ struct nameAndTypeInfoDesc : InfoDesc {
 struct methodHandleInfoDesc : InfoDesc {
   std::int16_t referenceKind = 0;
   std::int32_t referenceIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 4; }
   EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
@@ -135,7 +168,7 @@ struct methodHandleInfoDesc : InfoDesc {
 // Dynamic (17) and InvokeDynamic (18); the bootstrap index names a BootstrapMethods entry, not the pool.
 struct dynamicInfoDesc : InfoDesc {
   std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
-  void Read(FileModule::tInput& in) override;
+  void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
@@ -143,7 +176,10 @@ struct dynamicInfoDesc : InfoDesc {
 
 class ConstPool {
 public:
-  std::vector<std::unique_ptr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
+  // classBytes (the bytes of the class from its pool on) size the arena's first block.
+  explicit ConstPool(std::size_t classBytes);
+  tArena arena;  // first, so that it goes last
+  std::pmr::vector<tArenaPtr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
   std::int32_t majorVersion = 0;
   // What Mark adds to each count it reaches; the member pass takes a removed member's references back
   // with -1. When markLog is set, every entry reached is also logged there.

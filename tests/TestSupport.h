@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ struct OwnedInput {
 // of bytes read to `bytesRead`. An error fails the test and gives no class.
 std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::vector<std::string>* warnings = nullptr,
                                                 std::int32_t* bytesRead = nullptr);
+
+// Bytes held in a class's arena, for comparing with the bytes expected.
+inline Bytes AsBytes(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
 
 // Marks, renumbers and writes the class; returns the written bytes.
 Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll = false);

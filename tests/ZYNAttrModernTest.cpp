@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace {
 using ZYNAttr::FindIndexes;
 using ZYNAttr::IndexSlot;
 using Bytes = std::vector<std::uint8_t>;
+using Slots = std::pmr::vector<IndexSlot>;
 
 // States a body in the order its bytes stand; Idx and Opt also note where the parser must find an index.
 struct Body {
@@ -44,7 +46,7 @@ struct Body {
   }
 };
 
-std::string Show(const std::vector<IndexSlot>& slots) {
+std::string Show(std::span<const IndexSlot> slots) {
   std::string text;
   for (IndexSlot s : slots) text += std::to_string(s.offset) + (s.optional ? "? " : " ");
   return text;
@@ -190,7 +192,7 @@ std::vector<Case> WellFormed() {
 TEST(ZYNAttrModern, FindsEveryIndexOfWellFormedBodies) {
   for (const Case& c : WellFormed()) {
     SCOPED_TRACE(c.name);
-    std::vector<IndexSlot> found(3, IndexSlot{999, true});  // stale entries must go
+    Slots found(3, IndexSlot{999, true});  // stale entries must go
     ASSERT_TRUE(FindIndexes(c.kind, c.body.bytes, found));
     EXPECT_EQ(Show(found), Show(c.body.slots));
   }
@@ -198,7 +200,7 @@ TEST(ZYNAttrModern, FindsEveryIndexOfWellFormedBodies) {
 
 // The same facts with the bytes spelled out, independent of the builder.
 TEST(ZYNAttrModern, ReadsBigEndianOffsetsLiterally) {
-  std::vector<IndexSlot> found;
+  Slots found;
   ASSERT_TRUE(FindIndexes(ZYNAttr::EnclosingMethodAttr, Bytes{0, 5, 0, 0}, found));
   EXPECT_EQ(Show(found), "0 2? ");
   ASSERT_TRUE(FindIndexes(ZYNAttr::StackMapTableAttr, Bytes{0, 2, 65, 8, 0, 9, 66, 7, 0, 3}, found));
@@ -209,7 +211,7 @@ TEST(ZYNAttrModern, ReadsBigEndianOffsetsLiterally) {
 }
 
 TEST(ZYNAttrModern, SourceDebugExtensionIsAnyBytes) {
-  std::vector<IndexSlot> found(1);
+  Slots found(1);
   for (const Bytes& body : {Bytes{}, Bytes{0xFF}, Bytes{'S', 'M', 'A', 'P', '\n', 0, 0, 0}}) {
     EXPECT_TRUE(FindIndexes(ZYNAttr::SourceDebugExtensionAttr, body, found));
     EXPECT_TRUE(found.empty());
@@ -218,7 +220,7 @@ TEST(ZYNAttrModern, SourceDebugExtensionIsAnyBytes) {
 
 TEST(ZYNAttrModern, RefusesKindsItDoesNotKeep) {
   using namespace ZYNAttr;
-  std::vector<IndexSlot> found;
+  Slots found;
   const std::vector<std::int16_t> kinds = {UnknownAttr, CodeAttr, RecordAttr, 99, -1};
   for (std::int16_t kind : kinds) {
     EXPECT_FALSE(FindIndexes(kind, Bytes{0, 0}, found)) << kind;
@@ -229,7 +231,7 @@ TEST(ZYNAttrModern, RefusesKindsItDoesNotKeep) {
 // The original kinds are read from the rest of the file by their layout, whatever length they declare.
 TEST(ZYNAttrModern, LayoutSizeMeasuresTheLayoutAtTheStartOfTheBytes) {
   using namespace ZYNAttr;
-  std::vector<IndexSlot> found(1);
+  Slots found(1);
   EXPECT_EQ(LayoutSize(SourceFileAttr, Bytes{0, 5, 9, 9, 9}, found), 2u);
   EXPECT_EQ(Show(found), "0 ");
   EXPECT_EQ(LayoutSize(LineNumberTableAttr, Bytes{0, 1, 0, 0, 0, 7, 0, 1}, found), 6u);
@@ -243,7 +245,7 @@ TEST(ZYNAttrModern, LayoutSizeMeasuresTheLayoutAtTheStartOfTheBytes) {
 TEST(ZYNAttrModern, RefusesEveryTruncationAndTrailingByte) {
   for (const Case& c : WellFormed()) {
     SCOPED_TRACE(c.name);
-    std::vector<IndexSlot> found;
+    Slots found;
     for (std::size_t n = 0; n < c.body.bytes.size(); ++n) {
       const Bytes prefix(c.body.bytes.begin(), c.body.bytes.begin() + static_cast<std::ptrdiff_t>(n));
       EXPECT_FALSE(FindIndexes(c.kind, prefix, found)) << "prefix of " << n << " bytes";
@@ -262,7 +264,7 @@ void ExpectRefused(std::int16_t kind, const Bytes& head, const Bytes& tail, cons
     Bytes body = head;
     body.insert(body.end(), pad, 0);
     body.insert(body.end(), tail.begin(), tail.end());
-    std::vector<IndexSlot> found;
+    Slots found;
     EXPECT_FALSE(FindIndexes(kind, body, found)) << what << " with " << pad << " filler bytes";
   }
 }
@@ -292,7 +294,7 @@ TEST(ZYNAttrModern, RefusesUnknownTargetTypes) {
   const std::vector<std::uint32_t> known = {0x00, 0x01, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x40,
                                             0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B};
   const Bytes rest = Body().U1(0).Idx(1).U2(0).bytes;
-  std::vector<IndexSlot> found;
+  Slots found;
   for (std::uint32_t type = 0; type <= 255; ++type) {
     bool isKnown = false;
     for (std::uint32_t k : known) isKnown = isKnown || k == type;
@@ -340,7 +342,7 @@ TEST(ZYNAttrModern, LimitsNestingTo256Levels) {
   for (Depth d : {Depth{1, true}, Depth{200, true}, Depth{256, true}, Depth{257, false}, Depth{300, false},
                   Depth{100000, false}}) {
     SCOPED_TRACE(d.levels);
-    std::vector<IndexSlot> found;
+    Slots found;
     const Body arrays = NestedArrays(d.levels);
     EXPECT_EQ(FindIndexes(ZYNAttr::AnnotationDefaultAttr, arrays.bytes, found), d.accepted);
     if (d.accepted) {
@@ -379,7 +381,7 @@ TEST(ZYNAttrModern, SurvivesMutatedBodies) {
           default: body.resize(next(body.size() + 1)); break;
         }
       }
-      std::vector<IndexSlot> found;
+      Slots found;
       if (!FindIndexes(c.kind, body, found)) continue;
       ++accepted;
       std::uint32_t end = 0;

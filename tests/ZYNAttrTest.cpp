@@ -98,11 +98,10 @@ protected:
   ZYNError::tDiagnostics diag;
 
   // Reads one attribute from `bytes` against the pool of `cls`, as the first of its file.
-  std::unique_ptr<attributeInfoDesc> ReadAttr(ZYNClass::tClassDesc& cls, const Bytes& bytes,
-                                              std::vector<std::string>* warnings) {
+  AttrPtr ReadAttr(ZYNClass::tClassDesc& cls, const Bytes& bytes, std::vector<std::string>* warnings) {
     diag = {};
     input.Reset(bytes);
-    std::unique_ptr<attributeInfoDesc> attr;
+    AttrPtr attr;
     bool fatal = false;
     std::string error;
     const std::string out = Captured([&] { attr = NewAttr(*cls.cp, input.in, diag); }, &fatal, &error);
@@ -218,7 +217,7 @@ TEST_F(ZYNAttrTest, KeepsUnknownAndTooLongAttributesWithAWarning) {
     EXPECT_EQ(attr->nameIndex, name);
     EXPECT_EQ(attr->length, static_cast<std::int32_t>(row.body.size()));
     if (row.kind == UnknownAttr) {
-      EXPECT_EQ(dynamic_cast<UnknownAttributeDesc&>(*attr).data, row.body);
+      EXPECT_EQ(AsBytes(dynamic_cast<UnknownAttributeDesc&>(*attr).data), row.body);
     }
     AttrArray list;
     list.push_back(std::move(attr));
@@ -287,7 +286,7 @@ TEST_F(ZYNAttrTest, KeepsAModernKindWhoseBodyBreaksItsLayoutAsUnknown) {
     input.Reset(ByteWriter().raw(Attribute(names[i], body)).raw(sourceFile).bytes);
     auto first = NewAttr(*pool->cp, input.in, diag);
     EXPECT_TRUE(first->This(UnknownAttr)) << name;
-    EXPECT_EQ(dynamic_cast<UnknownAttributeDesc&>(*first).data, body) << name;
+    EXPECT_EQ(AsBytes(dynamic_cast<UnknownAttributeDesc&>(*first).data), body) << name;
     auto second = NewAttr(*pool->cp, input.in, diag);
     EXPECT_EQ(diag.lines, Warned("Unknown attribute \"" + std::string(name) + "\" ignored. Length=" +
                                  std::to_string(body.size())));

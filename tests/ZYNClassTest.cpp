@@ -1,7 +1,9 @@
 // The class file as a whole: reading errors by where the file ends, round trips, and the marking that
 // drops unused pool entries and renumbers the rest.
 #include <cstdint>
+#include <memory_resource>
 #include <string>
+#include <tuple>
 
 #include "FileModule.h"
 #include "TestSupport.h"
@@ -61,6 +63,22 @@ void ExpectReadError(const Bytes& bytes, const std::string& line) {
       },
       line);
 }
+
+// While it lives, the default memory resource, which the arenas take their blocks from (and any vector that
+// missed its arena): counts what is taken from it.
+struct tCountedResource : std::pmr::memory_resource {
+  tCountedResource() : upstream(std::pmr::set_default_resource(this)) {}
+  ~tCountedResource() override { std::pmr::set_default_resource(upstream); }
+  void* do_allocate(std::size_t n, std::size_t align) override {
+    ++blocks, bytes += n;
+    return upstream->allocate(n, align);
+  }
+  void do_deallocate(void* p, std::size_t n, std::size_t align) override { upstream->deallocate(p, n, align); }
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+  std::pmr::memory_resource* upstream;
+  int blocks = 0;
+  std::size_t bytes = 0;
+};
 
 using ZYNClassTest = ::testing::Test;
 
@@ -164,6 +182,31 @@ TEST_F(ZYNClassTest, BytesAfterTheAttributesAreRefused) {
     const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(b.Build(), {});
     EXPECT_EQ(r.error, "ERROR: Extra bytes at the end of class file");
     EXPECT_TRUE(r.bytes.empty());
+  }
+}
+
+TEST_F(ZYNClassTest, ReadingTakesAFewBlocksThatTheInputSizes) {
+  ClassBuilder big;
+  const int self = big.Class("Big"), code = big.Utf8("Code"), lines = big.Utf8("LineNumberTable");
+  const int note = big.Utf8("Note"), desc = big.Utf8("()V");
+  for (int i = 0; i < 400; ++i) {
+    const Bytes table = ByteWriter().u2(1).u2(0).u2(i).bytes;
+    big.Method(2, big.Utf8("m" + std::to_string(i)), desc,
+               {Attribute(code, CodeBody({177}, {{0, 1, 0, self}}, {Attribute(lines, table), Attribute(note, {1})}))});
+  }
+  big.This(self).ClassAttr(Attribute(note, {2}));
+  ClassBuilder hostile;  // a pool count of 65535 over a few bytes
+  hostile.PoolCount(0xFFFF).Utf8("x");
+  for (const auto& [bytes, blocks, whole] : {std::tuple{big.Build(), 3, true}, std::tuple{hostile.Build(), 1, false}}) {
+    tCountedResource counted;
+    const ZYNData::tParams params;
+    ZYNClass::tContext ctx(params);
+    FileModule::Reset(ctx.in, bytes);
+    bool fatal = false;
+    Captured([&] { ZYNClass::ReadClass(ctx); }, &fatal);
+    EXPECT_EQ(fatal, !whole);
+    EXPECT_LE(counted.blocks, blocks);
+    EXPECT_LE(counted.bytes, 16 * bytes.size() + 1024);
   }
 }
 

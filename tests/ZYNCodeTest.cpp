@@ -53,15 +53,16 @@ Bytes Switch(int opcode, int offset, const std::vector<std::uint32_t>& operands,
 
 class ZYNCodeTest : public ::testing::Test {
 protected:
-  // The input that the code is decoded from.
+  // The input that the code is decoded from, and the arena the decoded code lives in.
   OwnedInput input;
+  ZYNConstPool::tArena arena;
 
   // Decodes `code` standing `at` bytes into the input, with `after` following it.
   InstructionArray Decode(const Bytes& code, int major = 45, std::size_t at = 0, const Bytes& after = {}) {
     input.Reset(Cat({Bytes(at, 0xEE), code, after}));
     Bytes skipped;
     if (at > 0) FileModule::GetBytes(input.in, at, skipped);
-    return NewCode(input.in, static_cast<std::int32_t>(code.size()), major);
+    return NewCode(input.in, static_cast<std::int32_t>(code.size()), major, arena);
   }
 
   void ExpectCodeError(const Bytes& code, const std::string& line, std::size_t at = 0, int major = 45) {
@@ -202,7 +203,7 @@ TEST_F(ZYNCodeTest, RefusesCodeLengthsTheInputCannotHold) {
     ExpectError(
         [&] {
           input.Reset({177});
-          NewCode(input.in, length, 45);
+          NewCode(input.in, length, 45, arena);
         },
         "Unexpected end of class file");
   }

@@ -83,7 +83,7 @@ TEST_F(ZYNConstPoolTest, ReadsEveryTagAndWritesItBack) {
     EXPECT_EQ(entry->mark, 0) << index;
     EXPECT_EQ(entry->newIndex, index) << index;
   }
-  EXPECT_EQ(EntryAs<utfInfoDesc>(*cp, name)->bytes, (Bytes{'N', 'a', 'm', 'e'}));
+  EXPECT_EQ(AsBytes(EntryAs<utfInfoDesc>(*cp, name)->bytes), (Bytes{'N', 'a', 'm', 'e'}));
   EXPECT_TRUE(EntryAs<utfInfoDesc>(*cp, empty)->bytes.empty());
   EXPECT_EQ(EntryAs<unicodeInfoDesc>(*cp, uni)->length, 3);
   EXPECT_EQ(EntryAs<integerInfoDesc>(*cp, integer)->bytes, static_cast<std::int32_t>(0x80000001));
