@@ -151,7 +151,7 @@ std::string CheckArchive(tInput input) {
   params.var = params.lin = params.src = params.uattr = params.depr = params.synt = true;
   std::vector<ZYNHierarchy::tClassNames> classes;
   ZYNArchive::tMemory memory;
-  ZYNArchive::ReadNames(input, 1, memory, classes);
+  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, classes);
   ZYNHierarchy::tRunFacts facts;
   for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
   facts.Finish();

@@ -556,6 +556,28 @@ bool MappedFile::Map(const std::string& name) {
   return true;
 }
 
+void DropMappedPages(std::span<const std::uint8_t> bytes) {
+  static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(bytes.data()), end = begin + bytes.size();
+  const std::uintptr_t from = (begin + page - 1) / page * page, to = end / page * page;
+  if (from >= to) return;
+  // Other memory would come back as zeros.
+  std::lock_guard lock(mappingMutex);
+  for (const tMappingSlot& slot : mappingSlots) {
+    const std::uintptr_t b = slot.begin.load();
+    if (b == 0 || begin < b || end > slot.end.load()) continue;
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    return;
+  }
+}
+
+void PagesBehind::Passed(std::size_t position) {
+  constexpr std::size_t kStep = std::size_t{1} << 20;
+  if (position < dropped_ || position - dropped_ < kStep || position > bytes_.size()) return;
+  DropMappedPages(bytes_.subspan(dropped_, position - dropped_));
+  dropped_ = position;
+}
+
 bool IsFile(const std::string& name) {
   struct stat st {};
   return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);

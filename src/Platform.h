@@ -149,6 +149,21 @@ private:
   std::size_t size_ = 0;
   int slot_ = -1;  // where HandleSignals finds the mapping
 };
+// Lets the whole pages of these bytes leave the process's memory when they lie in a MappedFile (a later read
+// finds them in the file again); other bytes stay as they are.
+void DropMappedPages(std::span<const std::uint8_t> bytes);
+// For a pass that reads bytes from front to back: lets the pages behind it go (DropMappedPages), a mebibyte
+// at a time, so that reading a large mapped file does not keep all of it in memory.
+class PagesBehind {
+public:
+  explicit PagesBehind(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  // The pass reads nothing more before this position (one further back is taken as no step at all).
+  void Passed(std::size_t position);
+
+private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t dropped_ = 0;  // the pages before it are gone
+};
 // Whether the name is a regular file (links followed).
 bool IsFile(const std::string& name);
 // Whether the name is a folder (links followed).

@@ -1,6 +1,7 @@
 #include "ZYNArchive.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -21,9 +22,61 @@ using ZYNZip::tBytes;
 using ZYNZip::tEntry;
 using ZYNZip::tReplacement;
 
+// A class entry's bytes that the names pass inflated, in the run's held input until the core has read them;
+// and the entry as it was then, so that the archive's turn takes them only for an entry that still has the
+// same values and data, by its CRC (another listed file's writing may have replaced the archive since).
+struct tKeptClass {
+  tKeptClass(ZYNBatch::tHeld& held, const tEntry& e)
+      : held(held), method(e.method), crc(e.crc), size(e.size), compressedSize(e.compressedSize) {}
+  ~tKeptClass() { held.Give(taken); }
+  tKeptClass(const tKeptClass&) = delete;
+  tKeptClass& operator=(const tKeptClass&) = delete;
+
+  bool Same(const tEntry& e, tBytes archive) const {
+    return e.method == method && e.crc == crc && e.size == size && e.compressedSize == compressedSize &&
+           ZYNZip::Crc32(e.Data(archive)) == dataCrc;
+  }
+
+  ZYNBatch::tHeld& held;
+  std::uint64_t taken = 0;  // of `held`
+  std::vector<std::uint8_t> bytes;
+  const std::uint16_t method;
+  const std::uint32_t crc;
+  const std::uint64_t size, compressedSize;
+  std::uint32_t dataCrc = 0;
+};
+
+// Where an entry stands in a listed archive, the same in every walk: the indexes of the entries that hold
+// the nested archives down to it, and its own.
+using tPlace = std::vector<std::size_t>;
+
+// What the names pass kept of one listed archive.
+struct tKeptArchive {
+  std::map<tPlace, std::unique_ptr<tKeptClass>> entries;
+};
+
+tKept::tKept() = default;
+
+tKept::~tKept() = default;
+
+void tKept::Put(const std::string& archive, std::unique_ptr<tKeptArchive> entries) {
+  std::lock_guard lock(mutex_);
+  archives_.try_emplace(archive, std::move(entries));
+}
+
+std::unique_ptr<tKeptArchive> tKept::Take(const std::string& archive) {
+  std::lock_guard lock(mutex_);
+  const auto it = archives_.find(archive);
+  if (it == archives_.end()) return nullptr;
+  std::unique_ptr<tKeptArchive> entries = std::move(it->second);
+  archives_.erase(it);
+  return entries;
+}
+
 // One archive of the run, listed or nested, as far as its entries are known.
 struct tNode {
   std::string shown;                        // as the table names it: "app.jar", "app.jar!lib/x.jar"
+  tPlace place;                             // of the entry that holds it (empty for the listed archive)
   std::vector<std::uint8_t> owned;          // the inflated bytes of a deflated nested archive
   ZYNZip::tArchive archive;
   std::string keep;                         // why it must stay as it is, or empty
@@ -40,16 +93,25 @@ struct tNode {
 struct tTask {
   const tNode* node;
   std::size_t entry;
+  std::unique_ptr<tKeptClass> kept;  // the names pass's bytes of a class entry, if it kept them
+
+  tPlace Place() const {
+    tPlace place = node->place;
+    place.push_back(entry);
+    return place;
+  }
 };
 
 namespace {
 
 // Archives inside archives are followed this deep below the listed one.
-constexpr int kMaxDepth = 4;
+constexpr std::size_t kMaxDepth = 4;
 // A thread keeps a buffer up to this size from entry to entry; a larger one goes with its entry's room.
 constexpr std::size_t kKeptBuffer = std::size_t{1} << 20;
 // After an entry that took more room than this, what it freed goes back to the system before the room does.
 constexpr std::uint64_t kReleasedRoom = std::uint64_t{16} << 20;
+// So is the memory of the names pass's bytes each time the core has read this much more of them.
+constexpr std::uint64_t kReleasedHeld = std::uint64_t{4} << 20;
 
 // What a thread keeps from entry to entry.
 struct tWorkspace {
@@ -176,24 +238,27 @@ bool NestedBytes(const tNode& node, const tEntry& e, tWalk& walk, std::vector<st
   return true;
 }
 
-std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, int depth, tWalk& walk);
+std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, tPlace place, tWalk& walk);
 
 // Walks the archive that entry i of the node holds, if it holds one to walk.
-void WalkNested(tNode& node, std::size_t i, int depth, tWalk& walk) {
+void WalkNested(tNode& node, std::size_t i, tWalk& walk) {
   const tEntry& e = node.archive.entries[i];
-  if (depth >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated)) return;
+  if (node.place.size() >= kMaxDepth || (e.method != ZYNZip::kStored && e.method != ZYNZip::kDeflated)) return;
   std::vector<std::uint8_t> owned;
   tBytes inner;
   // An entry of such a name that holds no archive stays as it is.
   if (!NestedBytes(node, e, walk, owned, inner) || !ZYNZip::IsArchive(inner)) return;
-  node.nested[i] = Walk(inner, node.shown + "!" + e.name, depth + 1, walk);
+  tPlace place = node.place;
+  place.push_back(i);
+  node.nested[i] = Walk(inner, node.shown + "!" + e.name, std::move(place), walk);
   if (node.nested[i]) node.nested[i]->owned = std::move(owned);  // the bytes stay where they are
 }
 
 // Reads an archive's directory and those of the archives inside it into a tree, and lists their entries.
-std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, int depth, tWalk& walk) {
+std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, tPlace place, tWalk& walk) {
   auto node = std::make_unique<tNode>();
   node->shown = std::move(shown);
+  node->place = std::move(place);
   if (!walk.Reads([&] { node->archive = ZYNZip::Read(bytes, node->shown); })) return nullptr;
   if (walk.Strict()) {
     node->keep = ZYNZip::MustNotChange(node->archive);
@@ -208,12 +273,12 @@ std::unique_ptr<tNode> Walk(tBytes bytes, std::string shown, int depth, tWalk& w
       continue;
     }
     if (e.IsClass()) {
-      walk.found.classes.push_back({node.get(), i});
+      walk.found.classes.push_back({node.get(), i, nullptr});
     } else if (e.IsNestedArchive()) {
-      WalkNested(*node, i, depth, walk);
+      WalkNested(*node, i, walk);
     } else if (!walk.Strict() && !e.name.ends_with('/') && e.size <= ZYNHierarchy::kMaxResourceText &&
                (e.method == ZYNZip::kStored || e.method == ZYNZip::kDeflated)) {
-      walk.found.resources.push_back({node.get(), i});
+      walk.found.resources.push_back({node.get(), i, nullptr});
     }
   }
   return node;
@@ -227,7 +292,7 @@ tFound WalkArchive(tBytes bytes, const std::string& shown, tMode mode, tBudget::
   for (;;) {
     tWalk walk{mode, tNestedRoom(share), coder, {}};
     try {
-      walk.found.top = Walk(bytes, shown, 0, walk);
+      walk.found.top = Walk(bytes, shown, {}, walk);
       return std::move(walk.found);
     } catch (const tBusy& busy) {
       share.Release();
@@ -236,18 +301,27 @@ tFound WalkArchive(tBytes bytes, const std::string& shown, tMode mode, tBudget::
   }
 }
 
-// Optimizes a class entry: inflated, through the core, and compressed again only when it changed.
-tEntryResult RunTask(const tTask& task, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
+// Optimizes a class entry: the bytes the names pass kept, or inflated now, through the core, and compressed
+// again only when it changed, and read back.
+tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
                      tBudget& budget, tWorkspace& work) {
   tEntryResult r;
   const tEntry& e = task.node->archive.entries[task.entry];
   tBudget::tShare room(budget);
+  std::unique_ptr<tKeptClass> kept = std::move(task.kept);
   try {
+    if (kept != nullptr && !kept->Same(e, task.node->archive.bytes)) kept.reset();
     TakeClassRoom(room, e);
-    ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
-    r.file = ZYNClass::OptimizeFile(work.content, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, &facts);
-    if (r.file.error.empty() && r.file.bytes != work.content)
+    if (kept == nullptr)
+      ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
+    const std::vector<std::uint8_t>& content = kept != nullptr ? kept->bytes : work.content;
+    r.file = ZYNClass::OptimizeFile(content, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, &facts);
+    const bool changed = r.file.error.empty() && r.file.bytes != content;
+    kept.reset();  // the run's held input has its room back before more is taken
+    if (changed) {
       r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
+      ZYNZip::Check(*r.replacement, e.method, work.content, work.coder);
+    }
   } catch (const ZYNError::Fatal& error) {
     r.file.error = error.Line();
   } catch (const std::bad_alloc&) {
@@ -262,14 +336,45 @@ tEntryResult RunTask(const tTask& task, const ZYNData::tParams& params, const ZY
 // Ends the writing of an archive whose entry failed (its line is reported).
 struct tStopped {};
 
+// An archive reaches its file in writes of at least this much but the last: its pieces are small, a few to
+// an entry, and a system call each costs more than writing them.
+constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+
+// Gathers the pieces of an archive into writes of kWriteSize or more.
+class tGathered {
+public:
+  explicit tGathered(Platform::TempFile& file) : file_(file) { buffer_.reserve(kWriteSize); }
+
+  void Put(tBytes part) {
+    if (!buffer_.empty()) {
+      const std::size_t n = std::min(part.size(), kWriteSize - buffer_.size());
+      buffer_.insert(buffer_.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(n));
+      part = part.subspan(n);
+      if (buffer_.size() < kWriteSize) return;
+      Flush();
+    }
+    if (part.size() >= kWriteSize) file_.Write(part);
+    else buffer_.assign(part.begin(), part.end());
+  }
+
+  void Flush() {
+    if (!buffer_.empty()) file_.Write(buffer_);
+    buffer_.clear();
+  }
+
+private:
+  Platform::TempFile& file_;
+  std::vector<std::uint8_t> buffer_;
+};
+
 // Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
-  Writer(const std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params,
-         const ZYNHierarchy::tRunFacts& facts, tBudget& budget, ZYNReport::tReport& report)
-      : report_(report), work_(threads),
-        units_(tasks.size(), threads, [&tasks, &params, &facts, &budget, this](std::size_t k, unsigned slot) {
-          return RunTask(tasks[k], params, facts, budget, work_[slot]);
+  Writer(std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params,
+         const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report)
+      : report_(report), held_(memory.held), released_(memory.held.Used()), work_(threads),
+        units_(tasks.size(), threads, [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
+          return RunTask(tasks[k], params, facts, memory.classes, work_[slot]);
         }) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
@@ -288,6 +393,11 @@ private:
       if (!report_.File(node.shown + "!" + e.name, r.file)) throw tStopped{};
       report_.EndLine();
       node.current = std::move(r.replacement);
+      // What the names pass kept goes back as the core reads it; the allocator would keep its memory.
+      if (held_.Used() + kReleasedHeld <= released_) {
+        Platform::ReleaseFreedMemory();
+        released_ = held_.Used();
+      }
     } else if (i < node.nested.size() && node.nested[i]) {
       tNode& inner = *node.nested[i];
       if (!inner.keep.empty()) {
@@ -304,12 +414,15 @@ private:
       if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
         ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
       node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_[0].coder));
+      ZYNZip::Check(*node.current, e.method, bytes, work_[0].coder);  // the archive written is not needed now
     }
     if (const auto it = node.repeated.find(i); it != node.repeated.end()) it->second = node.current;
     return node.current.get();
   }
 
   ZYNReport::tReport& report_;
+  const ZYNBatch::tHeld& held_;
+  std::uint64_t released_;  // what the run held when its freed memory last went back
   std::vector<tWorkspace> work_;  // by thread; the writing thread's is the first
   ZYNBatch::tInOrder<tEntryResult> units_;
 };
@@ -321,14 +434,16 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   const std::string target = params.old ? FileModule::BackupName(name, true) : name;
   Platform::TempFile temp;
   if (write && !temp.Create(name)) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
+  tGathered out(temp);
   std::uint64_t size = 0;
   const bool written = job.Write(threads, params, report, [&](tBytes part) {
     size += part.size();
-    if (write) temp.Write(part);
+    if (write) out.Put(part);
   });
   if (!written) return false;
   report.ArchiveShrank(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size));
   if (!write) return true;
+  out.Flush();
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
@@ -344,10 +459,16 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
 tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
            tMemory& memory)
     : memory_(memory), facts_(facts), nestedRoom_(memory.nested) {
+  // Taken before the walk, so that an error in it gives them back too.
+  const std::unique_ptr<tKeptArchive> kept = memory.kept.Take(shown);
   ZYNZip::tCoder coder;
   tFound found = WalkArchive(bytes, shown, tMode::Strict, nestedRoom_, coder);
   top_ = std::move(found.top);
   tasks_ = std::move(found.classes);
+  if (kept == nullptr) return;
+  for (tTask& task : tasks_) {
+    if (const auto it = kept->entries.find(task.Place()); it != kept->entries.end()) task.kept = std::move(it->second);
+  }
 }
 
 tJob::~tJob() = default;
@@ -357,7 +478,7 @@ const std::string& tJob::Keep() const { return top_->keep; }
 bool tJob::Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report,
                  const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, params, facts_, memory_.classes, report);
+    Writer writer(tasks_, threads, params, facts_, memory_, report);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -396,22 +517,38 @@ bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& 
 
 namespace {
 
-// The names of one class entry, nothing when it cannot be read, or that memory ran out.
+// The names of one class entry, nothing when it cannot be read, or that memory ran out; and its bytes when
+// they are kept for the core.
 struct tEntryNames {
   std::optional<ZYNHierarchy::tClassNames> names;
+  std::unique_ptr<tKeptClass> kept;
   bool outOfMemory = false;
 };
 
-tEntryNames EntryNames(const tTask& task, tBudget& budget, tWorkspace& work) {
+// Room in the run's held input for the entry's bytes, or nothing when the run holds as much as it may.
+std::unique_ptr<tKeptClass> Keep(ZYNBatch::tHeld& held, const tEntry& e, tBytes archive) {
+  if (e.size > ZYNZip::kMaxClassEntry) return nullptr;
+  auto kept = std::make_unique<tKeptClass>(held, e);
+  if (!held.TryTake(e.size)) return nullptr;
+  kept->taken = e.size;
+  kept->dataCrc = ZYNZip::Crc32(e.Data(archive));
+  return kept;
+}
+
+tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
   tEntryNames r;
   const tEntry& e = task.node->archive.entries[task.entry];
-  tBudget::tShare room(budget);
+  tBudget::tShare room(memory.classes);
   try {
     TakeClassRoom(room, e);
-    ZYNZip::Inflate(task.node->archive, e, "", ZYNZip::kMaxClassEntry, work.content, work.coder);
-    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(work.content, names)) r.names = std::move(names);
+    r.kept = Keep(memory.held, e, task.node->archive.bytes);
+    std::vector<std::uint8_t>& content = r.kept != nullptr ? r.kept->bytes : work.content;
+    ZYNZip::Inflate(task.node->archive, e, "", ZYNZip::kMaxClassEntry, content, work.coder);
+    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) r.names = std::move(names);
   } catch (const ZYNError::Fatal&) {
+    r.kept.reset();
   } catch (const std::bad_alloc&) {
+    r.kept.reset();
     r.outOfMemory = true;
   }
   work.Trim(room.Held());
@@ -420,21 +557,27 @@ tEntryNames EntryNames(const tTask& task, tBudget& budget, tWorkspace& work) {
 
 }  // namespace
 
-void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
+void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                std::vector<ZYNHierarchy::tClassNames>& classes) {
   tBudget::tShare share(memory.nested);  // given back after the walk's archives are freed
   ZYNZip::tCoder coder;
   const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
+  auto kept = std::make_unique<tKeptArchive>();
+  Platform::PagesBehind behind(bytes);  // what is kept stays in memory, the archive need not
   // Inflating is most of the work: the entries are read on every thread, and taken in order.
   std::vector<tWorkspace> work(threads);
   ZYNBatch::ForEachInOrder(
       found.classes.size(), threads,
-      [&](std::size_t k, unsigned slot) { return EntryNames(found.classes[k], memory.classes, work[slot]); },
-      [&](std::size_t, tEntryNames r) {
+      [&](std::size_t k, unsigned slot) { return EntryNames(found.classes[k], memory, work[slot]); },
+      [&](std::size_t k, tEntryNames r) {
         if (r.outOfMemory) throw std::bad_alloc();
         if (r.names) classes.push_back(std::move(*r.names));
+        const tTask& task = found.classes[k];
+        if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
+        if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
         return true;
       });
+  if (!kept->entries.empty()) memory.kept.Put(name, std::move(kept));
 }
 
 void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
@@ -442,9 +585,10 @@ void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarch
   ZYNZip::tCoder coder;
   const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
   std::vector<std::uint8_t> text;
-  for (const auto& [node, entry] : found.resources) {
+  for (const tTask& resource : found.resources) {
+    const ZYNZip::tArchive& archive = resource.node->archive;
     try {
-      ZYNZip::Inflate(node->archive, node->archive.entries[entry], "", ZYNHierarchy::kMaxResourceText, text, coder);
+      ZYNZip::Inflate(archive, archive.entries[resource.entry], "", ZYNHierarchy::kMaxResourceText, text, coder);
     } catch (const ZYNError::Fatal&) {
       continue;  // not read for words; the entry is copied as it is
     }

@@ -3,8 +3,10 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ZYNBatch.h"
@@ -14,6 +16,26 @@
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
+
+struct tKeptArchive;
+
+// The class entries of listed archives that the names pass inflated and keeps for the core, until the
+// archive's turn: by the archive's name as the run lists it.
+class tKept {
+public:
+  tKept();
+  ~tKept();
+  tKept(const tKept&) = delete;
+  tKept& operator=(const tKept&) = delete;
+  // An archive of a name that has its entries kept already keeps those.
+  void Put(const std::string& archive, std::unique_ptr<tKeptArchive> entries);
+  // The archive's entries, no longer kept here (nothing when none are).
+  std::unique_ptr<tKeptArchive> Take(const std::string& archive);
+
+private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::unique_ptr<tKeptArchive>> archives_;
+};
 
 // The memory that the archives of one run may hold, shared by all its threads and archives; a unit that
 // finds it taken waits until it is given back.
@@ -28,6 +50,8 @@ struct tMemory {
   // Class files and entries that the names pass read, kept for the core (loose files and archives alike).
   static constexpr std::uint64_t kHeldInput = std::uint64_t{256} << 20;
   ZYNBatch::tHeld held{kHeldInput};
+  // The archives' class entries in `held` (given back to it, so destroyed before it).
+  tKept kept;
 };
 
 // Whether a file that begins with these bytes (up to 4) may be a class file.
@@ -41,7 +65,8 @@ class tJob {
 public:
   // Reads the directories of the archive and of the archives inside it; a damaged archive ends through
   // ZYNError::Message. The bytes and the memory must outlive the job, which holds its nested archives'
-  // room until it is destroyed.
+  // room until it is destroyed. The class entries that ReadNames kept under the name `shown` serve the
+  // core where the entry still holds the data they came from; the others are given back.
   tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
        tMemory& memory);
   ~tJob();
@@ -75,8 +100,8 @@ bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& 
 // Adds the names of every class entry of the archive (nested archives included) that can be read; an
 // archive or entry that cannot be read adds nothing (its error comes in its turn), and a lack of memory
 // throws std::bad_alloc (names left out would change what other classes may do). The class entries are
-// read on `threads` threads.
-void ReadNames(std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
+// read on `threads` threads, and kept for the archive's turn under its name while `memory.held` has room.
+void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                std::vector<ZYNHierarchy::tClassNames>& classes);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
 // the run (ZYNHierarchy::tRunFacts::AddWords); the same.

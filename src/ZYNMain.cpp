@@ -350,7 +350,7 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
-        ZYNArchive::ReadNames(archive.Bytes(), threads, memory, listed.classes);
+        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, listed.classes);
     } else if (read == tRead::Class) {
       if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names))
         listed.classes.push_back(std::move(names));

@@ -172,6 +172,10 @@ struct tReplacement {
 // Compresses the content with the method (stored or deflated), into no more room than the result takes.
 tReplacement Compress(tBytes content, std::uint16_t method, tCoder& coder);
 tReplacement Compress(tBytes content, std::uint16_t method);
+// Reads the replacement's data back in the method (inflated into `scratch`) and checks its size and CRC, so
+// that the written archive's read-back (Verify) need only compare the data with what was written. Throws an
+// internal error when they do not match.
+void Check(const tReplacement& replacement, std::uint16_t method, std::vector<std::uint8_t>& scratch, tCoder& coder);
 std::uint32_t Crc32(tBytes bytes);
 
 // What an entry holds after writing: replaced or not, and the values of its directory record.
@@ -180,6 +184,7 @@ struct tWritten {
   std::uint32_t crc = 0;
   std::uint64_t size = 0;
   std::uint64_t compressedSize = 0;
+  std::uint32_t dataCrc = 0;  // of a replaced entry's data as written
 };
 // The new content of entry i, or nothing (nullptr) to keep it; asked once per entry in the order of the
 // local headers, the content is used before the next question.
@@ -191,7 +196,8 @@ using tEmit = std::function<void(tBytes)>;
 std::vector<tWritten> Write(const tArchive& archive, const tProvide& provide, const tEmit& emit);
 
 // Checks a written archive against the original: the same entries in the same order, kept ones byte for byte,
-// replaced ones with the values written and inflating to their CRC. An empty text, or what does not match.
+// replaced ones with the values and the data written (whose content Check read back before). An empty text,
+// or what does not match.
 std::string Verify(tBytes written, const tArchive& original, const std::vector<tWritten>& values);
 
 }  // namespace ZYNZip

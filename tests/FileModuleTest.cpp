@@ -149,6 +149,20 @@ TEST_F(FileModuleTest, AFileReadEarlierShowsWhetherItIsStillTheSame) {
   EXPECT_FALSE(Platform::FileIdOf(dir.File("missing.bin"), now));
 }
 
+// Letting pages go never loses bytes: a mapped file's come back from the file, and other memory is left alone.
+TEST_F(FileModuleTest, DroppedPagesKeepTheirBytes) {
+  TempDir dir;
+  const Bytes bytes(5 << 12, 0x5A);
+  WriteFileBytes(dir.File("a.bin"), bytes);
+  Platform::MappedFile file;
+  ASSERT_TRUE(file.Map(dir.File("a.bin")));
+  Platform::DropMappedPages(file.Bytes());
+  Bytes other = bytes;
+  Platform::DropMappedPages(other);
+  EXPECT_EQ(Bytes(file.Bytes().begin(), file.Bytes().end()), bytes);
+  EXPECT_EQ(other, bytes);
+}
+
 TEST_F(FileModuleTest, WritesBigEndianIntoItsOwnOutput) {
   tOutput out, other;
   FileModule::PutU4(out, -1);

@@ -227,6 +227,34 @@ TEST(ZipTest, AReplacedEntryChangesOnlyItsCrcSizesAndTheOffsetsAfterIt) {
   }
 }
 
+// A replacement is read back when it is made; the written archive then need only hold the bytes written.
+TEST(ZipTest, ReadingBackFindsBytesThatDifferFromWhatWasWritten) {
+  const Bytes bytes = BuildZip(Spec(ThreeEntries()));
+  const tArchive a = ZYNZip::Read(bytes, "t.jar");
+  std::vector<ZYNZip::tReplacement> r;
+  ZYNZip::tCoder coder;
+  Bytes scratch;
+  for (std::size_t i = 1; i < 3; ++i) {
+    r.push_back(ZYNZip::Compress(Content(9, 200), a.entries[i].method));
+    EXPECT_NO_THROW(ZYNZip::Check(r.back(), a.entries[i].method, scratch, coder));
+    ZYNZip::tReplacement bad = r.back();
+    bad.data[bad.data.size() / 2] ^= 0x10;
+    ExpectError([&] { ZYNZip::Check(bad, a.entries[i].method, scratch, coder); },
+                "Internal error: compressed data does not inflate back");
+  }
+  std::vector<ZYNZip::tWritten> values;
+  const Bytes out = Rewrite(a, [&](std::size_t i) { return i > 0 ? &r[i - 1] : nullptr; }, &values);
+  const tArchive b = ZYNZip::Read(out, "t.jar");
+  const std::string why[] = {"unchanged entry \"META-INF/MANIFEST.MF\" differs",
+                             "the data of entry \"a/A.class\" differs from what was written",
+                             "the data of entry \"b/B.class\" differs from what was written"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    Bytes damaged = out;
+    damaged[b.entries[i].data + 5] ^= 0x01;
+    EXPECT_EQ(ZYNZip::Verify(damaged, a, values), why[i]);
+  }
+}
+
 TEST(ZipTest, AFieldInZip64FormKeepsItWhenItsValueChanges) {
   ZipSpec spec = Spec(ThreeEntries());
   spec.zip64End = true;
