@@ -683,12 +683,21 @@ std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarch
 std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
                                                 const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
                                                 ZYNClass::tWrite write, tReport* report) {
+  // Which shorter name a member gets follows the order in which the pass meets the classes: in the order of
+  // their bytes, a nest comes out the same whatever order a folder or an archive lists it in.
+  std::vector<std::size_t> order(classes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    return std::ranges::lexicographical_compare(classes[a], classes[b]);
+  });
+  std::vector<std::span<const std::uint8_t>> sorted;
+  for (std::size_t i : order) sorted.push_back(classes[i]);
   std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
   tReport nest;
   bool whole = false;
   // A failing class gets its error line, and its nest the rule for one class, from the core for one class.
   try {
-    whole = Optimize(open, classes, facts, params, write, nest);
+    whole = Optimize(open, sorted, facts, params, write, nest);
   } catch (const ZYNError::Fatal&) {
     whole = false;
   } catch (const std::bad_alloc&) {
@@ -700,8 +709,8 @@ std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<cons
       report->members[r] += nest.members[r];
       report->bytes[r] += nest.bytes[r];
     }
-  std::vector<ZYNClass::tFileResult> results;
-  for (auto& one : open) results.push_back(std::move(one->result));
+  std::vector<ZYNClass::tFileResult> results(classes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) results[order[i]] = std::move(open[i]->result);
   return results;
 }
 
