@@ -14,6 +14,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNNest.h"
 #include "ZYNZip.h"
 
 namespace ZYNArchive {
@@ -53,6 +54,8 @@ using tPlace = std::vector<std::size_t>;
 // What the names pass kept of one listed archive.
 struct tKeptArchive {
   std::map<tPlace, std::unique_ptr<tKeptClass>> entries;
+  // What each class entry in a nest says of it (its name, NestHost and NestMembers), kept or not.
+  std::map<tPlace, ZYNHierarchy::tClassNames> nests;
 };
 
 tKept::tKept() = default;
@@ -132,6 +135,8 @@ struct tEntryResult {
   std::unique_ptr<tReplacement> replacement;  // nothing when the class came out as it went in
   // Its error line, which itself takes memory, is made by the thread that prints it.
   bool outOfMemory = false;
+  bool grouped = false;            // a later class of a nest: the result came with the nest's first class
+  std::vector<tEntryResult> rest;  // with a nest's first class: the results of its other classes, in order
 };
 
 using ZYNBatch::tBudget;
@@ -301,6 +306,24 @@ tFound WalkArchive(tBytes bytes, const std::string& shown, tMode mode, tBudget::
   }
 }
 
+// Whether the class came out other than it went in.
+bool Changed(const tEntryResult& r, std::span<const std::uint8_t> content) {
+  return r.file.error.empty() && !std::ranges::equal(r.file.bytes, content);
+}
+
+// The class's new bytes compressed as the entry was and read back (into the workspace's buffer).
+void Replace(tEntryResult& r, const tEntry& e, tWorkspace& work) {
+  r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
+  ZYNZip::Check(*r.replacement, e.method, work.content, work.coder);
+}
+
+// The task's kept bytes, when the entry still is what the names pass read.
+std::unique_ptr<tKeptClass> TakeKept(tTask& task) {
+  std::unique_ptr<tKeptClass> kept = std::move(task.kept);
+  if (kept != nullptr && !kept->Same(task.node->archive.entries[task.entry], task.node->archive.bytes)) kept.reset();
+  return kept;
+}
+
 // Optimizes a class entry: the bytes the names pass kept, or inflated now, through the core, and compressed
 // again only when it changed, and read back.
 tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
@@ -308,20 +331,16 @@ tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHiera
   tEntryResult r;
   const tEntry& e = task.node->archive.entries[task.entry];
   tBudget::tShare room(budget);
-  std::unique_ptr<tKeptClass> kept = std::move(task.kept);
   try {
-    if (kept != nullptr && !kept->Same(e, task.node->archive.bytes)) kept.reset();
+    std::unique_ptr<tKeptClass> kept = TakeKept(task);
     TakeClassRoom(room, e);
     if (kept == nullptr)
       ZYNZip::Inflate(task.node->archive, e, task.node->shown, ZYNZip::kMaxClassEntry, work.content, work.coder);
     const std::vector<std::uint8_t>& content = kept != nullptr ? kept->bytes : work.content;
     r.file = ZYNClass::OptimizeFile(content, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::Always, &facts);
-    const bool changed = r.file.error.empty() && r.file.bytes != content;
+    const bool changed = Changed(r, content);
     kept.reset();  // the run's held input has its room back before more is taken
-    if (changed) {
-      r.replacement = std::make_unique<tReplacement>(ZYNZip::Compress(r.file.bytes, e.method, work.coder));
-      ZYNZip::Check(*r.replacement, e.method, work.content, work.coder);
-    }
+    if (changed) Replace(r, e, work);
   } catch (const ZYNError::Fatal& error) {
     r.file.error = error.Line();
   } catch (const std::bad_alloc&) {
@@ -331,6 +350,51 @@ tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHiera
   r.file.bytes = std::vector<std::uint8_t>();
   work.Trim(room.Held());
   return r;
+}
+
+// The class entries of a nest, optimized as one unit: results in the nest's order, or nothing when the unit
+// cannot be formed (an entry too large for the room, one that cannot be inflated, no memory): then each goes
+// alone, as every other entry does, its error in its own turn.
+std::optional<std::vector<tEntryResult>> RunNest(std::vector<tTask>& tasks, const std::vector<std::size_t>& nest,
+                                                 const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
+                                                 tBudget& budget, tWorkspace& work) {
+  tBudget::tShare room(budget);
+  std::vector<std::unique_ptr<tKeptClass>> kept;
+  std::vector<std::vector<std::uint8_t>> inflated(nest.size());
+  auto giveBack = [&] {
+    for (std::size_t i = 0; i < kept.size(); ++i) tasks[nest[i]].kept = std::move(kept[i]);
+  };
+  try {
+    std::uint64_t need = 0;
+    for (std::size_t k : nest) need += tMemory::kClassWork * tasks[k].node->archive.entries[tasks[k].entry].size;
+    if (room.Add(need) != tBudget::kGot) return std::nullopt;
+    std::vector<std::span<const std::uint8_t>> classes;
+    for (std::size_t i = 0; i < nest.size(); ++i) {
+      tTask& task = tasks[nest[i]];
+      kept.push_back(TakeKept(task));
+      if (kept.back() == nullptr)
+        ZYNZip::Inflate(task.node->archive, task.node->archive.entries[task.entry], task.node->shown,
+                        ZYNZip::kMaxClassEntry, inflated[i], work.coder);
+      classes.push_back(kept.back() != nullptr ? std::span<const std::uint8_t>(kept.back()->bytes) : inflated[i]);
+    }
+    std::vector<ZYNClass::tFileResult> files = ZYNNest::OptimizeNest(classes, &facts, params, ZYNClass::tWrite::Always);
+    std::vector<tEntryResult> results(nest.size());
+    for (std::size_t i = 0; i < nest.size(); ++i) {
+      tEntryResult& r = results[i];
+      r.file = std::move(files[i]);
+      try {
+        if (Changed(r, classes[i])) Replace(r, tasks[nest[i]].node->archive.entries[tasks[nest[i]].entry], work);
+      } catch (const ZYNError::Fatal& error) {
+        r.file.error = error.Line();
+      }
+      r.file.bytes = std::vector<std::uint8_t>();
+    }
+    return results;
+  } catch (const ZYNError::Fatal&) {
+  } catch (const std::bad_alloc&) {
+  }
+  giveBack();
+  return std::nullopt;
 }
 
 // Ends the writing of an archive whose entry failed (its line is reported).
@@ -370,11 +434,12 @@ private:
 // Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
-  Writer(std::vector<tTask>& tasks, unsigned threads, const ZYNData::tParams& params,
-         const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report)
-      : report_(report), held_(memory.held), released_(memory.held.Used()), work_(threads),
+  Writer(std::vector<tTask>& tasks, const std::vector<std::vector<std::size_t>>& nests, unsigned threads,
+         const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
+         ZYNReport::tReport& report)
+      : report_(report), nestOf_(NestOf(nests)), held_(memory.held), released_(memory.held.Used()), work_(threads),
         units_(tasks.size(), threads, [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
-          return RunTask(tasks[k], params, facts, memory.classes, work_[slot]);
+          return Run(tasks, k, params, facts, memory.classes, work_[slot]);
         }) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
@@ -388,7 +453,7 @@ private:
     if (node.repeats[i] != ZYNZip::tArchive::kNone) return node.repeated[node.repeats[i]].get();
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
-      tEntryResult r = units_.Next();
+      tEntryResult r = Next();
       if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
       if (!report_.File(node.shown + "!" + e.name, r.file)) throw tStopped{};
       report_.EndLine();
@@ -420,7 +485,57 @@ private:
     return node.current.get();
   }
 
+  // By task, its nest; made before the first unit starts (the units read it on every thread).
+  static std::unordered_map<std::size_t, const std::vector<std::size_t>*> NestOf(
+      const std::vector<std::vector<std::size_t>>& nests) {
+    std::unordered_map<std::size_t, const std::vector<std::size_t>*> of;
+    for (const std::vector<std::size_t>& nest : nests)
+      for (std::size_t k : nest) of.emplace(k, &nest);
+    return of;
+  }
+
+  // Unit k: a class entry alone, or the first of a nest with the whole nest.
+  tEntryResult Run(std::vector<tTask>& tasks, std::size_t k, const ZYNData::tParams& params,
+                   const ZYNHierarchy::tRunFacts& facts, tBudget& budget, tWorkspace& work) {
+    const auto it = nestOf_.find(k);
+    if (it != nestOf_.end()) {
+      const std::vector<std::size_t>& nest = *it->second;
+      tEntryResult first;
+      if (nest.front() != k) {
+        first.grouped = true;
+        return first;
+      }
+      if (std::optional<std::vector<tEntryResult>> all = RunNest(tasks, nest, params, facts, budget, work)) {
+        first = std::move(all->front());
+        first.rest.assign(std::make_move_iterator(all->begin() + 1), std::make_move_iterator(all->end()));
+        return first;
+      }
+      first = RunTask(tasks[k], params, facts, budget, work);
+      for (std::size_t i = 1; i < nest.size(); ++i)
+        first.rest.push_back(RunTask(tasks[nest[i]], params, facts, budget, work));
+      return first;
+    }
+    return RunTask(tasks[k], params, facts, budget, work);
+  }
+
+  // The result of the next class entry in order; a nest's later entries come with its first.
+  tEntryResult Next() {
+    const std::size_t k = taken_++;
+    tEntryResult r = units_.Next();
+    if (r.grouped) {
+      r = std::move(waiting_.at(k));
+      waiting_.erase(k);
+    }
+    if (const auto it = nestOf_.find(k); it != nestOf_.end() && it->second->front() == k)
+      for (std::size_t i = 1; i < it->second->size(); ++i) waiting_.emplace((*it->second)[i], std::move(r.rest[i - 1]));
+    r.rest.clear();
+    return r;
+  }
+
   ZYNReport::tReport& report_;
+  const std::unordered_map<std::size_t, const std::vector<std::size_t>*> nestOf_;
+  std::unordered_map<std::size_t, tEntryResult> waiting_;  // later entries of a nest whose first was taken
+  std::size_t taken_ = 0;
   const ZYNBatch::tHeld& held_;
   std::uint64_t released_;  // what the run held when its freed memory last went back
   std::vector<tWorkspace> work_;  // by thread; the writing thread's is the first
@@ -469,6 +584,26 @@ tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const 
   for (tTask& task : tasks_) {
     if (const auto it = kept->entries.find(task.Place()); it != kept->entries.end()) task.kept = std::move(it->second);
   }
+  FindNests(*kept);
+}
+
+// The whole nests among each archive's class entries, as the names pass read them; the entry in its turn
+// may say otherwise (then the nest pass finds no complete nest and takes the classes one by one).
+void tJob::FindNests(const tKeptArchive& kept) {
+  if (kept.nests.empty()) return;
+  std::map<const tNode*, std::vector<std::size_t>> byNode;  // the tasks of each archive, in order
+  for (std::size_t k = 0; k < tasks_.size(); ++k) byNode[tasks_[k].node].push_back(k);
+  for (const auto& [node, tasks] : byNode) {
+    std::vector<const ZYNHierarchy::tClassNames*> classes;
+    for (std::size_t k : tasks) {
+      const auto it = kept.nests.find(tasks_[k].Place());
+      classes.push_back(it == kept.nests.end() ? nullptr : &it->second);
+    }
+    for (std::vector<std::size_t>& nest : ZYNNest::Groups(classes)) {
+      for (std::size_t& i : nest) i = tasks[i];
+      nests_.push_back(std::move(nest));
+    }
+  }
 }
 
 tJob::~tJob() = default;
@@ -478,7 +613,7 @@ const std::string& tJob::Keep() const { return top_->keep; }
 bool tJob::Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report,
                  const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, threads, params, facts_, memory_, report);
+    Writer writer(tasks_, nests_, threads, params, facts_, memory_, report);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -571,13 +706,17 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
       [&](std::size_t k, unsigned slot) { return EntryNames(found.classes[k], memory, work[slot]); },
       [&](std::size_t k, tEntryNames r) {
         if (r.outOfMemory) throw std::bad_alloc();
-        if (r.names) classes.push_back(std::move(*r.names));
         const tTask& task = found.classes[k];
+        if (r.names && (!r.names->nestHost.empty() || !r.names->nestMembers.empty())) {
+          ZYNHierarchy::tClassNames& nest = kept->nests[task.Place()];
+          nest.name = r.names->name, nest.nestHost = r.names->nestHost, nest.nestMembers = r.names->nestMembers;
+        }
+        if (r.names) classes.push_back(std::move(*r.names));
         if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
         if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
         return true;
       });
-  if (!kept->entries.empty()) memory.kept.Put(name, std::move(kept));
+  if (!kept->entries.empty() || !kept->nests.empty()) memory.kept.Put(name, std::move(kept));
 }
 
 void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts) {

@@ -82,11 +82,15 @@ public:
   bool Replaced() const;
 
 private:
+  void FindNests(const tKeptArchive& kept);
+
   tMemory& memory_;
   const ZYNHierarchy::tRunFacts& facts_;
   ZYNBatch::tBudget::tShare nestedRoom_;
   std::unique_ptr<tNode> top_;
   std::vector<tTask> tasks_;
+  // The whole nests among the class entries of each archive (nested archives apart), as indexes of tasks_.
+  std::vector<std::vector<std::size_t>> nests_;
   std::vector<ZYNZip::tWritten> values_;
 };
 

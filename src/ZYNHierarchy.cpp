@@ -128,15 +128,40 @@ void ReadMembers(tInput& in, const tPoolNames& pool, char kind, tClassNames& nam
   }
 }
 
-// The class's attributes, of which only EnclosingMethod is read: the method it names.
-void ReadEnclosingMethod(tInput& in, const tPoolNames& pool, tClassNames& names) {
+// A NestMembers attribute's classes, when its length is its count's.
+void ReadNestMembers(tInput& in, const tPoolNames& pool, std::int32_t length, tClassNames& names) {
+  std::int32_t count = 0;
+  GetU2(in, count);
+  if (length != 2 + 2 * count) {
+    Take(in, static_cast<std::uint32_t>(length - 2));
+    return;
+  }
+  for (std::int32_t i = 0; i < count && in.Done; ++i) {
+    std::int32_t member = 0;
+    GetU2(in, member);
+    names.nestMembers.emplace_back(pool.ClassName(member));
+  }
+}
+
+// The class's attributes, of which EnclosingMethod (the method it names), NestHost and NestMembers are read.
+void ReadClassAttributes(tInput& in, const tPoolNames& pool, tClassNames& names) {
   std::int32_t attributes = 0;
   GetU2(in, attributes);
   for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
     std::int32_t name = 0, length = 0, owner = 0, method = 0;
     GetU2(in, name);
     GetU4(in, length);
-    if (pool.Text(name) != "EnclosingMethod" || length != 4) {
+    const std::string_view kind = pool.Text(name);
+    if (kind == "NestHost" && length == 2) {
+      GetU2(in, owner);
+      names.nestHost = pool.ClassName(owner);
+      continue;
+    }
+    if (kind == "NestMembers" && length >= 2) {
+      ReadNestMembers(in, pool, length, names);
+      continue;
+    }
+    if (kind != "EnclosingMethod" || length != 4) {
       Take(in, static_cast<std::uint32_t>(length));
       continue;
     }
@@ -181,7 +206,7 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   for (const std::int32_t s : pool.strings)
     if (const std::string_view t = pool.Text(pool.named[static_cast<std::size_t>(s)]); MayNameMember(t))
       names.strings.emplace_back(t);
-  ReadEnclosingMethod(in, pool, names);
+  ReadClassAttributes(in, pool, names);
   return in.Done;
 }
 
@@ -213,6 +238,9 @@ bool tInherited::Declares(std::string_view key) const {
 }
 
 void tRunFacts::Add(tClassNames names) {
+  // The nests are the batch's to group; the hierarchy does not ask for them.
+  names.nestHost = {};
+  names.nestMembers = {};
   for (std::string& p : names.privates) privates_.insert(std::move(p));
   for (std::string& s : names.strings) strings_.push_back(std::move(s));
   if (!names.enclosing.empty()) {

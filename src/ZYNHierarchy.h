@@ -25,6 +25,8 @@ struct tClassNames {
   std::vector<std::string> privates;  // the names of the private members
   std::vector<std::string> strings;   // String constants that could name a member (reflection, method handles)
   std::string enclosing;  // EnclosingMethodKey of the method its EnclosingMethod attribute names, or empty
+  std::string nestHost;                  // the class its NestHost attribute names, or empty
+  std::vector<std::string> nestMembers;  // the classes its NestMembers attribute lists
 };
 
 // A member's key: its kind ('F' field, 'M' method), descriptor and name.

@@ -19,6 +19,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNNest.h"
 #include "ZYNReport.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
@@ -108,6 +109,8 @@ struct tListed {
   std::unique_ptr<Platform::TempFile> written;
   std::string notWritten;
   std::size_t size = 0;
+  bool grouped = false;       // a later class of a nest: the result came with the nest's first class
+  std::vector<tListed> rest;  // with a nest's first class: the results of its other classes, in list order
 };
 
 // What reading a listed file found: its bytes in the buffer (a class file, or the first piece of a file that
@@ -139,45 +142,85 @@ void WriteBeside(const std::string& name, tListed& listed) {
   listed.result.bytes = std::vector<std::uint8_t>();
 }
 
-// Runs the core on a listed file: on the bytes the names pass kept while the file is as it was then, or on
-// the file read into the buffer, which each thread reuses from file to file.
+// Takes a listed file for the core: locks it for writing and finds its bytes, those the names pass kept while
+// the name shows the file as it was read, or the file read into the buffer. Nothing when there is no class to
+// optimize (listed then holds the error, or that the file is an archive).
+std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, tKept& kept,
+                                                      Platform::FileBuffer& buffer, const tParams& params,
+                                                      tListed& listed) {
+  // Another run holds the file, or still holds the original it moved to the backup name (a run keeps the
+  // originals it replaced locked until it ends): taking the file now would replace that backup.
+  auto busy = [](const std::string& file) {
+    Platform::FileLock probe;
+    return probe.Acquire(file) == Platform::FileLock::kBusy;
+  };
+  Platform::tFileId now;
+  bool same = kept.data && Platform::FileIdOf(name, now) && now == kept.id;
+  const bool lockedEarlier = same && kept.locked;
+  if (lockedEarlier) listed.lock = std::move(kept.lock);
+  kept.lock = Platform::FileLock();  // a file that changed is locked again, as it is now
+  kept.locked = false;
+  const std::string backup = FileModule::BackupName(name, false), archiveBackup = FileModule::BackupName(name, true);
+  if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
+                      (!params.old && (busy(backup) || (archiveBackup != backup && busy(archiveBackup)))))) {
+    listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+    return std::nullopt;
+  }
+  // Locked only now: the bytes stand for what the lock holds.
+  if (same && !params.tst && !lockedEarlier) same = listed.lock.Id() == kept.id;
+  if (same) return kept.Bytes();
+  switch (ReadListed(name, buffer)) {
+    case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
+    case tRead::Archive: listed.archive = true; break;
+    case tRead::Class: return buffer.Bytes();
+  }
+  return std::nullopt;
+}
+
+// Runs the core on a listed file and writes its result beside it.
 tListed OptimizeNamed(const std::string& name, tKept kept, Platform::FileBuffer& buffer, const tParams& params,
                       const ZYNHierarchy::tRunFacts& facts) {
   tListed listed;
   try {
-    // Another run holds the file, or still holds the original it moved to the backup name (a run keeps
-    // the originals it replaced locked until it ends): taking the file now would replace that backup.
-    auto busy = [](const std::string& file) {
-      Platform::FileLock probe;
-      return probe.Acquire(file) == Platform::FileLock::kBusy;
-    };
-    // The bytes kept stand for the file while the name shows it as it was read.
-    Platform::tFileId now;
-    bool same = kept.data && Platform::FileIdOf(name, now) && now == kept.id;
-    const bool lockedEarlier = same && kept.locked;
-    if (lockedEarlier) listed.lock = std::move(kept.lock);
-    kept.lock = Platform::FileLock();  // a file that changed is locked again, as it is now
-    const std::string backup = FileModule::BackupName(name, false), archiveBackup = FileModule::BackupName(name, true);
-    if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
-                        (!params.old && (busy(backup) || (archiveBackup != backup && busy(archiveBackup)))))) {
-      listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
-      return listed;
-    }
-    // Locked only now: the bytes stand for what the lock holds.
-    if (same && !params.tst && !lockedEarlier) same = listed.lock.Id() == kept.id;
-    switch (same ? tRead::Class : ReadListed(name, buffer)) {
-      case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
-      case tRead::Archive: listed.archive = true; break;
-      case tRead::Class:
-        listed.result = ZYNClass::OptimizeFile(same ? kept.Bytes() : buffer.Bytes(),
-                                               params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
-        if (!params.tst && listed.result.error.empty()) WriteBeside(name, listed);
-        break;
+    if (const auto bytes = TakeFile(name, kept, buffer, params, listed)) {
+      listed.result = ZYNClass::OptimizeFile(*bytes, params, ZYNClass::ReduceMembers, ZYNClass::tWrite::AsKeys, &facts);
+      if (!params.tst && listed.result.error.empty()) WriteBeside(name, listed);
     }
   } catch (const std::bad_alloc&) {
     listed.outOfMemory = true;
   }
   return listed;
+}
+
+// The class files of a nest, taken and optimized as one unit, each result written beside its file; each as a
+// file of its own when one of them is no class file now (then the nest is not what the names pass found).
+std::vector<tListed> OptimizeGroup(const std::vector<std::string>& names, const std::vector<std::size_t>& group,
+                                   std::vector<tKept>& kept, const tParams& params,
+                                   const ZYNHierarchy::tRunFacts& facts) {
+  std::vector<Platform::FileBuffer> buffers(group.size());
+  try {
+    std::vector<tListed> listed(group.size());
+    std::vector<std::span<const std::uint8_t>> classes;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      const auto bytes = TakeFile(names[group[i]], kept[i], buffers[i], params, listed[i]);
+      if (!bytes) break;
+      classes.push_back(*bytes);
+    }
+    if (classes.size() == group.size()) {
+      std::vector<tFileResult> results = ZYNNest::OptimizeNest(classes, &facts, params);
+      for (std::size_t i = 0; i < group.size(); ++i) {
+        listed[i].result = std::move(results[i]);
+        if (!params.tst && listed[i].result.error.empty()) WriteBeside(names[group[i]], listed[i]);
+      }
+      return listed;
+    }
+  } catch (const std::bad_alloc&) {
+    // One by one, as every other file goes, needs less at once.
+  }
+  std::vector<tListed> alone;
+  for (std::size_t i = 0; i < group.size(); ++i)
+    alone.push_back(OptimizeNamed(names[group[i]], std::move(kept[i]), buffers[0], params, facts));
+  return alone;
 }
 
 // Class files written but not yet in place. Flushing each to the disk before it takes its name would cost
@@ -341,10 +384,12 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
-// `kept`: by listed file, the bytes kept for the core.
+// `kept`: by listed file, the bytes kept for the core; `nests`: what each loose class file says of its nest
+// (nothing for an archive or what is no class).
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
                                 unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
-                                std::vector<tKept>& kept, ZYNBatch::tHeld* locks) {
+                                std::vector<tKept>& kept, ZYNBatch::tHeld* locks,
+                                std::vector<ZYNHierarchy::tClassNames>& nests) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
@@ -356,6 +401,11 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
       [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory, locks); },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
+        ZYNHierarchy::tClassNames& nest = nests.emplace_back();
+        if (!listed.archive && listed.classes.size() == 1) {
+          const ZYNHierarchy::tClassNames& c = listed.classes.front();
+          nest.name = c.name, nest.nestHost = c.nestHost, nest.nestMembers = c.nestMembers;
+        }
         for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
         if (listed.archive) archives.push_back(names[k]);
         kept[k] = std::move(listed.kept);
@@ -414,33 +464,96 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
   return names;
 }
 
+// The nests among the loose class files, each run as one unit by its first class; none holds a file that
+// reads what an earlier file's writing replaces, which must wait for its turn.
+class tNests {
+public:
+  tNests(const std::vector<ZYNHierarchy::tClassNames>& nests, const std::vector<bool>& inTurn) {
+    std::vector<const ZYNHierarchy::tClassNames*> classes;
+    for (const ZYNHierarchy::tClassNames& c : nests) classes.push_back(c.name.empty() ? nullptr : &c);
+    for (std::vector<std::size_t>& group : ZYNNest::Groups(classes)) {
+      if (std::any_of(group.begin(), group.end(), [&](std::size_t k) { return inTurn[k]; })) continue;
+      groups_.push_back(std::move(group));
+    }
+    for (std::size_t g = 0; g < groups_.size(); ++g)
+      for (std::size_t k : groups_[g]) of_.emplace(k, g);
+  }
+  // The nest of file k, or null.
+  const std::vector<std::size_t>* Of(std::size_t k) const {
+    const auto it = of_.find(k);
+    return it == of_.end() ? nullptr : &groups_[it->second];
+  }
+
+private:
+  std::vector<std::vector<std::size_t>> groups_;
+  std::unordered_map<std::size_t, std::size_t> of_;
+};
+
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
 bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
-                 const tParams& params, const ZYNHierarchy::tRunFacts& facts, unsigned threads,
-                 ZYNArchive::tMemory& memory, ZYNReport::tReport& report) {
+                 const std::vector<ZYNHierarchy::tClassNames>& nests, const tParams& params,
+                 const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
+                 ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held);
   std::vector<Platform::FileBuffer> buffers(threads);
   const std::vector<bool> inTurn = ReadsWritten(names, params);
+  const tNests grouped(nests, inTurn);
+  std::unordered_map<std::size_t, tListed> waiting;  // later classes of a nest whose first class was taken
+  // The bytes and lock the names pass kept for file k, handed over once; what they took of the run's room is
+  // given back once the unit is done with them.
+  struct tTaken {
+    std::size_t bytes = 0;
+    bool lock = false;
+  };
+  auto takeKept = [&](std::size_t k, std::vector<tTaken>& taken) {
+    taken.push_back({kept[k].data ? kept[k].size : 0, kept[k].locked});
+    return std::move(kept[k]);
+  };
+  auto giveBack = [&](const std::vector<tTaken>& taken) {
+    for (const tTaken& t : taken) {
+      memory.held.Give(t.bytes);
+      if (t.lock) locks.Give(1);
+    }
+  };
   auto run = [&](std::size_t k, unsigned slot) {
-    const std::size_t heldBytes = kept[k].data ? kept[k].size : 0;
-    const bool locked = kept[k].locked;
-    tKept bytes = std::move(kept[k]);
+    std::vector<tTaken> taken;
+    if (const std::vector<std::size_t>* group = grouped.Of(k)) {
+      if (group->front() != k) {
+        tListed later;
+        later.grouped = true;
+        return later;
+      }
+      std::vector<tKept> bytes;
+      for (std::size_t j : *group) bytes.push_back(takeKept(j, taken));
+      std::vector<tListed> all = OptimizeGroup(names, *group, bytes, params, facts);
+      bytes.clear();
+      giveBack(taken);
+      tListed first = std::move(all.front());
+      first.rest.assign(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
+      return first;
+    }
+    tKept bytes = takeKept(k, taken);
     // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first, so
     // the bytes the names pass read are not what it reads. A file it locked may be an original that an
     // earlier commit replaced: it stays locked as those do.
     if (inTurn[k]) {
       pending.Flush();
-      if (locked) tPending::Hold(held, std::move(bytes.lock));
+      if (bytes.locked) tPending::Hold(held, std::move(bytes.lock));
       bytes = tKept();
     }
     tListed listed = OptimizeNamed(names[k], std::move(bytes), buffers[slot], params, facts);
-    memory.held.Give(heldBytes);
-    if (locked) locks.Give(1);
+    giveBack(taken);
     return listed;
   };
   auto take = [&](std::size_t k, tListed listed) {
+    if (listed.grouped) {
+      listed = std::move(waiting.at(k));
+      waiting.erase(k);
+    }
+    if (const std::vector<std::size_t>* group = grouped.Of(k); group != nullptr && group->front() == k)
+      for (std::size_t i = 1; i < group->size(); ++i) waiting.emplace((*group)[i], std::move(listed.rest[i - 1]));
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
@@ -570,9 +683,11 @@ int Run(Queue::tQueue& words) {
   ZYNArchive::tMemory memory;
   std::vector<tKept> kept;
   ZYNBatch::tHeld locks(KeptLockRoom());
-  const ZYNHierarchy::tRunFacts facts = ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks);
+  std::vector<ZYNHierarchy::tClassNames> nests;
+  const ZYNHierarchy::tRunFacts facts =
+      ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, kept, locks, params, facts, threads, memory, report)) return kExitError;
+  if (!OptimizeAll(names, kept, locks, nests, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }

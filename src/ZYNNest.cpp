@@ -657,15 +657,47 @@ bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
 
 }  // namespace
 
+std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tClassNames*>& classes) {
+  std::unordered_map<std::string_view, std::size_t> at;
+  std::unordered_set<std::string_view> twice;
+  for (std::size_t k = 0; k < classes.size(); ++k)
+    if (classes[k] != nullptr && !at.try_emplace(classes[k]->name, k).second) twice.insert(classes[k]->name);
+  std::vector<std::vector<std::size_t>> groups;
+  for (std::size_t k = 0; k < classes.size(); ++k) {
+    const ZYNHierarchy::tClassNames* host = classes[k];
+    if (host == nullptr || host->nestMembers.empty() || !host->nestHost.empty() || twice.contains(host->name)) continue;
+    std::vector<std::size_t> group{k};
+    for (const std::string& member : host->nestMembers) {
+      const auto it = at.find(member);
+      if (it == at.end() || twice.contains(member) || classes[it->second]->nestHost != host->name) break;
+      group.push_back(it->second);
+    }
+    if (group.size() != host->nestMembers.size() + 1) continue;
+    std::sort(group.begin(), group.end());
+    // A member listed twice would be optimized twice.
+    if (std::adjacent_find(group.begin(), group.end()) == group.end()) groups.push_back(std::move(group));
+  }
+  return groups;
+}
+
 std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,
                                                 const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
                                                 ZYNClass::tWrite write, tReport* report) {
+  // Which shorter name a member gets follows the order in which the pass meets the classes: in the order of
+  // their bytes, a nest comes out the same whatever order a folder or an archive lists it in.
+  std::vector<std::size_t> order(classes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    return std::ranges::lexicographical_compare(classes[a], classes[b]);
+  });
+  std::vector<std::span<const std::uint8_t>> sorted;
+  for (std::size_t i : order) sorted.push_back(classes[i]);
   std::vector<std::unique_ptr<ZYNClass::tOpenClass>> open;
   tReport nest;
   bool whole = false;
   // A failing class gets its error line, and its nest the rule for one class, from the core for one class.
   try {
-    whole = Optimize(open, classes, facts, params, write, nest);
+    whole = Optimize(open, sorted, facts, params, write, nest);
   } catch (const ZYNError::Fatal&) {
     whole = false;
   } catch (const std::bad_alloc&) {
@@ -677,8 +709,8 @@ std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<cons
       report->members[r] += nest.members[r];
       report->bytes[r] += nest.bytes[r];
     }
-  std::vector<ZYNClass::tFileResult> results;
-  for (auto& one : open) results.push_back(std::move(one->result));
+  std::vector<ZYNClass::tFileResult> results(classes.size());
+  for (std::size_t i = 0; i < order.size(); ++i) results[order[i]] = std::move(open[i]->result);
   return results;
 }
 

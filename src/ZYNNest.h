@@ -46,6 +46,11 @@ struct tReport {
   std::array<long long, kReasons> members{}, bytes{};
 };
 
+// The nests among the classes of a list, as the names pass read them (an entry with no name is no class):
+// every nest whose host and each member it lists stand in the list once, and name it back, as the indexes of
+// its classes in list order. The other classes are in no group: the pass for one class takes them.
+std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tClassNames*>& classes);
+
 // The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
 // private members that no class of the nest refers to, then renaming (unless the options say -noren), each
 // reference in every pool of the nest following its member. saved[i] receives what class i saved. The

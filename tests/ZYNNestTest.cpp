@@ -266,4 +266,33 @@ TEST_F(NestPassTest, AFailingClassGetsItsErrorAndTheOthersGoAlone) {
   EXPECT_EQ(results[0].bytes, ZYNClass::OptimizeFile(classes[0], {}).bytes);
 }
 
+// The batch groups the classes of a list by what the names pass reads of their nests: a nest whose host and
+// members all stand in the list once, each member naming the host back; anything else stays alone.
+TEST_F(NestPassTest, TheNamesPassFindsWholeNestsInAList) {
+  struct Case {
+    std::string what;
+    std::vector<Bytes> classes;
+    std::vector<std::vector<std::size_t>> groups;
+  };
+  const Bytes other = NestClass("p/Other").b.Build();
+  const std::vector<Case> cases = {
+      {"members before the host, among others", {other, Inner(), Outer()}, {{1, 2}}},
+      {"a listed member missing", {Outer({"p/Outer$In", "p/Outer$Gone"}), Inner()}, {}},
+      {"a member naming another host", {Outer(), Inner("p/Other")}, {}},
+      {"a member listed twice", {Outer({"p/Outer$In", "p/Outer$In"}), Inner()}, {}},
+      {"a class name twice", {Outer(), Inner(), Inner()}, {}},
+      {"no host", {Inner()}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<ZYNHierarchy::tClassNames> names(c.classes.size());
+    std::vector<const ZYNHierarchy::tClassNames*> list;
+    for (std::size_t i = 0; i < c.classes.size(); ++i) {
+      ASSERT_TRUE(ZYNHierarchy::ReadNames(c.classes[i], names[i]));
+      list.push_back(&names[i]);
+    }
+    EXPECT_EQ(ZYNNest::Groups(list), c.groups);
+  }
+}
+
 }  // namespace

@@ -3,10 +3,12 @@
 # RELEASE are compiled with JDK_HOME's javac at --release RELEASE and run with -Xverify:all; then each nest
 # of their classes goes through the core for a nest (zyn_nest) under the default keys and under -super, and
 # the program must print the same, every reference within a nest must still find its member through
-# reflection, and the nest pass must save bytes over the rule for one class.
-#   nest.sh ZYN_NEST JDK_HOME RELEASE
+# reflection, and the nest pass must save bytes over the rule for one class. zyn itself, run on the folder of
+# classes (on one thread and on four) and on a jar that lists them in another order, must write exactly what
+# the core for a nest wrote.
+#   nest.sh ZYN_NEST JDK_HOME RELEASE ZYN
 set -euo pipefail
-tool=$(readlink -f "$1") jdk=$2 release=$3
+tool=$(readlink -f "$1") jdk=$2 release=$3 zyn=$(readlink -f "$4")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -37,6 +39,23 @@ for keys in "" "-super" "-noren"; do
   cat "$scratch/nest.txt"
   grep -q ' errors 0$' "$scratch/nest.txt" || fail "zyn_nest $keys: errors"
   grep -q ', incomplete 0,' "$scratch/nest.txt" || fail "zyn_nest $keys: an incomplete nest"
+  rm -rf "$scratch/zyn" && cp -r "$scratch/classes" "$scratch/zyn"
+  # shellcheck disable=SC2086
+  "$zyn" $keys "$scratch/zyn" > "$scratch/zyn.txt" || fail "zyn $keys exited with $?"
+  find "$scratch/zyn" -name '*.~class' -delete
+  diff -r "$scratch/nest" "$scratch/zyn" > /dev/null || fail "zyn $keys wrote other bytes than the core for a nest"
+  rm -rf "$scratch/one" && cp -r "$scratch/classes" "$scratch/one"
+  # shellcheck disable=SC2086
+  ZYN_THREADS=1 "$zyn" $keys "$scratch/one" > "$scratch/one.txt" || fail "zyn $keys on one thread exited with $?"
+  find "$scratch/one" -name '*.~class' -delete
+  diff -r "$scratch/zyn" "$scratch/one" > /dev/null || fail "zyn $keys wrote other bytes on one thread"
+  (cd "$scratch/classes" && find . -name '*.class' | sort -r > "$scratch/entries" &&
+    "$jdk/bin/jar" cf "$scratch/all.jar" @"$scratch/entries")
+  # shellcheck disable=SC2086
+  ZYN_THREADS=4 "$zyn" $keys "$scratch/all.jar" > "$scratch/jar.txt" || fail "zyn $keys on the jar exited with $?"
+  rm -rf "$scratch/unjarred" && mkdir "$scratch/unjarred" && (cd "$scratch/unjarred" && "$jdk/bin/jar" xf "$scratch/all.jar")
+  rm -rf "$scratch/unjarred/META-INF"
+  diff -r "$scratch/zyn" "$scratch/unjarred" > /dev/null || fail "zyn $keys wrote other classes into the jar"
   run "$scratch/nest" "$scratch/after.txt"
   diff "$scratch/before.txt" "$scratch/after.txt" || fail "output changed under '$keys'"
   "$jdk/bin/java" -cp "$scratch/check" NestRefCheck "$scratch/nest" > "$scratch/refs.txt"
