@@ -501,23 +501,15 @@ TEST_F(CliTest, LongNamesAreProcessedWhole) {
 
 
 // Archives: the jar a build makes, with a nested jar as Spring Boot ships them.
-ZipEntry JarEntry(std::string name, Bytes content, std::uint16_t method = 8) {
-  ZipEntry e;
-  e.name = std::move(name);
-  e.content = std::move(content);
-  e.method = method;
-  return e;
-}
-
 ZipSpec AppSpec(std::vector<ZipEntry> inner = {}) {
   const std::string manifest = "Manifest-Version: 1.0\r\n\r\n";
-  if (inner.empty()) inner = {JarEntry("q/Sample.class", Sample()), JarEntry("note.txt", Bytes(40, 'n'))};
+  if (inner.empty()) inner = {MakeEntry("q/Sample.class", Sample()), MakeEntry("note.txt", Bytes(40, 'n'))};
   ZipSpec innerSpec;
   innerSpec.entries = std::move(inner);
   ZipSpec s;
-  s.entries = {JarEntry("META-INF/MANIFEST.MF", Bytes(manifest.begin(), manifest.end())),
-               JarEntry("p/Sample.class", Sample()), JarEntry("lib/inner.jar", BuildZip(innerSpec), 0),
-               JarEntry("Bare.class", Bare(), 0), JarEntry("s/Small.class", Small(5))};
+  s.entries = {MakeEntry("META-INF/MANIFEST.MF", Bytes(manifest.begin(), manifest.end())),
+               MakeEntry("p/Sample.class", Sample()), MakeEntry("lib/inner.jar", BuildZip(innerSpec), 0),
+               MakeEntry("Bare.class", Bare(), 0), MakeEntry("s/Small.class", Small(5))};
   s.comment = "kept";
   return s;
 }
@@ -590,8 +582,8 @@ TEST_F(CliTest, AJarsClassEntriesAreOptimizedAndEverythingElseStaysByteForByte) 
 
 TEST_F(CliTest, AnEntryRepeatedByteForByteIsWrittenAsItsFirstAndFoldersOfOneNameStay) {
   ZipSpec spec;
-  spec.entries = {JarEntry("p/", {}, 0), JarEntry("p/Sample.class", Sample()), JarEntry("p/", {}, 0),
-                  JarEntry("p/Sample.class", Sample())};
+  spec.entries = {MakeEntry("p/", {}, 0), MakeEntry("p/Sample.class", Sample()), MakeEntry("p/", {}, 0),
+                  MakeEntry("p/Sample.class", Sample())};
   spec.entries[2].time = 1;  // the folder's second entry has other bytes
   const Bytes original = BuildZip(spec);
   Put("app.jar", original);
@@ -642,16 +634,16 @@ TEST_F(CliTest, AnArchiveThatFailsIsNotWrittenAndEndsTheRun) {
   bad.Class("java/lang/Object");
   bad.This(name).Super(name + 2);
   ZipSpec badClass;
-  badClass.entries = {JarEntry("A.class", Small(5)), JarEntry("B.class", bad.Build()), JarEntry("C.class", Small(6))};
+  badClass.entries = {MakeEntry("A.class", Small(5)), MakeEntry("B.class", bad.Build()), MakeEntry("C.class", Small(6))};
   ZipSpec badCrc;
-  badCrc.entries = {JarEntry("A.class", Small(5))};
+  badCrc.entries = {MakeEntry("A.class", Small(5))};
   badCrc.entries[0].declaredCrc = 7;
   ZipSpec bomb;
-  bomb.entries = {JarEntry("A.class", Bytes(100000, 0))};
+  bomb.entries = {MakeEntry("A.class", Bytes(100000, 0))};
   bomb.entries[0].declaredSize = 500;
   // A nested archive that inflates a thousandfold is refused before it is inflated.
   ZipSpec nestedBomb;
-  nestedBomb.entries = {JarEntry("A.class", Small(5)), JarEntry("lib/x.jar", Bytes(8u << 20, 0))};
+  nestedBomb.entries = {MakeEntry("A.class", Small(5)), MakeEntry("lib/x.jar", Bytes(8u << 20, 0))};
   Bytes countWrong = BuildZip(AppSpec());
   countWrong[countWrong.size() - 4 - 22 + 8] = 9;
   countWrong[countWrong.size() - 4 - 22 + 10] = 9;
@@ -704,8 +696,8 @@ TEST_F(CliTest, AFileOfAnotherKindIsNotReadWhole) {
 }
 
 TEST_F(CliTest, ArchivesThatMustNotChangeAreLeftWithAWarning) {
-  std::vector<ZipEntry> signedEntries = {JarEntry("META-INF/APP.SF", Bytes(10, 's')),
-                                         JarEntry("META-INF/APP.RSA", Bytes(10, 'r')), JarEntry("A.class", Small(5))};
+  std::vector<ZipEntry> signedEntries = {MakeEntry("META-INF/APP.SF", Bytes(10, 's')),
+                                         MakeEntry("META-INF/APP.RSA", Bytes(10, 'r')), MakeEntry("A.class", Small(5))};
   ZipSpec signedJar;
   signedJar.entries = signedEntries;
   Put("a.jar", BuildZip(signedJar));

@@ -20,13 +20,6 @@ Bytes Class(const std::string& name, std::size_t unused) {
   return b.Build();
 }
 
-ZipEntry Entry(std::string name, Bytes content, std::uint16_t method = 8) {
-  ZipEntry e;
-  e.name = std::move(name);
-  e.content = std::move(content);
-  e.method = method;
-  return e;
-}
 
 Bytes Zip(std::vector<ZipEntry> entries) {
   ZipSpec s;
@@ -71,12 +64,12 @@ tTurn Turn(const Bytes& named, const Bytes& processed, const std::string& keptFo
 TEST(ArchiveTest, TheNamesPassKeepsClassEntriesForTheArchivesTurn) {
   const Bytes a = Class("A", 30), b = Class("p/B", 40);
   auto jar = [&](const Bytes& first, std::uint16_t innerMethod, std::optional<std::uint32_t> innerCrc = {}) {
-    std::vector<ZipEntry> e = {Entry("A.class", first), Entry("lib/in.jar", Zip({Entry("p/B.class", b)}), innerMethod),
-                               Entry("t.txt", Bytes(9, 't'))};
+    std::vector<ZipEntry> e = {MakeEntry("A.class", first), MakeEntry("lib/in.jar", Zip({MakeEntry("p/B.class", b)}), innerMethod),
+                               MakeEntry("t.txt", Bytes(9, 't'))};
     e[1].declaredCrc = innerCrc;
     return Zip(e);
   };
-  const Bytes twice = Zip({Entry("A.class", a), Entry("A.class", b)}), same = Zip({Entry("A.class", a), Entry("A.class", a)});
+  const Bytes twice = Zip({MakeEntry("A.class", a), MakeEntry("A.class", b)}), same = Zip({MakeEntry("A.class", a), MakeEntry("A.class", a)});
   const std::uint64_t both = a.size() + b.size();
   const struct {
     const char* what;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ClassBuilder.h"
@@ -36,6 +37,14 @@ struct ZipSpec {
 };
 
 Bytes BuildZip(const ZipSpec& spec);
+// An entry as most archives of the tests hold one: a name, its content, the method.
+inline ZipEntry MakeEntry(std::string name, Bytes content, std::uint16_t method = 8) {
+  ZipEntry e;
+  e.name = std::move(name);
+  e.content = std::move(content);
+  e.method = method;
+  return e;
+}
 // Raw deflate of the bytes.
 Bytes Deflated(const Bytes& content);
 std::uint32_t Crc(const Bytes& content);
