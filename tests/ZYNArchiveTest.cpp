@@ -20,7 +20,6 @@ Bytes Class(const std::string& name, std::size_t unused) {
   return b.Build();
 }
 
-
 Bytes Zip(std::vector<ZipEntry> entries) {
   ZipSpec s;
   s.entries = std::move(entries);
