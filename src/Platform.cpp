@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <shared_mutex>
 #include <set>
 #include <new>
 #include <system_error>
@@ -184,11 +185,21 @@ bool RenameFile(const std::string& from, const std::string& to) {
 namespace {
 
 // The temporary files that exist now, so that an interruption can remove them. Creating, moving and
-// removing one happen under the mutex, so none appears or vanishes unseen while they are removed.
-std::mutex tempMutex;
+// removing one happen inside the gate, so none appears or vanishes unseen while they are removed; threads
+// pass it together (the interruption alone), and the set itself has a mutex of its own.
+std::shared_mutex tempGate;
+std::mutex tempSetMutex;
 std::unordered_set<std::string>& Temps() {
   static auto* temps = new std::unordered_set<std::string>();  // outlives every thread
   return *temps;
+}
+void Register(const std::string& name) {
+  std::lock_guard lock(tempSetMutex);
+  Temps().insert(name);
+}
+void Unregister(const std::string& name) {
+  std::lock_guard lock(tempSetMutex);
+  Temps().erase(name);
 }
 
 // A name for a temporary file beside `near`: hidden, and with a last suffix that no file list takes.
@@ -243,19 +254,19 @@ std::string LastError() {
 TempFile::~TempFile() {
   if (fd_ >= 0) ::close(fd_);
   if (name_.empty()) return;
-  std::lock_guard lock(tempMutex);
+  std::shared_lock gate(tempGate);
   ::unlink(name_.c_str());
-  Temps().erase(name_);
+  Unregister(name_);
 }
 
 bool TempFile::Create(const std::string& near) {
   std::string name = TempPattern(near);
   {
-    std::lock_guard lock(tempMutex);
+    std::shared_lock gate(tempGate);
     fd_ = ::mkstemps(name.data(), kTempSuffix);
     if (fd_ < 0) return Failed();
     ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-    Temps().insert(name);
+    Register(name);
   }
   name_ = name;
   struct stat st {};
@@ -300,7 +311,7 @@ bool TempFile::Close(bool flush) {
 }
 
 bool TempFile::LinkTo(const std::string& existing) {
-  std::lock_guard lock(tempMutex);
+  std::shared_lock gate(tempGate);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = TempPattern(existing);
     // mkstemps only makes the unique name here; the link takes its place.
@@ -309,7 +320,7 @@ bool TempFile::LinkTo(const std::string& existing) {
     ::close(fd);
     ::unlink(name.c_str());
     if (::link(existing.c_str(), name.c_str()) == 0) {
-      Temps().insert(name);
+      Register(name);
       name_ = name;
       return true;
     }
@@ -319,9 +330,9 @@ bool TempFile::LinkTo(const std::string& existing) {
 }
 
 bool TempFile::MoveTo(const std::string& target) {
-  std::lock_guard lock(tempMutex);
+  std::shared_lock gate(tempGate);
   if (std::rename(name_.c_str(), target.c_str()) != 0) return Failed();
-  Temps().erase(name_);
+  Unregister(name_);
   name_.clear();
   return true;
 }
@@ -503,8 +514,8 @@ bool HandleSignals(void (*report)(), void (*changed)(const std::string& name)) {
       // A stray SIGUSR1 without a fault is not a reason to stop.
       while (sigwait(&set, &taken) != 0 || (taken == kHandOver && faultedSlot.load() < 0)) {
       }
-      // The mutex stays held: no temporary file is made, moved or left behind any more.
-      tempMutex.lock();
+      // The gate stays closed: no temporary file is made, moved or left behind any more.
+      tempGate.lock();
       for (const std::string& name : Temps()) ::unlink(name.c_str());
       if (taken == kHandOver) {
         std::lock_guard lock(mappingMutex);
@@ -528,8 +539,8 @@ bool HandleSignals(void (*report)(), void (*changed)(const std::string& name)) {
 }
 
 void RemoveTemporaryFiles() {
-  // The thread that ends the run may hold the lock itself: then the files cannot be known, and stay.
-  if (!tempMutex.try_lock()) return;
+  // The thread that ends the run may be inside the gate itself: then the files cannot be known, and stay.
+  if (!tempGate.try_lock()) return;
   for (const std::string& name : Temps()) ::unlink(name.c_str());
 }
 
