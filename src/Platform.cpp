@@ -367,7 +367,7 @@ void FileLock::Release() {
   if (fd_ < 0) return;
   {
     std::lock_guard lock(lockMutex);
-    Locked().erase({dev_, ino_});
+    Locked().erase({static_cast<dev_t>(id_.dev), static_cast<ino_t>(id_.ino)});
   }
   ::close(fd_);
   fd_ = -1;
@@ -381,8 +381,6 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
   if (this != &other) {
     Release();
     fd_ = std::exchange(other.fd_, -1);
-    dev_ = other.dev_;
-    ino_ = other.ino_;
     id_ = other.id_;
   }
   return *this;
@@ -415,10 +413,8 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
     struct stat now {};
     if (::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
       fd_ = fd;
-      dev_ = held.st_dev;
-      ino_ = held.st_ino;
       id_ = IdOf(held);
-      Locked().insert({dev_, ino_});
+      Locked().insert({held.st_dev, held.st_ino});
       return kLocked;
     }
     ::close(fd);

@@ -100,7 +100,7 @@ public:
   FileLock() = default;
   ~FileLock();
   FileLock(FileLock&& other) noexcept
-      : fd_(std::exchange(other.fd_, -1)), dev_(other.dev_), ino_(other.ino_), id_(other.id_) {}
+      : fd_(std::exchange(other.fd_, -1)), id_(other.id_) {}
   FileLock& operator=(FileLock&& other) noexcept;
   // Locks the file the name stands for now (kBusy: another process holds it; kLocked also when this
   // process holds it already, under this name or another).
@@ -115,7 +115,6 @@ public:
 private:
   void Release();
   int fd_ = -1;
-  std::uint64_t dev_ = 0, ino_ = 0;
   tFileId id_;
 };
 

@@ -84,7 +84,7 @@ struct tKept {
   // In a writing run, the lock through which the file was read, so that it is opened once; taken over by the
   // core while the file is as it was.
   Platform::FileLock lock;
-  bool locked = false;  // the lock holds the file (it counts in kKeptLocks)
+  bool locked = false;  // the lock holds the file (it counts in KeptLockRoom)
   std::span<const std::uint8_t> Bytes() const { return {data.get(), size}; }
 };
 
