@@ -72,6 +72,7 @@ struct InfoDesc {
 };
 
 struct utfInfoDesc : InfoDesc {
+  static constexpr std::int16_t kFirstTag = 1, kLastTag = 1;
   std::int32_t length = 0;
   std::span<std::uint8_t> bytes;  // in the arena; only the first `length` count (ReplaceUtf shortens in place)
   void Read(ConstPool& cp, FileModule::tInput& in) override;
@@ -107,6 +108,7 @@ struct longInfoDesc : InfoDesc {
 struct doubleInfoDesc : longInfoDesc {};
 
 struct classInfoDesc : InfoDesc {
+  static constexpr std::int16_t kFirstTag = 7, kLastTag = 7;
   std::int32_t nameIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
@@ -115,6 +117,7 @@ struct classInfoDesc : InfoDesc {
 };
 
 struct stringInfoDesc : InfoDesc {
+  static constexpr std::int16_t kFirstTag = 8, kLastTag = 8;
   std::int32_t stringIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
@@ -141,6 +144,7 @@ struct moduleInfoDesc : InfoDesc {
 
 // Fieldref (9), Methodref (10), InterfaceMethodref (11).
 struct memberInfoDesc : InfoDesc {
+  static constexpr std::int16_t kFirstTag = 9, kLastTag = 11;
   std::int32_t classIndex = 0, nameAndTypeIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
@@ -149,6 +153,7 @@ struct memberInfoDesc : InfoDesc {
 };
 
 struct nameAndTypeInfoDesc : InfoDesc {
+  static constexpr std::int16_t kFirstTag = 12, kLastTag = 12;
   std::int32_t nameIndex = 0, descriptorIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
@@ -240,9 +245,17 @@ void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newNa
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved);
 
 // The entry at index as a given kind, or nullptr.
+// A kind that names its tags is known by the tag the reader gave its entry, which is cheaper than asking the
+// entry's dynamic type; the member pass asks this of every entry of every pool of a nest.
 template <class T>
 T* EntryAs(const ConstPool& cp, std::int32_t index) {
-  return dynamic_cast<T*>(cp.At(index));
+  InfoDesc* entry = cp.At(index);
+  if constexpr (requires { T::kFirstTag; }) {
+    return entry != nullptr && entry->tag >= T::kFirstTag && entry->tag <= T::kLastTag ? static_cast<T*>(entry)
+                                                                                       : nullptr;
+  } else {
+    return dynamic_cast<T*>(entry);
+  }
 }
 
 // The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.

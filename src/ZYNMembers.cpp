@@ -804,7 +804,25 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
 }
 
 // Renaming on marks fresh from MarkClass.
+// Whether the class has a member that renaming may touch.
+bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
+  for (const bool isMethod : {false, true}) {
+    const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;
+    for (std::size_t slot = 0; slot < table.size(); ++slot) {
+      const bool keepName = isMethod ? Kept(p.methodKept, slot) || Kept(p.methodNamed, slot) : Kept(p.fieldKept, slot);
+      if (table[slot].present && IsPrivate(table[slot]) && !keepName) return true;
+    }
+  }
+  return false;
+}
+
 std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
+  // The tables below cost more than the renaming of a few members: a nest leaves most classes none. A class
+  // whose own or super Class entry is missing goes on, to the error the tables give it.
+  const bool classEntries = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.thisClass) != nullptr &&
+                            (cls.superClass == 0 ||
+                             ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.superClass) != nullptr);
+  if (classEntries && !AnyToRename(cls, p)) return 0;
   const std::vector<MemberAt> all = AllMembers(cls);
   NameSources next;
   ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +27,7 @@
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNHierarchy.h"
 
 namespace ZYNNest {
 
@@ -39,7 +41,6 @@ namespace {
 using ZYNClassFile::kConstantFieldref;
 using ZYNClassFile::kConstantInterfaceMethodref;
 constexpr std::int32_t kNestVersion = 55;  // the first class file version with nests
-constexpr std::size_t kAnyClass = std::numeric_limits<std::size_t>::max();
 constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
 
 using ZYNClass::IsPrivate;
@@ -50,6 +51,41 @@ std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) 
   return ZYNHierarchy::MemberKey(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex),
                                  Utf8Text(cp, member.nameIndex));
 }
+
+// The member keys of a nest (as ZYNHierarchy::MemberKey writes them), each text kept once and known by its
+// number from then on: a nest's pools repeat the same few keys many times over.
+class Keys {
+ public:
+  // The number of the key, made on its first sight.
+  std::int32_t Of(char kind, std::string_view descriptor, std::string_view name) {
+    Compose(kind, descriptor, name);
+    const auto [it, added] = ids_.try_emplace(query_, static_cast<std::int32_t>(texts_.size()));
+    if (added) texts_.push_back(&it->first);
+    return it->second;
+  }
+  std::int32_t Of(const ConstPool& cp, const memberInfo& member, bool isMethod) {
+    return Of(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), Utf8Text(cp, member.nameIndex));
+  }
+  // The key's text, written into a buffer that the next call overwrites.
+  const std::string& Compose(char kind, std::string_view descriptor, std::string_view name) {
+    query_.assign(1, kind);
+    query_.append(descriptor).push_back('\0');
+    query_.append(name);
+    return query_;
+  }
+  // The number of the text Compose last wrote, or -1 when it has none.
+  std::int32_t FindComposed() const {
+    const auto it = ids_.find(std::string_view(query_));
+    return it != ids_.end() ? it->second : -1;
+  }
+  const std::string& Text(std::int32_t id) const { return *texts_[static_cast<std::size_t>(id)]; }
+  std::size_t size() const { return texts_.size(); }
+
+ private:
+  std::unordered_map<std::string, std::int32_t, ZYNHierarchy::tTextHash, std::equal_to<>> ids_;
+  std::vector<const std::string*> texts_;  // node keys of ids_, which stay where they are
+  std::string query_;
+};
 
 // The member reference at index, or nullptr for any other entry.
 const ZYNConstPool::memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
@@ -62,12 +98,12 @@ const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeOf(const ConstPool& cp, cons
   return ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref.nameAndTypeIndex);
 }
 
-// The key of the member a reference names; empty when its NameAndType is not there.
-std::string RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
+// The number of the key of the member a reference names; -1 when its NameAndType is not there.
+std::int32_t RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref, Keys& keys) {
   const auto* nat = NameAndTypeOf(cp, ref);
-  if (nat == nullptr) return {};
-  return ZYNHierarchy::MemberKey(ref.tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
-                                 Utf8Text(cp, nat->nameIndex));
+  if (nat == nullptr) return -1;
+  return keys.Of(ref.tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
+                 Utf8Text(cp, nat->nameIndex));
 }
 
 std::vector<const ZYNAttr::IndexedAttributeDesc*> AttrsOf(const tClassDesc& cls, std::int16_t kind) {
@@ -82,7 +118,7 @@ struct Member {
   std::size_t cls;
   bool isMethod;
   std::size_t slot;
-  std::string key;  // as read
+  std::int32_t key;  // as read
 };
 
 memberInfo& MemberOf(const std::vector<tClassDesc*>& classes, const Member& m) {
@@ -95,56 +131,71 @@ struct RefAt {
 };
 
 // The member references of every pool of the nest, by the key they name and the class of the nest whose
-// member they reach (kAnyClass: any class's).
+// member they reach (any class's, for one that may reach the member of its key in any class).
 class NestRefs {
  public:
-  explicit NestRefs(const std::vector<tClassDesc*>& classes) : classes_(classes), keyOfRef_(classes.size()) {
+  NestRefs(const std::vector<tClassDesc*>& classes, Keys& keys)
+      : classes_(classes), any_(classes.size()), keyOfRef_(classes.size()) {
     std::unordered_map<std::string_view, std::size_t> byName;
-    std::vector<std::unordered_set<std::string>> declared(classes.size());
+    std::vector<std::unordered_set<std::int32_t>> declared(classes.size());
     for (std::size_t i = 0; i < classes.size(); ++i) {
       const tClassDesc& cls = *classes[i];
       byName.emplace(ClassName(*cls.cp, cls.thisClass), i);
       for (const bool isMethod : {false, true})
         for (const memberInfo& m : isMethod ? cls.methods : cls.fields)
-          if (m.present) declared[i].insert(KeyOf(*cls.cp, m, isMethod));
+          if (m.present) declared[i].insert(keys.Of(*cls.cp, m, isMethod));
     }
     for (std::size_t i = 0; i < classes.size(); ++i) {
       const ConstPool& cp = *classes[i]->cp;
+      keyOfRef_[i].assign(static_cast<std::size_t>(cp.length()), -1);
       for (std::int32_t r = 1; r < cp.length(); ++r) {
         const auto* ref = MemberRefAt(cp, r);
-        std::string key = ref != nullptr ? RefKey(cp, *ref) : std::string();
-        if (key.empty()) continue;
+        const std::int32_t key = ref != nullptr ? RefKey(cp, *ref, keys) : -1;
+        if (key < 0) continue;
         const auto owner = byName.find(ClassName(cp, ref->classIndex));
         const bool exact = owner != byName.end() && declared[owner->second].contains(key);
-        lists_[{key, exact ? owner->second : kAnyClass}].refs.push_back({i, r});
-        taken_.insert(key);
-        keyOfRef_[i].emplace(r, std::move(key));
+        lists_[Slot(key, exact ? owner->second : any_)].refs.push_back({i, r});
+        Take(key);
+        keyOfRef_[i][static_cast<std::size_t>(r)] = key;
       }
     }
   }
 
   // Whether a reference in use may reach the member of the key that class cls declares. Counts only fall
   // while it is asked (removal takes references back), so a list is never searched twice.
-  bool InUse(const std::string& key, std::size_t cls) { return FirstInUse(key, cls) || FirstInUse(key, kAnyClass); }
-  bool AnyInUse(const std::string& key) { return FirstInUse(key, kAnyClass); }
+  bool InUse(std::int32_t key, std::size_t cls) { return FirstInUse(key, cls) || FirstInUse(key, any_); }
+  bool AnyInUse(std::int32_t key) { return FirstInUse(key, any_); }
 
   // The references in use through the class that declares the member.
-  std::vector<RefAt> Reaching(const std::string& key, std::size_t cls) const {
+  std::vector<RefAt> Reaching(std::int32_t key, std::size_t cls) const {
     std::vector<RefAt> found;
-    const auto it = lists_.find({key, cls});
+    const auto it = lists_.find(Slot(key, cls));
     if (it == lists_.end()) return found;
     for (const RefAt& at : it->second.refs)
       if (MarkOf(*classes_[at.cls]->cp, at.index) > 0) found.push_back(at);
     return found;
   }
 
-  const std::string* KeyOfRef(std::size_t cls, std::int32_t index) const {
-    const auto it = keyOfRef_[cls].find(index);
-    return it != keyOfRef_[cls].end() ? &it->second : nullptr;
+  // The number of the key the member reference at index names, -1 for no member reference.
+  std::int32_t KeyOfRef(std::size_t cls, std::int32_t index) const {
+    const std::vector<std::int32_t>& of = keyOfRef_[cls];
+    return index > 0 && static_cast<std::size_t>(index) < of.size() ? of[static_cast<std::size_t>(index)] : -1;
   }
 
-  // Every key a reference of the nest names, kept current with the renamings across the nest.
-  std::set<std::string>& Taken() { return taken_; }
+  // The keys a reference of the nest names, kept current with the renamings across the nest.
+  bool Taken(std::int32_t key) const { return key >= 0 && static_cast<std::size_t>(key) < taken_.size() && taken_[static_cast<std::size_t>(key)]; }
+  void Take(std::int32_t key) {
+    if (static_cast<std::size_t>(key) >= taken_.size()) taken_.resize(static_cast<std::size_t>(key) + 1);
+    taken_[static_cast<std::size_t>(key)] = true;
+  }
+  // Their texts, sorted.
+  std::vector<std::string> TakenTexts(const Keys& keys) const {
+    std::vector<std::string> texts;
+    for (std::size_t k = 0; k < taken_.size(); ++k)
+      if (taken_[k]) texts.push_back(keys.Text(static_cast<std::int32_t>(k)));
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  }
 
  private:
   struct List {
@@ -152,8 +203,12 @@ class NestRefs {
     std::size_t first = 0;  // refs before it are known to be unused
   };
 
-  bool FirstInUse(const std::string& key, std::size_t cls) {
-    const auto it = lists_.find({key, cls});
+  static std::uint64_t Slot(std::int32_t key, std::size_t cls) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(key)) << 32) | static_cast<std::uint32_t>(cls);
+  }
+
+  bool FirstInUse(std::int32_t key, std::size_t cls) {
+    const auto it = lists_.find(Slot(key, cls));
     if (it == lists_.end()) return false;
     List& l = it->second;
     while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0) ++l.first;
@@ -161,15 +216,16 @@ class NestRefs {
   }
 
   const std::vector<tClassDesc*>& classes_;
-  std::map<std::pair<std::string, std::size_t>, List> lists_;
-  std::vector<std::unordered_map<std::int32_t, std::string>> keyOfRef_;
-  std::set<std::string> taken_;
+  const std::size_t any_;  // the class of a list whose references may reach any class's member
+  std::unordered_map<std::uint64_t, List> lists_;
+  std::vector<std::vector<std::int32_t>> keyOfRef_;  // per class, by pool index
+  std::vector<bool> taken_;                          // by key
 };
 
 // What reaches members by name from inside the nest other than member references: String constants of any
 // of its classes (reflection) and the methods the EnclosingMethod attributes of its classes name.
 struct NamedInNest {
-  std::unordered_set<std::string> strings;
+  std::unordered_set<std::string_view> strings;  // the texts stand in the pools until the renaming
   std::set<std::pair<std::string, std::string>> enclosing;  // class name, method key
 
   explicit NamedInNest(const std::vector<tClassDesc*>& classes) {
@@ -199,7 +255,7 @@ void Count(tReport& report, tReport::Reason reason, long long bytes) {
 
 // The private members that the class's own protection and the nest's names leave to the pass.
 std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const std::vector<ZYNClass::tProtection>& ps,
-                               const NamedInNest& named, tReport& report) {
+                               const NamedInNest& named, Keys& keys, tReport& report) {
   std::vector<Member> candidates;
   for (std::size_t c = 0; c < classes.size(); ++c) {
     const tClassDesc& cls = *classes[c];
@@ -214,13 +270,13 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
           Count(report, tReport::kProtected, nameBytes);
           continue;
         }
-        std::string key = KeyOf(*cls.cp, m, isMethod);
-        if (named.strings.contains(std::string(Utf8Text(*cls.cp, m.nameIndex))) ||
-            named.enclosing.contains({std::string(self), key})) {
+        const std::int32_t key = keys.Of(*cls.cp, m, isMethod);
+        if (named.strings.contains(Utf8Text(*cls.cp, m.nameIndex)) ||
+            (!named.enclosing.empty() && named.enclosing.contains({std::string(self), keys.Text(key)}))) {
           Count(report, tReport::kNamedInNest, nameBytes);
           continue;
         }
-        candidates.push_back({c, isMethod, i, std::move(key)});
+        candidates.push_back({c, isMethod, i, key});
       }
     }
   }
@@ -239,7 +295,7 @@ void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::in
 // references it took back.
 void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
                   std::vector<std::int32_t>& saved, tReport& report) {
-  std::unordered_map<std::string_view, std::vector<std::size_t>> byKey;
+  std::unordered_map<std::int32_t, std::vector<std::size_t>> byKey;
   std::vector<std::size_t> todo;
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     byKey[candidates[j].key].push_back(j);
@@ -270,8 +326,7 @@ void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
     todo.clear();
     if (!methodRemoved) break;
     for (const RefAt& at : fell) {
-      const std::string* key = refs.KeyOfRef(at.cls, at.index);
-      const auto it = key != nullptr ? byKey.find(*key) : byKey.end();
+      const auto it = byKey.find(refs.KeyOfRef(at.cls, at.index));
       if (it == byKey.end()) continue;
       for (std::size_t j : it->second)
         if (looked[j] != round && MemberOf(classes, candidates[j]).present) {
@@ -322,9 +377,6 @@ bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, co
   return true;
 }
 
-// The Utf8 entries in use in one pool that a renamed member may bear instead of its own, by text.
-using Spare = std::unordered_map<std::string, std::int32_t>;
-
 bool IdentShaped(std::string_view text) {
   const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
   return !text.empty() && letter(text[0]) &&
@@ -332,39 +384,58 @@ bool IdentShaped(std::string_view text) {
 }
 
 // Per pool, its identifier-shaped entries in use, as the pass for one class reuses them; leaving out the names
-// that candidates bear there, since sharing one would keep that candidate from its own new name.
-std::vector<Spare> SpareNames(const std::vector<tClassDesc*>& classes, const NestRefs& refs,
-                              const std::vector<Member>& candidates) {
-  std::unordered_set<std::string_view> keys;
-  std::vector<std::unordered_set<std::int32_t>> held(classes.size());
-  for (const Member& m : candidates) {
-    keys.insert(m.key);
-    held[m.cls].insert(MemberOf(classes, m).nameIndex);
-  }
-  std::vector<Spare> spare(classes.size());
-  for (std::size_t c = 0; c < classes.size(); ++c) {
-    const ConstPool& cp = *classes[c]->cp;
-    for (std::int32_t i = 1; i < cp.length(); ++i) {
-      const std::string* key = refs.KeyOfRef(c, i);
-      if (key == nullptr || !keys.contains(*key)) continue;
-      if (const auto* nat = NameAndTypeOf(cp, *MemberRefAt(cp, i))) held[c].insert(nat->nameIndex);
+// that candidates bear there, since sharing one would keep that candidate from its own new name. A pool's are
+// gathered when a member with a name entry there is first renamed: most pools of a nest never are.
+class SpareNames {
+ public:
+  // The texts stand in the pools: an entry leaves them only when a candidate's name entry is rewritten, and
+  // those are held, so never spare until rewritten.
+  using Spare = std::unordered_map<std::string_view, std::int32_t>;
+
+  SpareNames(const std::vector<tClassDesc*>& classes, const NestRefs& refs, const std::vector<Member>& candidates)
+      : classes_(classes), refs_(refs), candidates_(candidates), spare_(classes.size()) {
+    for (const Member& m : candidates) {
+      const auto key = static_cast<std::size_t>(m.key);
+      if (key >= candidateKey_.size()) candidateKey_.resize(key + 1);
+      candidateKey_[key] = true;
     }
+  }
+
+  Spare& Of(std::size_t c) {
+    if (spare_[c]) return *spare_[c];
+    std::unordered_set<std::int32_t> held;
+    for (const Member& m : candidates_)
+      if (m.cls == c) held.insert(MemberOf(classes_, m).nameIndex);
+    const ConstPool& cp = *classes_[c]->cp;
+    for (std::int32_t i = 1; i < cp.length(); ++i) {
+      const auto key = static_cast<std::size_t>(refs_.KeyOfRef(c, i));
+      if (key >= candidateKey_.size() || !candidateKey_[key]) continue;
+      if (const auto* nat = NameAndTypeOf(cp, *MemberRefAt(cp, i))) held.insert(nat->nameIndex);
+    }
+    Spare& spare = spare_[c].emplace();
     for (std::int32_t i = 1; i < cp.length(); ++i)
       if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(cp, i) > 0 &&
-          !held[c].contains(i) && IdentShaped(Utf8Text(cp, i)))
-        spare[c].emplace(Utf8Text(cp, i), i);
+          !held.contains(i) && IdentShaped(Utf8Text(cp, i)))
+        spare.emplace(Utf8Text(cp, i), i);
+    return spare;
   }
-  return spare;
-}
+
+ private:
+  const std::vector<tClassDesc*>& classes_;
+  const NestRefs& refs_;
+  const std::vector<Member>& candidates_;
+  std::vector<bool> candidateKey_;
+  std::vector<std::optional<Spare>> spare_;
+};
 
 // What giving the member this name saves: an entry whose pool holds the name in use goes, any other is
 // rewritten; -1 when one would have to grow.
-long long Gain(const std::vector<tClassDesc*>& classes, const std::vector<NameEntry>& entries,
-               const std::vector<Spare>& spare, const std::string& name) {
+long long Gain(const std::vector<tClassDesc*>& classes, const std::vector<NameEntry>& entries, SpareNames& spare,
+               std::string_view name) {
   long long gain = 0;
   for (const NameEntry& e : entries) {
     const auto length = static_cast<long long>(Utf8Text(*classes[e.cls]->cp, e.utf).size());
-    if (spare[e.cls].contains(name)) {
+    if (spare.Of(e.cls).contains(name)) {
       gain += 3 + length;
     } else {
       if (length < static_cast<long long>(name.size())) return -1;
@@ -398,43 +469,45 @@ struct ClassNames {
 // superclass (as for one class), no supertype may declare it for the member's kind and descriptor, and no
 // reference of the nest names it.
 bool Free(const tClassDesc& cls, char kind, std::string_view descriptor, const ZYNClass::tProtection& p,
-          const std::set<std::string>& taken, const ClassNames& names, const std::string& name) {
+          const NestRefs& refs, Keys& keys, const ClassNames& names, const std::string& name) {
   const ConstPool& cp = *cls.cp;
   if (names.inUse.contains(name) || (p.typeNamesOnly && !ZYNClass::TypeNameShaped(name))) return false;
   if (ClassName(cp, cls.thisClass) == name || (cls.superClass != 0 && ClassName(cp, cls.superClass) == name))
     return false;
-  const std::string key = ZYNHierarchy::MemberKey(kind, descriptor, name);
-  return !taken.contains(key) && !p.inherited.Declares(key);
+  const std::string& key = keys.Compose(kind, descriptor, name);
+  return !refs.Taken(keys.FindComposed()) && !p.inherited.Declares(key);
 }
 
 // The name that saves most over the pools of the member's name entries: one that pools already hold in use,
 // or the first fresh one of NameAt; the shorter, then the lower, of two that save alike. Empty when none saves.
 std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, const ZYNClass::tProtection& p,
-                     const std::set<std::string>& taken, ClassNames& names, const std::vector<NameEntry>& entries,
-                     const std::vector<Spare>& spare) {
+                     const NestRefs& refs, Keys& keys, ClassNames& names, const std::vector<NameEntry>& entries,
+                     SpareNames& spare) {
   const tClassDesc& cls = *classes[m.cls];
   const char kind = m.isMethod ? 'M' : 'F';
   const std::string_view descriptor = Utf8Text(*cls.cp, MemberOf(classes, m).descriptorIndex);
-  std::set<std::string> tried;
   std::string best;
   long long bestGain = 0;
-  const auto weigh = [&](const std::string& name) {
-    if (name.empty() || !tried.insert(name).second || !Free(cls, kind, descriptor, p, taken, names, name)) return;
-    const long long gain = Gain(classes, entries, spare, name);
-    const bool before = std::pair(name.size(), name) < std::pair(best.size(), best);
-    if (gain > bestGain || (gain == bestGain && gain > 0 && before)) {
-      best = name;
-      bestGain = gain;
-    }
+  // Whether a name may be given is asked only of one that would save more than the best so far: the asking
+  // costs more than the weighing.
+  const auto weigh = [&](std::string_view text) {
+    if (text.empty()) return;
+    const long long gain = Gain(classes, entries, spare, text);
+    const bool before = std::pair(text.size(), text) < std::pair(best.size(), std::string_view(best));
+    if (!(gain > bestGain || (gain == bestGain && gain > 0 && before))) return;
+    std::string name(text);
+    if (!Free(cls, kind, descriptor, p, refs, keys, names, name)) return;
+    best = std::move(name);
+    bestGain = gain;
   };
   for (const NameEntry& e : entries)
-    for (const auto& [text, index] : spare[e.cls]) weigh(text);
+    for (const auto& [text, index] : spare.Of(e.cls)) weigh(text);
   while (!NameAt(names.next, p.typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, p.typeNamesOnly)))
     ++names.next;
   for (std::size_t k = names.next; k < names.next + kNameTries; ++k) {
     const std::string name = NameAt(k, p.typeNamesOnly);
     if (name.empty()) break;
-    if (!Free(cls, kind, descriptor, p, taken, names, name)) continue;
+    if (!Free(cls, kind, descriptor, p, refs, keys, names, name)) continue;
     weigh(name);
     break;
   }
@@ -444,15 +517,16 @@ std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, c
 // Gives the member the name in every pool: an entry whose pool holds the name in use gives way to it, with
 // the counts moved as a fresh marking would have them; any other is rewritten.
 void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const std::vector<NameEntry>& entries,
-              std::vector<Spare>& spare, const std::string& name, std::vector<std::int32_t>& saved) {
+              SpareNames& spare, const std::string& name, std::vector<std::int32_t>& saved) {
   for (const NameEntry& e : entries) {
     ConstPool& cp = *classes[e.cls]->cp;
-    const auto it = spare[e.cls].find(name);
-    if (it == spare[e.cls].end()) {
+    SpareNames::Spare& pool = spare.Of(e.cls);
+    const auto it = pool.find(name);
+    if (it == pool.end()) {
       std::int32_t bytes = 0;
       ZYNConstPool::ReplaceUtf(cp, e.utf, name, bytes);
       saved[e.cls] += bytes;
-      spare[e.cls].emplace(name, e.utf);
+      pool.emplace(Utf8Text(cp, e.utf), e.utf);
       continue;
     }
     for (std::int32_t nat : e.nats)
@@ -481,13 +555,12 @@ long long NameBytes(const std::vector<tClassDesc*>& classes, const Member& m, co
 
 // Renames the members that other pools of the nest refer to; acrossOnly marks them, and the members a
 // reference through another class may reach, as not the renaming of one class's to touch.
-void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const std::vector<Member>& candidates,
-                  const std::vector<ZYNClass::tProtection>& ps, std::vector<bool>& acrossOnly,
-                  std::vector<std::int32_t>& saved, tReport& report) {
-  std::vector<ClassNames> names;
-  for (const tClassDesc* cls : classes) names.push_back(NamesOf(*cls));
-  std::vector<Spare> spare = SpareNames(classes, refs, candidates);
-  std::set<std::pair<std::string, std::size_t>> seen;
+void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, Keys& keys,
+                  const std::vector<Member>& candidates, const std::vector<ZYNClass::tProtection>& ps,
+                  std::vector<bool>& acrossOnly, std::vector<std::int32_t>& saved, tReport& report) {
+  std::vector<std::optional<ClassNames>> names(classes.size());
+  SpareNames spare(classes, refs, candidates);
+  std::unordered_set<std::uint64_t> seen;  // key and class
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     const Member& m = candidates[j];
     const memberInfo& member = MemberOf(classes, m);
@@ -498,7 +571,7 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       Count(report, ps[m.cls].noRename ? tReport::kNoRename : tReport::kNative, stake);
       continue;
     }
-    if (!seen.insert({m.key, m.cls}).second) continue;  // a class declares the key twice: the JVM refuses it
+    if (!seen.insert((static_cast<std::uint64_t>(m.key) << 32) | m.cls).second) continue;  // a class declares the key twice: the JVM refuses it
     const bool elsewhere =
         std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
     if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
@@ -512,14 +585,15 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       Count(report, tReport::kSharedName, stake);
       continue;
     }
-    const std::string name = BestName(classes, m, ps[m.cls], refs.Taken(), names[m.cls], entries, spare);
+    if (!names[m.cls]) names[m.cls] = NamesOf(*classes[m.cls]);
+    const std::string name = BestName(classes, m, ps[m.cls], refs, keys, *names[m.cls], entries, spare);
     if (name.empty()) {
       Count(report, tReport::kNoName, stake);
       continue;
     }
     const ConstPool& cp = *classes[m.cls]->cp;
-    refs.Taken().insert(ZYNHierarchy::MemberKey(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
-    names[m.cls].inUse.insert(name);
+    refs.Take(keys.Of(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
+    names[m.cls]->inUse.insert(name);
     const long long total = Gain(classes, entries, spare, name);
     GiveName(classes, m, entries, spare, name, saved);
     Count(report, tReport::kRenamedAcross, total);
@@ -528,7 +602,7 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
 
 // What the pass for one class did with the members left to it: each one is renamed when its name entry
 // now holds another text or it bears another entry.
-void CountOwnPool(const std::vector<tClassDesc*>& classes, const std::vector<Member>& candidates,
+void CountOwnPool(const std::vector<tClassDesc*>& classes, const Keys& keys, const std::vector<Member>& candidates,
                   const std::vector<bool>& acrossOnly, const std::vector<ZYNClass::tProtection>& ps,
                   tReport& report) {
   for (std::size_t j = 0; j < candidates.size(); ++j) {
@@ -537,9 +611,10 @@ void CountOwnPool(const std::vector<tClassDesc*>& classes, const std::vector<Mem
     if (acrossOnly[j] || !member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot)))
       continue;
     const ConstPool& cp = *classes[m.cls]->cp;
-    const bool renamed = KeyOf(cp, member, m.isMethod) != m.key;
+    const std::string& was = keys.Text(m.key);
+    const bool renamed = KeyOf(cp, member, m.isMethod) != was;
     Count(report, renamed ? tReport::kOwnPool : tReport::kOwnPoolKept,
-          static_cast<long long>(m.key.size() - m.key.find('\0') - 1));
+          static_cast<long long>(was.size() - was.find('\0') - 1));
   }
 }
 
@@ -598,12 +673,16 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     MarkAfresh(*cls);
   }
   const NamedInNest named(classes);
-  std::vector<Member> candidates = Candidates(classes, ps, named, report);
-  NestRefs refs(classes);
+  Keys keys;
+  std::vector<Member> candidates = Candidates(classes, ps, named, keys, report);
+  NestRefs refs(classes, keys);
   RemoveAcross(classes, refs, candidates, saved, report);
+  // Removal took back what removed members counted, and renaming moves counts as it changes names: the
+  // counts are those of a fresh marking, and writing needs no other.
+  for (tClassDesc* cls : classes) cls->cp->classMarked = true;
   if (params.noren) return;
   std::vector<bool> acrossOnly(candidates.size(), false);
-  RenameAcross(classes, refs, candidates, ps, acrossOnly, saved, report);
+  RenameAcross(classes, refs, keys, candidates, ps, acrossOnly, saved, report);
   // The pass for one class renames only the candidates left to it, and takes no name that a reference of
   // the nest names.
   for (std::size_t c = 0; c < classes.size(); ++c) {
@@ -614,13 +693,13 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     if (!acrossOnly[j])
       (candidates[j].isMethod ? ps[candidates[j].cls].methodKept
                               : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
-  const std::vector<std::string> taken(refs.Taken().begin(), refs.Taken().end());
+  const std::vector<std::string> taken = refs.TakenTexts(keys);
   for (std::size_t c = 0; c < classes.size(); ++c) {
     if (ps[c].noRename) continue;
     ps[c].inherited.members.push_back(&taken);
     saved[c] += ZYNClass::RenameUnprotected(*classes[c], ps[c]);
   }
-  CountOwnPool(classes, candidates, acrossOnly, ps, report);
+  CountOwnPool(classes, keys, candidates, acrossOnly, ps, report);
 }
 
 namespace {

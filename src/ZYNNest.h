@@ -54,7 +54,7 @@ std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarch
 // The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
 // private members that no class of the nest refers to, then renaming (unless the options say -noren), each
 // reference in every pool of the nest following its member. saved[i] receives what class i saved. The
-// classes' pools must be marked again before they are written.
+// classes' pools are left counted as a fresh marking of what is left would count them.
 void ReduceNest(const std::vector<ZYNClass::tClassDesc*>& classes, const ZYNData::tParams& params,
                 std::vector<std::int32_t>& saved, tReport* report = nullptr);
 
