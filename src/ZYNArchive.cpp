@@ -438,9 +438,12 @@ public:
          const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
          ZYNReport::tReport& report)
       : report_(report), nestOf_(NestOf(nests)), held_(memory.held), released_(memory.held.Used()), work_(threads),
-        units_(tasks.size(), threads, [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
-          return Run(tasks, k, params, facts, memory.classes, work_[slot]);
-        }) {}
+        units_(
+            tasks.size(), threads,
+            [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
+              return Run(tasks, k, params, facts, memory.classes, work_[slot]);
+            },
+            {}, 0, Later(tasks.size(), nests)) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
   std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
@@ -492,6 +495,14 @@ private:
     for (const std::vector<std::size_t>& nest : nests)
       for (std::size_t k : nest) of.emplace(k, &nest);
     return of;
+  }
+
+  // By task, whether the unit of its nest's first entry does its work.
+  static std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& nests) {
+    std::vector<bool> later(count, false);
+    for (const std::vector<std::size_t>& nest : nests)
+      for (std::size_t i = 1; i < nest.size(); ++i) later[nest[i]] = true;
+    return later;
   }
 
   // Unit k: a class entry alone, or the first of a nest with the whole nest.

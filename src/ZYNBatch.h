@@ -19,9 +19,10 @@ namespace ZYNBatch {
 
 // Runs the units of a list on several threads and hands their results over in list order to the thread that
 // made it, which works on units too while it waits. A unit starts only when the results ahead of it that are
-// not taken yet leave room in a window of two per thread (and `ahead` more). A unit that must run in its turn
-// (it reads what an earlier one writes) is left to the taking thread, which runs it once every result before
-// it is taken.
+// not taken yet leave room in a window of two per thread (and `ahead` more); a light unit (one whose work an
+// earlier unit did: a later class of a nest) starts at any time and takes no room. A unit that must run in its
+// turn (it reads what an earlier one writes) is left to the taking thread, which runs it once every result
+// before it is taken.
 template <class Result>
 class tInOrder {
 public:
@@ -30,11 +31,14 @@ public:
   // needs memory that may not be there).
   using tRun = std::function<Result(std::size_t k, unsigned slot)>;
 
-  // inTurn[k]: unit k runs in its turn (no entries: none does).
-  tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0)
-      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)),
+  // inTurn[k]: unit k runs in its turn; light[k]: unit k is light (no entries: none is).
+  tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0,
+           std::vector<bool> light = {})
+      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)), light_(std::move(light)),
         window_(2 * std::size_t{std::max(threads, 1u)} + ahead) {
     inTurn_.resize(count, false);
+    light_.resize(count, false);
+    for (std::size_t k = 0; k < count; ++k) light_[k] = light_[k] && !inTurn_[k];
     SkipInTurn();
     // No more threads than units; where the system cannot start one, the threads started do the work.
     for (unsigned slot = 1; slot < std::min<std::size_t>(threads, count); ++slot) {
@@ -86,7 +90,9 @@ public:
 private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-  bool MayStart() const { return next_ < count_ && next_ < taken_ + window_; }
+  bool MayStart() const {
+    return next_ < count_ && (light_[next_] || next_ - taken_ - lightAhead_ < window_);
+  }
 
   void SkipInTurn() {
     while (next_ < count_ && inTurn_[next_]) ++next_;
@@ -94,6 +100,7 @@ private:
 
   // The window moved by one unit: one thread can go on (and wakes the next if more can).
   void Taken(std::unique_lock<std::mutex>& lock) {
+    if (light_[taken_]) --lightAhead_;
     ++taken_;
     lock.unlock();
     room_.notify_one();
@@ -102,6 +109,7 @@ private:
   // Runs the next unit with the lock released.
   void RunNext(std::unique_lock<std::mutex>& lock, unsigned slot) {
     const std::size_t k = next_++;
+    if (light_[k]) ++lightAhead_;
     SkipInTurn();
     if (MayStart()) room_.notify_one();
     lock.unlock();
@@ -124,7 +132,9 @@ private:
   const std::size_t count_;
   std::vector<std::optional<Result>> results_;
   std::vector<bool> inTurn_;
+  std::vector<bool> light_;
   const std::size_t window_;
+  std::size_t lightAhead_ = 0;  // light units started and not taken
   std::size_t next_ = 0;         // the next unit to start
   std::size_t taken_ = 0;        // results taken so far, in list order
   std::size_t awaited_ = kNone;  // the unit whose result the taking thread sleeps for
@@ -139,9 +149,9 @@ private:
 // in list order on this thread (tInOrder); a take that returns false ends the run there. False when one did.
 template <class Run, class Take>
 bool ForEachInOrder(std::size_t count, unsigned threads, Run run, Take take, std::vector<bool> inTurn = {},
-                    std::size_t ahead = 0) {
+                    std::size_t ahead = 0, std::vector<bool> light = {}) {
   using tResult = std::invoke_result_t<Run&, std::size_t, unsigned>;
-  tInOrder<tResult> units(count, threads, std::move(run), std::move(inTurn), ahead);
+  tInOrder<tResult> units(count, threads, std::move(run), std::move(inTurn), ahead, std::move(light));
   for (std::size_t k = 0; k < count; ++k)
     if (!take(k, units.Next())) return false;
   return true;

@@ -483,6 +483,13 @@ public:
     const auto it = of_.find(k);
     return it == of_.end() ? nullptr : &groups_[it->second];
   }
+  // Per file of the list: whether the unit of its nest's first class does its work.
+  std::vector<bool> Later(std::size_t count) const {
+    std::vector<bool> later(count, false);
+    for (const std::vector<std::size_t>& group : groups_)
+      for (std::size_t i = 1; i < group.size(); ++i) later[group[i]] = true;
+    return later;
+  }
 
 private:
   std::vector<std::vector<std::size_t>> groups_;
@@ -568,7 +575,9 @@ bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept
   };
   // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
   // get that much further ahead, which class files cost little memory for.
-  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::kMaxFiles)) return false;
+  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::kMaxFiles,
+                                grouped.Later(names.size())))
+    return false;
   pending.Flush();
   return true;
 }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -44,6 +47,35 @@ TEST(ZYNBatchTest, ResultsComeInListOrderAndUnitsInTheirTurnAfterAllBefore) {
     ASSERT_EQ(order.size(), kStop + 1);
     for (std::size_t k = 0; k <= kStop; ++k) EXPECT_EQ(order[k], k);
   }
+}
+
+// A nest's first class does the work of its later ones, whose units are light: while the first runs, another
+// thread goes past them to the units after, as it would past nothing. Unit 0 waits for unit 6 to start,
+// which a window of four units that counted the five light ones would never let happen.
+TEST(ZYNBatchTest, LightUnitsTakeNoRoomInTheWindow) {
+  constexpr std::size_t kCount = 12;
+  std::vector<bool> light(kCount, false);
+  for (std::size_t k = 1; k <= 5; ++k) light[k] = true;
+  std::mutex mutex;
+  std::condition_variable started;
+  bool sixStarted = false;
+  auto run = [&](std::size_t k, unsigned) {
+    std::unique_lock lock(mutex);
+    if (k == 6) {
+      sixStarted = true;
+      started.notify_all();
+    }
+    if (k == 0) return started.wait_for(lock, std::chrono::seconds(10), [&] { return sixStarted; });
+    return true;
+  };
+  std::vector<bool> results;
+  auto take = [&](std::size_t, bool result) {
+    results.push_back(result);
+    return true;
+  };
+  EXPECT_TRUE(ZYNBatch::ForEachInOrder(kCount, 2, run, take, {}, 0, light));
+  ASSERT_EQ(results.size(), kCount);
+  EXPECT_TRUE(results[0]) << "unit 6 did not start while unit 0 ran";
 }
 
 }  // namespace
