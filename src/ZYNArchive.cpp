@@ -443,7 +443,7 @@ public:
             [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
               return Run(tasks, k, params, facts, memory.classes, work_[slot]);
             },
-            {}, 0, Later(tasks.size(), nests)) {}
+            {}, 0, Later(tasks.size(), nests), Beyond(tasks, nests)) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
   std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
@@ -503,6 +503,26 @@ private:
     for (const std::vector<std::size_t>& nest : nests)
       for (std::size_t i = 1; i < nest.size(); ++i) later[nest[i]] = true;
     return later;
+  }
+
+  // Units of small entries may start far beyond the window, as long as what they hold stays small: a nest's
+  // first unit, which does the work of all its classes, then leaves the other threads work to do. A unit's
+  // size is its entries' inflated size (its result holds them deflated).
+  static constexpr std::size_t kBeyondUnits = 64;
+  static constexpr std::uint64_t kBeyondBytes = std::uint64_t{1} << 20;
+  static ZYNBatch::tInOrder<tEntryResult>::tBeyond Beyond(const std::vector<tTask>& tasks,
+                                                          const std::vector<std::vector<std::size_t>>& nests) {
+    ZYNBatch::tInOrder<tEntryResult>::tBeyond beyond{{}, kBeyondUnits, kBeyondBytes};
+    beyond.sizes.reserve(tasks.size());
+    // Sizes above the largest class entry (an error) need not add up without end.
+    for (const tTask& task : tasks)
+      beyond.sizes.push_back(std::min(task.node->archive.entries[task.entry].size, ZYNZip::kMaxClassEntry + 1));
+    for (const std::vector<std::size_t>& nest : nests)
+      for (std::size_t i = 1; i < nest.size(); ++i) {
+        beyond.sizes[nest.front()] += beyond.sizes[nest[i]];
+        beyond.sizes[nest[i]] = 0;
+      }
+    return beyond;
   }
 
   // Unit k: a class entry alone, or the first of a nest with the whole nest.

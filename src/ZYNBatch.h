@@ -20,9 +20,11 @@ namespace ZYNBatch {
 // Runs the units of a list on several threads and hands their results over in list order to the thread that
 // made it, which works on units too while it waits. A unit starts only when the results ahead of it that are
 // not taken yet leave room in a window of two per thread (and `ahead` more); a light unit (one whose work an
-// earlier unit did: a later class of a nest) starts at any time and takes no room. A unit that must run in its
-// turn (it reads what an earlier one writes) is left to the taking thread, which runs it once every result
-// before it is taken.
+// earlier unit did: a later class of a nest) starts at any time and takes no room. Units whose sizes are known
+// may also start beyond the window while their bytes ahead stay within a bound: a long unit on one thread
+// then does not leave the others without work after a few short ones. A unit that must run in its turn (it
+// reads what an earlier one writes) is left to the taking thread, which runs it once every result before it
+// is taken.
 template <class Result>
 class tInOrder {
 public:
@@ -31,14 +33,26 @@ public:
   // needs memory that may not be there).
   using tRun = std::function<Result(std::size_t k, unsigned slot)>;
 
+  // How far units may start beyond the window by their sizes: sizes[k] is unit k's, and up to `units` more
+  // start while the sizes of those started and not taken add up to at most `bytes`.
+  struct tBeyond {
+    std::vector<std::uint64_t> sizes;
+    std::size_t units = 0;
+    std::uint64_t bytes = 0;
+  };
+
   // inTurn[k]: unit k runs in its turn; light[k]: unit k is light (no entries: none is).
   tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0,
-           std::vector<bool> light = {})
+           std::vector<bool> light = {}, tBeyond beyond = {})
       : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)), light_(std::move(light)),
-        window_(2 * std::size_t{std::max(threads, 1u)} + ahead) {
+        window_(2 * std::size_t{std::max(threads, 1u)} + ahead), beyond_(std::move(beyond)) {
+    beyond_.sizes.resize(count, 0);
     inTurn_.resize(count, false);
     light_.resize(count, false);
-    for (std::size_t k = 0; k < count; ++k) light_[k] = light_[k] && !inTurn_[k];
+    for (std::size_t k = 0; k < count; ++k) {
+      light_[k] = light_[k] && !inTurn_[k];
+      if (inTurn_[k]) beyond_.sizes[k] = 0;  // the taking thread runs it: never ahead
+    }
     SkipInTurn();
     // No more threads than units; where the system cannot start one, the threads started do the work.
     for (unsigned slot = 1; slot < std::min<std::size_t>(threads, count); ++slot) {
@@ -91,7 +105,10 @@ private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
   bool MayStart() const {
-    return next_ < count_ && (light_[next_] || next_ - taken_ - lightAhead_ < window_);
+    if (next_ >= count_) return false;
+    const std::size_t ahead = next_ - taken_ - lightAhead_;
+    return light_[next_] || ahead < window_ ||
+           (ahead < window_ + beyond_.units && bytesAhead_ + beyond_.sizes[next_] <= beyond_.bytes);
   }
 
   void SkipInTurn() {
@@ -101,6 +118,7 @@ private:
   // The window moved by one unit: one thread can go on (and wakes the next if more can).
   void Taken(std::unique_lock<std::mutex>& lock) {
     if (light_[taken_]) --lightAhead_;
+    bytesAhead_ -= beyond_.sizes[taken_];
     ++taken_;
     lock.unlock();
     room_.notify_one();
@@ -110,6 +128,7 @@ private:
   void RunNext(std::unique_lock<std::mutex>& lock, unsigned slot) {
     const std::size_t k = next_++;
     if (light_[k]) ++lightAhead_;
+    bytesAhead_ += beyond_.sizes[k];
     SkipInTurn();
     if (MayStart()) room_.notify_one();
     lock.unlock();
@@ -135,6 +154,8 @@ private:
   std::vector<bool> light_;
   const std::size_t window_;
   std::size_t lightAhead_ = 0;  // light units started and not taken
+  tBeyond beyond_;
+  std::uint64_t bytesAhead_ = 0;  // the sizes of the units started and not taken
   std::size_t next_ = 0;         // the next unit to start
   std::size_t taken_ = 0;        // results taken so far, in list order
   std::size_t awaited_ = kNone;  // the unit whose result the taking thread sleeps for

@@ -78,4 +78,25 @@ TEST(ZYNBatchTest, LightUnitsTakeNoRoomInTheWindow) {
   EXPECT_TRUE(results[0]) << "unit 6 did not start while unit 0 ran";
 }
 
+// Units of known size start beyond the window of four (two threads) while their bytes ahead stay within the
+// bound: with unit 0 running, units 1 to 4 (50 bytes ahead with unit 0's) may start, unit 5 may not.
+TEST(ZYNBatchTest, SizedUnitsGoBeyondTheWindowWithinTheirBytes) {
+  constexpr std::size_t kCount = 20;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<bool> started(kCount, false);
+  auto run = [&](std::size_t k, unsigned) {
+    std::unique_lock lock(mutex);
+    started[k] = true;
+    changed.notify_all();
+    if (k != 0) return true;
+    const bool fourStarted = changed.wait_for(lock, std::chrono::seconds(10), [&] { return started[4]; });
+    changed.wait_for(lock, std::chrono::milliseconds(100), [&] { return started[5]; });
+    return fourStarted && !started[5];
+  };
+  ZYNBatch::tInOrder<bool> units(kCount, 2, run, {}, 0, {}, {std::vector<std::uint64_t>(kCount, 10), 8, 50});
+  EXPECT_TRUE(units.Next()) << "unit 4 did not start beyond the window, or unit 5 started beyond its bytes";
+  for (std::size_t k = 1; k < kCount; ++k) EXPECT_TRUE(units.Next());
+}
+
 }  // namespace
