@@ -182,6 +182,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 || Failed();
 }
 
+bool LinkFile(const std::string& existing, const std::string& name) {
+  return ::link(existing.c_str(), name.c_str()) == 0 || Failed();
+}
+
 namespace {
 
 // The temporary files that exist now, so that an interruption can remove them. Creating, moving and
@@ -209,6 +213,24 @@ std::string TempPattern(const std::string& near) {
   return name + ".zyn-XXXXXX.~tmp";
 }
 constexpr int kTempSuffix = 5;  // ".~tmp"
+
+// The pattern with its six X filled in, a different name each call: from a random start of the process and
+// a count, mixed, so that a name cannot be guessed ahead. A name that is taken is tried again by the caller.
+void FillTempName(std::string& pattern) {
+  static const std::uint64_t start = [] {
+    std::uint64_t seed = 0;
+    if (::getentropy(&seed, sizeof seed) != 0) seed = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u;
+    return seed;
+  }();
+  static std::atomic<std::uint64_t> count{0};
+  std::uint64_t x = start + 0x9E3779B97F4A7C15u * ++count;  // splitmix64
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  constexpr std::string_view kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  const std::size_t at = pattern.size() - kTempSuffix - 6;
+  for (std::size_t i = 0; i < 6; ++i, x /= kChars.size()) pattern[at + i] = kChars[x % kChars.size()];
+}
 
 // The extended attributes of `from` (access control lists among them) on the open file; where the file
 // system or the process's rights do not allow one, it is left out.
@@ -263,9 +285,8 @@ bool TempFile::Create(const std::string& near) {
   std::string name = TempPattern(near);
   {
     std::shared_lock gate(tempGate);
-    fd_ = ::mkstemps(name.data(), kTempSuffix);
+    fd_ = ::mkostemps(name.data(), kTempSuffix, O_CLOEXEC);
     if (fd_ < 0) return Failed();
-    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
     Register(name);
   }
   name_ = name;
@@ -314,11 +335,7 @@ bool TempFile::LinkTo(const std::string& existing) {
   std::shared_lock gate(tempGate);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = TempPattern(existing);
-    // mkstemps only makes the unique name here; the link takes its place.
-    const int fd = ::mkstemps(name.data(), kTempSuffix);
-    if (fd < 0) return Failed();
-    ::close(fd);
-    ::unlink(name.c_str());
+    FillTempName(name);
     if (::link(existing.c_str(), name.c_str()) == 0) {
       Register(name);
       name_ = name;

@@ -53,6 +53,8 @@ bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
 // Moves `from` to `to`, replacing a file of that name in one step.
 bool RenameFile(const std::string& from, const std::string& to);
+// Gives the file a second name, which must not exist yet.
+bool LinkFile(const std::string& existing, const std::string& name);
 // A temporary file beside a name, written piece by piece: created with the permission bits, extended
 // attributes (access control lists among them) of `near` and, where the process may set them, its owner and
 // group. Its name ends in ".~tmp", which no file list takes. Removed when destroyed unless moved, and by an
