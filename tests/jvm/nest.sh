@@ -3,7 +3,8 @@
 # RELEASE are compiled with JDK_HOME's javac at --release RELEASE and run with -Xverify:all; then each nest
 # of their classes goes through the core for a nest (zyn_nest) under the default keys and under -super, and
 # the program must print the same, every reference within a nest must still find its member through
-# reflection, and the nest pass must save bytes over the rule for one class. zyn itself, run on the folder of
+# reflection, every member the nest pass keeps under its name must be kept so by the rule for one class, and
+# the nest pass must save bytes over the rule for one class. zyn itself, run on the folder of
 # classes (on one thread and on four) and on a jar that lists them in another order, must write exactly what
 # the core for a nest wrote.
 #   nest.sh ZYN_NEST JDK_HOME RELEASE ZYN
@@ -61,6 +62,10 @@ for keys in "" "-super" "-noren"; do
   "$jdk/bin/java" -cp "$scratch/check" NestRefCheck "$scratch/nest" > "$scratch/refs.txt"
   cat "$scratch/refs.txt"
   grep -q ' 0 missing$' "$scratch/refs.txt" || fail "a reference lost its member under '$keys'"
+  "$jdk/bin/java" -cp "$scratch/check" NestRefCheck --kept "$scratch/classes" "$scratch/nest" "$scratch/nonest" \
+    > "$scratch/kept.txt"
+  cat "$scratch/kept.txt"
+  grep -q ' 0 not kept one by one$' "$scratch/kept.txt" || fail "the nest pass kept a member the rule for one class did not"
   nest=$(find "$scratch/nest" -name '*.class' -printf '%s\n' | awk '{s+=$1} END{print s}')
   one=$(find "$scratch/nonest" -name '*.class' -printf '%s\n' | awk '{s+=$1} END{print s}')
   echo "keys '$keys': $one bytes by the rule for one class, $nest by the nest pass"

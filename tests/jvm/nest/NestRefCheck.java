@@ -17,9 +17,16 @@ import java.util.stream.Stream;
  * For every field and method reference of every class under a root whose class is of the referring class's
  * nest, finds through reflection the member it names (by name and descriptor, in the class or a supertype);
  * prints those it cannot find, then the count of references checked.
+ *
+ * With --kept ORIGINAL UNIT ONE: every member of a class of ORIGINAL that the nest pass (UNIT) kept under its
+ * name and descriptor must be kept so by the rule for one class (ONE) too; prints those that are not.
  */
 public class NestRefCheck {
   public static void main(String[] args) throws Exception {
+    if (args[0].equals("--kept")) {
+      kept(Paths.get(args[1]), Paths.get(args[2]), Paths.get(args[3]));
+      return;
+    }
     Path root = Paths.get(args[0]);
     int checked = 0, missing = 0;
     try (URLClassLoader loader = new URLClassLoader(new URL[] {root.toUri().toURL()}, null);
@@ -45,6 +52,37 @@ public class NestRefCheck {
       }
     }
     System.out.println(checked + " references checked, " + missing + " missing");
+  }
+
+  static void kept(Path original, Path unit, Path one) throws Exception {
+    int kept = 0, notKept = 0;
+    try (Stream<Path> walk = Files.walk(original)) {
+      for (Path file : walk.filter(p -> p.toString().endsWith(".class")).collect(Collectors.toList())) {
+        String name = original.relativize(file).toString().replace(".class", "").replace('/', '.');
+        List<String> byOne = members(one, name);
+        for (String m : members(unit, name)) {
+          if (!members(original, name).contains(m)) continue;
+          kept++;
+          if (!byOne.contains(m)) {
+            notKept++;
+            System.out.println("kept by the nest pass only: " + name + " " + m);
+          }
+        }
+      }
+    }
+    System.out.println(kept + " members kept by the nest pass, " + notKept + " not kept one by one");
+  }
+
+  // The declared members of a class of the folder, as "name descriptor".
+  static List<String> members(Path root, String name) throws Exception {
+    try (URLClassLoader loader = new URLClassLoader(new URL[] {root.toUri().toURL()}, null)) {
+      Class<?> c = Class.forName(name, false, loader);
+      List<String> all = new ArrayList<>();
+      for (Field f : c.getDeclaredFields()) all.add(f.getName() + " " + of(f.getType()));
+      for (Executable e : c.getDeclaredConstructors()) all.add("<init> " + of(e.getParameterTypes()) + "V");
+      for (Method m : c.getDeclaredMethods()) all.add(m.getName() + " " + of(m.getParameterTypes()) + of(m.getReturnType()));
+      return all;
+    }
   }
 
   // Kind ("F" or "M"), owner, name and descriptor of each member reference of the class file.
