@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -79,7 +78,6 @@ class Keys {
     return it != ids_.end() ? it->second : -1;
   }
   const std::string& Text(std::int32_t id) const { return *texts_[static_cast<std::size_t>(id)]; }
-  std::size_t size() const { return texts_.size(); }
 
  private:
   std::unordered_map<std::string, std::int32_t, ZYNHierarchy::tTextHash, std::equal_to<>> ids_;
