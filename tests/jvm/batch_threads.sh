@@ -11,7 +11,7 @@
 # Qux.class and Qux.~class), each a different class: a backup is never listed, so reading one shows in the
 # table, and "Qux" and Qux.class share a backup name, which refuses the whole run before anything is written.
 # Some runs add a file in the middle that is not a class (or is a cut-off class), or block the writing of the
-# middle class, where the run must stop.
+# middle class, where the run must stop. One run takes the package as a jar.
 set -euo pipefail
 
 usage() {
@@ -83,6 +83,11 @@ head -c 700 "$util/Formatter.class" > "$cut/$bad"
 blocked=$scratch/blocked
 cp -a "$clean" "$blocked"
 mkdir "$blocked/${middle%.class}.~class"
+
+# The same package as one jar: its nests' entries go as units, others beyond the window beside them.
+jarred=$scratch/jarred
+mkdir -p "$jarred"
+(cd "$scratch/image/java.base" && "$jdk/bin/jar" cf "$jarred/util.jar" java/util/*.class)
 
 # --- running and comparing ---------------------------------------------------------------------------------
 # Runs zyn in a fresh copy of folder $2 with ZYN_THREADS=$3; $1 names the run, the rest are zyn's arguments.
@@ -162,6 +167,7 @@ fi
 check complete-all-dbg "$clean" refused -dbg './*'
 check complete-all-old "$clean" refused -old -max './*'
 check complete-all-tst "$clean" 0 -super -tst './*'
+check jar-super "$jarred" 0 -super util.jar
 # After a run every class has its backup beside it; only the classes are listed.
 check again "$scratch/runs/complete-default-1/files" 0 -super '*.*'
 
