@@ -443,7 +443,7 @@ public:
             [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
               return Run(tasks, k, params, facts, memory.classes, work_[slot]);
             },
-            {}, 0, Later(tasks.size(), nests), Beyond(tasks, nests)) {}
+            {}, 0, ZYNNest::Later(tasks.size(), nests), Beyond(tasks, nests)) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
   std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
@@ -495,14 +495,6 @@ private:
     for (const std::vector<std::size_t>& nest : nests)
       for (std::size_t k : nest) of.emplace(k, &nest);
     return of;
-  }
-
-  // By task, whether the unit of its nest's first entry does its work.
-  static std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& nests) {
-    std::vector<bool> later(count, false);
-    for (const std::vector<std::size_t>& nest : nests)
-      for (std::size_t i = 1; i < nest.size(); ++i) later[nest[i]] = true;
-    return later;
   }
 
   // Units of small entries may start far beyond the window, as long as what they hold stays small: a nest's

@@ -489,13 +489,7 @@ public:
     const auto it = of_.find(k);
     return it == of_.end() ? nullptr : &groups_[it->second];
   }
-  // Per file of the list: whether the unit of its nest's first class does its work.
-  std::vector<bool> Later(std::size_t count) const {
-    std::vector<bool> later(count, false);
-    for (const std::vector<std::size_t>& group : groups_)
-      for (std::size_t i = 1; i < group.size(); ++i) later[group[i]] = true;
-    return later;
-  }
+  std::vector<bool> Later(std::size_t count) const { return ZYNNest::Later(count, groups_); }
 
 private:
   std::vector<std::vector<std::size_t>> groups_;

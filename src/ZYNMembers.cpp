@@ -804,14 +804,17 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
 }
 
 // Renaming on marks fresh from MarkClass.
+// Whether the protection keeps the name of the member in that slot.
+bool NameKept(const tProtection& p, bool isMethod, std::size_t slot) {
+  return isMethod ? Kept(p.methodKept, slot) || Kept(p.methodNamed, slot) : Kept(p.fieldKept, slot);
+}
+
 // Whether the class has a member that renaming may touch.
 bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
   for (const bool isMethod : {false, true}) {
     const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;
-    for (std::size_t slot = 0; slot < table.size(); ++slot) {
-      const bool keepName = isMethod ? Kept(p.methodKept, slot) || Kept(p.methodNamed, slot) : Kept(p.fieldKept, slot);
-      if (table[slot].present && IsPrivate(table[slot]) && !keepName) return true;
-    }
+    for (std::size_t slot = 0; slot < table.size(); ++slot)
+      if (table[slot].present && IsPrivate(table[slot]) && !NameKept(p, isMethod, slot)) return true;
   }
   return false;
 }
@@ -834,9 +837,7 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   for (const MemberAt& at : all) {
     if ((at.isMethod ? cls.methodCount : cls.fieldCount) <= 0) continue;
     memberInfo& member = (*at.table)[at.slot];
-    const bool keepName = at.isMethod ? Kept(p.methodKept, at.slot) || Kept(p.methodNamed, at.slot)
-                                      : Kept(p.fieldKept, at.slot);
-    if (!member.present || !IsPrivate(member) || keepName) continue;
+    if (!member.present || !IsPrivate(member) || NameKept(p, at.isMethod, at.slot)) continue;
     const std::int32_t ref = refs.Find(member, at.isMethod);
     // Renamed only when its name serves nothing but the declaration and this one reference.
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;

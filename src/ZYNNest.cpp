@@ -128,6 +128,11 @@ struct RefAt {
   std::int32_t index;
 };
 
+// A key of the nest and a class of it, as one number.
+std::uint64_t Slot(std::int32_t key, std::size_t cls) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(key)) << 32) | static_cast<std::uint32_t>(cls);
+}
+
 // The member references of every pool of the nest, by the key they name and the class of the nest whose
 // member they reach (any class's, for one that may reach the member of its key in any class).
 class NestRefs {
@@ -200,10 +205,6 @@ class NestRefs {
     std::vector<RefAt> refs;
     std::size_t first = 0;  // refs before it are known to be unused
   };
-
-  static std::uint64_t Slot(std::int32_t key, std::size_t cls) {
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(key)) << 32) | static_cast<std::uint32_t>(cls);
-  }
 
   bool FirstInUse(std::int32_t key, std::size_t cls) {
     const auto it = lists_.find(Slot(key, cls));
@@ -569,7 +570,7 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, Keys&
       Count(report, ps[m.cls].noRename ? tReport::kNoRename : tReport::kNative, stake);
       continue;
     }
-    if (!seen.insert((static_cast<std::uint64_t>(m.key) << 32) | m.cls).second) continue;  // a class declares the key twice: the JVM refuses it
+    if (!seen.insert(Slot(m.key, m.cls)).second) continue;  // a class declares the key twice: the JVM refuses it
     const bool elsewhere =
         std::any_of(reaching.begin(), reaching.end(), [&](const RefAt& at) { return at.cls != m.cls; });
     if (!elsewhere && !refs.AnyInUse(m.key)) continue;  // the pass for one class renames it
@@ -755,6 +756,13 @@ std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarch
     if (std::adjacent_find(group.begin(), group.end()) == group.end()) groups.push_back(std::move(group));
   }
   return groups;
+}
+
+std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& groups) {
+  std::vector<bool> later(count, false);
+  for (const std::vector<std::size_t>& group : groups)
+    for (std::size_t i = 1; i < group.size(); ++i) later[group[i]] = true;
+  return later;
 }
 
 std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<const std::uint8_t>>& classes,

@@ -51,6 +51,9 @@ struct tReport {
 // its classes in list order. The other classes are in no group: the pass for one class takes them.
 std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tClassNames*>& classes);
 
+// By index of a list of `count`, whether it is a nest's class after the first, whose unit does its work.
+std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& groups);
+
 // The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
 // private members that no class of the nest refers to, then renaming (unless the options say -noren), each
 // reference in every pool of the nest following its member. saved[i] receives what class i saved. The
