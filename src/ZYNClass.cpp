@@ -143,6 +143,7 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
 
 void MarkClass(tClassDesc& cls) {
   ZYNConstPool::ConstPool& cp = *cls.cp;
+  ZYNConstPool::tDeferredMarking deferred(cp);
   Mark(cp, cls.thisClass);
   if (cls.superClass != 0) Mark(cp, cls.superClass);
   // An interface index of 0 names nothing that could be written: Mark refuses it.
@@ -150,6 +151,7 @@ void MarkClass(tClassDesc& cls) {
   MarkMembers(cls, cls.fieldCount, cls.fields);
   MarkMembers(cls, cls.methodCount, cls.methods);
   if (cls.attrCount > 0) ZYNAttr::MarkAttributes(cp, cls.attrs);
+  deferred.Finish();
 }
 
 void WriteClass(tOutput& out, const tClassDesc& cls) {

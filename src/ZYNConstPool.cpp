@@ -1,6 +1,7 @@
 #include "ZYNConstPool.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "FileModule.h"
@@ -281,7 +282,52 @@ void UnMark(ConstPool& cp) {
     }
 }
 
-void Mark(ConstPool& cp, std::int32_t index) { MarkCascade(cp, index, 0); }
+void Mark(ConstPool& cp, std::int32_t index) {
+  if (cp.deferCascade) CheckedEntry(cp, index)->mark += 1;
+  else MarkCascade(cp, index, 0);
+}
+
+namespace {
+
+// How far down the pool an entry of a tag stands: its references name entries of lower levels only, in a
+// pool the compilers write. -1 for the tags that are never read.
+constexpr std::array<std::int8_t, 21> kLevels = {-1, 0, 0, 0, 0, 0, 0, 1, 1, 2, 2, 2, 1, -1, -1, 3, 1, 2, 2, 1, 1};
+
+int LevelOf(std::int16_t tag) {
+  return tag >= 0 && static_cast<std::size_t>(tag) < kLevels.size() ? kLevels[static_cast<std::size_t>(tag)] : -1;
+}
+
+}  // namespace
+
+tDeferredMarking::tDeferredMarking(ConstPool& cp) : cp_(cp) {
+  if (cp.markStep != 1 || cp.markLog != nullptr) return;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    const InfoDesc* entry = cp.slots[static_cast<std::size_t>(i)].get();
+    if (entry == nullptr) continue;
+    const int level = LevelOf(entry->tag);
+    if (level < 0 || entry->mark != 0 || entry->visiting) return;
+    if (level == 0) continue;  // no references
+    const EntryRefs refs = entry->Refs();
+    for (int r = 0; r < refs.count; ++r) {
+      const InfoDesc* target = cp.At(refs.index[r]);
+      if (target == nullptr || LevelOf(target->tag) < 0 || LevelOf(target->tag) >= level) return;
+    }
+    byLevel_[static_cast<std::size_t>(level - 1)].push_back(i);
+  }
+  cp.deferCascade = true;
+}
+
+void tDeferredMarking::Finish() {
+  if (!cp_.deferCascade) return;
+  cp_.deferCascade = false;
+  for (auto level = byLevel_.rbegin(); level != byLevel_.rend(); ++level)
+    for (std::int32_t index : *level) {
+      const InfoDesc* entry = cp_.slots[static_cast<std::size_t>(index)].get();
+      if (entry->mark == 0) continue;
+      const EntryRefs refs = entry->Refs();
+      for (int r = 0; r < refs.count; ++r) cp_.At(refs.index[r])->mark += entry->mark;
+    }
+}
 
 void MarkAll(ConstPool& cp) {
   for (const auto& entry : cp.slots) {

@@ -4,6 +4,7 @@
 // Everything outside the pool keeps indexes as read; a writer marks every index it will write in the final
 // marking and writes the entry's newIndex.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
@@ -193,6 +194,8 @@ public:
   // Set by whoever leaves the counts exactly as UnMark and a marking of the whole class would; UnMark
   // clears it. Lets the final marking be skipped.
   bool classMarked = false;
+  // Set while a tDeferredMarking may count references one entry at a time.
+  bool deferCascade = false;
 
   std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
   // The entry at index, or nullptr for an index outside the pool or an empty slot.
@@ -231,6 +234,24 @@ std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacit
 void UnMark(ConstPool& cp);
 // Counts one reference to the entry at index and to everything it refers to.
 void Mark(ConstPool& cp, std::int32_t index);
+// A whole marking made cheaper: while it lives, Mark counts only the entry it names, and Finish carries the
+// counts down the pool one level at a time (member references and the like before Class and NameAndType
+// entries, those before Utf8), which gives each entry the count the cascade would have. It defers only where
+// the result cannot differ: every count is 0 and every reference in the pool names an entry of a lower
+// level, so that no cascade could fail; otherwise Mark cascades as always.
+class tDeferredMarking {
+public:
+  explicit tDeferredMarking(ConstPool& cp);
+  void Finish();
+  ~tDeferredMarking() { cp_.deferCascade = false; }
+  tDeferredMarking(const tDeferredMarking&) = delete;
+  tDeferredMarking& operator=(const tDeferredMarking&) = delete;
+
+private:
+  ConstPool& cp_;
+  std::array<std::vector<std::int32_t>, 3> byLevel_;  // the indexes of the entries with references, by level
+};
+
 // Keeps every entry (mark at least 1) and checks the references inside them.
 void MarkAll(ConstPool& cp);
 void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes);

@@ -150,6 +150,33 @@ TEST_F(ZYNClassTest, MarkClassCountsTheKeptStructure) {
   for (const auto& [index, mark] : marks) EXPECT_EQ(cls->cp->At(index)->mark, mark) << index;
 }
 
+// Counts reach every level of the pool (method handle, member reference, class and name-and-type, Utf8) as
+// many times as they are used, whether the marking may cascade once at the end or, in a pool with a
+// reference that does not lead down (a Class naming a String), must cascade at each reference.
+TEST_F(ZYNClassTest, MarkClassCountsEveryLevelOfThePool) {
+  for (bool odd : {false, true}) {
+    ClassBuilder b;
+    b.Version(52);
+    const int self = b.Class("S"), name = b.Utf8("m"), desc = b.Utf8("()V"), code = b.Utf8("Code");
+    const int handle = b.MethodHandle(6, b.Methodref(self, b.NameAndType(name, desc)));
+    const int text = b.Utf8("x"), string = b.String(text), weird = odd ? b.ClassRef(string) : string;
+    const auto hi = [](int index) { return static_cast<std::uint8_t>(index >> 8); };
+    const auto lo = [](int index) { return static_cast<std::uint8_t>(index); };
+    const Bytes body = {0x13, hi(handle), lo(handle), 0x13, hi(handle), lo(handle), 0x13, hi(weird), lo(weird), 177};
+    b.This(self).Method(8, name, desc, {Attribute(code, CodeBody(body))});
+    auto cls = ReadBytes(b.Build());
+    ASSERT_TRUE(cls);
+    ZYNConstPool::UnMark(*cls->cp);
+    ZYNClass::MarkClass(*cls);
+    const std::pair<int, int> marks[] = {{handle, 2},   {handle - 1, 2}, {handle - 2, 2}, {self, 3}, {self - 1, 3},
+                                         {name, 3},     {desc, 3},       {code, 1},       {string, 1}, {text, 1}};
+    for (const auto& [index, mark] : marks) EXPECT_EQ(cls->cp->At(index)->mark, mark) << index << (odd ? " odd" : "");
+    if (odd) {
+      EXPECT_EQ(cls->cp->At(weird)->mark, 1);
+    }
+  }
+}
+
 TEST_F(ZYNClassTest, SuperClassZeroIsNeitherMarkedNorTranslated) {
   auto build = [](bool junk) {
     ClassBuilder b;
