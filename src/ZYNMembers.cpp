@@ -278,12 +278,7 @@ public:
     const std::int32_t moved = MarkOf(cp_, nat) + 1;
     movedMarks_.push_back({member.nameIndex, -moved});
     movedMarks_.push_back({newName, moved});
-    if (takenBuilt_) {
-      RetakeAll({nat}, edit);
-      utfNats_[newName].push_back(nat);  // it now moves with edits of its new name entry too
-    } else {
-      edit();
-    }
+    Retake([nat](std::int32_t natIndex, const Nat&) { return natIndex == nat; }, edit);
     --presentByName_[member.nameIndex];
     ++presentByName_[newName];
     CountLetter(Utf8Text(cp_, member.nameIndex), -1);
@@ -311,13 +306,8 @@ public:
     if (lettersBuilt_ && old.size() == 1) letterEntries_[static_cast<std::uint8_t>(old[0])].erase(index);
     std::int32_t saved = 0;
     const auto edit = [&] { ZYNConstPool::ReplaceUtf(cp_, index, name, saved); };
-    if (takenBuilt_) {
-      const auto it = utfNats_.find(index);
-      if (it != utfNats_.end()) RetakeAll(it->second, edit);
-      else edit();
-    } else {
-      edit();
-    }
+    Retake([index](std::int32_t, const Nat& nat) { return nat.nameIndex == index || nat.descriptorIndex == index; },
+           edit);
     CountLetter(Utf8Text(cp_, index), members);
     if (lettersBuilt_ && MarkOf(cp_, index) > 0 && name.size() == 1)
       letterEntries_[static_cast<std::uint8_t>(name[0])].insert(index);
@@ -347,14 +337,26 @@ private:
     if (text.size() == 1) letterUse_[static_cast<std::uint8_t>(text[0])] += n;
   }
 
-  // A member asks for many names in a row: its kind and descriptor are looked up once.
+  // A member asks for many names in a row: its kind and descriptor are looked up once, and the names of the
+  // references of that kind and descriptor are gathered when a member first asks for them (most classes ask
+  // for a few of their descriptors only).
   void Ask(const memberInfo& member, std::uint8_t tag) {
-    if (!takenBuilt_) BuildTaken();
     if (askedBy_ == &member) return;
     askedBy_ = &member;
-    KindKey(tag == kConstantFieldref ? 0 : 1, Utf8Text(cp_, member.descriptorIndex), query_);
-    const auto it = taken_.find(query_);
-    askedNames_ = it == taken_.end() ? nullptr : &it->second;
+    const int group = tag == kConstantFieldref ? 0 : 1;
+    const std::string_view descriptor = Utf8Text(cp_, member.descriptorIndex);
+    KindKey(group, descriptor, query_);
+    auto it = taken_.find(query_);
+    if (it == taken_.end()) {
+      if (taken_.empty()) ListRefs();
+      it = taken_.try_emplace(query_).first;
+      for (const Ref& ref : refs_) {
+        RefTexts texts;
+        if (ref.group == group && TextsOf(ref, texts) && texts.descriptor == descriptor)
+          ++it->second[std::string(texts.name)];
+      }
+    }
+    askedNames_ = it->second.empty() ? nullptr : &it->second;
   }
 
   // The key of a kind and descriptor, written into a buffer that keeps its room between calls.
@@ -363,32 +365,39 @@ private:
     key.append(descriptor);
   }
 
-  // Counts a member reference under its kind, descriptor and name; nothing when its NameAndType, name or
-  // descriptor is not there.
-  void Count(std::int32_t ref, int n) {
-    const ZYNConstPool::InfoDesc* entry = cp_.At(ref);
-    const auto* nat = NameAndTypeAt(cp_, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex);
-    if (nat == nullptr || !IsUtf8(cp_, nat->nameIndex) || !IsUtf8(cp_, nat->descriptorIndex)) return;
-    KindKey(entry->tag == kConstantFieldref ? 0 : 1, Utf8Text(cp_, nat->descriptorIndex), query_);
-    taken_[query_][std::string(Utf8Text(cp_, nat->nameIndex))] += n;
-  }
-
-  void BuildTaken() {
-    takenBuilt_ = true;
+  // The member references of the pool with a NameAndType (edits change what it names, never which it is).
+  struct Ref {
+    const Nat* nat = nullptr;
+    std::int32_t natIndex = 0;
+    int group = 0;  // 0 for a field, 1 for a method
+  };
+  void ListRefs() {
     for (std::int32_t i = 1; i < cp_.length(); ++i) {
       const ZYNConstPool::InfoDesc* entry = cp_.At(i);
       if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
       const std::int32_t natIndex = static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex;
-      const Nat* nat = NameAndTypeAt(cp_, natIndex);
-      if (nat == nullptr) continue;
-      auto [it, added] = natRefs_.try_emplace(natIndex);
-      if (added) {
-        utfNats_[nat->nameIndex].push_back(natIndex);
-        if (nat->descriptorIndex != nat->nameIndex) utfNats_[nat->descriptorIndex].push_back(natIndex);
-      }
-      it->second.push_back(i);
-      Count(i, 1);
+      if (const Nat* nat = NameAndTypeAt(cp_, natIndex))
+        refs_.push_back({nat, natIndex, entry->tag == kConstantFieldref ? 0 : 1});
     }
+  }
+
+  // The descriptor and name a reference stands for now; false when either is not a Utf8 entry.
+  struct RefTexts {
+    std::string_view descriptor, name;
+  };
+  bool TextsOf(const Ref& ref, RefTexts& texts) const {
+    if (!IsUtf8(cp_, ref.nat->nameIndex) || !IsUtf8(cp_, ref.nat->descriptorIndex)) return false;
+    texts = {Utf8Text(cp_, ref.nat->descriptorIndex), Utf8Text(cp_, ref.nat->nameIndex)};
+    return true;
+  }
+
+  // Counts a member reference under its name, where the names of its kind and descriptor were gathered (the
+  // others are gathered as they are then).
+  void Count(const Ref& ref, int n) {
+    RefTexts texts;
+    if (!TextsOf(ref, texts)) return;
+    KindKey(ref.group, texts.descriptor, query_);
+    if (const auto it = taken_.find(query_); it != taken_.end()) it->second[std::string(texts.name)] += n;
   }
 
   void BuildLetters() {
@@ -400,16 +409,16 @@ private:
       }
   }
 
-  // Runs an edit of the NameAndType entries at natIndexes, moving their references' keys along.
-  template <class Edit>
-  void RetakeAll(std::vector<std::int32_t> natIndexes, const Edit& edit) {
-    std::sort(natIndexes.begin(), natIndexes.end());
-    natIndexes.erase(std::unique(natIndexes.begin(), natIndexes.end()), natIndexes.end());
-    for (std::int32_t nat : natIndexes)
-      for (std::int32_t ref : natRefs_[nat]) Count(ref, -1);
+  // Runs an edit of the NameAndType entries that `edited` picks, moving their references' names along.
+  template <class Edited, class Edit>
+  void Retake(const Edited& edited, const Edit& edit) {
+    if (taken_.empty()) return edit();
+    std::vector<const Ref*> refs;
+    for (const Ref& ref : refs_)
+      if (edited(ref.natIndex, *ref.nat)) refs.push_back(&ref);
+    for (const Ref* ref : refs) Count(*ref, -1);
     edit();
-    for (std::int32_t nat : natIndexes)
-      for (std::int32_t ref : natRefs_[nat]) Count(ref, 1);
+    for (const Ref* ref : refs) Count(*ref, 1);
     askedBy_ = nullptr;
   }
 
@@ -417,8 +426,8 @@ private:
   ConstPool& cp_;
   std::array<int, 256> letterUse_{};                      // present members per one-letter name
   std::unordered_map<std::int32_t, int> presentByName_;  // present members per name entry
-  bool takenBuilt_ = false;
-  // Member references per kind and descriptor text, then per name text.
+  std::vector<Ref> refs_;  // listed when a member first asks
+  // Member references per kind and descriptor text, then per name text; a kind and descriptor only once asked.
   std::unordered_map<std::string, std::unordered_map<std::string, int>> taken_;
   std::string query_;
   const memberInfo* askedBy_ = nullptr;  // the member whose names askedNames_ holds
@@ -428,8 +437,6 @@ private:
     std::size_t from = 0;
   };
   Refusal refused_[2];
-  std::unordered_map<std::int32_t, std::vector<std::int32_t>> natRefs_;  // NameAndType -> references
-  std::unordered_map<std::int32_t, std::vector<std::int32_t>> utfNats_;  // Utf8 -> NameAndTypes naming it
   bool namesBuilt_ = false;
   std::unordered_map<std::string, int> memberNames_;
   bool lettersBuilt_ = false;
