@@ -143,8 +143,8 @@ void WriteBeside(const std::string& name, tListed& listed) {
 }
 
 // Takes a listed file for the core: locks it for writing and finds its bytes, those the names pass kept, or
-// the file read into the buffer. Nothing when there is no class to
-// optimize (listed then holds the error, or that the file is an archive).
+// the file read into the buffer. Nothing when there is no class to optimize (listed then holds the error, or
+// that the file is an archive).
 std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, tKept& kept,
                                                       Platform::FileBuffer& buffer, const tParams& params,
                                                       tListed& listed) {
