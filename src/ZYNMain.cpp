@@ -384,15 +384,15 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
     if (Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) facts.AddWords(text);
 }
 
-// The classes of the whole run, read on every thread before any is optimized; the first of a name in list
-// order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
-// `kept`: by listed file, the bytes kept for the core; `nests`: what each loose class file says of its nest
-// (nothing for an archive or what is no class).
 // How far the names pass may read beyond the window: what a unit hands over (names, kept bytes within the
 // run's budget) all stays for the run anyway, and the thread that takes them adds each to the run's facts,
 // which the others should not wait for.
 constexpr std::size_t kNamesAhead = 64;
 
+// The classes of the whole run, read on every thread before any is optimized; the first of a name in list
+// order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
+// `kept`: by listed file, the bytes kept for the core; `nests`: what each loose class file says of its nest
+// (nothing for an archive or what is no class).
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
                                 unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
                                 std::vector<tKept>& kept, ZYNBatch::tHeld* locks,

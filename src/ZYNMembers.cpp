@@ -810,7 +810,6 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
   return bytes;
 }
 
-// Renaming on marks fresh from MarkClass.
 // Whether the protection keeps the name of the member in that slot.
 bool NameKept(const tProtection& p, bool isMethod, std::size_t slot) {
   return isMethod ? Kept(p.methodKept, slot) || Kept(p.methodNamed, slot) : Kept(p.fieldKept, slot);
@@ -826,6 +825,7 @@ bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
   return false;
 }
 
+// Renaming on marks fresh from MarkClass.
 std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   // The tables below cost more than the renaming of a few members: a nest leaves most classes none. A class
   // whose own or super Class entry is missing goes on, to the error the tables give it.
