@@ -452,6 +452,16 @@ std::size_t OpenFileRoom() {
   return room > kReserve ? static_cast<std::size_t>(room - kReserve) : 0;
 }
 
+void ReserveOpenFiles(std::size_t files) {
+  if (files == 0 || files > static_cast<std::size_t>(INT_MAX)) return;
+  const int any = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (any < 0) return;
+  // A descriptor that high grows the table at once; it does not shrink when the descriptor is closed.
+  const int high = ::fcntl(any, F_DUPFD_CLOEXEC, static_cast<int>(files - 1));
+  if (high >= 0) ::close(high);
+  ::close(any);
+}
+
 namespace {
 
 // The mappings that exist now, for the bus error handler: a read inside one of them that faults means that

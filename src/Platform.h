@@ -124,6 +124,10 @@ private:
 // most the system allows first.
 std::size_t OpenFileRoom();
 
+// Makes the process's table of open files hold `files` at once before any thread starts: growing it later,
+// with threads, waits for every core to pass a quiescent point each time it doubles.
+void ReserveOpenFiles(std::size_t files);
+
 // From now on SIGINT, SIGTERM and SIGHUP remove every temporary file, call `report` and end the process with
 // exit code 1 (a signal ignored when the process started, as under nohup, stays ignored); so does a read of
 // a MappedFile whose file shrank under it (which would end the process with a bus error), calling `changed`

@@ -694,6 +694,8 @@ int Run(Queue::tQueue& words) {
   ZYNArchive::tMemory memory;
   std::vector<tKept> kept;
   ZYNBatch::tHeld locks(KeptLockRoom());
+  // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
+  if (!params.tst) Platform::ReserveOpenFiles(std::min(names.size() + 64, OpenRoom()));
   std::vector<ZYNHierarchy::tClassNames> nests;
   const ZYNHierarchy::tRunFacts facts =
       ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);

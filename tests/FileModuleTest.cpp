@@ -1,9 +1,13 @@
 // Byte streams (big-endian reads and writes, the sticky Done, PC), whole-file reading and writing, renaming,
 // and the wildcard file list.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <string>
@@ -147,6 +151,28 @@ TEST_F(FileModuleTest, AFileReadEarlierShowsWhetherItIsStillTheSame) {
   ASSERT_TRUE(Platform::FileIdOf(name, now));
   EXPECT_NE(now, read);
   EXPECT_FALSE(Platform::FileIdOf(dir.File("missing.bin"), now));
+}
+
+// The table of open files grows to the size asked for at once, and no descriptor is left open by it.
+TEST_F(FileModuleTest, ReservingOpenFilesGrowsTheTableAndKeepsNothingOpen) {
+  auto tableSize = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.starts_with("FDSize:")) return std::stoul(line.substr(7));
+    return 0ul;
+  };
+  auto nextDescriptor = [] {
+    const int fd = ::open("/", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    return fd;
+  };
+  const int before = nextDescriptor();
+  const unsigned long wanted = std::min<unsigned long>(std::max(2 * tableSize(), 4096ul), Platform::OpenFileRoom());
+  if (wanted <= tableSize()) GTEST_SKIP() << "the process may not open more files than its table holds";
+  Platform::ReserveOpenFiles(wanted);
+  EXPECT_GE(tableSize(), wanted);
+  EXPECT_EQ(nextDescriptor(), before);
 }
 
 // Letting pages go never loses bytes: a mapped file's come back from the file, and other memory is left alone.
