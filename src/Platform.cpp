@@ -86,16 +86,19 @@ tFileId IdOf(const struct stat& st) {
 }
 }  // namespace
 
-bool FileIdOf(const std::string& name, tFileId& id) {
+bool FileIdOf(const std::string& name, tFileId& id, tFileMode* mode) {
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0) return false;
   id = IdOf(st);
+  if (mode != nullptr) *mode = {st.st_uid, st.st_gid, st.st_mode & 07777};
   return true;
 }
 
 // Reads an open file into a buffer.
 struct tReading {
-  static bool Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>));
+  // `known`: the file's id and size (-1: no regular file) from a look at the descriptor just taken, or null.
+  static bool Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>),
+                   const std::pair<tFileId, std::int64_t>* known = nullptr);
 };
 
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
@@ -103,11 +106,19 @@ bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::sp
   return tReading::Read(file.fd, buffer, whole);
 }
 
-bool tReading::Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>)) {
+bool tReading::Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t>),
+                    const std::pair<tFileId, std::int64_t>* known) {
   buffer.size_ = 0;
   struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  buffer.id_ = IdOf(st);
+  if (fd < 0) return false;
+  if (known != nullptr) {
+    if (known->second < 0) return false;
+    buffer.id_ = known->first;
+    st.st_size = static_cast<off_t>(known->second);
+  } else {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    buffer.id_ = IdOf(st);
+  }
   // Room for the file as its size says, and more as long as it grows while it is read.
   auto reserve = [&buffer](std::size_t size) {
     if (size <= buffer.capacity_) return;
@@ -134,7 +145,8 @@ bool tReading::Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const st
       reserve(limit);
     }
     const std::size_t wanted = limit - buffer.size_;
-    const ssize_t got = ::read(fd, buffer.data_.get() + buffer.size_, wanted);
+    // At its offset, so that a descriptor read before (a lock's) needs no seek.
+    const ssize_t got = ::pread(fd, buffer.data_.get() + buffer.size_, wanted, static_cast<off_t>(buffer.size_));
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -281,7 +293,7 @@ TempFile::~TempFile() {
   Unregister(name_);
 }
 
-bool TempFile::Create(const std::string& near) {
+bool TempFile::Create(const std::string& near, const tFileMode* mode) {
   std::string name = TempPattern(near);
   {
     std::shared_lock gate(tempGate);
@@ -290,12 +302,16 @@ bool TempFile::Create(const std::string& near) {
     Register(name);
   }
   name_ = name;
-  struct stat st {};
-  if (::stat(near.c_str(), &st) == 0) {
+  tFileMode now;
+  if (struct stat st {}; mode == nullptr && ::stat(near.c_str(), &st) == 0) {
+    now = {st.st_uid, st.st_gid, st.st_mode & 07777};
+    mode = &now;
+  }
+  if (mode != nullptr) {
     // The owner and group stay the original's where the process may set them (as root, say); elsewhere the
     // file is the process's own, as any file it creates.
-    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
-    if (::fchmod(fd_, st.st_mode & 07777) != 0) {
+    if (::fchown(fd_, mode->uid, mode->gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), mode->gid);
+    if (::fchmod(fd_, mode->mode) != 0) {
       ok_ = false;
       error_ = errno;
     }
@@ -356,9 +372,15 @@ bool TempFile::MoveTo(const std::string& target) {
 
 void SyncFileSystems(const std::vector<std::string>& names) {
   std::vector<dev_t> synced;
+  // Files made in one folder are on its file system: one look per folder.
+  std::vector<std::string_view> folders;
   for (const std::string& name : names) {
+    const std::string_view folder = std::string_view(name).substr(0, name.rfind('/') + 1);
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0 || std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
+    if (::stat(name.c_str(), &st) != 0) continue;
+    folders.push_back(folder);
+    if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
     synced.push_back(st.st_dev);
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::syncfs(fd) != 0) ::sync();
@@ -391,7 +413,8 @@ void FileLock::Release() {
 }
 
 bool FileLock::Read(FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) const {
-  return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0 && tReading::Read(fd_, buffer, whole);
+  const std::pair<tFileId, std::int64_t> known{id_, size_};
+  return fd_ >= 0 && tReading::Read(fd_, buffer, whole, &known);
 }
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
@@ -399,6 +422,7 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
     Release();
     fd_ = std::exchange(other.fd_, -1);
     id_ = other.id_;
+    size_ = other.size_;
   }
   return *this;
 }
@@ -431,6 +455,7 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
     if (::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
       fd_ = fd;
       id_ = IdOf(held);
+      size_ = S_ISREG(held.st_mode) ? static_cast<std::int64_t>(held.st_size) : -1;
       Locked().insert({held.st_dev, held.st_ino});
       return kLocked;
     }

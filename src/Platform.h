@@ -18,8 +18,13 @@ struct tFileId {
   std::int64_t modified = 0, changed = 0;  // nanoseconds
   bool operator==(const tFileId&) const = default;
 };
-// The state of the file a name stands for (links followed); false when there is none.
-bool FileIdOf(const std::string& name, tFileId& id);
+// Who owns a file and who may do what with it: what a file written in its place takes over.
+struct tFileMode {
+  unsigned uid = 0, gid = 0, mode = 0;
+};
+// The state of the file a name stands for (links followed); false when there is none. `mode`, when given,
+// receives its owner and mode from the same look.
+bool FileIdOf(const std::string& name, tFileId& id, tFileMode* mode = nullptr);
 
 // The bytes of a file, in a buffer that is reused from file to file: it grows to the largest file read and
 // is never cleared, which would cost as much as reading.
@@ -65,8 +70,9 @@ public:
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-  // False when the file cannot be created (LastError says why).
-  bool Create(const std::string& near);
+  // False when the file cannot be created (LastError says why). It takes the owner and mode of the file
+  // `near` (as `mode` gives them, when given, else as it is now) and its extended attributes.
+  bool Create(const std::string& near, const tFileMode* mode = nullptr);
   // A failed write is remembered and reported by Close. Bytes of a MappedFile whose file shrank meanwhile
   // end the run as a read of them does (HandleSignals).
   void Write(std::span<const std::uint8_t> bytes);
@@ -102,7 +108,7 @@ public:
   FileLock() = default;
   ~FileLock();
   FileLock(FileLock&& other) noexcept
-      : fd_(std::exchange(other.fd_, -1)), id_(other.id_) {}
+      : fd_(std::exchange(other.fd_, -1)), id_(other.id_), size_(other.size_) {}
   FileLock& operator=(FileLock&& other) noexcept;
   // Locks the file the name stands for now (kBusy: another process holds it; kLocked also when this
   // process holds it already, under this name or another).
@@ -118,13 +124,14 @@ private:
   void Release();
   int fd_ = -1;
   tFileId id_;
+  std::int64_t size_ = -1;  // when locked, a regular file's size (else -1): reading needs no other look
 };
 
 // How many more files the process may keep open, less a reserve for its work; the limit is raised to the
 // most the system allows first.
 std::size_t OpenFileRoom();
 
-// Makes the process's table of open files hold `files` at once before any thread starts: growing it later,
+// Makes the process's table of open files hold `files` at once, before the workers start: growing it later,
 // with threads, waits for every core to pass a quiescent point each time it doubles.
 void ReserveOpenFiles(std::size_t files);
 

@@ -108,6 +108,7 @@ struct tListed {
   // could not be (nothing written), reported in the file's turn.
   std::unique_ptr<Platform::TempFile> written;
   std::string notWritten;
+  std::optional<Platform::tFileMode> mode;  // the file's owner and mode, when taking it looked at them
   std::size_t size = 0;
   bool grouped = false;       // a later class of a nest: the result came with the nest's first class
   std::vector<tListed> rest;  // with a nest's first class: the results of its other classes, in list order
@@ -134,7 +135,7 @@ tRead ReadListed(const std::string& name, Platform::FileBuffer& buffer, const Pl
 void WriteBeside(const std::string& name, tListed& listed) {
   listed.size = listed.result.bytes.size();
   listed.written = std::make_unique<Platform::TempFile>();
-  if (listed.written->Create(name)) listed.written->Write(listed.result.bytes);
+  if (listed.written->Create(name, listed.mode ? &*listed.mode : nullptr)) listed.written->Write(listed.result.bytes);
   if (listed.written->Name().empty() || !listed.written->Close(false)) {
     listed.notWritten = Platform::LastError();
     listed.written.reset();
@@ -157,7 +158,10 @@ std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, t
   // A run that writes nothing reports on the bytes the names pass read (its facts come from them); one that
   // writes uses them only while the name still shows the same file, or it could put back what was replaced.
   Platform::tFileId now;
-  bool same = kept.data && (params.tst || (Platform::FileIdOf(name, now) && now == kept.id));
+  Platform::tFileMode mode;
+  const bool looked = kept.data && !params.tst && Platform::FileIdOf(name, now, &mode);
+  if (looked) listed.mode = mode;  // what its result takes over, from this look rather than another
+  bool same = kept.data && (params.tst || (looked && now == kept.id));
   const bool lockedEarlier = same && kept.locked;
   if (lockedEarlier) listed.lock = std::move(kept.lock);
   kept.lock = Platform::FileLock();  // a file that changed is locked again, as it is now
