@@ -100,7 +100,10 @@ std::string BackupName(const std::string& name, bool archive) {
 
 bool LinkBackup(const std::string& name, const std::string& backup) {
   // Where there is no backup yet, the second name is made in one step; one that is there is replaced in one.
-  if (Platform::LinkFile(name, backup)) return true;
+  return Platform::LinkFile(name, backup) || ReplaceBackup(name, backup);
+}
+
+bool ReplaceBackup(const std::string& name, const std::string& backup) {
   Platform::TempFile original;
   if (!original.LinkTo(name)) return false;
   if (!original.MoveTo(backup))

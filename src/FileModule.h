@@ -101,6 +101,9 @@ std::string BackupName(const std::string& name, bool archive = false);
 // Makes the backup as a second name of the file, before the result takes the name: at no moment is the name
 // missing, whenever the run is stopped. False, with nothing done, where the file system has no hard links.
 bool LinkBackup(const std::string& name, const std::string& backup);
+// What LinkBackup does after its first step (the second name made where there was none) failed: a backup
+// that is there replaced in one step.
+bool ReplaceBackup(const std::string& name, const std::string& backup);
 // Puts the written temporary file in place: the file kept under its backup name (made already when `linked`)
 // and the temporary file moved to the file's name, or with `old` the temporary file moved to the backup name.
 // Errors end the run.

@@ -109,6 +109,7 @@ struct tListed {
   std::unique_ptr<Platform::TempFile> written;
   std::string notWritten;
   std::optional<Platform::tFileMode> mode;  // the file's owner and mode, when taking it looked at them
+  bool backedUp = false;  // its backup is linked already
   std::size_t size = 0;
   bool grouped = false;       // a later class of a nest: the result came with the nest's first class
   std::vector<tListed> rest;  // with a nest's first class: the results of its other classes, in list order
@@ -143,18 +144,36 @@ void WriteBeside(const std::string& name, tListed& listed) {
   listed.result.bytes = std::vector<std::uint8_t>();
 }
 
+// Whether another run holds the file: it is rewriting it, or it moved that original to this backup name and
+// has not ended (a run keeps the originals it replaced locked until then).
+bool Busy(const std::string& file) {
+  Platform::FileLock probe;
+  return probe.Acquire(file) == Platform::FileLock::kBusy;
+}
+std::string BeingProcessed(const std::string& name) {
+  return ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+}
+
+// Makes the backup of a class file whose result is written, in its turn before its line: where there is no
+// backup yet, its second name in one step; where one is there and another run holds it, its result is that
+// error instead (replacing it would lose that run's original). A backup that is there otherwise is replaced
+// when the result is committed.
+void BackUp(const std::string& name, tListed& listed) {
+  const std::string backup = FileModule::BackupName(name, false);
+  listed.backedUp = Platform::LinkFile(name, backup);
+  if (!listed.backedUp && Busy(backup)) {
+    listed.result = tFileResult();
+    listed.result.error = BeingProcessed(name);
+    listed.written.reset();
+  }
+}
+
 // Takes a listed file for the core: locks it for writing and finds its bytes, those the names pass kept, or
 // the file read into the buffer. Nothing when there is no class to optimize (listed then holds the error, or
 // that the file is an archive).
 std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, tKept& kept,
                                                       Platform::FileBuffer& buffer, const tParams& params,
                                                       tListed& listed) {
-  // Another run holds the file, or still holds the original it moved to the backup name (a run keeps the
-  // originals it replaced locked until it ends): taking the file now would replace that backup.
-  auto busy = [](const std::string& file) {
-    Platform::FileLock probe;
-    return probe.Acquire(file) == Platform::FileLock::kBusy;
-  };
   // A run that writes nothing reports on the bytes the names pass read (its facts come from them); one that
   // writes uses them only while the name still shows the same file, or it could put back what was replaced.
   Platform::tFileId now;
@@ -166,10 +185,12 @@ std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, t
   if (lockedEarlier) listed.lock = std::move(kept.lock);
   kept.lock = Platform::FileLock();  // a file that changed is locked again, as it is now
   kept.locked = false;
+  // Another run holds the file, or the original it moved to the name an archive's backup would take (the
+  // backup of a class file is looked at when it is made: BackUp).
   const std::string backup = FileModule::BackupName(name, false), archiveBackup = FileModule::BackupName(name, true);
   if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
-                      (!params.old && (busy(backup) || (archiveBackup != backup && busy(archiveBackup)))))) {
-    listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+                      (!params.old && archiveBackup != backup && Busy(archiveBackup)))) {
+    listed.result.error = BeingProcessed(name);
     return std::nullopt;
   }
   // Locked only now: the bytes stand for what the lock holds.
@@ -263,7 +284,7 @@ public:
       }
     } else {
       try {
-        f.linked = FileModule::LinkBackup(name, backup);
+        f.linked = listed.backedUp || FileModule::ReplaceBackup(name, backup);
       } catch (...) {
         files_.pop_back();
         throw;
@@ -574,6 +595,7 @@ bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept
       tPending::Hold(held, std::move(listed.lock));
       return true;
     }
+    if (!params.tst && !params.old && listed.written && listed.result.error.empty()) BackUp(names[k], listed);
     if (!report.File(names[k], listed.result)) return false;
     if (!params.tst) pending.Add(names[k], listed);
     report.EndLine();

@@ -787,6 +787,24 @@ TEST_F(CliTest, NoRunReplacesAnOriginalItCannotKeep) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, kBanner + kHead + "d/Foo.class\nERROR: File \"d/Foo.class\" is being processed by another run\n");
   EXPECT_EQ(Get("d/Foo.class"), Small(6));
+  // Another run that replaced d/Foo.class holds its original under the backup name until it ends: a second
+  // run must not put the first one's result there. The files before it are written.
+  Put("d/Foo.~class", Small(7));
+  Put("d/A.class", Small(3));
+  const int original = ::open(Path("d/Foo.~class").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(original, LOCK_EX), 0);
+  r = Run({"d/*.class"});
+  ::close(original);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, kBanner + kHead + Line("d/A.class", 61, 6, 10) +
+                       "d/Foo.class\nERROR: File \"d/Foo.class\" is being processed by another run\n");
+  EXPECT_EQ(Get("d/Foo.class"), Small(6));
+  EXPECT_EQ(Get("d/Foo.~class"), Small(7));
+  EXPECT_EQ(Get("d/A.~class"), Small(3));
+  EXPECT_EQ(Listing(Path("d")), (std::vector<std::string>{"A.class", "A.~class", "Foo.bin", "Foo.class", "Foo.~class"}));
+  fs::remove(Path("d/A.class"));
+  fs::remove(Path("d/A.~class"));
+  fs::remove(Path("d/Foo.~class"));
 
   // The backup is the original file itself (a second name made before the result took the name), and the
   // result has the original's extended attributes.
