@@ -478,6 +478,7 @@ std::size_t OpenFileRoom() {
 }
 
 void ReserveOpenFiles(std::size_t files) {
+  files = std::min(files, OpenFileRoom());
   if (files == 0 || files > static_cast<std::size_t>(INT_MAX)) return;
   const int any = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (any < 0) return;

@@ -131,8 +131,9 @@ private:
 // most the system allows first.
 std::size_t OpenFileRoom();
 
-// Makes the process's table of open files hold `files` at once, before the workers start: growing it later,
-// with threads, waits for every core to pass a quiescent point each time it doubles.
+// Makes the process's table of open files hold `files` at once (at most what OpenFileRoom allows): growing it
+// while the process has threads waits for every core to pass a quiescent point, each time it doubles, and
+// costs little where it has none.
 void ReserveOpenFiles(std::size_t files);
 
 // From now on SIGINT, SIGTERM and SIGHUP remove every temporary file, call `report` and end the process with

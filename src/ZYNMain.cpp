@@ -721,7 +721,7 @@ int Run(Queue::tQueue& words) {
   std::vector<tKept> kept;
   ZYNBatch::tHeld locks(KeptLockRoom());
   // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
-  if (!params.tst) Platform::ReserveOpenFiles(std::min(names.size() + 64, OpenRoom()));
+  if (!params.tst) Platform::ReserveOpenFiles(names.size() + 64);
   std::vector<ZYNHierarchy::tClassNames> nests;
   const ZYNHierarchy::tRunFacts facts =
       ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);
