@@ -149,11 +149,9 @@ std::string CheckArchive(tInput input) {
   // The keys that change the most.
   ZYNData::tParams params;
   params.var = params.lin = params.src = params.uattr = params.depr = params.synt = true;
-  std::vector<ZYNHierarchy::tClassNames> classes;
   ZYNArchive::tMemory memory;
-  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, classes);
   ZYNHierarchy::tRunFacts facts;
-  for (ZYNHierarchy::tClassNames& names : classes) facts.Add(std::move(names));
+  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, [&](ZYNHierarchy::tClassNames&& names) { facts.Add(std::move(names)); });
   facts.Finish();
   ZYNArchive::ReadWords(input, memory, facts);
 

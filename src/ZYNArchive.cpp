@@ -716,7 +716,7 @@ tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
 }  // namespace
 
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
-               std::vector<ZYNHierarchy::tClassNames>& classes) {
+               const std::function<void(ZYNHierarchy::tClassNames&&)>& add) {
   tBudget::tShare share(memory.nested);  // given back after the walk's archives are freed
   ZYNZip::tCoder coder;
   const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
@@ -734,7 +734,7 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
           ZYNHierarchy::tClassNames& nest = kept->nests[task.Place()];
           nest.name = r.names->name, nest.nestHost = r.names->nestHost, nest.nestMembers = r.names->nestMembers;
         }
-        if (r.names) classes.push_back(std::move(*r.names));
+        if (r.names) add(std::move(*r.names));
         if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
         if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
         return true;

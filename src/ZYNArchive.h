@@ -2,6 +2,7 @@
 // the core on the batch's threads; the archive is written again with only those entries changed.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -101,12 +102,13 @@ private:
 bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
              const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report);
 
-// Adds the names of every class entry of the archive (nested archives included) that can be read; an
-// archive or entry that cannot be read adds nothing (its error comes in its turn), and a lack of memory
-// throws std::bad_alloc (names left out would change what other classes may do). The class entries are
-// read on `threads` threads, and kept for the archive's turn under its name while `memory.held` has room.
+// Hands the names of every class entry of the archive (nested archives included) that can be read to `add`,
+// in entry order on the calling thread, as they are read; an archive or entry that cannot be read adds nothing
+// (its error comes in its turn), and a lack of memory throws std::bad_alloc (names left out would change what
+// other classes may do). The class entries are read on `threads` threads, and kept for the archive's turn
+// under its name while `memory.held` has room.
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
-               std::vector<ZYNHierarchy::tClassNames>& classes);
+               const std::function<void(ZYNHierarchy::tClassNames&&)>& add);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
 // the run (ZYNHierarchy::tRunFacts::AddWords); the same.
 void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts);

@@ -360,8 +360,10 @@ struct tListedNames {
 };
 
 // `locks`: in a writing run, the room for files kept open under their lock (read through it), else null.
+// `facts`: where the file is the run's only one, the run's facts, which an archive's classes go to as they are
+// read (nothing else adds to them meanwhile), else null.
 tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads,
-                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks) {
+                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks, ZYNHierarchy::tRunFacts* facts) {
   tListedNames listed;
   try {
     Platform::FileLock lock;
@@ -377,7 +379,10 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
-        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, listed.classes);
+        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, [&](ZYNHierarchy::tClassNames&& c) {
+          if (facts != nullptr) facts->Add(std::move(c));
+          else listed.classes.push_back(std::move(c));
+        });
     } else if (read == tRead::Class) {
       if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names))
         listed.classes.push_back(std::move(names));
@@ -430,7 +435,9 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
   kept.resize(names.size());
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
-      [&](std::size_t k, unsigned slot) { return NamesOf(names[k], buffers[slot], inner, memory, locks); },
+      [&](std::size_t k, unsigned slot) {
+        return NamesOf(names[k], buffers[slot], inner, memory, locks, names.size() == 1 ? &facts : nullptr);
+      },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
         ZYNHierarchy::tClassNames& nest = nests.emplace_back();
