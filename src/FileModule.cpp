@@ -179,6 +179,11 @@ bool PathMatch(std::span<const std::string_view> pattern, std::span<const std::s
   return reach[path.size()] != 0;
 }
 
+void AddLinks(const std::vector<std::string>& found, const std::string& prefix, std::unordered_set<std::string>* links) {
+  if (links != nullptr)
+    for (const std::string& name : found) links->insert(prefix + name);
+}
+
 void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue::tQueue& list) {
   std::erase_if(names, [](const std::string& name) { return IsBackupName(name); });
   std::sort(names.begin(), names.end());
@@ -188,11 +193,12 @@ void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue
 }  // namespace
 
 void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped,
-                 std::vector<std::string>* others) {
+                 std::vector<std::string>* others, std::unordered_set<std::string>* links) {
   list.Init();
-  std::vector<std::string> paths;
-  if (!Platform::WalkTree(folder, paths, skipped)) return;
+  std::vector<std::string> paths, found;
+  if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
   const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+  AddLinks(found, prefix, links);
   const auto other = std::partition(paths.begin(), paths.end(), [](const std::string& p) { return p.ends_with(".class"); });
   if (others != nullptr) {
     for (auto it = other; it != paths.end(); ++it)
@@ -203,7 +209,8 @@ void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Pla
   AddSorted(paths, prefix, list);
 }
 
-void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped) {
+void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped,
+                 std::unordered_set<std::string>* links) {
   list.Init();
   const std::vector<std::string_view> parts = Components(pattern);
   if (const auto star = std::find(parts.begin(), parts.end() - 1, "**"); star != parts.end() - 1) {
@@ -211,8 +218,9 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
     const std::size_t base = static_cast<std::size_t>(star - parts.begin());
     std::string folder;
     for (std::size_t i = 0; i < base; ++i) folder.append(parts[i]).append("/");
-    std::vector<std::string> paths;
-    if (!Platform::WalkTree(folder, paths, skipped)) return;
+    std::vector<std::string> paths, found;
+    if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
+    AddLinks(found, folder, links);
     const std::span<const std::string_view> rest(parts.data() + base, parts.size() - base);
     std::erase_if(paths, [&](const std::string& path) { return !PathMatch(rest, Components(path)); });
     AddSorted(paths, folder, list);
@@ -221,8 +229,9 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
   const auto slash = pattern.rfind('/');
   const std::string directory = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
   const std::string namePattern = pattern.substr(directory.size());
-  std::vector<std::string> names;
-  if (namePattern.empty() || !Platform::ListRegularFiles(directory, names)) return;
+  std::vector<std::string> names, found;
+  if (namePattern.empty() || !Platform::ListRegularFiles(directory, names, &found)) return;
+  AddLinks(found, directory, links);
   std::erase_if(names, [&](const std::string& name) { return !WildcardMatch(namePattern, name); });
   AddSorted(names, directory, list);
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "Platform.h"
@@ -86,12 +87,15 @@ bool Rename(const std::string& oldName, const std::string& newName);
 // component), sorted by name, each with the pattern's directory part in front. A folder component "**"
 // matches zero or more folders (links to folders are not followed), and then the folder components after the
 // one before it may hold * and ? too; those files are sorted by their path.
-void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr);
+// The listed files that are links, or may be, are added to `links` as listed.
+void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr,
+                 std::unordered_set<std::string>* links = nullptr);
 // Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
 // their paths from it, each with the folder in front.
 // The tree's other files (not backups) are added to `others`, with the folder in front, sorted.
+// Links among the listed files go to `links`, as GetFileList's do.
 void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr,
-                 std::vector<std::string>* others = nullptr);
+                 std::vector<std::string>* others = nullptr, std::unordered_set<std::string>* links = nullptr);
 // Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
 // app.~jar). No file list takes such a file.
 bool IsBackupName(std::string_view name);

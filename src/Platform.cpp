@@ -648,7 +648,8 @@ bool IsDirectory(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped) {
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped,
+              std::vector<std::string>* links) {
   paths.clear();
   std::vector<std::string> pending{""};
   bool first = true;
@@ -694,7 +695,10 @@ bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::v
       } else if (type == DT_LNK) {
         // A link to a file is listed; a link to a folder is not followed (it could lead in a circle).
         struct stat st {};
-        if (::stat((path + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) paths.push_back(below);
+        if (::stat((path + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+          paths.push_back(below);
+          if (links != nullptr) links->push_back(below);
+        }
       }
     }
     ::closedir(dir);
@@ -715,7 +719,7 @@ std::string RealPath(const std::string& name) {
   return path;
 }
 
-bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names) {
+bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names, std::vector<std::string>* links) {
   names.clear();
   DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
   if (dir == nullptr) return false;
@@ -729,6 +733,7 @@ bool ListRegularFiles(const std::string& directory, std::vector<std::string>& na
       regular = ::stat((directory + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
     if (regular) names.push_back(name);
+    if (regular && entry->d_type != DT_REG && links != nullptr) links->push_back(name);
   }
   ::closedir(dir);
   return true;

@@ -189,14 +189,16 @@ struct tSkipped {
 };
 // The regular files below a folder (links to files followed, links to folders not), as paths relative to it
 // with "/" between the components, in no particular order; false when the folder cannot be read. What it
-// passes over below the folder is added to `skipped`.
-bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped = nullptr);
+// passes over below the folder is added to `skipped`; the paths that are links, to `links`.
+bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped = nullptr,
+              std::vector<std::string>* links = nullptr);
 // Whether the name is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& name);
 // The absolute name with every symbolic link resolved, or an empty text when it cannot be resolved.
 std::string RealPath(const std::string& name);
 // Names of the regular files (links followed) in a directory, in no particular order; false when the
-// directory cannot be read.
-bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names);
+// directory cannot be read. Those that are links, or may be (the directory does not tell), go to `links` too.
+bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names,
+                      std::vector<std::string>* links = nullptr);
 
 }  // namespace Platform

@@ -340,11 +340,12 @@ public:
     if (added) it->second = Platform::RealPath(directory.empty() ? "/" : directory);
     return it->second.empty() ? name : it->second + "/" + name.substr(slash + 1);
   }
-  // The file a name stands for, as reading finds it: a link is followed.
-  std::string Read(const std::string& name) {
+  // The file a link stands for, as reading finds it; nothing where the name is no link (reading finds what
+  // Written gives).
+  static std::optional<std::string> Followed(const std::string& name) {
     if (Platform::IsSymbolicLink(name))
       if (std::string target = Platform::RealPath(name); !target.empty()) return target;
-    return Written(name);
+    return std::nullopt;
   }
 
 private:
@@ -472,28 +473,36 @@ void CheckBackupNames(const std::vector<std::string>& names, const std::vector<b
 // The files that read what an earlier file's writing replaces (its backup name is this file, or this file is
 // a link to one): they run in their turn, once that one is written. A file may turn out to be an archive, so
 // both backup names count.
-std::vector<bool> ReadsWritten(const std::vector<std::string>& names, const tParams& params) {
+// `links`: the listed files that are links, or may be (the others are read where they are).
+std::vector<bool> ReadsWritten(const std::vector<std::string>& names, const std::unordered_set<std::string>& links,
+                               const tParams& params) {
   std::vector<bool> inTurn(names.size(), false);
   if (params.tst) return inTurn;
   FileIdentity identity;
   std::unordered_set<std::string> written;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    inTurn[k] = written.contains(identity.Read(names[k]));
-    written.insert(identity.Written(FileModule::BackupName(names[k], false)));
-    written.insert(identity.Written(FileModule::BackupName(names[k], true)));
-    if (!params.old) written.insert(identity.Written(names[k]));
+    std::string self = identity.Written(names[k]);
+    const std::optional<std::string> target =
+        links.contains(names[k]) ? FileIdentity::Followed(names[k]) : std::nullopt;
+    inTurn[k] = written.contains(target ? *target : self);
+    const std::string backup = FileModule::BackupName(names[k], false);
+    const std::string archiveBackup = FileModule::BackupName(names[k], true);
+    written.insert(identity.Written(backup));
+    if (archiveBackup != backup) written.insert(identity.Written(archiveBackup));
+    if (!params.old) written.insert(std::move(self));
   }
   return inTurn;
 }
 
 // Lists the files of the file parameter; `others`: a tree's files that are not classes (resources).
+// `links`: the listed files that are links, or may be.
 std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, std::vector<std::string>& others,
-                                   ZYNReport::tReport& report) {
+                                   std::unordered_set<std::string>& links, ZYNReport::tReport& report) {
   const bool tree = Platform::IsDirectory(params.file);
   const std::string path = FileParameter(params.file, tree);
   std::vector<Platform::tSkipped> skipped;
-  if (tree) FileModule::GetTreeList(path, words, &skipped, &others);
-  else FileModule::GetFileList(path, words, &skipped);
+  if (tree) FileModule::GetTreeList(path, words, &skipped, &others, &links);
+  else FileModule::GetFileList(path, words, &skipped, &links);
   for (const Platform::tSkipped& s : skipped) report.Skipped(s);
   // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
   if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
@@ -532,14 +541,15 @@ private:
 
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
-bool OptimizeAll(const std::vector<std::string>& names, std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
+bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set<std::string>& links,
+                 std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
                  const std::vector<ZYNHierarchy::tClassNames>& nests, const tParams& params,
                  const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
                  ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held);
   std::vector<Platform::FileBuffer> buffers(threads);
-  const std::vector<bool> inTurn = ReadsWritten(names, params);
+  const std::vector<bool> inTurn = ReadsWritten(names, links, params);
   const tNests grouped(nests, inTurn);
   std::unordered_map<std::size_t, tListed> waiting;  // later classes of a nest whose first class was taken
   // The bytes and lock the names pass kept for file k, handed over once; what they took of the run's room is
@@ -720,7 +730,8 @@ int Run(Queue::tQueue& words) {
   ZYNReport::tReport report;
   if (!params.map.empty()) report.Map(params.map);
   std::vector<std::string> others;
-  const std::vector<std::string> names = ListFiles(params, words, others, report);
+  std::unordered_set<std::string> links;
+  const std::vector<std::string> names = ListFiles(params, words, others, links, report);
   report.Head();
   std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
@@ -733,7 +744,7 @@ int Run(Queue::tQueue& words) {
   const ZYNHierarchy::tRunFacts facts =
       ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);
   if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, kept, locks, nests, params, facts, threads, memory, report)) return kExitError;
+  if (!OptimizeAll(names, links, kept, locks, nests, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }

@@ -352,20 +352,26 @@ TEST_F(CliTest, ThreeFilesGiveThreeLinesAndTheirTotal) {
 // A listed link to an earlier file, or to its backup, is read once that file is written, whatever the thread
 // count: B reads A's result, C reads A's original under its backup name (not the backup an earlier run left).
 TEST_F(CliTest, ALinkToAnEarlierFileReadsWhatItsWritingLeft) {
+  // Listed by a pattern in the folder, as a tree, and by a pattern through folders.
+  const std::vector<std::pair<std::string, std::string>> forms{{"*", ""}, {"sub", "sub/"}, {"**/*.class", "sub/"}};
   for (const char* threads : kThreadCounts) {
-    SCOPED_TRACE(std::string("ZYN_THREADS=") + threads);
-    TempDir scratch;
-    const std::string d = scratch.path();
-    WriteFileBytes(d + "/A.class", Small(5));
-    WriteFileBytes(d + "/A.~class", Small(3));
-    fs::create_symlink("A.class", d + "/B.class");
-    fs::create_symlink("A.~class", d + "/C.class");
-    const Result r = Zyn(d, {"*"}, threads);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, kBanner + kHead + Line("A.class", 63, 8, 13) + Line("B.class", 55, 0, 0) +
-                         Line("C.class", 63, 8, 13) + Totals(3, 16));
-    for (const char* name : {"A.class", "B.class", "C.class"}) EXPECT_EQ(ReadFileBytes(d + "/" + name), Bare()) << name;
-    EXPECT_EQ(ReadFileBytes(d + "/A.~class"), Small(5));
+    for (const auto& [parameter, shown] : forms) {
+      SCOPED_TRACE(std::string("ZYN_THREADS=") + threads + " " + parameter);
+      TempDir scratch;
+      const std::string d = scratch.path() + "/sub";
+      fs::create_directory(d);
+      WriteFileBytes(d + "/A.class", Small(5));
+      WriteFileBytes(d + "/A.~class", Small(3));
+      fs::create_symlink("A.class", d + "/B.class");
+      fs::create_symlink("A.~class", d + "/C.class");
+      const Result r = Zyn(shown.empty() ? d : scratch.path(), {parameter}, threads);
+      EXPECT_EQ(r.code, 0);
+      EXPECT_EQ(r.out, kBanner + kHead + Line(shown + "A.class", 63, 8, 13) + Line(shown + "B.class", 55, 0, 0) +
+                           Line(shown + "C.class", 63, 8, 13) + Totals(3, 16));
+      for (const char* name : {"A.class", "B.class", "C.class"})
+        EXPECT_EQ(ReadFileBytes(d + "/" + name), Bare()) << name;
+      EXPECT_EQ(ReadFileBytes(d + "/A.~class"), Small(5));
+    }
   }
 }
 
