@@ -66,8 +66,8 @@ constexpr std::size_t kOpenFilesAtStart = 16384;
 
 int main(int argc, char** argv) {
   std::set_terminate(EndWithoutMemory);
-  // Room for the files a run of many thousand keeps open, made while the process has no other thread (it
-  // takes a few hundred KiB at most); the batch makes more where its run needs it.
+  // Room for the files a run of many thousand keeps open, made while the process has no other thread (the
+  // system's table then takes about 130 KiB); the batch makes more where its run needs it.
   Platform::ReserveOpenFiles(kOpenFilesAtStart);
   if (!Platform::HandleSignals(ReportInterruption, ReportChange)) {
     ZYNReport::NoMemory();
