@@ -187,9 +187,12 @@ std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, t
   kept.locked = false;
   // Another run holds the file, or the original it moved to the name an archive's backup would take (the
   // backup of a class file is looked at when it is made: BackUp).
-  const std::string backup = FileModule::BackupName(name, false), archiveBackup = FileModule::BackupName(name, true);
+  const auto archiveBackupHeld = [&name] {
+    const std::string archiveBackup = FileModule::BackupName(name, true);
+    return archiveBackup != FileModule::BackupName(name, false) && Busy(archiveBackup);
+  };
   if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
-                      (!params.old && archiveBackup != backup && Busy(archiveBackup)))) {
+                      (!params.old && archiveBackupHeld()))) {
     listed.result.error = BeingProcessed(name);
     return std::nullopt;
   }

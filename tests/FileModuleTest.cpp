@@ -153,6 +153,25 @@ TEST_F(FileModuleTest, AFileReadEarlierShowsWhetherItIsStillTheSame) {
   EXPECT_FALSE(Platform::FileIdOf(dir.File("missing.bin"), now));
 }
 
+// A lock reads its file as it is when read, not at the size it had when locked: grown, shrunk, read twice.
+TEST_F(FileModuleTest, ALockReadsItsFileAsItIsNow) {
+  TempDir dir;
+  const std::string name = dir.File("a.bin");
+  WriteFileBytes(name, {1, 2, 3});
+  Platform::FileLock lock;
+  ASSERT_EQ(lock.Acquire(name), Platform::FileLock::kLocked);
+  Platform::FileBuffer data;
+  for (const Bytes& now : {Bytes{1, 2, 3, 4, 5, 6, 7}, Bytes{9}, Bytes{9}}) {
+    {
+      std::ofstream file(name, std::ios::binary | std::ios::in);  // the locked file itself, rewritten
+      file.write(reinterpret_cast<const char*>(now.data()), static_cast<std::streamsize>(now.size()));
+    }
+    fs::resize_file(name, now.size());
+    ASSERT_TRUE(lock.Read(data));
+    EXPECT_EQ(Bytes(data.Bytes().begin(), data.Bytes().end()), now);
+  }
+}
+
 // The table of open files grows to the size asked for at once, and no descriptor is left open by it.
 TEST_F(FileModuleTest, ReservingOpenFilesGrowsTheTableAndKeepsNothingOpen) {
   auto tableSize = [] {

@@ -37,7 +37,7 @@ tTurn Turn(const Bytes& named, const Bytes& processed, const std::string& keptFo
   tTurn t;
   ZYNArchive::tMemory memory;
   std::vector<ZYNHierarchy::tClassNames> classes;
-  ZYNArchive::ReadNames(keptFor, named, 2, memory, [&](ZYNHierarchy::tClassNames&& c) { classes.push_back(c); });
+  ZYNArchive::ReadNames(keptFor, named, 2, memory, [&](ZYNHierarchy::tClassNames&& c) { classes.push_back(std::move(c)); });
   t.keptByNames = memory.held.Used();
   ZYNHierarchy::tRunFacts facts;
   for (ZYNHierarchy::tClassNames& c : classes) facts.Add(std::move(c));
