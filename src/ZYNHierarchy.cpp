@@ -22,7 +22,7 @@ constexpr std::pair<std::string_view, std::string_view> kObjectMethods[] = {
 constexpr std::pair<std::string_view, std::string_view> kExternalizableMethods[] = {
     {"writeExternal", "(Ljava/io/ObjectOutput;)V"}, {"readExternal", "(Ljava/io/ObjectInput;)V"}};
 
-std::vector<std::string> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods);
+std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods);
 
 // Whether a text could be a member's name: not empty, none of the characters a name cannot hold.
 bool MayNameMember(std::string_view text) {
@@ -212,58 +212,83 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
 
 namespace {
 
-std::vector<std::string> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods) {
-  std::vector<std::string> keys;
-  for (const auto& [name, descriptor] : methods) keys.push_back(MemberKey('M', descriptor, name));
+// The keys of the methods, sorted; the texts live as long as the program.
+std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods) {
+  static std::vector<std::unique_ptr<std::string>> texts;
+  std::vector<std::string_view> keys;
+  for (const auto& [name, descriptor] : methods)
+    keys.push_back(*texts.emplace_back(std::make_unique<std::string>(MemberKey('M', descriptor, name))));
   std::sort(keys.begin(), keys.end());
   return keys;
 }
 
-const std::vector<std::string>& ObjectKeys() {
-  static const std::vector<std::string> keys = SortedKeys(kObjectMethods);
+const std::vector<std::string_view>& ObjectKeys() {
+  static const std::vector<std::string_view> keys = SortedKeys(kObjectMethods);
   return keys;
 }
 
-const std::vector<std::string>& ExternalizableKeys() {
-  static const std::vector<std::string> keys = SortedKeys(kExternalizableMethods);
+const std::vector<std::string_view>& ExternalizableKeys() {
+  static const std::vector<std::string_view> keys = SortedKeys(kExternalizableMethods);
   return keys;
 }
 
 }  // namespace
 
 bool tInherited::Declares(std::string_view key) const {
-  for (const std::vector<std::string>* keys : members)
+  for (const std::vector<std::string_view>* keys : members)
     if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
   return false;
 }
 
+std::string_view tTextStore::Keep(std::string_view text) {
+  constexpr std::size_t kBlock = 64u << 10;
+  if (text.empty()) return {};
+  if (text.size() > room_) {
+    // A long text gets a block of its own; the current block stays for the short ones.
+    if (text.size() > kBlock / 4) {
+      char* own = blocks_.emplace_back(std::make_unique_for_overwrite<char[]>(text.size())).get();
+      std::copy(text.begin(), text.end(), own);
+      return {own, text.size()};
+    }
+    free_ = blocks_.emplace_back(std::make_unique_for_overwrite<char[]>(kBlock)).get();
+    room_ = kBlock;
+  }
+  char* at = std::exchange(free_, free_ + text.size());
+  room_ -= text.size();
+  std::copy(text.begin(), text.end(), at);
+  return {at, text.size()};
+}
+
 void tRunFacts::Add(tClassNames names) {
-  // The nests are the batch's to group; the hierarchy does not ask for them.
-  names.nestHost = {};
-  names.nestMembers = {};
-  for (std::string& p : names.privates) privates_.insert(std::move(p));
-  for (std::string& s : names.strings) strings_.push_back(std::move(s));
+  for (const std::string& p : names.privates)
+    if (!privates_.contains(p)) privates_.insert(texts_.Keep(p));
+  for (const std::string& s : names.strings) strings_.push_back(stringTexts_.Keep(s));
   if (!names.enclosing.empty()) {
     enclosingOwners_.insert(names.enclosing.substr(0, names.enclosing.find('\0')));
     enclosing_.insert(std::move(names.enclosing));
   }
-  names.privates = {};
-  names.strings = {};
+  if (classes_.contains(names.name)) return;
+  tKnownClass known;
+  known.super = texts_.Keep(names.super);
+  known.interfaces.reserve(names.interfaces.size());
+  for (const std::string& i : names.interfaces) known.interfaces.push_back(texts_.Keep(i));
   std::sort(names.members.begin(), names.members.end());
   names.members.erase(std::unique(names.members.begin(), names.members.end()), names.members.end());
-  std::string key = names.name;
-  classes_.try_emplace(std::move(key), std::move(names));
+  known.members.reserve(names.members.size());
+  for (const std::string& m : names.members) known.members.push_back(texts_.Keep(m));
+  classes_.try_emplace(texts_.Keep(names.name), std::move(known));
 }
 
-const tClassNames* tRunFacts::Find(std::string_view name) const {
+const tKnownClass* tRunFacts::Find(std::string_view name) const {
   const auto it = classes_.find(name);
   return it == classes_.end() ? nullptr : &it->second;
 }
 
 void tRunFacts::Finish() {
-  for (std::string& s : strings_)
-    if (privates_.contains(s)) outside_.insert(std::move(s));
+  for (const std::string_view s : strings_)
+    if (const auto it = privates_.find(s); it != privates_.end()) outside_.insert(*it);
   strings_ = {};
+  stringTexts_ = {};
 }
 
 void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
@@ -348,10 +373,10 @@ tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::ve
       if (type == "java/io/Externalizable") inherited.members.push_back(&ExternalizableKeys());
       continue;
     }
-    if (const tClassNames* known = facts != nullptr ? facts->Find(type) : nullptr) {
+    if (const tKnownClass* known = facts != nullptr ? facts->Find(type) : nullptr) {
       if (!known->members.empty()) inherited.members.push_back(&known->members);
-      if (!known->super.empty()) pending.push_back(known->super);
-      for (const std::string& i : known->interfaces) pending.push_back(i);
+      if (!known->super.empty()) pending.emplace_back(known->super);
+      for (const std::string_view i : known->interfaces) pending.emplace_back(i);
       continue;
     }
     inherited.unknownSupertype = true;

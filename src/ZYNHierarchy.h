@@ -10,7 +10,8 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <map>
+#include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -46,11 +47,33 @@ struct tTextHash {
 };
 using tTextSet = std::unordered_set<std::string, tTextHash, std::equal_to<>>;
 
+// Texts kept in a few large blocks, where they stay until the store is destroyed: a run's facts hold some
+// 100,000 of them, which as strings of their own cost three times their size.
+class tTextStore {
+public:
+  tTextStore() = default;
+  tTextStore(tTextStore&&) = default;
+  tTextStore& operator=(tTextStore&&) = default;
+  std::string_view Keep(std::string_view text);
+
+private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t room_ = 0;
+};
+
+// What the run keeps of a class: the names its subclasses see, in its facts' store.
+struct tKnownClass {
+  std::string_view super;
+  std::vector<std::string_view> interfaces;
+  std::vector<std::string_view> members;  // sorted, each once
+};
+
 // The classes of a run: the first class of a name, in list order, stands for it.
 class tRunFacts {
 public:
   void Add(tClassNames names);
-  const tClassNames* Find(std::string_view name) const;
+  const tKnownClass* Find(std::string_view name) const;
 
   // Once every class is added: only the strings that name a private member of the run are kept.
   void Finish();
@@ -63,11 +86,14 @@ public:
   bool Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const;
 
 private:
-  std::map<std::string, tClassNames, std::less<>> classes_;
-  tTextSet privates_;                 // private member names of every class
-  std::vector<std::string> strings_;  // String constants of every class, until Finish
-  tTextSet outside_;                  // names reached from outside their class
-  tTextSet enclosingOwners_;          // classes with a method that an inner class names as its enclosing one
+  using tViewSet = std::unordered_set<std::string_view>;
+  tTextStore texts_;  // every text below but the strings'
+  std::unordered_map<std::string_view, tKnownClass> classes_;
+  tViewSet privates_;                     // private member names of every class
+  tTextStore stringTexts_;                // the strings', until Finish
+  std::vector<std::string_view> strings_;  // String constants of every class, until Finish
+  tViewSet outside_;                      // names reached from outside their class
+  tTextSet enclosingOwners_;              // classes with a method that an inner class names as its enclosing one
   tTextSet enclosing_;
 };
 
@@ -82,7 +108,7 @@ bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(st
 // What one class inherits.
 struct tInherited {
   // The sorted member keys of each supertype that declares members non-private (java/lang/Object's too).
-  std::vector<const std::vector<std::string>*> members;
+  std::vector<const std::vector<std::string_view>*> members;
   bool unknownSupertype = false;  // a supertype other than java/lang/Object is not a class of the run
   bool serializable = false;      // a supertype is Serializable (the run's classes or the JDK's table)
   bool maybeSerializable = false;  // a supertype is unknown and outside the JDK

@@ -192,8 +192,8 @@ class NestRefs {
     taken_[static_cast<std::size_t>(key)] = true;
   }
   // Their texts, sorted.
-  std::vector<std::string> TakenTexts(const Keys& keys) const {
-    std::vector<std::string> texts;
+  std::vector<std::string_view> TakenTexts(const Keys& keys) const {
+    std::vector<std::string_view> texts;
     for (std::size_t k = 0; k < taken_.size(); ++k)
       if (taken_[k]) texts.push_back(keys.Text(static_cast<std::int32_t>(k)));
     std::sort(texts.begin(), texts.end());
@@ -692,7 +692,7 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
     if (!acrossOnly[j])
       (candidates[j].isMethod ? ps[candidates[j].cls].methodKept
                               : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
-  const std::vector<std::string> taken = refs.TakenTexts(keys);
+  const std::vector<std::string_view> taken = refs.TakenTexts(keys);
   for (std::size_t c = 0; c < classes.size(); ++c) {
     if (ps[c].noRename) continue;
     ps[c].inherited.members.push_back(&taken);

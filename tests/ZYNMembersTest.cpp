@@ -572,6 +572,10 @@ struct InheritCase {
 
 TEST_F(MemberPassTest, NewNamesAvoidWhatSupertypesMayDeclareAndSerialFormsThroughSupertypesStay) {
   const std::string intField = ZYNHierarchy::MemberKey('F', "I", "start");
+  // Keys past the run's first blocks of text, and one longer than a block's share.
+  std::vector<std::string> many = {ZYNHierarchy::MemberKey('M', "()V", std::string(70000, 'q'))};
+  for (int k = 0; k < 4000; ++k) many.push_back(ZYNHierarchy::MemberKey('F', "Ljava/lang/Object;", "f" + std::to_string(k)));
+  many.push_back(intField);
   const std::vector<InheritCase> cases = {
       {"Object: the pool's texts and letters, as before", "java/lang/Object", {}, {"Code", "start", "Lookup"}, {}},
       {"a super class of the run declares start: avoided exactly",
@@ -579,6 +583,7 @@ TEST_F(MemberPassTest, NewNamesAvoidWhatSupertypesMayDeclareAndSerialFormsThroug
        {Known("p/Base", {}, {intField})},
        {"Code", "Lookup", "I"},
        {}},
+      {"the same after many keys and a long one", "p/Base", {Known("p/Base", {}, many)}, {"Code", "Lookup", "I"}, {}},
       {"a super class outside the run: type names only, then generated ones",
        "lib/Unknown",
        {},
