@@ -151,7 +151,7 @@ std::string CheckArchive(tInput input) {
   params.var = params.lin = params.src = params.uattr = params.depr = params.synt = true;
   ZYNArchive::tMemory memory;
   ZYNHierarchy::tRunFacts facts;
-  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, [&](ZYNHierarchy::tClassNames&& names) { facts.Add(std::move(names)); });
+  ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, [&](ZYNHierarchy::tClassFacts&& names) { facts.Add(std::move(names)); });
   facts.Finish();
   ZYNArchive::ReadWords(input, memory, facts);
 

@@ -678,7 +678,8 @@ namespace {
 // The names of one class entry, nothing when it cannot be read, or that memory ran out; and its bytes when
 // they are kept for the core.
 struct tEntryNames {
-  std::optional<ZYNHierarchy::tClassNames> names;
+  std::optional<ZYNHierarchy::tClassFacts> names;
+  std::optional<ZYNHierarchy::tClassNames> nest;  // name, NestHost and NestMembers, where it has either
   std::unique_ptr<tKeptClass> kept;
   bool outOfMemory = false;
 };
@@ -702,7 +703,14 @@ tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
     r.kept = Keep(memory.held, e, task.node->archive.bytes);
     std::vector<std::uint8_t>& content = r.kept != nullptr ? r.kept->bytes : work.content;
     ZYNZip::Inflate(task.node->archive, e, "", ZYNZip::kMaxClassEntry, content, work.coder);
-    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) r.names = std::move(names);
+    if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) {
+      if (!names.nestHost.empty() || !names.nestMembers.empty()) {
+        r.nest.emplace().name = names.name;
+        r.nest->nestHost = std::move(names.nestHost);
+        r.nest->nestMembers = std::move(names.nestMembers);
+      }
+      r.names.emplace(std::move(names));
+    }
   } catch (const ZYNError::Fatal&) {
     r.kept.reset();
   } catch (const std::bad_alloc&) {
@@ -716,7 +724,7 @@ tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
 }  // namespace
 
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
-               const std::function<void(ZYNHierarchy::tClassNames&&)>& add) {
+               const std::function<void(ZYNHierarchy::tClassFacts&&)>& add) {
   tBudget::tShare share(memory.nested);  // given back after the walk's archives are freed
   ZYNZip::tCoder coder;
   const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
@@ -730,10 +738,7 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
       [&](std::size_t k, tEntryNames r) {
         if (r.outOfMemory) throw std::bad_alloc();
         const tTask& task = found.classes[k];
-        if (r.names && (!r.names->nestHost.empty() || !r.names->nestMembers.empty())) {
-          ZYNHierarchy::tClassNames& nest = kept->nests[task.Place()];
-          nest.name = r.names->name, nest.nestHost = r.names->nestHost, nest.nestMembers = r.names->nestMembers;
-        }
+        if (r.nest) kept->nests[task.Place()] = std::move(*r.nest);
         if (r.names) add(std::move(*r.names));
         if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
         if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);

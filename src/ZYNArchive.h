@@ -108,7 +108,7 @@ bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& 
 // other classes may do). The class entries are read on `threads` threads, and kept for the archive's turn
 // under its name while `memory.held` has room.
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
-               const std::function<void(ZYNHierarchy::tClassNames&&)>& add);
+               const std::function<void(ZYNHierarchy::tClassFacts&&)>& add);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
 // the run (ZYNHierarchy::tRunFacts::AddWords); the same.
 void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts);

@@ -240,43 +240,64 @@ bool tInherited::Declares(std::string_view key) const {
   return false;
 }
 
-std::string_view tTextStore::Keep(std::string_view text) {
-  constexpr std::size_t kBlock = 64u << 10;
-  if (text.empty()) return {};
-  if (text.size() > room_) {
-    // A long text gets a block of its own; the current block stays for the short ones.
-    if (text.size() > kBlock / 4) {
-      char* own = blocks_.emplace_back(std::make_unique_for_overwrite<char[]>(text.size())).get();
-      std::copy(text.begin(), text.end(), own);
-      return {own, text.size()};
-    }
-    free_ = blocks_.emplace_back(std::make_unique_for_overwrite<char[]>(kBlock)).get();
-    room_ = kBlock;
+namespace {
+
+// Copies texts into one block, made at once for their total size.
+class tBlockWriter {
+public:
+  explicit tBlockWriter(std::size_t size) : block_(size > 0 ? std::make_unique_for_overwrite<char[]>(size) : nullptr) {}
+  std::string_view Put(std::string_view text) {
+    char* at = block_.get() + used_;
+    std::copy(text.begin(), text.end(), at);
+    used_ += text.size();
+    return {at, text.size()};
   }
-  char* at = std::exchange(free_, free_ + text.size());
-  room_ -= text.size();
-  std::copy(text.begin(), text.end(), at);
-  return {at, text.size()};
+  std::unique_ptr<char[]> Take() { return std::move(block_); }
+
+private:
+  std::unique_ptr<char[]> block_;
+  std::size_t used_ = 0;
+};
+
+std::size_t TotalSize(const std::vector<std::string>& texts) {
+  std::size_t size = 0;
+  for (const std::string& t : texts) size += t.size();
+  return size;
 }
 
-void tRunFacts::Add(tClassNames names) {
-  for (const std::string& p : names.privates)
-    if (!privates_.contains(p)) privates_.insert(texts_.Keep(p));
-  for (const std::string& s : names.strings) strings_.push_back(stringTexts_.Keep(s));
-  if (!names.enclosing.empty()) {
-    enclosingOwners_.insert(names.enclosing.substr(0, names.enclosing.find('\0')));
-    enclosing_.insert(std::move(names.enclosing));
-  }
-  if (classes_.contains(names.name)) return;
-  tKnownClass known;
-  known.super = texts_.Keep(names.super);
-  known.interfaces.reserve(names.interfaces.size());
-  for (const std::string& i : names.interfaces) known.interfaces.push_back(texts_.Keep(i));
+}  // namespace
+
+tClassFacts::tClassFacts(tClassNames names) : enclosing_(std::move(names.enclosing)) {
   std::sort(names.members.begin(), names.members.end());
   names.members.erase(std::unique(names.members.begin(), names.members.end()), names.members.end());
-  known.members.reserve(names.members.size());
-  for (const std::string& m : names.members) known.members.push_back(texts_.Keep(m));
-  classes_.try_emplace(texts_.Keep(names.name), std::move(known));
+  tBlockWriter texts(names.name.size() + names.super.size() + TotalSize(names.interfaces) +
+                     TotalSize(names.members) + TotalSize(names.privates));
+  name_ = texts.Put(names.name);
+  known_.super = texts.Put(names.super);
+  known_.interfaces.reserve(names.interfaces.size());
+  for (const std::string& i : names.interfaces) known_.interfaces.push_back(texts.Put(i));
+  known_.members.reserve(names.members.size());
+  for (const std::string& m : names.members) known_.members.push_back(texts.Put(m));
+  privates_.reserve(names.privates.size());
+  for (const std::string& p : names.privates) privates_.push_back(texts.Put(p));
+  texts_ = texts.Take();
+  tBlockWriter strings(TotalSize(names.strings));
+  strings_.reserve(names.strings.size());
+  for (const std::string& s : names.strings) strings_.push_back(strings.Put(s));
+  stringTexts_ = strings.Take();
+}
+
+void tRunFacts::Add(tClassFacts names) {
+  privates_.insert(names.privates_.begin(), names.privates_.end());
+  strings_.insert(strings_.end(), names.strings_.begin(), names.strings_.end());
+  if (names.stringTexts_ != nullptr) stringTexts_.push_back(std::move(names.stringTexts_));
+  if (!names.enclosing_.empty()) {
+    enclosingOwners_.insert(names.enclosing_.substr(0, names.enclosing_.find('\0')));
+    enclosing_.insert(std::move(names.enclosing_));
+  }
+  classes_.try_emplace(names.name_, std::move(names.known_));
+  // Kept also for a later class of a name taken already: its private names may be in the set.
+  if (names.texts_ != nullptr) texts_.push_back(std::move(names.texts_));
 }
 
 const tKnownClass* tRunFacts::Find(std::string_view name) const {
@@ -288,7 +309,7 @@ void tRunFacts::Finish() {
   for (const std::string_view s : strings_)
     if (const auto it = privates_.find(s); it != privates_.end()) outside_.insert(*it);
   strings_ = {};
-  stringTexts_ = {};
+  stringTexts_ = decltype(stringTexts_)();
 }
 
 void tRunFacts::AddWords(std::span<const std::uint8_t> text) {

@@ -47,32 +47,35 @@ struct tTextHash {
 };
 using tTextSet = std::unordered_set<std::string, tTextHash, std::equal_to<>>;
 
-// Texts kept in a few large blocks, where they stay until the store is destroyed: a run's facts hold some
-// 100,000 of them, which as strings of their own cost three times their size.
-class tTextStore {
-public:
-  tTextStore() = default;
-  tTextStore(tTextStore&&) = default;
-  tTextStore& operator=(tTextStore&&) = default;
-  std::string_view Keep(std::string_view text);
-
-private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* free_ = nullptr;
-  std::size_t room_ = 0;
-};
-
-// What the run keeps of a class: the names its subclasses see, in its facts' store.
+// What the run keeps of a class: the names its subclasses see.
 struct tKnownClass {
   std::string_view super;
   std::vector<std::string_view> interfaces;
   std::vector<std::string_view> members;  // sorted, each once
 };
 
+// A class's names as the run's facts keep them, with its texts in a block of its own: made on the thread
+// that read the class, so that the thread that adds it to the facts neither copies nor frees a text.
+class tClassFacts {
+public:
+  explicit tClassFacts(tClassNames names);
+
+private:
+  friend class tRunFacts;
+  std::unique_ptr<char[]> texts_;
+  std::unique_ptr<char[]> stringTexts_;  // the strings', which the facts need until Finish
+  std::string_view name_;
+  tKnownClass known_;
+  std::vector<std::string_view> privates_;
+  std::vector<std::string_view> strings_;
+  std::string enclosing_;
+};
+
 // The classes of a run: the first class of a name, in list order, stands for it.
 class tRunFacts {
 public:
-  void Add(tClassNames names);
+  void Add(tClassFacts names);
+  void Add(tClassNames names) { Add(tClassFacts(std::move(names))); }
   const tKnownClass* Find(std::string_view name) const;
 
   // Once every class is added: only the strings that name a private member of the run are kept.
@@ -87,11 +90,11 @@ public:
 
 private:
   using tViewSet = std::unordered_set<std::string_view>;
-  tTextStore texts_;  // every text below but the strings'
+  std::vector<std::unique_ptr<char[]>> texts_;  // the classes' texts, which the views below name
   std::unordered_map<std::string_view, tKnownClass> classes_;
-  tViewSet privates_;                     // private member names of every class
-  tTextStore stringTexts_;                // the strings', until Finish
-  std::vector<std::string_view> strings_;  // String constants of every class, until Finish
+  tViewSet privates_;                                 // private member names of every class
+  std::vector<std::unique_ptr<char[]>> stringTexts_;  // the strings', until Finish
+  std::vector<std::string_view> strings_;             // String constants of every class, until Finish
   tViewSet outside_;                      // names reached from outside their class
   tTextSet enclosingOwners_;              // classes with a method that an inner class names as its enclosing one
   tTextSet enclosing_;

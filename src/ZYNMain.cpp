@@ -357,7 +357,8 @@ private:
 
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
 struct tListedNames {
-  std::vector<ZYNHierarchy::tClassNames> classes;
+  std::vector<ZYNHierarchy::tClassFacts> classes;
+  ZYNHierarchy::tClassNames nest;  // a class file's name, NestHost and NestMembers
   tKept kept;  // a class file's bytes, when the budget had room for them
   bool archive = false;
   bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
@@ -383,13 +384,17 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(name))
-        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, [&](ZYNHierarchy::tClassNames&& c) {
+        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, [&](ZYNHierarchy::tClassFacts&& c) {
           if (facts != nullptr) facts->Add(std::move(c));
           else listed.classes.push_back(std::move(c));
         });
     } else if (read == tRead::Class) {
-      if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names))
-        listed.classes.push_back(std::move(names));
+      if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
+        listed.nest.name = names.name;
+        listed.nest.nestHost = std::move(names.nestHost);
+        listed.nest.nestMembers = std::move(names.nestMembers);
+        listed.classes.emplace_back(std::move(names));
+      }
       const std::span<const std::uint8_t> bytes = buffer.Bytes();
       if (ZYNArchive::MayBeClassFile(bytes.first(std::min<std::size_t>(bytes.size(), 4))) &&
           memory.held.TryTake(bytes.size())) {
@@ -437,6 +442,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
   std::vector<Platform::FileBuffer> buffers(threads);
   std::vector<std::string> archives;
   kept.resize(names.size());
+  nests.reserve(names.size());
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
       [&](std::size_t k, unsigned slot) {
@@ -444,12 +450,8 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
       },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
-        ZYNHierarchy::tClassNames& nest = nests.emplace_back();
-        if (!listed.archive && listed.classes.size() == 1) {
-          const ZYNHierarchy::tClassNames& c = listed.classes.front();
-          nest.name = c.name, nest.nestHost = c.nestHost, nest.nestMembers = c.nestMembers;
-        }
-        for (ZYNHierarchy::tClassNames& c : listed.classes) facts.Add(std::move(c));
+        nests.push_back(std::move(listed.nest));
+        for (ZYNHierarchy::tClassFacts& c : listed.classes) facts.Add(std::move(c));
         if (listed.archive) archives.push_back(names[k]);
         kept[k] = std::move(listed.kept);
         isArchive.push_back(listed.archive);

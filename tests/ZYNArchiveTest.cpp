@@ -36,11 +36,11 @@ struct tTurn {
 tTurn Turn(const Bytes& named, const Bytes& processed, const std::string& keptFor = "a.jar") {
   tTurn t;
   ZYNArchive::tMemory memory;
-  std::vector<ZYNHierarchy::tClassNames> classes;
-  ZYNArchive::ReadNames(keptFor, named, 2, memory, [&](ZYNHierarchy::tClassNames&& c) { classes.push_back(std::move(c)); });
+  std::vector<ZYNHierarchy::tClassFacts> classes;
+  ZYNArchive::ReadNames(keptFor, named, 2, memory, [&](ZYNHierarchy::tClassFacts&& c) { classes.push_back(std::move(c)); });
   t.keptByNames = memory.held.Used();
   ZYNHierarchy::tRunFacts facts;
-  for (ZYNHierarchy::tClassNames& c : classes) facts.Add(std::move(c));
+  for (ZYNHierarchy::tClassFacts& c : classes) facts.Add(std::move(c));
   facts.Finish();
   Captured([&] {
     try {
