@@ -84,18 +84,22 @@ struct tKept {
   // In a writing run, the lock through which the file was read, so that it is opened once; taken over by the
   // core while the file is as it was.
   Platform::FileLock lock;
-  bool locked = false;  // the lock holds the file (it counts in KeptLockRoom)
+  bool locked = false;  // the lock holds the file (it counts in the kept room)
   std::span<const std::uint8_t> Bytes() const { return {data.get(), size}; }
 };
 
-// The files a run may keep open: the locks of files read for later, and the originals held locked after
-// their commit, each within its share so that together they stay within what the process may open.
-std::size_t OpenRoom() {
+// The files a run may keep open: the locks of files read for later (kept) and the originals held locked after
+// their commit (held), each within its share so that together they stay within what the process may open.
+// The held ones need no more than one per listed file: a run of fewer files than three quarters of the room
+// leaves the rest to the kept ones, so that each of its files is opened once.
+struct tLockRooms {
+  std::size_t kept = 0, held = 0;
+};
+tLockRooms LockRooms(std::size_t files) {
   static const std::size_t room = Platform::OpenFileRoom();
-  return room;
+  const std::size_t kept = std::max(room / 4, room - std::min(room, files));
+  return {kept, room - kept};
 }
-std::size_t KeptLockRoom() { return OpenRoom() / 4; }
-std::size_t HeldLockRoom() { return OpenRoom() - KeptLockRoom(); }
 
 // A listed file's result: a class file's, or that it is an archive, which is processed in its turn.
 struct tListed {
@@ -262,7 +266,8 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
-  tPending(bool old, std::vector<Platform::FileLock>& held) : old_(old), held_(held) {}
+  tPending(bool old, std::vector<Platform::FileLock>& held, std::size_t heldRoom)
+      : old_(old), held_(held), heldRoom_(heldRoom) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -307,14 +312,14 @@ public:
     bytes_ = 0;
     for (tFile& f : files) {
       FileModule::Commit(f.name, *f.result, false, old_, f.linked);
-      Hold(held_, std::move(f.lock));
+      Hold(std::move(f.lock));
     }
   }
 
   // The original a run replaced stays locked (under its backup name) until the run ends, so that a second run
   // does not take the result for the original; as far as the process may keep files open.
-  static void Hold(std::vector<Platform::FileLock>& held, Platform::FileLock lock) {
-    if (held.size() < HeldLockRoom()) held.push_back(std::move(lock));
+  void Hold(Platform::FileLock lock) {
+    if (held_.size() < heldRoom_) held_.push_back(std::move(lock));
   }
 
 private:
@@ -328,6 +333,7 @@ private:
   };
   const bool old_;  // -old: the results go to the backup names
   std::vector<Platform::FileLock>& held_;
+  const std::size_t heldRoom_;
   std::deque<tFile> files_;
   std::size_t bytes_ = 0;
 };
@@ -552,7 +558,7 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
                  const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
                  ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
-  tPending pending(params.old, held);
+  tPending pending(params.old, held, LockRooms(names.size()).held);
   std::vector<Platform::FileBuffer> buffers(threads);
   const std::vector<bool> inTurn = ReadsWritten(names, links, params);
   const tNests grouped(nests, inTurn);
@@ -596,7 +602,7 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
     // earlier commit replaced: it stays locked as those do.
     if (inTurn[k]) {
       pending.Flush();
-      if (bytes.locked) tPending::Hold(held, std::move(bytes.lock));
+      if (bytes.locked) pending.Hold(std::move(bytes.lock));
       bytes = tKept();
     }
     tListed listed = OptimizeNamed(names[k], std::move(bytes), buffers[slot], params, facts);
@@ -614,7 +620,7 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
       if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return false;
-      tPending::Hold(held, std::move(listed.lock));
+      pending.Hold(std::move(listed.lock));
       return true;
     }
     if (!params.tst && !params.old && listed.written && listed.result.error.empty()) BackUp(names[k], listed);
@@ -742,7 +748,7 @@ int Run(Queue::tQueue& words) {
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
   std::vector<tKept> kept;
-  ZYNBatch::tHeld locks(KeptLockRoom());
+  ZYNBatch::tHeld locks(LockRooms(names.size()).kept);
   // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
   if (!params.tst) Platform::ReserveOpenFiles(names.size() + 64);
   std::vector<ZYNHierarchy::tClassNames> nests;

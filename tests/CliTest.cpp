@@ -76,8 +76,10 @@ struct Result {
   long peakKiB = 0;  // the most memory the run held
 };
 
-// Runs the program in `dir` with these arguments; with ZYN_THREADS set to `threads` when one is given.
-Result Zyn(const std::string& dir, const std::vector<std::string>& args, const std::string& threads = {}) {
+// Runs the program in `dir` with these arguments; with ZYN_THREADS set to `threads` when one is given, and
+// as many open files as `openFiles` allows when it is not 0.
+Result Zyn(const std::string& dir, const std::vector<std::string>& args, const std::string& threads = {},
+           rlim_t openFiles = 0) {
   TempDir capture;
   const std::string outName = capture.File("out"), errName = capture.File("err");
   std::vector<char*> argv{const_cast<char*>("zyn")};
@@ -92,6 +94,8 @@ Result Zyn(const std::string& dir, const std::vector<std::string>& args, const s
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
     if (!threads.empty() && ::setenv("ZYN_THREADS", threads.c_str(), 1) != 0) ::_exit(126);
+    const rlimit files{openFiles, openFiles};
+    if (openFiles != 0 && ::setrlimit(RLIMIT_NOFILE, &files) != 0) ::_exit(126);
     ::execv(ZYN_BINARY, argv.data());
     ::_exit(127);
   }
@@ -347,6 +351,28 @@ TEST_F(CliTest, ThreeFilesGiveThreeLinesAndTheirTotal) {
     EXPECT_EQ(ReadFileBytes(d + "/C.~class"), Small(0));
     EXPECT_EQ(ReadFileBytes(d + "/D.~class"), Small(5));
   }
+}
+
+// The files a run keeps open (read ahead, originals held) stay within what the process may open, with fewer
+// files than that room and with more: every file is written and backed up.
+TEST_F(CliTest, ARunWithinFewOpenFilesWritesEveryFile) {
+  constexpr rlim_t kOpenFiles = 256 + 40;  // the run's own reserve and room for 40
+  for (const int files : {25, 400})
+    for (const char* threads : kThreadCounts) {
+      SCOPED_TRACE(std::to_string(files) + " files, ZYN_THREADS=" + threads);
+      TempDir scratch;
+      const std::string d = scratch.path();
+      for (int k = 0; k < files; ++k) WriteFileBytes(d + "/F" + std::to_string(k) + ".class", Small(5));
+      const Result r = Zyn(d, {"*.class"}, threads, kOpenFiles);
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.code, 0) << r.out.substr(r.out.size() > 300 ? r.out.size() - 300 : 0);
+      int wrong = 0;
+      for (int k = 0; k < files; ++k) {
+        const std::string name = d + "/F" + std::to_string(k);
+        wrong += ReadFileBytes(name + ".class") != Bare() || ReadFileBytes(name + ".~class") != Small(5);
+      }
+      EXPECT_EQ(wrong, 0);
+    }
 }
 
 // A listed link to an earlier file, or to its backup, is read once that file is written, whatever the thread
