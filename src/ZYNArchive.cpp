@@ -723,6 +723,11 @@ tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
 
 }  // namespace
 
+// How far the names of entries may be read beyond the window: an entry's names are small and its kept bytes
+// are within the run's budget, and with entries this short a window of two per thread leaves a thread waiting
+// for the taking one after almost every entry.
+constexpr std::size_t kNamesAhead = 64;
+
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                const std::function<void(ZYNHierarchy::tClassFacts&&)>& add) {
   tBudget::tShare share(memory.nested);  // given back after the walk's archives are freed
@@ -743,7 +748,8 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
         if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
         if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
         return true;
-      });
+      },
+      {}, kNamesAhead);
   if (!kept->entries.empty() || !kept->nests.empty()) memory.kept.Put(name, std::move(kept));
 }
 
