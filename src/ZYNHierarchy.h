@@ -7,10 +7,10 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -95,8 +95,8 @@ private:
   tViewSet privates_;                                 // private member names of every class
   std::vector<std::unique_ptr<char[]>> stringTexts_;  // the strings', until Finish
   std::vector<std::string_view> strings_;             // String constants of every class, until Finish
-  tViewSet outside_;                      // names reached from outside their class
-  tTextSet enclosingOwners_;              // classes with a method that an inner class names as its enclosing one
+  tViewSet outside_;                                  // names reached from outside their class
+  tTextSet enclosingOwners_;  // classes with a method that an inner class names as its enclosing one
   tTextSet enclosing_;
 };
 
