@@ -18,6 +18,8 @@ TEST(ZYNBatchTest, ResultsComeInListOrderAndUnitsInTheirTurnAfterAllBefore) {
   constexpr std::size_t kCount = 300, kStop = 250;
   std::vector<bool> inTurn(kCount, false);
   for (std::size_t k = 7; k < kCount; k += 13) inTurn[k] = true;
+  // Also the first units, several in a row, and the last before the stop.
+  for (const std::size_t k : {0, 1, 100, 101, 102, 250}) inTurn[k] = true;
   for (const unsigned threads : {1u, 3u, 8u}) {
     SCOPED_TRACE(threads);
     const std::thread::id taker = std::this_thread::get_id();
