@@ -55,7 +55,7 @@ using tPlace = std::vector<std::size_t>;
 struct tKeptArchive {
   std::map<tPlace, std::unique_ptr<tKeptClass>> entries;
   // What each class entry in a nest says of it (its name, NestHost and NestMembers), kept or not.
-  std::map<tPlace, ZYNHierarchy::tClassNames> nests;
+  std::map<tPlace, ZYNHierarchy::tNestNames> nests;
 };
 
 tKept::tKept() = default;
@@ -617,7 +617,7 @@ void tJob::FindNests(const tKeptArchive& kept) {
   std::map<const tNode*, std::vector<std::size_t>> byNode;  // the tasks of each archive, in order
   for (std::size_t k = 0; k < tasks_.size(); ++k) byNode[tasks_[k].node].push_back(k);
   for (const auto& [node, tasks] : byNode) {
-    std::vector<const ZYNHierarchy::tClassNames*> classes;
+    std::vector<const ZYNHierarchy::tNestNames*> classes;
     for (std::size_t k : tasks) {
       const auto it = kept.nests.find(tasks_[k].Place());
       classes.push_back(it == kept.nests.end() ? nullptr : &it->second);
@@ -679,7 +679,7 @@ namespace {
 // they are kept for the core.
 struct tEntryNames {
   std::optional<ZYNHierarchy::tClassFacts> names;
-  std::optional<ZYNHierarchy::tClassNames> nest;  // name, NestHost and NestMembers, where it has either
+  std::optional<ZYNHierarchy::tNestNames> nest;  // where it has a NestHost or NestMembers
   std::unique_ptr<tKeptClass> kept;
   bool outOfMemory = false;
 };
@@ -704,11 +704,7 @@ tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
     std::vector<std::uint8_t>& content = r.kept != nullptr ? r.kept->bytes : work.content;
     ZYNZip::Inflate(task.node->archive, e, "", ZYNZip::kMaxClassEntry, content, work.coder);
     if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(content, names)) {
-      if (!names.nestHost.empty() || !names.nestMembers.empty()) {
-        r.nest.emplace().name = names.name;
-        r.nest->nestHost = std::move(names.nestHost);
-        r.nest->nestMembers = std::move(names.nestMembers);
-      }
+      if (!names.nestHost.empty() || !names.nestMembers.empty()) r.nest = ZYNHierarchy::TakeNestNames(names);
       r.names.emplace(std::move(names));
     }
   } catch (const ZYNError::Fatal&) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <utility>
 
 #include "FileModule.h"
 #include "ZYNClassFile.h"
@@ -208,6 +209,10 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
       names.strings.emplace_back(t);
   ReadClassAttributes(in, pool, names);
   return in.Done;
+}
+
+tNestNames TakeNestNames(tClassNames& names) {
+  return {names.name, std::exchange(names.nestHost, {}), std::exchange(names.nestMembers, {})};
 }
 
 namespace {

@@ -30,6 +30,15 @@ struct tClassNames {
   std::vector<std::string> nestMembers;  // the classes its NestMembers attribute lists
 };
 
+// What a class file says of its nest, for grouping the run's nests: the class's name, the class its NestHost
+// attribute names (or empty) and the classes its NestMembers attribute lists.
+struct tNestNames {
+  std::string name, host;
+  std::vector<std::string> members;
+};
+// Takes a class's nest names out of its names.
+tNestNames TakeNestNames(tClassNames& names);
+
 // A member's key: its kind ('F' field, 'M' method), descriptor and name.
 std::string MemberKey(char kind, std::string_view descriptor, std::string_view name);
 

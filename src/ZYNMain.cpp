@@ -364,7 +364,7 @@ private:
 // The names of the classes of a listed file: its own, or its entries' when it is an archive.
 struct tListedNames {
   std::vector<ZYNHierarchy::tClassFacts> classes;
-  ZYNHierarchy::tClassNames nest;  // a class file's name, NestHost and NestMembers
+  ZYNHierarchy::tNestNames nest;  // a class file's
   tKept kept;  // a class file's bytes, when the budget had room for them
   bool archive = false;
   bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
@@ -396,9 +396,7 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
         });
     } else if (read == tRead::Class) {
       if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
-        listed.nest.name = names.name;
-        listed.nest.nestHost = std::move(names.nestHost);
-        listed.nest.nestMembers = std::move(names.nestMembers);
+        listed.nest = ZYNHierarchy::TakeNestNames(names);
         listed.classes.emplace_back(std::move(names));
       }
       const std::span<const std::uint8_t> bytes = buffer.Bytes();
@@ -441,7 +439,7 @@ constexpr std::size_t kNamesAhead = 64;
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
                                 unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
                                 std::vector<tKept>& kept, ZYNBatch::tHeld* locks,
-                                std::vector<ZYNHierarchy::tClassNames>& nests) {
+                                std::vector<ZYNHierarchy::tNestNames>& nests) {
   ZYNHierarchy::tRunFacts facts;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
@@ -528,9 +526,9 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
 // reads what an earlier file's writing replaces, which must wait for its turn.
 class tNests {
 public:
-  tNests(const std::vector<ZYNHierarchy::tClassNames>& nests, const std::vector<bool>& inTurn) {
-    std::vector<const ZYNHierarchy::tClassNames*> classes;
-    for (const ZYNHierarchy::tClassNames& c : nests) classes.push_back(c.name.empty() ? nullptr : &c);
+  tNests(const std::vector<ZYNHierarchy::tNestNames>& nests, const std::vector<bool>& inTurn) {
+    std::vector<const ZYNHierarchy::tNestNames*> classes;
+    for (const ZYNHierarchy::tNestNames& c : nests) classes.push_back(c.name.empty() ? nullptr : &c);
     for (std::vector<std::size_t>& group : ZYNNest::Groups(classes)) {
       if (std::any_of(group.begin(), group.end(), [&](std::size_t k) { return inTurn[k]; })) continue;
       groups_.push_back(std::move(group));
@@ -554,7 +552,7 @@ private:
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
 bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set<std::string>& links,
                  std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
-                 const std::vector<ZYNHierarchy::tClassNames>& nests, const tParams& params,
+                 const std::vector<ZYNHierarchy::tNestNames>& nests, const tParams& params,
                  const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
                  ZYNReport::tReport& report) {
   std::vector<Platform::FileLock> held;
@@ -751,7 +749,7 @@ int Run(Queue::tQueue& words) {
   ZYNBatch::tHeld locks(LockRooms(names.size()).kept);
   // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
   if (!params.tst) Platform::ReserveOpenFiles(names.size() + 64);
-  std::vector<ZYNHierarchy::tClassNames> nests;
+  std::vector<ZYNHierarchy::tNestNames> nests;
   const ZYNHierarchy::tRunFacts facts =
       ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);
   if (!params.tst) CheckBackupNames(names, isArchive);

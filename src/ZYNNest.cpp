@@ -735,22 +735,22 @@ bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
 
 }  // namespace
 
-std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tClassNames*>& classes) {
+std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tNestNames*>& classes) {
   std::unordered_map<std::string_view, std::size_t> at;
   std::unordered_set<std::string_view> twice;
   for (std::size_t k = 0; k < classes.size(); ++k)
     if (classes[k] != nullptr && !at.try_emplace(classes[k]->name, k).second) twice.insert(classes[k]->name);
   std::vector<std::vector<std::size_t>> groups;
   for (std::size_t k = 0; k < classes.size(); ++k) {
-    const ZYNHierarchy::tClassNames* host = classes[k];
-    if (host == nullptr || host->nestMembers.empty() || !host->nestHost.empty() || twice.contains(host->name)) continue;
+    const ZYNHierarchy::tNestNames* host = classes[k];
+    if (host == nullptr || host->members.empty() || !host->host.empty() || twice.contains(host->name)) continue;
     std::vector<std::size_t> group{k};
-    for (const std::string& member : host->nestMembers) {
+    for (const std::string& member : host->members) {
       const auto it = at.find(member);
-      if (it == at.end() || twice.contains(member) || classes[it->second]->nestHost != host->name) break;
+      if (it == at.end() || twice.contains(member) || classes[it->second]->host != host->name) break;
       group.push_back(it->second);
     }
-    if (group.size() != host->nestMembers.size() + 1) continue;
+    if (group.size() != host->members.size() + 1) continue;
     std::sort(group.begin(), group.end());
     // A member listed twice would be optimized twice.
     if (std::adjacent_find(group.begin(), group.end()) == group.end()) groups.push_back(std::move(group));

@@ -49,7 +49,7 @@ struct tReport {
 // The nests among the classes of a list, as the names pass read them (an entry with no name is no class):
 // every nest whose host and each member it lists stand in the list once, and name it back, as the indexes of
 // its classes in list order. The other classes are in no group: the pass for one class takes them.
-std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tClassNames*>& classes);
+std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarchy::tNestNames*>& classes);
 
 // By index of a list of `count`, whether it is a nest's class after the first, whose unit does its work.
 std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& groups);

@@ -285,11 +285,13 @@ TEST_F(NestPassTest, TheNamesPassFindsWholeNestsInAList) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<ZYNHierarchy::tClassNames> names(c.classes.size());
-    std::vector<const ZYNHierarchy::tClassNames*> list;
+    std::vector<ZYNHierarchy::tNestNames> nests(c.classes.size());
+    std::vector<const ZYNHierarchy::tNestNames*> list;
     for (std::size_t i = 0; i < c.classes.size(); ++i) {
-      ASSERT_TRUE(ZYNHierarchy::ReadNames(c.classes[i], names[i]));
-      list.push_back(&names[i]);
+      ZYNHierarchy::tClassNames names;
+      ASSERT_TRUE(ZYNHierarchy::ReadNames(c.classes[i], names));
+      nests[i] = ZYNHierarchy::TakeNestNames(names);
+      list.push_back(&nests[i]);
     }
     EXPECT_EQ(ZYNNest::Groups(list), c.groups);
   }
