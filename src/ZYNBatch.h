@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -45,7 +44,7 @@ public:
   // inTurn[k]: unit k runs in its turn; light[k]: unit k is light (no entries: none is).
   tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0,
            std::vector<bool> light = {}, tBeyond beyond = {})
-      : run_(std::move(run)), count_(count), inTurn_(std::move(inTurn)), light_(std::move(light)),
+      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)), light_(std::move(light)),
         window_(2 * std::size_t{std::max(threads, 1u)} + ahead), beyond_(std::move(beyond)) {
     beyond_.sizes.resize(count, 0);
     inTurn_.resize(count, false);
@@ -84,22 +83,20 @@ public:
     std::unique_lock lock(mutex_);
     const std::size_t k = taken_;
     if (inTurn_[k]) {
-      results_.pop_front();  // its slot, made when the unit before it started
       Taken(lock);
       return run_(k, 0);
     }
-    const auto there = [&] { return !results_.empty() && results_.front().has_value(); };
-    while (!there()) {
+    while (!results_[k].has_value()) {
       if (MayStart()) {
         RunNext(lock, 0);
         continue;
       }
       awaited_ = k;
-      ready_.wait(lock, [&] { return there() || MayStart(); });
+      ready_.wait(lock, [&] { return results_[k].has_value() || MayStart(); });
       awaited_ = kNone;
     }
-    Result result = std::move(*results_.front());
-    results_.pop_front();
+    Result result = std::move(*results_[k]);
+    results_[k].reset();
     Taken(lock);
     return result;
   }
@@ -115,7 +112,7 @@ private:
   }
 
   void SkipInTurn() {
-    for (; next_ < count_ && inTurn_[next_]; ++next_) results_.emplace_back();
+    while (next_ < count_ && inTurn_[next_]) ++next_;
   }
 
   // The window moved by one unit: one thread can go on (and wakes the next if more can).
@@ -130,7 +127,6 @@ private:
   // Runs the next unit with the lock released.
   void RunNext(std::unique_lock<std::mutex>& lock, unsigned slot) {
     const std::size_t k = next_++;
-    results_.emplace_back();
     if (light_[k]) ++lightAhead_;
     bytesAhead_ += beyond_.sizes[k];
     SkipInTurn();
@@ -138,7 +134,7 @@ private:
     lock.unlock();
     Result result = run_(k, slot);
     lock.lock();
-    results_[k - taken_] = std::move(result);  // not taken before it is there
+    results_[k] = std::move(result);
     if (awaited_ == k) ready_.notify_one();
   }
 
@@ -153,9 +149,7 @@ private:
 
   const tRun run_;
   const std::size_t count_;
-  // The units from the first not taken to the last started: what waits grows with the units started ahead,
-  // not with the list.
-  std::deque<std::optional<Result>> results_;
+  std::vector<std::optional<Result>> results_;
   std::vector<bool> inTurn_;
   std::vector<bool> light_;
   const std::size_t window_;
