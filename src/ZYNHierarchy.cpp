@@ -23,7 +23,8 @@ constexpr std::pair<std::string_view, std::string_view> kObjectMethods[] = {
 constexpr std::pair<std::string_view, std::string_view> kExternalizableMethods[] = {
     {"writeExternal", "(Ljava/io/ObjectOutput;)V"}, {"readExternal", "(Ljava/io/ObjectInput;)V"}};
 
-std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods);
+std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods,
+                                         std::vector<std::string>& texts);
 
 // Whether a text could be a member's name: not empty, none of the characters a name cannot hold.
 bool MayNameMember(std::string_view text) {
@@ -217,23 +218,26 @@ tNestNames TakeNestNames(tClassNames& names) {
 
 namespace {
 
-// The keys of the methods, sorted; the texts live as long as the program.
-std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods) {
-  static std::vector<std::unique_ptr<std::string>> texts;
+// The keys of the methods, sorted, as views of `texts`: each list its own, since two threads may make two
+// lists at once.
+std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods,
+                                         std::vector<std::string>& texts) {
+  texts.reserve(methods.size());  // the views stay where the texts are
   std::vector<std::string_view> keys;
-  for (const auto& [name, descriptor] : methods)
-    keys.push_back(*texts.emplace_back(std::make_unique<std::string>(MemberKey('M', descriptor, name))));
+  for (const auto& [name, descriptor] : methods) keys.push_back(texts.emplace_back(MemberKey('M', descriptor, name)));
   std::sort(keys.begin(), keys.end());
   return keys;
 }
 
 const std::vector<std::string_view>& ObjectKeys() {
-  static const std::vector<std::string_view> keys = SortedKeys(kObjectMethods);
+  static std::vector<std::string> texts;
+  static const std::vector<std::string_view> keys = SortedKeys(kObjectMethods, texts);
   return keys;
 }
 
 const std::vector<std::string_view>& ExternalizableKeys() {
-  static const std::vector<std::string_view> keys = SortedKeys(kExternalizableMethods);
+  static std::vector<std::string> texts;
+  static const std::vector<std::string_view> keys = SortedKeys(kExternalizableMethods, texts);
   return keys;
 }
 
