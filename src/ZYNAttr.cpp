@@ -167,14 +167,15 @@ struct AttrKind {
   bool layoutSized;  // parsed from exactly its declared length; kept as unknown when the layout disagrees
 };
 
-// One line per attribute name.
+// One line per attribute name; FindKind scans them in order, so those of almost every method come first.
 const AttrKind kKinds[] = {
+    {"Code", 0, ReadCode, false},
+    {"LineNumberTable", 0, ReadOriginal<LineNumberTableAttr>, false},
+    {"StackMapTable", 50, ReadIndexed<StackMapTableAttr>, true},
+    {"LocalVariableTable", 0, ReadOriginal<LocalVariableTableAttr>, false},
     {"SourceFile", 0, ReadOriginal<SourceFileAttr>, false},
     {"ConstantValue", 0, ReadOriginal<ConstantValueAttr>, false},
-    {"Code", 0, ReadCode, false},
     {"Exceptions", 0, ReadOriginal<ExceptionsAttr>, false},
-    {"LineNumberTable", 0, ReadOriginal<LineNumberTableAttr>, false},
-    {"LocalVariableTable", 0, ReadOriginal<LocalVariableTableAttr>, false},
     {"Deprecated", 0, ReadDeprecated, false},
     {"Synthetic", 0, ReadSynthetic, false},
     {"InnerClasses", 0, ReadOriginal<InnerClassesAttr>, false},
@@ -187,7 +188,6 @@ const AttrKind kKinds[] = {
     {"RuntimeVisibleParameterAnnotations", 49, ReadIndexed<RuntimeVisibleParameterAnnotationsAttr>, true},
     {"RuntimeInvisibleParameterAnnotations", 49, ReadIndexed<RuntimeInvisibleParameterAnnotationsAttr>, true},
     {"AnnotationDefault", 49, ReadIndexed<AnnotationDefaultAttr>, true},
-    {"StackMapTable", 50, ReadIndexed<StackMapTableAttr>, true},
     {"BootstrapMethods", 51, ReadIndexed<BootstrapMethodsAttr>, true},
     {"MethodParameters", 52, ReadIndexed<MethodParametersAttr>, true},
     {"RuntimeVisibleTypeAnnotations", 52, ReadIndexed<RuntimeVisibleTypeAnnotationsAttr>, true},

@@ -198,11 +198,6 @@ void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>&
 
 ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), slots(&arena) {}
 
-InfoDesc* ConstPool::At(std::int32_t index) const {
-  if (index < 1 || index >= length()) return nullptr;
-  return slots[index].get();
-}
-
 std::int32_t ConstPool::NewIndexOf(std::int32_t index) const {
   const InfoDesc* entry = CheckedEntry(*this, index);
   if (entry->mark <= 0)
@@ -372,17 +367,6 @@ void WriteConstPool(const ConstPool& cp, tOutput& out) {
       PutU1(out, entry->tag);
       entry->Write(cp, out);
     }
-}
-
-std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
-  const utfInfoDesc* entry = Utf8At(cp, index);
-  if (entry == nullptr) return {};
-  return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
-}
-
-std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
-  const InfoDesc* entry = cp.At(index);
-  return entry != nullptr ? entry->mark : 0;
 }
 
 std::string_view ClassName(const ConstPool& cp, std::int32_t index) {

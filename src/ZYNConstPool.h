@@ -198,8 +198,11 @@ public:
   bool deferCascade = false;
 
   std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
-  // The entry at index, or nullptr for an index outside the pool or an empty slot.
-  InfoDesc* At(std::int32_t index) const;
+  // The entry at index, or nullptr for an index outside the pool or an empty slot. Inline: the passes ask
+  // for entries millions of times a run.
+  InfoDesc* At(std::int32_t index) const {
+    return index >= 1 && index < length() ? slots[static_cast<std::size_t>(index)].get() : nullptr;
+  }
   // The index to write for an index read: the entry's newIndex (errors for an index that names no entry).
   std::int32_t NewIndexOf(std::int32_t index) const;
 };
@@ -280,9 +283,16 @@ T* EntryAs(const ConstPool& cp, std::int32_t index) {
 }
 
 // The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.
-std::string_view Utf8Text(const ConstPool& cp, std::int32_t index);
+inline std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
+  const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);
+  if (entry == nullptr) return {};
+  return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
+}
 // The count of the entry at index, 0 for no entry.
-std::int32_t MarkOf(const ConstPool& cp, std::int32_t index);
+inline std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
+  const InfoDesc* entry = cp.At(index);
+  return entry != nullptr ? entry->mark : 0;
+}
 // The name a Class entry at index names, or an empty text when there is no Class entry there.
 std::string_view ClassName(const ConstPool& cp, std::int32_t index);
 

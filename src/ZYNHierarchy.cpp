@@ -28,7 +28,9 @@ std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_v
 
 // Whether a text could be a member's name: not empty, none of the characters a name cannot hold.
 bool MayNameMember(std::string_view text) {
-  return !text.empty() && text.find_first_of(".;[/") == std::string_view::npos;
+  // A plain loop: find_first_of makes a library call per character (a hot spot of the names pass).
+  return !text.empty() &&
+         std::none_of(text.begin(), text.end(), [](char c) { return c == '.' || c == ';' || c == '[' || c == '/'; });
 }
 
 }  // namespace

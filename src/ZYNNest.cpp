@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
@@ -51,6 +53,28 @@ std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) 
                                  Utf8Text(cp, member.nameIndex));
 }
 
+// A hash of a short text a word at a time: the nest's keys are looked up for every member reference of
+// every pool, and the library's byte-wise hash was the larger part of that. Only lookups depend on it.
+struct KeyHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+    std::uint64_t h = text.size() * kMultiplier;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.data() + at, 8);
+      h = (h ^ word) * kMultiplier;
+      h ^= h >> 29;
+    }
+    std::uint64_t tail = 0;
+    for (std::size_t shift = 0; at < text.size(); ++at, shift += 8)
+      tail |= std::uint64_t{static_cast<unsigned char>(text[at])} << shift;
+    h = (h ^ tail) * kMultiplier;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+};
+
 // The member keys of a nest (as ZYNHierarchy::MemberKey writes them), each text kept once and known by its
 // number from then on: a nest's pools repeat the same few keys many times over.
 class Keys {
@@ -80,7 +104,7 @@ class Keys {
   const std::string& Text(std::int32_t id) const { return *texts_[static_cast<std::size_t>(id)]; }
 
  private:
-  std::unordered_map<std::string, std::int32_t, ZYNHierarchy::tTextHash, std::equal_to<>> ids_;
+  std::unordered_map<std::string, std::int32_t, KeyHash, std::equal_to<>> ids_;
   std::vector<const std::string*> texts_;  // node keys of ids_, which stay where they are
   std::string query_;
 };
