@@ -9,14 +9,6 @@
 
 namespace FileModule {
 
-namespace {
-
-void CheckRange(std::int32_t value, std::int32_t max) {
-  if (value < 0 || value > max) ZYNError::Message("Internal error: value out of range for its field");
-}
-
-}  // namespace
-
 void Reset(tInput& in, std::span<const std::uint8_t> data) {
   in.data = data;
   in.end = data.size();
@@ -57,27 +49,7 @@ std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n) {
   return in.data.subspan(static_cast<std::size_t>(in.PC), n);
 }
 
-void PutU1(tOutput& out, std::int32_t value) {
-  CheckRange(value, 0xFF);
-  out.bytes.push_back(static_cast<std::uint8_t>(value));
-}
-
-void PutU2(tOutput& out, std::int32_t value) {
-  CheckRange(value, 0xFFFF);
-  const std::uint8_t b[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-  out.bytes.insert(out.bytes.end(), b, b + 2);
-}
-
-void PutU4(tOutput& out, std::int32_t value) {
-  const auto v = static_cast<std::uint32_t>(value);
-  const std::uint8_t b[] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                            static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-  out.bytes.insert(out.bytes.end(), b, b + 4);
-}
-
-void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes) {
-  out.bytes.insert(out.bytes.end(), bytes.begin(), bytes.end());
-}
+void OutOfRange() { ZYNError::Message("Internal error: value out of range for its field"); }
 
 bool Rename(const std::string& oldName, const std::string& newName) { return Platform::RenameFile(oldName, newName); }
 

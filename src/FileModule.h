@@ -75,10 +75,27 @@ std::size_t LimitInput(tInput& in, std::size_t end);
 // The next n input bytes without reading them, or nothing when fewer remain.
 std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n);
 
-void PutU1(tOutput& out, std::int32_t value);
-void PutU2(tOutput& out, std::int32_t value);
-void PutU4(tOutput& out, std::int32_t value);
-void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes);
+// The error for a value that does not fit its field.
+[[noreturn]] void OutOfRange();
+
+// Writes are inlined where they are called (the compiler would keep one copy of these): a class's output is
+// written a byte or two at a time, millions of times a run.
+[[gnu::always_inline]] inline void PutU1(tOutput& out, std::int32_t value) {
+  if (value < 0 || value > 0xFF) OutOfRange();
+  out.bytes.push_back(static_cast<std::uint8_t>(value));
+}
+[[gnu::always_inline]] inline void PutU2(tOutput& out, std::int32_t value) {
+  if (value < 0 || value > 0xFFFF) OutOfRange();
+  out.bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+  out.bytes.push_back(static_cast<std::uint8_t>(value));
+}
+[[gnu::always_inline]] inline void PutU4(tOutput& out, std::int32_t value) {
+  const auto v = static_cast<std::uint32_t>(value);
+  for (const int shift : {24, 16, 8, 0}) out.bytes.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+inline void PutBytes(tOutput& out, std::span<const std::uint8_t> bytes) {
+  out.bytes.insert(out.bytes.end(), bytes.begin(), bytes.end());
+}
 
 // Moves oldName to newName, replacing a file of that name; false when it failed.
 bool Rename(const std::string& oldName, const std::string& newName);

@@ -198,11 +198,9 @@ void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>&
 
 ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), slots(&arena) {}
 
-std::int32_t ConstPool::NewIndexOf(std::int32_t index) const {
-  const InfoDesc* entry = CheckedEntry(*this, index);
-  if (entry->mark <= 0)
-    ZYNError::Message("Internal error: unmarked constant pool index ", FormatUtils::Int2Str(index));
-  return entry->newIndex;
+std::int32_t ConstPool::RefuseIndex(std::int32_t index) const {
+  CheckedEntry(*this, index);
+  ZYNError::Message("Internal error: unmarked constant pool index ", FormatUtils::Int2Str(index));
 }
 
 std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int32_t majorVersion) {
@@ -277,7 +275,7 @@ void UnMark(ConstPool& cp) {
     }
 }
 
-void Mark(ConstPool& cp, std::int32_t index) {
+void MarkDeep(ConstPool& cp, std::int32_t index) {
   if (cp.deferCascade) CheckedEntry(cp, index)->mark += 1;
   else MarkCascade(cp, index, 0);
 }
