@@ -217,6 +217,13 @@ TEST_F(FileModuleTest, WritesBigEndianIntoItsOwnOutput) {
   FileModule::PutU1(out, 255);
   EXPECT_EQ(out.bytes, (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x02, 0xCA, 0xFE, 0xBA, 0xBE, 0xFF}));
   EXPECT_EQ(other.bytes, Bytes{0x55});
+  // A value its field cannot hold is refused, and nothing of it is written.
+  for (const auto& put : std::vector<std::function<void()>>{[&] { FileModule::PutU1(out, 256); },
+                                                            [&] { FileModule::PutU1(out, -1); },
+                                                            [&] { FileModule::PutU2(out, 0x10000); },
+                                                            [&] { FileModule::PutU2(out, -1); }})
+    ExpectError(put, "Internal error: value out of range for its field");
+  EXPECT_EQ(out.bytes.size(), 11u);
 }
 
 TEST_F(FileModuleTest, TheBatchWritesBesideTheClassFileFirst) {

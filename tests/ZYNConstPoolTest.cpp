@@ -303,6 +303,9 @@ TEST_F(ZYNConstPoolTest, RenumberingClosesGapsAndCountsDroppedBytes) {
   const std::map<int, int> renumbered = {{ten, 0}, {lng, 1}, {cls - 1, 3}, {cls, 4}, {dbl, 0}, {integer, 5}};
   for (const auto& [index, newIndex] : renumbered) EXPECT_EQ(cp->At(index)->newIndex, newIndex) << index;
   EXPECT_EQ(cp->NewIndexOf(cls), 4);
+  ExpectError([&] { cp->NewIndexOf(ten); }, "Internal error: unmarked constant pool index 1");
+  ExpectError([&] { cp->NewIndexOf(lng + 1); }, "Constant pool index 3 names the second slot of a Long or Double");
+  ExpectError([&] { cp->NewIndexOf(integer + 1); }, "Too large constant pool index");
   EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }),
             ByteWriter().u2(6).u1(5).u4(0x11).u4(0x22).u1(1).u2(1).text("K").u1(7).u2(3).u1(3).u4(0x33).bytes);
 }
