@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The instructions whole runs of zyn execute (valgrind's callgrind), one thread, on JDK 17's java.base in a
 # RAM-backed folder: as loose files with -tst and with the default keys, and as one jar with -super; for one
-# binary or, with BEFORE, for two in the same corpus. Unlike the wall clock these counts repeat exactly from
-# run to run, so they show changes of a few per cent that a busy or shared machine hides.
+# binary or, with BEFORE, for two in the same corpus. Unlike the wall clock these counts repeat within a
+# hundredth of a per cent from run to run, so they show changes of a few per cent that a shared machine hides.
 #
 # usage: bench/instructions.sh [ZYN]      (default: build-bench/zyn)
 # environment: BEFORE (another zyn binary), JDK_HOME (JDK 17 with jmods), BENCH_RAM_DIR (/dev/shm)
@@ -23,12 +23,9 @@ fi
 
 ram=$(mktemp -d "${BENCH_RAM_DIR:-/dev/shm}/zyn-instr.XXXXXX")
 trap 'rm -rf "$ram"' EXIT
-"$jdk/bin/jmod" extract --dir "$ram/jmod" "$jdk/jmods/java.base.jmod"
-mkdir "$ram/corpus"
-(cd "$ram/jmod/classes" && find . -name '*.class' -print0 | tar --null -T - -cf -) |
-  tar -xf - -C "$ram/corpus" --transform 's,^\./,,;s,/,_,g'
-(cd "$ram/jmod/classes" && zip -qr "$ram/base.jar" .)
-rm -rf "$ram/jmod"
+# shellcheck source=bench/corpus.sh
+source "$here/corpus.sh"
+java_base_corpus "$jdk" "$ram"
 echo "corpus: $(find "$ram/corpus" -name '*.class' | wc -l) class files; the jar $(stat -c %s "$ram/base.jar") bytes"
 
 # count BINARY ARGS...: the instructions of one run in $ram on fresh copies, as callgrind totals them.

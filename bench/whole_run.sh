@@ -37,12 +37,9 @@ stop_busy() {
 }
 trap 'stop_busy; rm -rf "$ram"' EXIT
 
-"$jdk/bin/jmod" extract --dir "$ram/jmod" "$jdk/jmods/java.base.jmod"
-mkdir "$ram/corpus"
-(cd "$ram/jmod/classes" && find . -name '*.class' -print0 | tar --null -T - -cf -) |
-  tar -xf - -C "$ram/corpus" --transform 's,^\./,,;s,/,_,g'
-(cd "$ram/jmod/classes" && zip -qr "$ram/base.jar" .)
-rm -rf "$ram/jmod"
+# shellcheck source=bench/corpus.sh
+source "$here/corpus.sh"
+java_base_corpus "$jdk" "$ram"
 count=$(find "$ram/corpus" -name '*.class' | wc -l)
 bytes=$(cat "$ram/corpus"/*.class | wc -c)
 echo "corpus:  $count class files, $bytes bytes; the jar $(stat -c %s "$ram/base.jar") bytes (java.base of $jdk)"
