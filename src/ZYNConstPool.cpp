@@ -114,11 +114,6 @@ void WriteText(tOutput& out, std::int32_t length, std::span<const std::uint8_t> 
   FileModule::PutBytes(out, bytes.first(static_cast<std::size_t>(length)));
 }
 
-const utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
-  InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == kConstantUtf8 ? static_cast<const utfInfoDesc*>(entry) : nullptr;
-}
-
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '9'); }
 
@@ -239,7 +234,7 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
 std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity) {
   if (index < 1) ZYNError::Message("Utf8 index less than 1");
   if (index >= cp.length()) ZYNError::Message("Too large Utf8 index in class file");
-  const utfInfoDesc* entry = Utf8At(cp, index);
+  const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);
   if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
   // Modified UTF-8 to 8-bit characters; what has no 8-bit form becomes '?', which no known name holds.
   std::string s;
@@ -386,7 +381,7 @@ void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size
   idents.assign(n, 0);
   std::size_t k = 0;
   for (std::int32_t i = 0; i < cp.length() && k + 1 < n; ++i) {
-    const utfInfoDesc* entry = Utf8At(cp, i);
+    const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, i);
     if (entry == nullptr || entry->mark <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
     if (!IsLetter(entry->bytes[0])) continue;
     bool ident = true;
@@ -404,7 +399,7 @@ void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newNa
 }
 
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved) {
-  auto* entry = const_cast<utfInfoDesc*>(Utf8At(cp, index));
+  auto* entry = EntryAs<utfInfoDesc>(cp, index);
   const auto length = static_cast<std::int32_t>(text.size());
   if (entry == nullptr || entry->length < length || length < 1) ZYNError::Message("Invalid member name in class file");
   saved = entry->length - length;
