@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,33 @@ TEST_F(ZYNConstPoolTest, MarkRefusesIndexesThatNameNoEntry) {
     ASSERT_TRUE(input.in.Done) << i;
     ExpectError([&] { Mark(*cp, index); }, rows[i].line);
   }
+}
+
+TEST_F(ZYNConstPoolTest, ADeferredMarkingCountsAsTheCascadeAndRefusesTheSameIndexes) {
+  ClassBuilder b;
+  const int cls = b.Class("C"), nat = b.NameAndType(b.Utf8("m"), b.Utf8("()V"));
+  const int method = b.Methodref(cls, nat), field = b.Fieldref(cls, b.NameAndType(b.Utf8("f"), b.Utf8("I")));
+  const std::vector<int> marked = {method, method, field, cls, b.Integer(7)};
+  std::vector<std::int32_t> cascaded;
+  for (const bool deferred : {false, true}) {
+    auto cp = ReadPool(b);
+    UnMark(*cp);
+    {
+      std::optional<tDeferredMarking> deferral;
+      if (deferred) deferral.emplace(*cp);
+      EXPECT_EQ(cp->deferCascade, deferred);
+      for (const int index : marked) Mark(*cp, index);
+      for (const auto& [index, line] : {std::pair{0, "Constant pool index less than 1"},
+                                        std::pair{cp->length(), "Too large constant pool index"}})
+        ExpectError([&, at = index] { Mark(*cp, at); }, line);
+      if (deferral) deferral->Finish();
+    }
+    std::vector<std::int32_t> counts;
+    for (int i = 1; i < cp->length(); ++i) counts.push_back(MarkOf(*cp, i));
+    if (!deferred) cascaded = counts;
+    else EXPECT_EQ(counts, cascaded);
+  }
+  EXPECT_EQ(cascaded[static_cast<std::size_t>(cls - 1)], 4);  // itself and three references
 }
 
 TEST_F(ZYNConstPoolTest, MarkAllKeepsCountsAndChecksReferences) {

@@ -784,6 +784,8 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
   Shape other("p/Other");
   const int sampleClass = other.b.Class("p/Sample");
   const int strings[] = {other.b.String(other.b.Utf8("limit")), other.b.String(other.b.Utf8("p.Sample"))};
+  // Texts that hold a character no member name holds are not kept: only "limit" and "ok" are.
+  for (const char* text : {"a;b", "[I", "a/b", "", "ok"}) other.b.String(other.b.Utf8(text));
   const int nat = other.b.NameAndType(other.b.Utf8("make"), other.b.Utf8("()V"));
   other.b.ClassAttr(Attribute(other.b.Utf8("EnclosingMethod"), ByteWriter().u2(sampleClass).u2(nat).bytes));
   other.b.Method(kPublic | kStatic, other.b.Utf8("run"), other.b.Utf8("()V"),
@@ -791,6 +793,7 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
   ZYNHierarchy::tClassNames names;
   ASSERT_TRUE(ZYNHierarchy::ReadNames(other.b.Build(), names));
   EXPECT_EQ(names.enclosing, ZYNHierarchy::EnclosingMethodKey("p/Sample", "()V", "make"));
+  EXPECT_EQ(names.strings, (std::vector<std::string>{"limit", "ok"}));
 
   const std::string xml = "<component><implementation>p.Sample</implementation><id>clean</id>"
                           "<default-phases>x</default-phases></component>";
