@@ -197,7 +197,8 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   GetU2(in, self);
   GetU2(in, super);
   GetU2(in, interfaces);
-  if (!in.Done || pool.ClassName(self).empty()) return false;
+  // A class whose own name is empty is read, as the core reads it: nothing looks a class up by an empty name.
+  if (!in.Done) return false;
   names.name = pool.ClassName(self);
   names.super = pool.ClassName(super);
   for (std::int32_t i = 0; i < interfaces && in.Done; ++i) {
