@@ -111,10 +111,13 @@ struct UnknownAttributeDesc : attributeInfoDesc {
   void Write(const ConstPool& cp, tOutput& out) const override;
 };
 
-// A pool index inside a kept body: its byte offset, and whether 0 (no entry) is allowed there.
+// A pool index inside a kept body: its byte offset, whether 0 (no entry) is allowed there, and what an
+// annotation holds there, for the member pass, which reads what annotations name.
 struct IndexSlot {
+  enum Role : std::uint8_t { kIndex, kText, kAnnotationType };
   std::uint32_t offset = 0;
   bool optional = false;
+  Role role = kIndex;  // kText: a String element value; kAnnotationType: the type of a top-level annotation
 };
 
 // An attribute kind whose only job is to keep its bytes and renumber the pool indexes inside them.

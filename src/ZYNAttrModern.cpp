@@ -56,10 +56,10 @@ class Cursor {
   }
 
   // A u2 pool index; optional where 0 means "no entry".
-  void Index(bool optional = false) {
+  void Index(bool optional = false, IndexSlot::Role role = IndexSlot::kIndex) {
     const auto offset = static_cast<std::uint32_t>(in_.PC);
     U2();
-    if (in_.Done) indexes_.push_back({offset, optional});
+    if (in_.Done) indexes_.push_back({offset, optional, role});
   }
 
   // n indexes in a row, as in the many "u2 n; n × idx" tables.
@@ -85,15 +85,17 @@ void ElementValuePairs(Cursor& c, int depth) {
 }
 
 void Annotation(Cursor& c, int depth) {
-  c.Index();
+  c.Index(false, depth == 0 ? IndexSlot::kAnnotationType : IndexSlot::kIndex);
   ElementValuePairs(c, depth);
 }
 
 void ElementValue(Cursor& c, int depth) {
   if (depth > MaxNesting) return c.Fail();
   switch (c.U1()) {
-    case 'B': case 'C': case 'D': case 'F': case 'I': case 'J': case 'S': case 'Z': case 's': case 'c':
+    case 'B': case 'C': case 'D': case 'F': case 'I': case 'J': case 'S': case 'Z': case 'c':
       return c.Index();
+    case 's':
+      return c.Index(false, IndexSlot::kText);
     case 'e':
       c.Index();
       return c.Index();

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 
 #include "FileModule.h"
@@ -78,32 +80,57 @@ constexpr int FixedLength(Form form) {
   }
 }
 
-// Longer than any code: an instruction whose operands run past the end of the input.
-constexpr std::int64_t kPastTheInput = INT64_MAX;
+// Longer than any code: an instruction whose operands run past the end of the code.
+constexpr std::int64_t kPastTheCode = INT64_MAX;
 
-// The length of a switch or wide instruction, as its operands give it. They are read from the input, which
-// may go on past the code: the caller refuses an instruction that runs past it. Errors for a malformed switch.
-std::int64_t VariableLength(FileModule::tInput in, Form form, std::int32_t position, std::int32_t offset) {
-  in.PC = position + 1;
-  if (form == Form::Wide) {
-    std::int16_t modified = 0;
-    GetU1(in, modified);
-    return !in.Done ? kPastTheInput : modified == kOpIinc ? 6 : 4;
+// One instruction: its form, and its length, which a malformed switch leaves unknown (an error text instead).
+struct Step {
+  Form form = Form::Invalid;
+  std::int64_t length = 0;
+  std::string_view error;
+};
+
+// The instruction at offset of the code that `code` starts with; its length may run past the code, which the
+// caller refuses.
+Step StepAt(std::span<const std::uint8_t> code, std::int32_t offset, std::int32_t majorVersion) {
+  Step step;
+  step.form = FormOf(code[static_cast<std::size_t>(offset)], majorVersion);
+  if (const int fixed = FixedLength(step.form); fixed > 0 || step.form == Form::Invalid) {
+    step.length = fixed;
+    return step;
   }
-  const std::int32_t padding = 3 - offset % 4;  // to the next multiple of four from the code's start
-  in.PC += padding + 4;                         // and the default offset
-  std::int32_t low = 0, high = 0, npairs = 0;
-  if (form == Form::Lookup) {
-    GetU4(in, npairs);
-    if (!in.Done) return kPastTheInput;
-    if (npairs < 0) CodeError(position, "Invalid lookupswitch pair count");
-    return 1 + padding + 8 + std::int64_t{npairs} * 8;
+  const auto at = static_cast<std::size_t>(offset);
+  const auto read = [&](std::size_t from, std::size_t width, std::int64_t& value) {
+    if (from + width > code.size()) return false;
+    value = static_cast<std::int32_t>(FileModule::BigEndian(code.data() + from, width));
+    return true;
+  };
+  std::int64_t modified = 0, low = 0, high = 0, npairs = 0;
+  if (step.form == Form::Wide) {
+    step.length = !read(at + 1, 1, modified) ? kPastTheCode : modified == kOpIinc ? 6 : 4;
+    return step;
   }
-  GetU4(in, low);
-  GetU4(in, high);
-  if (!in.Done) return kPastTheInput;
-  if (high < low) CodeError(position, "Invalid tableswitch range");
-  return 1 + padding + 12 + (std::int64_t{high} - low + 1) * 4;
+  const std::size_t padding = 3 - at % 4;  // to the next multiple of four from the code's start
+  const std::size_t table = at + 1 + padding + 4;  // past the default offset
+  if (step.form == Form::Lookup) {
+    if (!read(table, 4, npairs)) step.length = kPastTheCode;
+    else if (npairs < 0) step.error = "Invalid lookupswitch pair count";
+    else step.length = static_cast<std::int64_t>(1 + padding + 8) + npairs * 8;
+    return step;
+  }
+  if (!read(table, 4, low) || !read(table + 4, 4, high)) step.length = kPastTheCode;
+  else if (high < low) step.error = "Invalid tableswitch range";
+  else step.length = static_cast<std::int64_t>(1 + padding + 12) + (high - low + 1) * 4;
+  return step;
+}
+
+// The pool index an instruction of the form names, if any.
+std::optional<CodeIndex> IndexOf(Form form, std::span<const std::uint8_t> code, std::int32_t offset) {
+  const std::uint8_t* operands = code.data() + offset + 1;
+  if (form == Form::Index1) return CodeIndex{offset + 1, operands[0], false};
+  if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
+    return CodeIndex{offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -118,25 +145,37 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
   const std::int32_t codeStart = in.PC;
   ZYNConstPool::GetBytes(in, static_cast<std::size_t>(codeLength), arena, code.bytes_);
   const std::span<const std::uint8_t> bytes = code.bytes_;
+  // A switch's counts are read where the input holds them, also past the code, so that a malformed one is
+  // refused as such before the instruction is found to run past the code.
+  const std::span<const std::uint8_t> readable =
+      in.data.subspan(static_cast<std::size_t>(codeStart), in.end - static_cast<std::size_t>(codeStart));
   for (std::int32_t offset = 0; offset < codeLength;) {
-    const std::uint8_t opcode = bytes[static_cast<std::size_t>(offset)];
-    const Form form = FormOf(opcode, majorVersion);
+    const Step step = StepAt(readable, offset, majorVersion);
     const std::int32_t position = codeStart + offset;
-    if (form == Form::Invalid)
-      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
-                        FormatUtils::Int2Str(position));
-    const int fixed = FixedLength(form);
-    const std::int64_t length = fixed > 0 ? fixed : VariableLength(in, form, position, offset);
-    if (length > codeLength - offset) CodeError(position, "Instruction runs past the end of the code");
+    if (step.form == Form::Invalid)
+      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(bytes[static_cast<std::size_t>(offset)]),
+                        " in class file. Offset = ", FormatUtils::Int2Str(position));
+    if (!step.error.empty()) CodeError(position, step.error);
+    if (step.length > codeLength - offset) CodeError(position, "Instruction runs past the end of the code");
     // Only the pool indexes and the switches are of interest here.
-    const std::uint8_t* operands = bytes.data() + offset + 1;
-    if (form == Form::Index1) code.indexes_.push_back({offset + 1, operands[0], false});
-    else if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
-      code.indexes_.push_back({offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true});
-    else if (form == Form::Table || form == Form::Lookup) code.switches_.push_back(offset);
-    offset += static_cast<std::int32_t>(length);
+    if (const std::optional<CodeIndex> index = IndexOf(step.form, bytes, offset)) code.indexes_.push_back(*index);
+    else if (step.form == Form::Table || step.form == Form::Lookup) code.switches_.push_back(offset);
+    offset += static_cast<std::int32_t>(step.length);
   }
   return code;
+}
+
+bool ForEachIndex(std::span<const std::uint8_t> code, std::int32_t majorVersion,
+                  const std::function<void(std::uint8_t opcode, const CodeIndex& index)>& visit) {
+  const auto length = static_cast<std::int64_t>(code.size());
+  for (std::int32_t offset = 0; offset < length;) {
+    const Step step = StepAt(code, offset, majorVersion);
+    if (step.form == Form::Invalid || !step.error.empty() || step.length > length - offset) return false;
+    if (const std::optional<CodeIndex> index = IndexOf(step.form, code, offset))
+      visit(code[static_cast<std::size_t>(offset)], *index);
+    offset += static_cast<std::int32_t>(step.length);
+  }
+  return true;
 }
 
 void MarkCode(ConstPool& cp, const InstructionArray& code) {

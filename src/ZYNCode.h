@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -45,6 +46,10 @@ private:
 // file's major version.
 InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
                          ZYNConstPool::tArena& arena);
+// Calls visit for every pool index of the code, in code order, with the opcode that holds it; false, where
+// NewCode would refuse the code, once it reaches what it would refuse.
+bool ForEachIndex(std::span<const std::uint8_t> code, std::int32_t majorVersion,
+                  const std::function<void(std::uint8_t opcode, const CodeIndex& index)>& visit);
 void MarkCode(ConstPool& cp, const InstructionArray& code);
 // Writes the u4 code length and the code.
 void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out);

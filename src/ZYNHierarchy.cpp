@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
+#include <memory_resource>
 #include <utility>
 
 #include "FileModule.h"
 #include "ZYNClassFile.h"
+#include "ZYNCode.h"
 
 namespace ZYNHierarchy {
 
@@ -60,7 +63,11 @@ struct tPoolNames {
   std::int32_t count = 0;
   std::vector<std::span<const std::uint8_t>> texts;
   std::vector<std::int32_t> named;
-  std::vector<std::int32_t> strings;  // the String entries
+  std::vector<std::uint8_t> tags;
+  std::vector<std::int32_t> strings;     // the String entries
+  std::vector<std::int32_t> classes;     // the Class entries
+  std::vector<std::int32_t> methodRefs;  // the Methodref entries: class and NameAndType packed as a NameAndType's
+  std::vector<std::int32_t> handled;     // the entries that MethodHandle entries refer to
 
   std::string_view Text(std::int32_t index) const {
     if (index <= 0 || index >= count) return {};
@@ -76,28 +83,38 @@ struct tPoolNames {
 bool ReadPool(tInput& in, tPoolNames& pool) {
   pool.texts.resize(static_cast<std::size_t>(pool.count));
   pool.named.resize(static_cast<std::size_t>(pool.count), 0);
+  pool.tags.resize(static_cast<std::size_t>(pool.count), 0);
+  // Two u2 in one number, as NameAndType and Methodref entries keep them.
+  const auto pack = [](std::int32_t high, std::int32_t low) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(high) << 16 | static_cast<std::uint32_t>(low));
+  };
   for (std::int32_t i = 1; i < pool.count && in.Done; ++i) {
     std::int16_t tag = 0;
     GetU1(in, tag);
     std::int32_t length = 0, name = 0, descriptor = 0;
     const auto at = static_cast<std::size_t>(i);
+    pool.tags[at] = static_cast<std::uint8_t>(tag);
     switch (tag) {
       case kConstantUtf8: case kConstantUnicode:
         GetU2(in, length);
         if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length)))
           pool.texts[at] = {p, static_cast<std::size_t>(length)};
         break;
-      case kConstantClass: GetU2(in, pool.named[at]); break;
+      case kConstantClass: GetU2(in, pool.named[at]); pool.classes.push_back(i); break;
       case kConstantString: GetU2(in, pool.named[at]); pool.strings.push_back(i); break;
-      case kConstantNameAndType:
+      case kConstantNameAndType: case kConstantMethodref:
         GetU2(in, name);
         GetU2(in, descriptor);
-        pool.named[at] =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
+        pool.named[at] = pack(name, descriptor);
+        if (tag == kConstantMethodref) pool.methodRefs.push_back(i);
         break;
       case kConstantMethodType: case kConstantModule: case kConstantPackage: Take(in, 2); break;
-      case kConstantMethodHandle: Take(in, 3); break;
-      case kConstantInteger: case kConstantFloat: case kConstantFieldref: case kConstantMethodref:
+      case kConstantMethodHandle:
+        Take(in, 1);
+        GetU2(in, name);
+        pool.handled.push_back(name);
+        break;
+      case kConstantInteger: case kConstantFloat: case kConstantFieldref:
       case kConstantInterfaceMethodref: case kConstantDynamic: case kConstantInvokeDynamic: Take(in, 4); break;
       case kConstantLong: case kConstantDouble: Take(in, 8); ++i; break;
       default: return false;
@@ -106,26 +123,109 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
   return true;
 }
 
-void SkipAttributes(tInput& in, std::int32_t count) {
-  for (std::int32_t a = 0; a < count && in.Done; ++a) {
-    std::int32_t length = 0;
-    Take(in, 2);
-    GetU4(in, length);
-    Take(in, static_cast<std::uint32_t>(length));
-  }
+// The kinds of attribute that hold annotations, whose String values may name members.
+std::int16_t AnnotationKind(std::string_view name) {
+  using namespace ZYNAttr;
+  static constexpr std::pair<std::string_view, std::int16_t> kKinds[] = {
+      {"RuntimeVisibleAnnotations", RuntimeVisibleAnnotationsAttr},
+      {"RuntimeInvisibleAnnotations", RuntimeInvisibleAnnotationsAttr},
+      {"RuntimeVisibleParameterAnnotations", RuntimeVisibleParameterAnnotationsAttr},
+      {"RuntimeInvisibleParameterAnnotations", RuntimeInvisibleParameterAnnotationsAttr},
+      {"AnnotationDefault", AnnotationDefaultAttr},
+      {"RuntimeVisibleTypeAnnotations", RuntimeVisibleTypeAnnotationsAttr},
+      {"RuntimeInvisibleTypeAnnotations", RuntimeInvisibleTypeAnnotationsAttr},
+  };
+  if (name.empty() || (name[0] != 'R' && name[0] != 'A')) return UnknownAttr;
+  for (const auto& [text, kind] : kKinds)
+    if (text == name) return kind;
+  return UnknownAttr;
 }
 
+// What the names reader looks for in a class's attributes and code.
+struct tAttributeReader {
+  const tPoolNames& pool;
+  std::int32_t majorVersion = 0;
+  std::vector<std::int32_t> lookups;  // Methodrefs of the JDK's lookups of a field by a name given last
+  bool listsMethods = false;          // the class calls the JDK's listing of methods
+  std::pmr::vector<ZYNAttr::IndexSlot> slots;
+
+  // The words of an annotation attribute's String values go to the strings; returns whether it declares
+  // binding (a body that breaks the layout says nothing).
+  bool Annotations(std::int16_t kind, std::span<const std::uint8_t> body, tClassNames& names) {
+    if (!ZYNAttr::FindIndexes(kind, body, slots)) return false;
+    return ReadAnnotations(
+        body, slots, [&](std::int32_t index) { return pool.Text(index); },
+        [&](std::string_view word) { names.strings.emplace_back(word); });
+  }
+
+  // Reads a method's code: whether it looks a field up by a name that is no constant (a lookup that does not
+  // follow the ldc of a String at once; code this reader cannot follow counts as such), and, where the class
+  // lists methods, the classes whose methods it may list: those it loads as constants or makes objects of.
+  void Code(std::span<const std::uint8_t> body, tClassNames& names) {
+    tInput in;
+    FileModule::Reset(in, body);
+    std::int32_t length = 0;
+    Take(in, 4);  // max_stack, max_locals
+    GetU4(in, length);
+    const std::uint8_t* bytes = Take(in, static_cast<std::uint32_t>(length));
+    if (bytes == nullptr || length <= 0) {
+      names.reflectsFields = names.reflectsFields || !lookups.empty();
+      return;
+    }
+    ZYNCode::CodeIndex last;
+    std::uint8_t lastOpcode = 0;
+    bool computed = false;
+    const auto isTag = [&](std::int32_t index, std::int16_t tag) {
+      return index > 0 && index < pool.count && pool.tags[static_cast<std::size_t>(index)] == tag;
+    };
+    const bool followed = ZYNCode::ForEachIndex(
+        {bytes, static_cast<std::size_t>(length)}, majorVersion,
+        [&](std::uint8_t opcode, const ZYNCode::CodeIndex& index) {
+          if (std::find(lookups.begin(), lookups.end(), index.index) != lookups.end()) {
+            const bool ldc = (lastOpcode == kOpLdc || lastOpcode == kOpLdcW) && index.at - last.at == (last.wide ? 3 : 2);
+            computed = computed || !(ldc && isTag(last.index, kConstantString));
+          }
+          const bool loaded = opcode == kOpLdc || opcode == kOpLdcW || opcode == kOpNew;
+          if (listsMethods && loaded && isTag(index.index, kConstantClass))
+            if (const std::string_view name = pool.ClassName(index.index); !name.empty() && name != names.name)
+              names.methodsListed.emplace_back(name);
+          last = index;
+          lastOpcode = opcode;
+        });
+    names.reflectsFields = names.reflectsFields || computed || (!followed && !lookups.empty());
+  }
+
+  // The attributes of a member: annotations, and a method's code where the class holds a lookup.
+  void Member(tInput& in, char kind, tClassNames& names) {
+    std::int32_t attributes = 0;
+    GetU2(in, attributes);
+    for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
+      std::int32_t name = 0, length = 0;
+      GetU2(in, name);
+      GetU4(in, length);
+      const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length));
+      if (body == nullptr) continue;
+      const std::span<const std::uint8_t> bytes(body, static_cast<std::size_t>(length));
+      const std::string_view text = pool.Text(name);
+      if (const std::int16_t annotations = AnnotationKind(text); annotations != ZYNAttr::UnknownAttr)
+        Annotations(annotations, bytes, names);
+      else if (kind == 'M' && (!lookups.empty() || listsMethods) && text == "Code")
+        Code(bytes, names);
+    }
+  }
+};
+
 // The fields ('F') or methods ('M'): the non-private ones by key, the private ones by name.
-void ReadMembers(tInput& in, const tPoolNames& pool, char kind, tClassNames& names) {
+void ReadMembers(tInput& in, tAttributeReader& attributes, char kind, tClassNames& names) {
+  const tPoolNames& pool = attributes.pool;
   std::int32_t members = 0;
   GetU2(in, members);
   for (std::int32_t m = 0; m < members && in.Done; ++m) {
-    std::int32_t flags = 0, name = 0, descriptor = 0, attributes = 0;
+    std::int32_t flags = 0, name = 0, descriptor = 0;
     GetU2(in, flags);
     GetU2(in, name);
     GetU2(in, descriptor);
-    GetU2(in, attributes);
-    SkipAttributes(in, attributes);
+    attributes.Member(in, kind, names);
     if (!in.Done || pool.Text(name).empty()) continue;
     if ((flags & kAccPrivate) == 0) names.members.push_back(MemberKey(kind, pool.Text(descriptor), pool.Text(name)));
     else names.privates.emplace_back(pool.Text(name));
@@ -147,8 +247,11 @@ void ReadNestMembers(tInput& in, const tPoolNames& pool, std::int32_t length, tC
   }
 }
 
-// The class's attributes, of which EnclosingMethod (the method it names), NestHost and NestMembers are read.
-void ReadClassAttributes(tInput& in, const tPoolNames& pool, tClassNames& names) {
+// The class's attributes, of which EnclosingMethod (the method it names), NestHost, NestMembers and the
+// annotations are read.
+void ReadClassAttributes(tInput& in, tAttributeReader& reader, tClassNames& names) {
+  const tPoolNames& pool = reader.pool;
+  const bool packageInfo = names.name == "package-info" || names.name.ends_with("/package-info");
   std::int32_t attributes = 0;
   GetU2(in, attributes);
   for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
@@ -156,6 +259,14 @@ void ReadClassAttributes(tInput& in, const tPoolNames& pool, tClassNames& names)
     GetU2(in, name);
     GetU4(in, length);
     const std::string_view kind = pool.Text(name);
+    if (const std::int16_t annotations = AnnotationKind(kind); annotations != ZYNAttr::UnknownAttr) {
+      if (const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length))) {
+        const bool binds = reader.Annotations(annotations, {body, static_cast<std::size_t>(length)}, names);
+        names.bindsPackage = names.bindsPackage ||
+                             (packageInfo && binds && annotations == ZYNAttr::RuntimeVisibleAnnotationsAttr);
+      }
+      continue;
+    }
     if (kind == "NestHost" && length == 2) {
       GetU2(in, owner);
       names.nestHost = pool.ClassName(owner);
@@ -179,6 +290,112 @@ void ReadClassAttributes(tInput& in, const tPoolNames& pool, tClassNames& names)
     if (!natName.empty() && !natDescriptor.empty())
       names.enclosing = EnclosingMethodKey(pool.ClassName(owner), natDescriptor, natName);
   }
+}
+
+// The JDK's methods that list a class's fields or tell a field's name: code that calls them may bind fields
+// by their names. And those that look a field up by a name given as their last argument: where that name is
+// not a constant (a String constant names the field for the member pass already), they may too.
+// And the one that lists a class's methods, private ones included.
+struct tReflection {
+  enum Kind { kFields, kFieldByName, kMethods };  // kFieldByName: the name is the last argument, a String
+  std::string_view owner, name;
+  Kind kind;
+};
+constexpr tReflection kReflection[] = {
+    {"java/lang/Class", "getDeclaredFields", tReflection::kFields},
+    {"java/lang/Class", "getFields", tReflection::kFields},
+    {"java/lang/reflect/Field", "getName", tReflection::kFields},
+    {"java/lang/Class", "getDeclaredField", tReflection::kFieldByName},
+    {"java/lang/Class", "getField", tReflection::kFieldByName},
+    {"java/util/concurrent/atomic/AtomicIntegerFieldUpdater", "newUpdater", tReflection::kFieldByName},
+    {"java/util/concurrent/atomic/AtomicLongFieldUpdater", "newUpdater", tReflection::kFieldByName},
+    {"java/util/concurrent/atomic/AtomicReferenceFieldUpdater", "newUpdater", tReflection::kFieldByName},
+    {"sun/misc/Unsafe", "objectFieldOffset", tReflection::kFieldByName},
+    {"jdk/internal/misc/Unsafe", "objectFieldOffset", tReflection::kFieldByName},
+    {"java/lang/Class", "getDeclaredMethods", tReflection::kMethods},
+};
+
+// Which Methodrefs of the pool reflect over fields (the class then does) or look a field up by name (whose
+// calls the code reader checks); a lookup that a MethodHandle takes gets its name from anywhere. A class
+// that lists methods may list its own, and those of the classes its code loads or makes objects of.
+void ReadReflection(const tPoolNames& pool, tAttributeReader& reader, tClassNames& names) {
+  std::vector<std::int32_t>& lookups = reader.lookups;
+  for (const std::int32_t ref : pool.methodRefs) {
+    const auto packed = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(ref)]);
+    const std::string_view owner = pool.ClassName(static_cast<std::int32_t>(packed >> 16));
+    const auto nat = static_cast<std::int32_t>(packed & 0xFFFF);
+    if (owner.empty() || nat <= 0 || nat >= pool.count || pool.tags[static_cast<std::size_t>(nat)] != kConstantNameAndType)
+      continue;
+    const auto natPacked = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(nat)]);
+    const std::string_view name = pool.Text(static_cast<std::int32_t>(natPacked >> 16));
+    const std::string_view descriptor = pool.Text(static_cast<std::int32_t>(natPacked & 0xFFFF));
+    for (const tReflection& r : kReflection) {
+      if (r.owner != owner || r.name != name) continue;
+      if (r.kind == tReflection::kFields) names.reflectsFields = true;
+      else if (r.kind == tReflection::kMethods) reader.listsMethods = true;
+      else if (descriptor.find("Ljava/lang/String;)") != std::string_view::npos) lookups.push_back(ref);
+    }
+  }
+  for (const std::int32_t handled : pool.handled)
+    if (std::find(lookups.begin(), lookups.end(), handled) != lookups.end()) names.reflectsFields = true;
+  if (reader.listsMethods) names.methodsListed.push_back(names.name);
+}
+
+// Calls `name` for the class names of a field or method descriptor; false, with no call, when the text is none.
+template <class F>
+bool DescriptorClasses(std::string_view text, F&& name) {
+  std::size_t at = 0;
+  const auto field = [&](std::size_t& i, std::vector<std::string_view>* found) {
+    while (i < text.size() && text[i] == '[') ++i;
+    if (i >= text.size()) return false;
+    if (std::string_view("BCDFIJSZ").find(text[i]) != std::string_view::npos) return ++i, true;
+    if (text[i] != 'L') return false;
+    const std::size_t end = text.find(';', i);
+    if (end == std::string_view::npos || end == i + 1) return false;
+    const std::string_view className = text.substr(i + 1, end - i - 1);
+    if (className.find_first_of(".[<>") != std::string_view::npos) return false;
+    if (found != nullptr) found->push_back(className);
+    i = end + 1;
+    return true;
+  };
+  std::vector<std::string_view> found;
+  if (text.starts_with('(')) {
+    at = 1;
+    while (at < text.size() && text[at] != ')')
+      if (!field(at, &found)) return false;
+    if (at >= text.size()) return false;
+    ++at;
+    if (at < text.size() && text[at] == 'V') ++at;
+    else if (!field(at, &found)) return false;
+  } else if (!field(at, &found)) {
+    return false;
+  }
+  if (at != text.size()) return false;
+  for (const std::string_view c : found) name(c);
+  return true;
+}
+
+// The classes the pool names, by Class entries and by descriptors (of members, references, annotation
+// types), that are neither the class itself nor in the JDK's packages.
+void ReadOutside(const tPoolNames& pool, tClassNames& names) {
+  std::vector<std::string_view> outside;
+  const auto add = [&](std::string_view className) {
+    if (className != names.name && !JdkPackage(className)) outside.push_back(className);
+  };
+  for (const std::int32_t c : pool.classes) {
+    const std::string_view name = pool.ClassName(c);
+    if (name.starts_with('[')) DescriptorClasses(name, add);
+    else if (!name.empty()) add(name);
+  }
+  for (std::int32_t i = 1; i < pool.count; ++i) {
+    const std::string_view text = pool.Text(i);
+    // Most texts are names: a descriptor starts with one of these, and a class-typed one ends with ';'.
+    if (!text.empty() && (text[0] == '(' || ((text[0] == 'L' || text[0] == '[') && text.back() == ';')))
+      DescriptorClasses(text, add);
+  }
+  std::sort(outside.begin(), outside.end());
+  outside.erase(std::unique(outside.begin(), outside.end()), outside.end());
+  names.outside.assign(outside.begin(), outside.end());
 }
 
 }  // namespace
@@ -206,12 +423,15 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
     GetU2(in, index);
     if (!pool.ClassName(index).empty()) names.interfaces.emplace_back(pool.ClassName(index));
   }
-  for (const char kind : {'F', 'M'}) ReadMembers(in, pool, kind, names);
+  tAttributeReader attributes{pool, version & 0xFFFF, {}, false, {}};
+  ReadReflection(pool, attributes, names);
+  for (const char kind : {'F', 'M'}) ReadMembers(in, attributes, kind, names);
   // Reflection and method handles name a member by a String constant, from any class.
   for (const std::int32_t s : pool.strings)
     if (const std::string_view t = pool.Text(pool.named[static_cast<std::size_t>(s)]); MayNameMember(t))
       names.strings.emplace_back(t);
-  ReadClassAttributes(in, pool, names);
+  ReadClassAttributes(in, attributes, names);
+  ReadOutside(pool, names);
   return in.Done;
 }
 
@@ -279,7 +499,8 @@ std::size_t TotalSize(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-tClassFacts::tClassFacts(tClassNames names) : enclosing_(std::move(names.enclosing)) {
+tClassFacts::tClassFacts(tClassNames names)
+    : enclosing_(std::move(names.enclosing)), reflectsFields_(names.reflectsFields), bindsPackage_(names.bindsPackage) {
   std::sort(names.members.begin(), names.members.end());
   names.members.erase(std::unique(names.members.begin(), names.members.end()), names.members.end());
   tBlockWriter texts(names.name.size() + names.super.size() + TotalSize(names.interfaces) +
@@ -293,15 +514,22 @@ tClassFacts::tClassFacts(tClassNames names) : enclosing_(std::move(names.enclosi
   privates_.reserve(names.privates.size());
   for (const std::string& p : names.privates) privates_.push_back(texts.Put(p));
   texts_ = texts.Take();
-  tBlockWriter strings(TotalSize(names.strings));
+  tBlockWriter strings(TotalSize(names.strings) + TotalSize(names.outside));
   strings_.reserve(names.strings.size());
   for (const std::string& s : names.strings) strings_.push_back(strings.Put(s));
+  methodsListed_ = std::move(names.methodsListed);
+  outside_.reserve(names.outside.size());
+  for (const std::string& o : names.outside) outside_.push_back(strings.Put(o));
   stringTexts_ = strings.Take();
 }
 
 void tRunFacts::Add(tClassFacts names) {
   privates_.insert(names.privates_.begin(), names.privates_.end());
   strings_.insert(strings_.end(), names.strings_.begin(), names.strings_.end());
+  outside_.insert(outside_.end(), names.outside_.begin(), names.outside_.end());
+  if (names.reflectsFields_ && reflector_.empty()) reflector_ = names.name_;
+  for (std::string& listed : names.methodsListed_) methodsListed_.insert(std::move(listed));
+  if (names.bindsPackage_) boundPackages_.emplace(names.name_.substr(0, names.name_.rfind('/') + 1));
   if (names.stringTexts_ != nullptr) stringTexts_.push_back(std::move(names.stringTexts_));
   if (!names.enclosing_.empty()) {
     enclosingOwners_.insert(names.enclosing_.substr(0, names.enclosing_.find('\0')));
@@ -319,19 +547,25 @@ const tKnownClass* tRunFacts::Find(std::string_view name) const {
 
 void tRunFacts::Finish() {
   for (const std::string_view s : strings_)
-    if (const auto it = privates_.find(s); it != privates_.end()) outside_.insert(*it);
+    if (const auto it = privates_.find(s); it != privates_.end()) named_.insert(*it);
+  for (const std::string_view o : outside_)
+    if (!classes_.contains(o)) {
+      unseen_ = o;
+      break;
+    }
   strings_ = {};
+  outside_ = {};
   stringTexts_ = decltype(stringTexts_)();
 }
 
 void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
   ForEachWord(text, [&](std::string_view word) {
-    if (outside_.contains(word)) return;
-    if (const auto it = privates_.find(word); it != privates_.end()) outside_.insert(*it);
+    if (named_.contains(word)) return;
+    if (const auto it = privates_.find(word); it != privates_.end()) named_.insert(*it);
   });
 }
 
-bool tRunFacts::NamedOutside(std::string_view name) const { return outside_.contains(name); }
+bool tRunFacts::NamedOutside(std::string_view name) const { return named_.contains(name); }
 
 bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const {
   return enclosingOwners_.contains(owner) && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
@@ -413,6 +647,7 @@ tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::ve
       continue;
     }
     inherited.unknownSupertype = true;
+    if (type == "jdk/jfr/Event") inherited.bindsFields = true;
     // The table lists the JDK's Serializable classes; any other class of the java packages is not.
     if (JdkSerializable(type)) inherited.serializable = true;
     else if (!type.starts_with("java/")) inherited.maybeSerializable = true;
@@ -430,10 +665,14 @@ namespace {
 const char* const kJdkTable[] = {
 #include "ZYNJdkTable.inc"
 };
+// The same for the JDK's packages: the parent package, then the last component of each package in it.
+const char* const kJdkPackages[] = {
+#include "ZYNJdkPackages.inc"
+};
 
-std::unordered_set<std::string> JdkNames() {
+std::unordered_set<std::string> JdkNames(std::span<const char* const> table) {
   std::unordered_set<std::string> names;
-  for (std::string_view text : kJdkTable) {
+  for (std::string_view text : table) {
     const std::size_t space = text.find(' ');
     const std::string_view package = text.substr(0, space);
     for (std::size_t at = space; at != std::string_view::npos && at < text.size();) {
@@ -448,8 +687,46 @@ std::unordered_set<std::string> JdkNames() {
 }  // namespace
 
 bool JdkSerializable(std::string_view name) {
-  static const std::unordered_set<std::string> names = JdkNames();
+  static const std::unordered_set<std::string> names = JdkNames(kJdkTable);
   return names.contains(std::string(name));
+}
+
+bool JdkPackage(std::string_view className) {
+  static const tTextSet packages = [] {
+    const std::unordered_set<std::string> names = JdkNames(kJdkPackages);
+    return tTextSet(names.begin(), names.end());
+  }();
+  const std::size_t slash = className.rfind('/');
+  return slash != std::string_view::npos && packages.contains(className.substr(0, slash));
+}
+
+bool DeclaresBinding(std::string_view annotationType) {
+  // What the JDK and the compilers put on classes for themselves.
+  constexpr std::string_view kMarkers[] = {
+      "Ljava/lang/Deprecated;", "Ljava/lang/FunctionalInterface;", "Lkotlin/Metadata;",
+      "Lscala/reflect/ScalaSignature;", "Lscala/reflect/ScalaLongSignature;"};
+  constexpr std::string_view kMarkerPackages[] = {"Ljava/lang/annotation/", "Ljdk/internal/", "Lsun/"};
+  return std::find(std::begin(kMarkers), std::end(kMarkers), annotationType) == std::end(kMarkers) &&
+         std::none_of(std::begin(kMarkerPackages), std::end(kMarkerPackages),
+                      [&](std::string_view p) { return annotationType.starts_with(p); });
+}
+
+bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,
+                     const std::function<std::string_view(std::int32_t)>& text,
+                     const std::function<void(std::string_view)>& word) {
+  bool binds = false, pickled = false;
+  for (const ZYNAttr::IndexSlot& slot : slots) {
+    const auto index = static_cast<std::int32_t>(FileModule::BigEndian(&body[slot.offset], 2));
+    if (slot.role == ZYNAttr::IndexSlot::kAnnotationType) {
+      const std::string_view type = text(index);
+      pickled = type == "Lscala/reflect/ScalaSignature;" || type == "Lscala/reflect/ScalaLongSignature;";
+      binds = binds || DeclaresBinding(type);
+    } else if (slot.role == ZYNAttr::IndexSlot::kText && !pickled) {
+      const std::string_view value = text(index);
+      ForEachWord({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()}, word);
+    }
+  }
+  return binds;
 }
 
 }  // namespace ZYNHierarchy

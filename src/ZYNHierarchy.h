@@ -3,7 +3,7 @@
 // JDK. The member pass asks it which names and descriptors a supertype may declare, and whether the class
 // is (or may be) serializable. It also holds what reaches a private member from outside its class: names
 // that other classes spell as String constants or that the run's resource files hold, and the methods that
-// inner classes name as their enclosing method.
+// inner classes name as their enclosing method, and whether code may bind the run's fields by their names.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "ZYNAttr.h"
 
 namespace ZYNHierarchy {
 
@@ -28,6 +30,10 @@ struct tClassNames {
   std::string enclosing;  // EnclosingMethodKey of the method its EnclosingMethod attribute names, or empty
   std::string nestHost;                  // the class its NestHost attribute names, or empty
   std::vector<std::string> nestMembers;  // the classes its NestMembers attribute lists
+  std::vector<std::string> outside;  // the classes it names outside the JDK's packages but its own, each once
+  bool reflectsFields = false;  // lists fields by reflection, or looks one up by a name that is no constant
+  bool bindsPackage = false;    // a package-info whose annotation declares how its package's fields bind
+  std::vector<std::string> methodsListed;  // where it lists methods by reflection: itself and the classes it names
 };
 
 // What a class file says of its nest, for grouping the run's nests: the class's name, the class its NestHost
@@ -77,7 +83,10 @@ private:
   tKnownClass known_;
   std::vector<std::string_view> privates_;
   std::vector<std::string_view> strings_;
+  std::vector<std::string_view> outside_;  // in stringTexts_
+  std::vector<std::string> methodsListed_;
   std::string enclosing_;
+  bool reflectsFields_ = false, bindsPackage_ = false;
 };
 
 // The classes of a run: the first class of a name, in list order, stands for it.
@@ -96,6 +105,15 @@ public:
   bool NamedOutside(std::string_view name) const;
   // Whether an inner class of the run names this method as its enclosing method.
   bool Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const;
+  // Whether code may bind the run's fields by their names (known after Finish): a class of the run names a
+  // class that neither the run nor the JDK holds, whose code the run cannot see, or a class of the run reflects
+  // over fields. The evidence: the first class outside the run in list order, else the first that reflects.
+  bool FieldsBound() const { return !FieldBinder().empty(); }
+  std::string_view FieldBinder() const { return unseen_.empty() ? reflector_ : unseen_; }
+  // Whether a class of the run that lists methods by reflection names the class (or is it).
+  bool MethodsListed(std::string_view name) const { return methodsListed_.contains(name); }
+  // Whether the package's package-info declares how its classes bind their fields.
+  bool PackageBinds(std::string_view package) const { return boundPackages_.contains(package); }
 
 private:
   using tViewSet = std::unordered_set<std::string_view>;
@@ -104,10 +122,28 @@ private:
   tViewSet privates_;                                 // private member names of every class
   std::vector<std::unique_ptr<char[]>> stringTexts_;  // the strings', until Finish
   std::vector<std::string_view> strings_;             // String constants of every class, until Finish
-  tViewSet outside_;                                  // names reached from outside their class
+  tViewSet named_;                                    // names reached from outside their class
   tTextSet enclosingOwners_;  // classes with a method that an inner class names as its enclosing one
   tTextSet enclosing_;
+  std::vector<std::string_view> outside_;  // what the classes name outside the JDK, until Finish
+  std::string unseen_, reflector_;
+  tTextSet boundPackages_;
+  tTextSet methodsListed_;
 };
+
+// Whether an annotation of this type (a descriptor) on a class may declare how a library binds its fields:
+// any but the markers of the JDK and of compilers (Deprecated, FunctionalInterface, kotlin.Metadata, ...).
+bool DeclaresBinding(std::string_view annotationType);
+
+// What the annotations of one attribute say to the member pass, from the slots that the attribute's layout
+// found in its body: calls `word` for every word (as ForEachWord gives them) of their String element values,
+// but of Scala's pickled signatures, which are no text; returns whether a top-level one declares binding.
+bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,
+                     const std::function<std::string_view(std::int32_t)>& text,
+                     const std::function<void(std::string_view)>& word);
+
+// Whether the class (an internal name) is in one of the packages of the JDK's modules.
+bool JdkPackage(std::string_view className);
 
 // Resource files of at most this size are read for words.
 constexpr std::size_t kMaxResourceText = 16u << 20;
@@ -124,6 +160,7 @@ struct tInherited {
   bool unknownSupertype = false;  // a supertype other than java/lang/Object is not a class of the run
   bool serializable = false;      // a supertype is Serializable (the run's classes or the JDK's table)
   bool maybeSerializable = false;  // a supertype is unknown and outside the JDK
+  bool bindsFields = false;  // a supertype of the JDK records its subclasses' fields by name (a JFR event)
 
   // Whether a supertype may declare the member of this key non-private.
   bool Declares(std::string_view key) const;

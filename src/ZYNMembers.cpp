@@ -115,6 +115,38 @@ bool HasAnnotation(const ZYNAttr::AttrArray& attrs, std::int16_t kind, const Con
   return false;
 }
 
+// The words of the class's annotations (on the class, its members, their parameters and its record
+// components): a library that reads one may look a member of that name up. Whether an annotation on the class
+// declares how its fields bind goes to `binds`.
+ZYNHierarchy::tTextSet AnnotationWords(const tClassDesc& cls, bool& binds) {
+  using namespace ZYNAttr;
+  const ConstPool& cp = *cls.cp;
+  ZYNHierarchy::tTextSet words;
+  const auto text = [&](std::int32_t index) { return Utf8Text(cp, index); };
+  const auto word = [&](std::string_view w) { words.emplace(w); };
+  const auto read = [&](const AttrArray& attrs, bool ofClass) {
+    for (const auto& attr : attrs) {
+      const auto* indexed = dynamic_cast<const IndexedAttributeDesc*>(attr.get());
+      if (indexed == nullptr) continue;
+      const std::int16_t kind = indexed->kind;
+      if (kind != RuntimeVisibleAnnotationsAttr && kind != RuntimeInvisibleAnnotationsAttr &&
+          kind != RuntimeVisibleParameterAnnotationsAttr && kind != RuntimeInvisibleParameterAnnotationsAttr &&
+          kind != AnnotationDefaultAttr && kind != RuntimeVisibleTypeAnnotationsAttr &&
+          kind != RuntimeInvisibleTypeAnnotationsAttr)
+        continue;
+      const bool declares = ZYNHierarchy::ReadAnnotations(indexed->body, indexed->indexes, text, word);
+      binds = binds || (ofClass && kind == RuntimeVisibleAnnotationsAttr && declares);
+    }
+  };
+  read(cls.attrs, true);
+  for (const auto& table : {&cls.fields, &cls.methods})
+    for (const memberInfo& m : *table) read(m.attrs, false);
+  for (const auto& attr : cls.attrs)
+    if (const auto* record = dynamic_cast<const RecordAttributeDesc*>(attr.get()))
+      for (const recordComponentInfo& component : record->components) read(component.attrs, false);
+  return words;
+}
+
 // Texts of the String constants: a member name that one of them spells may be looked up by reflection.
 std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
   std::unordered_set<std::string_view> texts;
@@ -716,6 +748,18 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   const std::unordered_set<std::string_view> strings = StringTexts(cp);
   const auto* selfEntry = ClassAt(cp, cls.thisClass);
   const std::string_view self = selfEntry != nullptr ? Utf8Text(cp, selfEntry->nameIndex) : std::string_view();
+  // Fields that code may bind by name: every instance field and every static one that is no compile-time
+  // constant where the run shows such code (a library it cannot see, or reflection over fields); the instance
+  // fields where the class, its package or a supertype declares how they bind.
+  bool classBinds = p.inherited.bindsFields;
+  const ZYNHierarchy::tTextSet annotated = AnnotationWords(cls, classBinds);
+  const bool runBinds = cls.facts != nullptr && cls.facts->FieldsBound();
+  classBinds = classBinds || runBinds ||
+               (cls.facts != nullptr && cls.facts->PackageBinds(self.substr(0, self.rfind('/') + 1)));
+  auto bound = [&](const memberInfo& f) {
+    if ((f.accessFlags & kAccStatic) == 0) return classBinds;
+    return runBinds && !HasAttr(f.attrs, ConstantValueAttr);
+  };
   std::vector<const ZYNData::tKeepPattern*> keep;
   for (const ZYNData::tKeepPattern& pattern : params.keep)
     if (ZYNData::KeepsClass(pattern, self)) keep.push_back(&pattern);
@@ -725,6 +769,7 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
     if (!IsPrivate(member)) return false;  // only private members are removed or renamed
     const std::string_view name = Utf8Text(cp, member.nameIndex);
     return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) || strings.contains(name) ||
+           annotated.contains(name) ||
            (cls.facts != nullptr && cls.facts->NamedOutside(name)) ||
            std::any_of(keep.begin(), keep.end(), [&](const auto* k) { return ZYNData::KeepsMember(*k, name); });
   };
@@ -735,11 +780,22 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (kAccStatic | kAccTransient)) == 0;
-    p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f));
+    p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f) || (IsPrivate(f) && bound(f)));
   }
   const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
+  // Methods that a reflective listing sees; and the constructor that a binder makes the class's objects with,
+  // where it binds their fields (a class without instance fields keeps a private constructor for no binder).
+  const bool listed = cls.facts != nullptr && cls.facts->MethodsListed(self);
+  const bool instantiated =
+      classBinds && std::any_of(cls.fields.begin(), cls.fields.end(), [](const memberInfo& f) {
+        return f.present && (f.accessFlags & kAccStatic) == 0;
+      });
+  auto madeByBinder = [&](const memberInfo& m) {
+    return instantiated && Utf8Text(cp, m.nameIndex) == "<init>" && Utf8Text(cp, m.descriptorIndex) == "()V";
+  };
   for (const memberInfo& m : cls.methods) {
     p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m) ||
+                           (IsPrivate(m) && (listed || madeByBinder(m))) ||
                            enclosing(m) ||
                            inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
     p.methodNamed.push_back((m.accessFlags & kAccNative) != 0);

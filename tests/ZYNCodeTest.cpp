@@ -98,6 +98,11 @@ TEST_F(ZYNCodeTest, DecodesEveryFormAndWritesItBackUnchanged) {
     ASSERT_EQ(decoded.size(), code.size()) << r;
     EXPECT_EQ(input.in.PC, static_cast<std::int32_t>(code.size())) << r;
     EXPECT_EQ(Written(decoded, *cp), Cat({U4(static_cast<std::uint32_t>(code.size())), code})) << r;
+    // The lenient walk over the code alone finds the same indexes.
+    std::vector<std::pair<std::int32_t, std::int32_t>> walked, indexes;
+    EXPECT_TRUE(ForEachIndex(code, 45, [&](std::uint8_t, const CodeIndex& i) { walked.emplace_back(i.at, i.index); }));
+    for (const CodeIndex& i : decoded.Indexes()) indexes.emplace_back(i.at, i.index);
+    EXPECT_EQ(walked, indexes) << r;
   }
 }
 
@@ -193,7 +198,11 @@ TEST_F(ZYNCodeTest, RefusesMalformedCode) {
       {{0, 0, 0, 17, 0}, 5, "Instruction runs past the end of the code in class file. Offset = 8"},
       {{196, 132, 0, 1, 0}, 0, "Instruction runs past the end of the code in class file. Offset = 0"},
   };
-  for (const Row& row : rows) ExpectCodeError(row.code, row.line, row.at);
+  for (const Row& row : rows) {
+    ExpectCodeError(row.code, row.line, row.at);
+    EXPECT_FALSE(ForEachIndex(row.code, 45, [](std::uint8_t, const CodeIndex&) {})) << row.line;
+  }
+  EXPECT_FALSE(ForEachIndex(Bytes{186, 0, 9, 0, 0}, 50, [](std::uint8_t, const CodeIndex&) {}));
 }
 
 TEST_F(ZYNCodeTest, RefusesCodeLengthsTheInputCannotHold) {

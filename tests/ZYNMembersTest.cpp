@@ -883,3 +883,208 @@ TEST_F(MemberPassTest, TheMappingListsRenamedMembersWithTheirJavaTypes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The evidence that code may bind fields (or list methods, or read an annotation) by name, in a run of the
+// class p/Sample alone or with others. Sample declares, none used by its code: a private instance field inst, a
+// private static field stat, a constant konst (ConstantValue), a private constructor and a private static
+// method factory. Each case lists what stays present and the evidence the run's facts give.
+struct BindCase {
+  const char* what;
+  std::function<void(Shape& sample, std::vector<Bytes>& run)> build;
+  std::vector<std::string> fields, methods;
+  std::string binder;
+  bool facts = true;  // false: the class alone, with no facts of a run
+};
+
+constexpr std::uint8_t kInvokeVirtual = 0xB6, kAconstNull = 0x01;
+
+// An annotation attribute of the kind: one annotation of the type with one element "value" of the value bytes.
+Bytes OneAnnotation(ClassBuilder& b, std::string_view kind, std::string_view type, const Bytes& value) {
+  return Attribute(b.Utf8(kind), Join({ByteWriter().u2(1).u2(b.Utf8(type)).u2(1).u2(b.Utf8("value")).bytes, value}));
+}
+Bytes TextValue(ClassBuilder& b, std::string_view text) { return ByteWriter().u1('s').u2(b.Utf8(text)).bytes; }
+
+// A class of the run whose method runs the code that `code` makes in it.
+Bytes OtherClass(std::string_view name, const std::function<Bytes(Shape&)>& code,
+                 const std::function<void(Shape&)>& more = {}) {
+  Shape o(name);
+  o.b.Version(52);
+  const Bytes body = code ? code(o) : Bytes{};
+  o.b.Method(kPublic | kStatic, o.b.Utf8("run"), o.b.Utf8("()V"), {o.Code(body)});
+  if (more) more(o);
+  return o.b.Build();
+}
+
+int ClassMethod(Shape& o, std::string_view owner, std::string_view name, std::string_view descriptor) {
+  return o.b.Methodref(o.b.Class(owner), o.b.NameAndType(o.b.Utf8(name), o.b.Utf8(descriptor)));
+}
+
+Bytes CallsGetDeclaredField(Shape& o, bool constant) {
+  const int ref = ClassMethod(o, "java/lang/Class", "getDeclaredField", "(Ljava/lang/String;)Ljava/lang/reflect/Field;");
+  const Bytes name = constant ? Ins(kLdcW, o.b.String(o.b.Utf8("other"))) : Bytes{kAconstNull};
+  return Join({{kAconstNull}, name, Ins(kInvokeVirtual, ref), {kPop}});
+}
+
+TEST_F(MemberPassTest, WhatShowsThatCodeBindsMembersByName) {
+  const std::vector<std::string> bound = {"inst", "stat"}, none;
+  const auto classOf = [](std::string_view name) { return OtherClass(name, {}); };
+  const auto calling = [](std::string_view owner, std::string_view name, std::string_view descriptor) {
+    return OtherClass("p/Other", [=](Shape& o) {
+      return Join({{kAconstNull}, Ins(kInvokeVirtual, ClassMethod(o, owner, name, descriptor)), {kPop}});
+    });
+  };
+  const BindCase cases[] = {
+      {"a run of the JDK's classes alone", {}, none, none, ""},
+      {"a class of the run names a library class it does not hold",
+       [&](Shape&, std::vector<Bytes>& run) { run.push_back(OtherClass("p/Other", [](Shape& o) {
+         return Join({Ins(kLdcW, o.b.Class("com/lib/Mapper")), {kPop}});
+       })); },
+       bound, {"<init>"}, "com/lib/Mapper"},
+      {"which the run holds",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", [](Shape& o) { return Join({Ins(kLdcW, o.b.Class("com/lib/Mapper")), {kPop}}); }));
+         run.push_back(classOf("com/lib/Mapper"));
+       },
+       none, none, ""},
+      {"a descriptor alone names it",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", {}, [](Shape& o) {
+           o.b.Method(kPublic, o.b.Utf8("take"), o.b.Utf8("([[Lcom/lib/Gone;I)V"));
+         }));
+       },
+       bound, {"<init>"}, "com/lib/Gone"},
+      {"a class in a package of the JDK, which the JDK may lack",
+       [&](Shape&, std::vector<Bytes>& run) { run.push_back(OtherClass("p/Other", [](Shape& o) {
+         return Join({Ins(kLdcW, o.b.Class("java/util/Nothing")), {kPop}});
+       })); },
+       none, none, ""},
+      {"getDeclaredFields", [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(calling("java/lang/Class", "getDeclaredFields", "()[Ljava/lang/reflect/Field;"));
+       }, bound, {"<init>"}, "p/Other"},
+      {"Field.getName", [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(calling("java/lang/reflect/Field", "getName", "()Ljava/lang/String;"));
+       }, bound, {"<init>"}, "p/Other"},
+      {"getDeclaredField of a String constant",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", [](Shape& o) { return CallsGetDeclaredField(o, true); }));
+       },
+       none, none, ""},
+      {"getDeclaredField of a computed name",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", [](Shape& o) { return CallsGetDeclaredField(o, false); }));
+       },
+       bound, {"<init>"}, "p/Other"},
+      {"getDeclaredField through a method handle",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", [](Shape& o) {
+           const int ref = ClassMethod(o, "java/lang/Class", "getDeclaredField",
+                                       "(Ljava/lang/String;)Ljava/lang/reflect/Field;");
+           return Join({Ins(kLdcW, o.b.MethodHandle(5, ref)), {kPop}});
+         }));
+       },
+       bound, {"<init>"}, "p/Other"},
+      {"a runtime-visible annotation on the class: its instance fields",
+       [&](Shape& s, std::vector<Bytes>& run) {
+         s.b.ClassAttr(Annotated(s.b, "RuntimeVisibleAnnotations", "Lcom/lib/Entity;"));
+         run.push_back(classOf("com/lib/Entity"));
+       },
+       {"inst"}, {"<init>"}, ""},
+      {"the same without a run", [&](Shape& s, std::vector<Bytes>&) {
+         s.b.ClassAttr(Annotated(s.b, "RuntimeVisibleAnnotations", "Lcom/lib/Entity;"));
+       }, {"inst"}, {"<init>"}, "com/lib/Entity", false},
+      {"a marker the JDK puts on classes", [&](Shape& s, std::vector<Bytes>&) {
+         s.b.ClassAttr(Annotated(s.b, "RuntimeVisibleAnnotations", "Ljava/lang/Deprecated;"));
+       }, none, none, ""},
+      {"an invisible annotation", [&](Shape& s, std::vector<Bytes>& run) {
+         s.b.ClassAttr(Annotated(s.b, "RuntimeInvisibleAnnotations", "Lcom/lib/Entity;"));
+         run.push_back(classOf("com/lib/Entity"));
+       }, none, none, ""},
+      {"an annotation of the package-info",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/package-info", {}, [](Shape& o) {
+           o.b.ClassAttr(Annotated(o.b, "RuntimeVisibleAnnotations", "Lcom/lib/Xml;"));
+         }));
+         run.push_back(classOf("com/lib/Xml"));
+       },
+       {"inst"}, {"<init>"}, ""},
+      {"a JFR event", [&](Shape& s, std::vector<Bytes>&) { s.b.Super(s.b.Class("jdk/jfr/Event")); }, {"inst"},
+       {"<init>"}, ""},
+      {"a class that lists methods and names the class",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", [](Shape& o) {
+           const int list = ClassMethod(o, "java/lang/Class", "getDeclaredMethods", "()[Ljava/lang/reflect/Method;");
+           return Join({Ins(kLdcW, o.b.Class("p/Sample")), Ins(kInvokeVirtual, list), {kPop}});
+         }));
+       },
+       none, {"<init>", "factory"}, ""},
+      {"an annotation value of a method names factory",
+       [&](Shape& s, std::vector<Bytes>& run) {
+         run.push_back(classOf("com/lib/Source"));
+         s.b.Method(kPublic, s.b.Utf8("test"), s.b.Utf8("()V"),
+                    {s.Code({}), OneAnnotation(s.b, "RuntimeInvisibleAnnotations", "Lcom/lib/Source;",
+                                               TextValue(s.b, "factory"))});
+       },
+       none, {"factory"}, "", false},
+      {"a word of a parameter's annotation array, after a class name",
+       [&](Shape& s, std::vector<Bytes>& run) {
+         run.push_back(classOf("com/lib/Source"));
+         const Bytes array = Join({ByteWriter().u1('[').u2(2).bytes, TextValue(s.b, "x"), TextValue(s.b, "p.Sample#factory()")});
+         const Bytes one = Join({ByteWriter().u2(1).u2(s.b.Utf8("Lcom/lib/Source;")).u2(1).u2(s.b.Utf8("value")).bytes, array});
+         s.b.Method(kPublic, s.b.Utf8("test"), s.b.Utf8("(I)V"),
+                    {s.Code({}), Attribute(s.b.Utf8("RuntimeVisibleParameterAnnotations"), Join({{1}, one}))});
+       },
+       none, {"factory"}, ""},
+      {"a nested annotation of another class of the run",
+       [&](Shape&, std::vector<Bytes>& run) {
+         run.push_back(OtherClass("p/Other", {}, [](Shape& o) {
+           const Bytes nested = Join({ByteWriter().u1('@').u2(o.b.Utf8("Lcom/lib/Source;")).u2(1).u2(o.b.Utf8("value")).bytes,
+                                      TextValue(o.b, "factory")});
+           o.b.ClassAttr(OneAnnotation(o.b, "RuntimeInvisibleAnnotations", "Lcom/lib/Outer;", nested));
+         }));
+         run.push_back(classOf("com/lib/Source"));
+         run.push_back(classOf("com/lib/Outer"));
+       },
+       none, {"factory"}, ""},
+      {"a Scala signature's bytes are no names", [&](Shape& s, std::vector<Bytes>& run) {
+         run.push_back(classOf("scala/reflect/ScalaSignature"));
+         s.b.ClassAttr(OneAnnotation(s.b, "RuntimeVisibleAnnotations", "Lscala/reflect/ScalaSignature;",
+                                     TextValue(s.b, "factory")));
+       }, none, none, "", false},
+  };
+  for (const BindCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s("p/Sample");
+    s.b.Version(52);
+    const int i = s.b.Utf8("I"), v = s.b.Utf8("()V");
+    s.b.Field(kPrivate, s.b.Utf8("inst"), i).Field(kPrivateStatic, s.b.Utf8("stat"), i);
+    s.b.Field(kPrivateStatic | 0x10, s.b.Utf8("konst"), i,
+              {Attribute(s.b.Utf8("ConstantValue"), ByteWriter().u2(s.b.Integer(5)).bytes)});
+    s.b.Method(kPrivate, s.b.Utf8("<init>"), v, {s.Code({})});
+    s.b.Method(kPrivateStatic, s.b.Utf8("factory"), v, {s.Code({})});
+    std::vector<Bytes> run;
+    if (c.build) c.build(s, run);
+    run.insert(run.begin(), s.b.Build());
+    ZYNHierarchy::tRunFacts facts;
+    for (const Bytes& bytes : run) {
+      ZYNHierarchy::tClassNames names;
+      ASSERT_TRUE(ZYNHierarchy::ReadNames(bytes, names));
+      facts.Add(std::move(names));
+    }
+    facts.Finish();
+    EXPECT_EQ(facts.FieldBinder(), c.binder);
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    if (c.facts) cls->facts = &facts;
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
+    std::vector<std::string> methods;
+    for (const memberInfo& m : cls->methods)
+      if (m.present && ZYNClass::IsPrivate(m)) methods.push_back(NameOf(*cls, m));
+    EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
+    EXPECT_EQ(methods, c.methods);
+  }
+}
+
+}  // namespace

@@ -47,6 +47,15 @@ if $tests; then
   # The man page's lint, and cpack's dependency search for the Debian package.
   command -v mandoc >/dev/null || need mandoc
   command -v dpkg-shlibdeps >/dev/null || need dpkg-dev
+  # Libraries that bind fields and methods by name, which the programs of tests/java/bound run with.
+  [ -f /usr/share/java/gson.jar ] || need libgoogle-gson-java
+  [ -f /usr/share/java/jackson-databind.jar ] || need libjackson2-databind-java
+  [ -f /usr/share/java/xstream.jar ] || need libxstream-java
+  [ -f /usr/share/java/jaxb-runtime.jar ] || need libjaxb-java
+  [ -f /usr/share/java/jaxb-api.jar ] || need libjaxb-api-java
+  [ -f /usr/share/java/snakeyaml.jar ] || need libyaml-snake-java
+  [ -f /usr/share/java/commons-lang3.jar ] || need libcommons-lang3-java
+  [ -f /usr/share/java/junit-jupiter-params.jar ] || need junit5
   # ReTrace reads a stack trace of renamed classes back through the mapping.
   [ -f /usr/share/java/proguard-retrace.jar ] || need proguard-cli
 fi

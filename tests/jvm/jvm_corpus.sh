@@ -8,13 +8,18 @@
 # -Xverify:all; then, for each key set (comma-separated; each split on blanks, may be empty), zyn
 # optimizes a copy of its classes and the program runs again. Standard output and exit code must be
 # identical.
-# Header lines after the release (the 2nd and 3rd line, in any order):
+# Header lines after the release (the 2nd to 4th line, in any order):
 #   "// renaming: no"  the program reads member names through reflection and only runs when KEYS
 #                      contains -noren; with ", or with -keep:PATTERN" after it, a key set that renames
 #                      runs too, with that key added;
 #   "// forms: F..."   the forms it is optimized in, of "files" (its classes as loose files, given by a
 #                      pattern: the default), "tree" (zyn given the classes folder) and "jar" (the folder
-#                      jarred with the JDK's jar tool, zyn given the jar, the program run from it).
+#                      jarred with the JDK's jar tool, zyn given the jar, the program run from it) and
+#                      "jars" (that jar and copies of the program's library jars in one folder, zyn given
+#                      all of them in one run, the program run from them);
+#   "// classpath: J..." library jars the program is compiled and run against (names in /usr/share/java,
+#                      or absolute paths): zyn never sees them but in the form "jars".
+# The corpus is tests/java/corpus, or the folder $ZYN_CORPUS names.
 # A program's resources/ folder is copied into its classes folder, so that a tree or jar holds the
 # resource files too. With -old the tool leaves the input alone and writes its result under the backup
 # name, so that result is moved into place before the second run.
@@ -40,7 +45,7 @@ shift 4
 [[ -x $jdk/bin/javac && -x $jdk/bin/java ]] || { echo "no javac/java under $jdk/bin" >&2; exit 2; }
 zyn=$(cd "$(dirname "$zyn")" && pwd)/$(basename "$zyn")
 
-corpus=$(cd "$(dirname "${BASH_SOURCE[0]}")/../java/corpus" && pwd)
+corpus=$(cd "${ZYN_CORPUS:-$(dirname "${BASH_SOURCE[0]}")/../java/corpus}" && pwd)
 
 IFS=, read -r -a keysets <<< "$keys," || true
 keyargs=()
@@ -65,14 +70,24 @@ fi
 # Optimizes the copy in $1 in form $3 with keyargs and compares the run with the one before; $2 names it.
 check_keys() {
   local run=$1 name=$2 form=$3 classes=$1/classes zyn_rc=0 rc_after b target cp
+  local runpath=$libpath
   case $form in
     files) target="$classes/*.class"; cp=$classes ;;
     tree) target=$classes; cp=$classes ;;
-    jar)
-      target=$run/app.jar; cp=$target
+    jar | jars)
+      mkdir -p "$run/jars"
+      target=$run/jars/app.jar; cp=$target
       if ! "$jdk/bin/jar" cf "$target" -C "$classes" . > "$run/jar.log" 2>&1; then
         fail "$name" "jar failed" "$run/jar.log"
         return 1
+      fi
+      if [[ $form == jars ]]; then
+        target="$run/jars/*.jar"
+        runpath=$srcpath
+        for j in ${jars[@]+"${jars[@]}"}; do
+          cp "$j" "$run/jars/lib-$(basename "$j")"
+          runpath+=":$run/jars/lib-$(basename "$j")"
+        done
       fi ;;
   esac
   (cd "$run" && timeout 300 "$zyn" ${keyargs[@]+"${keyargs[@]}"} "$target") > "$run/zyn.log" 2>&1 || zyn_rc=$?
@@ -94,7 +109,7 @@ check_keys() {
     fi
   done < <(find "$run" \( -name '*.~class' -o -name '*.~jar' \) -print0)
 
-  rc_after=$(run_java "$cp$libpath" "$run/after")
+  rc_after=$(run_java "$cp$runpath" "$run/after")
   if [[ $rc_after != "$rc_before" ]]; then
     diff -u --label expected --label optimized "$work/before.out" "$run/after.out" > "$run/diff" || true
     fail "$name" "optimized program exited with $rc_after (expected $rc_before)" "$run/after.err" "$run/diff" "$run/zyn.log"
@@ -126,15 +141,22 @@ for name in "${programs[@]}"; do
   renaming=yes
   keep=
   forms=(files)
-  for line in "$(sed -n '2p' "$src/Main.java")" "$(sed -n '3p' "$src/Main.java")"; do
+  jars=()
+  for line in "$(sed -n '2p' "$src/Main.java")" "$(sed -n '3p' "$src/Main.java")" "$(sed -n '4p' "$src/Main.java")"; do
+    if [[ $line =~ ^//\ classpath:((\ [^[:space:]]+)+)[[:space:]]*$ ]]; then
+      for j in ${BASH_REMATCH[1]}; do
+        [[ $j == /* ]] || j=/usr/share/java/$j
+        jars+=("$(readlink -f "$j")")
+      done
+    fi
     if [[ $line =~ ^//\ renaming:\ no(,\ or\ with\ (-keep:[^[:space:]]+))?[[:space:]]*$ ]]; then
       renaming=no
       keep=${BASH_REMATCH[2]}
     fi
-    if [[ $line =~ ^//\ forms:((\ (files|tree|jar))+)[[:space:]]*$ ]]; then
+    if [[ $line =~ ^//\ forms:((\ (files|tree|jar|jars))+)[[:space:]]*$ ]]; then
       read -r -a forms <<< "${BASH_REMATCH[1]}"
     elif [[ $line == "// forms:"* ]]; then
-      fail "$name" "unknown form in '$line' (files, tree, jar)"
+      fail "$name" "unknown form in '$line' (files, tree, jar, jars)"
       continue 2
     fi
   done
@@ -148,16 +170,25 @@ for name in "${programs[@]}"; do
   for f in "$src"/*.java; do
     if [[ $(sed -n '1p' "$f") =~ ^//\ library[[:space:]]*$ ]]; then libsources+=("$f"); else sources+=("$f"); fi
   done
-  libpath=
+  missing=
+  for j in ${jars[@]+"${jars[@]}"}; do [[ -f $j ]] || missing+=" $j"; done
+  if [[ -n $missing ]]; then
+    fail "$name" "library jars missing:$missing (tools/setup.sh --tests installs them)"
+    continue
+  fi
+  libpath= srcpath=
+  for j in ${jars[@]+"${jars[@]}"}; do libpath+=":$j"; done
   libcp=()
+  [[ -z $libpath ]] || libcp=(-cp "${libpath#:}")
   if [[ ${#libsources[@]} -gt 0 ]]; then
     mkdir -p "$work/lib"
     if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn -d "$work/lib" "${libsources[@]}" > "$work/javac.log" 2>&1; then
       fail "$name" "javac failed on the library" "$work/javac.log"
       continue
     fi
-    libpath=:$work/lib
-    libcp=(-cp "$work/lib")
+    srcpath=:$work/lib
+    libpath+=$srcpath
+    libcp=(-cp "${libpath#:}")
   fi
   if ! "$jdk/bin/javac" -g --release "$release" -Xlint:none -nowarn ${libcp[@]+"${libcp[@]}"} -d "$classes" "${sources[@]}" > "$work/javac.log" 2>&1; then
     fail "$name" "javac failed" "$work/javac.log"

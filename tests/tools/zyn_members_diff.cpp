@@ -26,6 +26,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNHierarchy.h"
 
 namespace {
 
@@ -93,6 +94,13 @@ int main(int argc, char** argv) {
   bool ok = true;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) CollectFiles(argv[i], files, ok);
+  // The files are one run: what each class says of the others (names, strings, the evidence of binding by
+  // name) reaches both passes alike.
+  ZYNHierarchy::tRunFacts facts;
+  for (const std::string& name : files)
+    if (Platform::FileBuffer buffer; Platform::ReadFile(name, buffer))
+      if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) facts.Add(std::move(names));
+  facts.Finish();
   std::size_t classes = 0, comparisons = 0, differences = 0, exercised = 0;
   for (const std::string& name : files) {
     Platform::FileBuffer buffer;
@@ -105,10 +113,14 @@ int main(int argc, char** argv) {
     const std::span<const std::uint8_t> bytes = buffer.Bytes();
     for (const std::vector<std::string>& keys : ReferenceMemberPass::KeySets()) {
       const ZYNData::tParams params = Keys(keys);
-      const ZYNClass::tFileResult product = ZYNClass::OptimizeFile(bytes, params);
-      const ZYNClass::tFileResult reference = ZYNClass::OptimizeFile(bytes, params, ReferenceMemberPass::ReduceMembers);
+      using ZYNClass::tWrite;
+      const ZYNClass::tFileResult product =
+          ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, tWrite::AsKeys, &facts);
+      const ZYNClass::tFileResult reference =
+          ZYNClass::OptimizeFile(bytes, params, ReferenceMemberPass::ReduceMembers, tWrite::AsKeys, &facts);
       ++comparisons;
-      const ZYNClass::tFileResult untouched = ZYNClass::OptimizeFile(bytes, params, NoMemberPass);
+      const ZYNClass::tFileResult untouched =
+          ZYNClass::OptimizeFile(bytes, params, NoMemberPass, tWrite::AsKeys, &facts);
       if (untouched.bytes != reference.bytes || untouched.change != reference.change) ++exercised;
       const std::vector<std::string> diffs = Differences(product, reference);
       if (diffs.empty()) continue;

@@ -2,6 +2,7 @@
 // the private instance fields of a user class below one of them, as they are part of its serialized form.
 //
 //   java JdkTable.java names FEATURE OUT         the names of the running JDK (must be release FEATURE) to OUT
+//   java JdkTable.java packages FEATURE OUT      the packages of every module of the running JDK to OUT
 //   java JdkTable.java format OUT HEADER LIST... the union of the name lists, as the C++ include file OUT
 //
 // Reads the class files of the running JDK's system image through the jrt file system rather than loading
@@ -50,10 +51,12 @@ public class JdkTable {
   public static void main(String[] args) throws Exception {
     if (args.length == 3 && args[0].equals("names")) {
       names(Integer.parseInt(args[1]), Paths.get(args[2]));
+    } else if (args.length == 3 && args[0].equals("packages")) {
+      packages(Integer.parseInt(args[1]), Paths.get(args[2]));
     } else if (args.length >= 4 && args[0].equals("format")) {
       format(Paths.get(args[1]), args[2], Arrays.stream(args, 3, args.length).map(Paths::get).toList());
     } else {
-      System.err.println("usage: JdkTable names FEATURE OUT | JdkTable format OUT HEADER LIST...");
+      System.err.println("usage: JdkTable names|packages FEATURE OUT | JdkTable format OUT HEADER LIST...");
       System.exit(2);
     }
   }
@@ -63,10 +66,7 @@ public class JdkTable {
       Arrays.compareUnsigned(a.getBytes(StandardCharsets.UTF_8), b.getBytes(StandardCharsets.UTF_8));
 
   static void names(int feature, Path out) throws IOException {
-    if (Runtime.version().feature() != feature) {
-      throw new IllegalStateException("expected JDK " + feature + ", running " + Runtime.version() + " from "
-                                      + System.getProperty("java.home"));
-    }
+    checkFeature(feature);
     FileSystem jrt = FileSystems.getFileSystem(URI.create("jrt:/"));
     Map<String, Info> all = new HashMap<>();
     List<Info> candidates = new ArrayList<>();
@@ -106,6 +106,28 @@ public class JdkTable {
     Files.write(out, result, StandardCharsets.UTF_8);
     System.err.println("JDK " + Runtime.version() + ": " + modules.size() + " modules, " + all.size()
                        + " classes, " + candidates.size() + " in exported packages, " + result.size() + " in the table");
+  }
+
+  // Every package of every system module, exported or not: code of the run that refers to a class in one of them
+  // refers to the JDK, which binds no field of the run by name, rather than to a library.
+  static void packages(int feature, Path out) throws IOException {
+    checkFeature(feature);
+    Set<String> packages = new TreeSet<>(BYTES);
+    for (ModuleReference ref : ModuleFinder.ofSystem().findAll()) {
+      for (String p : ref.descriptor().packages()) packages.add(p.replace('.', '/'));
+    }
+    if (!packages.contains("java/lang") || !packages.contains("java/util")) {
+      throw new IllegalStateException("java/lang or java/util missing: modules read wrongly?");
+    }
+    Files.write(out, packages, StandardCharsets.UTF_8);
+    System.err.println("JDK " + Runtime.version() + ": " + packages.size() + " packages");
+  }
+
+  static void checkFeature(int feature) {
+    if (Runtime.version().feature() != feature) {
+      throw new IllegalStateException("expected JDK " + feature + ", running " + Runtime.version() + " from "
+                                      + System.getProperty("java.home"));
+    }
   }
 
   static boolean serializable(String name, Map<String, Info> all, Map<String, Boolean> memo) {
