@@ -117,7 +117,7 @@ struct IndexSlot {
   enum Role : std::uint8_t { kIndex, kText, kAnnotationType };
   std::uint32_t offset = 0;
   bool optional = false;
-  Role role = kIndex;  // kText: a String element value; kAnnotationType: the type of a top-level annotation
+  Role role = kIndex;  // kText: a String element value; kAnnotationType: the type of an annotation
 };
 
 // An attribute kind whose only job is to keep its bytes and renumber the pool indexes inside them.
@@ -164,6 +164,12 @@ void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std
 void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
 void MarkAttributes(ConstPool& cp, const AttrArray& attrs);
 void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out);
+
+// Whether attributes of the kind hold annotations (of classes, members, parameters, types, or a default).
+inline bool HoldsAnnotations(std::int16_t kind) {
+  return (kind >= RuntimeVisibleAnnotationsAttr && kind <= AnnotationDefaultAttr) ||
+         kind == RuntimeVisibleTypeAnnotationsAttr || kind == RuntimeInvisibleTypeAnnotationsAttr;
+}
 
 // Whether the list holds an attribute of the kind.
 bool HasAttr(const AttrArray& attrs, std::int16_t kind);

@@ -85,7 +85,7 @@ void ElementValuePairs(Cursor& c, int depth) {
 }
 
 void Annotation(Cursor& c, int depth) {
-  c.Index(false, depth == 0 ? IndexSlot::kAnnotationType : IndexSlot::kIndex);
+  c.Index(false, IndexSlot::kAnnotationType);
   ElementValuePairs(c, depth);
 }
 

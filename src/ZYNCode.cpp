@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string_view>
 
 #include "FileModule.h"
@@ -83,54 +82,41 @@ constexpr int FixedLength(Form form) {
 // Longer than any code: an instruction whose operands run past the end of the code.
 constexpr std::int64_t kPastTheCode = INT64_MAX;
 
-// One instruction: its form, and its length, which a malformed switch leaves unknown (an error text instead).
-struct Step {
-  Form form = Form::Invalid;
-  std::int64_t length = 0;
-  std::string_view error;
-};
-
-// The instruction at offset of the code that `code` starts with; its length may run past the code, which the
-// caller refuses.
-Step StepAt(std::span<const std::uint8_t> code, std::int32_t offset, std::int32_t majorVersion) {
-  Step step;
-  step.form = FormOf(code[static_cast<std::size_t>(offset)], majorVersion);
-  if (const int fixed = FixedLength(step.form); fixed > 0 || step.form == Form::Invalid) {
-    step.length = fixed;
-    return step;
-  }
+// The length of a switch or wide instruction at offset of the code that `code` starts with, as its operands
+// give it (it may run past the code, which the caller refuses), or an error text for a malformed switch.
+std::int64_t VariableLength(std::span<const std::uint8_t> code, std::int32_t offset, Form form, std::string_view& error) {
   const auto at = static_cast<std::size_t>(offset);
   const auto read = [&](std::size_t from, std::size_t width, std::int64_t& value) {
     if (from + width > code.size()) return false;
-    value = static_cast<std::int32_t>(FileModule::BigEndian(code.data() + from, width));
+    value = static_cast<std::int32_t>(FileModule::BigEndian(code.data() + from, static_cast<int>(width)));
     return true;
   };
   std::int64_t modified = 0, low = 0, high = 0, npairs = 0;
-  if (step.form == Form::Wide) {
-    step.length = !read(at + 1, 1, modified) ? kPastTheCode : modified == kOpIinc ? 6 : 4;
-    return step;
-  }
+  if (form == Form::Wide) return !read(at + 1, 1, modified) ? kPastTheCode : modified == kOpIinc ? 6 : 4;
   const std::size_t padding = 3 - at % 4;  // to the next multiple of four from the code's start
   const std::size_t table = at + 1 + padding + 4;  // past the default offset
-  if (step.form == Form::Lookup) {
-    if (!read(table, 4, npairs)) step.length = kPastTheCode;
-    else if (npairs < 0) step.error = "Invalid lookupswitch pair count";
-    else step.length = static_cast<std::int64_t>(1 + padding + 8) + npairs * 8;
-    return step;
+  if (form == Form::Lookup) {
+    if (!read(table, 4, npairs)) return kPastTheCode;
+    if (npairs < 0) error = "Invalid lookupswitch pair count";
+    return static_cast<std::int64_t>(1 + padding + 8) + npairs * 8;
   }
-  if (!read(table, 4, low) || !read(table + 4, 4, high)) step.length = kPastTheCode;
-  else if (high < low) step.error = "Invalid tableswitch range";
-  else step.length = static_cast<std::int64_t>(1 + padding + 12) + (high - low + 1) * 4;
-  return step;
+  if (!read(table, 4, low) || !read(table + 4, 4, high)) return kPastTheCode;
+  if (high < low) error = "Invalid tableswitch range";
+  return static_cast<std::int64_t>(1 + padding + 12) + (high - low + 1) * 4;
 }
 
-// The pool index an instruction of the form names, if any.
-std::optional<CodeIndex> IndexOf(Form form, std::span<const std::uint8_t> code, std::int32_t offset) {
-  const std::uint8_t* operands = code.data() + offset + 1;
-  if (form == Form::Index1) return CodeIndex{offset + 1, operands[0], false};
-  if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi)
-    return CodeIndex{offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true};
-  return std::nullopt;
+// The pool index that an instruction of the form at offset names, if it names one.
+[[gnu::always_inline]] inline bool IndexOf(Form form, const std::uint8_t* code, std::int32_t offset, CodeIndex& index) {
+  const std::uint8_t* operands = code + offset + 1;
+  if (form == Form::Index1) {
+    index = {offset + 1, operands[0], false};
+    return true;
+  }
+  if (form == Form::Index2 || form == Form::Interface || form == Form::Dynamic || form == Form::Multi) {
+    index = {offset + 1, static_cast<std::int32_t>(FileModule::BigEndian(operands, 2)), true};
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -150,30 +136,38 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
   const std::span<const std::uint8_t> readable =
       in.data.subspan(static_cast<std::size_t>(codeStart), in.end - static_cast<std::size_t>(codeStart));
   for (std::int32_t offset = 0; offset < codeLength;) {
-    const Step step = StepAt(readable, offset, majorVersion);
+    const std::uint8_t opcode = bytes[static_cast<std::size_t>(offset)];
+    const Form form = FormOf(opcode, majorVersion);
     const std::int32_t position = codeStart + offset;
-    if (step.form == Form::Invalid)
-      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(bytes[static_cast<std::size_t>(offset)]),
-                        " in class file. Offset = ", FormatUtils::Int2Str(position));
-    if (!step.error.empty()) CodeError(position, step.error);
-    if (step.length > codeLength - offset) CodeError(position, "Instruction runs past the end of the code");
+    if (form == Form::Invalid)
+      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
+                        FormatUtils::Int2Str(position));
+    const int fixed = FixedLength(form);
+    std::string_view error;
+    const std::int64_t length = fixed > 0 ? fixed : VariableLength(readable, offset, form, error);
+    if (!error.empty()) CodeError(position, error);
+    if (length > codeLength - offset) CodeError(position, "Instruction runs past the end of the code");
     // Only the pool indexes and the switches are of interest here.
-    if (const std::optional<CodeIndex> index = IndexOf(step.form, bytes, offset)) code.indexes_.push_back(*index);
-    else if (step.form == Form::Table || step.form == Form::Lookup) code.switches_.push_back(offset);
-    offset += static_cast<std::int32_t>(step.length);
+    if (CodeIndex index; IndexOf(form, bytes.data(), offset, index)) code.indexes_.push_back(index);
+    else if (form == Form::Table || form == Form::Lookup) code.switches_.push_back(offset);
+    offset += static_cast<std::int32_t>(length);
   }
   return code;
 }
 
 bool ForEachIndex(std::span<const std::uint8_t> code, std::int32_t majorVersion,
                   const std::function<void(std::uint8_t opcode, const CodeIndex& index)>& visit) {
-  const auto length = static_cast<std::int64_t>(code.size());
-  for (std::int32_t offset = 0; offset < length;) {
-    const Step step = StepAt(code, offset, majorVersion);
-    if (step.form == Form::Invalid || !step.error.empty() || step.length > length - offset) return false;
-    if (const std::optional<CodeIndex> index = IndexOf(step.form, code, offset))
-      visit(code[static_cast<std::size_t>(offset)], *index);
-    offset += static_cast<std::int32_t>(step.length);
+  const auto size = static_cast<std::int64_t>(code.size());
+  for (std::int32_t offset = 0; offset < size;) {
+    const std::uint8_t opcode = code[static_cast<std::size_t>(offset)];
+    const Form form = FormOf(opcode, majorVersion);
+    if (form == Form::Invalid) return false;
+    const int fixed = FixedLength(form);
+    std::string_view error;
+    const std::int64_t length = fixed > 0 ? fixed : VariableLength(code, offset, form, error);
+    if (!error.empty() || length > size - offset) return false;
+    if (CodeIndex index; IndexOf(form, code.data(), offset, index)) visit(opcode, index);
+    offset += static_cast<std::int32_t>(length);
   }
   return true;
 }

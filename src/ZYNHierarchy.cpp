@@ -57,17 +57,16 @@ namespace {
 using namespace FileModule;
 using namespace ZYNClassFile;
 
-// What the names reader keeps of a constant pool, per entry: where a Utf8 text stands; the index a Class or
-// a String names; or the name and descriptor indexes of a NameAndType, packed into one number.
+// What the names reader keeps of a constant pool, per entry: its tag, and where a Utf8 text stands; the index
+// a Class or a String names; or the name and descriptor indexes of a NameAndType (the class and NameAndType
+// indexes of a Methodref), packed into one number.
 struct tPoolNames {
   std::int32_t count = 0;
   std::vector<std::span<const std::uint8_t>> texts;
   std::vector<std::int32_t> named;
   std::vector<std::uint8_t> tags;
-  std::vector<std::int32_t> strings;     // the String entries
-  std::vector<std::int32_t> classes;     // the Class entries
-  std::vector<std::int32_t> methodRefs;  // the Methodref entries: class and NameAndType packed as a NameAndType's
-  std::vector<std::int32_t> handled;     // the entries that MethodHandle entries refer to
+  std::vector<std::int32_t> strings;  // the String entries
+  std::vector<std::int32_t> handled;  // the entries that MethodHandle entries refer to
 
   std::string_view Text(std::int32_t index) const {
     if (index <= 0 || index >= count) return {};
@@ -84,10 +83,6 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
   pool.texts.resize(static_cast<std::size_t>(pool.count));
   pool.named.resize(static_cast<std::size_t>(pool.count), 0);
   pool.tags.resize(static_cast<std::size_t>(pool.count), 0);
-  // Two u2 in one number, as NameAndType and Methodref entries keep them.
-  const auto pack = [](std::int32_t high, std::int32_t low) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(high) << 16 | static_cast<std::uint32_t>(low));
-  };
   for (std::int32_t i = 1; i < pool.count && in.Done; ++i) {
     std::int16_t tag = 0;
     GetU1(in, tag);
@@ -100,13 +95,13 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
         if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length)))
           pool.texts[at] = {p, static_cast<std::size_t>(length)};
         break;
-      case kConstantClass: GetU2(in, pool.named[at]); pool.classes.push_back(i); break;
+      case kConstantClass: GetU2(in, pool.named[at]); break;
       case kConstantString: GetU2(in, pool.named[at]); pool.strings.push_back(i); break;
       case kConstantNameAndType: case kConstantMethodref:
         GetU2(in, name);
         GetU2(in, descriptor);
-        pool.named[at] = pack(name, descriptor);
-        if (tag == kConstantMethodref) pool.methodRefs.push_back(i);
+        pool.named[at] =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
         break;
       case kConstantMethodType: case kConstantModule: case kConstantPackage: Take(in, 2); break;
       case kConstantMethodHandle:
@@ -148,6 +143,7 @@ struct tAttributeReader {
   std::vector<std::int32_t> lookups;  // Methodrefs of the JDK's lookups of a field by a name given last
   bool listsMethods = false;          // the class calls the JDK's listing of methods
   std::pmr::vector<ZYNAttr::IndexSlot> slots;
+  std::vector<std::string_view> annotationTypes;  // the descriptors of the annotations read
 
   // The words of an annotation attribute's String values go to the strings; returns whether it declares
   // binding (a body that breaks the layout says nothing).
@@ -155,7 +151,8 @@ struct tAttributeReader {
     if (!ZYNAttr::FindIndexes(kind, body, slots)) return false;
     return ReadAnnotations(
         body, slots, [&](std::int32_t index) { return pool.Text(index); },
-        [&](std::string_view word) { names.strings.emplace_back(word); });
+        [&](std::string_view word) { names.strings.emplace_back(word); },
+        [&](std::string_view type) { annotationTypes.push_back(type); });
   }
 
   // Reads a method's code: whether it looks a field up by a name that is no constant (a lookup that does not
@@ -320,14 +317,16 @@ constexpr tReflection kReflection[] = {
 // that lists methods may list its own, and those of the classes its code loads or makes objects of.
 void ReadReflection(const tPoolNames& pool, tAttributeReader& reader, tClassNames& names) {
   std::vector<std::int32_t>& lookups = reader.lookups;
-  for (const std::int32_t ref : pool.methodRefs) {
+  for (std::int32_t ref = 1; ref < pool.count; ++ref) {
+    if (pool.tags[static_cast<std::size_t>(ref)] != kConstantMethodref) continue;
     const auto packed = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(ref)]);
-    const std::string_view owner = pool.ClassName(static_cast<std::int32_t>(packed >> 16));
     const auto nat = static_cast<std::int32_t>(packed & 0xFFFF);
-    if (owner.empty() || nat <= 0 || nat >= pool.count || pool.tags[static_cast<std::size_t>(nat)] != kConstantNameAndType)
-      continue;
+    if (nat <= 0 || nat >= pool.count || pool.tags[static_cast<std::size_t>(nat)] != kConstantNameAndType) continue;
     const auto natPacked = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(nat)]);
     const std::string_view name = pool.Text(static_cast<std::int32_t>(natPacked >> 16));
+    // Every method of the table begins so: most references are looked at no further.
+    if (name.empty() || (name[0] != 'g' && name[0] != 'n' && name[0] != 'o')) continue;
+    const std::string_view owner = pool.ClassName(static_cast<std::int32_t>(packed >> 16));
     const std::string_view descriptor = pool.Text(static_cast<std::int32_t>(natPacked & 0xFFFF));
     for (const tReflection& r : kReflection) {
       if (r.owner != owner || r.name != name) continue;
@@ -341,58 +340,27 @@ void ReadReflection(const tPoolNames& pool, tAttributeReader& reader, tClassName
   if (reader.listsMethods) names.methodsListed.push_back(names.name);
 }
 
-// Calls `name` for the class names of a field or method descriptor; false, with no call, when the text is none.
-template <class F>
-bool DescriptorClasses(std::string_view text, F&& name) {
-  std::size_t at = 0;
-  const auto field = [&](std::size_t& i, std::vector<std::string_view>* found) {
-    while (i < text.size() && text[i] == '[') ++i;
-    if (i >= text.size()) return false;
-    if (std::string_view("BCDFIJSZ").find(text[i]) != std::string_view::npos) return ++i, true;
-    if (text[i] != 'L') return false;
-    const std::size_t end = text.find(';', i);
-    if (end == std::string_view::npos || end == i + 1) return false;
-    const std::string_view className = text.substr(i + 1, end - i - 1);
-    if (className.find_first_of(".[<>") != std::string_view::npos) return false;
-    if (found != nullptr) found->push_back(className);
-    i = end + 1;
-    return true;
-  };
-  std::vector<std::string_view> found;
-  if (text.starts_with('(')) {
-    at = 1;
-    while (at < text.size() && text[at] != ')')
-      if (!field(at, &found)) return false;
-    if (at >= text.size()) return false;
-    ++at;
-    if (at < text.size() && text[at] == 'V') ++at;
-    else if (!field(at, &found)) return false;
-  } else if (!field(at, &found)) {
-    return false;
+// The class that a Class entry's name or an annotation's type (a descriptor) names, arrays taken apart.
+std::string_view NamedClass(std::string_view text, bool descriptor) {
+  const std::size_t dims = std::min(text.find_first_not_of('['), text.size());
+  if (dims > 0 || descriptor) {
+    text.remove_prefix(dims);
+    if (text.size() < 3 || text.front() != 'L' || text.back() != ';') return {};
+    text = text.substr(1, text.size() - 2);
   }
-  if (at != text.size()) return false;
-  for (const std::string_view c : found) name(c);
-  return true;
+  return text;
 }
 
-// The classes the pool names, by Class entries and by descriptors (of members, references, annotation
-// types), that are neither the class itself nor in the JDK's packages.
-void ReadOutside(const tPoolNames& pool, tClassNames& names) {
+// The classes the class names by Class entries and as the types of its annotations (a class that uses a
+// library names its classes so), that are neither the class itself nor in the JDK's packages.
+void ReadOutside(const tPoolNames& pool, const std::vector<std::string_view>& annotationTypes, tClassNames& names) {
   std::vector<std::string_view> outside;
   const auto add = [&](std::string_view className) {
-    if (className != names.name && !JdkPackage(className)) outside.push_back(className);
+    if (!className.empty() && className != names.name && !JdkPackage(className)) outside.push_back(className);
   };
-  for (const std::int32_t c : pool.classes) {
-    const std::string_view name = pool.ClassName(c);
-    if (name.starts_with('[')) DescriptorClasses(name, add);
-    else if (!name.empty()) add(name);
-  }
-  for (std::int32_t i = 1; i < pool.count; ++i) {
-    const std::string_view text = pool.Text(i);
-    // Most texts are names: a descriptor starts with one of these, and a class-typed one ends with ';'.
-    if (!text.empty() && (text[0] == '(' || ((text[0] == 'L' || text[0] == '[') && text.back() == ';')))
-      DescriptorClasses(text, add);
-  }
+  for (std::int32_t c = 1; c < pool.count; ++c)
+    if (pool.tags[static_cast<std::size_t>(c)] == kConstantClass) add(NamedClass(pool.ClassName(c), false));
+  for (const std::string_view type : annotationTypes) add(NamedClass(type, true));
   std::sort(outside.begin(), outside.end());
   outside.erase(std::unique(outside.begin(), outside.end()), outside.end());
   names.outside.assign(outside.begin(), outside.end());
@@ -423,7 +391,7 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
     GetU2(in, index);
     if (!pool.ClassName(index).empty()) names.interfaces.emplace_back(pool.ClassName(index));
   }
-  tAttributeReader attributes{pool, version & 0xFFFF, {}, false, {}};
+  tAttributeReader attributes{pool, version & 0xFFFF, {}, false, {}, {}};
   ReadReflection(pool, attributes, names);
   for (const char kind : {'F', 'M'}) ReadMembers(in, attributes, kind, names);
   // Reflection and method handles name a member by a String constant, from any class.
@@ -431,7 +399,7 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
     if (const std::string_view t = pool.Text(pool.named[static_cast<std::size_t>(s)]); MayNameMember(t))
       names.strings.emplace_back(t);
   ReadClassAttributes(in, attributes, names);
-  ReadOutside(pool, names);
+  ReadOutside(pool, attributes.annotationTypes, names);
   return in.Done;
 }
 
@@ -696,6 +664,8 @@ bool JdkPackage(std::string_view className) {
     const std::unordered_set<std::string> names = JdkNames(kJdkPackages);
     return tTextSet(names.begin(), names.end());
   }();
+  // The JVM defines no class of a java package but the JDK's: most names a class uses need no lookup.
+  if (className.starts_with("java/")) return true;
   const std::size_t slash = className.rfind('/');
   return slash != std::string_view::npos && packages.contains(className.substr(0, slash));
 }
@@ -713,14 +683,16 @@ bool DeclaresBinding(std::string_view annotationType) {
 
 bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,
                      const std::function<std::string_view(std::int32_t)>& text,
-                     const std::function<void(std::string_view)>& word) {
+                     const std::function<void(std::string_view)>& word,
+                     const std::function<void(std::string_view)>& type) {
   bool binds = false, pickled = false;
   for (const ZYNAttr::IndexSlot& slot : slots) {
     const auto index = static_cast<std::int32_t>(FileModule::BigEndian(&body[slot.offset], 2));
     if (slot.role == ZYNAttr::IndexSlot::kAnnotationType) {
-      const std::string_view type = text(index);
-      pickled = type == "Lscala/reflect/ScalaSignature;" || type == "Lscala/reflect/ScalaLongSignature;";
-      binds = binds || DeclaresBinding(type);
+      const std::string_view annotation = text(index);
+      pickled = annotation == "Lscala/reflect/ScalaSignature;" || annotation == "Lscala/reflect/ScalaLongSignature;";
+      binds = binds || DeclaresBinding(annotation);
+      if (type) type(annotation);
     } else if (slot.role == ZYNAttr::IndexSlot::kText && !pickled) {
       const std::string_view value = text(index);
       ForEachWord({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()}, word);

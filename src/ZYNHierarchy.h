@@ -33,7 +33,8 @@ struct tClassNames {
   std::vector<std::string> outside;  // the classes it names outside the JDK's packages but its own, each once
   bool reflectsFields = false;  // lists fields by reflection, or looks one up by a name that is no constant
   bool bindsPackage = false;    // a package-info whose annotation declares how its package's fields bind
-  std::vector<std::string> methodsListed;  // where it lists methods by reflection: itself and the classes it names
+  // Where it lists methods by reflection: itself and the classes its code loads as constants or makes objects of.
+  std::vector<std::string> methodsListed;
 };
 
 // What a class file says of its nest, for grouping the run's nests: the class's name, the class its NestHost
@@ -137,10 +138,12 @@ bool DeclaresBinding(std::string_view annotationType);
 
 // What the annotations of one attribute say to the member pass, from the slots that the attribute's layout
 // found in its body: calls `word` for every word (as ForEachWord gives them) of their String element values,
-// but of Scala's pickled signatures, which are no text; returns whether a top-level one declares binding.
+// but of Scala's pickled signatures, which are no text, and `type` (if given) for each annotation's type;
+// returns whether one declares binding.
 bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,
                      const std::function<std::string_view(std::int32_t)>& text,
-                     const std::function<void(std::string_view)>& word);
+                     const std::function<void(std::string_view)>& word,
+                     const std::function<void(std::string_view)>& type = {});
 
 // Whether the class (an internal name) is in one of the packages of the JDK's modules.
 bool JdkPackage(std::string_view className);

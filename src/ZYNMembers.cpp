@@ -126,14 +126,13 @@ ZYNHierarchy::tTextSet AnnotationWords(const tClassDesc& cls, bool& binds) {
   const auto word = [&](std::string_view w) { words.emplace(w); };
   const auto read = [&](const AttrArray& attrs, bool ofClass) {
     for (const auto& attr : attrs) {
+      // The names of the kinds that hold annotations begin so, those of almost every other attribute do not.
+      const std::string_view name = attr ? Utf8Text(cp, attr->nameIndex) : std::string_view();
+      if (name.empty() || (name[0] != 'R' && name[0] != 'A')) continue;
       const auto* indexed = dynamic_cast<const IndexedAttributeDesc*>(attr.get());
       if (indexed == nullptr) continue;
       const std::int16_t kind = indexed->kind;
-      if (kind != RuntimeVisibleAnnotationsAttr && kind != RuntimeInvisibleAnnotationsAttr &&
-          kind != RuntimeVisibleParameterAnnotationsAttr && kind != RuntimeInvisibleParameterAnnotationsAttr &&
-          kind != AnnotationDefaultAttr && kind != RuntimeVisibleTypeAnnotationsAttr &&
-          kind != RuntimeInvisibleTypeAnnotationsAttr)
-        continue;
+      if (!HoldsAnnotations(kind)) continue;
       const bool declares = ZYNHierarchy::ReadAnnotations(indexed->body, indexed->indexes, text, word);
       binds = binds || (ofClass && kind == RuntimeVisibleAnnotationsAttr && declares);
     }

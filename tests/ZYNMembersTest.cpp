@@ -948,11 +948,14 @@ TEST_F(MemberPassTest, WhatShowsThatCodeBindsMembersByName) {
          run.push_back(classOf("com/lib/Mapper"));
        },
        none, none, ""},
-      {"a descriptor alone names it",
+      {"an array class and an annotation's type alone name them",
        [&](Shape&, std::vector<Bytes>& run) {
-         run.push_back(OtherClass("p/Other", {}, [](Shape& o) {
-           o.b.Method(kPublic, o.b.Utf8("take"), o.b.Utf8("([[Lcom/lib/Gone;I)V"));
+         run.push_back(OtherClass("p/Other", [](Shape& o) { return Join({Ins(kLdcW, o.b.Class("[[Lcom/lib/Array;")), {kPop}}); },
+                                  [](Shape& o) {
+           o.b.Method(kPublic, o.b.Utf8("take"), o.b.Utf8("(Lcom/lib/NotInCode;)V"),
+                      {Annotated(o.b, "RuntimeInvisibleAnnotations", "Lcom/lib/Gone;")});
          }));
+         run.push_back(classOf("com/lib/Array"));
        },
        bound, {"<init>"}, "com/lib/Gone"},
       {"a class in a package of the JDK, which the JDK may lack",
