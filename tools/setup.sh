@@ -56,6 +56,8 @@ if $tests; then
   [ -f /usr/share/java/snakeyaml.jar ] || need libyaml-snake-java
   [ -f /usr/share/java/commons-lang3.jar ] || need libcommons-lang3-java
   [ -f /usr/share/java/junit-jupiter-params.jar ] || need junit5
+  [ -f /usr/share/java/protobuf.jar ] || need libprotobuf-java
+  command -v protoc >/dev/null || need protobuf-compiler
   # ReTrace reads a stack trace of renamed classes back through the mapping.
   [ -f /usr/share/java/proguard-retrace.jar ] || need proguard-cli
 fi

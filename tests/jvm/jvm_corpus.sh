@@ -8,7 +8,7 @@
 # -Xverify:all; then, for each key set (comma-separated; each split on blanks, may be empty), zyn
 # optimizes a copy of its classes and the program runs again. Standard output and exit code must be
 # identical.
-# Header lines after the release (the 2nd to 4th line, in any order):
+# Header lines after the release (the 2nd to 5th line, in any order):
 #   "// renaming: no"  the program reads member names through reflection and only runs when KEYS
 #                      contains -noren; with ", or with -keep:PATTERN" after it, a key set that renames
 #                      runs too, with that key added;
@@ -18,7 +18,9 @@
 #                      "jars" (that jar and copies of the program's library jars in one folder, zyn given
 #                      all of them in one run, the program run from them);
 #   "// classpath: J..." library jars the program is compiled and run against (names in /usr/share/java,
-#                      or absolute paths): zyn never sees them but in the form "jars".
+#                      or absolute paths): zyn never sees them but in the form "jars";
+#   "// protoc: F..."  .proto files of the program's folder whose Java classes protoc generates before the
+#                      program is compiled, as part of the program.
 # The corpus is tests/java/corpus, or the folder $ZYN_CORPUS names.
 # A program's resources/ folder is copied into its classes folder, so that a tree or jar holds the
 # resource files too. With -old the tool leaves the input alone and writes its result under the backup
@@ -141,8 +143,10 @@ for name in "${programs[@]}"; do
   renaming=yes
   keep=
   forms=(files)
-  jars=()
-  for line in "$(sed -n '2p' "$src/Main.java")" "$(sed -n '3p' "$src/Main.java")" "$(sed -n '4p' "$src/Main.java")"; do
+  jars=() protos=()
+  for line in "$(sed -n '2p' "$src/Main.java")" "$(sed -n '3p' "$src/Main.java")" "$(sed -n '4p' "$src/Main.java")" \
+              "$(sed -n '5p' "$src/Main.java")"; do
+    if [[ $line =~ ^//\ protoc:((\ [^[:space:]]+)+)[[:space:]]*$ ]]; then read -r -a protos <<< "${BASH_REMATCH[1]}"; fi
     if [[ $line =~ ^//\ classpath:((\ [^[:space:]]+)+)[[:space:]]*$ ]]; then
       for j in ${BASH_REMATCH[1]}; do
         [[ $j == /* ]] || j=/usr/share/java/$j
@@ -167,6 +171,14 @@ for name in "${programs[@]}"; do
 
   sources=()
   libsources=()
+  if [[ ${#protos[@]} -gt 0 ]]; then
+    mkdir -p "$work/generated"
+    if ! (cd "$src" && protoc --java_out="$work/generated" "${protos[@]}") > "$work/protoc.log" 2>&1; then
+      fail "$name" "protoc failed" "$work/protoc.log"
+      continue
+    fi
+    while IFS= read -r -d '' f; do sources+=("$f"); done < <(find "$work/generated" -name '*.java' -print0)
+  fi
   for f in "$src"/*.java; do
     if [[ $(sed -n '1p' "$f") =~ ^//\ library[[:space:]]*$ ]]; then libsources+=("$f"); else sources+=("$f"); fi
   done
