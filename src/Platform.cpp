@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -462,6 +463,13 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
     ::close(fd);
   }
   return kFailed;
+}
+
+unsigned ProcessorCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
+  return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
 std::size_t OpenFileRoom() {

@@ -127,6 +127,9 @@ private:
   std::int64_t size_ = -1;  // when locked, a regular file's size (else -1): reading needs no other look
 };
 
+// The processors the process may run on (its affinity; the hardware threads where the system does not tell).
+unsigned ProcessorCount();
+
 // How many more files the process may keep open, less a reserve for its work; the limit is raised to the
 // most the system allows first.
 std::size_t OpenFileRoom();

@@ -6,7 +6,6 @@
 #include <new>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -714,8 +713,9 @@ int Main(Queue::tQueue& words) {
 }
 
 unsigned Threads() {
+  const unsigned processors = std::clamp(Platform::ProcessorCount(), 1u, kMaxThreads);
   const char* setting = std::getenv("ZYN_THREADS");
-  if (setting == nullptr) return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+  if (setting == nullptr) return processors;
   const std::string_view text = setting;
   unsigned n = 0;
   bool valid = !text.empty() && text.size() <= 3;
@@ -725,7 +725,9 @@ unsigned Threads() {
   }
   if (!valid || n < 1 || n > kMaxThreads)
     ZYNError::Message("ZYN_THREADS must be a number from 1 to 256, not \"", text, "\"");
-  return n;
+  // More workers than twice the processors only wait for them, each holding its buffers; up to twice, some
+  // work while others wait for the disk.
+  return std::min(n, 2 * processors);
 }
 
 int Run(Queue::tQueue& words) {

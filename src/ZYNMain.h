@@ -29,7 +29,8 @@ int Run(Queue::tQueue& words);
 // Run as the program does it: an error that ends the run is printed here; returns the exit code.
 int Main(Queue::tQueue& words);
 
-// The number of files optimized at once: ZYN_THREADS when it is set, else the hardware threads.
+// The number of files optimized at once: the processors the process may run on, or ZYN_THREADS when it is
+// set, up to twice the processors.
 unsigned Threads();
 
 }  // namespace ZYNMain

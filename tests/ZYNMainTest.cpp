@@ -2,12 +2,14 @@
 // words, and which part of each argument becomes a word.
 #include <libdeflate.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ParamModule.h"
+#include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNMain.h"
@@ -266,6 +268,25 @@ TEST_F(BatchRunTest, HelpEndsTheRunWithCodeTwo) {
   EXPECT_FALSE(fatal) << error;
   EXPECT_EQ(code, ZYNMain::kExitHelp);
   EXPECT_EQ(out, kBanner + HelpText());
+}
+
+}  // namespace
+
+namespace {
+
+// More threads than twice the processors are not started; fewer are taken as given, none set is one each.
+TEST(ThreadsTest, AtMostTwiceTheProcessors) {
+  const unsigned processors = Platform::ProcessorCount();
+  const char* saved = std::getenv("ZYN_THREADS");
+  const std::string before = saved != nullptr ? saved : "";
+  const std::pair<const char*, unsigned> cases[] = {{"1", 1}, {"256", std::min(256u, 2 * processors)}, {nullptr, processors}};
+  for (const auto& [setting, expected] : cases) {
+    if (setting != nullptr) ::setenv("ZYN_THREADS", setting, 1);
+    else ::unsetenv("ZYN_THREADS");
+    EXPECT_EQ(ZYNMain::Threads(), expected) << (setting != nullptr ? setting : "unset");
+  }
+  if (saved != nullptr) ::setenv("ZYN_THREADS", before.c_str(), 1);
+  else ::unsetenv("ZYN_THREADS");
 }
 
 }  // namespace
