@@ -156,6 +156,13 @@ void AddLinks(const std::vector<std::string>& found, const std::string& prefix, 
     for (const std::string& name : found) links->insert(prefix + name);
 }
 
+void AddLeftovers(const std::vector<std::string>& paths, const std::string& prefix, std::vector<std::string>* leftovers) {
+  if (leftovers == nullptr) return;
+  for (const std::string& path : paths)
+    if (Platform::IsTemporaryName(std::string_view(path).substr(path.rfind('/') + 1))) leftovers->push_back(prefix + path);
+  std::sort(leftovers->begin(), leftovers->end());
+}
+
 void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue::tQueue& list) {
   std::erase_if(names, [](const std::string& name) { return IsBackupName(name); });
   std::sort(names.begin(), names.end());
@@ -165,12 +172,14 @@ void AddSorted(std::vector<std::string>& names, const std::string& prefix, Queue
 }  // namespace
 
 void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped,
-                 std::vector<std::string>* others, std::unordered_set<std::string>* links) {
+                 std::vector<std::string>* others, std::unordered_set<std::string>* links,
+                 std::vector<std::string>* leftovers) {
   list.Init();
   std::vector<std::string> paths, found;
   if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
   const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
   AddLinks(found, prefix, links);
+  AddLeftovers(paths, prefix, leftovers);
   const auto other = std::partition(paths.begin(), paths.end(), [](const std::string& p) { return p.ends_with(".class"); });
   if (others != nullptr) {
     for (auto it = other; it != paths.end(); ++it)
@@ -182,7 +191,7 @@ void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Pla
 }
 
 void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped,
-                 std::unordered_set<std::string>* links) {
+                 std::unordered_set<std::string>* links, std::vector<std::string>* leftovers) {
   list.Init();
   const std::vector<std::string_view> parts = Components(pattern);
   if (const auto star = std::find(parts.begin(), parts.end() - 1, "**"); star != parts.end() - 1) {
@@ -193,6 +202,7 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
     std::vector<std::string> paths, found;
     if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
     AddLinks(found, folder, links);
+    AddLeftovers(paths, folder, leftovers);
     const std::span<const std::string_view> rest(parts.data() + base, parts.size() - base);
     std::erase_if(paths, [&](const std::string& path) { return !PathMatch(rest, Components(path)); });
     AddSorted(paths, folder, list);
@@ -204,6 +214,7 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
   std::vector<std::string> names, found;
   if (namePattern.empty() || !Platform::ListRegularFiles(directory, names, &found)) return;
   AddLinks(found, directory, links);
+  AddLeftovers(names, directory, leftovers);
   std::erase_if(names, [&](const std::string& name) { return !WildcardMatch(namePattern, name); });
   AddSorted(names, directory, list);
 }

@@ -104,15 +104,17 @@ bool Rename(const std::string& oldName, const std::string& newName);
 // component), sorted by name, each with the pattern's directory part in front. A folder component "**"
 // matches zero or more folders (links to folders are not followed), and then the folder components after the
 // one before it may hold * and ? too; those files are sorted by their path.
-// The listed files that are links, or may be, are added to `links` as listed.
+// The listed files that are links, or may be, are added to `links` as listed; the temporary files among the
+// files it looked at (Platform::IsTemporaryName), to `leftovers`.
 void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr,
-                 std::unordered_set<std::string>* links = nullptr);
+                 std::unordered_set<std::string>* links = nullptr, std::vector<std::string>* leftovers = nullptr);
 // Empties the list and fills it with every "*.class" file below the folder, sorted by the byte order of
 // their paths from it, each with the folder in front.
 // The tree's other files (not backups) are added to `others`, with the folder in front, sorted.
-// Links among the listed files go to `links`, as GetFileList's do.
+// Links among the listed files go to `links`, and temporary files to `leftovers`, as GetFileList's do.
 void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Platform::tSkipped>* skipped = nullptr,
-                 std::vector<std::string>* others = nullptr, std::unordered_set<std::string>* links = nullptr);
+                 std::vector<std::string>* others = nullptr, std::unordered_set<std::string>* links = nullptr,
+                 std::vector<std::string>* leftovers = nullptr);
 // Whether the file name is a backup's or a temporary file's: its last suffix begins with "~" (Foo.~class,
 // app.~jar). No file list takes such a file.
 bool IsBackupName(std::string_view name);

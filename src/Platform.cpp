@@ -287,22 +287,33 @@ std::string LastError() {
 }
 
 TempFile::~TempFile() {
-  if (fd_ >= 0) ::close(fd_);
-  if (name_.empty()) return;
-  std::shared_lock gate(tempGate);
-  ::unlink(name_.c_str());
-  Unregister(name_);
+  if (!name_.empty()) {
+    std::shared_lock gate(tempGate);
+    ::unlink(name_.c_str());
+    Unregister(name_);
+  }
+  if (fd_ >= 0) ::close(fd_);  // after the unlink: the lock tells other runs the file is held until it goes
 }
 
 bool TempFile::Create(const std::string& near, const tFileMode* mode) {
-  std::string name = TempPattern(near);
-  {
+  folder_ = DirectoryOf(near);
+  if (folder_.back() != '/') folder_ += '/';
+  // An unnamed file where the file system makes one and the process can name it later (through /proc).
+  fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd_ >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd_)).c_str(), F_OK) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (fd_ < 0) {
+    std::string name = TempPattern(near);
     std::shared_lock gate(tempGate);
     fd_ = ::mkostemps(name.data(), kTempSuffix, O_CLOEXEC);
     if (fd_ < 0) return Failed();
     Register(name);
+    name_ = name;
+    // Held while the name exists: a later run removes only the leftovers no process holds.
+    (void)::flock(fd_, LOCK_EX | LOCK_NB);
   }
-  name_ = name;
   tFileMode now;
   if (struct stat st {}; mode == nullptr && ::stat(near.c_str(), &st) == 0) {
     now = {st.st_uid, st.st_gid, st.st_mode & 07777};
@@ -342,9 +353,10 @@ bool TempFile::Close(bool flush) {
   if (fd_ < 0) return Failed(EBADF);
   // On the disk before it takes a name: after a power loss the name holds the old file or the whole new one.
   if (flush && ok_ && ::fdatasync(fd_) != 0) ok_ = false, error_ = errno;
-  // Some file systems report a full disk only when the file is closed.
-  if (::close(fd_) != 0 && ok_) ok_ = false, error_ = errno;
-  fd_ = -1;
+  // Some file systems report a full disk only when the file is closed; closing a second descriptor of it
+  // tells as well, and the file stays open (and locked) until it moves.
+  // (Where the process has no descriptor to spare for it, a flushed file has told already.)
+  if (const int second = ::dup(fd_); second >= 0 && ::close(second) != 0 && ok_) ok_ = false, error_ = errno;
   return ok_ || Failed(error_);
 }
 
@@ -363,12 +375,56 @@ bool TempFile::LinkTo(const std::string& existing) {
   return Failed(EEXIST);
 }
 
+bool TempFile::Named() {
+  if (!name_.empty()) return true;
+  if (fd_ < 0) return Failed(EBADF);
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = folder_ + ".zyn-XXXXXX.~tmp";
+    FillTempName(name);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      Register(name);
+      name_ = name;
+      return true;
+    }
+    if (errno != EEXIST) return Failed();
+  }
+  return Failed(EEXIST);
+}
+
 bool TempFile::MoveTo(const std::string& target) {
   std::shared_lock gate(tempGate);
+  // An unnamed file takes its temporary name only now, just before it takes the target's.
+  if (!Named()) return false;
   if (std::rename(name_.c_str(), target.c_str()) != 0) return Failed();
+  // Where the target is the file already (a second name of it: a backup linked to the file it keeps), rename
+  // leaves both names.
+  if (struct stat left {}; ::lstat(name_.c_str(), &left) == 0) ::unlink(name_.c_str());
   Unregister(name_);
   name_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   return true;
+}
+
+bool IsTemporaryName(std::string_view name) {
+  constexpr std::string_view kHead = ".zyn-", kTail = ".~tmp";
+  if (name.size() != kHead.size() + 6 + kTail.size() || !name.starts_with(kHead) || !name.ends_with(kTail)) return false;
+  return std::all_of(name.begin() + kHead.size(), name.end() - kTail.size(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+}
+
+bool RemoveLeftover(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (!IsTemporaryName(slash == std::string::npos ? path : path.substr(slash + 1))) return false;
+  const tDescriptor file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  struct stat held {}, named {};
+  if (file.fd < 0 || ::fstat(file.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
+  // A running zyn holds its temporary files locked (a result that waits under its temporary name).
+  if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;
+  if (::lstat(path.c_str(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino) return false;
+  return ::unlink(path.c_str()) == 0 || Failed();
 }
 
 void SyncFileSystems(const std::vector<std::string>& names) {
@@ -607,13 +663,22 @@ MappedFile::~MappedFile() {
   ::munmap(const_cast<std::uint8_t*>(data_), size_);
 }
 
+bool MappedFile::Map(const TempFile& temp) {
+  if (temp.fd_ < 0) return false;
+  return MapOpen(temp.fd_, temp.Where());
+}
+
 bool MappedFile::Map(const std::string& name) {
   const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) return false;
+  return MapOpen(file.fd, name);
+}
+
+bool MappedFile::MapOpen(int fd, const std::string& name) {
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_size == 0) return true;
-  void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, file.fd, 0);
+  void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   if (p == MAP_FAILED) {
     if (errno == ENOMEM) throw std::bad_alloc();
     return false;

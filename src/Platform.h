@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -62,8 +63,10 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool LinkFile(const std::string& existing, const std::string& name);
 // A temporary file beside a name, written piece by piece: created with the permission bits, extended
 // attributes (access control lists among them) of `near` and, where the process may set them, its owner and
-// group. Its name ends in ".~tmp", which no file list takes. Removed when destroyed unless moved, and by an
-// interruption (HandleSignals) while it exists.
+// group. Where the file system makes unnamed files, it has no name until it moves to its target, so that a
+// kill leaves nothing behind; elsewhere its name ends in ".~tmp", which no file list takes, and it is locked
+// (flock) while it exists, so that a later run can tell a leftover (RemoveLeftover). Removed when destroyed
+// unless moved, and by an interruption (HandleSignals) while it exists.
 class TempFile {
 public:
   TempFile() = default;
@@ -76,22 +79,33 @@ public:
   // A failed write is remembered and reported by Close. Bytes of a MappedFile whose file shrank meanwhile
   // end the run as a read of them does (HandleSignals).
   void Write(std::span<const std::uint8_t> bytes);
-  // Closes the file, flushed to the disk first unless the caller syncs it later (SyncFileSystems); true only
-  // when every byte reached it.
+  // Ends the writing, flushed to the disk first unless the caller syncs it later (SyncFileSystems); true only
+  // when every byte reached it. The file stays open (and locked) until it moves or goes.
   bool Close(bool flush = true);
+  // Whether Create made the file.
+  bool Created() const { return fd_ >= 0 || !name_.empty(); }
+  // A path in the file's folder (its name, where it has one), for SyncFileSystems.
+  const std::string& Where() const { return name_.empty() ? folder_ : name_; }
   // Instead of a new file: a hard link to the existing file under a temporary name beside it. False where
   // the file system has none.
   bool LinkTo(const std::string& existing);
-  const std::string& Name() const { return name_; }
   // Moves the file to `target`, replacing a file of that name in one step; then it is no longer temporary.
   bool MoveTo(const std::string& target);
 
 private:
-  std::string name_;
+  friend class MappedFile;
+  bool Named();  // gives an unnamed file its temporary name
+  std::string name_;    // empty while the file has none
+  std::string folder_;  // its folder, with a "/"
   int fd_ = -1;
   bool ok_ = true;
   int error_ = 0;  // the first failure's reason
 };
+// Whether a file name (no folder) has the form of TempFile's names.
+bool IsTemporaryName(std::string_view name);
+// Removes a temporary file that no process holds (a run stopped by a kill left it); false when one holds it or
+// it is not a regular file of that form.
+bool RemoveLeftover(const std::string& path);
 // Flushes the file systems that hold these files to the disk, each once.
 void SyncFileSystems(const std::vector<std::string>& names);
 // The system's reason for this thread's last failed call, as text ("No space left on device").
@@ -158,9 +172,12 @@ public:
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
   bool Map(const std::string& name);
+  // Maps a temporary file that Close has ended, named or not.
+  bool Map(const TempFile& file);
   std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
 
 private:
+  bool MapOpen(int fd, const std::string& name);
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   int slot_ = -1;  // where HandleSignals finds the mapping

@@ -585,7 +585,7 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
-  if (Platform::MappedFile file; file.Map(temp.Name())) why = job.Verify(file.Bytes());
+  if (Platform::MappedFile file; file.Map(temp)) why = job.Verify(file.Bytes());
   if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
   const bool linked = !params.old && FileModule::LinkBackup(name, FileModule::BackupName(name, true));
   FileModule::Commit(name, temp, true, params.old, linked);

@@ -140,7 +140,7 @@ void WriteBeside(const std::string& name, tListed& listed) {
   listed.size = listed.result.bytes.size();
   listed.written = std::make_unique<Platform::TempFile>();
   if (listed.written->Create(name, listed.mode ? &*listed.mode : nullptr)) listed.written->Write(listed.result.bytes);
-  if (listed.written->Name().empty() || !listed.written->Close(false)) {
+  if (!listed.written->Created() || !listed.written->Close(false)) {
     listed.notWritten = Platform::LastError();
     listed.written.reset();
   }
@@ -265,8 +265,12 @@ public:
   static constexpr std::size_t kMaxFiles = 64;
   static constexpr std::size_t kMaxBytes = 64u << 20;
 
+  // Each waiting result keeps two files open, itself and its original's lock, as does each result made ahead
+  // of the one taken: where the process may open few files, fewer wait.
+  static std::size_t MaxFiles() { return std::clamp<std::size_t>(Platform::OpenFileRoom() / 4, 1, kMaxFiles); }
+
   tPending(bool old, std::vector<Platform::FileLock>& held, std::size_t heldRoom)
-      : old_(old), held_(held), heldRoom_(heldRoom) {}
+      : old_(old), held_(held), heldRoom_(heldRoom), maxFiles_(MaxFiles()) {}
   tPending(const tPending&) = delete;
   tPending& operator=(const tPending&) = delete;
   // An error ends the run: the files before it still take their results.
@@ -297,14 +301,14 @@ public:
         throw;
       }
     }
-    if (files_.size() >= kMaxFiles || bytes_ >= kMaxBytes || !f.linked) Flush();
+    if (files_.size() >= maxFiles_ || bytes_ >= kMaxBytes || !f.linked) Flush();
   }
 
   // Puts every waiting result in place.
   void Flush() {
     if (files_.empty()) return;
     std::vector<std::string> temps;
-    for (const tFile& f : files_) temps.push_back(f.result->Name());
+    for (const tFile& f : files_) temps.push_back(f.result->Where());
     Platform::SyncFileSystems(temps);
     std::deque<tFile> files = std::move(files_);
     files_.clear();
@@ -333,6 +337,7 @@ private:
   const bool old_;  // -old: the results go to the backup names
   std::vector<Platform::FileLock>& held_;
   const std::size_t heldRoom_;
+  const std::size_t maxFiles_;
   std::deque<tFile> files_;
   std::size_t bytes_ = 0;
 };
@@ -509,9 +514,14 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
   const bool tree = Platform::IsDirectory(params.file);
   const std::string path = FileParameter(params.file, tree);
   std::vector<Platform::tSkipped> skipped;
-  if (tree) FileModule::GetTreeList(path, words, &skipped, &others, &links);
-  else FileModule::GetFileList(path, words, &skipped, &links);
+  std::vector<std::string> leftovers;
+  if (tree) FileModule::GetTreeList(path, words, &skipped, &others, &links, &leftovers);
+  else FileModule::GetFileList(path, words, &skipped, &links, &leftovers);
   for (const Platform::tSkipped& s : skipped) report.Skipped(s);
+  // What a killed run left behind (no running one holds it) goes; a run that writes nothing leaves it.
+  if (!params.tst)
+    for (const std::string& leftover : leftovers)
+      if (Platform::RemoveLeftover(leftover)) report.LeftoverRemoved(leftover);
   // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
   if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
     ZYNError::Message("File \"", path, "\" is a backup file");
@@ -628,7 +638,7 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
   };
   // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
   // get that much further ahead, which class files cost little memory for.
-  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::kMaxFiles,
+  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::MaxFiles(),
                                 grouped.Later(names.size())))
     return false;
   pending.Flush();

@@ -20,6 +20,10 @@ void tReport::Skipped(const Platform::tSkipped& skipped) {
             FormatUtils::Printable(skipped.path) + "\" skipped: " + skipped.reason);
 }
 
+void tReport::LeftoverRemoved(const std::string& path) {
+  PrintLine("WARNING: Temporary file \"" + FormatUtils::Printable(path) + "\" of a stopped run removed");
+}
+
 tReport::~tReport() {
   if (map_) map_->Close();
 }

@@ -28,6 +28,8 @@ public:
   // Before the table: a file or folder that the listing passed over (fewer files than the folders hold must
   // not pass for a complete run).
   void Skipped(const Platform::tSkipped& skipped);
+  // Before the table: a temporary file that a stopped run left, removed.
+  void LeftoverRemoved(const std::string& path);
   void Head();
   // A class file's line as far as it got ("app.jar!p/A.class" for an entry); its line end waits for EndLine,
   // after the file is written, so that an error in writing stands under it. False when the file failed: its

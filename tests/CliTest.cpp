@@ -881,4 +881,30 @@ TEST_F(CliTest, AFolderTheWalkCannotEnterIsAWarning) {
   EXPECT_NE(r.out.find(Line("t/A.class", 63, 8, 13)), std::string::npos);
 }
 
+// A temporary file that a killed run left is removed by the next run that writes, with a line; one that a
+// running process holds, and every one under -tst, stays.
+TEST_F(CliTest, ARunRemovesTheTemporaryFilesAKilledRunLeft) {
+  Put("A.class", Small(5));
+  Put(".zyn-Ab3xYz.~tmp", Small(5));
+  Put(".zyn-Held00.~tmp", Small(5));
+  const int held = ::open(Path(".zyn-Held00.~tmp").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::string warning = "WARNING: Temporary file \"./.zyn-Ab3xYz.~tmp\" of a stopped run removed\n";
+  Result r = Run({"-tst", "."});
+  EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(Path(".zyn-Ab3xYz.~tmp")));
+  r = Run({"."});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find(kHead)), kBanner + warning);
+  EXPECT_FALSE(fs::exists(Path(".zyn-Ab3xYz.~tmp")));
+  EXPECT_TRUE(fs::exists(Path(".zyn-Held00.~tmp")));
+  ::close(held);
+  Put(".zyn-Ab3xYz.~tmp", Small(5));
+  r = Run({"*.class"});
+  EXPECT_EQ(r.out.substr(0, r.out.find(kHead)), kBanner + "WARNING: Temporary file \".zyn-Ab3xYz.~tmp\" of a stopped run removed\n"
+                                                  "WARNING: Temporary file \".zyn-Held00.~tmp\" of a stopped run removed\n");
+  EXPECT_EQ(Listing(Path("")), (std::vector<std::string>{"A.class", "A.~class"}));
+}
+
 }  // namespace

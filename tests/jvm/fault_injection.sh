@@ -3,8 +3,9 @@
 # backup name with the result under its name, and no name is ever missing. Runs on a tree of about 500
 # classes of java.base (java/time, java/util/concurrent) and on a jar of them:
 #
-#  - kill -9 at random moments, and before each rename and each link (strace); temporary files left by a
-#    kill are never listed by a later run;
+#  - kill -9 at random moments, on the disk and on a tmpfs, and before each rename and each link (strace):
+#    where the file system makes unnamed files a random kill leaves no temporary file; where it does not (a
+#    ramfs), a kill's temporary files are never listed by a later run, which removes them;
 #  - two runs at once, and a second run that starts while the first waits between two of its syncs;
 #  - a file size limit and a full tmpfs: the error names the file, the files before it hold their results,
 #    it and the files after it are as they were, no temporary file is left;
@@ -133,8 +134,11 @@ else
 fi
 
 # --- kill -9 at random moments ------------------------------------------------------------------------------
+# Whether the file system of $work makes unnamed files (O_TMPFILE), where a kill must leave no temporary file.
+unnamed_files() { [[ $(stat -f -c %T "$(dirname "$work")") =~ ^(ext2/ext3|xfs|btrfs|tmpfs)$ ]]; }
 random_kills() {  # FORM COUNT
-  local form=$1 n=$2 i pid rc delay finished=0 written=0 left=0
+  local form=$1 n=$2 i pid rc delay finished=0 written=0 left=0 where
+  where=$(stat -f -c %T "$(dirname "$work")")
   for ((i = 1; i <= n; i++)); do
     fresh "$form"
     delay=$((RANDOM * duration[$form] / 32768))
@@ -148,6 +152,13 @@ random_kills() {  # FORM COUNT
     [[ -n $(find "$work" -name '*.~*' ! -name '*.~tmp') ]] && written=$((written + 1))
     [[ -z $(find "$work" -name '*.~tmp') ]] && continue
     left=$((left + 1))
+    # With unnamed files, a kill can leave only a whole result: one that had just taken its temporary name
+    # to take the file's in the next call (the system has no call that does both).
+    if unnamed_files; then
+      find "$work" -name '*.~tmp' -print0 | xargs -0 md5sum | awk 'FILENAME == ARGV[1] { r[$1]; next }
+        !($1 in r) { print $2 " left behind, not a whole result" }' "$scratch/$form.result" - > "$scratch/problems"
+      if [[ -s $scratch/problems ]]; then fail "kill -9 $form on $where" "after $delay ms" "$scratch/problems"; return; fi
+    fi
     # A temporary file is never listed, however the pattern is written.
     rc=0; "$zyn" -tst "$work/**/*.*" > "$scratch/tst" || rc=$?
     if (( rc != 0 )) || grep -q '\.~' "$scratch/tst"; then
@@ -155,11 +166,53 @@ random_kills() {  # FORM COUNT
       return
     fi
   done
-  pass "kill -9 $form: $n kills over ${duration[$form]} ms, $finished after the run, $((written - finished)) \
-with backups made, $left left temporary files (not listed by -tst)"
+  local kind="left temporary files (not listed by -tst)"
+  unnamed_files && kind="left a whole result under its temporary name (not listed by -tst)"
+  pass "kill -9 $form on $where: $n kills over ${duration[$form]} ms, $finished after the run, \
+$((written - finished)) with backups made, $left $kind"
 }
 random_kills jar 24
 random_kills tree 24
+mkdir -p "$mnt"
+if mount -t tmpfs -o size=256m tmpfs "$mnt" 2>/dev/null; then
+  work=$mnt/work
+  random_kills jar 20
+  random_kills tree 20
+  work=$scratch/work
+  umount "$mnt"
+else
+  echo "SKIP kill -9 on a tmpfs: cannot mount one here"
+  skipped=1
+fi
+
+# Where zyn cannot name an unnamed file later (no /proc: a run in a mount namespace that hides it), it writes
+# named temporary files as before, locked: a kill leaves them (a run killed in its second sync leaves the
+# results that wait for it), no -tst run lists them, and the next run that writes removes each, with a line,
+# and writes what a complete run writes.
+noproc() { unshare -m sh -c 'mount -t tmpfs none /proc && exec "$@"' sh "$@"; }
+if noproc true 2> /dev/null; then
+  fresh tree
+  { noproc strace -f -qq -o /dev/null -e trace=syncfs -e inject=syncfs:signal=SIGKILL:when=2 "$zyn" -max "$work" \
+      > "$scratch/out"; } 2> /dev/null || true
+  left=$(find "$work" -name '*.~tmp' | wc -l)
+  rc=0; "$zyn" -tst "$work/**/*.*" > "$scratch/tst" || rc=$?
+  listed=$(grep -c '\.~' "$scratch/tst" || true)
+  # (The run after a kill that finishes the rest is checked below; here a fresh tree with such leftovers.)
+  fresh tree
+  planted=$(( left < 99 ? left : 99 ))
+  for ((k = 1; k <= planted; k++)); do : > "$work/java/.zyn-Left$(printf '%02d' "$k").~tmp"; done
+  noproc "$zyn" -max "$work" > "$scratch/out2" || rc=$?
+  removed=$(grep -c '^WARNING: Temporary file ".*" of a stopped run removed$' "$scratch/out2" || true)
+  if (( rc == 0 && left > 0 && listed == 0 && removed == planted )) && [[ -z $(find "$work" -name '*.~tmp') ]] &&
+     [[ $(sums "$work") == $(cat "$scratch/tree.result") ]]; then
+    pass "no /proc: a kill left $left temporary files, unlisted; a run removes $planted, a line each, and writes the same"
+  else
+    fail "no /proc" "exit code $rc, a kill left $left, $listed listed, $removed of $planted removed" "$scratch/out2"
+  fi
+else
+  echo "SKIP no /proc: cannot make a mount namespace here"
+  skipped=1
+fi
 
 # --- kill -9 on entering the 1st, 2nd, ... rename or link, until a run makes fewer ------------------------
 kill_before() {  # FORM CALLS
@@ -260,7 +313,6 @@ kb=$(( $(find "$scratch/tree.done" -name '*.class' -printf '%s\n' | sort -n | ta
 cut=$(cd "$scratch/tree.done" && find . -name '*.class' -size +"$kb"k | sort | head -n 1)
 limited tree "$kb" "${cut#./}"
 
-mkdir -p "$mnt"
 if mount -t tmpfs -o size=64m tmpfs "$mnt" 2>/dev/null; then
   work=$mnt/work
   for form in jar tree; do
