@@ -76,6 +76,9 @@ bool LinkBackup(const std::string& name, const std::string& backup) {
 }
 
 bool ReplaceBackup(const std::string& name, const std::string& backup) {
+  // A backup that is the file already (a run stopped between linking it and replacing the file) stays; renaming
+  // a second name onto it would do nothing and leave that name.
+  if (Platform::SameFile(name, backup)) return true;
   Platform::TempFile original;
   if (!original.LinkTo(name)) return false;
   if (!original.MoveTo(backup))

@@ -195,6 +195,11 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 || Failed();
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat x {}, y {};
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 bool LinkFile(const std::string& existing, const std::string& name) {
   return ::link(existing.c_str(), name.c_str()) == 0 || Failed();
 }
@@ -299,11 +304,8 @@ bool TempFile::Create(const std::string& near, const tFileMode* mode) {
   folder_ = DirectoryOf(near);
   if (folder_.back() != '/') folder_ += '/';
   // An unnamed file where the file system makes one and the process can name it later (through /proc).
-  fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd_)).c_str(), F_OK) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
+  fd_ = nameable ? ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
   if (fd_ < 0) {
     std::string name = TempPattern(near);
     std::shared_lock gate(tempGate);
@@ -397,9 +399,6 @@ bool TempFile::MoveTo(const std::string& target) {
   // An unnamed file takes its temporary name only now, just before it takes the target's.
   if (!Named()) return false;
   if (std::rename(name_.c_str(), target.c_str()) != 0) return Failed();
-  // Where the target is the file already (a second name of it: a backup linked to the file it keeps), rename
-  // leaves both names.
-  if (struct stat left {}; ::lstat(name_.c_str(), &left) == 0) ::unlink(name_.c_str());
   Unregister(name_);
   name_.clear();
   if (fd_ >= 0) ::close(fd_);

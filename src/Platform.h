@@ -59,6 +59,8 @@ bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data);
 // Moves `from` to `to`, replacing a file of that name in one step.
 bool RenameFile(const std::string& from, const std::string& to);
+// Whether both names stand for one file (links followed).
+bool SameFile(const std::string& a, const std::string& b);
 // Gives the file a second name, which must not exist yet.
 bool LinkFile(const std::string& existing, const std::string& name);
 // A temporary file beside a name, written piece by piece: created with the permission bits, extended

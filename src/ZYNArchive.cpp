@@ -595,10 +595,15 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
 }  // namespace
 
 tJob::tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
-           tMemory& memory)
+           tMemory& memory, bool again)
     : memory_(memory), facts_(facts), nestedRoom_(memory.nested) {
   // Taken before the walk, so that an error in it gives them back too.
-  const std::unique_ptr<tKeptArchive> kept = memory.kept.Take(shown);
+  std::unique_ptr<tKeptArchive> kept = memory.kept.Take(shown);
+  if (again && kept != nullptr) {
+    auto later = std::make_unique<tKeptArchive>();
+    later->nests = kept->nests;
+    memory.kept.Put(shown, std::move(later));
+  }
   ZYNZip::tCoder coder;
   tFound found = WalkArchive(bytes, shown, tMode::Strict, nestedRoom_, coder);
   top_ = std::move(found.top);
@@ -657,18 +662,44 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
 }
 
 bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
-             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report) {
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report,
+             const std::string& source) {
   try {
     Platform::MappedFile file;
-    if (!file.Map(name)) ZYNError::Message("File ", "\"", name, "\" not open");
+    const std::string& read = source.empty() ? name : source;
+    if (!file.Map(read)) ZYNError::Message("File ", "\"", read, "\" not open");
     tJob job(file.Bytes(), name, facts, memory);
     if (!job.Keep().empty()) {
       report.ArchiveKept(name, job.Keep());
       return true;
     }
-    return WriteArchive(name, file.Bytes(), job, threads, params, report);
+    if (source.empty()) return WriteArchive(name, file.Bytes(), job, threads, params, report);
+    ZYNData::tParams measured = params;
+    measured.tst = true;
+    return WriteArchive(name, file.Bytes(), job, threads, measured, report);
   } catch (const ZYNError::Fatal& error) {
     report.ArchiveFailed(name, error.Line());
+    return false;
+  }
+}
+
+bool Makes(const std::string& name, const std::string& backup, unsigned threads, const ZYNData::tParams& params,
+           const ZYNHierarchy::tRunFacts& facts, tMemory& memory) {
+  try {
+    Platform::MappedFile made, now;
+    if (!made.Map(backup) || !now.Map(name)) return false;
+    tJob job(made.Bytes(), name, facts, memory, true);
+    if (!job.Keep().empty()) return false;
+    const std::span<const std::uint8_t> current = now.Bytes();
+    std::size_t at = 0;
+    bool same = true;
+    ZYNReport::tReport quiet{ZYNReport::tReport::tQuiet{}};
+    const bool built = job.Write(threads, params, quiet, [&](tBytes part) {
+      same = same && part.size() <= current.size() - at && std::equal(part.begin(), part.end(), current.begin() + at);
+      at += part.size();
+    });
+    return built && same && at == current.size();
+  } catch (const ZYNError::Fatal&) {
     return false;
   }
 }

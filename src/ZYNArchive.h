@@ -68,8 +68,9 @@ public:
   // ZYNError::Message. The bytes and the memory must outlive the job, which holds its nested archives'
   // room until it is destroyed. The class entries that ReadNames kept under the name `shown` serve the
   // core where the entry still holds the data they came from; the others are given back.
+  // With `again`, what the names pass found of the archive's nests stays for a later job under that name.
   tJob(std::span<const std::uint8_t> bytes, const std::string& shown, const ZYNHierarchy::tRunFacts& facts,
-       tMemory& memory);
+       tMemory& memory, bool again = false);
   ~tJob();
   // Why the archive must stay as it is (its warning), or empty.
   const std::string& Keep() const;
@@ -99,8 +100,14 @@ private:
 // -tst) through a temporary file that is read back and checked before it replaces anything. An archive
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
 // reported).
+// With a `source`, the lines are those of that file (the archive's backup) and nothing is written.
 bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
-             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report);
+             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report,
+             const std::string& source = {});
+// Whether the archive's bytes are exactly what the run makes of `backup` (nothing printed or written); false
+// also where the backup cannot be read, is damaged, or stays as it is.
+bool Makes(const std::string& name, const std::string& backup, unsigned threads, const ZYNData::tParams& params,
+           const ZYNHierarchy::tRunFacts& facts, tMemory& memory);
 
 // Hands the names of every class entry of the archive (nested archives included) that can be read to `add`,
 // in entry order on the calling thread, as they are read; an archive or entry that cannot be read adds nothing

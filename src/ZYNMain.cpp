@@ -20,6 +20,7 @@
 #include "ZYNError.h"
 #include "ZYNNest.h"
 #include "ZYNReport.h"
+#include "ZYNRerun.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
 
@@ -112,7 +113,8 @@ struct tListed {
   std::unique_ptr<Platform::TempFile> written;
   std::string notWritten;
   std::optional<Platform::tFileMode> mode;  // the file's owner and mode, when taking it looked at them
-  bool backedUp = false;  // its backup is linked already
+  bool backedUp = false;  // its backup is linked already (or stays as it is: it holds the original)
+  bool done = false;      // an earlier run made it: nothing is written, its line is the result's
   std::size_t size = 0;
   bool grouped = false;       // a later class of a nest: the result came with the nest's first class
   std::vector<tListed> rest;  // with a nest's first class: the results of its other classes, in list order
@@ -227,23 +229,36 @@ tListed OptimizeNamed(const std::string& name, tKept kept, Platform::FileBuffer&
 
 // The class files of a nest, taken and optimized as one unit, each result written beside its file; each as a
 // file of its own when one of them is no class file now (then the nest is not what the names pass found).
+// `backups`: by member, the backup that an earlier run made of a done one, or empty. A done member takes part
+// as its backup, and is written only where the nest now makes of it what it does not hold (another member was
+// recompiled since), its backup staying the original.
 std::vector<tListed> OptimizeGroup(const std::vector<std::string>& names, const std::vector<std::size_t>& group,
                                    std::vector<tKept>& kept, const tParams& params,
-                                   const ZYNHierarchy::tRunFacts& facts) {
-  std::vector<Platform::FileBuffer> buffers(group.size());
+                                   const ZYNHierarchy::tRunFacts& facts, const std::vector<std::string>& backups) {
+  std::vector<Platform::FileBuffer> buffers(group.size()), originals(group.size());
   try {
     std::vector<tListed> listed(group.size());
-    std::vector<std::span<const std::uint8_t>> classes;
+    std::vector<std::span<const std::uint8_t>> classes, now;
     for (std::size_t i = 0; i < group.size(); ++i) {
       const auto bytes = TakeFile(names[group[i]], kept[i], buffers[i], params, listed[i]);
       if (!bytes) break;
-      classes.push_back(*bytes);
+      now.push_back(*bytes);
+      if (backups[i].empty()) classes.push_back(*bytes);
+      else if (Platform::ReadFile(backups[i], originals[i])) classes.push_back(originals[i].Bytes());
+      else break;
     }
     if (classes.size() == group.size()) {
-      std::vector<tFileResult> results = ZYNNest::OptimizeNest(classes, &facts, params);
+      ZYNData::tParams making = params;
+      making.tst = false;  // a done member's result is compared, also where nothing is written
+      std::vector<tFileResult> results = ZYNNest::OptimizeNest(classes, &facts, making);
       for (std::size_t i = 0; i < group.size(); ++i) {
         listed[i].result = std::move(results[i]);
-        if (!params.tst && listed[i].result.error.empty()) WriteBeside(names[group[i]], listed[i]);
+        if (!backups[i].empty() && listed[i].result.error.empty()) {
+          listed[i].backedUp = true;
+          listed[i].done = std::ranges::equal(listed[i].result.bytes, now[i]);
+        }
+        if (!params.tst && !listed[i].done && listed[i].result.error.empty()) WriteBeside(names[group[i]], listed[i]);
+        listed[i].result.bytes = std::vector<std::uint8_t>();
       }
       return listed;
     }
@@ -372,13 +387,16 @@ struct tListedNames {
   tKept kept;  // a class file's bytes, when the budget had room for them
   bool archive = false;
   bool outOfMemory = false;  // names left out would change what other classes may do: the run ends
+  std::string backup;        // the backup its names were read from, or empty
 };
 
 // `locks`: in a writing run, the room for files kept open under their lock (read through it), else null.
 // `facts`: where the file is the run's only one, the run's facts, which an archive's classes go to as they are
-// read (nothing else adds to them meanwhile), else null.
+// read (nothing else adds to them meanwhile), else null. `fromBackup`: the names are those of the file's
+// backup, where it has one (a file that an earlier run made: its facts are its original's).
 tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads,
-                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks, ZYNHierarchy::tRunFacts* facts) {
+                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks, ZYNHierarchy::tRunFacts* facts,
+                     bool fromBackup) {
   tListedNames listed;
   try {
     Platform::FileLock lock;
@@ -391,15 +409,22 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsi
       }
     }
     const tRead read = ReadListed(name, buffer, locked ? &lock : nullptr);
+    if (fromBackup && read != tRead::Failed)
+      if (std::string backup = FileModule::BackupName(name, read == tRead::Archive); Platform::IsFile(backup))
+        listed.backup = std::move(backup);
+    const std::string& source = listed.backup.empty() ? name : listed.backup;
     if (read == tRead::Archive) {
       listed.archive = true;
-      if (Platform::MappedFile archive; archive.Map(name))
+      if (Platform::MappedFile archive; archive.Map(source))
         ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, [&](ZYNHierarchy::tClassFacts&& c) {
           if (facts != nullptr) facts->Add(std::move(c));
           else listed.classes.push_back(std::move(c));
         });
     } else if (read == tRead::Class) {
-      if (ZYNHierarchy::tClassNames names; ZYNHierarchy::ReadNames(buffer.Bytes(), names)) {
+      Platform::FileBuffer original;
+      const bool fromOriginal = !listed.backup.empty() && Platform::ReadFile(listed.backup, original);
+      if (ZYNHierarchy::tClassNames names;
+          ZYNHierarchy::ReadNames(fromOriginal ? original.Bytes() : buffer.Bytes(), names)) {
         listed.nest = ZYNHierarchy::TakeNestNames(names);
         listed.classes.emplace_back(std::move(names));
       }
@@ -436,15 +461,26 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
 // which the others should not wait for.
 constexpr std::size_t kNamesAhead = 64;
 
+// What the names pass found of the listed files, by place in the list: the kind, the bytes kept for the core,
+// what each loose class file says of its nest (nothing for an archive or what is no class), and the backup its
+// names came from (or empty).
+struct tRunRead {
+  std::vector<bool> isArchive;
+  std::vector<tKept> kept;
+  std::vector<ZYNHierarchy::tNestNames> nests;
+  std::vector<std::string> backups;
+};
+
 // The classes of the whole run, read on every thread before any is optimized; the first of a name in list
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
-// `kept`: by listed file, the bytes kept for the core; `nests`: what each loose class file says of its nest
-// (nothing for an archive or what is no class).
+// `fromBackup`: by listed file, whether its names are its backup's where it has one (none when empty).
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads, ZYNArchive::tMemory& memory, std::vector<bool>& isArchive,
-                                std::vector<tKept>& kept, ZYNBatch::tHeld* locks,
-                                std::vector<ZYNHierarchy::tNestNames>& nests) {
+                                unsigned threads, ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks,
+                                const std::vector<bool>& fromBackup, tRunRead& read) {
   ZYNHierarchy::tRunFacts facts;
+  std::vector<bool>& isArchive = read.isArchive;
+  std::vector<tKept>& kept = read.kept;
+  std::vector<ZYNHierarchy::tNestNames>& nests = read.nests;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
   std::vector<Platform::FileBuffer> buffers(threads);
@@ -454,7 +490,8 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
       [&](std::size_t k, unsigned slot) {
-        return NamesOf(names[k], buffers[slot], inner, memory, locks, names.size() == 1 ? &facts : nullptr);
+        return NamesOf(names[k], buffers[slot], inner, memory, locks, names.size() == 1 ? &facts : nullptr,
+                       k < fromBackup.size() && fromBackup[k]);
       },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
@@ -463,6 +500,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
         if (listed.archive) archives.push_back(names[k]);
         kept[k] = std::move(listed.kept);
         isArchive.push_back(listed.archive);
+        read.backups.push_back(std::move(listed.backup));
         return true;
       },
       {}, kNamesAhead);
@@ -551,6 +589,7 @@ public:
     return it == of_.end() ? nullptr : &groups_[it->second];
   }
   std::vector<bool> Later(std::size_t count) const { return ZYNNest::Later(count, groups_); }
+  const std::vector<std::vector<std::size_t>>& Groups() const { return groups_; }
 
 private:
   std::vector<std::vector<std::size_t>> groups_;
@@ -559,16 +598,17 @@ private:
 
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
 // its result written, an archive processed in its turn. False when an error ended the run (its line reported).
-bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set<std::string>& links,
-                 std::vector<tKept>& kept, ZYNBatch::tHeld& locks,
-                 const std::vector<ZYNHierarchy::tNestNames>& nests, const tParams& params,
+// A file that an earlier run made (`verdicts`) is not written: its line is that of its backup.
+bool OptimizeAll(const std::vector<std::string>& names, const std::vector<bool>& inTurn, tRunRead& read,
+                 ZYNBatch::tHeld& locks, const std::vector<ZYNRerun::tVerdict>& verdicts, const tParams& params,
                  const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
                  ZYNReport::tReport& report) {
+  std::vector<tKept>& kept = read.kept;
   std::vector<Platform::FileLock> held;
   tPending pending(params.old, held, LockRooms(names.size()).held);
   std::vector<Platform::FileBuffer> buffers(threads);
-  const std::vector<bool> inTurn = ReadsWritten(names, links, params);
-  const tNests grouped(nests, inTurn);
+  const tNests grouped(read.nests, inTurn);
+  const auto done = [&](std::size_t k) { return k < verdicts.size() && verdicts[k].done; };
   std::unordered_map<std::size_t, tListed> waiting;  // later classes of a nest whose first class was taken
   // The bytes and lock the names pass kept for file k, handed over once; what they took of the run's room is
   // given back once the unit is done with them.
@@ -595,8 +635,12 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
         return later;
       }
       std::vector<tKept> bytes;
-      for (std::size_t j : *group) bytes.push_back(takeKept(j, taken));
-      std::vector<tListed> all = OptimizeGroup(names, *group, bytes, params, facts);
+      std::vector<std::string> backups;
+      for (std::size_t j : *group) {
+        bytes.push_back(takeKept(j, taken));
+        backups.push_back(done(j) ? read.backups[j] : std::string());
+      }
+      std::vector<tListed> all = OptimizeGroup(names, *group, bytes, params, facts, backups);
       bytes.clear();
       giveBack(taken);
       tListed first = std::move(all.front());
@@ -604,6 +648,15 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
       return first;
     }
     tKept bytes = takeKept(k, taken);
+    if (done(k)) {
+      tListed listed;
+      listed.done = true;
+      listed.archive = read.isArchive[k];
+      listed.result = verdicts[k].result;
+      bytes = tKept();
+      giveBack(taken);
+      return listed;
+    }
     // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first, so
     // the bytes the names pass read are not what it reads. A file it locked may be an original that an
     // earlier commit replaced: it stays locked as those do.
@@ -626,11 +679,19 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     if (listed.archive && listed.result.error.empty()) {
       pending.Flush();
-      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report)) return false;
+      // A done archive's lines are those of its backup, and nothing is written.
+      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report, listed.done ? read.backups[k] : ""))
+        return false;
       pending.Hold(std::move(listed.lock));
       return true;
     }
-    if (!params.tst && !params.old && listed.written && listed.result.error.empty()) BackUp(names[k], listed);
+    if (listed.done) {
+      if (!report.File(names[k], listed.result)) return false;
+      report.EndLine();
+      return true;
+    }
+    if (!params.tst && !params.old && listed.written && listed.result.error.empty() && !listed.backedUp)
+      BackUp(names[k], listed);
     if (!report.File(names[k], listed.result)) return false;
     if (!params.tst) pending.Add(names[k], listed);
     report.EndLine();
@@ -643,6 +704,37 @@ bool OptimizeAll(const std::vector<std::string>& names, const std::unordered_set
     return false;
   pending.Flush();
   return true;
+}
+
+// Which listed files an earlier run made: each file with a backup is judged by what this run makes of the
+// backup, on facts that take the names of those files from their backups (a result's private names are not the
+// original's). Where some turn out not done (recompiled since, or a run with other keys), the facts take those
+// files' own names and the others are judged again, until the verdicts hold.
+std::vector<ZYNRerun::tVerdict> Settle(const std::vector<std::string>& names, const std::vector<std::string>& others,
+                                       const std::vector<bool>& inTurn, const tParams& params, unsigned threads,
+                                       tRunRead& read, ZYNHierarchy::tRunFacts& facts, ZYNArchive::tMemory& memory) {
+  std::vector<ZYNRerun::tVerdict> verdicts;
+  std::vector<std::string> judged = read.backups;
+  for (int round = 0; round < 4; ++round) {
+    std::vector<ZYNRerun::tUnit> units(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k)
+      units[k] = {names[k], judged[k], read.isArchive[k], read.kept[k].Bytes()};
+    verdicts = ZYNRerun::Check(units, tNests(read.nests, inTurn).Groups(), params, facts, threads, memory);
+    std::vector<bool> fromBackup(names.size(), false);
+    bool changed = false;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      fromBackup[k] = verdicts[k].done;
+      changed = changed || (!judged[k].empty() && !verdicts[k].done);
+      if (!verdicts[k].done) judged[k].clear();
+    }
+    if (!changed) break;
+    // Facts anew, with the names of the files found not done their own (nothing kept: the first pass kept it).
+    ZYNArchive::tMemory again;
+    tRunRead reread;
+    facts = ReadRun(names, others, threads, again, nullptr, fromBackup, reread);
+    read.nests = std::move(reread.nests);
+  }
+  return verdicts;
 }
 
 }  // namespace
@@ -754,18 +846,21 @@ int Run(Queue::tQueue& words) {
   std::unordered_set<std::string> links;
   const std::vector<std::string> names = ListFiles(params, words, others, links, report);
   report.Head();
-  std::vector<bool> isArchive;
   // What the archives of this run may hold in memory at once, whatever the thread count.
   ZYNArchive::tMemory memory;
-  std::vector<tKept> kept;
   ZYNBatch::tHeld locks(LockRooms(names.size()).kept);
   // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
   if (!params.tst) Platform::ReserveOpenFiles(names.size() + 64);
-  std::vector<ZYNHierarchy::tNestNames> nests;
-  const ZYNHierarchy::tRunFacts facts =
-      ReadRun(names, others, threads, memory, isArchive, kept, params.tst ? nullptr : &locks, nests);
-  if (!params.tst) CheckBackupNames(names, isArchive);
-  if (!OptimizeAll(names, links, kept, locks, nests, params, facts, threads, memory, report)) return kExitError;
+  // A run again after a stop finds what the stopped one made (-old writes its results to the backup names).
+  const std::vector<bool> fromBackup(params.old ? 0 : names.size(), true);
+  tRunRead read;
+  ZYNHierarchy::tRunFacts facts =
+      ReadRun(names, others, threads, memory, params.tst ? nullptr : &locks, fromBackup, read);
+  if (!params.tst) CheckBackupNames(names, read.isArchive);
+  const std::vector<bool> inTurn = ReadsWritten(names, links, params);
+  const std::vector<ZYNRerun::tVerdict> verdicts =
+      params.old ? std::vector<ZYNRerun::tVerdict>() : Settle(names, others, inTurn, params, threads, read, facts, memory);
+  if (!OptimizeAll(names, inTurn, read, locks, verdicts, params, facts, threads, memory, report)) return kExitError;
   report.End();
   return kExitOk;
 }

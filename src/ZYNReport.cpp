@@ -39,6 +39,7 @@ void tReport::Head() {
 }
 
 bool tReport::File(const std::string& name, const ZYNClass::tFileResult& result) {
+  if (quiet_) return result.error.empty();
   ++files_;
   const std::string shown = FormatUtils::Printable(name);
   PrintText(shown);
@@ -70,10 +71,13 @@ bool tReport::File(const std::string& name, const ZYNClass::tFileResult& result)
   return true;
 }
 
-void tReport::EndLine() { PrintLn(); }
+void tReport::EndLine() {
+  if (!quiet_) PrintLn();
+}
 
 void tReport::ArchiveKept(const std::string& name, const std::string& why) {
   archives_ = true;
+  if (quiet_) return;
   PrintLine("WARNING: Archive \"" + FormatUtils::Printable(name) + "\" left unchanged: " + FormatUtils::Printable(why));
 }
 
@@ -83,6 +87,7 @@ void tReport::ArchiveShrank(std::int64_t bytes) {
 }
 
 void tReport::ArchiveFailed(const std::string& name, const std::string& line) {
+  if (quiet_) return;
   PrintText(name);
   Error(line);
 }

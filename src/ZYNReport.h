@@ -19,6 +19,9 @@ namespace ZYNReport {
 class tReport {
 public:
   tReport() = default;
+  // A report that prints nothing: for a run's look at what it would make of a file, whose lines come later.
+  struct tQuiet {};
+  explicit tReport(tQuiet) : quiet_(true) {}
   // A run that stops at an error still puts its mapping in place, with what it mapped so far.
   ~tReport();
   tReport(const tReport&) = delete;
@@ -50,6 +53,7 @@ private:
   std::int32_t reduction_ = 0;         // the sum of their Change column
   std::int64_t archiveReduction_ = 0;  // by how many bytes the archive files shrank
   bool archives_ = false;              // an archive was processed
+  bool quiet_ = false;
   std::optional<ZYNMap::tMapFile> map_;
 };
 

@@ -507,10 +507,12 @@ TEST_F(CliTest, BackupsByDefaultAndWithOld) {
   EXPECT_EQ(ReadFileBytes(other.File("Foo.class")), Sample());
   EXPECT_EQ(ReadFileBytes(other.File("Foo.~class")), reduced);
 
-  // A second default run: the backup now holds the first run's result.
+  // A second default run finds Foo done: the backup keeps the original, the line is the first run's.
   r = Run({"Foo"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(Get("Foo.~class"), reduced);
+  EXPECT_EQ(r.out, kBanner + table);
+  EXPECT_EQ(Get("Foo.~class"), Sample());
+  EXPECT_EQ(Get("Foo.class"), reduced);
 }
 
 // Names are not cut: a directory part and a file name beyond 255 characters, given in one word beyond 79.

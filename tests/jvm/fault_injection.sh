@@ -3,7 +3,10 @@
 # backup name with the result under its name, and no name is ever missing. Runs on a tree of about 500
 # classes of java.base (java/time, java/util/concurrent) and on a jar of them:
 #
-#  - kill -9 at random moments, on the disk and on a tmpfs, and before each rename and each link (strace):
+#  - kill -9 at random moments, on the disk and on a tmpfs, and before each rename and each link (strace),
+#    each followed by the same command again, which finishes the rest: then every file and backup is what a
+#    complete run leaves; a second run of a complete run changes nothing, one with other keys replaces the
+#    backups as a run over results does;
 #    where the file system makes unnamed files a random kill leaves no temporary file; where it does not (a
 #    ramfs), a kill's temporary files are never listed by a later run, which removes them;
 #  - two runs at once, and a second run that starts while the first waits between two of its syncs;
@@ -80,6 +83,7 @@ for form in tree small jar; do
     start=$(ms)
     "$zyn" -max "$(param "$form")" > "$scratch/out" || { cat "$scratch/out"; echo "$form: zyn failed" >&2; exit 2; }
     times+=($(( $(ms) - start + 1 )))
+    sed "s|$work|W|g" "$scratch/out" > "$scratch/$form.table"
     sums "$work" > "$scratch/$form.result$run"
     cmp -s "$scratch/$form.result1" "$scratch/$form.result$run" ||
       { echo "two complete runs on $form wrote different files" >&2; exit 2; }
@@ -149,6 +153,16 @@ random_kills() {  # FORM COUNT
     (( rc == 0 )) && finished=$((finished + 1))
     verify "$form" > "$scratch/problems"
     if [[ -s $scratch/problems ]]; then fail "kill -9 $form" "after $delay ms" "$scratch/problems"; return; fi
+    # The same command again finishes what the killed run began, and takes nothing it wrote for an original.
+    cp -a "$work" "$scratch/killed"
+    rc=0; "$zyn" -max "$(param "$form")" > "$scratch/again" || rc=$?
+    if (( rc != 0 )) || [[ $(sums "$work" | grep -v '\.~tmp$') != $(sums "$scratch/$form.done") ]]; then
+      diff <(sums "$scratch/$form.done") <(sums "$work") > "$scratch/problems" || true
+      fail "kill -9 $form, then the same command" "after $delay ms (exit code $rc)" "$scratch/problems" "$scratch/again"
+      return
+    fi
+    rm -rf "$work"
+    mv "$scratch/killed" "$work"
     [[ -n $(find "$work" -name '*.~*' ! -name '*.~tmp') ]] && written=$((written + 1))
     [[ -z $(find "$work" -name '*.~tmp') ]] && continue
     left=$((left + 1))
@@ -173,6 +187,41 @@ $((written - finished)) with backups made, $left $kind"
 }
 random_kills jar 24
 random_kills tree 24
+
+# A second run of a complete run writes nothing; one with other keys takes the results for originals, as
+# specified (-noren keeps the SourceFile that -max removed from every class: no class comes out as before).
+for form in jar tree; do
+  fresh "$form.done"
+  rc=0; "$zyn" -max "$(param "$form")" > "$scratch/out" || rc=$?
+  if (( rc != 0 )) || [[ $(sums "$work") != $(sums "$scratch/$form.done") ]] ||
+     ! cmp -s <(sed "s|$work|W|g" "$scratch/out") "$scratch/$form.table"; then
+    fail "second run, $form" "exit code $rc; files or table not those of the first run" "$scratch/out"
+  else
+    pass "second run, $form: no file or backup changed, the first run's table"
+  fi
+  fresh "$form.done"
+  rc=0; "$zyn" -noren "$(param "$form")" > "$scratch/out" || rc=$?
+  diff <(sums "$scratch/$form.done" | grep -v '\.~' | sed 's/\.\([a-z]*\)$/.~\1/') <(sums "$work" | grep '\.~') > "$scratch/problems" || true
+  if (( rc != 0 )) || [[ -s $scratch/problems ]]; then
+    fail "second run with other keys, $form" "exit code $rc; the backups are not the first run's results" "$scratch/problems"
+  else
+    pass "second run with other keys, $form: the backups are the first run's results, as specified"
+  fi
+done
+# A run stopped by a damaged class midway, run again once that class is removed: the files it wrote are done,
+# the rest is processed, and every file and backup is what a complete run leaves.
+fresh tree
+printf '\xca\xfe\xba\xbe\x00' > "$work/java/time/format/Broken.class"
+ra=0; "$zyn" -max "$work" > "$scratch/out" || ra=$?
+rm "$work/java/time/format/Broken.class"
+rb=0; "$zyn" -max "$work" > "$scratch/out2" || rb=$?
+if (( ra == 1 && rb == 0 )) && [[ $(sums "$work") == $(sums "$scratch/tree.done") ]]; then
+  pass "a run stopped at a damaged class, run again without it: nothing lost, what a complete run leaves"
+else
+  diff <(sums "$scratch/tree.done") <(sums "$work") > "$scratch/problems" || true
+  fail "run again after a damaged class" "exit codes $ra and $rb" "$scratch/problems" "$scratch/out2"
+fi
+
 mkdir -p "$mnt"
 if mount -t tmpfs -o size=256m tmpfs "$mnt" 2>/dev/null; then
   work=$mnt/work
