@@ -368,7 +368,7 @@ std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
 }
 
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
-               std::int32_t superClass) {
+               std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted) {
   const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
   if (thisEntry == nullptr) ZYNError::Message("Invalid this class index in class file");
   const std::int32_t thisName = thisEntry->nameIndex;
@@ -379,16 +379,19 @@ void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size
     superName = superEntry->nameIndex;
   }
   idents.assign(n, 0);
-  std::size_t k = 0;
-  for (std::int32_t i = 0; i < cp.length() && k + 1 < n; ++i) {
+  std::size_t k = 0, counted = 0;
+  for (std::int32_t i = 0; i < cp.length() && counted + 1 < n; ++i) {
     const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, i);
     if (entry == nullptr || entry->mark <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
     if (!IsLetter(entry->bytes[0])) continue;
     bool ident = true;
     for (std::int32_t j = 1; j < entry->length && ident; ++j) ident = IsLetterOrDigit(entry->bytes[j]);
-    if (ident) idents[k++] = i;
+    if (!ident) continue;
+    if (k + 1 >= idents.size()) idents.resize(k + 2, 0);
+    idents[k++] = i;
+    if (uncounted == nullptr || !uncounted->contains(i)) ++counted;
   }
-  if (k < n) idents[k] = 0;
+  if (k < idents.size()) idents[k] = 0;
 }
 
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "FileModule.h"
@@ -275,8 +276,9 @@ std::int32_t NewPoolCount(const ConstPool& cp);
 void WriteConstPool(const ConstPool& cp, FileModule::tOutput& out);
 
 // Queries and edits of the member pass.
+// At most n - 1 listed indexes count, then a 0; the entries of `uncounted` are listed without counting.
 void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
-               std::int32_t superClass);
+               std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted = nullptr);
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);
 // Shortens the Utf8 entry in place to the text (no longer than it was); `saved` the bytes it lost.
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved);

@@ -478,7 +478,8 @@ private:
 struct NameSources {
   std::vector<std::int32_t> idents;  // reusable names of the class, ended by 0
   std::size_t k = 0;                 // next position in idents
-  std::size_t letter = 0;            // next position in alphabet
+  std::size_t letter = 0;            // next position in letters
+  std::string letters;               // the alphabet's letters in the order they are handed out, once needed
   std::size_t generated = 0;         // next generated name of the form of type names
 };
 
@@ -540,17 +541,17 @@ std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& memb
   const ConstPool& cp = *cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
   // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
-  if (names.Refused(member, tag, Names::kIdents, next.k)) return 0;
-  for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
-    const std::string_view text = Utf8Text(cp, idents[i]);
-    if (names.Taken(member, tag, text) || Inherited(p, member, tag, text, cp)) continue;
-    std::swap(idents[i], idents[next.k]);
-    names.Repoint(member, ref, idents[next.k++]);
-    return 0;
-  }
-  if (next.k < idents.size() && idents[next.k] != 0) {
-    names.Refuse(member, tag, Names::kIdents, next.k);
-    return 0;
+  // A member that may bear none of those left goes on to the names below, as it would on the next run, when
+  // later members have taken them.
+  if (!names.Refused(member, tag, Names::kIdents, next.k)) {
+    for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
+      const std::string_view text = Utf8Text(cp, idents[i]);
+      if (names.Taken(member, tag, text) || Inherited(p, member, tag, text, cp)) continue;
+      std::swap(idents[i], idents[next.k]);
+      names.Repoint(member, ref, idents[next.k++]);
+      return 0;
+    }
+    if (next.k < idents.size() && idents[next.k] != 0) names.Refuse(member, tag, Names::kIdents, next.k);
   }
   if (p.typeNamesOnly) {
     // Generated names, each given once; one no shorter than the member's own name saves nothing.
@@ -565,18 +566,27 @@ std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& memb
     }
     return 0;
   }
-  const auto letterAt = [](std::size_t k) { return std::string_view(alphabet.data() + k, 1); };
-  while (next.letter < alphabet.size() && names.InUse(letterAt(next.letter))) ++next.letter;
+  // The letters the pool holds in use first: taking one saves the member's whole entry, and a member given a
+  // fresh letter would take such a one on the next run.
+  if (next.letters.empty()) {
+    for (const char c : alphabet)
+      if (names.LetterEntry(c) != 0) next.letters += c;
+    for (const char c : alphabet)
+      if (names.LetterEntry(c) == 0) next.letters += c;
+  }
+  const std::string& letters = next.letters;
+  const auto letterAt = [&](std::size_t k) { return std::string_view(letters.data() + k, 1); };
+  while (next.letter < letters.size() && names.InUse(letterAt(next.letter))) ++next.letter;
   if (names.Refused(member, tag, Names::kLetters, next.letter)) return 0;
   std::size_t letter = next.letter;
-  while (letter < alphabet.size() && (names.InUse(letterAt(letter)) || names.Taken(member, tag, letterAt(letter)) ||
-                                      Inherited(p, member, tag, letterAt(letter), cp)))
+  while (letter < letters.size() && (names.InUse(letterAt(letter)) || names.Taken(member, tag, letterAt(letter)) ||
+                                     Inherited(p, member, tag, letterAt(letter), cp)))
     ++letter;
-  if (letter >= alphabet.size()) {
+  if (letter >= letters.size()) {
     names.Refuse(member, tag, Names::kLetters, next.letter);
     return 0;
   }
-  const char ch = alphabet[letter];
+  const char ch = letters[letter];
   const std::int32_t u = names.LetterEntry(ch);
   // One letter for another saves nothing, and would rename the member again on every run.
   if (u == 0 && Utf8Text(cp, member.nameIndex).size() == 1) return 0;
@@ -889,21 +899,31 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
                              ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.superClass) != nullptr);
   if (classEntries && !AnyToRename(cls, p)) return 0;
   const std::vector<MemberAt> all = AllMembers(cls);
-  NameSources next;
-  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);
-  DropMemberNames(next, all);
-  if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
   OwnRefs refs(cls);
-  Names names(cls, all);
-  std::int32_t bytes = 0;
+  // The members to rename, with their references: renamed only when the name serves nothing but the
+  // declaration and this one reference.
+  std::vector<std::pair<const MemberAt*, std::int32_t>> renamed;
+  std::unordered_set<std::int32_t> ownNames;
   for (const MemberAt& at : all) {
     if ((at.isMethod ? cls.methodCount : cls.fieldCount) <= 0) continue;
-    memberInfo& member = (*at.table)[at.slot];
+    const memberInfo& member = (*at.table)[at.slot];
     if (!member.present || !IsPrivate(member) || NameKept(p, at.isMethod, at.slot)) continue;
     const std::int32_t ref = refs.Find(member, at.isMethod);
-    // Renamed only when its name serves nothing but the declaration and this one reference.
     if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
-    bytes += GiveNewName(cls, p, member, at.isMethod ? kConstantMethodref : kConstantFieldref, ref, next, names);
+    renamed.emplace_back(&at, ref);
+    ownNames.insert(member.nameIndex);
+  }
+  NameSources next;
+  // Those names leave the pool (or stay the member's alone) whatever it is given, so they take none of the
+  // list's places: a run over this run's result then lists the same names and gives none anew.
+  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
+  DropMemberNames(next, all);
+  if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
+  Names names(cls, all);
+  std::int32_t bytes = 0;
+  for (const auto& [at, ref] : renamed) {
+    memberInfo& member = (*at->table)[at->slot];
+    bytes += GiveNewName(cls, p, member, at->isMethod ? kConstantMethodref : kConstantFieldref, ref, next, names);
   }
   names.MoveMarks();
   return bytes;

@@ -3,7 +3,9 @@
 
 #include <cctype>
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -153,7 +155,8 @@ std::string Generated(std::size_t k) {
 struct NameSources {
   std::vector<std::int32_t> idents;  // reusable names of the class, ended by 0
   std::size_t k = 0;                 // next position in idents
-  std::size_t letter = 0;            // next position in alphabet
+  std::size_t letter = 0;            // next position in letters
+  std::string letters;               // letters with an entry in use first, once needed
   std::size_t generated = 0;         // next generated name
 };
 
@@ -190,7 +193,6 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
     ZYNConstPool::ReplaceMemRefName(cp, ref, member.nameIndex);
     return 0;
   }
-  if (next.k < idents.size() && idents[next.k] != 0) return 0;
   if (p.typeNamesOnly) {
     const std::size_t own = ZYNConstPool::Utf8Text(cp, member.nameIndex).size();
     const std::size_t count = 676 + 17576;
@@ -206,14 +208,21 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
     }
     return 0;
   }
-  while (next.letter < alphabet.size() && NameInUse(cls, alphabet.substr(next.letter, 1))) ++next.letter;
+  if (next.letters.empty()) {
+    for (const char c : alphabet)
+      if (LetterEntry(cp, c) != 0) next.letters += c;
+    for (const char c : alphabet)
+      if (LetterEntry(cp, c) == 0) next.letters += c;
+  }
+  const std::string_view letters = next.letters;
+  while (next.letter < letters.size() && NameInUse(cls, letters.substr(next.letter, 1))) ++next.letter;
   std::size_t letter = next.letter;
-  while (letter < alphabet.size() &&
-         (NameInUse(cls, alphabet.substr(letter, 1)) || NameTaken(cls, member, tag, alphabet.substr(letter, 1)) ||
-          Inherited(p, cp, member, tag, alphabet.substr(letter, 1))))
+  while (letter < letters.size() &&
+         (NameInUse(cls, letters.substr(letter, 1)) || NameTaken(cls, member, tag, letters.substr(letter, 1)) ||
+          Inherited(p, cp, member, tag, letters.substr(letter, 1))))
     ++letter;
-  if (letter >= alphabet.size()) return 0;
-  const char ch = alphabet[letter];
+  if (letter >= letters.size()) return 0;
+  const char ch = letters[letter];
   const std::int32_t u = LetterEntry(cp, ch);
   if (u == 0 && ZYNConstPool::Utf8Text(cp, member.nameIndex).size() == 1) return 0;
   if (letter == next.letter) ++next.letter;
@@ -257,7 +266,21 @@ void RenameMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   if (p.wholeClass || p.noRename) return;
   Refresh(cls);
   NameSources next;
-  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass);
+  // The name entries renaming may take away do not count against the list's bound.
+  std::unordered_set<std::int32_t> ownNames;
+  const auto own = [&](const std::vector<memberInfo>& members, std::uint8_t tag, auto kept) {
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const memberInfo& m = members[i];
+      if (!m.present || !IsPrivate(m) || kept(i)) continue;
+      const std::int32_t ref = OwnRef(cls, m, tag);
+      if (ref != 0 && MarkOf(*cls.cp, ref) + 1 == MarkOf(*cls.cp, m.nameIndex)) ownNames.insert(m.nameIndex);
+    }
+  };
+  if (cls.fieldCount > 0) own(cls.fields, kConstantFieldref, [&](std::size_t i) { return Kept(p.fieldKept, i); });
+  if (cls.methodCount > 0)
+    own(cls.methods, kConstantMethodref,
+        [&](std::size_t i) { return Kept(p.methodKept, i) || Kept(p.methodNamed, i); });
+  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
       if (member.present) DropIdent(next.idents, member.nameIndex);

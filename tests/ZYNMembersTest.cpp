@@ -484,6 +484,85 @@ TEST_F(MemberPassTest, MembersBeyondAllNameSourcesKeepTheirNames) {
   EXPECT_EQ(bytes, 52 * 6);
 }
 
+// A second run over a result renames nothing: the names the first run gave are those the second would give.
+TEST_F(MemberPassTest, ARunOverItsOwnResultRenamesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(Shape&)> build;
+    std::vector<std::string> fields;  // as the first run leaves them
+  };
+  // Private static int[] fields read by a public method, their names first in the pool.
+  const auto fields = [](Shape& s, const std::vector<std::string>& names, int descriptor) {
+    std::vector<int> refs;
+    for (const std::string& n : names) {
+      const int name = s.b.Utf8(n);
+      refs.push_back(s.FieldRef(name, descriptor));
+      s.b.Field(kPrivateStatic, name, descriptor);
+    }
+    return refs;
+  };
+  const auto run = [](Shape& s, const Bytes& code) {
+    s.b.Method(kPublic | kStatic, s.b.Utf8("run"), s.b.Utf8("()V"), {s.Code(code)});
+  };
+  const auto numbered = [](const char* stem, int n) {
+    std::vector<std::string> names;
+    for (int i = 0; i < n; ++i) names.push_back(stem + std::to_string(100 + i));
+    return names;
+  };
+  const Case cases[] = {
+      {"the fields' own names take none of the 99 places of the reusable names",
+       [&](Shape& s) {
+         const std::vector<int> refs = fields(s, numbered("field", 80), s.b.Utf8("[I"));
+         Bytes code = Shape::ReadAll(refs);
+         for (const std::string& word : numbered("Word", 110))
+           code = Join({code, Ins(kLdcW, s.b.String(s.b.Utf8(word))), {kPop}});
+         run(s, code);
+       },
+       [&] {
+         // Taking the fields' names out of the list moved its last words to the front.
+         std::vector<std::string> names = {"Code"};
+         for (int i = 197; i >= 119; --i) names.push_back("Word" + std::to_string(i));
+         return names;
+       }()},
+      {"a letter the pool holds in use before a fresh one",
+       [&](Shape& s) {
+         const int array = s.b.Utf8("[I");
+         const std::vector<int> refs = fields(s, {"alpha", "beta"}, array);
+         s.b.Field(kPublic | kStatic, s.b.Utf8("value"), s.b.Utf8("J"));
+         run(s, Shape::ReadAll(refs));
+       },
+       {"Code", "J", "value"}},
+      {"a field that may take no reusable name left takes a letter",
+       [&](Shape& s) {
+         const int array = s.b.Utf8("[I"), other = s.b.Class("p/Other");
+         std::vector<int> refs = fields(s, {"alpha"}, array);
+         // p/Other.Code is an int[] too: alpha may not be named Code, beta (a long[]) may.
+         const int beta = s.b.Utf8("beta"), longs = s.b.Utf8("[J");
+         refs.push_back(s.FieldRef(beta, longs));
+         s.b.Field(kPrivateStatic, beta, longs);
+         refs.push_back(s.b.Fieldref(other, s.b.NameAndType(s.code, array)));
+         run(s, Shape::ReadAll(refs));
+       },
+       {"A", "Code"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shape s;
+    c.build(s);
+    auto cls = Read(s.b);
+    ASSERT_NE(cls, nullptr);
+    std::int32_t bytes = -1;
+    ZYNClass::ReduceMembers(*cls, {}, bytes);
+    EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
+    const Bytes first = WriteMarked(*cls);
+    auto again = ReadBytes(first);
+    ASSERT_NE(again, nullptr);
+    ZYNClass::ReduceMembers(*again, {}, bytes);
+    EXPECT_EQ(bytes, 0);
+    EXPECT_EQ(WriteMarked(*again), first);
+  }
+}
+
 // --- Malformed files -----------------------------------------------------------------------------------
 
 // Each case spoils a class that has an unused private field, so that a pass that ran would show.

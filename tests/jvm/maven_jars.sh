@@ -403,6 +403,17 @@ if (( tree_same != classes )) || [[ -s $scratch/tree_mismatch.txt ]]; then
   show "$scratch/tree_mismatch.txt"
 fi
 
+# A run over the results (their backups gone) is a fixed point: every jar comes out byte for byte as it went in.
+mkdir -p "$scratch/again"
+for b in "${jars[@]}"; do cp "$scratch/lib/$b.jar" "$scratch/again/$b.jar"; done
+(cd "$scratch" && "$zyn" -super 'again/*.jar') > "$scratch/zyn_again.out" 2>&1 || bad "the run over the results failed"
+grep -qx 'Total reduction: 0' "$scratch/zyn_again.out" ||
+  bad "the run over the results: '$(grep '^Total reduction' "$scratch/zyn_again.out" || true)', expected 0"
+for b in "${jars[@]}"; do
+  [[ ! -e $scratch/again/$b.~jar ]] || cmp -s "$scratch/again/$b.~jar" "$scratch/again/$b.jar" ||
+    bad "again/$b.jar changed on a run over the result"
+done
+
 # --- 5. link and verify --------------------------------------------------------------------------------------
 # LinkCheck finds class names by walking its roots and loads them through one loader over the same roots in
 # order. The jars come first, so every class is defined from a jar; the extracted folders after them only
