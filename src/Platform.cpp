@@ -72,6 +72,65 @@ ssize_t ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {
   return static_cast<ssize_t>(got);
 }
 
+// A path as the calls relative to a folder take it: the path itself where the system takes it in one piece;
+// a longer one (a deep tree) is entered a piece at a time, each shorter than the system's limit, and the
+// folder reached is held open with what is left of the path. The path must outlive it.
+class tAt {
+public:
+  explicit tAt(const std::string& path) : name_(path.c_str()) {
+    if (path.size() < PATH_MAX) return;
+    std::size_t at = 0;
+    while (path.size() - at >= PATH_MAX) {
+      const std::size_t cut = path.rfind('/', at + PATH_MAX - 2);
+      if (cut == std::string::npos || cut < at || (cut == at && at > 0)) {
+        error_ = ENAMETOOLONG;
+        return;
+      }
+      const std::string piece = cut == at ? std::string("/") : path.substr(at, cut - at);
+      const int next = ::openat(Dir(), piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (next < 0) {
+        error_ = errno;
+        return;
+      }
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = next;
+      at = cut + 1;
+      while (at < path.size() && path[at] == '/') ++at;
+    }
+    name_ = at < path.size() ? path.c_str() + at : ".";
+  }
+  ~tAt() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  tAt(const tAt&) = delete;
+  tAt& operator=(const tAt&) = delete;
+  int Dir() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
+  const char* Name() const { return name_; }
+  // False, with errno set, where a folder on the way could not be entered.
+  bool Ok() const {
+    if (error_ != 0) errno = error_;
+    return error_ == 0;
+  }
+  bool Stat(struct stat& st, bool follow = true) const {
+    return Ok() && ::fstatat(Dir(), name_, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+  }
+  int Open(int flags, mode_t mode = 0) const { return Ok() ? ::openat(Dir(), name_, flags, mode) : -1; }
+  bool Unlink() const { return Ok() && ::unlinkat(Dir(), name_, 0) == 0; }
+
+private:
+  int fd_ = -1;
+  const char* name_;
+  int error_ = 0;
+};
+
+bool Stat(const std::string& name, struct stat& st, bool follow = true) { return tAt(name).Stat(st, follow); }
+int Open(const std::string& name, int flags, mode_t mode = 0) { return tAt(name).Open(flags, mode); }
+bool Unlink(const std::string& name) { return tAt(name).Unlink(); }
+bool Rename(const std::string& from, const std::string& to) {
+  const tAt a(from), b(to);
+  return a.Ok() && b.Ok() && ::renameat(a.Dir(), a.Name(), b.Dir(), b.Name()) == 0;
+}
+
 std::string DirectoryOf(const std::string& name) {
   const auto slash = name.rfind('/');
   return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
@@ -89,7 +148,7 @@ tFileId IdOf(const struct stat& st) {
 
 bool FileIdOf(const std::string& name, tFileId& id, tFileMode* mode) {
   struct stat st {};
-  if (::stat(name.c_str(), &st) != 0) return false;
+  if (!Stat(name, st)) return false;
   id = IdOf(st);
   if (mode != nullptr) *mode = {st.st_uid, st.st_gid, st.st_mode & 07777};
   return true;
@@ -103,7 +162,7 @@ struct tReading {
 };
 
 bool ReadFile(const std::string& name, FileBuffer& buffer, bool (*whole)(std::span<const std::uint8_t> head)) {
-  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  const tDescriptor file{Open(name, O_RDONLY | O_CLOEXEC)};
   return tReading::Read(file.fd, buffer, whole);
 }
 
@@ -164,7 +223,7 @@ bool tReading::Read(int fd, FileBuffer& buffer, bool (*whole)(std::span<const st
 
 bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_t>& data) {
   data.clear();
-  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  const tDescriptor file{Open(name, O_RDONLY | O_CLOEXEC)};
   struct stat st {};
   if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   const auto size = static_cast<std::uint64_t>(st.st_size);
@@ -178,7 +237,7 @@ bool ReadFileEnd(const std::string& name, std::size_t n, std::vector<std::uint8_
 
 bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& data) {
   data.clear();
-  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  const tDescriptor file{Open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   struct stat st {};
   if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<std::uint64_t>(st.st_size) > limit)
@@ -192,16 +251,17 @@ bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::u
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0 || Failed();
+  return Rename(from, to) || Failed();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat x {}, y {};
-  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+  return Stat(a, x) && Stat(b, y) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
 bool LinkFile(const std::string& existing, const std::string& name) {
-  return ::link(existing.c_str(), name.c_str()) == 0 || Failed();
+  const tAt a(existing), b(name);
+  return (a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0) || Failed();
 }
 
 namespace {
@@ -254,18 +314,21 @@ void FillTempName(std::string& pattern) {
 // system or the process's rights do not allow one, it is left out.
 void CopyExtendedAttributes(const std::string& from, int fd) {
   std::vector<char> names(4096), value;
-  ssize_t size = ::listxattr(from.c_str(), names.data(), names.size());
-  if (size < 0 && errno == ERANGE && (size = ::listxattr(from.c_str(), nullptr, 0)) > 0) {
+  // Through the file opened: a path may be longer than the calls by name take.
+  const tDescriptor source{Open(from, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (source.fd < 0) return;
+  ssize_t size = ::flistxattr(source.fd, names.data(), names.size());
+  if (size < 0 && errno == ERANGE && (size = ::flistxattr(source.fd, nullptr, 0)) > 0) {
     names.resize(static_cast<std::size_t>(size));
-    size = ::listxattr(from.c_str(), names.data(), names.size());
+    size = ::flistxattr(source.fd, names.data(), names.size());
   }
   for (ssize_t at = 0; size > 0 && at < size;) {
     const char* name = names.data() + at;
     at += static_cast<ssize_t>(std::strlen(name)) + 1;
-    const ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+    const ssize_t length = ::fgetxattr(source.fd, name, nullptr, 0);
     if (length < 0) continue;
     value.resize(static_cast<std::size_t>(length));
-    const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+    const ssize_t got = ::fgetxattr(source.fd, name, value.data(), value.size());
     if (got >= 0) (void)::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0);
   }
 }
@@ -294,7 +357,7 @@ std::string LastError() {
 TempFile::~TempFile() {
   if (!name_.empty()) {
     std::shared_lock gate(tempGate);
-    ::unlink(name_.c_str());
+    Unlink(name_);
     Unregister(name_);
   }
   if (fd_ >= 0) ::close(fd_);  // after the unlink: the lock tells other runs the file is held until it goes
@@ -305,19 +368,23 @@ bool TempFile::Create(const std::string& near, const tFileMode* mode) {
   if (folder_.back() != '/') folder_ += '/';
   // An unnamed file where the file system makes one and the process can name it later (through /proc).
   static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
-  fd_ = nameable ? ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
+  fd_ = nameable ? Open(folder_, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
   if (fd_ < 0) {
     std::string name = TempPattern(near);
     std::shared_lock gate(tempGate);
-    fd_ = ::mkostemps(name.data(), kTempSuffix, O_CLOEXEC);
-    if (fd_ < 0) return Failed();
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      FillTempName(name);
+      fd_ = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd_ < 0 && errno != EEXIST) return Failed();
+    }
+    if (fd_ < 0) return Failed(EEXIST);
     Register(name);
     name_ = name;
     // Held while the name exists: a later run removes only the leftovers no process holds.
     (void)::flock(fd_, LOCK_EX | LOCK_NB);
   }
   tFileMode now;
-  if (struct stat st {}; mode == nullptr && ::stat(near.c_str(), &st) == 0) {
+  if (struct stat st {}; mode == nullptr && Stat(near, st)) {
     now = {st.st_uid, st.st_gid, st.st_mode & 07777};
     mode = &now;
   }
@@ -367,7 +434,8 @@ bool TempFile::LinkTo(const std::string& existing) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = TempPattern(existing);
     FillTempName(name);
-    if (::link(existing.c_str(), name.c_str()) == 0) {
+    const tAt a(existing), b(name);
+    if (a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0) {
       Register(name);
       name_ = name;
       return true;
@@ -384,7 +452,8 @@ bool TempFile::Named() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = folder_ + ".zyn-XXXXXX.~tmp";
     FillTempName(name);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    const tAt at(name);
+    if (at.Ok() && ::linkat(AT_FDCWD, self.c_str(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW) == 0) {
       Register(name);
       name_ = name;
       return true;
@@ -398,7 +467,7 @@ bool TempFile::MoveTo(const std::string& target) {
   std::shared_lock gate(tempGate);
   // An unnamed file takes its temporary name only now, just before it takes the target's.
   if (!Named()) return false;
-  if (std::rename(name_.c_str(), target.c_str()) != 0) return Failed();
+  if (!Rename(name_, target)) return Failed();
   Unregister(name_);
   name_.clear();
   if (fd_ >= 0) ::close(fd_);
@@ -417,13 +486,14 @@ bool IsTemporaryName(std::string_view name) {
 bool RemoveLeftover(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (!IsTemporaryName(slash == std::string::npos ? path : path.substr(slash + 1))) return false;
-  const tDescriptor file{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+  const tAt at(path);
+  const tDescriptor file{at.Open(O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
   struct stat held {}, named {};
   if (file.fd < 0 || ::fstat(file.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
   // A running zyn holds its temporary files locked (a result that waits under its temporary name).
   if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;
-  if (::lstat(path.c_str(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino) return false;
-  return ::unlink(path.c_str()) == 0 || Failed();
+  if (!at.Stat(named, false) || named.st_dev != held.st_dev || named.st_ino != held.st_ino) return false;
+  return at.Unlink() || Failed();
 }
 
 void SyncFileSystems(const std::vector<std::string>& names) {
@@ -434,11 +504,11 @@ void SyncFileSystems(const std::vector<std::string>& names) {
     const std::string_view folder = std::string_view(name).substr(0, name.rfind('/') + 1);
     if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) continue;
+    if (!Stat(name, st)) continue;
     folders.push_back(folder);
     if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
     synced.push_back(st.st_dev);
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = Open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::syncfs(fd) != 0) ::sync();
     if (fd >= 0) ::close(fd);
   }
@@ -487,7 +557,8 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
   Release();
   // A file replaced between opening and locking is opened again: the lock must be on what the name holds.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const tAt at(name);
+    const int fd = at.Open(O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat held {};
     if (fd < 0 || ::fstat(fd, &held) != 0) {
       Failed();
@@ -508,7 +579,7 @@ FileLock::tState FileLock::Acquire(const std::string& name) {
       return kFailed;
     }
     struct stat now {};
-    if (::stat(name.c_str(), &now) == 0 && held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
+    if (at.Stat(now) && held.st_dev == now.st_dev && held.st_ino == now.st_ino) {
       fd_ = fd;
       id_ = IdOf(held);
       size_ = S_ISREG(held.st_mode) ? static_cast<std::int64_t>(held.st_size) : -1;
@@ -628,7 +699,7 @@ bool HandleSignals(void (*report)(), void (*changed)(const std::string& name)) {
       }
       // The gate stays closed: no temporary file is made, moved or left behind any more.
       tempGate.lock();
-      for (const std::string& name : Temps()) ::unlink(name.c_str());
+      for (const std::string& name : Temps()) Unlink(name);
       if (taken == kHandOver) {
         std::lock_guard lock(mappingMutex);
         changed(MappingName(faultedSlot.load()));
@@ -653,7 +724,7 @@ bool HandleSignals(void (*report)(), void (*changed)(const std::string& name)) {
 void RemoveTemporaryFiles() {
   // The thread that ends the run may be inside the gate itself: then the files cannot be known, and stay.
   if (!tempGate.try_lock()) return;
-  for (const std::string& name : Temps()) ::unlink(name.c_str());
+  for (const std::string& name : Temps()) Unlink(name);
 }
 
 MappedFile::~MappedFile() {
@@ -668,7 +739,7 @@ bool MappedFile::Map(const TempFile& temp) {
 }
 
 bool MappedFile::Map(const std::string& name) {
-  const tDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  const tDescriptor file{Open(name, O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) return false;
   return MapOpen(file.fd, name);
 }
@@ -712,12 +783,12 @@ void PagesBehind::Passed(std::size_t position) {
 
 bool IsFile(const std::string& name) {
   struct stat st {};
-  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return Stat(name, st) && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& name) {
   struct stat st {};
-  return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return Stat(name, st) && S_ISDIR(st.st_mode);
 }
 
 bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped,
@@ -734,26 +805,26 @@ bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::v
     std::string path = folder.empty() ? "." : folder;
     if (path.back() != '/') path += '/';
     path += relative;
-    DIR* dir = path.size() < PATH_MAX ? ::opendir(path.c_str()) : nullptr;
+    // A folder below is entered only as the folder it was listed as, not through a link put in its place.
+    const int fd = Open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (first ? 0 : O_NOFOLLOW));
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (dir == nullptr) {
-      const int error = path.size() < PATH_MAX ? errno : ENAMETOOLONG;
+      const int error = errno;
+      if (fd >= 0) ::close(fd);
       if (first) return false;
       skip(true, path, error);
       continue;
     }
     first = false;
     if (path.back() != '/') path += '/';
+    const int at = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      if (path.size() + name.size() >= PATH_MAX) {
-        skip(entry->d_type == DT_DIR, path + name, ENAMETOOLONG);
-        continue;
-      }
       unsigned char type = entry->d_type;
       if (type == DT_UNKNOWN) {
         struct stat st {};
-        if (::lstat((path + name).c_str(), &st) != 0) {
+        if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
           skip(false, path + name, errno);
           continue;
         }
@@ -767,7 +838,7 @@ bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::v
       } else if (type == DT_LNK) {
         // A link to a file is listed; a link to a folder is not followed (it could lead in a circle).
         struct stat st {};
-        if (::stat((path + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::fstatat(at, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode)) {
           paths.push_back(below);
           if (links != nullptr) links->push_back(below);
         }
@@ -780,7 +851,7 @@ bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::v
 
 bool IsSymbolicLink(const std::string& name) {
   struct stat st {};
-  return ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return Stat(name, st, false) && S_ISLNK(st.st_mode);
 }
 
 std::string RealPath(const std::string& name) {
@@ -793,8 +864,13 @@ std::string RealPath(const std::string& name) {
 
 bool ListRegularFiles(const std::string& directory, std::vector<std::string>& names, std::vector<std::string>* links) {
   names.clear();
-  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
-  if (dir == nullptr) return false;
+  const int fd = Open(directory.empty() ? "." : directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+  if (dir == nullptr) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  const int at = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
@@ -802,7 +878,7 @@ bool ListRegularFiles(const std::string& directory, std::vector<std::string>& na
     bool regular = entry->d_type == DT_REG;
     if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
       struct stat st {};
-      regular = ::stat((directory + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      regular = ::fstatat(at, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
     }
     if (regular) names.push_back(name);
     if (regular && entry->d_type != DT_REG && links != nullptr) links->push_back(name);

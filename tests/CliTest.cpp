@@ -860,29 +860,6 @@ TEST_F(CliTest, NoRunReplacesAnOriginalItCannotKeep) {
 namespace {
 
 // A folder below the tree that the system cannot take is named, not passed over in silence.
-TEST_F(CliTest, AFolderTheWalkCannotEnterIsAWarning) {
-  Put("A.class", Small(5));
-  std::string deep = "t";
-  fs::create_directory(Path(deep));
-  // Created one level at a time from inside: the whole path is longer than any path the system takes.
-  const fs::path previous = fs::current_path();
-  fs::current_path(Path(deep));
-  const std::string level(250, 'd');
-  for (int i = 0; i < 18; ++i) {
-    fs::create_directory(level);
-    fs::current_path(level);
-    deep += "/" + level;
-  }
-  WriteFileBytes("B.class", Small(6));
-  fs::current_path(previous);
-  fs::rename(Path("A.class"), Path("t/A.class"));
-  const Result r = Run({"-tst", "t"});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out.substr(0, r.out.find(kHead)),
-            kBanner + "WARNING: Folder \"" + deep.substr(0, deep.rfind('/')) + "\" skipped: File name too long\n");
-  EXPECT_NE(r.out.find(Line("t/A.class", 63, 8, 13)), std::string::npos);
-}
-
 // A temporary file that a killed run left is removed by the next run that writes, with a line; one that a
 // running process holds, and every one under -tst, stays.
 TEST_F(CliTest, ARunRemovesTheTemporaryFilesAKilledRunLeft) {

@@ -462,6 +462,57 @@ TEST_F(OptimizeFileTest, AFileSizeLimitStopsTheWriteWithoutLosingTheClassFile) {
   }
 }
 
+// A tree deeper than any path the system takes in one piece is walked, read and written whole, its names in
+// full; a folder in it that the run may not enter is a warning, and the rest goes on.
+TEST_F(OptimizeFileTest, ATreeDeeperThanAnyPathIsProcessedWhole) {
+  TempDir dir;
+  InDir in(dir.path());
+  const Bytes original = Minimal({"junk"}).Build();
+  fs::create_directory("t");
+  WriteFileBytes("t/A.class", original);
+  // Made one level at a time from inside: 18 levels of 250 characters, the last three beyond the limit.
+  const std::string level(250, 'd');
+  std::string deep = "t";
+  fs::current_path("t");
+  for (int i = 0; i < 18; ++i) {
+    fs::create_directory(level);
+    fs::current_path(level);
+    deep += "/" + level;
+  }
+  fs::create_directory("closed");
+  WriteFileBytes("closed/C.class", original);
+  WriteFileBytes("B.class", original);
+  fs::current_path(dir.path());
+  ChildResult r = InChild({"t"}, RLIM_INFINITY);
+  EXPECT_EQ(r.status, 0);
+  const std::string line = Numbers(62, 7, 11) + "\n";
+  EXPECT_NE(r.out.find("t/A.class" + std::string(21, ' ') + line), std::string::npos);
+  EXPECT_NE(r.out.find("\n" + deep + "/B.class\n" + std::string(30, ' ') + line), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n" + deep + "/closed/C.class\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Files processed: 3\n"), std::string::npos);
+  // Each result in its place, each original in its backup.
+  fs::current_path(dir.path() + "/t");
+  for (int i = 0; i < 18; ++i) fs::current_path(level);
+  EXPECT_EQ(ReadFileBytes("B.~class"), original);
+  EXPECT_EQ(ReadFileBytes("closed/C.~class"), original);
+  EXPECT_EQ(ReadFileBytes("B.class").size(), original.size() - 7);
+  fs::permissions("closed", fs::perms::none);
+  fs::current_path(dir.path());
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  // Permissions do not bind root: then the run goes to a child that gives up its privileges.
+  r = InChild({"-tst", "t"}, RLIM_INFINITY, ::geteuid() == 0);
+  if (r.status == kChildSetupFailed) GTEST_SKIP() << "no unprivileged user to run as";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find("\nClass file name")),
+            "Zyncraft for Windows. Version 1.00\nWARNING: Folder \"" + deep + "/closed\" skipped: Permission denied\n");
+  EXPECT_NE(r.out.find("Files processed: 2\n"), std::string::npos);
+  fs::current_path(dir.path() + "/t");
+  for (int i = 0; i < 18; ++i) fs::current_path(level);
+  fs::permissions("closed", fs::perms::owner_all);
+  fs::current_path(dir.path());
+}
+
 TEST_F(OptimizeFileTest, ABackupNameTakenByADirectoryStopsTheRun) {
   const Bytes original = Minimal({"junk"}).Build();
   for (bool old : {false, true}) {
