@@ -13,10 +13,7 @@ trap 'rm -rf "$work"' EXIT
 
 # shellcheck source=bench/corpus.sh
 source "$here/corpus.sh"
-java_base_corpus "$jdk" "$work" > /dev/null
-mkdir "$work/maven"
-cp -L /usr/share/maven/lib/*.jar "$work/maven/"
-cp -L /usr/share/java/guava.jar "$work/guava.jar"
+three_sets "$jdk" "$work"
 count() { "$jdk/bin/java" "$here/MemberCount.java" "$@"; }
 
 for set in "java.base:corpus:corpus" "Maven's jars:maven:maven/*.jar" "guava:guava.jar:guava.jar"; do

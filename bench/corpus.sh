@@ -12,3 +12,12 @@ java_base_corpus() {
   (cd "$dir/jmod/classes" && zip -qr "$dir/base.jar" .)
   rm -rf "$dir/jmod"
 }
+
+# three_sets JDK DIR: java.base as DIR/corpus (as above), Maven's jars in DIR/maven and guava's jar as
+# DIR/guava.jar: the three sets the member pass's figures are measured on.
+three_sets() {
+  java_base_corpus "$1" "$2" > /dev/null
+  mkdir "$2/maven"
+  cp -L /usr/share/maven/lib/*.jar "$2/maven/"
+  cp -L /usr/share/java/guava.jar "$2/guava.jar"
+}

@@ -11,10 +11,7 @@ work=$(mktemp -d "${BENCH_RAM_DIR:-/dev/shm}/zyn-fixed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=bench/corpus.sh
 source "$here/corpus.sh"
-java_base_corpus "$jdk" "$work" > /dev/null
-mkdir "$work/maven"
-cp -L /usr/share/maven/lib/*.jar "$work/maven/"
-cp -L /usr/share/java/guava.jar "$work/guava.jar"
+three_sets "$jdk" "$work"
 
 reduction() { awk '/^(Total|Archive) reduction:/ { printf "%s%s", sep, $3; sep = "/" }' "$1"; }
 printf '%-10s %-7s %-22s %-22s %s\n' binary keys set "first run" "second run, changed"

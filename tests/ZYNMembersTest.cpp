@@ -49,6 +49,15 @@ struct Shape {
 
 std::unique_ptr<tClassDesc> Read(const ClassBuilder& b) { return ReadBytes(b.Build()); }
 
+// The class a shape builds, read and through the member pass with the default keys.
+std::unique_ptr<tClassDesc> Reduced(const std::function<void(Shape&)>& build, std::int32_t& bytes) {
+  Shape s;
+  build(s);
+  auto cls = Read(s.b);
+  if (cls != nullptr) ZYNClass::ReduceMembers(*cls, {}, bytes);
+  return cls;
+}
+
 // An annotations attribute of the kind holding one annotation of the type, without values.
 Bytes Annotated(ClassBuilder& b, std::string_view kind, std::string_view type) {
   return Attribute(b.Utf8(kind), ByteWriter().u2(1).u2(b.Utf8(type)).u2(0).bytes);
@@ -435,12 +444,9 @@ TEST_F(MemberPassTest, NamesServingMoreThanTheMemberAreKept) {
   };
   for (const KeepCase& c : cases) {
     SCOPED_TRACE(c.what);
-    Shape s;
-    c.build(s);
-    auto cls = Read(s.b);
-    ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, {}, bytes);
+    auto cls = Reduced(c.build, bytes);
+    ASSERT_NE(cls, nullptr);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     EXPECT_EQ(PresentNames(*cls, cls->methods), c.methods);
   }
@@ -547,12 +553,9 @@ TEST_F(MemberPassTest, ARunOverItsOwnResultRenamesNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Shape s;
-    c.build(s);
-    auto cls = Read(s.b);
-    ASSERT_NE(cls, nullptr);
     std::int32_t bytes = -1;
-    ZYNClass::ReduceMembers(*cls, {}, bytes);
+    auto cls = Reduced(c.build, bytes);
+    ASSERT_NE(cls, nullptr);
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     const Bytes first = WriteMarked(*cls);
     auto again = ReadBytes(first);
