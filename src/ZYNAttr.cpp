@@ -1,6 +1,7 @@
 #include "ZYNAttr.h"
 
 #include <algorithm>
+#include <string>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
@@ -69,18 +70,10 @@ AttrPtr ReadOriginal(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t) {
 
 // Deprecated and Synthetic have no body: one with a body is kept as an unknown attribute.
 template <std::int16_t Kind>
-AttrPtr ReadFlag(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length, std::string_view name) {
+AttrPtr ReadFlag(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
   if (length == 0) return ReadOriginal<Kind>(cp, in, diag, length);
-  ZYNError::Warning(diag, "Too long \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
+  ZYNError::Warning(diag, "Too long \"", NameOf(Kind), "\" attribute. Length=", FormatUtils::Int2Str(length, 10));
   return ReadUnknownBody(cp, in, length);
-}
-
-AttrPtr ReadDeprecated(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
-  return ReadFlag<DeprecatedAttr>(cp, in, diag, length, "Deprecated");
-}
-
-AttrPtr ReadSynthetic(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t length) {
-  return ReadFlag<SyntheticAttr>(cp, in, diag, length, "Synthetic");
 }
 
 // Whether a Record body of this many bytes at the input position is a whole number of components with
@@ -153,79 +146,56 @@ AttrPtr ReadStackMap(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t leng
   auto attr = ZYNConstPool::New<IndexedAttributeDesc>(cp.arena);
   attr->kind = StackMapAttr;
   if (!ReadBody(cp, in, length, *attr))
-    ZYNError::Message("Invalid \"StackMap\" attribute. Length=", FormatUtils::Int2Str(length));
+    ZYNError::Message("Invalid \"", NameOf(StackMapAttr), "\" attribute. Length=", FormatUtils::Int2Str(length));
   if (!in.Done) return attr;  // the end of the file, which the caller reports
   if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantClass))
-    ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)), " in \"StackMap\" attribute");
+    ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)),
+                      " in \"" + std::string(NameOf(StackMapAttr)) + "\" attribute");
   return attr;
 }
 
-struct AttrKind {
-  std::string_view name;
-  std::int32_t sinceMajor;  // the first class file version that defines the attribute
-  Reader read;
-  bool layoutSized;  // parsed from exactly its declared length; kept as unknown when the layout disagrees
-};
+template <tRead R, std::int16_t Kind>
+constexpr Reader ReaderFor() {
+  if constexpr (R == tRead::kCode) return ReadCode;
+  else if constexpr (R == tRead::kRecord) return ReadRecord;
+  else if constexpr (R == tRead::kStackMap) return ReadStackMap;
+  else if constexpr (R == tRead::kOriginal) return ReadOriginal<Kind>;
+  else if constexpr (R == tRead::kFlag) return ReadFlag<Kind>;
+  else return ReadIndexed<Kind>;
+}
 
-// One line per attribute name; FindKind scans them in order, so those of almost every method come first.
-const AttrKind kKinds[] = {
-    {"Code", 0, ReadCode, false},
-    {"LineNumberTable", 0, ReadOriginal<LineNumberTableAttr>, false},
-    {"StackMapTable", 50, ReadIndexed<StackMapTableAttr>, true},
-    {"LocalVariableTable", 0, ReadOriginal<LocalVariableTableAttr>, false},
-    {"SourceFile", 0, ReadOriginal<SourceFileAttr>, false},
-    {"ConstantValue", 0, ReadOriginal<ConstantValueAttr>, false},
-    {"Exceptions", 0, ReadOriginal<ExceptionsAttr>, false},
-    {"Deprecated", 0, ReadDeprecated, false},
-    {"Synthetic", 0, ReadSynthetic, false},
-    {"InnerClasses", 0, ReadOriginal<InnerClassesAttr>, false},
-    {"EnclosingMethod", 49, ReadIndexed<EnclosingMethodAttr>, true},
-    {"Signature", 49, ReadIndexed<SignatureAttr>, true},
-    {"SourceDebugExtension", 49, ReadIndexed<SourceDebugExtensionAttr>, true},
-    {"LocalVariableTypeTable", 49, ReadIndexed<LocalVariableTypeTableAttr>, true},
-    {"RuntimeVisibleAnnotations", 49, ReadIndexed<RuntimeVisibleAnnotationsAttr>, true},
-    {"RuntimeInvisibleAnnotations", 49, ReadIndexed<RuntimeInvisibleAnnotationsAttr>, true},
-    {"RuntimeVisibleParameterAnnotations", 49, ReadIndexed<RuntimeVisibleParameterAnnotationsAttr>, true},
-    {"RuntimeInvisibleParameterAnnotations", 49, ReadIndexed<RuntimeInvisibleParameterAnnotationsAttr>, true},
-    {"AnnotationDefault", 49, ReadIndexed<AnnotationDefaultAttr>, true},
-    {"BootstrapMethods", 51, ReadIndexed<BootstrapMethodsAttr>, true},
-    {"MethodParameters", 52, ReadIndexed<MethodParametersAttr>, true},
-    {"RuntimeVisibleTypeAnnotations", 52, ReadIndexed<RuntimeVisibleTypeAnnotationsAttr>, true},
-    {"RuntimeInvisibleTypeAnnotations", 52, ReadIndexed<RuntimeInvisibleTypeAnnotationsAttr>, true},
-    {"Module", 53, ReadIndexed<ModuleAttr>, true},
-    {"ModulePackages", 53, ReadIndexed<ModulePackagesAttr>, true},
-    {"ModuleMainClass", 53, ReadIndexed<ModuleMainClassAttr>, true},
-    {"ModuleTarget", 53, ReadIndexed<ModuleTargetAttr>, true},
-    {"ModuleHashes", 53, ReadIndexed<ModuleHashesAttr>, true},
-    {"ModuleResolution", 53, ReadIndexed<ModuleResolutionAttr>, true},
-    {"NestHost", 55, ReadIndexed<NestHostAttr>, true},
-    {"NestMembers", 55, ReadIndexed<NestMembersAttr>, true},
-    {"Record", 60, ReadRecord, true},
-    {"PermittedSubclasses", 61, ReadIndexed<PermittedSubclassesAttr>, true},
-    {"ScalaSig", 0, ReadIndexed<ScalaSigAttr>, true},
-    {"Scala", 0, ReadIndexed<ScalaAttr>, true},
-    {"ScalaInlineInfo", 0, ReadIndexed<ScalaInlineInfoAttr>, true},
-    {"StackMap", 0, ReadStackMap, false},
+// The reader of each row of kKinds.
+constexpr Reader kReaders[] = {
+#define ZYN_KIND_READER(kind, value, name, since, read, ...) ReaderFor<tRead::read, kind##Attr>(),
+    ZYN_ATTRIBUTE_KINDS(ZYN_KIND_READER)
+#undef ZYN_KIND_READER
 };
+static_assert(std::size(kReaders) == std::size(kKinds));
 
-const AttrKind* FindKind(std::string_view name, std::int32_t majorVersion) {
-  for (const AttrKind& kind : kKinds)
+// The row of the name where the class file's version defines the kind, or null.
+const tKind* FindKind(std::string_view name, std::int32_t majorVersion) {
+  for (const tKind& kind : kKinds)
     if (kind.name == name) return majorVersion >= kind.sinceMajor ? &kind : nullptr;
   return nullptr;
 }
+
+Reader ReaderOf(const tKind& kind) { return kReaders[static_cast<std::size_t>(&kind - kKinds)]; }
+
+// Parsed from exactly its declared length; kept as unknown when the layout disagrees.
+bool LayoutSized(const tKind& kind) { return kind.read == tRead::kIndexed || kind.read == tRead::kRecord; }
 
 void WarnUnknown(tDiagnostics& diag, std::string_view name, std::int32_t length) {
   ZYNError::Warning(diag, "Unknown attribute \"", name, "\" ignored. Length=", FormatUtils::Int2Str(length, 10));
 }
 
 // Reads a kind that must fill exactly its declared length; whatever does not is kept as unknown.
-AttrPtr ReadSized(const AttrKind& kind, ConstPool& cp, tInput& in, tDiagnostics& diag, std::string_view name,
+AttrPtr ReadSized(const tKind& kind, ConstPool& cp, tInput& in, tDiagnostics& diag, std::string_view name,
                   std::int32_t length) {
   const std::int32_t start = in.PC;
   AttrPtr attr;
   if (length >= 0 && static_cast<std::size_t>(length) <= Remaining(in)) {
     const std::size_t outer = LimitInput(in, static_cast<std::size_t>(start) + length);
-    attr = kind.read(cp, in, diag, length);
+    attr = ReaderOf(kind)(cp, in, diag, length);
     LimitInput(in, outer);
     if (!in.Done || in.PC != start + length) attr.reset();
   }
@@ -246,7 +216,7 @@ AttrPtr NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
   // also refuses an index that names no Utf8 entry).
   std::string decoded;
   std::string_view name = ZYNConstPool::Utf8Text(cp, nameIndex);
-  const AttrKind* kind = FindKind(name, cp.majorVersion);
+  const tKind* kind = FindKind(name, cp.majorVersion);
   if (kind == nullptr) {
     decoded = ZYNConstPool::GetUtf8(cp, nameIndex);
     name = decoded;
@@ -257,10 +227,10 @@ AttrPtr NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
   if (kind == nullptr) {
     WarnUnknown(diag, name, length);
     attr = ReadUnknownBody(cp, in, length);
-  } else if (kind->layoutSized) {
+  } else if (LayoutSized(*kind)) {
     attr = ReadSized(*kind, cp, in, diag, name, length);
   } else {
-    attr = kind->read(cp, in, diag, length);
+    attr = ReaderOf(*kind)(cp, in, diag, length);
   }
   RequireInput(in);
   // A layout that disagrees with the declared length would be written back inconsistent.

@@ -1,4 +1,5 @@
-// Attributes: every attribute kind, its reading, marking, removal by key, and writing.
+// Attributes: their reading, marking, removal by key, and writing. What each kind is (its name, version, layout,
+// key) is its row in ZYNAttrKinds.h.
 //
 // The kinds fall into three groups:
 //  - holding nested attribute lists (Code, Record): parsed into fields, which removal by key reaches;
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "ZYNAttrKinds.h"
 #include "ZYNCode.h"
 #include "ZYNConstPool.h"
 #include "ZYNError.h"
@@ -24,49 +26,6 @@ namespace ZYNAttr {
 using ZYNConstPool::ConstPool;
 using FileModule::tInput;
 using FileModule::tOutput;
-
-enum : std::int16_t {
-  UnknownAttr = 0,
-  CodeAttr = 1,
-  SourceFileAttr = 2,
-  ConstantValueAttr = 3,
-  ExceptionsAttr = 4,
-  LineNumberTableAttr = 5,
-  LocalVariableTableAttr = 6,
-  DeprecatedAttr = 7,
-  SyntheticAttr = 8,
-  InnerClassesAttr = 9,
-  EnclosingMethodAttr = 10,
-  SignatureAttr = 11,
-  SourceDebugExtensionAttr = 12,
-  LocalVariableTypeTableAttr = 13,
-  RuntimeVisibleAnnotationsAttr = 14,
-  RuntimeInvisibleAnnotationsAttr = 15,
-  RuntimeVisibleParameterAnnotationsAttr = 16,
-  RuntimeInvisibleParameterAnnotationsAttr = 17,
-  AnnotationDefaultAttr = 18,
-  StackMapTableAttr = 19,
-  BootstrapMethodsAttr = 20,
-  MethodParametersAttr = 21,
-  RuntimeVisibleTypeAnnotationsAttr = 22,
-  RuntimeInvisibleTypeAnnotationsAttr = 23,
-  ModuleAttr = 24,
-  ModulePackagesAttr = 25,
-  ModuleMainClassAttr = 26,
-  NestHostAttr = 27,
-  NestMembersAttr = 28,
-  RecordAttr = 29,
-  PermittedSubclassesAttr = 30,
-  ModuleTargetAttr = 31,
-  ModuleHashesAttr = 32,
-  ModuleResolutionAttr = 33,
-  // Scala 2's own attributes (scalac 2.11 and later), in class files of any version.
-  ScalaSigAttr = 34,
-  ScalaAttr = 35,
-  ScalaInlineInfoAttr = 36,
-  // The stack maps of class files preverified for small devices (CLDC), in class files of any version.
-  StackMapAttr = 37,
-};
 
 struct attributeInfoDesc;
 // Attributes live in the arena of their class's pool.
@@ -164,12 +123,6 @@ void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std
 void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
 void MarkAttributes(ConstPool& cp, const AttrArray& attrs);
 void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out);
-
-// Whether attributes of the kind hold annotations (of classes, members, parameters, types, or a default).
-inline bool HoldsAnnotations(std::int16_t kind) {
-  return (kind >= RuntimeVisibleAnnotationsAttr && kind <= AnnotationDefaultAttr) ||
-         kind == RuntimeVisibleTypeAnnotationsAttr || kind == RuntimeInvisibleTypeAnnotationsAttr;
-}
 
 // Whether the list holds an attribute of the kind.
 bool HasAttr(const AttrArray& attrs, std::int16_t kind);

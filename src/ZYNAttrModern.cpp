@@ -289,45 +289,46 @@ void ModuleHashes(Cursor& c) {
   }
 }
 
+// Walks the layout over the cursor; false for the kinds parsed into fields, which hold no kept body.
+bool Walk(tLayout layout, Cursor& c, std::size_t size) {
+  switch (layout) {
+    case tLayout::kParsed: return false;
+    case tLayout::kIndex: c.Index(); break;
+    case tLayout::kOptionalIndex: c.Index(true); break;
+    case tLayout::kIndexes: c.Indexes(c.U2()); break;
+    case tLayout::kEnclosingMethod: c.Index(); c.Index(true); break;
+    case tLayout::kLineNumbers: c.Skip(4 * std::size_t{c.U2()}); break;  // start_pc, line_number
+    case tLayout::kLocalVariables: LocalVariables(c); break;
+    case tLayout::kInnerClasses: InnerClasses(c); break;
+    case tLayout::kAnnotations: Annotations(c); break;
+    case tLayout::kParameterAnnotations: ParameterAnnotations(c); break;
+    case tLayout::kElementValue: ElementValue(c, 1); break;
+    case tLayout::kTypeAnnotations: TypeAnnotations(c); break;
+    case tLayout::kStackMapTable: StackMapTable(c); break;
+    case tLayout::kStackMap: StackMap(c); break;
+    case tLayout::kBootstrapMethods: BootstrapMethods(c); break;
+    case tLayout::kMethodParameters: MethodParameters(c); break;
+    case tLayout::kModule: Module(c); break;
+    case tLayout::kModuleHashes: ModuleHashes(c); break;
+    case tLayout::kScalaInlineInfo: ScalaInlineInfo(c); break;
+    case tLayout::kRest: c.Skip(size); break;
+    case tLayout::kSkip2: c.Skip(2); break;
+    // ScalaSig: u1 major (5), u1 minor, u1 0 -- the pickled signature itself is in a ScalaSignature
+    // annotation.
+    case tLayout::kSkip3: c.Skip(3); break;
+    case tLayout::kEmpty: break;  // Deprecated, Synthetic; Scala, a mark of a Scala class without a signature
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::size_t> LayoutSize(std::int16_t kind, std::span<const std::uint8_t> bytes,
                                       std::pmr::vector<IndexSlot>& indexes) {
   indexes.clear();
   Cursor c(bytes, indexes);
-  switch (kind) {
-    case SourceFileAttr: case ConstantValueAttr: case SignatureAttr: case ModuleMainClassAttr: case NestHostAttr:
-      c.Index();
-      break;
-    case ExceptionsAttr: case ModulePackagesAttr: case NestMembersAttr: case PermittedSubclassesAttr:
-      c.Indexes(c.U2());
-      break;
-    case LineNumberTableAttr: c.Skip(4 * std::size_t{c.U2()}); break;  // start_pc, line_number
-    case LocalVariableTableAttr: case LocalVariableTypeTableAttr: LocalVariables(c); break;
-    case InnerClassesAttr: InnerClasses(c); break;
-    case EnclosingMethodAttr: c.Index(); c.Index(true); break;
-    case SourceDebugExtensionAttr: c.Skip(bytes.size()); break;
-    case RuntimeVisibleAnnotationsAttr: case RuntimeInvisibleAnnotationsAttr: Annotations(c); break;
-    case RuntimeVisibleParameterAnnotationsAttr: case RuntimeInvisibleParameterAnnotationsAttr:
-      ParameterAnnotations(c);
-      break;
-    case AnnotationDefaultAttr: ElementValue(c, 1); break;
-    case StackMapTableAttr: StackMapTable(c); break;
-    case StackMapAttr: StackMap(c); break;
-    case BootstrapMethodsAttr: BootstrapMethods(c); break;
-    case MethodParametersAttr: MethodParameters(c); break;
-    case RuntimeVisibleTypeAnnotationsAttr: case RuntimeInvisibleTypeAnnotationsAttr: TypeAnnotations(c); break;
-    case ModuleAttr: Module(c); break;
-    case ModuleTargetAttr: c.Index(true); break;
-    case ModuleHashesAttr: ModuleHashes(c); break;
-    case ModuleResolutionAttr: c.Skip(2); break;
-    // ScalaSig: u1 major (5), u1 minor, u1 0 -- the pickled signature itself is in a ScalaSignature
-    // annotation; Scala: empty, a mark of a Scala class without a signature of its own.
-    case ScalaSigAttr: c.Skip(3); break;
-    case DeprecatedAttr: case SyntheticAttr: case ScalaAttr: break;
-    case ScalaInlineInfoAttr: ScalaInlineInfo(c); break;
-    default: return std::nullopt;  // Code and Record are parsed into fields; other kinds hold no kept body
-  }
+  const tKind* row = KindOf(kind);
+  if (row == nullptr || !Walk(row->layout, c, bytes.size())) return std::nullopt;
   if (c.Ok()) return c.Position();
   indexes.clear();
   return std::nullopt;

@@ -74,31 +74,39 @@ void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) 
   DeleteInClass(kind, cls, change);
 }
 
-// Attribute removal by key, in a fixed order.
+bool KeyGiven(const ZYNData::tParams& p, ZYNAttr::tKey key) {
+  using ZYNAttr::tKey;
+  switch (key) {
+    case tKey::kNone: return false;
+    case tKey::kSrc: return p.src;
+    case tKey::kVar: return p.var;
+    case tKey::kLin: return p.lin;
+    case tKey::kDepr: return p.depr;
+    case tKey::kSynt: return p.synt;
+    case tKey::kUattr: return p.uattr;
+  }
+  return false;
+}
+
+// Attribute removal by key: each kind's row names its key and where it goes from.
 void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& change) {
+  using ZYNAttr::tScope;
   // kotlinc copies an anonymous class of an inline function wherever it inlines the function and maps the lines
   // of what it inlines into the copy through the class's SMAP, which it cannot read without the source name.
   const bool inlineMap = KotlinClass(cls) && ZYNAttr::HasAttr(cls.attrs, ZYNAttr::EnclosingMethodAttr) &&
                          ZYNAttr::HasAttr(cls.attrs, ZYNAttr::SourceDebugExtensionAttr);
-  if (p.src && !inlineMap) {
-    DeleteInClass(ZYNAttr::SourceFileAttr, cls, change);
-    DeleteInClass(ZYNAttr::SourceDebugExtensionAttr, cls, change);
+  if (!p.src && !p.var && !p.lin && !p.depr && !p.synt && !p.uattr) return;
+  for (const ZYNAttr::tKind& kind : ZYNAttr::kKinds) {
+    if (!KeyGiven(p, kind.key) || (kind.key == ZYNAttr::tKey::kSrc && inlineMap)) continue;
+    if (kind.scope == tScope::kClass) DeleteInClass(kind.kind, cls, change);
+    if (kind.scope == tScope::kMethods) DeleteInMembers(kind.kind, cls.methods, change);
+    if (kind.scope == tScope::kEverywhere) DeleteEverywhere(kind.kind, cls, change);
   }
-  if (p.var) {
-    DeleteInMembers(ZYNAttr::LocalVariableTableAttr, cls.methods, change);
-    // A type table without its variable table is rejected by the JVM.
-    DeleteInMembers(ZYNAttr::LocalVariableTypeTableAttr, cls.methods, change);
-  }
-  if (p.lin) DeleteInMembers(ZYNAttr::LineNumberTableAttr, cls.methods, change);
-  if (p.depr) DeleteEverywhere(ZYNAttr::DeprecatedAttr, cls, change);
-  if (p.synt) DeleteEverywhere(ZYNAttr::SyntheticAttr, cls, change);
-  if (p.uattr) {
-    // Unknown attributes are for whoever wrote them; without ScalaInlineInfo scalac only inlines less, and the
-    // Java SE verifier does not read StackMap. ScalaSig and Scala stay under every key: without them scalac
-    // takes a class for a Java one and cannot compile against the library.
-    for (const std::int16_t kind : {ZYNAttr::UnknownAttr, ZYNAttr::ScalaInlineInfoAttr, ZYNAttr::StackMapAttr})
-      DeleteEverywhere(kind, cls, change);
-  }
+  // Unknown attributes are for whoever wrote them; without ScalaInlineInfo scalac only inlines less, and the
+  // Java SE verifier does not read StackMap (their rows). ScalaSig and Scala stay under every key: without them
+  // scalac takes a class for a Java one and cannot compile against the library. A type table without its
+  // variable table is rejected by the JVM: both go under one key.
+  if (p.uattr) DeleteEverywhere(ZYNAttr::UnknownAttr, cls, change);
 }
 
 // The passes in their fixed order; fills the result as far as the file gets.

@@ -1,6 +1,7 @@
 #include "ZYNHierarchy.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <iterator>
 #include <memory_resource>
@@ -118,22 +119,29 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
   return true;
 }
 
-// The kinds of attribute that hold annotations, whose String values may name members.
-std::int16_t AnnotationKind(std::string_view name) {
-  using namespace ZYNAttr;
-  static constexpr std::pair<std::string_view, std::int16_t> kKinds[] = {
-      {"RuntimeVisibleAnnotations", RuntimeVisibleAnnotationsAttr},
-      {"RuntimeInvisibleAnnotations", RuntimeInvisibleAnnotationsAttr},
-      {"RuntimeVisibleParameterAnnotations", RuntimeVisibleParameterAnnotationsAttr},
-      {"RuntimeInvisibleParameterAnnotations", RuntimeInvisibleParameterAnnotationsAttr},
-      {"AnnotationDefault", AnnotationDefaultAttr},
-      {"RuntimeVisibleTypeAnnotations", RuntimeVisibleTypeAnnotationsAttr},
-      {"RuntimeInvisibleTypeAnnotations", RuntimeInvisibleTypeAnnotationsAttr},
-  };
-  if (name.empty() || (name[0] != 'R' && name[0] != 'A')) return UnknownAttr;
-  for (const auto& [text, kind] : kKinds)
-    if (text == name) return kind;
-  return UnknownAttr;
+// The kinds in which the names reader looks for something, in the order of their rows.
+constexpr bool IsSought(const ZYNAttr::tKind& kind) { return kind.names != ZYNAttr::tNames::kNothing; }
+constexpr auto kSoughtKinds = [] {
+  std::array<ZYNAttr::tKind, std::count_if(std::begin(ZYNAttr::kKinds), std::end(ZYNAttr::kKinds), IsSought)> rows{};
+  std::size_t n = 0;
+  for (const ZYNAttr::tKind& kind : ZYNAttr::kKinds)
+    if (IsSought(kind)) rows[n++] = kind;
+  return rows;
+}();
+
+// The first letters of their names: most attributes are told apart by that alone.
+constexpr auto kSoughtFirst = [] {
+  std::array<bool, 256> first{};
+  for (const ZYNAttr::tKind& kind : kSoughtKinds) first[static_cast<std::uint8_t>(kind.name[0])] = true;
+  return first;
+}();
+
+// What the names reader looks for in an attribute of this name (in a class file of any version), and its kind.
+std::pair<ZYNAttr::tNames, std::int16_t> Sought(std::string_view name) {
+  if (!name.empty() && kSoughtFirst[static_cast<std::uint8_t>(name[0])])
+    for (const ZYNAttr::tKind& kind : kSoughtKinds)
+      if (kind.name == name) return {kind.names, kind.kind};
+  return {ZYNAttr::tNames::kNothing, ZYNAttr::UnknownAttr};
 }
 
 // What the names reader looks for in a class's attributes and code.
@@ -203,10 +211,10 @@ struct tAttributeReader {
       const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length));
       if (body == nullptr) continue;
       const std::span<const std::uint8_t> bytes(body, static_cast<std::size_t>(length));
-      const std::string_view text = pool.Text(name);
-      if (const std::int16_t annotations = AnnotationKind(text); annotations != ZYNAttr::UnknownAttr)
-        Annotations(annotations, bytes, names);
-      else if (kind == 'M' && (!lookups.empty() || listsMethods) && text == "Code")
+      const auto [sought, attr] = Sought(pool.Text(name));
+      if (sought == ZYNAttr::tNames::kAnnotations)
+        Annotations(attr, bytes, names);
+      else if (kind == 'M' && (!lookups.empty() || listsMethods) && sought == ZYNAttr::tNames::kCode)
         Code(bytes, names);
     }
   }
@@ -255,25 +263,26 @@ void ReadClassAttributes(tInput& in, tAttributeReader& reader, tClassNames& name
     std::int32_t name = 0, length = 0, owner = 0, method = 0;
     GetU2(in, name);
     GetU4(in, length);
-    const std::string_view kind = pool.Text(name);
-    if (const std::int16_t annotations = AnnotationKind(kind); annotations != ZYNAttr::UnknownAttr) {
+    using ZYNAttr::tNames;
+    const auto [sought, attr] = Sought(pool.Text(name));
+    if (sought == tNames::kAnnotations) {
       if (const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length))) {
-        const bool binds = reader.Annotations(annotations, {body, static_cast<std::size_t>(length)}, names);
+        const bool binds = reader.Annotations(attr, {body, static_cast<std::size_t>(length)}, names);
         names.bindsPackage = names.bindsPackage ||
-                             (packageInfo && binds && annotations == ZYNAttr::RuntimeVisibleAnnotationsAttr);
+                             (packageInfo && binds && attr == ZYNAttr::RuntimeVisibleAnnotationsAttr);
       }
       continue;
     }
-    if (kind == "NestHost" && length == 2) {
+    if (sought == tNames::kNestHost && length == 2) {
       GetU2(in, owner);
       names.nestHost = pool.ClassName(owner);
       continue;
     }
-    if (kind == "NestMembers" && length >= 2) {
+    if (sought == tNames::kNestMembers && length >= 2) {
       ReadNestMembers(in, pool, length, names);
       continue;
     }
-    if (kind != "EnclosingMethod" || length != 4) {
+    if (sought != tNames::kEnclosingMethod || length != 4) {
       Take(in, static_cast<std::uint32_t>(length));
       continue;
     }
