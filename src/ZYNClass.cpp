@@ -162,6 +162,11 @@ void MarkClass(tClassDesc& cls) {
   deferred.Finish();
 }
 
+void MarkAfresh(tClassDesc& cls) {
+  ZYNConstPool::UnMark(*cls.cp);
+  MarkClass(cls);
+}
+
 void WriteClass(tOutput& out, const tClassDesc& cls) {
   const ZYNConstPool::ConstPool& cp = *cls.cp;
   PutU4(out, cls.magic);

@@ -64,6 +64,8 @@ struct tContext {
 std::unique_ptr<tClassDesc> ReadClass(tContext& ctx);
 // Counts one reference for every pool entry that the kept class structure uses (after UnMark).
 void MarkClass(tClassDesc& cls);
+// Counts the class's references anew: every count back to 0, then MarkClass.
+void MarkAfresh(tClassDesc& cls);
 // Writes the class with the renumbered pool.
 void WriteClass(FileModule::tOutput& out, const tClassDesc& cls);
 

@@ -297,6 +297,16 @@ T* EntryAs(const ConstPool& cp, std::int32_t index) {
   }
 }
 
+// The entries at index of the kinds most asked for, or nullptr.
+inline const classInfoDesc* ClassAt(const ConstPool& cp, std::int32_t index) { return EntryAs<classInfoDesc>(cp, index); }
+inline const nameAndTypeInfoDesc* NameAndTypeAt(const ConstPool& cp, std::int32_t index) {
+  return EntryAs<nameAndTypeInfoDesc>(cp, index);
+}
+// A Fieldref, Methodref or InterfaceMethodref.
+inline const memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
+  return EntryAs<memberInfoDesc>(cp, index);
+}
+
 // The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.
 inline std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
   const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);

@@ -39,19 +39,9 @@ bool IsUtf8(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr && entry->tag == kConstantUtf8;
 }
 
-template <class T>
-const T* EntryOfTag(const ConstPool& cp, std::int32_t index, std::int16_t tag) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == tag ? static_cast<const T*>(entry) : nullptr;
-}
-
-const ZYNConstPool::classInfoDesc* ClassAt(const ConstPool& cp, std::int32_t index) {
-  return EntryOfTag<ZYNConstPool::classInfoDesc>(cp, index, kConstantClass);
-}
-
-const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeAt(const ConstPool& cp, std::int32_t index) {
-  return EntryOfTag<ZYNConstPool::nameAndTypeInfoDesc>(cp, index, kConstantNameAndType);
-}
+using ZYNConstPool::ClassAt;
+using ZYNConstPool::MemberRefAt;
+using ZYNConstPool::NameAndTypeAt;
 
 void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view message) {
   const auto* entry = ClassAt(cp, index);
@@ -60,10 +50,6 @@ void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view m
 
 std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { return ClassAt(cp, classIndex)->nameIndex; }
 
-void Refresh(tClassDesc& cls) {
-  ZYNConstPool::UnMark(*cls.cp);
-  MarkClass(cls);
-}
 
 // The references a member's declaration counts: its name, its descriptor, its attributes.
 void MarkMember(ConstPool& cp, const memberInfo& member) {
@@ -150,7 +136,7 @@ ZYNHierarchy::tTextSet AnnotationWords(const tClassDesc& cls, bool& binds) {
 std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
   std::unordered_set<std::string_view> texts;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* entry = EntryOfTag<ZYNConstPool::stringInfoDesc>(cp, i, kConstantString))
+    if (const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i))
       texts.insert(Utf8Text(cp, entry->stringIndex));
   return texts;
 }
@@ -676,7 +662,8 @@ std::vector<std::size_t> KotlinInlineBodies(const tClassDesc& cls) {
   if (!KotlinClass(cls)) return kept;
   std::unordered_set<std::int32_t> markers;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const auto* ref = EntryOfTag<ZYNConstPool::memberInfoDesc>(cp, i, kConstantMethodref);
+    const ZYNConstPool::memberInfoDesc* ref = MemberRefAt(cp, i);
+    if (ref != nullptr && ref->tag != kConstantMethodref) ref = nullptr;
     const auto* owner = ref != nullptr ? ClassAt(cp, ref->classIndex) : nullptr;
     const auto* nat = ref != nullptr ? NameAndTypeAt(cp, ref->nameAndTypeIndex) : nullptr;
     if (owner == nullptr || nat == nullptr) continue;
@@ -949,7 +936,7 @@ void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   // as renaming needs them: one marking serves both steps.
   const tProtection p = Protect(cls, params);
   if (p.wholeClass) return;
-  Refresh(cls);
+  MarkAfresh(cls);
   bytes = RemoveUnused(cls, p);
   if (!params.noren && !p.noRename) bytes += Rename(cls, p);
   // Removal took back what the removed members counted and renaming moved the counts of the names it

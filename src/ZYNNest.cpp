@@ -53,28 +53,6 @@ std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) 
                                  Utf8Text(cp, member.nameIndex));
 }
 
-// A hash of a short text a word at a time: the nest's keys are looked up for every member reference of
-// every pool, and the library's byte-wise hash was the larger part of that. Only lookups depend on it.
-struct KeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const noexcept {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-    std::uint64_t h = text.size() * kMultiplier;
-    std::size_t at = 0;
-    for (; at + 8 <= text.size(); at += 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text.data() + at, 8);
-      h = (h ^ word) * kMultiplier;
-      h ^= h >> 29;
-    }
-    std::uint64_t tail = 0;
-    for (std::size_t shift = 0; at < text.size(); ++at, shift += 8)
-      tail |= std::uint64_t{static_cast<unsigned char>(text[at])} << shift;
-    h = (h ^ tail) * kMultiplier;
-    return static_cast<std::size_t>(h ^ (h >> 32));
-  }
-};
-
 // The member keys of a nest (as ZYNHierarchy::MemberKey writes them), each text kept once and known by its
 // number from then on: a nest's pools repeat the same few keys many times over.
 class Keys {
@@ -104,25 +82,16 @@ class Keys {
   const std::string& Text(std::int32_t id) const { return *texts_[static_cast<std::size_t>(id)]; }
 
  private:
-  std::unordered_map<std::string, std::int32_t, KeyHash, std::equal_to<>> ids_;
+  std::unordered_map<std::string, std::int32_t, ZYNHierarchy::tTextHash, std::equal_to<>> ids_;
   std::vector<const std::string*> texts_;  // node keys of ids_, which stay where they are
   std::string query_;
 };
 
-// The member reference at index, or nullptr for any other entry.
-const ZYNConstPool::memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  if (entry == nullptr || entry->tag < kConstantFieldref || entry->tag > kConstantInterfaceMethodref) return nullptr;
-  return static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
-}
-
-const ZYNConstPool::nameAndTypeInfoDesc* NameAndTypeOf(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref) {
-  return ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref.nameAndTypeIndex);
-}
+using ZYNConstPool::MemberRefAt;
 
 // The number of the key of the member a reference names; -1 when its NameAndType is not there.
 std::int32_t RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref, Keys& keys) {
-  const auto* nat = NameAndTypeOf(cp, ref);
+  const auto* nat = ZYNConstPool::NameAndTypeAt(cp, ref.nameAndTypeIndex);
   if (nat == nullptr) return -1;
   return keys.Of(ref.tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
                  Utf8Text(cp, nat->nameIndex));
@@ -433,7 +402,7 @@ class SpareNames {
     for (std::int32_t i = 1; i < cp.length(); ++i) {
       const auto key = static_cast<std::size_t>(refs_.KeyOfRef(c, i));
       if (key >= candidateKey_.size() || !candidateKey_[key]) continue;
-      if (const auto* nat = NameAndTypeOf(cp, *MemberRefAt(cp, i))) held.insert(nat->nameIndex);
+      if (const auto* nat = ZYNConstPool::NameAndTypeAt(cp, MemberRefAt(cp, i)->nameAndTypeIndex)) held.insert(nat->nameIndex);
     }
     Spare& spare = spare_[c].emplace();
     for (std::int32_t i = 1; i < cp.length(); ++i)
@@ -641,10 +610,6 @@ void CountOwnPool(const std::vector<tClassDesc*>& classes, const Keys& keys, con
   }
 }
 
-void MarkAfresh(tClassDesc& cls) {
-  ZYNConstPool::UnMark(*cls.cp);
-  ZYNClass::MarkClass(cls);
-}
 
 }  // namespace
 
@@ -693,7 +658,7 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   for (tClassDesc* cls : classes) {
     ZYNClass::CheckClass(*cls);
     ps.push_back(ZYNClass::Protect(*cls, params));
-    MarkAfresh(*cls);
+    ZYNClass::MarkAfresh(*cls);
   }
   const NamedInNest named(classes);
   Keys keys;
