@@ -522,9 +522,19 @@ void KeepTypeNames(const ConstPool& cp, std::vector<std::int32_t>& idents) {
   std::fill(kept, end, 0);
 }
 
-std::int32_t GiveNewName(tClassDesc& cls, const tProtection& p, memberInfo& member, std::uint8_t tag, std::int32_t ref,
-                         NameSources& next, Names& names) {
-  const ConstPool& cp = *cls.cp;
+// What the renaming of one class works with.
+struct tRenaming {
+  tClassDesc& cls;
+  const tProtection& p;
+  NameSources& next;
+  Names& names;
+};
+
+std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref) {
+  const tProtection& p = r.p;
+  NameSources& next = r.next;
+  Names& names = r.names;
+  const ConstPool& cp = *r.cls.cp;
   std::vector<std::int32_t>& idents = next.idents;
   // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
   // A member that may bear none of those left goes on to the names below, as it would on the next run, when
@@ -716,7 +726,11 @@ bool KotlinClass(const tClassDesc& cls) {
   return HasAnnotation(cls.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, *cls.cp, "Lkotlin/Metadata;");
 }
 
-tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
+namespace {
+
+// What protects the class as a whole and its serial form: a nest, metadata that names its members, its
+// supertypes, Serializable.
+tProtection ClassProtection(const tClassDesc& cls) {
   using namespace ZYNAttr;
   const ConstPool& cp = *cls.cp;
   tProtection p;
@@ -741,6 +755,15 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
+  return p;
+}
+
+}  // namespace
+
+tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
+  using namespace ZYNAttr;
+  const ConstPool& cp = *cls.cp;
+  tProtection p = ClassProtection(cls);
   const std::unordered_set<std::string_view> strings = StringTexts(cp);
   const auto* selfEntry = ClassAt(cp, cls.thisClass);
   const std::string_view self = selfEntry != nullptr ? Utf8Text(cp, selfEntry->nameIndex) : std::string_view();
@@ -907,10 +930,11 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   DropMemberNames(next, all);
   if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
   Names names(cls, all);
+  tRenaming renaming{cls, p, next, names};
   std::int32_t bytes = 0;
   for (const auto& [at, ref] : renamed) {
     memberInfo& member = (*at->table)[at->slot];
-    bytes += GiveNewName(cls, p, member, at->isMethod ? kConstantMethodref : kConstantFieldref, ref, next, names);
+    bytes += GiveNewName(renaming, member, at->isMethod ? kConstantMethodref : kConstantFieldref, ref);
   }
   names.MoveMarks();
   return bytes;

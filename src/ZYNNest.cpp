@@ -457,27 +457,39 @@ struct ClassNames {
   std::size_t next = 0;
 };
 
-// Whether a member of the class may bear the name: no member of the class bears it, nor the class or its
-// superclass (as for one class), no supertype may declare it for the member's kind and descriptor, and no
+// What renaming across the nest works with: its classes and their protection, its references and keys, the
+// spare names of each pool, and the names the members of each class bear (made when first asked).
+struct tNestNaming {
+  const std::vector<tClassDesc*>& classes;
+  const std::vector<ZYNClass::tProtection>& ps;
+  NestRefs& refs;
+  Keys& keys;
+  SpareNames spare;
+  std::vector<std::optional<ClassNames>> names;
+};
+
+// Whether the member (of this descriptor) may bear the name: no member of its class bears it, nor the class or
+// its superclass (as for one class), no supertype may declare it for the member's kind and descriptor, and no
 // reference of the nest names it.
-bool Free(const tClassDesc& cls, char kind, std::string_view descriptor, const ZYNClass::tProtection& p,
-          const NestRefs& refs, Keys& keys, const ClassNames& names, const std::string& name) {
+bool Free(tNestNaming& n, const Member& m, std::string_view descriptor, const std::string& name) {
+  const tClassDesc& cls = *n.classes[m.cls];
+  const ZYNClass::tProtection& p = n.ps[m.cls];
   const ConstPool& cp = *cls.cp;
-  if (names.inUse.contains(name) || (p.typeNamesOnly && !ZYNClass::TypeNameShaped(name))) return false;
+  if (n.names[m.cls]->inUse.contains(name) || (p.typeNamesOnly && !ZYNClass::TypeNameShaped(name))) return false;
   if (ClassName(cp, cls.thisClass) == name || (cls.superClass != 0 && ClassName(cp, cls.superClass) == name))
     return false;
-  const std::string& key = keys.Compose(kind, descriptor, name);
-  return !refs.Taken(keys.FindComposed()) && !p.inherited.Declares(key);
+  const std::string& key = n.keys.Compose(m.isMethod ? 'M' : 'F', descriptor, name);
+  return !n.refs.Taken(n.keys.FindComposed()) && !p.inherited.Declares(key);
 }
 
 // The name that saves most over the pools of the member's name entries: one that pools already hold in use,
 // or the first fresh one of NameAt; the shorter, then the lower, of two that save alike. Empty when none saves.
-std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, const ZYNClass::tProtection& p,
-                     const NestRefs& refs, Keys& keys, ClassNames& names, const std::vector<NameEntry>& entries,
-                     SpareNames& spare) {
-  const tClassDesc& cls = *classes[m.cls];
-  const char kind = m.isMethod ? 'M' : 'F';
-  const std::string_view descriptor = Utf8Text(*cls.cp, MemberOf(classes, m).descriptorIndex);
+std::string BestName(tNestNaming& n, const Member& m, const std::vector<NameEntry>& entries) {
+  const std::vector<tClassDesc*>& classes = n.classes;
+  const bool typeNamesOnly = n.ps[m.cls].typeNamesOnly;
+  ClassNames& names = *n.names[m.cls];
+  SpareNames& spare = n.spare;
+  const std::string_view descriptor = Utf8Text(*classes[m.cls]->cp, MemberOf(classes, m).descriptorIndex);
   std::string best;
   long long bestGain = 0;
   // Whether a name may be given is asked only of one that would save more than the best so far: the asking
@@ -488,18 +500,18 @@ std::string BestName(const std::vector<tClassDesc*>& classes, const Member& m, c
     const bool before = std::pair(text.size(), text) < std::pair(best.size(), std::string_view(best));
     if (!(gain > bestGain || (gain == bestGain && gain > 0 && before))) return;
     std::string name(text);
-    if (!Free(cls, kind, descriptor, p, refs, keys, names, name)) return;
+    if (!Free(n, m, descriptor, name)) return;
     best = std::move(name);
     bestGain = gain;
   };
   for (const NameEntry& e : entries)
     for (const auto& [text, index] : spare.Of(e.cls)) weigh(text);
-  while (!NameAt(names.next, p.typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, p.typeNamesOnly)))
+  while (!NameAt(names.next, typeNamesOnly).empty() && names.inUse.contains(NameAt(names.next, typeNamesOnly)))
     ++names.next;
   for (std::size_t k = names.next; k < names.next + kNameTries; ++k) {
-    const std::string name = NameAt(k, p.typeNamesOnly);
+    const std::string name = NameAt(k, typeNamesOnly);
     if (name.empty()) break;
-    if (!Free(cls, kind, descriptor, p, refs, keys, names, name)) continue;
+    if (!Free(n, m, descriptor, name)) continue;
     weigh(name);
     break;
   }
@@ -547,11 +559,12 @@ long long NameBytes(const std::vector<tClassDesc*>& classes, const Member& m, co
 
 // Renames the members that other pools of the nest refer to; acrossOnly marks them, and the members a
 // reference through another class may reach, as not the renaming of one class's to touch.
-void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, Keys& keys,
-                  const std::vector<Member>& candidates, const std::vector<ZYNClass::tProtection>& ps,
-                  std::vector<bool>& acrossOnly, std::vector<std::int32_t>& saved, tReport& report) {
-  std::vector<std::optional<ClassNames>> names(classes.size());
-  SpareNames spare(classes, refs, candidates);
+void RenameAcross(tNestNaming& n, const std::vector<Member>& candidates, std::vector<bool>& acrossOnly,
+                  std::vector<std::int32_t>& saved, tReport& report) {
+  const std::vector<tClassDesc*>& classes = n.classes;
+  const std::vector<ZYNClass::tProtection>& ps = n.ps;
+  NestRefs& refs = n.refs;
+  std::vector<std::optional<ClassNames>>& names = n.names;
   std::unordered_set<std::uint64_t> seen;  // key and class
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     const Member& m = candidates[j];
@@ -578,16 +591,16 @@ void RenameAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, Keys&
       continue;
     }
     if (!names[m.cls]) names[m.cls] = NamesOf(*classes[m.cls]);
-    const std::string name = BestName(classes, m, ps[m.cls], refs, keys, *names[m.cls], entries, spare);
+    const std::string name = BestName(n, m, entries);
     if (name.empty()) {
       Count(report, tReport::kNoName, stake);
       continue;
     }
     const ConstPool& cp = *classes[m.cls]->cp;
-    refs.Take(keys.Of(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
+    refs.Take(n.keys.Of(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
     names[m.cls]->inUse.insert(name);
-    const long long total = Gain(classes, entries, spare, name);
-    GiveName(classes, m, entries, spare, name, saved);
+    const long long total = Gain(classes, entries, n.spare, name);
+    GiveName(classes, m, entries, n.spare, name, saved);
     Count(report, tReport::kRenamedAcross, total);
   }
 }
@@ -670,7 +683,9 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   for (tClassDesc* cls : classes) cls->cp->classMarked = true;
   if (params.noren) return;
   std::vector<bool> acrossOnly(candidates.size(), false);
-  RenameAcross(classes, refs, keys, candidates, ps, acrossOnly, saved, report);
+  tNestNaming naming{classes, ps, refs, keys, SpareNames(classes, refs, candidates), {}};
+  naming.names.resize(classes.size());
+  RenameAcross(naming, candidates, acrossOnly, saved, report);
   // The pass for one class renames only the candidates left to it, and takes no name that a reference of
   // the nest names.
   for (std::size_t c = 0; c < classes.size(); ++c) {
