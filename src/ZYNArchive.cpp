@@ -434,16 +434,16 @@ private:
 // Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
-  Writer(std::vector<tTask>& tasks, const std::vector<std::vector<std::size_t>>& nests, unsigned threads,
-         const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
-         ZYNReport::tReport& report)
-      : report_(report), nestOf_(NestOf(nests)), held_(memory.held), released_(memory.held.Used()), work_(threads),
+  Writer(std::vector<tTask>& tasks, const std::vector<std::vector<std::size_t>>& nests, const tHow& how,
+         const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report)
+      : report_(report), nestOf_(NestOf(nests)), held_(memory.held), released_(memory.held.Used()),
+        work_(how.threads),
         units_(
-            tasks.size(), threads,
-            [&tasks, &params, &facts, &memory, this](std::size_t k, unsigned slot) {
+            tasks.size(), how.threads,
+            [&tasks, &params = how.params, &facts, &memory, this](std::size_t k, unsigned slot) {
               return Run(tasks, k, params, facts, memory.classes, work_[slot]);
             },
-            {}, 0, ZYNNest::Later(tasks.size(), nests), Beyond(tasks, nests)) {}
+            {.light = ZYNNest::Later(tasks.size(), nests), .beyond = Beyond(tasks, nests)}) {}
 
   // Writes the node's archive through `emit`; the values of its entries.
   std::vector<ZYNZip::tWritten> Write(tNode& node, const ZYNZip::tEmit& emit) {
@@ -502,9 +502,8 @@ private:
   // size is its entries' inflated size (its result holds them deflated).
   static constexpr std::size_t kBeyondUnits = 64;
   static constexpr std::uint64_t kBeyondBytes = std::uint64_t{1} << 20;
-  static ZYNBatch::tInOrder<tEntryResult>::tBeyond Beyond(const std::vector<tTask>& tasks,
-                                                          const std::vector<std::vector<std::size_t>>& nests) {
-    ZYNBatch::tInOrder<tEntryResult>::tBeyond beyond{{}, kBeyondUnits, kBeyondBytes};
+  static ZYNBatch::tBeyond Beyond(const std::vector<tTask>& tasks, const std::vector<std::vector<std::size_t>>& nests) {
+    ZYNBatch::tBeyond beyond{{}, kBeyondUnits, kBeyondBytes};
     beyond.sizes.reserve(tasks.size());
     // Sizes above the largest class entry (an error) need not add up without end.
     for (const tTask& task : tasks)
@@ -641,7 +640,7 @@ const std::string& tJob::Keep() const { return top_->keep; }
 bool tJob::Write(unsigned threads, const ZYNData::tParams& params, ZYNReport::tReport& report,
                  const ZYNZip::tEmit& emit) {
   try {
-    Writer writer(tasks_, nests_, threads, params, facts_, memory_, report);
+    Writer writer(tasks_, nests_, {threads, params}, facts_, memory_, report);
     values_ = writer.Write(*top_, emit);
   } catch (const tStopped&) {
     return false;
@@ -661,9 +660,10 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
 }
 
-bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
-             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report,
-             const std::string& source) {
+bool Process(const std::string& name, const tHow& how, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
+             ZYNReport::tReport& report, const std::string& source) {
+  const unsigned threads = how.threads;
+  const ZYNData::tParams& params = how.params;
   try {
     Platform::MappedFile file;
     const std::string& read = source.empty() ? name : source;
@@ -776,7 +776,7 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
         if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
         return true;
       },
-      {}, kNamesAhead);
+      {.ahead = kNamesAhead});
   if (!kept->entries.empty() || !kept->nests.empty()) memory.kept.Put(name, std::move(kept));
 }
 

@@ -101,9 +101,12 @@ private:
 // that must not change is left as it is, with a warning. False when an error ended the run (its line
 // reported).
 // With a `source`, the lines are those of that file (the archive's backup) and nothing is written.
-bool Process(const std::string& name, unsigned threads, const ZYNData::tParams& params,
-             const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report,
-             const std::string& source = {});
+struct tHow {
+  unsigned threads;
+  const ZYNData::tParams& params;
+};
+bool Process(const std::string& name, const tHow& how, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
+             ZYNReport::tReport& report, const std::string& source = {});
 // Whether the archive's bytes are exactly what the run makes of `backup` (nothing printed or written); false
 // also where the backup cannot be read, is damaged, or stays as it is.
 bool Makes(const std::string& name, const std::string& backup, unsigned threads, const ZYNData::tParams& params,

@@ -25,6 +25,23 @@ namespace ZYNBatch {
 // then does not leave the others without work after a few short ones. A unit that must run in its turn (it
 // reads what an earlier one writes) is left to the taking thread, which runs it once every result before it
 // is taken.
+// How far units may start beyond the window by their sizes: sizes[k] is unit k's, and up to `units` more
+// start while the sizes of those started and not taken add up to at most `bytes`.
+struct tBeyond {
+  std::vector<std::uint64_t> sizes;
+  std::size_t units = 0;
+  std::uint64_t bytes = 0;
+};
+
+// How the units are scheduled beyond their order: inTurn[k]: unit k runs in its turn; `ahead` more units may
+// start beyond the window; light[k]: unit k is light (no entries: none is); and by their sizes.
+struct tSchedule {
+  std::vector<bool> inTurn{};
+  std::size_t ahead = 0;
+  std::vector<bool> light{};
+  tBeyond beyond{};
+};
+
 template <class Result>
 class tInOrder {
 public:
@@ -33,19 +50,10 @@ public:
   // needs memory that may not be there).
   using tRun = std::function<Result(std::size_t k, unsigned slot)>;
 
-  // How far units may start beyond the window by their sizes: sizes[k] is unit k's, and up to `units` more
-  // start while the sizes of those started and not taken add up to at most `bytes`.
-  struct tBeyond {
-    std::vector<std::uint64_t> sizes;
-    std::size_t units = 0;
-    std::uint64_t bytes = 0;
-  };
-
-  // inTurn[k]: unit k runs in its turn; light[k]: unit k is light (no entries: none is).
-  tInOrder(std::size_t count, unsigned threads, tRun run, std::vector<bool> inTurn = {}, std::size_t ahead = 0,
-           std::vector<bool> light = {}, tBeyond beyond = {})
-      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(inTurn)), light_(std::move(light)),
-        window_(2 * std::size_t{std::max(threads, 1u)} + ahead), beyond_(std::move(beyond)) {
+  tInOrder(std::size_t count, unsigned threads, tRun run, tSchedule schedule = {})
+      : run_(std::move(run)), count_(count), results_(count), inTurn_(std::move(schedule.inTurn)),
+        light_(std::move(schedule.light)), window_(2 * std::size_t{std::max(threads, 1u)} + schedule.ahead),
+        beyond_(std::move(schedule.beyond)) {
     beyond_.sizes.resize(count, 0);
     inTurn_.resize(count, false);
     light_.resize(count, false);
@@ -169,10 +177,9 @@ private:
 // Runs run(k, slot) for the units 0 to count - 1 on `threads` threads and hands each result to take(k, result)
 // in list order on this thread (tInOrder); a take that returns false ends the run there. False when one did.
 template <class Run, class Take>
-bool ForEachInOrder(std::size_t count, unsigned threads, Run run, Take take, std::vector<bool> inTurn = {},
-                    std::size_t ahead = 0, std::vector<bool> light = {}) {
+bool ForEachInOrder(std::size_t count, unsigned threads, Run run, Take take, tSchedule schedule = {}) {
   using tResult = std::invoke_result_t<Run&, std::size_t, unsigned>;
-  tInOrder<tResult> units(count, threads, std::move(run), std::move(inTurn), ahead, std::move(light));
+  tInOrder<tResult> units(count, threads, std::move(run), std::move(schedule));
   for (std::size_t k = 0; k < count; ++k)
     if (!take(k, units.Next())) return false;
   return true;

@@ -390,13 +390,22 @@ struct tListedNames {
   std::string backup;        // the backup its names were read from, or empty
 };
 
+// How the names pass reads: on how many threads an archive is read, what the archives may hold in memory, and
 // `locks`: in a writing run, the room for files kept open under their lock (read through it), else null.
+struct tNamesReading {
+  unsigned threads;
+  ZYNArchive::tMemory& memory;
+  ZYNBatch::tHeld* locks;
+};
+
 // `facts`: where the file is the run's only one, the run's facts, which an archive's classes go to as they are
 // read (nothing else adds to them meanwhile), else null. `fromBackup`: the names are those of the file's
 // backup, where it has one (a file that an earlier run made: its facts are its original's).
-tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, unsigned threads,
-                     ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks, ZYNHierarchy::tRunFacts* facts,
-                     bool fromBackup) {
+tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, const tNamesReading& how,
+                     ZYNHierarchy::tRunFacts* facts, bool fromBackup) {
+  const unsigned threads = how.threads;
+  ZYNArchive::tMemory& memory = how.memory;
+  ZYNBatch::tHeld* locks = how.locks;
   tListedNames listed;
   try {
     Platform::FileLock lock;
@@ -475,8 +484,8 @@ struct tRunRead {
 // order stands for it, so every thread count sees the same. `others`: the other files of a folder run's tree.
 // `fromBackup`: by listed file, whether its names are its backup's where it has one (none when empty).
 ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                unsigned threads, ZYNArchive::tMemory& memory, ZYNBatch::tHeld* locks,
-                                const std::vector<bool>& fromBackup, tRunRead& read) {
+                                const tNamesReading& how, const std::vector<bool>& fromBackup, tRunRead& read) {
+  const unsigned threads = how.threads;
   ZYNHierarchy::tRunFacts facts;
   std::vector<bool>& isArchive = read.isArchive;
   std::vector<tKept>& kept = read.kept;
@@ -490,7 +499,7 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
       [&](std::size_t k, unsigned slot) {
-        return NamesOf(names[k], buffers[slot], inner, memory, locks, names.size() == 1 ? &facts : nullptr,
+        return NamesOf(names[k], buffers[slot], {inner, how.memory, how.locks}, names.size() == 1 ? &facts : nullptr,
                        k < fromBackup.size() && fromBackup[k]);
       },
       [&](std::size_t k, tListedNames listed) {
@@ -503,9 +512,9 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
         read.backups.push_back(std::move(listed.backup));
         return true;
       },
-      {}, kNamesAhead);
+      {.ahead = kNamesAhead});
   facts.Finish();
-  ReadResources(archives, others, memory, facts);
+  ReadResources(archives, others, how.memory, facts);
   return facts;
 }
 
@@ -596,145 +605,184 @@ private:
   std::unordered_map<std::size_t, std::size_t> of_;
 };
 
+// What a run decides before its first file: its options and threads, the listed files, what the names pass
+// read and kept of them and the facts it found, which files wait for their turn, and which an earlier run made.
+struct tRunPlan {
+  tRunPlan(const tParams& params, unsigned threads, std::vector<std::string> names)
+      : params(params), threads(threads), names(std::move(names)), locks(LockRooms(this->names.size()).kept) {}
+  const tParams& params;
+  const unsigned threads;
+  const std::vector<std::string> names;
+  std::vector<std::string> others;  // a tree's files that are not classes (resources)
+  std::unordered_set<std::string> links;
+  ZYNArchive::tMemory memory;  // what the archives of the run may hold at once, whatever the thread count
+  ZYNBatch::tHeld locks;       // files kept open under their lock, read through it
+  tRunRead read;
+  ZYNHierarchy::tRunFacts facts;
+  std::vector<bool> inTurn;
+  std::vector<ZYNRerun::tVerdict> verdicts;  // by listed file; none under -old
+  bool Done(std::size_t k) const { return k < verdicts.size() && verdicts[k].done; }
+};
+
 // Optimizes the listed files on every thread and commits them in list order: a class file's line reported and
-// its result written, an archive processed in its turn. False when an error ended the run (its line reported).
-// A file that an earlier run made (`verdicts`) is not written: its line is that of its backup.
-bool OptimizeAll(const std::vector<std::string>& names, const std::vector<bool>& inTurn, tRunRead& read,
-                 ZYNBatch::tHeld& locks, const std::vector<ZYNRerun::tVerdict>& verdicts, const tParams& params,
-                 const ZYNHierarchy::tRunFacts& facts, unsigned threads, ZYNArchive::tMemory& memory,
-                 ZYNReport::tReport& report) {
-  std::vector<tKept>& kept = read.kept;
-  std::vector<Platform::FileLock> held;
-  tPending pending(params.old, held, LockRooms(names.size()).held);
-  std::vector<Platform::FileBuffer> buffers(threads);
-  const tNests grouped(read.nests, inTurn);
-  const auto done = [&](std::size_t k) { return k < verdicts.size() && verdicts[k].done; };
-  std::unordered_map<std::size_t, tListed> waiting;  // later classes of a nest whose first class was taken
-  // The bytes and lock the names pass kept for file k, handed over once; what they took of the run's room is
+// its result written, an archive processed in its turn. A file that an earlier run made is not written: its
+// line is that of its backup.
+class tOptimizeAll {
+public:
+  tOptimizeAll(tRunPlan& plan, ZYNReport::tReport& report)
+      : plan_(plan), report_(report), pending_(plan.params.old, held_, LockRooms(plan.names.size()).held),
+        buffers_(plan.threads), grouped_(plan.read.nests, plan.inTurn) {}
+
+  // False when an error ended the run (its line reported).
+  bool Run() {
+    // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
+    // get that much further ahead, which class files cost little memory for.
+    const std::size_t n = plan_.names.size();
+    if (!ZYNBatch::ForEachInOrder(
+            n, plan_.threads, [this](std::size_t k, unsigned slot) { return Unit(k, slot); },
+            [this](std::size_t k, tListed listed) { return Take(k, std::move(listed)); },
+            {plan_.inTurn, tPending::MaxFiles(), grouped_.Later(n)}))
+      return false;
+    pending_.Flush();
+    return true;
+  }
+
+private:
+  // The bytes and lock the names pass kept for a file, handed over once; what they took of the run's room is
   // given back once the unit is done with them.
   struct tTaken {
     std::size_t bytes = 0;
     bool lock = false;
   };
-  auto takeKept = [&](std::size_t k, std::vector<tTaken>& taken) {
-    taken.push_back({kept[k].data ? kept[k].size : 0, kept[k].locked});
-    return std::move(kept[k]);
-  };
-  auto giveBack = [&](const std::vector<tTaken>& taken) {
+  tKept TakeKept(std::size_t k, std::vector<tTaken>& taken) {
+    tKept& kept = plan_.read.kept[k];
+    taken.push_back({kept.data ? kept.size : 0, kept.locked});
+    return std::move(kept);
+  }
+  void GiveBack(const std::vector<tTaken>& taken) {
     for (const tTaken& t : taken) {
-      memory.held.Give(t.bytes);
-      if (t.lock) locks.Give(1);
+      plan_.memory.held.Give(t.bytes);
+      if (t.lock) plan_.locks.Give(1);
     }
-  };
-  auto run = [&](std::size_t k, unsigned slot) {
+  }
+
+  // A nest, run as one unit by its first class; the later ones wait for it.
+  tListed Nest(std::size_t k, const std::vector<std::size_t>& group) {
+    tListed listed;
+    if (group.front() != k) {
+      listed.grouped = true;
+      return listed;
+    }
     std::vector<tTaken> taken;
-    if (const std::vector<std::size_t>* group = grouped.Of(k)) {
-      if (group->front() != k) {
-        tListed later;
-        later.grouped = true;
-        return later;
-      }
-      std::vector<tKept> bytes;
-      std::vector<std::string> backups;
-      for (std::size_t j : *group) {
-        bytes.push_back(takeKept(j, taken));
-        backups.push_back(done(j) ? read.backups[j] : std::string());
-      }
-      std::vector<tListed> all = OptimizeGroup(names, *group, bytes, params, facts, backups);
-      bytes.clear();
-      giveBack(taken);
-      tListed first = std::move(all.front());
-      first.rest.assign(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
-      return first;
+    std::vector<tKept> bytes;
+    std::vector<std::string> backups;
+    for (std::size_t j : group) {
+      bytes.push_back(TakeKept(j, taken));
+      backups.push_back(plan_.Done(j) ? plan_.read.backups[j] : std::string());
     }
-    tKept bytes = takeKept(k, taken);
-    if (done(k)) {
+    std::vector<tListed> all = OptimizeGroup(plan_.names, group, bytes, plan_.params, plan_.facts, backups);
+    bytes.clear();
+    GiveBack(taken);
+    listed = std::move(all.front());
+    listed.rest.assign(std::make_move_iterator(all.begin() + 1), std::make_move_iterator(all.end()));
+    return listed;
+  }
+
+  tListed Unit(std::size_t k, unsigned slot) {
+    if (const std::vector<std::size_t>* group = grouped_.Of(k)) return Nest(k, *group);
+    std::vector<tTaken> taken;
+    tKept bytes = TakeKept(k, taken);
+    if (plan_.Done(k)) {
       tListed listed;
       listed.done = true;
-      listed.archive = read.isArchive[k];
-      listed.result = verdicts[k].result;
+      listed.archive = plan_.read.isArchive[k];
+      listed.result = plan_.verdicts[k].result;
       bytes = tKept();
-      giveBack(taken);
+      GiveBack(taken);
       return listed;
     }
     // Runs on the taking thread (the one that writes) when in its turn: what it reads is written first, so
     // the bytes the names pass read are not what it reads. A file it locked may be an original that an
     // earlier commit replaced: it stays locked as those do.
-    if (inTurn[k]) {
-      pending.Flush();
-      if (bytes.locked) pending.Hold(std::move(bytes.lock));
+    if (plan_.inTurn[k]) {
+      pending_.Flush();
+      if (bytes.locked) pending_.Hold(std::move(bytes.lock));
       bytes = tKept();
     }
-    tListed listed = OptimizeNamed(names[k], std::move(bytes), buffers[slot], params, facts);
-    giveBack(taken);
+    tListed listed = OptimizeNamed(plan_.names[k], std::move(bytes), buffers_[slot], plan_.params, plan_.facts);
+    GiveBack(taken);
     return listed;
-  };
-  auto take = [&](std::size_t k, tListed listed) {
+  }
+
+  bool Take(std::size_t k, tListed listed) {
+    const tParams& params = plan_.params;
+    const std::string& name = plan_.names[k];
     if (listed.grouped) {
-      listed = std::move(waiting.at(k));
-      waiting.erase(k);
+      listed = std::move(waiting_.at(k));
+      waiting_.erase(k);
     }
-    if (const std::vector<std::size_t>* group = grouped.Of(k); group != nullptr && group->front() == k)
-      for (std::size_t i = 1; i < group->size(); ++i) waiting.emplace((*group)[i], std::move(listed.rest[i - 1]));
+    if (const std::vector<std::size_t>* group = grouped_.Of(k); group != nullptr && group->front() == k)
+      for (std::size_t i = 1; i < group->size(); ++i) waiting_.emplace((*group)[i], std::move(listed.rest[i - 1]));
     if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
     if (listed.archive && listed.result.error.empty()) {
-      pending.Flush();
+      pending_.Flush();
       // A done archive's lines are those of its backup, and nothing is written.
-      if (!ZYNArchive::Process(names[k], threads, params, facts, memory, report, listed.done ? read.backups[k] : ""))
+      if (!ZYNArchive::Process(name, {plan_.threads, params}, plan_.facts, plan_.memory, report_,
+                               listed.done ? plan_.read.backups[k] : ""))
         return false;
-      pending.Hold(std::move(listed.lock));
+      pending_.Hold(std::move(listed.lock));
       return true;
     }
     if (listed.done) {
-      if (!report.File(names[k], listed.result)) return false;
-      report.EndLine();
+      if (!report_.File(name, listed.result)) return false;
+      report_.EndLine();
       return true;
     }
     if (!params.tst && !params.old && listed.written && listed.result.error.empty() && !listed.backedUp)
-      BackUp(names[k], listed);
-    if (!report.File(names[k], listed.result)) return false;
-    if (!params.tst) pending.Add(names[k], listed);
-    report.EndLine();
+      BackUp(name, listed);
+    if (!report_.File(name, listed.result)) return false;
+    if (!params.tst) pending_.Add(name, listed);
+    report_.EndLine();
     return true;
-  };
-  // The taking thread stops for a while at each archive and each sync of the held-back files: the workers may
-  // get that much further ahead, which class files cost little memory for.
-  if (!ZYNBatch::ForEachInOrder(names.size(), threads, run, take, inTurn, tPending::MaxFiles(),
-                                grouped.Later(names.size())))
-    return false;
-  pending.Flush();
-  return true;
-}
+  }
+
+  tRunPlan& plan_;
+  ZYNReport::tReport& report_;
+  std::vector<Platform::FileLock> held_;
+  tPending pending_;
+  std::vector<Platform::FileBuffer> buffers_;
+  const tNests grouped_;
+  std::unordered_map<std::size_t, tListed> waiting_;  // later classes of a nest whose first class was taken
+};
 
 // Which listed files an earlier run made: each file with a backup is judged by what this run makes of the
 // backup, on facts that take the names of those files from their backups (a result's private names are not the
 // original's). Where some turn out not done (recompiled since, or a run with other keys), the facts take those
 // files' own names and the others are judged again, until the verdicts hold.
-std::vector<ZYNRerun::tVerdict> Settle(const std::vector<std::string>& names, const std::vector<std::string>& others,
-                                       const std::vector<bool>& inTurn, const tParams& params, unsigned threads,
-                                       tRunRead& read, ZYNHierarchy::tRunFacts& facts, ZYNArchive::tMemory& memory) {
-  std::vector<ZYNRerun::tVerdict> verdicts;
+void Settle(tRunPlan& plan) {
+  const std::vector<std::string>& names = plan.names;
+  tRunRead& read = plan.read;
   std::vector<std::string> judged = read.backups;
   for (int round = 0; round < 4; ++round) {
     std::vector<ZYNRerun::tUnit> units(names.size());
     for (std::size_t k = 0; k < names.size(); ++k)
       units[k] = {names[k], judged[k], read.isArchive[k], read.kept[k].Bytes()};
-    verdicts = ZYNRerun::Check(units, tNests(read.nests, inTurn).Groups(), params, facts, threads, memory);
+    plan.verdicts = ZYNRerun::Check(units, tNests(read.nests, plan.inTurn).Groups(), plan.params, plan.facts,
+                                    plan.threads, plan.memory);
     std::vector<bool> fromBackup(names.size(), false);
     bool changed = false;
     for (std::size_t k = 0; k < names.size(); ++k) {
-      fromBackup[k] = verdicts[k].done;
-      changed = changed || (!judged[k].empty() && !verdicts[k].done);
-      if (!verdicts[k].done) judged[k].clear();
+      fromBackup[k] = plan.verdicts[k].done;
+      changed = changed || (!judged[k].empty() && !plan.verdicts[k].done);
+      if (!plan.verdicts[k].done) judged[k].clear();
     }
     if (!changed) break;
     // Facts anew, with the names of the files found not done their own (nothing kept: the first pass kept it).
     ZYNArchive::tMemory again;
     tRunRead reread;
-    facts = ReadRun(names, others, threads, again, nullptr, fromBackup, reread);
+    plan.facts = ReadRun(names, plan.others, {plan.threads, again, nullptr}, fromBackup, reread);
     read.nests = std::move(reread.nests);
   }
-  return verdicts;
 }
 
 }  // namespace
@@ -844,23 +892,21 @@ int Run(Queue::tQueue& words) {
   if (!params.map.empty()) report.Map(params.map);
   std::vector<std::string> others;
   std::unordered_set<std::string> links;
-  const std::vector<std::string> names = ListFiles(params, words, others, links, report);
+  tRunPlan plan(params, threads, ListFiles(params, words, others, links, report));
+  plan.others = std::move(others);
+  plan.links = std::move(links);
+  const std::vector<std::string>& names = plan.names;
   report.Head();
-  // What the archives of this run may hold in memory at once, whatever the thread count.
-  ZYNArchive::tMemory memory;
-  ZYNBatch::tHeld locks(LockRooms(names.size()).kept);
   // A writing run keeps a file open for each listed file it reads ahead or has replaced, up to its room.
   if (!params.tst) Platform::ReserveOpenFiles(names.size() + 64);
   // A run again after a stop finds what the stopped one made (-old writes its results to the backup names).
   const std::vector<bool> fromBackup(params.old ? 0 : names.size(), true);
-  tRunRead read;
-  ZYNHierarchy::tRunFacts facts =
-      ReadRun(names, others, threads, memory, params.tst ? nullptr : &locks, fromBackup, read);
-  if (!params.tst) CheckBackupNames(names, read.isArchive);
-  const std::vector<bool> inTurn = ReadsWritten(names, links, params);
-  const std::vector<ZYNRerun::tVerdict> verdicts =
-      params.old ? std::vector<ZYNRerun::tVerdict>() : Settle(names, others, inTurn, params, threads, read, facts, memory);
-  if (!OptimizeAll(names, inTurn, read, locks, verdicts, params, facts, threads, memory, report)) return kExitError;
+  plan.facts = ReadRun(names, plan.others, {plan.threads, plan.memory, params.tst ? nullptr : &plan.locks},
+                       fromBackup, plan.read);
+  if (!params.tst) CheckBackupNames(names, plan.read.isArchive);
+  plan.inTurn = ReadsWritten(names, plan.links, params);
+  if (!params.old) Settle(plan);
+  if (!tOptimizeAll(plan, report).Run()) return kExitError;
   report.End();
   return kExitOk;
 }

@@ -530,6 +530,9 @@ struct tRenaming {
   Names& names;
 };
 
+std::int32_t GiveGeneratedName(tRenaming& r, memberInfo& member, std::uint8_t tag);
+std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref);
+
 std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref) {
   const tProtection& p = r.p;
   NameSources& next = r.next;
@@ -549,19 +552,29 @@ std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std
     }
     if (next.k < idents.size() && idents[next.k] != 0) names.Refuse(member, tag, Names::kIdents, next.k);
   }
-  if (p.typeNamesOnly) {
-    // Generated names, each given once; one no shorter than the member's own name saves nothing.
-    const std::size_t own = Utf8Text(cp, member.nameIndex).size();
-    while (next.generated < kGeneratedNames && names.InUse(GeneratedName(next.generated))) ++next.generated;
-    for (std::size_t k = next.generated; k < kGeneratedNames; ++k) {
-      const std::string name = GeneratedName(k);
-      if (name.size() >= own) return 0;
-      if (names.InUse(name) || names.Taken(member, tag, name) || Inherited(p, member, tag, name, cp)) continue;
-      if (k == next.generated) ++next.generated;
-      return names.Rewrite(member.nameIndex, name);
-    }
-    return 0;
+  return p.typeNamesOnly ? GiveGeneratedName(r, member, tag) : GiveLetter(r, member, tag, ref);
+}
+
+// Generated names, each given once; one no shorter than the member's own name saves nothing.
+std::int32_t GiveGeneratedName(tRenaming& r, memberInfo& member, std::uint8_t tag) {
+  NameSources& next = r.next;
+  Names& names = r.names;
+  const std::size_t own = Utf8Text(*r.cls.cp, member.nameIndex).size();
+  while (next.generated < kGeneratedNames && names.InUse(GeneratedName(next.generated))) ++next.generated;
+  for (std::size_t k = next.generated; k < kGeneratedNames; ++k) {
+    const std::string name = GeneratedName(k);
+    if (name.size() >= own) return 0;
+    if (names.InUse(name) || names.Taken(member, tag, name) || Inherited(r.p, member, tag, name, *r.cls.cp)) continue;
+    if (k == next.generated) ++next.generated;
+    return names.Rewrite(member.nameIndex, name);
   }
+  return 0;
+}
+
+std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref) {
+  NameSources& next = r.next;
+  Names& names = r.names;
+  const ConstPool& cp = *r.cls.cp;
   // The letters the pool holds in use first: taking one saves the member's whole entry, and a member given a
   // fresh letter would take such a one on the next run.
   if (next.letters.empty()) {
@@ -576,7 +589,7 @@ std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std
   if (names.Refused(member, tag, Names::kLetters, next.letter)) return 0;
   std::size_t letter = next.letter;
   while (letter < letters.size() && (names.InUse(letterAt(letter)) || names.Taken(member, tag, letterAt(letter)) ||
-                                     Inherited(p, member, tag, letterAt(letter), cp)))
+                                     Inherited(r.p, member, tag, letterAt(letter), cp)))
     ++letter;
   if (letter >= letters.size()) {
     names.Refuse(member, tag, Names::kLetters, next.letter);
@@ -736,8 +749,7 @@ tProtection ClassProtection(const tClassDesc& cls) {
   tProtection p;
   p.wholeClass = cls.majorVersion >= 55 && (HasAttr(cls.attrs, NestHostAttr) || HasAttr(cls.attrs, NestMembersAttr));
   // Kotlin's metadata and Scala's inlining facts name the members: renaming would leave them naming others.
-  p.noRename = KotlinClass(cls) ||
-               HasAttr(cls.attrs, ScalaInlineInfoAttr);
+  p.noRename = KotlinClass(cls) || HasAttr(cls.attrs, ScalaInlineInfoAttr);
   std::vector<std::string_view> interfaces;
   for (std::int32_t index : cls.interfaces) {
     const auto* entry = ClassAt(cp, index);
@@ -765,8 +777,7 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   const ConstPool& cp = *cls.cp;
   tProtection p = ClassProtection(cls);
   const std::unordered_set<std::string_view> strings = StringTexts(cp);
-  const auto* selfEntry = ClassAt(cp, cls.thisClass);
-  const std::string_view self = selfEntry != nullptr ? Utf8Text(cp, selfEntry->nameIndex) : std::string_view();
+  const std::string_view self = ZYNConstPool::ClassName(cp, cls.thisClass);
   // Fields that code may bind by name: every instance field and every static one that is no compile-time
   // constant where the run shows such code (a library it cannot see, or reflection over fields); the instance
   // fields where the class, its package or a supertype declares how they bind.

@@ -45,7 +45,7 @@ TEST(ZYNBatchTest, ResultsComeInListOrderAndUnitsInTheirTurnAfterAllBefore) {
       taken = k + 1;
       return k != kStop;
     };
-    EXPECT_FALSE(ZYNBatch::ForEachInOrder(kCount, threads, run, take, inTurn));
+    EXPECT_FALSE(ZYNBatch::ForEachInOrder(kCount, threads, run, take, {inTurn}));
     ASSERT_EQ(order.size(), kStop + 1);
     for (std::size_t k = 0; k <= kStop; ++k) EXPECT_EQ(order[k], k);
   }
@@ -75,7 +75,7 @@ TEST(ZYNBatchTest, LightUnitsTakeNoRoomInTheWindow) {
     results.push_back(result);
     return true;
   };
-  EXPECT_TRUE(ZYNBatch::ForEachInOrder(kCount, 2, run, take, {}, 0, light));
+  EXPECT_TRUE(ZYNBatch::ForEachInOrder(kCount, 2, run, take, {.light = light}));
   ASSERT_EQ(results.size(), kCount);
   EXPECT_TRUE(results[0]) << "unit 6 did not start while unit 0 ran";
 }
@@ -96,7 +96,7 @@ TEST(ZYNBatchTest, SizedUnitsGoBeyondTheWindowWithinTheirBytes) {
     changed.wait_for(lock, std::chrono::milliseconds(100), [&] { return started[5]; });
     return fourStarted && !started[5];
   };
-  ZYNBatch::tInOrder<bool> units(kCount, 2, run, {}, 0, {}, {std::vector<std::uint64_t>(kCount, 10), 8, 50});
+  ZYNBatch::tInOrder<bool> units(kCount, 2, run, {.beyond = {std::vector<std::uint64_t>(kCount, 10), 8, 50}});
   EXPECT_TRUE(units.Next()) << "unit 4 did not start beyond the window, or unit 5 started beyond its bytes";
   for (std::size_t k = 1; k < kCount; ++k) EXPECT_TRUE(units.Next());
 }

@@ -42,6 +42,8 @@ if $tests; then
   # The fuzz targets.
   command -v clang++ >/dev/null || need clang
   compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need libclang-rt-dev
+  # The check of the product's function sizes.
+  command -v clang-tidy >/dev/null || need clang-tidy
   # The fault injection kills the run at chosen system calls.
   command -v strace >/dev/null || need strace
   # The man page's lint, and cpack's dependency search for the Debian package.
