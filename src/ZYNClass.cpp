@@ -1,8 +1,13 @@
 #include "ZYNClass.h"
 
+#include <algorithm>
+#include <climits>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "FileModule.h"
+#include "ZYNAttr.h"
 #include "ZYNClassFile.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
@@ -119,6 +124,45 @@ void Optimize(tOpenClass& open, std::span<const std::uint8_t> bytes, tMemberPass
   CloseClass(open, bytes, memberBytes, write, p);
 }
 
+// The first and last source lines of a method's code, from the line number tables that are kept.
+bool LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last) {
+  first = INT32_MAX, last = 0;
+  for (const auto& attr : method.attrs) {
+    const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get());
+    if (code == nullptr) continue;
+    for (const auto& nested : code->attrs) {
+      const auto* table = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(nested.get());
+      if (table == nullptr || !table->This(ZYNAttr::LineNumberTableAttr)) continue;
+      // line_number_table_length, then (start_pc, line_number) pairs: the layout was checked when read.
+      for (std::size_t at = 2; at + 4 <= table->body.size(); at += 4) {
+        const auto line = static_cast<std::int32_t>(FileModule::BigEndian(&table->body[at + 2], 2));
+        first = std::min(first, line), last = std::max(last, line);
+      }
+    }
+  }
+  return last > 0;
+}
+
+std::vector<std::string> Names(const ZYNConstPool::ConstPool& cp, const std::vector<memberInfo>& members) {
+  std::vector<std::string> names;
+  names.reserve(members.size());
+  for (const memberInfo& member : members) names.emplace_back(ZYNConstPool::Utf8Text(cp, member.nameIndex));
+  return names;
+}
+
+// The present members whose names are no longer those they had.
+void AddRenamed(const tClassDesc& cls, const std::vector<memberInfo>& members, const std::vector<std::string>& before,
+                bool methods, std::vector<ZYNMap::tRenamed>& renamed) {
+  for (std::size_t i = 0; i < members.size() && i < before.size(); ++i) {
+    const memberInfo& member = members[i];
+    const std::string_view name = ZYNConstPool::Utf8Text(*cls.cp, member.nameIndex);
+    if (!member.present || name == before[i]) continue;
+    ZYNMap::tRenamed& r = renamed.emplace_back();
+    r = {methods, ZYNConstPool::Utf8Text(*cls.cp, member.descriptorIndex), before[i], name};
+    if (methods) LineRange(member, r.first, r.last);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
@@ -162,6 +206,15 @@ void MarkClass(tClassDesc& cls) {
   deferred.Finish();
 }
 
+ZYNMap::tBefore NamesBefore(const tClassDesc& cls) { return {Names(*cls.cp, cls.fields), Names(*cls.cp, cls.methods)}; }
+
+std::string MapLines(const tClassDesc& cls, const ZYNMap::tBefore& before) {
+  std::vector<ZYNMap::tRenamed> renamed;
+  AddRenamed(cls, cls.fields, before.fields, false, renamed);
+  AddRenamed(cls, cls.methods, before.methods, true, renamed);
+  return ZYNMap::ClassLines(ZYNConstPool::ClassName(*cls.cp, cls.thisClass), renamed);
+}
+
 void MarkAfresh(tClassDesc& cls) {
   ZYNConstPool::UnMark(*cls.cp);
   MarkClass(cls);
@@ -194,7 +247,7 @@ void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNH
   result.oldSize = ctx.in.PC;
   result.warnings = std::move(ctx.diag.lines);
   RemoveAttributes(*open.cls, p, open.change);
-  if (!p.map.empty()) open.before = ZYNMap::NamesBefore(*open.cls);
+  if (!p.map.empty()) open.before = NamesBefore(*open.cls);
 }
 
 void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
@@ -203,7 +256,7 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   tFileResult& result = open.result;
   tClassDesc& cls = *open.cls;
   const std::int32_t change = open.change + memberBytes;
-  if (!p.map.empty()) result.map = ZYNMap::ClassLines(cls, open.before);
+  if (!p.map.empty()) result.map = MapLines(cls, open.before);
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
   if (result.limited) {
     ZYNConstPool::UnMark(*cls.cp);

@@ -64,6 +64,10 @@ struct tContext {
 std::unique_ptr<tClassDesc> ReadClass(tContext& ctx);
 // Counts one reference for every pool entry that the kept class structure uses (after UnMark).
 void MarkClass(tClassDesc& cls);
+// The names of the class's members as they stand, and the mapping's lines of the class (ZYNMap::ClassLines)
+// for the members whose names are no longer those.
+ZYNMap::tBefore NamesBefore(const tClassDesc& cls);
+std::string MapLines(const tClassDesc& cls, const ZYNMap::tBefore& before);
 // Counts the class's references anew: every count back to 0, then MarkClass.
 void MarkAfresh(tClassDesc& cls);
 // Writes the class with the renumbered pool.

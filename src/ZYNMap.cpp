@@ -3,22 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "ZYNAttr.h"
-#include "ZYNClass.h"
-#include "ZYNConstPool.h"
-
 namespace ZYNMap {
 namespace {
-
-using ZYNClass::memberInfo;
-using ZYNConstPool::Utf8Text;
-
-std::vector<std::string> Names(const ZYNConstPool::ConstPool& cp, const std::vector<memberInfo>& members) {
-  std::vector<std::string> names;
-  names.reserve(members.size());
-  for (const memberInfo& member : members) names.emplace_back(Utf8Text(cp, member.nameIndex));
-  return names;
-}
 
 // One field type of a descriptor from `at`, moving `at` past it; an ill-formed rest is given as it stands.
 std::string NextType(std::string_view descriptor, std::size_t& at) {
@@ -45,62 +31,31 @@ std::string NextType(std::string_view descriptor, std::size_t& at) {
   return type;
 }
 
-// The first and last source lines of a method's code, from the line number tables that are kept.
-bool LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last) {
-  first = INT32_MAX, last = 0;
-  for (const auto& attr : method.attrs) {
-    const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get());
-    if (code == nullptr) continue;
-    for (const auto& nested : code->attrs) {
-      const auto* table = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(nested.get());
-      if (table == nullptr || !table->This(ZYNAttr::LineNumberTableAttr)) continue;
-      // line_number_table_length, then (start_pc, line_number) pairs: the layout was checked when read.
-      for (std::size_t at = 2; at + 4 <= table->body.size(); at += 4) {
-        const auto line = static_cast<std::int32_t>(FileModule::BigEndian(&table->body[at + 2], 2));
-        first = std::min(first, line), last = std::max(last, line);
-      }
-    }
-  }
-  return last > 0;
-}
-
-void AddMembers(const ZYNClass::tClassDesc& cls, const std::vector<memberInfo>& members,
-                const std::vector<std::string>& before, bool methods, std::string& lines) {
-  for (std::size_t i = 0; i < members.size() && i < before.size(); ++i) {
-    const memberInfo& member = members[i];
-    const std::string_view name = Utf8Text(*cls.cp, member.nameIndex);
-    if (!member.present || name == before[i]) continue;
-    const std::string_view descriptor = Utf8Text(*cls.cp, member.descriptorIndex);
-    lines += "    ";
-    if (methods) {
-      std::int32_t first = 0, last = 0;
-      if (LineRange(member, first, last)) lines += std::to_string(first) + ':' + std::to_string(last) + ':';
-      std::string returnType, arguments;
-      MethodTypes(descriptor, returnType, arguments);
-      lines += returnType + ' ' + before[i] + '(' + arguments + ')';
-    } else {
-      lines += JavaType(descriptor) + ' ' + before[i];
-    }
-    lines += " -> ";
-    lines += name;
-    lines += '\n';
-  }
-}
-
 }  // namespace
 
-tBefore NamesBefore(const ZYNClass::tClassDesc& cls) {
-  return {Names(*cls.cp, cls.fields), Names(*cls.cp, cls.methods)};
-}
-
-std::string ClassLines(const ZYNClass::tClassDesc& cls, const tBefore& before) {
-  std::string members;
-  AddMembers(cls, cls.fields, before.fields, false, members);
-  AddMembers(cls, cls.methods, before.methods, true, members);
-  if (members.empty()) return members;
-  std::string name(ZYNConstPool::ClassName(*cls.cp, cls.thisClass));
+std::string ClassLines(std::string_view className, const std::vector<tRenamed>& renamed) {
+  if (renamed.empty()) return {};
+  std::string name(className);
   std::replace(name.begin(), name.end(), '/', '.');
-  return name + " -> " + name + ":\n" + members;
+  std::string lines = name + " -> " + name + ":\n";
+  for (const tRenamed& member : renamed) {
+    lines += "    ";
+    if (member.method) {
+      if (member.last > 0) lines += std::to_string(member.first) + ':' + std::to_string(member.last) + ':';
+      std::string returnType, arguments;
+      MethodTypes(member.descriptor, returnType, arguments);
+      lines += returnType + ' ';
+      lines += member.before;
+      lines += '(' + arguments + ')';
+    } else {
+      lines += JavaType(member.descriptor) + ' ';
+      lines += member.before;
+    }
+    lines += " -> ";
+    lines += member.after;
+    lines += '\n';
+  }
+  return lines;
 }
 
 std::string JavaType(std::string_view descriptor) {

@@ -1,15 +1,12 @@
 // The mapping of renamed members, in the format that stack trace retracers read: a stack trace of the
 // optimized classes can be read back with the names the source gave.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Platform.h"
-
-namespace ZYNClass {
-struct tClassDesc;
-}
 
 namespace ZYNMap {
 
@@ -17,11 +14,19 @@ namespace ZYNMap {
 struct tBefore {
   std::vector<std::string> fields, methods;
 };
-tBefore NamesBefore(const ZYNClass::tClassDesc& cls);
 
-// The class's lines of the mapping: "a.b.C -> a.b.C:", then one line for each present member whose name is
-// not what it was (fields, then methods, in class order); empty when no name changed.
-std::string ClassLines(const ZYNClass::tClassDesc& cls, const tBefore& before);
+// A member whose name changed, as the mapping lists it: for a method, the first and last source lines of its
+// code where a line number table is kept (last 0: none).
+struct tRenamed {
+  bool method = false;
+  std::string_view descriptor;
+  std::string_view before, after;
+  std::int32_t first = 0, last = 0;
+};
+
+// The class's lines of the mapping: "a.b.C -> a.b.C:", then one line for each renamed member in the order
+// given; empty when none is.
+std::string ClassLines(std::string_view className, const std::vector<tRenamed>& renamed);
 
 // A descriptor's types as Java source names them: "[Ljava/lang/String;" is "java.lang.String[]"; a method
 // descriptor gives "ret (arg,arg)" parts through MethodTypes.

@@ -945,10 +945,10 @@ TEST_F(MemberPassTest, TheMappingListsRenamedMembersWithTheirJavaTypes) {
     FieldClass fc(c.fields, c.methods);
     auto cls = Read(fc.s.b);
     ASSERT_NE(cls, nullptr);
-    const ZYNMap::tBefore before = ZYNMap::NamesBefore(*cls);
+    const ZYNMap::tBefore before = ZYNClass::NamesBefore(*cls);
     std::int32_t bytes = 0;
     ZYNClass::ReduceMembers(*cls, {}, bytes);
-    EXPECT_EQ(ZYNMap::ClassLines(*cls, before), c.lines);
+    EXPECT_EQ(ZYNClass::MapLines(*cls, before), c.lines);
   }
   const std::pair<std::string_view, std::string> types[] = {
       {"J", "long"}, {"[[Ljava/lang/String;", "java.lang.String[][]"}, {"(I[BLa/b$C;)Z", "boolean (int,byte[],a.b$C)"},
