@@ -2,6 +2,7 @@
 //
 // An input is a view of bytes read front to back: Done is its sticky status, PC the number of bytes read.
 // An output collects the bytes written. Both belong to the file being optimized; files never share them.
+// Uses: Platform, Queue, ZYNData, ZYNError.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Number text for messages and the console output of the report.
+// Uses: nothing else of ours.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Collects the command-line words into a queue.
+// Uses: Queue, ZYNData.
 #pragma once
 #include "Queue.h"
 

@@ -1,5 +1,6 @@
 // The small layer between the tool and the operating system: whole-file I/O, renaming and directory search.
 // No other module includes an OS header.
+// Uses: nothing else of ours.
 #pragma once
 #include <cstddef>
 #include <cstdint>

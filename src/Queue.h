@@ -1,4 +1,5 @@
 // First-in first-out queue of linked nodes; the queue owns a node from Add to Get.
+// Uses: nothing else of ours.
 #pragma once
 #include <memory>
 

@@ -6,6 +6,7 @@
 //  - kept as body bytes plus the offsets of the pool indexes inside them (every other known kind): one
 //    description of where the indexes are (FindIndexes) serves both marking and writing;
 //  - unknown: kept as raw bytes with a warning; the pool indexes inside them cannot be translated.
+// Uses: FileModule, FormatUtils, ZYNAttrKinds, ZYNClassFile, ZYNCode, ZYNConstPool, ZYNError.
 #pragma once
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,6 @@
 // The one place that decides order: units of work (files, archive entries) run on several threads, their
 // results taken in list order.
+// Uses: nothing else of ours.
 #pragma once
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,5 @@
 // The in-memory class file, the member pass, and the core that optimizes one class file.
+// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNConstPool, ZYNData, ZYNError, ZYNHierarchy, ZYNMap.
 #pragma once
 #include <cstdint>
 #include <memory>

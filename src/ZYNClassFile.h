@@ -1,5 +1,6 @@
 // The numbers of the class file format that the code compares against, with the names javap and ASM's
 // Opcodes give them: constant pool tags, access flags, opcodes, and the tags and flags inside attributes.
+// Uses: nothing else of ours.
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // Bytecode: decoding method code, marking the constants it uses, and writing it back with renumbered indexes.
 // No instruction changes opcode, length or offset, so the code is kept as its bytes plus where its pool
 // indexes and switch paddings stand: marking walks the indexes, writing copies the bytes and patches them.
+// Uses: FileModule, FormatUtils, ZYNClassFile, ZYNConstPool, ZYNError.
 #pragma once
 #include <cstdint>
 #include <cstddef>

@@ -3,6 +3,7 @@
 //
 // Everything outside the pool keeps indexes as read; a writer marks every index it will write in the final
 // marking and writes the entry's newIndex.
+// Uses: FileModule, FormatUtils, ZYNClassFile, ZYNError.
 #pragma once
 #include <array>
 #include <cstdint>

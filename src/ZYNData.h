@@ -1,4 +1,5 @@
 // The options of a run, as the command line gives them, and the string node.
+// Uses: Queue.
 #pragma once
 #include <string>
 #include <string_view>

@@ -1,4 +1,5 @@
 // Diagnostics: errors end the file (and the run) through one exception; warnings are collected per file.
+// Uses: FormatUtils.
 #pragma once
 #include <cstdint>
 #include <exception>

@@ -1,5 +1,6 @@
 // The mapping of renamed members, in the format that stack trace retracers read: a stack trace of the
 // optimized classes can be read back with the names the source gave.
+// Uses: Platform.
 #pragma once
 #include <cstdint>
 #include <string>

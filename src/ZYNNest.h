@@ -1,6 +1,7 @@
 // The member pass over a nest. From Java 11 a class and its inner classes form a nest (NestHost, NestMembers)
 // and use one another's private members directly, so whether a private member is referred to, and under
 // which names, is decided over all the classes of the nest at once.
+// Uses: ZYNClass, ZYNClassFile, ZYNConstPool, ZYNData, ZYNError, ZYNHierarchy.
 #pragma once
 #include <array>
 #include <cstdint>

@@ -4,6 +4,7 @@
 //
 // Every class file's result passes through File in list order, and End closes a run that went through:
 // another output of the results (a mapping of the members renamed, say) takes them beside the console there.
+// Uses: FormatUtils, Platform, ZYNClass, ZYNError, ZYNMap.
 #pragma once
 #include <cstdint>
 #include <optional>

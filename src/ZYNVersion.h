@@ -1,5 +1,6 @@
 // What --version prints after the banner: the build's version and the versions of the libraries it was built
 // with, so that a report about a run can name what ran it.
+// Uses: nothing else of ours.
 #pragma once
 #include <string>
 

@@ -4,6 +4,7 @@
 // Reading never trusts a size or an offset: every span is checked against the bytes, local headers against
 // the central directory, and an entry inflates into exactly its declared size or is damaged. Errors are
 // ZYNError::Fatal lines naming the archive as the table shows it.
+// Uses: Platform, ZYNError.
 #pragma once
 #include <cstddef>
 #include <cstdint>
