@@ -130,6 +130,10 @@ bool Rename(const std::string& from, const std::string& to) {
   const tAt a(from), b(to);
   return a.Ok() && b.Ok() && ::renameat(a.Dir(), a.Name(), b.Dir(), b.Name()) == 0;
 }
+bool Link(const std::string& existing, const std::string& name) {
+  const tAt a(existing), b(name);
+  return a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0;
+}
 
 std::string DirectoryOf(const std::string& name) {
   const auto slash = name.rfind('/');
@@ -260,8 +264,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool LinkFile(const std::string& existing, const std::string& name) {
-  const tAt a(existing), b(name);
-  return (a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0) || Failed();
+  return Link(existing, name) || Failed();
 }
 
 namespace {
@@ -434,8 +437,7 @@ bool TempFile::LinkTo(const std::string& existing) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = TempPattern(existing);
     FillTempName(name);
-    const tAt a(existing), b(name);
-    if (a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0) {
+    if (Link(existing, name)) {
       Register(name);
       name_ = name;
       return true;

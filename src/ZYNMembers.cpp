@@ -530,31 +530,6 @@ struct tRenaming {
   Names& names;
 };
 
-std::int32_t GiveGeneratedName(tRenaming& r, memberInfo& member, std::uint8_t tag);
-std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref);
-
-std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref) {
-  const tProtection& p = r.p;
-  NameSources& next = r.next;
-  Names& names = r.names;
-  const ConstPool& cp = *r.cls.cp;
-  std::vector<std::int32_t>& idents = next.idents;
-  // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
-  // A member that may bear none of those left goes on to the names below, as it would on the next run, when
-  // later members have taken them.
-  if (!names.Refused(member, tag, Names::kIdents, next.k)) {
-    for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
-      const std::string_view text = Utf8Text(cp, idents[i]);
-      if (names.Taken(member, tag, text) || Inherited(p, member, tag, text, cp)) continue;
-      std::swap(idents[i], idents[next.k]);
-      names.Repoint(member, ref, idents[next.k++]);
-      return 0;
-    }
-    if (next.k < idents.size() && idents[next.k] != 0) names.Refuse(member, tag, Names::kIdents, next.k);
-  }
-  return p.typeNamesOnly ? GiveGeneratedName(r, member, tag) : GiveLetter(r, member, tag, ref);
-}
-
 // Generated names, each given once; one no shorter than the member's own name saves nothing.
 std::int32_t GiveGeneratedName(tRenaming& r, memberInfo& member, std::uint8_t tag) {
   NameSources& next = r.next;
@@ -605,6 +580,28 @@ std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std:
     return 0;
   }
   return names.Rewrite(member.nameIndex, std::string_view(&ch, 1));
+}
+
+std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std::int32_t ref) {
+  const tProtection& p = r.p;
+  NameSources& next = r.next;
+  Names& names = r.names;
+  const ConstPool& cp = *r.cls.cp;
+  std::vector<std::int32_t>& idents = next.idents;
+  // The reusable entries first, skipping those that would capture a reference; a skipped one stays for others.
+  // A member that may bear none of those left goes on to the names below, as it would on the next run, when
+  // later members have taken them.
+  if (!names.Refused(member, tag, Names::kIdents, next.k)) {
+    for (std::size_t i = next.k; i < idents.size() && idents[i] != 0; ++i) {
+      const std::string_view text = Utf8Text(cp, idents[i]);
+      if (names.Taken(member, tag, text) || Inherited(p, member, tag, text, cp)) continue;
+      std::swap(idents[i], idents[next.k]);
+      names.Repoint(member, ref, idents[next.k++]);
+      return 0;
+    }
+    if (next.k < idents.size() && idents[next.k] != 0) names.Refuse(member, tag, Names::kIdents, next.k);
+  }
+  return p.typeNamesOnly ? GiveGeneratedName(r, member, tag) : GiveLetter(r, member, tag, ref);
 }
 
 }  // namespace
