@@ -11,7 +11,6 @@
 #include "ZYNClassFile.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
-#include "ZYNMap.h"
 
 namespace ZYNClass {
 
@@ -19,6 +18,9 @@ using namespace FileModule;
 using ZYNConstPool::Mark;
 
 namespace {
+
+// The outputs that take the member decisions: the mapping.
+bool DecisionsAsked(const ZYNData::tParams& p) { return !p.map.empty(); }
 
 void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vector<memberInfo>& members) {
   tInput& in = ctx.in;
@@ -150,16 +152,21 @@ std::vector<std::string> Names(const ZYNConstPool::ConstPool& cp, const std::vec
   return names;
 }
 
-// The present members whose names are no longer those they had.
-void AddRenamed(const tClassDesc& cls, const std::vector<memberInfo>& members, const std::vector<std::string>& before,
-                bool methods, std::vector<ZYNMap::tRenamed>& renamed) {
+// The decisions on one table's members: those private, and any whose name is no longer the one it had.
+void Decide(const tClassDesc& cls, const std::vector<memberInfo>& members, const std::vector<std::string>& before,
+            bool methods, std::vector<ZYNResult::tMemberDecision>& decisions) {
+  using ZYNResult::tFate;
   for (std::size_t i = 0; i < members.size() && i < before.size(); ++i) {
     const memberInfo& member = members[i];
     const std::string_view name = ZYNConstPool::Utf8Text(*cls.cp, member.nameIndex);
-    if (!member.present || name == before[i]) continue;
-    ZYNMap::tRenamed& r = renamed.emplace_back();
-    r = {methods, ZYNConstPool::Utf8Text(*cls.cp, member.descriptorIndex), before[i], name};
-    if (methods) LineRange(member, r.first, r.last);
+    const bool renamed = member.present && name != before[i];
+    if (!IsPrivate(member) && !renamed) continue;
+    ZYNResult::tMemberDecision& d = decisions.emplace_back();
+    d.method = methods, d.name = before[i], d.descriptor = ZYNConstPool::Utf8Text(*cls.cp, member.descriptorIndex);
+    d.fate = !member.present ? tFate::kRemoved : renamed ? tFate::kRenamed : tFate::kKept;
+    if (renamed) d.newName = name;
+    if (d.fate == tFate::kKept) d.rule = member.kept.rule, d.evidence = member.kept.evidence;
+    if (renamed && methods) LineRange(member, d.first, d.last);
   }
 }
 
@@ -206,13 +213,13 @@ void MarkClass(tClassDesc& cls) {
   deferred.Finish();
 }
 
-ZYNMap::tBefore NamesBefore(const tClassDesc& cls) { return {Names(*cls.cp, cls.fields), Names(*cls.cp, cls.methods)}; }
+tBefore NamesBefore(const tClassDesc& cls) { return {Names(*cls.cp, cls.fields), Names(*cls.cp, cls.methods)}; }
 
-std::string MapLines(const tClassDesc& cls, const ZYNMap::tBefore& before) {
-  std::vector<ZYNMap::tRenamed> renamed;
-  AddRenamed(cls, cls.fields, before.fields, false, renamed);
-  AddRenamed(cls, cls.methods, before.methods, true, renamed);
-  return ZYNMap::ClassLines(ZYNConstPool::ClassName(*cls.cp, cls.thisClass), renamed);
+std::vector<ZYNResult::tMemberDecision> Decisions(const tClassDesc& cls, const tBefore& before) {
+  std::vector<ZYNResult::tMemberDecision> decisions;
+  Decide(cls, cls.fields, before.fields, false, decisions);
+  Decide(cls, cls.methods, before.methods, true, decisions);
+  return decisions;
 }
 
 void MarkAfresh(tClassDesc& cls) {
@@ -247,7 +254,7 @@ void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNH
   result.oldSize = ctx.in.PC;
   result.warnings = std::move(ctx.diag.lines);
   RemoveAttributes(*open.cls, p, open.change);
-  if (!p.map.empty()) open.before = NamesBefore(*open.cls);
+  if (DecisionsAsked(p)) open.before = NamesBefore(*open.cls);
 }
 
 void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
@@ -256,7 +263,10 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   tFileResult& result = open.result;
   tClassDesc& cls = *open.cls;
   const std::int32_t change = open.change + memberBytes;
-  if (!p.map.empty()) result.map = MapLines(cls, open.before);
+  if (DecisionsAsked(p)) {
+    result.className = ZYNConstPool::ClassName(*cls.cp, cls.thisClass);
+    result.members = Decisions(cls, open.before);
+  }
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
   if (result.limited) {
     ZYNConstPool::UnMark(*cls.cp);

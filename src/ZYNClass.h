@@ -1,6 +1,7 @@
 // The in-memory class file, the member pass, and the core that optimizes one class file.
-// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNConstPool, ZYNData, ZYNError, ZYNHierarchy, ZYNMap.
+// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNConstPool, ZYNData, ZYNError, ZYNHierarchy, ZYNResult.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,7 +16,7 @@
 #include "ZYNData.h"
 #include "ZYNError.h"
 #include "ZYNHierarchy.h"
-#include "ZYNMap.h"
+#include "ZYNResult.h"
 
 namespace ZYNClass {
 
@@ -28,6 +29,7 @@ struct memberInfo {
   std::int32_t descriptorIndex = 0;
   std::int32_t attrCount = 0;
   ZYNAttr::AttrArray attrs;
+  ZYNResult::tKept kept;  // the guard that kept it, as the member pass found it
 };
 
 struct tClassDesc {
@@ -65,10 +67,13 @@ struct tContext {
 std::unique_ptr<tClassDesc> ReadClass(tContext& ctx);
 // Counts one reference for every pool entry that the kept class structure uses (after UnMark).
 void MarkClass(tClassDesc& cls);
-// The names of the class's members as they stand, and the mapping's lines of the class (ZYNMap::ClassLines)
-// for the members whose names are no longer those.
-ZYNMap::tBefore NamesBefore(const tClassDesc& cls);
-std::string MapLines(const tClassDesc& cls, const ZYNMap::tBefore& before);
+// The names of the class's members as read; a renaming may rewrite a name entry in place.
+struct tBefore {
+  std::vector<std::string> fields, methods;
+};
+tBefore NamesBefore(const tClassDesc& cls);
+// The decisions on the private members (and any whose name is no longer the one it had), fields then methods.
+std::vector<ZYNResult::tMemberDecision> Decisions(const tClassDesc& cls, const tBefore& before);
 // Counts the class's references anew: every count back to 0, then MarkClass.
 void MarkAfresh(tClassDesc& cls);
 // Writes the class with the renumbered pool.
@@ -87,10 +92,14 @@ struct tProtection {
   bool serializable = false;  // the instance fields are the serialized form (or may be: a supertype is unknown)
   bool typeNamesOnly = false;  // a supertype is unknown: new names only of the form of type names
   ZYNHierarchy::tInherited inherited;  // what a supertype may declare non-private
-  std::vector<bool> fieldKept, methodKept;  // neither removed nor renamed
-  std::vector<bool> methodNamed;            // kept under their names (native methods)
+  std::vector<ZYNResult::tKept> fieldKept, methodKept;  // neither removed nor renamed, and by which rule
+  std::vector<ZYNResult::tKept> methodNamed;            // kept under their names (native methods)
 };
 tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params);
+inline bool Kept(const std::vector<ZYNResult::tKept>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+// Puts the rule that keeps each member on the member, for its decision: the first of kept, named and, for
+// members no rule keeps, what holds for the whole class.
+void RecordKept(tClassDesc& cls, const tProtection& p);
 // The steps of ReduceMembers for a pass that decides itself what is kept: removal on marks fresh from
 // MarkClass, which it leaves as a fresh marking of what is left would; then renaming on such marks.
 std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p);
@@ -103,18 +112,7 @@ bool TypeNameShaped(std::string_view text);
 // Whether kotlinc wrote the class: it bears Kotlin's metadata, which kotlinc reads back from a library.
 bool KotlinClass(const tClassDesc& cls);
 
-// What the core makes of one class file: the numbers of its table line and its bytes, or its error line.
-struct tFileResult {
-  std::string error;                  // the "ERROR: ..." line when the file failed; empty otherwise
-  std::vector<std::string> warnings;  // the "WARNING: ..." lines of reading, in order
-  bool read = false;                  // the whole class was read, so oldSize holds
-  std::int32_t oldSize = 0;           // the bytes read
-  std::int32_t change = 0;            // the bytes saved, as the passes count them
-  std::int32_t dropped = 0;           // constant pool entries not kept
-  bool limited = false;               // warnings kept the whole constant pool
-  std::vector<std::uint8_t> bytes;    // the optimized class; nothing with -tst
-  std::string map;                    // the class's lines of the mapping of renamed members, or empty
-};
+using ZYNResult::tFileResult;
 
 // The core: optimizes one class file given as bytes, with the options of the run. Errors inside it end
 // only this file: they come back as its error line. The member pass can be swapped for another (tests
@@ -132,14 +130,14 @@ struct tOpenClass {
   explicit tOpenClass(const ZYNData::tParams& params) : ctx(params) {}
   tContext ctx;
   std::unique_ptr<tClassDesc> cls;
-  ZYNMap::tBefore before;   // the member names as read, for the mapping
+  tBefore before;           // the member names as read, for the decisions
   std::int32_t change = 0;  // the bytes the attribute removal saved
   tFileResult result;
 };
 // Reads the class and removes the attributes the options name.
 void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
                const ZYNData::tParams& p);
-// After a member pass that saved memberBytes: the mapping lines, the final marking, the pool, the bytes.
+// After a member pass that saved memberBytes: the decisions, the final marking, the pool, the bytes.
 void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
                 const ZYNData::tParams& p);
 // The result of a class that failed with this error line.

@@ -42,7 +42,7 @@ bool ParseKeep(std::string_view text, tKeepPattern& pattern) {
   if (type.empty() || type.front() == '/' || type.back() == '/' || type.find("//") != std::string::npos ||
       !HoldsOnly(type, ";[]<>#") || (hash != std::string_view::npos && member.empty()) || !HoldsOnly(member, ".;[/#"))
     return false;
-  pattern = {std::move(type), std::string(member)};
+  pattern = {std::move(type), std::string(member), std::string(text)};
   return true;
 }
 

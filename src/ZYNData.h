@@ -15,6 +15,7 @@ namespace ZYNData {
 struct tKeepPattern {
   std::string type;
   std::string member;
+  std::string text;  // as the key gave it
 };
 
 struct tParams {

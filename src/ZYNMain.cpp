@@ -18,6 +18,7 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNMap.h"
 #include "ZYNNest.h"
 #include "ZYNReport.h"
 #include "ZYNRerun.h"
@@ -889,7 +890,11 @@ int Run(Queue::tQueue& words) {
   const tParams& params = *parsed;
   const unsigned threads = Threads();
   ZYNReport::tReport report;
-  if (!params.map.empty()) report.Map(params.map);
+  if (!params.map.empty()) {
+    auto map = std::make_unique<ZYNMap::tMapOutput>();
+    map->Open(params.map);
+    report.Add(std::move(map));
+  }
   std::vector<std::string> others;
   std::unordered_set<std::string> links;
   tRunPlan plan(params, threads, ListFiles(params, words, others, links, report));

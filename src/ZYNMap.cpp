@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ZYNError.h"
+
 namespace ZYNMap {
 namespace {
 
@@ -33,26 +35,29 @@ std::string NextType(std::string_view descriptor, std::size_t& at) {
 
 }  // namespace
 
-std::string ClassLines(std::string_view className, const std::vector<tRenamed>& renamed) {
-  if (renamed.empty()) return {};
-  std::string name(className);
-  std::replace(name.begin(), name.end(), '/', '.');
-  std::string lines = name + " -> " + name + ":\n";
-  for (const tRenamed& member : renamed) {
+std::string ClassLines(std::string_view className, const std::vector<ZYNResult::tMemberDecision>& members) {
+  std::string lines;
+  for (const ZYNResult::tMemberDecision& member : members) {
+    if (member.fate != ZYNResult::tFate::kRenamed) continue;
+    if (lines.empty()) {
+      std::string name(className);
+      std::replace(name.begin(), name.end(), '/', '.');
+      lines = name + " -> " + name + ":\n";
+    }
     lines += "    ";
     if (member.method) {
       if (member.last > 0) lines += std::to_string(member.first) + ':' + std::to_string(member.last) + ':';
       std::string returnType, arguments;
       MethodTypes(member.descriptor, returnType, arguments);
       lines += returnType + ' ';
-      lines += member.before;
+      lines += member.name;
       lines += '(' + arguments + ')';
     } else {
       lines += JavaType(member.descriptor) + ' ';
-      lines += member.before;
+      lines += member.name;
     }
     lines += " -> ";
-    lines += member.after;
+    lines += member.newName;
     lines += '\n';
   }
   return lines;
@@ -73,21 +78,26 @@ void MethodTypes(std::string_view descriptor, std::string& returnType, std::stri
   returnType = NextType(descriptor, ++at);
 }
 
-bool tMapFile::Open(const std::string& name) {
+void tMapOutput::Open(const std::string& name) {
   name_ = name;
   open_ = file_.Create(name);
-  return open_;
+  if (!open_) ZYNError::Message("Map file \"", name, "\" not written: ", Platform::LastError());
 }
 
-void tMapFile::Add(std::string_view lines) {
-  if (open_ && !lines.empty())
-    file_.Write({reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()});
+tMapOutput::~tMapOutput() {
+  if (open_ && file_.Close()) (void)file_.MoveTo(name_);
 }
 
-bool tMapFile::Close() {
-  if (!open_) return false;
+void tMapOutput::File(const std::string& name, const ZYNResult::tFileResult& result) {
+  (void)name;
+  const std::string lines = result.error.empty() ? ClassLines(result.className, result.members) : std::string();
+  if (open_ && !lines.empty()) file_.Write({reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()});
+}
+
+void tMapOutput::End() {
   open_ = false;
-  return file_.Close() && file_.MoveTo(name_);
+  if (!file_.Close() || !file_.MoveTo(name_))
+    ZYNError::Message("Map file \"", name_, "\" not written: ", Platform::LastError());
 }
 
 }  // namespace ZYNMap

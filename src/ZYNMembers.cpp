@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <string_view>
@@ -140,8 +141,6 @@ std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
       texts.insert(Utf8Text(cp, entry->stringIndex));
   return texts;
 }
-
-bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
 
 // A member of either table: fields first, then methods, as the pass visits them.
 struct MemberAt {
@@ -771,6 +770,8 @@ tProtection ClassProtection(const tClassDesc& cls) {
 
 tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   using namespace ZYNAttr;
+  using ZYNResult::tRule;
+  using tKept = ZYNResult::tKept;
   const ConstPool& cp = *cls.cp;
   tProtection p = ClassProtection(cls);
   const std::unordered_set<std::string_view> strings = StringTexts(cp);
@@ -781,33 +782,41 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   bool classBinds = p.inherited.bindsFields;
   const ZYNHierarchy::tTextSet annotated = AnnotationWords(cls, classBinds);
   const bool runBinds = cls.facts != nullptr && cls.facts->FieldsBound();
-  classBinds = classBinds || runBinds ||
-               (cls.facts != nullptr && cls.facts->PackageBinds(self.substr(0, self.rfind('/') + 1)));
-  auto bound = [&](const memberInfo& f) {
-    if ((f.accessFlags & kAccStatic) == 0) return classBinds;
-    return runBinds && !HasAttr(f.attrs, ConstantValueAttr);
+  classBinds = classBinds || (cls.facts != nullptr && cls.facts->PackageBinds(self.substr(0, self.rfind('/') + 1)));
+  auto bound = [&](const memberInfo& f) -> tKept {
+    if (runBinds && ((f.accessFlags & kAccStatic) == 0 || !HasAttr(f.attrs, ConstantValueAttr)))
+      return {tRule::kBoundByRun, cls.facts->FieldBinder()};
+    return {(f.accessFlags & kAccStatic) == 0 && classBinds ? tRule::kBoundByClass : tRule::kNone, {}};
   };
+  classBinds = classBinds || runBinds;
   std::vector<const ZYNData::tKeepPattern*> keep;
   for (const ZYNData::tKeepPattern& pattern : params.keep)
     if (ZYNData::KeepsClass(pattern, self)) keep.push_back(&pattern);
   // Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of
   // the run, an injecting framework (annotations), or the user's keep list.
-  auto reflected = [&](const memberInfo& member) {
-    if (!IsPrivate(member)) return false;  // only private members are removed or renamed
+  auto reflected = [&](const memberInfo& member) -> tKept {
+    if (!IsPrivate(member)) return {};  // only private members are removed or renamed
     const std::string_view name = Utf8Text(cp, member.nameIndex);
-    return HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {}) || strings.contains(name) ||
-           annotated.contains(name) ||
-           (cls.facts != nullptr && cls.facts->NamedOutside(name)) ||
-           std::any_of(keep.begin(), keep.end(), [&](const auto* k) { return ZYNData::KeepsMember(*k, name); });
+    if (HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {})) return {tRule::kAnnotated, {}};
+    if (strings.contains(name)) return {tRule::kStringConstant, self};
+    if (annotated.contains(name)) return {tRule::kAnnotationWord, self};
+    if (cls.facts != nullptr && cls.facts->NamedOutside(name)) return {tRule::kNamedOutside, {}};
+    for (const ZYNData::tKeepPattern* k : keep)
+      if (ZYNData::KeepsMember(*k, name)) return {tRule::kKeepPattern, k->text};
+    return {};
   };
-  // Class.getEnclosingMethod() of an inner class looks its enclosing method up by name and descriptor.
-  auto enclosing = [&](const memberInfo& m) {
-    return IsPrivate(m) && cls.facts != nullptr &&
-           cls.facts->Encloses(self, Utf8Text(cp, m.descriptorIndex), Utf8Text(cp, m.nameIndex));
+  // The first rule that holds, in the order given.
+  auto first = [](std::initializer_list<tKept> rules) {
+    for (const tKept& kept : rules)
+      if (kept) return kept;
+    return tKept{};
   };
+  auto rule = [](bool holds, tRule rule) { return tKept{holds ? rule : tRule::kNone, {}}; };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (kAccStatic | kAccTransient)) == 0;
-    p.fieldKept.push_back(IsOneOf(cp, f, kSerialFields) || serialForm || reflected(f) || (IsPrivate(f) && bound(f)));
+    p.fieldKept.push_back(first({rule(IsOneOf(cp, f, kSerialFields), tRule::kSerialMember),
+                                 rule(serialForm, tRule::kSerialForm), reflected(f),
+                                 IsPrivate(f) ? bound(f) : tKept{}}));
   }
   const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
   // Methods that a reflective listing sees; and the constructor that a binder makes the class's objects with,
@@ -817,18 +826,28 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
       classBinds && std::any_of(cls.fields.begin(), cls.fields.end(), [](const memberInfo& f) {
         return f.present && (f.accessFlags & kAccStatic) == 0;
       });
-  auto madeByBinder = [&](const memberInfo& m) {
-    return instantiated && Utf8Text(cp, m.nameIndex) == "<init>" && Utf8Text(cp, m.descriptorIndex) == "()V";
-  };
   for (const memberInfo& m : cls.methods) {
-    p.methodKept.push_back(IsOneOf(cp, m, kSerialMethods) || IsOneOf(cp, m, kCalledByName) || reflected(m) ||
-                           (IsPrivate(m) && (listed || madeByBinder(m))) ||
-                           enclosing(m) ||
-                           inlined.contains({Utf8Text(cp, m.nameIndex), Utf8Text(cp, m.descriptorIndex)}));
-    p.methodNamed.push_back((m.accessFlags & kAccNative) != 0);
+    const std::string_view name = Utf8Text(cp, m.nameIndex), descriptor = Utf8Text(cp, m.descriptorIndex);
+    // Class.getEnclosingMethod() of an inner class looks its enclosing method up by name and descriptor.
+    const bool enclosing = IsPrivate(m) && cls.facts != nullptr && cls.facts->Encloses(self, descriptor, name);
+    p.methodKept.push_back(
+        first({rule(IsOneOf(cp, m, kSerialMethods), tRule::kSerialMember),
+               rule(IsOneOf(cp, m, kCalledByName), tRule::kCalledByName), reflected(m),
+               rule(IsPrivate(m) && listed, tRule::kListed),
+               rule(IsPrivate(m) && instantiated && name == "<init>" && descriptor == "()V", tRule::kMadeByBinder),
+               rule(enclosing, tRule::kEnclosing), rule(inlined.contains({name, descriptor}), tRule::kScalaInline)}));
+    p.methodNamed.push_back(rule((m.accessFlags & kAccNative) != 0, tRule::kNative));
   }
-  for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = true;
+  for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = {tRule::kKotlinInline, {}};
   return p;
+}
+
+void RecordKept(tClassDesc& cls, const tProtection& p) {
+  using ZYNResult::tRule;
+  const ZYNResult::tKept whole{p.wholeClass ? tRule::kNest : p.noRename ? tRule::kMetadata : tRule::kNone, {}};
+  for (std::size_t i = 0; i < cls.fields.size(); ++i) cls.fields[i].kept = Kept(p.fieldKept, i) ? p.fieldKept[i] : whole;
+  for (std::size_t i = 0; i < cls.methods.size(); ++i)
+    cls.methods[i].kept = Kept(p.methodKept, i) ? p.methodKept[i] : Kept(p.methodNamed, i) ? p.methodNamed[i] : whole;
 }
 
 namespace {
@@ -967,6 +986,7 @@ void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   // What protects a member does not change when unprotected members go, and removal leaves the marks
   // as renaming needs them: one marking serves both steps.
   const tProtection p = Protect(cls, params);
+  RecordKept(cls, p);
   if (p.wholeClass) return;
   MarkAfresh(cls);
   bytes = RemoveUnused(cls, p);

@@ -45,6 +45,7 @@ constexpr std::int32_t kNestVersion = 55;  // the first class file version with 
 constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
 
 using ZYNClass::IsPrivate;
+using ZYNClass::Kept;
 using ZYNConstPool::ClassName;
 using ZYNConstPool::MarkOf;
 
@@ -237,8 +238,6 @@ struct NamedInNest {
     }
   }
 };
-
-bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
 
 void Count(tReport& report, tReport::Reason reason, long long bytes) {
   ++report.members[reason];
@@ -671,6 +670,7 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   for (tClassDesc* cls : classes) {
     ZYNClass::CheckClass(*cls);
     ps.push_back(ZYNClass::Protect(*cls, params));
+    ZYNClass::RecordKept(*cls, ps.back());
     ZYNClass::MarkAfresh(*cls);
   }
   const NamedInNest named(classes);
@@ -688,14 +688,15 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   RenameAcross(naming, candidates, acrossOnly, saved, report);
   // The pass for one class renames only the candidates left to it, and takes no name that a reference of
   // the nest names.
+  const ZYNResult::tKept nest{ZYNResult::tRule::kNest, {}};
   for (std::size_t c = 0; c < classes.size(); ++c) {
-    ps[c].fieldKept.assign(classes[c]->fields.size(), true);
-    ps[c].methodKept.assign(classes[c]->methods.size(), true);
+    ps[c].fieldKept.assign(classes[c]->fields.size(), nest);
+    ps[c].methodKept.assign(classes[c]->methods.size(), nest);
   }
   for (std::size_t j = 0; j < candidates.size(); ++j)
     if (!acrossOnly[j])
       (candidates[j].isMethod ? ps[candidates[j].cls].methodKept
-                              : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = false;
+                              : ps[candidates[j].cls].fieldKept)[candidates[j].slot] = {};
   const std::vector<std::string_view> taken = refs.TakenTexts(keys);
   for (std::size_t c = 0; c < classes.size(); ++c) {
     if (ps[c].noRename) continue;

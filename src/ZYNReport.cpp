@@ -1,7 +1,6 @@
 #include "ZYNReport.h"
 
 #include "FormatUtils.h"
-#include "ZYNError.h"
 
 namespace ZYNReport {
 
@@ -24,22 +23,15 @@ void tReport::LeftoverRemoved(const std::string& path) {
   PrintLine("WARNING: Temporary file \"" + FormatUtils::Printable(path) + "\" of a stopped run removed");
 }
 
-tReport::~tReport() {
-  if (map_) map_->Close();
-}
-
-void tReport::Map(const std::string& name) {
-  if (!map_.emplace().Open(name)) ZYNError::Message("Map file \"", name, "\" not written: ", Platform::LastError());
-}
-
 void tReport::Head() {
   PrintLine("");
   PrintLine("Class file name               Old size  Change  Percent");
   PrintLine(kDashes);
 }
 
-bool tReport::File(const std::string& name, const ZYNClass::tFileResult& result) {
+bool tReport::File(const std::string& name, const ZYNResult::tFileResult& result) {
   if (quiet_) return result.error.empty();
+  for (const auto& output : outputs_) output->File(name, result);
   ++files_;
   const std::string shown = FormatUtils::Printable(name);
   PrintText(shown);
@@ -60,7 +52,6 @@ bool tReport::File(const std::string& name, const ZYNClass::tFileResult& result)
     return false;
   }
   reduction_ += result.change;
-  if (map_) map_->Add(result.map);
   FormatUtils::PrintInt(-static_cast<std::int64_t>(result.change), 8);
   FormatUtils::PrintInt(Percent(result.change, result.oldSize), 8);
   PrintText("%");
@@ -93,8 +84,7 @@ void tReport::ArchiveFailed(const std::string& name, const std::string& line) {
 }
 
 void tReport::End() {
-  if (map_ && !map_->Close())
-    ZYNError::Message("Map file \"", map_->Name(), "\" not written: ", Platform::LastError());
+  for (const auto& output : outputs_) output->End();
   PrintLine(kDashes);
   FormatUtils::Print("Files processed: ", files_);
   FormatUtils::Print("Total reduction: ", reduction_);

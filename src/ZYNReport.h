@@ -2,18 +2,18 @@
 // entries, with their warnings and errors in their turn, the archives' warnings and errors, the totals. The
 // batch owns one and hands it to the archive code; nothing else prints a file's result.
 //
-// Every class file's result passes through File in list order, and End closes a run that went through:
-// another output of the results (a mapping of the members renamed, say) takes them beside the console there.
-// Uses: FormatUtils, Platform, ZYNClass, ZYNError, ZYNMap.
+// Every class file's result passes through File in list order, and End closes a run that went through: the
+// outputs added (a mapping of the members renamed, say) take them beside the console there.
+// Uses: FormatUtils, Platform, ZYNResult.
 #pragma once
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Platform.h"
-#include "ZYNClass.h"
-#include "ZYNMap.h"
+#include "ZYNResult.h"
 
 namespace ZYNReport {
 
@@ -23,12 +23,10 @@ public:
   // A report that prints nothing: for a run's look at what it would make of a file, whose lines come later.
   struct tQuiet {};
   explicit tReport(tQuiet) : quiet_(true) {}
-  // A run that stops at an error still puts its mapping in place, with what it mapped so far.
-  ~tReport();
   tReport(const tReport&) = delete;
   tReport& operator=(const tReport&) = delete;
-  // The mapping of renamed members goes to this file too; an error ends the run when it cannot be made.
-  void Map(const std::string& name);
+  // Another output of the results; it goes with the report (at a stop, without End).
+  void Add(std::unique_ptr<ZYNResult::tOutput> output) { outputs_.push_back(std::move(output)); }
   // Before the table: a file or folder that the listing passed over (fewer files than the folders hold must
   // not pass for a complete run).
   void Skipped(const Platform::tSkipped& skipped);
@@ -38,7 +36,7 @@ public:
   // A class file's line as far as it got ("app.jar!p/A.class" for an entry); its line end waits for EndLine,
   // after the file is written, so that an error in writing stands under it. False when the file failed: its
   // error line is printed.
-  bool File(const std::string& name, const ZYNClass::tFileResult& result);
+  bool File(const std::string& name, const ZYNResult::tFileResult& result);
   void EndLine();
   // An archive that stays as it is, and why.
   void ArchiveKept(const std::string& name, const std::string& why);
@@ -46,7 +44,7 @@ public:
   void ArchiveShrank(std::int64_t bytes);
   // The error that ends the run in an archive's turn, after the archive's name.
   void ArchiveFailed(const std::string& name, const std::string& line);
-  // After the last file: the mapping put in place (an error ends the run when it cannot be), the totals.
+  // After the last file: the outputs ended (an error of theirs ends the run), the totals.
   void End();
 
 private:
@@ -55,7 +53,7 @@ private:
   std::int64_t archiveReduction_ = 0;  // by how many bytes the archive files shrank
   bool archives_ = false;              // an archive was processed
   bool quiet_ = false;
-  std::optional<ZYNMap::tMapFile> map_;
+  std::vector<std::unique_ptr<ZYNResult::tOutput>> outputs_;
 };
 
 // The error line that ends the run, after a line end (which ends a table line begun).

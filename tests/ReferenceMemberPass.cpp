@@ -91,11 +91,11 @@ std::int32_t LetterEntry(const ConstPool& cp, char ch) {
   return 0;
 }
 
-bool Kept(const std::vector<bool>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+using ZYNClass::Kept;
 
 // Removes the unreferenced private members of one table; returns how many went.
 int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& count, std::uint8_t tag,
-               const std::vector<bool>& kept, std::int32_t& bytes) {
+               const std::vector<ZYNResult::tKept>& kept, std::int32_t& bytes) {
   int removed = 0;
   if (count <= 0) return 0;
   for (std::size_t i = 0; i < members.size(); ++i) {

@@ -852,13 +852,30 @@ namespace {
 
 // What reaches a private member from outside its class: another class of the run spells "limit" as a String
 // and names make()V as its enclosing method; a resource text names "id" and "default-phases"; -keep patterns
-// name the class or a member. Each case lists the private fields and methods that keep their names.
+// name the class or a member. Each case lists the private fields and methods that keep their names, and the
+// decisions on them: "name:rule" for each kept one, with a -keep pattern's text.
 struct OutsideCase {
   const char* what;
   std::vector<std::string> keep;  // -keep patterns
   std::string resource;           // a resource text of the run
   std::vector<std::string> fields, methods;
+  std::string why;
 };
+
+std::string Why(const std::vector<ZYNResult::tMemberDecision>& decisions) {
+  std::string why;
+  for (const ZYNResult::tMemberDecision& d : decisions) {
+    if (d.fate != ZYNResult::tFate::kKept || d.rule == ZYNResult::tRule::kNone) continue;
+    using ZYNResult::tRule;
+    const std::string rule = d.rule == tRule::kNamedOutside ? "outside"
+                             : d.rule == tRule::kKeepPattern ? "keep"
+                             : d.rule == tRule::kEnclosing   ? "enclosing"
+                                                             : std::to_string(static_cast<int>(d.rule));
+    why += (why.empty() ? "" : " ") + d.name + ":" + rule;
+    if (!d.evidence.empty()) why += "=" + d.evidence;
+  }
+  return why;
+}
 
 TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPrivateMembers) {
   // The other class of the run: ldc "limit", ldc "p.Sample" (a dotted text names no member), and an
@@ -881,15 +898,21 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
                           "<default-phases>x</default-phases></component>";
   const std::vector<std::string> all = {"limit", "id", "defaultPhases", "spare"};
   const OutsideCase cases[] = {
-      {"a String of another class and an enclosing method", {}, "", {"limit"}, {"make"}},
-      {"resource words, a hyphenated one in camel case", {}, xml, {"limit", "id", "defaultPhases"}, {"make"}},
-      {"a text with a NUL is no resource text", {}, std::string("<id>\0</id>", 10), {"limit"}, {"make"}},
-      {"nor is one that is not UTF-8", {}, "<id>\xC0\xAF</id>", {"limit"}, {"make"}},
-      {"the whole class kept, binary form", {"p.Sample"}, "", all, {"make", "gone"}},
-      {"one member kept, internal form with *", {"p/Sam*#sp*"}, "", {"limit", "spare"}, {"make"}},
-      {"** for any run of packages", {"**"}, "", all, {"make", "gone"}},
-      {"* does not cross a package", {"*#spare"}, "", {"limit"}, {"make"}},
-      {"another class's pattern keeps nothing here", {"p.Other", "q.**"}, "", {"limit"}, {"make"}},
+      {"a String of another class and an enclosing method", {}, "", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+      {"resource words, a hyphenated one in camel case", {}, xml, {"limit", "id", "defaultPhases"}, {"make"},
+       "limit:outside id:outside defaultPhases:outside make:enclosing"},
+      {"a text with a NUL is no resource text", {}, std::string("<id>\0</id>", 10), {"limit"}, {"make"},
+       "limit:outside make:enclosing"},
+      {"nor is one that is not UTF-8", {}, "<id>\xC0\xAF</id>", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+      {"the whole class kept, binary form", {"p.Sample"}, "", all, {"make", "gone"},
+       "limit:outside id:keep=p.Sample defaultPhases:keep=p.Sample spare:keep=p.Sample make:keep=p.Sample gone:keep=p.Sample"},
+      {"one member kept, internal form with *", {"p/Sam*#sp*"}, "", {"limit", "spare"}, {"make"},
+       "limit:outside spare:keep=p/Sam*#sp* make:enclosing"},
+      {"** for any run of packages", {"**"}, "", all, {"make", "gone"},
+       "limit:outside id:keep=** defaultPhases:keep=** spare:keep=** make:keep=** gone:keep=**"},
+      {"* does not cross a package", {"*#spare"}, "", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+      {"another class's pattern keeps nothing here", {"p.Other", "q.**"}, "", {"limit"}, {"make"},
+       "limit:outside make:enclosing"},
   };
   for (const OutsideCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -916,6 +939,7 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     cls->facts = &facts;
+    const ZYNClass::tBefore before = ZYNClass::NamesBefore(*cls);
     std::int32_t bytes = -1;
     ZYNClass::ReduceMembers(*cls, params, bytes);
     std::vector<std::string> fields, methods;
@@ -925,6 +949,7 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
       if (n == "make" || n == "gone") methods.push_back(n);
     EXPECT_EQ(fields, c.fields);
     EXPECT_EQ(methods, c.methods);
+    EXPECT_EQ(Why(ZYNClass::Decisions(*cls, before)), c.why);
   }
 }
 
@@ -945,10 +970,13 @@ TEST_F(MemberPassTest, TheMappingListsRenamedMembersWithTheirJavaTypes) {
     FieldClass fc(c.fields, c.methods);
     auto cls = Read(fc.s.b);
     ASSERT_NE(cls, nullptr);
-    const ZYNMap::tBefore before = ZYNClass::NamesBefore(*cls);
+    const ZYNClass::tBefore before = ZYNClass::NamesBefore(*cls);
     std::int32_t bytes = 0;
     ZYNClass::ReduceMembers(*cls, {}, bytes);
-    EXPECT_EQ(ZYNClass::MapLines(*cls, before), c.lines);
+    const auto decisions = ZYNClass::Decisions(*cls, before);
+    EXPECT_EQ(ZYNMap::ClassLines(ZYNConstPool::ClassName(*cls->cp, cls->thisClass), decisions), c.lines);
+    // Every private member has its decision.
+    EXPECT_EQ(decisions.size(), c.fields.size() + c.methods.size());
   }
   const std::pair<std::string_view, std::string> types[] = {
       {"J", "long"}, {"[[Ljava/lang/String;", "java.lang.String[][]"}, {"(I[BLa/b$C;)Z", "boolean (int,byte[],a.b$C)"},

@@ -1,0 +1,91 @@
+// What the core makes of one class file, as data: its sizes, its warnings and error, and the decision on each of
+// its private members with the rule that kept it. Every output of a run (the console table, the mapping, a
+// later list or report) is an implementation of tOutput fed these results; none reaches into the class model.
+// Uses: nothing else of ours.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ZYNResult {
+
+// The guards of the member pass, each a named rule with what it says of a member it keeps.
+#define ZYN_KEEP_RULES(X)                                                                           \
+  X(kNone, "the class uses it")                                                                     \
+  X(kSerialMember, "Java serialization finds it by name and descriptor")                            \
+  X(kSerialForm, "an instance field of a serializable class is its serialized form")                \
+  X(kCalledByName, "the JVM calls it by name")                                                      \
+  X(kAnnotated, "a runtime-visible annotation")                                                     \
+  X(kStringConstant, "its name is a String constant of the class")                                  \
+  X(kAnnotationWord, "its name is a word of an annotation of the class")                            \
+  X(kNamedOutside, "its name is a String constant or a resource word of the run")                   \
+  X(kKeepPattern, "kept by -keep:")                                                                 \
+  X(kBoundByRun, "the run uses code that binds fields by name")                                     \
+  X(kBoundByClass, "the class, its package or a supertype declares how its fields bind")            \
+  X(kListed, "the run lists the class's methods")                                                   \
+  X(kMadeByBinder, "the constructor a binder makes the class's objects with")                       \
+  X(kEnclosing, "the enclosing method of an inner class")                                           \
+  X(kScalaInline, "Scala's inlining facts name it")                                                 \
+  X(kKotlinInline, "kotlinc copies its body into callers")                                          \
+  X(kNative, "a native method keeps its name")                                                      \
+  X(kMetadata, "the class's metadata names its members")                                            \
+  X(kNest, "the classes of its nest use it")
+
+enum class tRule : std::uint8_t {
+#define ZYN_RULE_ENUM(rule, text) rule,
+  ZYN_KEEP_RULES(ZYN_RULE_ENUM)
+#undef ZYN_RULE_ENUM
+};
+inline std::string_view RuleText(tRule rule) {
+#define ZYN_RULE_TEXT(rule, text) text,
+  constexpr std::string_view kTexts[] = {ZYN_KEEP_RULES(ZYN_RULE_TEXT)};
+#undef ZYN_RULE_TEXT
+  return kTexts[static_cast<std::size_t>(rule)];
+}
+
+// A guard's verdict on one member: the rule that keeps it (kNone: none) and its evidence where there is any (the
+// -keep: pattern, the class that binds), which outlives the class.
+struct tKept {
+  tRule rule = tRule::kNone;
+  std::string_view evidence;
+  explicit operator bool() const { return rule != tRule::kNone; }
+};
+
+enum class tFate : std::uint8_t { kRemoved, kRenamed, kKept };
+
+// What the run made of one private member (or one whose name changed). For a renamed method, the first and last
+// source lines of its code where a line number table is kept (last 0: none).
+struct tMemberDecision {
+  bool method = false;
+  tFate fate = tFate::kKept;
+  tRule rule = tRule::kNone;  // why a kept member stays
+  std::string name, descriptor, newName, evidence;
+  std::int32_t first = 0, last = 0;
+};
+
+struct tFileResult {
+  std::string error;                  // the "ERROR: ..." line when the file failed; empty otherwise
+  std::vector<std::string> warnings;  // the "WARNING: ..." lines of reading, in order
+  bool read = false;                  // the whole class was read, so oldSize holds
+  std::int32_t oldSize = 0;           // the bytes read
+  std::int32_t change = 0;            // the bytes saved, as the passes count them
+  std::int32_t dropped = 0;           // constant pool entries not kept
+  bool limited = false;               // warnings kept the whole constant pool
+  std::vector<std::uint8_t> bytes;    // the optimized class; nothing with -tst
+  // Where an output asks for them: the class's internal name and the decisions, fields then methods.
+  std::string className;
+  std::vector<tMemberDecision> members;
+};
+
+// An output of a run beside the console: fed every class file's result in list order (File), told when the run
+// went through (End, which may end the run at an error of its own). Destroyed without End when the run stops.
+class tOutput {
+public:
+  virtual ~tOutput() = default;
+  virtual void File(const std::string& name, const tFileResult& result) = 0;
+  virtual void End() = 0;
+};
+
+}  // namespace ZYNResult
