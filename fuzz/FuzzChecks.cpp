@@ -108,9 +108,9 @@ std::string RoundTrip(tInput bytes) {
     return {};
   std::int32_t dropped = 0, saved = 0;
   try {
-    ZYNConstPool::UnMark(*cls->cp);
-    ZYNConstPool::MarkAll(*cls->cp);
-    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+    ZYNConstPool::UnMark(cls->marking);
+    ZYNConstPool::MarkAll(cls->marking);
+    ZYNConstPool::RenumUnUsed(cls->marking, dropped, saved);
     ZYNClass::WriteClass(ctx.out, *cls);
   } catch (const ZYNError::Fatal& error) {
     // An index that only writing follows (an attribute's) can still be wrong: then the class is not whole.

@@ -263,22 +263,22 @@ void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32
   }
 }
 
-void MarkAttributes(ConstPool& cp, const AttrArray& attrs) {
+void MarkAttributes(tMarking& m, const AttrArray& attrs) {
   for (const auto& attr : attrs)
     if (attr) {
-      Mark(cp, attr->nameIndex);
-      attr->MarkAttr(cp);
+      Mark(m, attr->nameIndex);
+      attr->MarkAttr(m);
     }
 }
 
-void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out) {
+void WriteAttributes(std::int32_t count, const AttrArray& attrs, const tMarking& m, tOutput& out) {
   PutU2(out, count);
   if (count <= 0) return;
   for (const auto& attr : attrs)
     if (attr) {
-      PutU2(out, cp.NewIndexOf(attr->nameIndex));
+      PutU2(out, m.NewIndexOf(attr->nameIndex));
       PutU4(out, attr->length);
-      attr->Write(cp, out);
+      attr->Write(m, out);
     }
 }
 
@@ -286,25 +286,25 @@ bool HasAttr(const AttrArray& attrs, std::int16_t kind) {
   return std::any_of(attrs.begin(), attrs.end(), [kind](const auto& attr) { return attr && attr->This(kind); });
 }
 
-void CodeAttributeDesc::MarkAttr(ConstPool& cp) const {
-  ZYNCode::MarkCode(cp, code);
+void CodeAttributeDesc::MarkAttr(tMarking& m) const {
+  ZYNCode::MarkCode(m, code);
   for (const exceptionEntry& e : exceptions)
-    if (e.catchType != 0) Mark(cp, e.catchType);
-  if (attrCount > 0) MarkAttributes(cp, attrs);
+    if (e.catchType != 0) Mark(m, e.catchType);
+  if (attrCount > 0) MarkAttributes(m, attrs);
 }
 
-void CodeAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+void CodeAttributeDesc::Write(const tMarking& m, tOutput& out) const {
   PutU2(out, maxStack);
   PutU2(out, maxLocals);
-  ZYNCode::WriteCode(codeLength, code, cp, out);
+  ZYNCode::WriteCode(codeLength, code, m, out);
   PutU2(out, exceptionCount);
   for (const exceptionEntry& e : exceptions) {
     PutU2(out, e.startPC);
     PutU2(out, e.endPC);
     PutU2(out, e.handlerPC);
-    PutU2(out, e.catchType != 0 ? cp.NewIndexOf(e.catchType) : 0);
+    PutU2(out, e.catchType != 0 ? m.NewIndexOf(e.catchType) : 0);
   }
-  WriteAttributes(attrCount, attrs, cp, out);
+  WriteAttributes(attrCount, attrs, m, out);
 }
 
 std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
@@ -314,41 +314,41 @@ std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
   return nested;
 }
 
-void UnknownAttributeDesc::Write(const ConstPool&, tOutput& out) const { PutBytes(out, data); }
+void UnknownAttributeDesc::Write(const tMarking&, tOutput& out) const { PutBytes(out, data); }
 
-void IndexedAttributeDesc::MarkAttr(ConstPool& cp) const {
+void IndexedAttributeDesc::MarkAttr(tMarking& m) const {
   for (const IndexSlot& slot : indexes) {
     const std::int32_t index = IndexAt(slot);
-    if (index != 0 || !slot.optional) Mark(cp, index);
+    if (index != 0 || !slot.optional) Mark(m, index);
   }
 }
 
-void IndexedAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+void IndexedAttributeDesc::Write(const tMarking& m, tOutput& out) const {
   const std::size_t start = out.bytes.size();
   PutBytes(out, body);
   for (const IndexSlot& slot : indexes) {
     const std::int32_t index = IndexAt(slot);
     if (index == 0 && slot.optional) continue;
-    const std::int32_t newIndex = cp.NewIndexOf(index);
+    const std::int32_t newIndex = m.NewIndexOf(index);
     out.bytes[start + slot.offset] = static_cast<std::uint8_t>(newIndex >> 8);
     out.bytes[start + slot.offset + 1] = static_cast<std::uint8_t>(newIndex);
   }
 }
 
-void RecordAttributeDesc::MarkAttr(ConstPool& cp) const {
+void RecordAttributeDesc::MarkAttr(tMarking& m) const {
   for (const recordComponentInfo& component : components) {
-    Mark(cp, component.nameIndex);
-    Mark(cp, component.descriptorIndex);
-    if (component.attrCount > 0) MarkAttributes(cp, component.attrs);
+    Mark(m, component.nameIndex);
+    Mark(m, component.descriptorIndex);
+    if (component.attrCount > 0) MarkAttributes(m, component.attrs);
   }
 }
 
-void RecordAttributeDesc::Write(const ConstPool& cp, tOutput& out) const {
+void RecordAttributeDesc::Write(const tMarking& m, tOutput& out) const {
   PutU2(out, count);
   for (const recordComponentInfo& component : components) {
-    PutU2(out, cp.NewIndexOf(component.nameIndex));
-    PutU2(out, cp.NewIndexOf(component.descriptorIndex));
-    WriteAttributes(component.attrCount, component.attrs, cp, out);
+    PutU2(out, m.NewIndexOf(component.nameIndex));
+    PutU2(out, m.NewIndexOf(component.descriptorIndex));
+    WriteAttributes(component.attrCount, component.attrs, m, out);
   }
 }
 

@@ -25,6 +25,7 @@
 namespace ZYNAttr {
 
 using ZYNConstPool::ConstPool;
+using ZYNConstPool::tMarking;
 using FileModule::tInput;
 using FileModule::tOutput;
 
@@ -40,8 +41,8 @@ struct attributeInfoDesc {
 
   virtual ~attributeInfoDesc() = default;
   virtual bool This(std::int16_t kind) const = 0;
-  virtual void Write(const ConstPool& cp, tOutput& out) const { (void)cp, (void)out; }
-  virtual void MarkAttr(ConstPool& cp) const { (void)cp; }
+  virtual void Write(const tMarking& m, tOutput& out) const { (void)m, (void)out; }
+  virtual void MarkAttr(tMarking& m) const { (void)m; }
   // Removes attributes of the kind from nested lists, lowers length by their bytes and returns them.
   virtual std::int32_t DeleteNested(std::int16_t kind) { (void)kind; return 0; }
 };
@@ -60,15 +61,15 @@ struct CodeAttributeDesc : attributeInfoDesc {
   std::int32_t attrCount = 0;
   AttrArray attrs;
   bool This(std::int16_t kind) const override { return kind == CodeAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
+  void Write(const tMarking& m, tOutput& out) const override;
+  void MarkAttr(tMarking& m) const override;
   std::int32_t DeleteNested(std::int16_t kind) override;
 };
 
 struct UnknownAttributeDesc : attributeInfoDesc {
   std::span<std::uint8_t> data;  // in the arena
   bool This(std::int16_t kind) const override { return kind == UnknownAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
+  void Write(const tMarking& m, tOutput& out) const override;
 };
 
 // A pool index inside a kept body: its byte offset, whether 0 (no entry) is allowed there, and what an
@@ -88,8 +89,8 @@ struct IndexedAttributeDesc : attributeInfoDesc {
   std::span<std::uint8_t> body;  // in the arena
   std::pmr::vector<IndexSlot> indexes;
   bool This(std::int16_t k) const override { return k == kind; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
+  void Write(const tMarking& m, tOutput& out) const override;
+  void MarkAttr(tMarking& m) const override;
   std::int32_t IndexAt(const IndexSlot& slot) const {
     return static_cast<std::int32_t>(FileModule::BigEndian(&body[slot.offset], 2));
   }
@@ -109,8 +110,8 @@ struct RecordAttributeDesc : attributeInfoDesc {
   std::int32_t count = 0;
   std::pmr::vector<recordComponentInfo> components;
   bool This(std::int16_t kind) const override { return kind == RecordAttr; }
-  void Write(const ConstPool& cp, tOutput& out) const override;
-  void MarkAttr(ConstPool& cp) const override;
+  void Write(const tMarking& m, tOutput& out) const override;
+  void MarkAttr(tMarking& m) const override;
   std::int32_t DeleteNested(std::int16_t kind) override;
 };
 
@@ -122,8 +123,8 @@ void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std
 // Removes every attribute of the kind from the list and the lists nested in it; bytes receives
 // length + 6 for each removed attribute.
 void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
-void MarkAttributes(ConstPool& cp, const AttrArray& attrs);
-void WriteAttributes(std::int32_t count, const AttrArray& attrs, const ConstPool& cp, tOutput& out);
+void MarkAttributes(tMarking& m, const AttrArray& attrs);
+void WriteAttributes(std::int32_t count, const AttrArray& attrs, const tMarking& m, tOutput& out);
 
 // Whether the list holds an attribute of the kind.
 bool HasAttr(const AttrArray& attrs, std::int16_t kind);

@@ -42,9 +42,9 @@ void MarkMembers(tClassDesc& cls, std::int32_t count, const std::vector<memberIn
   if (count <= 0) return;
   for (const memberInfo& member : members) {
     if (!member.present) continue;
-    Mark(*cls.cp, member.nameIndex);
-    Mark(*cls.cp, member.descriptorIndex);
-    if (member.attrCount > 0) ZYNAttr::MarkAttributes(*cls.cp, member.attrs);
+    Mark(cls.marking, member.nameIndex);
+    Mark(cls.marking, member.descriptorIndex);
+    if (member.attrCount > 0) ZYNAttr::MarkAttributes(cls.marking, member.attrs);
   }
 }
 
@@ -54,9 +54,9 @@ void WriteMembers(tOutput& out, const tClassDesc& cls, std::int32_t count, const
   for (const memberInfo& member : members) {
     if (!member.present) continue;
     PutU2(out, member.accessFlags);
-    PutU2(out, cls.cp->NewIndexOf(member.nameIndex));
-    PutU2(out, cls.cp->NewIndexOf(member.descriptorIndex));
-    ZYNAttr::WriteAttributes(member.attrCount, member.attrs, *cls.cp, out);
+    PutU2(out, cls.marking.NewIndexOf(member.nameIndex));
+    PutU2(out, cls.marking.NewIndexOf(member.descriptorIndex));
+    ZYNAttr::WriteAttributes(member.attrCount, member.attrs, cls.marking, out);
   }
 }
 
@@ -184,6 +184,7 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   GetU2(in, cls->cpCount);
   cls->cp = ZYNConstPool::NewConstPool(in, in.Done ? cls->cpCount : 0, cls->majorVersion);
   if (!in.Done) ZYNError::Message("Constant pool read error");
+  cls->marking = ZYNConstPool::tMarking(*cls->cp);
   GetU2(in, cls->accessFlags);
   GetU2(in, cls->thisClass);
   GetU2(in, cls->superClass);
@@ -201,7 +202,7 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
 }
 
 void MarkClass(tClassDesc& cls) {
-  ZYNConstPool::ConstPool& cp = *cls.cp;
+  ZYNConstPool::tMarking& cp = cls.marking;
   ZYNConstPool::tDeferredMarking deferred(cp);
   Mark(cp, cls.thisClass);
   if (cls.superClass != 0) Mark(cp, cls.superClass);
@@ -223,12 +224,12 @@ std::vector<ZYNResult::tMemberDecision> Decisions(const tClassDesc& cls, const t
 }
 
 void MarkAfresh(tClassDesc& cls) {
-  ZYNConstPool::UnMark(*cls.cp);
+  ZYNConstPool::UnMark(cls.marking);
   MarkClass(cls);
 }
 
 void WriteClass(tOutput& out, const tClassDesc& cls) {
-  const ZYNConstPool::ConstPool& cp = *cls.cp;
+  const ZYNConstPool::tMarking& cp = cls.marking;
   PutU4(out, cls.magic);
   PutU2(out, cls.minorVersion);
   PutU2(out, cls.majorVersion);
@@ -269,14 +270,14 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   }
   result.limited = ctx.diag.WarnCount != 0 && !p.nowarn && !p.uattr;
   if (result.limited) {
-    ZYNConstPool::UnMark(*cls.cp);
-    ZYNConstPool::MarkAll(*cls.cp);
-  } else if (!cls.cp->classMarked) {
-    ZYNConstPool::UnMark(*cls.cp);
+    ZYNConstPool::UnMark(cls.marking);
+    ZYNConstPool::MarkAll(cls.marking);
+  } else if (!cls.marking.classMarked) {
+    ZYNConstPool::UnMark(cls.marking);
     MarkClass(cls);
   }
   std::int32_t poolBytes = 0;
-  ZYNConstPool::RenumUnUsed(*cls.cp, result.dropped, poolBytes);
+  ZYNConstPool::RenumUnUsed(cls.marking, result.dropped, poolBytes);
   result.change = change + poolBytes;
   if (p.tst && write == tWrite::AsKeys) return;
   ctx.out.bytes.reserve(bytes.size());

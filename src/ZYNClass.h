@@ -38,6 +38,7 @@ struct tClassDesc {
   std::int32_t cpCount = 0;
   // Before the members and attributes, which live in its arena: they go first.
   std::unique_ptr<ZYNConstPool::ConstPool> cp;
+  ZYNConstPool::tMarking marking;  // of cp, whose arena holds it
   std::int32_t accessFlags = 0;
   std::int32_t thisClass = 0, superClass = 0;
   std::int32_t interfaceCount = 0;

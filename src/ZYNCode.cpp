@@ -172,17 +172,17 @@ bool ForEachIndex(std::span<const std::uint8_t> code, std::int32_t majorVersion,
   return true;
 }
 
-void MarkCode(ConstPool& cp, const InstructionArray& code) {
-  for (const CodeIndex& index : code.Indexes()) ZYNConstPool::Mark(cp, index.index);
+void MarkCode(tMarking& m, const InstructionArray& code) {
+  for (const CodeIndex& index : code.Indexes()) ZYNConstPool::Mark(m, index.index);
 }
 
-void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out) {
+void WriteCode(std::int32_t codeLength, const InstructionArray& code, const tMarking& m, tOutput& out) {
   PutU4(out, codeLength);
   const std::size_t start = out.bytes.size();
   PutBytes(out, code.bytes_);
   std::uint8_t* written = out.bytes.data() + start;
   for (const CodeIndex& index : code.indexes_) {
-    const std::int32_t newIndex = cp.NewIndexOf(index.index);
+    const std::int32_t newIndex = m.NewIndexOf(index.index);
     // Renumbering only closes gaps, so an index never outgrows its width.
     if (newIndex > (index.wide ? 0xFFFF : 0xFF)) ZYNError::Message("Internal error: value out of range for its field");
     if (index.wide) written[index.at] = static_cast<std::uint8_t>(newIndex >> 8);

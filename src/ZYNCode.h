@@ -15,6 +15,7 @@
 namespace ZYNCode {
 
 using ZYNConstPool::ConstPool;
+using ZYNConstPool::tMarking;
 using FileModule::tOutput;
 
 // A pool index inside the code: where its operand stands, its width (1 for ldc, else 2), its value.
@@ -36,7 +37,7 @@ public:
 private:
   friend InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
                                   ZYNConstPool::tArena& arena);
-  friend void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out);
+  friend void WriteCode(std::int32_t codeLength, const InstructionArray& code, const tMarking& m, tOutput& out);
 
   std::span<std::uint8_t> bytes_;
   std::pmr::vector<CodeIndex> indexes_;
@@ -51,8 +52,8 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
 // NewCode would refuse the code, once it reaches what it would refuse.
 bool ForEachIndex(std::span<const std::uint8_t> code, std::int32_t majorVersion,
                   const std::function<void(std::uint8_t opcode, const CodeIndex& index)>& visit);
-void MarkCode(ConstPool& cp, const InstructionArray& code);
+void MarkCode(tMarking& m, const InstructionArray& code);
 // Writes the u4 code length and the code.
-void WriteCode(std::int32_t codeLength, const InstructionArray& code, const ConstPool& cp, tOutput& out);
+void WriteCode(std::int32_t codeLength, const InstructionArray& code, const tMarking& m, tOutput& out);
 
 }  // namespace ZYNCode

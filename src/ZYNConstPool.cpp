@@ -87,21 +87,21 @@ inline InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
   return entry;
 }
 
-void MarkCascade(ConstPool& cp, std::int32_t index, int depth) {
-  InfoDesc* entry = CheckedEntry(cp, index);
-  if (entry->visiting)
-    ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
-  entry->mark += cp.markStep;
-  if (cp.markLog != nullptr) cp.markLog->push_back(index);
+void MarkCascade(tMarking& m, std::int32_t index, int depth) {
+  const InfoDesc* entry = CheckedEntry(m.Pool(), index);
+  tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(index)];
+  if (slot.visiting) ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
+  slot.count += m.step;
+  if (m.log != nullptr) m.log->push_back(index);
   // Most entries refer to nothing; the tags tell without asking the entry.
   if (entry->tag <= kConstantDouble) return;
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)
     ZYNError::Message("Too deep constant pool reference at entry ", FormatUtils::Int2Str(index));
-  entry->visiting = true;
-  for (int i = 0; i < refs.count; ++i) MarkCascade(cp, refs.index[i], depth + 1);
-  entry->visiting = false;
+  slot.visiting = true;
+  for (int i = 0; i < refs.count; ++i) MarkCascade(m, refs.index[i], depth + 1);
+  m.slots[static_cast<std::size_t>(index)].visiting = false;
 }
 
 void ReadText(ConstPool& cp, tInput& in, std::int32_t& length, std::span<std::uint8_t>& bytes) {
@@ -119,68 +119,68 @@ bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '
 
 }  // namespace
 
-void InfoDesc::Write(const ConstPool&, tOutput&) const {}
+void InfoDesc::Write(const tMarking&, tOutput&) const {}
 
 void utfInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
-void utfInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
+void utfInfoDesc::Write(const tMarking&, tOutput& out) const { WriteText(out, length, bytes); }
 void unicodeInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
-void unicodeInfoDesc::Write(const ConstPool&, tOutput& out) const { WriteText(out, length, bytes); }
+void unicodeInfoDesc::Write(const tMarking&, tOutput& out) const { WriteText(out, length, bytes); }
 
 void integerInfoDesc::Read(ConstPool&, tInput& in) { GetU4(in, bytes); }
-void integerInfoDesc::Write(const ConstPool&, tOutput& out) const { PutU4(out, bytes); }
+void integerInfoDesc::Write(const tMarking&, tOutput& out) const { PutU4(out, bytes); }
 
 void longInfoDesc::Read(ConstPool&, tInput& in) {
   GetU4(in, highBytes);
   GetU4(in, lowBytes);
 }
-void longInfoDesc::Write(const ConstPool&, tOutput& out) const {
+void longInfoDesc::Write(const tMarking&, tOutput& out) const {
   PutU4(out, highBytes);
   PutU4(out, lowBytes);
 }
 
 void classInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
-void classInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
+void classInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(nameIndex)); }
 void stringInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, stringIndex); }
-void stringInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(stringIndex)); }
+void stringInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(stringIndex)); }
 void methodTypeInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, descriptorIndex); }
-void methodTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(descriptorIndex)); }
+void methodTypeInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(descriptorIndex)); }
 void moduleInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
-void moduleInfoDesc::Write(const ConstPool& cp, tOutput& out) const { PutU2(out, cp.NewIndexOf(nameIndex)); }
+void moduleInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(nameIndex)); }
 
 void memberInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, classIndex);
   GetU2(in, nameAndTypeIndex);
 }
-void memberInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
-  PutU2(out, cp.NewIndexOf(classIndex));
-  PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
+void memberInfoDesc::Write(const tMarking& m, tOutput& out) const {
+  PutU2(out, m.NewIndexOf(classIndex));
+  PutU2(out, m.NewIndexOf(nameAndTypeIndex));
 }
 
 void nameAndTypeInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, nameIndex);
   GetU2(in, descriptorIndex);
 }
-void nameAndTypeInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
-  PutU2(out, cp.NewIndexOf(nameIndex));
-  PutU2(out, cp.NewIndexOf(descriptorIndex));
+void nameAndTypeInfoDesc::Write(const tMarking& m, tOutput& out) const {
+  PutU2(out, m.NewIndexOf(nameIndex));
+  PutU2(out, m.NewIndexOf(descriptorIndex));
 }
 
 void methodHandleInfoDesc::Read(ConstPool&, tInput& in) {
   GetU1(in, referenceKind);
   GetU2(in, referenceIndex);
 }
-void methodHandleInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+void methodHandleInfoDesc::Write(const tMarking& m, tOutput& out) const {
   PutU1(out, referenceKind);
-  PutU2(out, cp.NewIndexOf(referenceIndex));
+  PutU2(out, m.NewIndexOf(referenceIndex));
 }
 
 void dynamicInfoDesc::Read(ConstPool&, tInput& in) {
   GetU2(in, bootstrapMethodAttrIndex);
   GetU2(in, nameAndTypeIndex);
 }
-void dynamicInfoDesc::Write(const ConstPool& cp, tOutput& out) const {
+void dynamicInfoDesc::Write(const tMarking& m, tOutput& out) const {
   PutU2(out, bootstrapMethodAttrIndex);
-  PutU2(out, cp.NewIndexOf(nameAndTypeIndex));
+  PutU2(out, m.NewIndexOf(nameAndTypeIndex));
 }
 
 void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>& bytes) {
@@ -193,8 +193,14 @@ void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>&
 
 ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), slots(&arena) {}
 
-std::int32_t ConstPool::RefuseIndex(std::int32_t index) const {
-  CheckedEntry(*this, index);
+tMarking::tMarking(ConstPool& cp) : cp_(&cp) {
+  auto* block = static_cast<tSlot*>(cp.arena.allocate(sizeof(tSlot) * cp.slots.size(), alignof(tSlot)));
+  slots = {block, cp.slots.size()};
+  for (std::size_t i = 0; i < slots.size(); ++i) std::construct_at(&slots[i], tSlot{0, static_cast<std::int32_t>(i)});
+}
+
+std::int32_t tMarking::RefuseIndex(std::int32_t index) const {
+  CheckedEntry(Pool(), index);
   ZYNError::Message("Internal error: unmarked constant pool index ", FormatUtils::Int2Str(index));
 }
 
@@ -218,8 +224,6 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
     entry->Read(*cp, in);
     if (!in.Done) return cp;
     entry->tag = tag;
-    entry->mark = 0;
-    entry->newIndex = i;
     cp->slots.push_back(std::move(entry));
     if (TakesTwoSlots(tag)) {
       if (i + 1 < count) cp->slots.emplace_back();
@@ -260,19 +264,15 @@ std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacit
   return s;
 }
 
-void UnMark(ConstPool& cp) {
-  cp.classMarked = false;
-  for (std::int32_t i = 0; i < cp.length(); ++i)
-    if (InfoDesc* entry = cp.slots[i].get()) {
-      entry->mark = 0;
-      entry->newIndex = i;
-      entry->visiting = false;
-    }
+void UnMark(tMarking& m) {
+  m.classMarked = false;
+  for (std::size_t i = 0; i < m.slots.size(); ++i) m.slots[i] = {0, static_cast<std::int32_t>(i)};
 }
 
-void MarkDeep(ConstPool& cp, std::int32_t index) {
-  if (cp.deferCascade) CheckedEntry(cp, index)->mark += 1;
-  else MarkCascade(cp, index, 0);
+void MarkDeep(tMarking& m, std::int32_t index) {
+  if (!m.deferCascade) return MarkCascade(m, index, 0);
+  CheckedEntry(m.Pool(), index);
+  m.slots[static_cast<std::size_t>(index)].count += 1;
 }
 
 namespace {
@@ -287,13 +287,15 @@ int LevelOf(std::int16_t tag) {
 
 }  // namespace
 
-tDeferredMarking::tDeferredMarking(ConstPool& cp) : cp_(cp) {
-  if (cp.markStep != 1 || cp.markLog != nullptr) return;
+tDeferredMarking::tDeferredMarking(tMarking& m) : m_(m) {
+  if (m.step != 1 || m.log != nullptr) return;
+  const ConstPool& cp = m.Pool();
   for (std::int32_t i = 1; i < cp.length(); ++i) {
     const InfoDesc* entry = cp.slots[static_cast<std::size_t>(i)].get();
     if (entry == nullptr) continue;
     const int level = LevelOf(entry->tag);
-    if (level < 0 || entry->mark != 0 || entry->visiting) return;
+    const tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(i)];
+    if (level < 0 || slot.count != 0 || slot.visiting) return;
     if (level == 0) continue;  // no references
     const EntryRefs refs = entry->Refs();
     for (int r = 0; r < refs.count; ++r) {
@@ -302,63 +304,66 @@ tDeferredMarking::tDeferredMarking(ConstPool& cp) : cp_(cp) {
     }
     byLevel_[static_cast<std::size_t>(level - 1)].push_back(i);
   }
-  cp.deferCascade = true;
+  m.deferCascade = true;
 }
 
 void tDeferredMarking::Finish() {
-  if (!cp_.deferCascade) return;
-  cp_.deferCascade = false;
+  if (!m_.deferCascade) return;
+  m_.deferCascade = false;
   for (auto level = byLevel_.rbegin(); level != byLevel_.rend(); ++level)
     for (std::int32_t index : *level) {
-      const InfoDesc* entry = cp_.slots[static_cast<std::size_t>(index)].get();
-      if (entry->mark == 0) continue;
-      const EntryRefs refs = entry->Refs();
-      for (int r = 0; r < refs.count; ++r) cp_.At(refs.index[r])->mark += entry->mark;
+      const std::int32_t count = m_.slots[static_cast<std::size_t>(index)].count;
+      if (count == 0) continue;
+      const EntryRefs refs = m_.Pool().At(index)->Refs();
+      for (int r = 0; r < refs.count; ++r) m_.slots[static_cast<std::size_t>(refs.index[r])].count += count;
     }
 }
 
-void MarkAll(ConstPool& cp) {
-  for (const auto& entry : cp.slots) {
-    if (!entry) continue;
-    if (entry->mark == 0) entry->mark = 1;
+void MarkAll(tMarking& m) {
+  const ConstPool& cp = m.Pool();
+  for (std::size_t i = 0; i < cp.slots.size(); ++i) {
+    if (!cp.slots[i]) continue;
+    if (m.slots[i].count == 0) m.slots[i].count = 1;
     // Kept entries are written with translated references, which must name entries.
-    const EntryRefs refs = entry->Refs();
+    const EntryRefs refs = cp.slots[i]->Refs();
     for (int r = 0; r < refs.count; ++r) CheckedEntry(cp, refs.index[r]);
   }
 }
 
-void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes) {
+void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes) {
+  const ConstPool& cp = m.Pool();
   dropped = 0;
   droppedBytes = 0;
   std::int32_t n = 0;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    InfoDesc* entry = cp.slots[i].get();
+    const InfoDesc* entry = cp.slots[i].get();
     if (entry == nullptr) continue;
-    if (entry->mark == 0) {
-      entry->newIndex = 0;
+    tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(i)];
+    if (slot.count == 0) {
+      slot.newIndex = 0;
       ++dropped;
       droppedBytes += entry->size();
     } else {
-      entry->newIndex = ++n;
+      slot.newIndex = ++n;
       if (TakesTwoSlots(entry->tag)) ++n;
     }
   }
 }
 
-std::int32_t NewPoolCount(const ConstPool& cp) {
+std::int32_t NewPoolCount(const tMarking& m) {
   std::int32_t count = 1;
-  for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0)
+  for (std::int32_t i = 1; i < m.Pool().length(); ++i)
+    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0)
       count += TakesTwoSlots(entry->tag) ? 2 : 1;
   return count;
 }
 
-void WriteConstPool(const ConstPool& cp, tOutput& out) {
-  PutU2(out, NewPoolCount(cp));
-  for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const InfoDesc* entry = cp.slots[i].get(); entry != nullptr && entry->mark > 0) {
+void WriteConstPool(const tMarking& m, tOutput& out) {
+  PutU2(out, NewPoolCount(m));
+  for (std::int32_t i = 1; i < m.Pool().length(); ++i)
+    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0) {
       PutU1(out, entry->tag);
-      entry->Write(cp, out);
+      entry->Write(m, out);
     }
 }
 
@@ -367,8 +372,9 @@ std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
 }
 
-void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
+void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
                std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted) {
+  const ConstPool& cp = m.Pool();
   const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
   if (thisEntry == nullptr) ZYNError::Message("Invalid this class index in class file");
   const std::int32_t thisName = thisEntry->nameIndex;
@@ -382,7 +388,7 @@ void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size
   std::size_t k = 0, counted = 0;
   for (std::int32_t i = 0; i < cp.length() && counted + 1 < n; ++i) {
     const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, i);
-    if (entry == nullptr || entry->mark <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
+    if (entry == nullptr || m.CountOf(i) <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
     if (!IsLetter(entry->bytes[0])) continue;
     bool ident = true;
     for (std::int32_t j = 1; j < entry->length && ident; ++j) ident = IsLetterOrDigit(entry->bytes[j]);

@@ -1,8 +1,8 @@
-// The constant pool: entries, reading, reference counting, renumbering, writing, and the queries and edits
-// of the member pass.
+// The constant pool: its entries as read, and apart from them the marking (reference counts, renumbering), the
+// writing, and the queries and edits of the member pass.
 //
 // Everything outside the pool keeps indexes as read; a writer marks every index it will write in the final
-// marking and writes the entry's newIndex.
+// marking and writes the index the marking gives it (NewIndexOf).
 // Uses: FileModule, FormatUtils, ZYNClassFile, ZYNError.
 #pragma once
 #include <array>
@@ -20,6 +20,7 @@
 namespace ZYNConstPool {
 
 class ConstPool;
+class tMarking;
 
 // Everything read from one class file lives in the arena of its pool: the entries and their texts, the member
 // and attribute records, the code. Reading takes a few blocks per class instead of a heap object per record,
@@ -60,15 +61,12 @@ struct EntryRefs {
 
 struct InfoDesc {
   std::int16_t tag = 0;
-  std::int32_t mark = 0;      // reference count of the last marking
-  std::int32_t newIndex = 0;  // index in the written pool
-  bool visiting = false;      // inside the marking cascade of this entry (guards against cycles)
 
   virtual ~InfoDesc() = default;
   // Reads the body (everything after the tag byte).
   virtual void Read(ConstPool& cp, FileModule::tInput& in) { (void)cp, (void)in; }
-  // Writes the body with translated indexes.
-  virtual void Write(const ConstPool& cp, FileModule::tOutput& out) const;
+  // Writes the body with the indexes the marking gives.
+  virtual void Write(const tMarking& m, FileModule::tOutput& out) const;
   // Size in a class file, tag byte included.
   virtual std::int32_t size() const { return 1; }
   virtual EntryRefs Refs() const { return {}; }
@@ -79,7 +77,7 @@ struct utfInfoDesc : InfoDesc {
   std::int32_t length = 0;
   std::span<std::uint8_t> bytes;  // in the arena; only the first `length` count (ReplaceUtf shortens in place)
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
 
@@ -88,7 +86,7 @@ struct unicodeInfoDesc : InfoDesc {
   std::int32_t length = 0;
   std::span<std::uint8_t> bytes;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3 + length; }
 };
 
@@ -96,7 +94,7 @@ struct unicodeInfoDesc : InfoDesc {
 struct integerInfoDesc : InfoDesc {
   std::int32_t bytes = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
 };
 struct floatInfoDesc : integerInfoDesc {};
@@ -105,7 +103,7 @@ struct floatInfoDesc : integerInfoDesc {};
 struct longInfoDesc : InfoDesc {
   std::int32_t highBytes = 0, lowBytes = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 9; }
 };
 struct doubleInfoDesc : longInfoDesc {};
@@ -114,7 +112,7 @@ struct classInfoDesc : InfoDesc {
   static constexpr std::int16_t kFirstTag = 7, kLastTag = 7;
   std::int32_t nameIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
@@ -123,7 +121,7 @@ struct stringInfoDesc : InfoDesc {
   static constexpr std::int16_t kFirstTag = 8, kLastTag = 8;
   std::int32_t stringIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
 };
@@ -131,7 +129,7 @@ struct stringInfoDesc : InfoDesc {
 struct methodTypeInfoDesc : InfoDesc {
   std::int32_t descriptorIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
 };
@@ -140,7 +138,7 @@ struct methodTypeInfoDesc : InfoDesc {
 struct moduleInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
@@ -150,7 +148,7 @@ struct memberInfoDesc : InfoDesc {
   static constexpr std::int16_t kFirstTag = 9, kLastTag = 11;
   std::int32_t classIndex = 0, nameAndTypeIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
 };
@@ -159,7 +157,7 @@ struct nameAndTypeInfoDesc : InfoDesc {
   static constexpr std::int16_t kFirstTag = 12, kLastTag = 12;
   std::int32_t nameIndex = 0, descriptorIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
 };
@@ -168,7 +166,7 @@ struct methodHandleInfoDesc : InfoDesc {
   std::int16_t referenceKind = 0;
   std::int32_t referenceIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 4; }
   EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
 };
@@ -177,7 +175,7 @@ struct methodHandleInfoDesc : InfoDesc {
 struct dynamicInfoDesc : InfoDesc {
   std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const ConstPool& cp, FileModule::tOutput& out) const override;
+  void Write(const tMarking& m, FileModule::tOutput& out) const override;
   std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
 };
@@ -189,15 +187,6 @@ public:
   tArena arena;  // first, so that it goes last
   std::pmr::vector<tArenaPtr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
   std::int32_t majorVersion = 0;
-  // What Mark adds to each count it reaches; the member pass takes a removed member's references back
-  // with -1. When markLog is set, every entry reached is also logged there.
-  std::int32_t markStep = 1;
-  std::vector<std::int32_t>* markLog = nullptr;
-  // Set by whoever leaves the counts exactly as UnMark and a marking of the whole class would; UnMark
-  // clears it. Lets the final marking be skipped.
-  bool classMarked = false;
-  // Set while a tDeferredMarking may count references one entry at a time.
-  bool deferCascade = false;
 
   std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
   // The entry at index, or nullptr for an index outside the pool or an empty slot. Inline: the passes ask
@@ -205,14 +194,47 @@ public:
   InfoDesc* At(std::int32_t index) const {
     return index >= 1 && index < length() ? slots[static_cast<std::size_t>(index)].get() : nullptr;
   }
-  // The index to write for an index read: the entry's newIndex (errors for an index that names no entry).
-  // Inline: every index written asks it.
+};
+
+// The marking of one pool, kept apart from what was read: each entry's reference count and its index in the
+// written pool, and the state of a marking under way. The passes count into it, the writers translate through
+// it; the pool itself changes only where the renaming edits a name.
+class tMarking {
+public:
+  tMarking() = default;
+  // Every count 0, every entry at its own index; the slots live in the pool's arena.
+  explicit tMarking(ConstPool& cp);
+  const ConstPool& Pool() const { return *cp_; }
+
+  struct tSlot {
+    std::int32_t count = 0;     // references counted
+    std::int32_t newIndex = 0;  // index in the written pool
+    bool visiting = false;      // inside the marking cascade of this entry (guards against cycles)
+  };
+  std::span<tSlot> slots;
+  // What Mark adds to each count it reaches; the member pass takes a removed member's references back
+  // with -1. When log is set, every entry reached is also logged there.
+  std::int32_t step = 1;
+  std::vector<std::int32_t>* log = nullptr;
+  // Set by whoever leaves the counts exactly as UnMark and a marking of the whole class would; UnMark
+  // clears it. Lets the final marking be skipped.
+  bool classMarked = false;
+  // Set while a tDeferredMarking may count references one entry at a time.
+  bool deferCascade = false;
+
+  // The count of the entry at index, 0 for no entry.
+  std::int32_t CountOf(std::int32_t index) const {
+    return index >= 1 && static_cast<std::size_t>(index) < slots.size() ? slots[static_cast<std::size_t>(index)].count
+                                                                         : 0;
+  }
+  // The index to write for an index read (errors for an index that names no entry). Inline: every index
+  // written asks it.
   std::int32_t NewIndexOf(std::int32_t index) const {
-    const InfoDesc* entry = At(index);
-    return entry != nullptr && entry->mark > 0 ? entry->newIndex : RefuseIndex(index);
+    return CountOf(index) > 0 ? slots[static_cast<std::size_t>(index)].newIndex : RefuseIndex(index);
   }
 
 private:
+  const ConstPool* cp_ = nullptr;
   // The error for an index NewIndexOf cannot translate.
   [[noreturn]] std::int32_t RefuseIndex(std::int32_t index) const;
 };
@@ -221,20 +243,20 @@ private:
 // every entry whose count fell.
 class tTakeBack {
 public:
-  tTakeBack(ConstPool& cp, std::vector<std::int32_t>& log) : cp_(cp) {
+  tTakeBack(tMarking& m, std::vector<std::int32_t>& log) : m_(m) {
     log.clear();
-    cp.markStep = -1;
-    cp.markLog = &log;
+    m.step = -1;
+    m.log = &log;
   }
   ~tTakeBack() {
-    cp_.markStep = 1;
-    cp_.markLog = nullptr;
+    m_.step = 1;
+    m_.log = nullptr;
   }
   tTakeBack(const tTakeBack&) = delete;
   tTakeBack& operator=(const tTakeBack&) = delete;
 
 private:
-  ConstPool& cp_;
+  tMarking& m_;
 };
 
 // Reads count - 1 slots of entries; tags are accepted by the class file's major version. Stops at the end of
@@ -244,13 +266,13 @@ std::unique_ptr<ConstPool> NewConstPool(FileModule::tInput& in, std::int32_t cou
 // The text of the Utf8 entry at index, decoded to 8-bit characters and cut to capacity - 1 characters.
 std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity = 80);
 
-void UnMark(ConstPool& cp);
+void UnMark(tMarking& m);
 // Counts one reference to the entry at index and to everything it refers to.
-void MarkDeep(ConstPool& cp, std::int32_t index);
+void MarkDeep(tMarking& m, std::int32_t index);
 // The same; inline for what a deferred marking counts, an entry at a time, over a million times a run.
-inline void Mark(ConstPool& cp, std::int32_t index) {
-  if (InfoDesc* entry = cp.At(index); cp.deferCascade && entry != nullptr) ++entry->mark;
-  else MarkDeep(cp, index);
+inline void Mark(tMarking& m, std::int32_t index) {
+  if (m.deferCascade && m.Pool().At(index) != nullptr) ++m.slots[static_cast<std::size_t>(index)].count;
+  else MarkDeep(m, index);
 }
 // A whole marking made cheaper: while it lives, Mark counts only the entry it names, and Finish carries the
 // counts down the pool one level at a time (member references and the like before Class and NameAndType
@@ -259,26 +281,26 @@ inline void Mark(ConstPool& cp, std::int32_t index) {
 // level, so that no cascade could fail; otherwise Mark cascades as always.
 class tDeferredMarking {
 public:
-  explicit tDeferredMarking(ConstPool& cp);
+  explicit tDeferredMarking(tMarking& m);
   void Finish();
-  ~tDeferredMarking() { cp_.deferCascade = false; }
+  ~tDeferredMarking() { m_.deferCascade = false; }
   tDeferredMarking(const tDeferredMarking&) = delete;
   tDeferredMarking& operator=(const tDeferredMarking&) = delete;
 
 private:
-  ConstPool& cp_;
+  tMarking& m_;
   std::array<std::vector<std::int32_t>, 3> byLevel_;  // the indexes of the entries with references, by level
 };
 
 // Keeps every entry (mark at least 1) and checks the references inside them.
-void MarkAll(ConstPool& cp);
-void RenumUnUsed(ConstPool& cp, std::int32_t& dropped, std::int32_t& droppedBytes);
-std::int32_t NewPoolCount(const ConstPool& cp);
-void WriteConstPool(const ConstPool& cp, FileModule::tOutput& out);
+void MarkAll(tMarking& m);
+void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes);
+std::int32_t NewPoolCount(const tMarking& m);
+void WriteConstPool(const tMarking& m, FileModule::tOutput& out);
 
 // Queries and edits of the member pass.
 // At most n - 1 listed indexes count, then a 0; the entries of `uncounted` are listed without counting.
-void GetIdents(const ConstPool& cp, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
+void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
                std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted = nullptr);
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);
 // Shortens the Utf8 entry in place to the text (no longer than it was); `saved` the bytes it lost.
@@ -315,10 +337,7 @@ inline std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
   return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
 }
 // The count of the entry at index, 0 for no entry.
-inline std::int32_t MarkOf(const ConstPool& cp, std::int32_t index) {
-  const InfoDesc* entry = cp.At(index);
-  return entry != nullptr ? entry->mark : 0;
-}
+inline std::int32_t MarkOf(const tMarking& m, std::int32_t index) { return m.CountOf(index); }
 // The name a Class entry at index names, or an empty text when there is no Class entry there.
 std::string_view ClassName(const ConstPool& cp, std::int32_t index);
 

@@ -53,10 +53,10 @@ std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { retu
 
 
 // The references a member's declaration counts: its name, its descriptor, its attributes.
-void MarkMember(ConstPool& cp, const memberInfo& member) {
-  ZYNConstPool::Mark(cp, member.nameIndex);
-  ZYNConstPool::Mark(cp, member.descriptorIndex);
-  if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);
+void MarkMember(ZYNConstPool::tMarking& m, const memberInfo& member) {
+  ZYNConstPool::Mark(m, member.nameIndex);
+  ZYNConstPool::Mark(m, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(m, member.attrs);
 }
 
 struct Signature {
@@ -209,7 +209,7 @@ private:
 
   // Counts only fall while one OwnRefs is asked, so the search never needs to look back.
   std::int32_t FirstInUse(List& l) const {
-    while (l.first < l.refs.size() && MarkOf(*cls_.cp, l.refs[l.first]) <= 0) ++l.first;
+    while (l.first < l.refs.size() && MarkOf(cls_.marking, l.refs[l.first]) <= 0) ++l.first;
     return l.first < l.refs.size() ? l.refs[l.first] : 0;
   }
 
@@ -291,7 +291,7 @@ public:
     const auto edit = [&] { ZYNConstPool::ReplaceMemRefName(cp_, ref, newName); };
     // The NameAndType's references and the declaration now reach the new name; the counts move once the
     // renaming is over, since it asks for the counts as they were when it began.
-    const std::int32_t moved = MarkOf(cp_, nat) + 1;
+    const std::int32_t moved = MarkOf(cls_.marking, nat) + 1;
     movedMarks_.push_back({member.nameIndex, -moved});
     movedMarks_.push_back({newName, moved});
     Retake([nat](std::int32_t natIndex, const Nat&) { return natIndex == nat; }, edit);
@@ -308,7 +308,7 @@ public:
 
   // Brings the counts to those of a fresh marking of the renamed class.
   void MoveMarks() {
-    for (const auto& [index, delta] : movedMarks_) cp_.At(index)->mark += delta;
+    for (const auto& [index, delta] : movedMarks_) cls_.marking.slots[static_cast<std::size_t>(index)].count += delta;
     movedMarks_.clear();
   }
 
@@ -325,7 +325,7 @@ public:
     Retake([index](std::int32_t, const Nat& nat) { return nat.nameIndex == index || nat.descriptorIndex == index; },
            edit);
     CountLetter(Utf8Text(cp_, index), members);
-    if (lettersBuilt_ && MarkOf(cp_, index) > 0 && name.size() == 1)
+    if (lettersBuilt_ && MarkOf(cls_.marking, index) > 0 && name.size() == 1)
       letterEntries_[static_cast<std::uint8_t>(name[0])].insert(index);
     if (namesBuilt_) {
       memberNames_[oldName] -= members;
@@ -419,7 +419,7 @@ private:
   void BuildLetters() {
     lettersBuilt_ = true;
     for (std::int32_t i = 1; i < cp_.length(); ++i)
-      if (IsUtf8(cp_, i) && MarkOf(cp_, i) > 0) {
+      if (IsUtf8(cp_, i) && MarkOf(cls_.marking, i) > 0) {
         const std::string_view text = Utf8Text(cp_, i);
         if (text.size() == 1) letterEntries_[static_cast<std::uint8_t>(text[0])].insert(i);
       }
@@ -880,14 +880,14 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
     for (std::size_t j : candidates) {
       const memberInfo& member = (*all[j].table)[all[j].slot];
       if (!member.present) continue;
-      if (MarkOf(cp, member.nameIndex) == 1 || refs.Find(member, all[j].isMethod) == 0) {
+      if (MarkOf(cls.marking, member.nameIndex) == 1 || refs.Find(member, all[j].isMethod) == 0) {
         removed.push_back(j);
         methodRemoved = methodRemoved || all[j].isMethod;
       }
     }
     {
-      ZYNConstPool::tTakeBack takeBack(cp, log);
-      for (std::size_t j : removed) MarkMember(cp, (*all[j].table)[all[j].slot]);
+      ZYNConstPool::tTakeBack takeBack(cls.marking, log);
+      for (std::size_t j : removed) MarkMember(cls.marking, (*all[j].table)[all[j].slot]);
     }
     for (std::size_t j : removed) {
       (*all[j].table)[all[j].slot].present = false;
@@ -946,14 +946,14 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
     const memberInfo& member = (*at.table)[at.slot];
     if (!member.present || !IsPrivate(member) || NameKept(p, at.isMethod, at.slot)) continue;
     const std::int32_t ref = refs.Find(member, at.isMethod);
-    if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) continue;
+    if (ref == 0 || MarkOf(cls.marking, ref) + 1 != MarkOf(cls.marking, member.nameIndex)) continue;
     renamed.emplace_back(&at, ref);
     ownNames.insert(member.nameIndex);
   }
   NameSources next;
   // Those names leave the pool (or stay the member's alone) whatever it is given, so they take none of the
   // list's places: a run over this run's result then lists the same names and gives none anew.
-  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
+  ZYNConstPool::GetIdents(cls.marking, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
   DropMemberNames(next, all);
   if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
   Names names(cls, all);
@@ -993,7 +993,7 @@ void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   if (!params.noren && !p.noRename) bytes += Rename(cls, p);
   // Removal took back what the removed members counted and renaming moved the counts of the names it
   // changed: the counts are those of a fresh marking.
-  cls.cp->classMarked = true;
+  cls.marking.classMarked = true;
 }
 
 }  // namespace ZYNClass

@@ -169,7 +169,7 @@ class NestRefs {
     const auto it = lists_.find(Slot(key, cls));
     if (it == lists_.end()) return found;
     for (const RefAt& at : it->second.refs)
-      if (MarkOf(*classes_[at.cls]->cp, at.index) > 0) found.push_back(at);
+      if (MarkOf(classes_[at.cls]->marking, at.index) > 0) found.push_back(at);
     return found;
   }
 
@@ -204,7 +204,7 @@ class NestRefs {
     const auto it = lists_.find(Slot(key, cls));
     if (it == lists_.end()) return false;
     List& l = it->second;
-    while (l.first < l.refs.size() && MarkOf(*classes_[l.refs[l.first].cls]->cp, l.refs[l.first].index) <= 0) ++l.first;
+    while (l.first < l.refs.size() && MarkOf(classes_[l.refs[l.first].cls]->marking, l.refs[l.first].index) <= 0) ++l.first;
     return l.first < l.refs.size();
   }
 
@@ -274,11 +274,11 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
   return candidates;
 }
 
-void TakeBackMember(ConstPool& cp, const memberInfo& member, std::vector<std::int32_t>& log) {
-  ZYNConstPool::tTakeBack takeBack(cp, log);
-  ZYNConstPool::Mark(cp, member.nameIndex);
-  ZYNConstPool::Mark(cp, member.descriptorIndex);
-  if (member.attrCount > 0) ZYNAttr::MarkAttributes(cp, member.attrs);
+void TakeBackMember(ZYNConstPool::tMarking& m, const memberInfo& member, std::vector<std::int32_t>& log) {
+  ZYNConstPool::tTakeBack takeBack(m, log);
+  ZYNConstPool::Mark(m, member.nameIndex);
+  ZYNConstPool::Mark(m, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(m, member.attrs);
 }
 
 // Removal in rounds over freshly marked classes: a member goes when no reference in use may reach it;
@@ -307,7 +307,7 @@ void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       const Member& m = candidates[j];
       tClassDesc& cls = *classes[m.cls];
       memberInfo& member = MemberOf(classes, m);
-      TakeBackMember(*cls.cp, member, log);
+      TakeBackMember(cls.marking, member, log);
       for (std::int32_t index : log) fell.push_back({m.cls, index});
       member.present = false;
       --(m.isMethod ? cls.methodCount : cls.fieldCount);
@@ -346,7 +346,7 @@ bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, co
   std::map<std::pair<std::size_t, std::int32_t>, NameEntry> byUtf;
   for (const RefAt& at : reaching) {
     const ConstPool& cp = *classes[at.cls]->cp;
-    natUses[{at.cls, MemberRefAt(cp, at.index)->nameAndTypeIndex}] += MarkOf(cp, at.index);
+    natUses[{at.cls, MemberRefAt(cp, at.index)->nameAndTypeIndex}] += MarkOf(classes[at.cls]->marking, at.index);
   }
   const std::int32_t declared = MemberOf(classes, m).nameIndex;
   NameEntry& own = byUtf[{m.cls, declared}];
@@ -354,7 +354,7 @@ bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, co
   for (const auto& [at, uses] : natUses) {
     const ConstPool& cp = *classes[at.first]->cp;
     const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, at.second);
-    if (MarkOf(cp, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
+    if (MarkOf(classes[at.first]->marking, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
     NameEntry& entry = byUtf[{at.first, nat->nameIndex}];
     entry.cls = at.first;
     entry.utf = nat->nameIndex;
@@ -362,7 +362,7 @@ bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, co
     entry.nats.push_back(at.second);
   }
   for (auto& [at, entry] : byUtf) {
-    if (MarkOf(*classes[at.first]->cp, at.second) != entry.uses) return false;
+    if (MarkOf(classes[at.first]->marking, at.second) != entry.uses) return false;
     entries.push_back(std::move(entry));
   }
   return true;
@@ -405,7 +405,7 @@ class SpareNames {
     }
     Spare& spare = spare_[c].emplace();
     for (std::int32_t i = 1; i < cp.length(); ++i)
-      if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(cp, i) > 0 &&
+      if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(classes_[c]->marking, i) > 0 &&
           !held.contains(i) && IdentShaped(Utf8Text(cp, i)))
         spare.emplace(Utf8Text(cp, i), i);
     return spare;
@@ -535,8 +535,9 @@ void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const st
     for (std::int32_t nat : e.nats)
       ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
     if (e.decl) MemberOf(classes, m).nameIndex = it->second;
-    cp.At(it->second)->mark += e.uses;
-    cp.At(e.utf)->mark -= e.uses;
+    ZYNConstPool::tMarking& marking = classes[e.cls]->marking;
+    marking.slots[static_cast<std::size_t>(it->second)].count += e.uses;
+    marking.slots[static_cast<std::size_t>(e.utf)].count -= e.uses;
   }
 }
 
@@ -680,7 +681,7 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   RemoveAcross(classes, refs, candidates, saved, report);
   // Removal took back what removed members counted, and renaming moves counts as it changes names: the
   // counts are those of a fresh marking, and writing needs no other.
-  for (tClassDesc* cls : classes) cls->cp->classMarked = true;
+  for (tClassDesc* cls : classes) cls->marking.classMarked = true;
   if (params.noren) return;
   std::vector<bool> acrossOnly(candidates.size(), false);
   tNestNaming naming{classes, ps, refs, keys, SpareNames(classes, refs, candidates), {}};

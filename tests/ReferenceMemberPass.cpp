@@ -48,11 +48,6 @@ std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) {
   return ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, classIndex)->nameIndex;
 }
 
-void Refresh(tClassDesc& cls) {
-  ZYNConstPool::UnMark(*cls.cp);
-  ZYNClass::MarkClass(cls);
-}
-
 // From class file version 52 interfaces have private methods, reached through interface method references.
 std::uint8_t OtherTag(const tClassDesc& cls, std::uint8_t tag) {
   return tag == kConstantMethodref && cls.majorVersion >= 52 ? kConstantInterfaceMethodref : 0;
@@ -67,7 +62,7 @@ std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_
   const auto* ownClass = EntryAs<classInfoDesc>(cp, cls.thisClass);
   for (std::int32_t i = 1; i < cp.length(); ++i) {
     const InfoDesc* entry = cp.At(i);
-    if (entry == nullptr || entry->mark <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
+    if (entry == nullptr || MarkOf(cls.marking, i) <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
       continue;
     const auto* ref = static_cast<const memberInfoDesc*>(entry);
     const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
@@ -83,10 +78,10 @@ std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_
 }
 
 // The lowest in-use Utf8 entry that is exactly ch, or 0.
-std::int32_t LetterEntry(const ConstPool& cp, char ch) {
-  for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* entry = Utf8At(cp, i);
-        entry != nullptr && entry->mark > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
+std::int32_t LetterEntry(const ZYNConstPool::tMarking& m, char ch) {
+  for (std::int32_t i = 1; i < m.Pool().length(); ++i)
+    if (const auto* entry = Utf8At(m.Pool(), i);
+        entry != nullptr && m.CountOf(i) > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
       return i;
   return 0;
 }
@@ -101,7 +96,7 @@ int RemoveFrom(tClassDesc& cls, std::vector<memberInfo>& members, std::int32_t& 
   for (std::size_t i = 0; i < members.size(); ++i) {
     memberInfo& member = members[i];
     if (!member.present || !IsPrivate(member) || Kept(kept, i)) continue;
-    if (MarkOf(*cls.cp, member.nameIndex) == 1 || OwnRef(cls, member, tag) == 0) {
+    if (MarkOf(cls.marking, member.nameIndex) == 1 || OwnRef(cls, member, tag) == 0) {
       member.present = false;
       --count;
       bytes += ZYNClass::MemberSize(member);
@@ -210,9 +205,9 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
   }
   if (next.letters.empty()) {
     for (const char c : alphabet)
-      if (LetterEntry(cp, c) != 0) next.letters += c;
+      if (LetterEntry(cls.marking, c) != 0) next.letters += c;
     for (const char c : alphabet)
-      if (LetterEntry(cp, c) == 0) next.letters += c;
+      if (LetterEntry(cls.marking, c) == 0) next.letters += c;
   }
   const std::string_view letters = next.letters;
   while (next.letter < letters.size() && NameInUse(cls, letters.substr(next.letter, 1))) ++next.letter;
@@ -223,7 +218,7 @@ std::int32_t GiveNewName(tClassDesc& cls, const ZYNClass::tProtection& p, member
     ++letter;
   if (letter >= letters.size()) return 0;
   const char ch = letters[letter];
-  const std::int32_t u = LetterEntry(cp, ch);
+  const std::int32_t u = LetterEntry(cls.marking, ch);
   if (u == 0 && ZYNConstPool::Utf8Text(cp, member.nameIndex).size() == 1) return 0;
   if (letter == next.letter) ++next.letter;
   std::int32_t saved = 0;
@@ -241,7 +236,7 @@ std::int32_t RenameMember(tClassDesc& cls, const ZYNClass::tProtection& p, membe
   if (!member.present || !IsPrivate(member) || keepName) return 0;
   const std::int32_t ref = OwnRef(cls, member, tag);
   // Renamed only when its name serves nothing but the declaration and this one reference.
-  if (ref == 0 || MarkOf(*cls.cp, ref) + 1 != MarkOf(*cls.cp, member.nameIndex)) return 0;
+  if (ref == 0 || MarkOf(cls.marking, ref) + 1 != MarkOf(cls.marking, member.nameIndex)) return 0;
   return GiveNewName(cls, p, member, tag, ref, next);
 }
 
@@ -254,7 +249,7 @@ void RemoveUnusedPrivate(tClassDesc& cls, const ZYNData::tParams& params, std::i
   int removedMethods = 0;
   // A round ends when a method goes: its references may have kept other members.
   do {
-    Refresh(cls);
+    ZYNClass::MarkAfresh(cls);
     RemoveFrom(cls, cls.fields, cls.fieldCount, kConstantFieldref, p.fieldKept, bytes);
     removedMethods = RemoveFrom(cls, cls.methods, cls.methodCount, kConstantMethodref, p.methodKept, bytes);
   } while (removedMethods > 0);
@@ -264,7 +259,7 @@ void RenameMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   bytes = 0;
   const ZYNClass::tProtection p = ZYNClass::Protect(cls, params);
   if (p.wholeClass || p.noRename) return;
-  Refresh(cls);
+  ZYNClass::MarkAfresh(cls);
   NameSources next;
   // The name entries renaming may take away do not count against the list's bound.
   std::unordered_set<std::int32_t> ownNames;
@@ -273,14 +268,14 @@ void RenameMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
       const memberInfo& m = members[i];
       if (!m.present || !IsPrivate(m) || kept(i)) continue;
       const std::int32_t ref = OwnRef(cls, m, tag);
-      if (ref != 0 && MarkOf(*cls.cp, ref) + 1 == MarkOf(*cls.cp, m.nameIndex)) ownNames.insert(m.nameIndex);
+      if (ref != 0 && MarkOf(cls.marking, ref) + 1 == MarkOf(cls.marking, m.nameIndex)) ownNames.insert(m.nameIndex);
     }
   };
   if (cls.fieldCount > 0) own(cls.fields, kConstantFieldref, [&](std::size_t i) { return Kept(p.fieldKept, i); });
   if (cls.methodCount > 0)
     own(cls.methods, kConstantMethodref,
         [&](std::size_t i) { return Kept(p.methodKept, i) || Kept(p.methodNamed, i); });
-  ZYNConstPool::GetIdents(*cls.cp, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
+  ZYNConstPool::GetIdents(cls.marking, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
       if (member.present) DropIdent(next.idents, member.nameIndex);

@@ -27,13 +27,13 @@ bool Pipeline(const Bytes& bytes, const ZYNData::tParams& params, bool markAll) 
       ZYNAttr::Delete(kind, cls->attrCount, cls->attrs, saved);
     }
     ZYNClass::ReduceMembers(*cls, params, saved);
-    ZYNConstPool::UnMark(*cls->cp);
+    ZYNConstPool::UnMark(cls->marking);
     if (markAll)
-      ZYNConstPool::MarkAll(*cls->cp);
+      ZYNConstPool::MarkAll(cls->marking);
     else
       ZYNClass::MarkClass(*cls);
     std::int32_t dropped = 0;
-    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+    ZYNConstPool::RenumUnUsed(cls->marking, dropped, saved);
     ZYNClass::WriteClass(ctx.out, *cls);
     return true;
   } catch (const ZYNError::Fatal&) {

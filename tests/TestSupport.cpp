@@ -57,13 +57,13 @@ std::unique_ptr<ZYNClass::tClassDesc> ReadBytes(const Bytes& bytes, std::vector<
 }
 
 Bytes WriteMarked(ZYNClass::tClassDesc& cls, bool markAll) {
-  ZYNConstPool::UnMark(*cls.cp);
+  ZYNConstPool::UnMark(cls.marking);
   if (markAll)
-    ZYNConstPool::MarkAll(*cls.cp);
+    ZYNConstPool::MarkAll(cls.marking);
   else
     ZYNClass::MarkClass(cls);
   std::int32_t dropped = 0, bytes = 0;
-  ZYNConstPool::RenumUnUsed(*cls.cp, dropped, bytes);
+  ZYNConstPool::RenumUnUsed(cls.marking, dropped, bytes);
   FileModule::tOutput out;
   ZYNClass::WriteClass(out, cls);
   return out.bytes;

@@ -126,10 +126,10 @@ TEST_F(ZYNClassTest, KeptWholeTheClassIsWrittenAsRead) {
 TEST_F(ZYNClassTest, MarkClassDropsUnusedEntriesAndRenumbers) {
   auto cls = ReadBytes(ModernClass(true));
   ASSERT_TRUE(cls);
-  ZYNConstPool::UnMark(*cls->cp);
+  ZYNConstPool::UnMark(cls->marking);
   ZYNClass::MarkClass(*cls);
   std::int32_t dropped = 0, bytes = 0;
-  ZYNConstPool::RenumUnUsed(*cls->cp, dropped, bytes);
+  ZYNConstPool::RenumUnUsed(cls->marking, dropped, bytes);
   EXPECT_EQ(dropped, 4);
   EXPECT_EQ(bytes, 3 * 7 + 9);
   EXPECT_EQ(WriteMarked(*cls), ModernClass(false));
@@ -144,10 +144,10 @@ TEST_F(ZYNClassTest, MarkClassCountsTheKeptStructure) {
   ASSERT_TRUE(cls);
   cls->fields[1].present = false;
   cls->fieldCount = 1;
-  ZYNConstPool::UnMark(*cls->cp);
+  ZYNConstPool::UnMark(cls->marking);
   ZYNClass::MarkClass(*cls);
   const std::pair<int, int> marks[] = {{self, 1}, {iface, 2}, {iface - 1, 2}, {name, 2}, {desc, 2}, {gone, 0}};
-  for (const auto& [index, mark] : marks) EXPECT_EQ(cls->cp->At(index)->mark, mark) << index;
+  for (const auto& [index, mark] : marks) EXPECT_EQ(cls->marking.CountOf(index), mark) << index;
 }
 
 // Counts reach every level of the pool (method handle, member reference, class and name-and-type, Utf8) as
@@ -166,13 +166,13 @@ TEST_F(ZYNClassTest, MarkClassCountsEveryLevelOfThePool) {
     b.This(self).Method(8, name, desc, {Attribute(code, CodeBody(body))});
     auto cls = ReadBytes(b.Build());
     ASSERT_TRUE(cls);
-    ZYNConstPool::UnMark(*cls->cp);
+    ZYNConstPool::UnMark(cls->marking);
     ZYNClass::MarkClass(*cls);
     const std::pair<int, int> marks[] = {{handle, 2},   {handle - 1, 2}, {handle - 2, 2}, {self, 3}, {self - 1, 3},
                                          {name, 3},     {desc, 3},       {code, 1},       {string, 1}, {text, 1}};
-    for (const auto& [index, mark] : marks) EXPECT_EQ(cls->cp->At(index)->mark, mark) << index << (odd ? " odd" : "");
+    for (const auto& [index, mark] : marks) EXPECT_EQ(cls->marking.CountOf(index), mark) << index << (odd ? " odd" : "");
     if (odd) {
-      EXPECT_EQ(cls->cp->At(weird)->mark, 1);
+      EXPECT_EQ(cls->marking.CountOf(weird), 1);
     }
   }
 }
@@ -197,7 +197,7 @@ TEST_F(ZYNClassTest, RefusesAnInterfaceIndexOfZero) {
   b.This(self).Interface(0);
   auto cls = ReadBytes(b.Build());
   ASSERT_TRUE(cls);
-  ZYNConstPool::UnMark(*cls->cp);
+  ZYNConstPool::UnMark(cls->marking);
   ExpectError([&] { ZYNClass::MarkClass(*cls); }, "Constant pool index less than 1");
 }
 

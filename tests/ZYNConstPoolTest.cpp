@@ -28,7 +28,7 @@ Bytes Emitted(const std::function<void(FileModule::tOutput&)>& write) {
 }
 
 // Keeps every entry under its own index.
-void KeepAll(ConstPool& cp) {
+void KeepAll(tMarking& cp) {
   UnMark(cp);
   MarkAll(cp);
   std::int32_t dropped = 0, bytes = 0;
@@ -41,14 +41,17 @@ Bytes Utf8Raw(const Bytes& text) {
 
 class ZYNConstPoolTest : public ::testing::Test {
 protected:
-  // The input of the last pool read.
+  // The input of the last pool read, and its marking.
   OwnedInput input;
+  tMarking m;
 
   // Reads the pool that the builder states, as a class file of the given major version holds it.
   std::unique_ptr<ConstPool> ReadPool(const ClassBuilder& b, int major = 45) {
     const Bytes pool = PoolBytes(b);
     input.Reset(Bytes(pool.begin() + 2, pool.end()));
-    return NewConstPool(input.in, pool[0] << 8 | pool[1], major);
+    auto cp = NewConstPool(input.in, pool[0] << 8 | pool[1], major);
+    m = tMarking(*cp);
+    return cp;
   }
 
   void ExpectPoolError(const ClassBuilder& b, int major, const std::string& line) {
@@ -81,8 +84,8 @@ TEST_F(ZYNConstPoolTest, ReadsEveryTagAndWritesItBack) {
     ASSERT_NE(entry, nullptr) << index;
     EXPECT_EQ(entry->tag, expected.first) << index;
     EXPECT_EQ(entry->size(), expected.second) << index;
-    EXPECT_EQ(entry->mark, 0) << index;
-    EXPECT_EQ(entry->newIndex, index) << index;
+    EXPECT_EQ(m.CountOf(index), 0) << index;
+    EXPECT_EQ(m.slots[index].newIndex, index) << index;
   }
   EXPECT_EQ(AsBytes(EntryAs<utfInfoDesc>(*cp, name)->bytes), (Bytes{'N', 'a', 'm', 'e'}));
   EXPECT_TRUE(EntryAs<utfInfoDesc>(*cp, empty)->bytes.empty());
@@ -97,8 +100,8 @@ TEST_F(ZYNConstPoolTest, ReadsEveryTagAndWritesItBack) {
   EXPECT_EQ(EntryAs<moduleInfoDesc>(*cp, pkg)->nameIndex, name);
 
   // Kept whole, the pool is written byte for byte as read.
-  KeepAll(*cp);
-  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }), PoolBytes(b));
+  KeepAll(m);
+  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(m, out); }), PoolBytes(b));
 }
 
 TEST_F(ZYNConstPoolTest, CountOfOneReadsNoTag) {
@@ -107,7 +110,7 @@ TEST_F(ZYNConstPoolTest, CountOfOneReadsNoTag) {
   auto cp = ReadPool(one);
   EXPECT_EQ(cp->length(), 1);
   EXPECT_EQ(input.in.PC, 0);
-  ExpectError([&] { Mark(*cp, 1); }, "Too large constant pool index");
+  ExpectError([&] { Mark(m, 1); }, "Too large constant pool index");
 }
 
 TEST_F(ZYNConstPoolTest, LongInTheLastSlotKeepsTwoIndexes) {
@@ -119,13 +122,13 @@ TEST_F(ZYNConstPoolTest, LongInTheLastSlotKeepsTwoIndexes) {
   ASSERT_TRUE(input.in.Done);
   ASSERT_EQ(cp->length(), 3);
   EXPECT_EQ(cp->At(lng)->tag, 5);
-  UnMark(*cp);
-  Mark(*cp, lng);
-  Mark(*cp, text);
+  UnMark(m);
+  Mark(m, lng);
+  Mark(m, text);
   std::int32_t dropped = -1, bytes = -1;
-  RenumUnUsed(*cp, dropped, bytes);
-  EXPECT_EQ(NewPoolCount(*cp), 4);
-  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }),
+  RenumUnUsed(m, dropped, bytes);
+  EXPECT_EQ(NewPoolCount(m), 4);
+  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(m, out); }),
             ByteWriter().u2(4).u1(1).u2(1).text("x").u1(5).u4(7).u4(8).bytes);
 }
 
@@ -214,20 +217,20 @@ TEST_F(ZYNConstPoolTest, MarkCountsEveryPathOfTheCascade) {
   const int mh = b.MethodHandle(5, mr), str = b.String(name), integer = b.Integer(9);
   const int odd = b.ClassRef(integer);  // the kind of a named entry is not checked
   auto cp = ReadPool(b, 51);
-  UnMark(*cp);
-  Mark(*cp, mr);
-  Mark(*cp, mr);
-  Mark(*cp, str);
-  Mark(*cp, mh);
-  Mark(*cp, odd);
+  UnMark(m);
+  Mark(m, mr);
+  Mark(m, mr);
+  Mark(m, str);
+  Mark(m, mh);
+  Mark(m, odd);
   const std::map<int, int> counts = {{name, 4}, {desc, 3}, {cname, 3}, {cls, 3}, {nat, 3}, {mr, 3},
                                      {mh, 1},   {str, 1},  {integer, 1}, {odd, 1}};
-  for (const auto& [index, count] : counts) EXPECT_EQ(cp->At(index)->mark, count) << index;
+  for (const auto& [index, count] : counts) EXPECT_EQ(m.CountOf(index), count) << index;
 
-  UnMark(*cp);
+  UnMark(m);
   for (int i = 1; i < cp->length(); ++i) {
-    EXPECT_EQ(cp->At(i)->mark, 0);
-    EXPECT_EQ(cp->At(i)->newIndex, i);
+    EXPECT_EQ(m.CountOf(i), 0);
+    EXPECT_EQ(m.slots[i].newIndex, i);
   }
 }
 
@@ -258,7 +261,7 @@ TEST_F(ZYNConstPoolTest, MarkRefusesIndexesThatNameNoEntry) {
     const int index = rows[i].build(b);
     auto cp = ReadPool(b);
     ASSERT_TRUE(input.in.Done) << i;
-    ExpectError([&] { Mark(*cp, index); }, rows[i].line);
+    ExpectError([&] { Mark(m, index); }, rows[i].line);
   }
 }
 
@@ -270,19 +273,19 @@ TEST_F(ZYNConstPoolTest, ADeferredMarkingCountsAsTheCascadeAndRefusesTheSameInde
   std::vector<std::int32_t> cascaded;
   for (const bool deferred : {false, true}) {
     auto cp = ReadPool(b);
-    UnMark(*cp);
+    UnMark(m);
     {
       std::optional<tDeferredMarking> deferral;
-      if (deferred) deferral.emplace(*cp);
-      EXPECT_EQ(cp->deferCascade, deferred);
-      for (const int index : marked) Mark(*cp, index);
+      if (deferred) deferral.emplace(m);
+      EXPECT_EQ(m.deferCascade, deferred);
+      for (const int index : marked) Mark(m, index);
       for (const auto& [index, line] : {std::pair{0, "Constant pool index less than 1"},
                                         std::pair{cp->length(), "Too large constant pool index"}})
-        ExpectError([&, at = index] { Mark(*cp, at); }, line);
+        ExpectError([&, at = index] { Mark(m, at); }, line);
       if (deferral) deferral->Finish();
     }
     std::vector<std::int32_t> counts;
-    for (int i = 1; i < cp->length(); ++i) counts.push_back(MarkOf(*cp, i));
+    for (int i = 1; i < cp->length(); ++i) counts.push_back(MarkOf(m, i));
     if (!deferred) cascaded = counts;
     else EXPECT_EQ(counts, cascaded);
   }
@@ -293,13 +296,13 @@ TEST_F(ZYNConstPoolTest, MarkAllKeepsCountsAndChecksReferences) {
   ClassBuilder b;
   const int text = b.Utf8("C"), cls = b.ClassRef(text), integer = b.Integer(3);
   auto cp = ReadPool(b);
-  UnMark(*cp);
-  Mark(*cp, cls);
-  Mark(*cp, cls);
-  MarkAll(*cp);
-  EXPECT_EQ(cp->At(cls)->mark, 2);
-  EXPECT_EQ(cp->At(text)->mark, 2);
-  EXPECT_EQ(cp->At(integer)->mark, 1);
+  UnMark(m);
+  Mark(m, cls);
+  Mark(m, cls);
+  MarkAll(m);
+  EXPECT_EQ(m.CountOf(cls), 2);
+  EXPECT_EQ(m.CountOf(text), 2);
+  EXPECT_EQ(m.CountOf(integer), 1);
 
   const std::vector<std::pair<std::function<void(ClassBuilder&)>, std::string>> rows = {
       {[](ClassBuilder& p) { p.String(0); }, "Constant pool index less than 1"},
@@ -311,7 +314,7 @@ TEST_F(ZYNConstPoolTest, MarkAllKeepsCountsAndChecksReferences) {
     ClassBuilder p;
     build(p);
     auto bad = ReadPool(p);
-    ExpectError([&] { MarkAll(*bad); }, line);
+    ExpectError([&] { MarkAll(m); }, line);
   }
 }
 
@@ -320,21 +323,21 @@ TEST_F(ZYNConstPoolTest, RenumberingClosesGapsAndCountsDroppedBytes) {
   const int ten = b.Utf8("0123456789"), lng = b.Long(0x11, 0x22), cls = b.Class("K");
   const int dbl = b.Double(1, 2), integer = b.Integer(0x33);
   auto cp = ReadPool(b);
-  UnMark(*cp);
-  Mark(*cp, lng);
-  Mark(*cp, cls);
-  Mark(*cp, integer);
+  UnMark(m);
+  Mark(m, lng);
+  Mark(m, cls);
+  Mark(m, integer);
   std::int32_t dropped = -1, bytes = -1;
-  RenumUnUsed(*cp, dropped, bytes);
+  RenumUnUsed(m, dropped, bytes);
   EXPECT_EQ(dropped, 2);
   EXPECT_EQ(bytes, 13 + 9);
   const std::map<int, int> renumbered = {{ten, 0}, {lng, 1}, {cls - 1, 3}, {cls, 4}, {dbl, 0}, {integer, 5}};
-  for (const auto& [index, newIndex] : renumbered) EXPECT_EQ(cp->At(index)->newIndex, newIndex) << index;
-  EXPECT_EQ(cp->NewIndexOf(cls), 4);
-  ExpectError([&] { cp->NewIndexOf(ten); }, "Internal error: unmarked constant pool index 1");
-  ExpectError([&] { cp->NewIndexOf(lng + 1); }, "Constant pool index 3 names the second slot of a Long or Double");
-  ExpectError([&] { cp->NewIndexOf(integer + 1); }, "Too large constant pool index");
-  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }),
+  for (const auto& [index, newIndex] : renumbered) EXPECT_EQ(m.slots[index].newIndex, newIndex) << index;
+  EXPECT_EQ(m.NewIndexOf(cls), 4);
+  ExpectError([&] { m.NewIndexOf(ten); }, "Internal error: unmarked constant pool index 1");
+  ExpectError([&] { m.NewIndexOf(lng + 1); }, "Constant pool index 3 names the second slot of a Long or Double");
+  ExpectError([&] { m.NewIndexOf(integer + 1); }, "Too large constant pool index");
+  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(m, out); }),
             ByteWriter().u2(6).u1(5).u4(0x11).u4(0x22).u1(1).u2(1).text("K").u1(7).u2(3).u1(3).u4(0x33).bytes);
 }
 
@@ -344,12 +347,12 @@ TEST_F(ZYNConstPoolTest, NothingMarkedWritesAnEmptyPool) {
   b.Double(0, 0);
   b.Class("X");
   auto cp = ReadPool(b);
-  UnMark(*cp);
+  UnMark(m);
   std::int32_t dropped = 0, bytes = 0;
-  RenumUnUsed(*cp, dropped, bytes);
+  RenumUnUsed(m, dropped, bytes);
   EXPECT_EQ(dropped, 4);
   EXPECT_EQ(bytes, 6 + 9 + 4 + 3);
-  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }), (Bytes{0, 1}));
+  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(m, out); }), (Bytes{0, 1}));
 }
 
 TEST_F(ZYNConstPoolTest, ReplaceMemRefNameRepointsTheSharedNameAndType) {
@@ -358,13 +361,13 @@ TEST_F(ZYNConstPoolTest, ReplaceMemRefNameRepointsTheSharedNameAndType) {
   const int nat = b.NameAndType(n, d);
   const int mrC = b.Methodref(b.Class("C"), nat), mrD = b.Methodref(b.Class("D"), nat);
   auto cp = ReadPool(b);
-  UnMark(*cp);
-  for (int ref : {mrC, mrD}) Mark(*cp, ref);
+  UnMark(m);
+  for (int ref : {mrC, mrD}) Mark(m, ref);
   ReplaceMemRefName(*cp, mrC, n2);
   // Every reference sharing the NameAndType follows; counts are not touched.
   EXPECT_EQ(EntryAs<nameAndTypeInfoDesc>(*cp, nat)->nameIndex, n2);
-  EXPECT_EQ(cp->At(n)->mark, 2);
-  EXPECT_EQ(cp->At(n2)->mark, 0);
+  EXPECT_EQ(m.CountOf(n), 2);
+  EXPECT_EQ(m.CountOf(n2), 0);
 }
 
 TEST_F(ZYNConstPoolTest, GetIdentsListsInUseIdentifierNames) {
@@ -374,15 +377,15 @@ TEST_F(ZYNConstPoolTest, GetIdentsListsInUseIdentifierNames) {
   const int self = b.Class("Self"), super = b.Class("Super");
   const int unused = b.Utf8("unused");
   auto cp = ReadPool(b);
-  UnMark(*cp);
-  for (int i = 1; i < unused; ++i) Mark(*cp, i);
+  UnMark(m);
+  for (int i = 1; i < unused; ++i) Mark(m, i);
   std::vector<std::int32_t> idents;
-  GetIdents(*cp, idents, 100, self, super);
+  GetIdents(m, idents, 100, self, super);
   ASSERT_EQ(idents.size(), 100u);
   EXPECT_EQ(idents[0], count);
   EXPECT_EQ(idents[1], x2);
   EXPECT_EQ(idents[2], 0);
-  GetIdents(*cp, idents, 100, self, 0);
+  GetIdents(m, idents, 100, self, 0);
   EXPECT_EQ(std::vector<std::int32_t>(idents.begin(), idents.begin() + 4),
             (std::vector<std::int32_t>{count, x2, super - 1, 0}));
 
@@ -391,9 +394,9 @@ TEST_F(ZYNConstPoolTest, GetIdentsListsInUseIdentifierNames) {
   const int first = many.Class("Self");
   for (int i = 0; i < 120; ++i) many.Utf8("n" + std::to_string(i));
   cp = ReadPool(many);
-  UnMark(*cp);
-  for (int i = 1; i < cp->length(); ++i) Mark(*cp, i);
-  GetIdents(*cp, idents, 100, first, 0);
+  UnMark(m);
+  for (int i = 1; i < cp->length(); ++i) Mark(m, i);
+  GetIdents(m, idents, 100, first, 0);
   ASSERT_EQ(idents.size(), 100u);
   for (int k = 0; k < 99; ++k) EXPECT_EQ(idents[k], first + 1 + k);
   EXPECT_EQ(idents[99], 0);
@@ -409,11 +412,11 @@ TEST_F(ZYNConstPoolTest, ReplaceUtfShortensInPlace) {
   EXPECT_EQ(saved, 6);
   EXPECT_EQ(cp->At(counter)->size(), 4);
   EXPECT_EQ(Utf8Text(*cp, counter), "b");
-  UnMark(*cp);
-  Mark(*cp, counter);
+  UnMark(m);
+  Mark(m, counter);
   std::int32_t dropped = 0, bytes = 0;
-  RenumUnUsed(*cp, dropped, bytes);
-  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(*cp, out); }), (Bytes{0, 2, 1, 0, 1, 'b'}));
+  RenumUnUsed(m, dropped, bytes);
+  EXPECT_EQ(Emitted([&](FileModule::tOutput& out) { WriteConstPool(m, out); }), (Bytes{0, 2, 1, 0, 1, 'b'}));
 }
 
 }  // namespace

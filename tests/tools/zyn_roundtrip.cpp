@@ -31,13 +31,13 @@ int main(int argc, char** argv) {
     ZYNClass::tContext ctx(params);
     FileModule::Reset(ctx.in, bytes.Bytes());
     auto cls = ZYNClass::ReadClass(ctx);
-    ZYNConstPool::UnMark(*cls->cp);
+    ZYNConstPool::UnMark(cls->marking);
     if (markAll)
-      ZYNConstPool::MarkAll(*cls->cp);
+      ZYNConstPool::MarkAll(cls->marking);
     else
       ZYNClass::MarkClass(*cls);
     std::int32_t dropped = 0, saved = 0;
-    ZYNConstPool::RenumUnUsed(*cls->cp, dropped, saved);
+    ZYNConstPool::RenumUnUsed(cls->marking, dropped, saved);
     ZYNClass::WriteClass(ctx.out, *cls);
     std::ofstream out(outName, std::ios::binary);
     out.write(reinterpret_cast<const char*>(ctx.out.bytes.data()), static_cast<std::streamsize>(ctx.out.bytes.size()));
