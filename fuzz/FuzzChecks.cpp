@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "FileModuleList.h"
 #include "ParamModule.h"
 #include "Queue.h"
 #include "ZYNArchive.h"

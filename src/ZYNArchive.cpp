@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "FileModuleList.h"
 #include "Platform.h"
 #include "ZYNBatch.h"
 #include "ZYNClass.h"

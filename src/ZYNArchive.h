@@ -1,6 +1,7 @@
 // Archives as a source of class files: every class entry of a jar (and of the jars inside it) goes through
 // the core on the batch's threads; the archive is written again with only those entries changed.
-// Uses: FileModule, Platform, ZYNBatch, ZYNClass, ZYNData, ZYNError, ZYNHierarchy, ZYNNest, ZYNReport, ZYNZip.
+// Uses: FileModule, FileModuleList, Platform, ZYNBatch, ZYNClass, ZYNData, ZYNError, ZYNHierarchy, ZYNNest,
+//   ZYNReport, ZYNZip.
 #pragma once
 #include <cstdint>
 #include <functional>

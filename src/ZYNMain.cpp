@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "FileModuleList.h"
 #include "FormatUtils.h"
 #include "Platform.h"
 #include "ZYNArchive.h"

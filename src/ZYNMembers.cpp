@@ -854,7 +854,6 @@ namespace {
 
 // Removal on marks fresh from MarkClass; leaves the marks as a fresh marking of what is left would.
 std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
-  ConstPool& cp = *cls.cp;
   OwnRefs refs(cls);
   const std::vector<MemberAt> all = AllMembers(cls);
   // The members that may go, and which of them each name entry and each list of own references concerns.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "FileModuleList.h"
 #include "TestSupport.h"
 #include "ZYNMain.h"
 #include "ZYNZip.h"

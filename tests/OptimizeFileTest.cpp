@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "FileModuleList.h"
 #include "Platform.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
