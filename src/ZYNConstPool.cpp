@@ -104,16 +104,6 @@ void MarkCascade(tMarking& m, std::int32_t index, int depth) {
   m.slots[static_cast<std::size_t>(index)].visiting = false;
 }
 
-void ReadText(ConstPool& cp, tInput& in, std::int32_t& length, std::span<std::uint8_t>& bytes) {
-  GetU2(in, length);
-  if (length > 0) GetBytes(in, static_cast<std::size_t>(length), cp.arena, bytes);
-}
-
-void WriteText(tOutput& out, std::int32_t length, std::span<const std::uint8_t> bytes) {
-  PutU2(out, length);
-  FileModule::PutBytes(out, bytes.first(static_cast<std::size_t>(length)));
-}
-
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '9'); }
 
@@ -121,10 +111,19 @@ bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '
 
 void InfoDesc::Write(const tMarking&, tOutput&) const {}
 
-void utfInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
-void utfInfoDesc::Write(const tMarking&, tOutput& out) const { WriteText(out, length, bytes); }
-void unicodeInfoDesc::Read(ConstPool& cp, tInput& in) { ReadText(cp, in, length, bytes); }
-void unicodeInfoDesc::Write(const tMarking&, tOutput& out) const { WriteText(out, length, bytes); }
+void utfInfoDesc::Read(ConstPool& cp, tInput& in) {
+  GetU2(in, length);
+  if (length > 0) GetBytes(in, static_cast<std::size_t>(length), cp.arena, bytes);
+}
+void utfInfoDesc::Write(const tMarking&, tOutput& out) const {
+  PutU2(out, length);
+  FileModule::PutBytes(out, bytes.first(static_cast<std::size_t>(length)));
+}
+
+std::int32_t InfoDesc::size() const {
+  const std::int8_t body = kEntryBody[tag];
+  return body != 0 ? 1 + body : 3 + static_cast<const utfInfoDesc*>(this)->length;
+}
 
 void integerInfoDesc::Read(ConstPool&, tInput& in) { GetU4(in, bytes); }
 void integerInfoDesc::Write(const tMarking&, tOutput& out) const { PutU4(out, bytes); }

@@ -68,7 +68,7 @@ struct InfoDesc {
   // Writes the body with the indexes the marking gives.
   virtual void Write(const tMarking& m, FileModule::tOutput& out) const;
   // Size in a class file, tag byte included.
-  virtual std::int32_t size() const { return 1; }
+  std::int32_t size() const;
   virtual EntryRefs Refs() const { return {}; }
 };
 
@@ -78,16 +78,11 @@ struct utfInfoDesc : InfoDesc {
   std::span<std::uint8_t> bytes;  // in the arena; only the first `length` count (ReplaceUtf shortens in place)
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3 + length; }
 };
 
 // The obsolete Unicode kind (tag 2): read and written like Utf8, one byte per unit.
-struct unicodeInfoDesc : InfoDesc {
-  std::int32_t length = 0;
-  std::span<std::uint8_t> bytes;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3 + length; }
+struct unicodeInfoDesc : utfInfoDesc {
+  static constexpr std::int16_t kFirstTag = 2, kLastTag = 2;
 };
 
 // Integer (3) and Float (4): the 32 bits as read, never interpreted.
@@ -95,7 +90,6 @@ struct integerInfoDesc : InfoDesc {
   std::int32_t bytes = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 5; }
 };
 struct floatInfoDesc : integerInfoDesc {};
 
@@ -104,7 +98,6 @@ struct longInfoDesc : InfoDesc {
   std::int32_t highBytes = 0, lowBytes = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 9; }
 };
 struct doubleInfoDesc : longInfoDesc {};
 
@@ -113,7 +106,6 @@ struct classInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
 
@@ -122,7 +114,6 @@ struct stringInfoDesc : InfoDesc {
   std::int32_t stringIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
 };
 
@@ -130,7 +121,6 @@ struct methodTypeInfoDesc : InfoDesc {
   std::int32_t descriptorIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
 };
 
@@ -139,7 +129,6 @@ struct moduleInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 3; }
   EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
 };
 
@@ -149,7 +138,6 @@ struct memberInfoDesc : InfoDesc {
   std::int32_t classIndex = 0, nameAndTypeIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
 };
 
@@ -158,7 +146,6 @@ struct nameAndTypeInfoDesc : InfoDesc {
   std::int32_t nameIndex = 0, descriptorIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
 };
 
@@ -167,7 +154,6 @@ struct methodHandleInfoDesc : InfoDesc {
   std::int32_t referenceIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 4; }
   EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
 };
 
@@ -176,7 +162,6 @@ struct dynamicInfoDesc : InfoDesc {
   std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
   void Read(ConstPool& cp, FileModule::tInput& in) override;
   void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  std::int32_t size() const override { return 5; }
   EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
 };
 

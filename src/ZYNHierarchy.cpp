@@ -104,16 +104,15 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
         pool.named[at] =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
         break;
-      case kConstantMethodType: case kConstantModule: case kConstantPackage: Take(in, 2); break;
       case kConstantMethodHandle:
         Take(in, 1);
         GetU2(in, name);
         pool.handled.push_back(name);
         break;
-      case kConstantInteger: case kConstantFloat: case kConstantFieldref:
-      case kConstantInterfaceMethodref: case kConstantDynamic: case kConstantInvokeDynamic: Take(in, 4); break;
-      case kConstantLong: case kConstantDouble: Take(in, 8); ++i; break;
-      default: return false;
+      default:  // the kinds it skips, by the widths the pool's reader reads
+        if (tag < 0 || tag >= static_cast<std::int16_t>(std::size(kEntryBody)) || kEntryBody[tag] <= 0) return false;
+        Take(in, static_cast<std::size_t>(kEntryBody[tag]));
+        if (tag == kConstantLong || tag == kConstantDouble) ++i;
     }
   }
   return true;

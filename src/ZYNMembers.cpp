@@ -766,15 +766,50 @@ tProtection ClassProtection(const tClassDesc& cls) {
   return p;
 }
 
+using ZYNResult::tKept;
+
+tKept Rule(bool holds, ZYNResult::tRule rule) { return {holds ? rule : ZYNResult::tRule::kNone, {}}; }
+
+// The first rule that holds, in the order given.
+tKept First(std::initializer_list<tKept> rules) {
+  for (const tKept& kept : rules)
+    if (kept) return kept;
+  return {};
+}
+
+// What names a class's members from elsewhere: its String constants, the words of its annotations, the -keep
+// patterns of the class.
+struct tNamedFrom {
+  const tClassDesc& cls;
+  std::unordered_set<std::string_view> strings;
+  const ZYNHierarchy::tTextSet& annotated;
+  std::vector<const ZYNData::tKeepPattern*> keep;
+  std::string_view self;
+};
+
+// Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of the
+// run, an injecting framework (annotations), or the user's keep list.
+tKept Reflected(const tNamedFrom& n, const memberInfo& member) {
+  using ZYNResult::tRule;
+  if (!IsPrivate(member)) return {};  // only private members are removed or renamed
+  const ConstPool& cp = *n.cls.cp;
+  const std::string_view name = Utf8Text(cp, member.nameIndex);
+  if (HasAnnotation(member.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, cp, {})) return {tRule::kAnnotated, {}};
+  if (n.strings.contains(name)) return {tRule::kStringConstant, n.self};
+  if (n.annotated.contains(name)) return {tRule::kAnnotationWord, n.self};
+  if (n.cls.facts != nullptr && n.cls.facts->NamedOutside(name)) return {tRule::kNamedOutside, {}};
+  for (const ZYNData::tKeepPattern* k : n.keep)
+    if (ZYNData::KeepsMember(*k, name)) return {tRule::kKeepPattern, k->text};
+  return {};
+}
+
 }  // namespace
 
 tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   using namespace ZYNAttr;
   using ZYNResult::tRule;
-  using tKept = ZYNResult::tKept;
   const ConstPool& cp = *cls.cp;
   tProtection p = ClassProtection(cls);
-  const std::unordered_set<std::string_view> strings = StringTexts(cp);
   const std::string_view self = ZYNConstPool::ClassName(cp, cls.thisClass);
   // Fields that code may bind by name: every instance field and every static one that is no compile-time
   // constant where the run shows such code (a library it cannot see, or reflection over fields); the instance
@@ -789,33 +824,14 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
     return {(f.accessFlags & kAccStatic) == 0 && classBinds ? tRule::kBoundByClass : tRule::kNone, {}};
   };
   classBinds = classBinds || runBinds;
-  std::vector<const ZYNData::tKeepPattern*> keep;
+  tNamedFrom named{cls, StringTexts(cp), annotated, {}, self};
   for (const ZYNData::tKeepPattern& pattern : params.keep)
-    if (ZYNData::KeepsClass(pattern, self)) keep.push_back(&pattern);
-  // Reached by its name from elsewhere: reflection in this class or another of the run, a resource file of
-  // the run, an injecting framework (annotations), or the user's keep list.
-  auto reflected = [&](const memberInfo& member) -> tKept {
-    if (!IsPrivate(member)) return {};  // only private members are removed or renamed
-    const std::string_view name = Utf8Text(cp, member.nameIndex);
-    if (HasAnnotation(member.attrs, RuntimeVisibleAnnotationsAttr, cp, {})) return {tRule::kAnnotated, {}};
-    if (strings.contains(name)) return {tRule::kStringConstant, self};
-    if (annotated.contains(name)) return {tRule::kAnnotationWord, self};
-    if (cls.facts != nullptr && cls.facts->NamedOutside(name)) return {tRule::kNamedOutside, {}};
-    for (const ZYNData::tKeepPattern* k : keep)
-      if (ZYNData::KeepsMember(*k, name)) return {tRule::kKeepPattern, k->text};
-    return {};
-  };
-  // The first rule that holds, in the order given.
-  auto first = [](std::initializer_list<tKept> rules) {
-    for (const tKept& kept : rules)
-      if (kept) return kept;
-    return tKept{};
-  };
-  auto rule = [](bool holds, tRule rule) { return tKept{holds ? rule : tRule::kNone, {}}; };
+    if (ZYNData::KeepsClass(pattern, self)) named.keep.push_back(&pattern);
+  auto reflected = [&named](const memberInfo& member) { return Reflected(named, member); };
   for (const memberInfo& f : cls.fields) {
     const bool serialForm = p.serializable && (f.accessFlags & (kAccStatic | kAccTransient)) == 0;
-    p.fieldKept.push_back(first({rule(IsOneOf(cp, f, kSerialFields), tRule::kSerialMember),
-                                 rule(serialForm, tRule::kSerialForm), reflected(f),
+    p.fieldKept.push_back(First({Rule(IsOneOf(cp, f, kSerialFields), tRule::kSerialMember),
+                                 Rule(serialForm, tRule::kSerialForm), reflected(f),
                                  IsPrivate(f) ? bound(f) : tKept{}}));
   }
   const std::set<std::pair<std::string_view, std::string_view>> inlined = InlineInfoMethods(cls);
@@ -831,12 +847,12 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
     // Class.getEnclosingMethod() of an inner class looks its enclosing method up by name and descriptor.
     const bool enclosing = IsPrivate(m) && cls.facts != nullptr && cls.facts->Encloses(self, descriptor, name);
     p.methodKept.push_back(
-        first({rule(IsOneOf(cp, m, kSerialMethods), tRule::kSerialMember),
-               rule(IsOneOf(cp, m, kCalledByName), tRule::kCalledByName), reflected(m),
-               rule(IsPrivate(m) && listed, tRule::kListed),
-               rule(IsPrivate(m) && instantiated && name == "<init>" && descriptor == "()V", tRule::kMadeByBinder),
-               rule(enclosing, tRule::kEnclosing), rule(inlined.contains({name, descriptor}), tRule::kScalaInline)}));
-    p.methodNamed.push_back(rule((m.accessFlags & kAccNative) != 0, tRule::kNative));
+        First({Rule(IsOneOf(cp, m, kSerialMethods), tRule::kSerialMember),
+               Rule(IsOneOf(cp, m, kCalledByName), tRule::kCalledByName), reflected(m),
+               Rule(IsPrivate(m) && listed, tRule::kListed),
+               Rule(IsPrivate(m) && instantiated && name == "<init>" && descriptor == "()V", tRule::kMadeByBinder),
+               Rule(enclosing, tRule::kEnclosing), Rule(inlined.contains({name, descriptor}), tRule::kScalaInline)}));
+    p.methodNamed.push_back(Rule((m.accessFlags & kAccNative) != 0, tRule::kNative));
   }
   for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = {tRule::kKotlinInline, {}};
   return p;
