@@ -29,6 +29,8 @@ inline constexpr std::uint8_t kConstantModule = 19;
 inline constexpr std::uint8_t kConstantPackage = 20;
 // The bytes after the tag of an entry of each tag: 0 for a u2 length and that many bytes, -1 for no such tag.
 inline constexpr std::int8_t kEntryBody[] = {-1, 0, 0, 4, 4, 8, 8, 2, 2, 4, 4, 4, 4, -1, -1, 3, 2, 4, 4, 2, 2};
+// Long and Double take two slots.
+constexpr bool TakesTwoSlots(int tag) { return tag == kConstantLong || tag == kConstantDouble; }
 
 // Access flags of members.
 inline constexpr std::uint16_t kAccPrivate = 0x0002;

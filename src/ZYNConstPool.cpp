@@ -23,9 +23,6 @@ using namespace ZYNClassFile;
 
 namespace {
 
-// Long and Double take two slots.
-bool TakesTwoSlots(std::int16_t tag) { return tag == kConstantLong || tag == kConstantDouble; }
-
 // A well-formed cascade is at most three steps deep (MethodHandle, member reference, NameAndType, Utf8);
 // deeper chains only come from malformed pools and would cost exponential time.
 constexpr int kMaxCascadeDepth = 4;
@@ -101,7 +98,7 @@ void MarkCascade(tMarking& m, std::int32_t index, int depth) {
     ZYNError::Message("Too deep constant pool reference at entry ", FormatUtils::Int2Str(index));
   slot.visiting = true;
   for (int i = 0; i < refs.count; ++i) MarkCascade(m, refs.index[i], depth + 1);
-  m.slots[static_cast<std::size_t>(index)].visiting = false;
+  slot.visiting = false;
 }
 
 bool IsLetter(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
@@ -194,8 +191,9 @@ ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), sl
 
 tMarking::tMarking(ConstPool& cp) : cp_(&cp) {
   auto* block = static_cast<tSlot*>(cp.arena.allocate(sizeof(tSlot) * cp.slots.size(), alignof(tSlot)));
+  std::uninitialized_value_construct_n(block, cp.slots.size());
   slots = {block, cp.slots.size()};
-  for (std::size_t i = 0; i < slots.size(); ++i) std::construct_at(&slots[i], tSlot{0, static_cast<std::int32_t>(i)});
+  UnMark(*this);
 }
 
 std::int32_t tMarking::RefuseIndex(std::int32_t index) const {

@@ -112,7 +112,7 @@ bool ReadPool(tInput& in, tPoolNames& pool) {
       default:  // the kinds it skips, by the widths the pool's reader reads
         if (tag < 0 || tag >= static_cast<std::int16_t>(std::size(kEntryBody)) || kEntryBody[tag] <= 0) return false;
         Take(in, static_cast<std::size_t>(kEntryBody[tag]));
-        if (tag == kConstantLong || tag == kConstantDouble) ++i;
+        if (TakesTwoSlots(tag)) ++i;
     }
   }
   return true;

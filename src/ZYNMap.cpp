@@ -81,7 +81,11 @@ void MethodTypes(std::string_view descriptor, std::string& returnType, std::stri
 void tMapOutput::Open(const std::string& name) {
   name_ = name;
   open_ = file_.Create(name);
-  if (!open_) ZYNError::Message("Map file \"", name, "\" not written: ", Platform::LastError());
+  if (!open_) NotWritten();
+}
+
+void tMapOutput::NotWritten() const {
+  ZYNError::Message("Map file \"", name_, "\" not written: ", Platform::LastError());
 }
 
 tMapOutput::~tMapOutput() {
@@ -96,8 +100,7 @@ void tMapOutput::File(const std::string& name, const ZYNResult::tFileResult& res
 
 void tMapOutput::End() {
   open_ = false;
-  if (!file_.Close() || !file_.MoveTo(name_))
-    ZYNError::Message("Map file \"", name_, "\" not written: ", Platform::LastError());
+  if (!file_.Close() || !file_.MoveTo(name_)) NotWritten();
 }
 
 }  // namespace ZYNMap

@@ -38,6 +38,7 @@ public:
   void End() override;
 
 private:
+  [[noreturn]] void NotWritten() const;
   std::string name_;
   Platform::TempFile file_;
   bool open_ = false;

@@ -814,16 +814,16 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   // Fields that code may bind by name: every instance field and every static one that is no compile-time
   // constant where the run shows such code (a library it cannot see, or reflection over fields); the instance
   // fields where the class, its package or a supertype declares how they bind.
-  bool classBinds = p.inherited.bindsFields;
-  const ZYNHierarchy::tTextSet annotated = AnnotationWords(cls, classBinds);
+  bool declared = p.inherited.bindsFields;
+  const ZYNHierarchy::tTextSet annotated = AnnotationWords(cls, declared);
+  declared = declared || (cls.facts != nullptr && cls.facts->PackageBinds(self.substr(0, self.rfind('/') + 1)));
   const bool runBinds = cls.facts != nullptr && cls.facts->FieldsBound();
-  classBinds = classBinds || (cls.facts != nullptr && cls.facts->PackageBinds(self.substr(0, self.rfind('/') + 1)));
+  const bool classBinds = declared || runBinds;
   auto bound = [&](const memberInfo& f) -> tKept {
     if (runBinds && ((f.accessFlags & kAccStatic) == 0 || !HasAttr(f.attrs, ConstantValueAttr)))
       return {tRule::kBoundByRun, cls.facts->FieldBinder()};
-    return {(f.accessFlags & kAccStatic) == 0 && classBinds ? tRule::kBoundByClass : tRule::kNone, {}};
+    return {(f.accessFlags & kAccStatic) == 0 && declared ? tRule::kBoundByClass : tRule::kNone, {}};
   };
-  classBinds = classBinds || runBinds;
   tNamedFrom named{cls, StringTexts(cp), annotated, {}, self};
   for (const ZYNData::tKeepPattern& pattern : params.keep)
     if (ZYNData::KeepsClass(pattern, self)) named.keep.push_back(&pattern);

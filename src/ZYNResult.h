@@ -3,7 +3,6 @@
 // later list or report) is an implementation of tOutput fed these results; none reaches into the class model.
 // Uses: nothing else of ours.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,39 +10,28 @@
 
 namespace ZYNResult {
 
-// The guards of the member pass, each a named rule with what it says of a member it keeps.
-#define ZYN_KEEP_RULES(X)                                                                           \
-  X(kNone, "the class uses it")                                                                     \
-  X(kSerialMember, "Java serialization finds it by name and descriptor")                            \
-  X(kSerialForm, "an instance field of a serializable class is its serialized form")                \
-  X(kCalledByName, "the JVM calls it by name")                                                      \
-  X(kAnnotated, "a runtime-visible annotation")                                                     \
-  X(kStringConstant, "its name is a String constant of the class")                                  \
-  X(kAnnotationWord, "its name is a word of an annotation of the class")                            \
-  X(kNamedOutside, "its name is a String constant or a resource word of the run")                   \
-  X(kKeepPattern, "kept by -keep:")                                                                 \
-  X(kBoundByRun, "the run uses code that binds fields by name")                                     \
-  X(kBoundByClass, "the class, its package or a supertype declares how its fields bind")            \
-  X(kListed, "the run lists the class's methods")                                                   \
-  X(kMadeByBinder, "the constructor a binder makes the class's objects with")                       \
-  X(kEnclosing, "the enclosing method of an inner class")                                           \
-  X(kScalaInline, "Scala's inlining facts name it")                                                 \
-  X(kKotlinInline, "kotlinc copies its body into callers")                                          \
-  X(kNative, "a native method keeps its name")                                                      \
-  X(kMetadata, "the class's metadata names its members")                                            \
-  X(kNest, "the classes of its nest use it")
-
+// The guards of the member pass, each a named rule.
 enum class tRule : std::uint8_t {
-#define ZYN_RULE_ENUM(rule, text) rule,
-  ZYN_KEEP_RULES(ZYN_RULE_ENUM)
-#undef ZYN_RULE_ENUM
+  kNone,            // no rule: the class uses it
+  kSerialMember,    // Java serialization finds it by name and descriptor
+  kSerialForm,      // an instance field of a serializable class: its serialized form
+  kCalledByName,    // the JVM calls it by name
+  kAnnotated,       // a runtime-visible annotation
+  kStringConstant,  // its name is a String constant of the class
+  kAnnotationWord,  // its name is a word of an annotation of the class
+  kNamedOutside,    // its name is a String constant or a resource word of the run
+  kKeepPattern,     // a -keep: pattern
+  kBoundByRun,      // the run uses code that binds fields by name
+  kBoundByClass,    // the class, its package or a supertype declares how its fields bind
+  kListed,          // the run lists the class's methods
+  kMadeByBinder,    // the constructor a binder makes the class's objects with
+  kEnclosing,       // the enclosing method of an inner class
+  kScalaInline,     // Scala's inlining facts name it
+  kKotlinInline,    // kotlinc copies its body into its callers
+  kNative,          // a native method keeps its name
+  kMetadata,        // the class's metadata names its members
+  kNest,            // the classes of its nest use it
 };
-inline std::string_view RuleText(tRule rule) {
-#define ZYN_RULE_TEXT(rule, text) text,
-  constexpr std::string_view kTexts[] = {ZYN_KEEP_RULES(ZYN_RULE_TEXT)};
-#undef ZYN_RULE_TEXT
-  return kTexts[static_cast<std::size_t>(rule)];
-}
 
 // A guard's verdict on one member: the rule that keeps it (kNone: none) and its evidence where there is any (the
 // -keep: pattern, the class that binds), which outlives the class.
