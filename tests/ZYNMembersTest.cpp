@@ -1190,6 +1190,7 @@ TEST_F(MemberPassTest, WhatShowsThatCodeBindsMembersByName) {
     auto cls = Read(s.b);
     ASSERT_NE(cls, nullptr);
     if (c.facts) cls->facts = &facts;
+    const ZYNClass::tBefore before = ZYNClass::NamesBefore(*cls);
     std::int32_t bytes = -1;
     ZYNClass::ReduceMembers(*cls, {}, bytes);
     std::vector<std::string> methods;
@@ -1197,6 +1198,26 @@ TEST_F(MemberPassTest, WhatShowsThatCodeBindsMembersByName) {
       if (m.present && ZYNClass::IsPrivate(m)) methods.push_back(NameOf(*cls, m));
     EXPECT_EQ(PresentNames(*cls, cls->fields), c.fields);
     EXPECT_EQ(methods, c.methods);
+    // The decisions say the same, and name the rule: a field bound by the run's binder (its evidence) or by
+    // what the class declares; the constructor that a binder makes objects with, or that a listing sees.
+    using ZYNResult::tFate, ZYNResult::tRule;
+    for (const ZYNResult::tMemberDecision& d : ZYNClass::Decisions(*cls, before)) {
+      const std::vector<std::string>& kept = d.method ? c.methods : c.fields;
+      const bool stays = std::find(kept.begin(), kept.end(), d.name) != kept.end();
+      EXPECT_EQ(d.fate, stays ? tFate::kKept : tFate::kRemoved) << d.name;
+      const bool byRun = c.facts && !c.binder.empty();
+      // The JFR event's supertype is not in the run: its instance fields may be a serial form, the rule before.
+      const tRule field = byRun                                        ? tRule::kBoundByRun
+                          : std::string_view(c.what) == "a JFR event" ? tRule::kSerialForm
+                                                                       : tRule::kBoundByClass;
+      if (stays && !d.method) {
+        EXPECT_EQ(d.rule, field) << d.name;
+        EXPECT_EQ(d.evidence, byRun ? c.binder : "") << d.name;
+      }
+      if (stays && d.name == "<init>") {
+        EXPECT_EQ(d.rule, c.fields.empty() ? tRule::kListed : tRule::kMadeByBinder);
+      }
+    }
   }
 }
 
