@@ -134,14 +134,14 @@ std::string CheckClass(tInput input) {
   const ZYNClass::tFileResult first = Optimize(bytes, params, named);
   for (const std::string& warning : first.warnings)
     if (std::string why = BadLine(warning, "WARNING: "); !why.empty()) return why;
-  if (!first.error.empty()) return BadErrorLine(first.error);
+  if (!first.error.empty()) return BadErrorLine(first.error.Line());
   if (static_cast<std::int64_t>(first.bytes.size()) != std::int64_t{first.oldSize} - first.change)
     return "the table says " + std::to_string(first.oldSize) + " - " + std::to_string(first.change) +
            " bytes, the class written has " + std::to_string(first.bytes.size());
   if (!named) return "the names pass cannot read a class that the core reads";
   bool namedAgain = false;
   const ZYNClass::tFileResult again = Optimize(first.bytes, params, namedAgain);
-  if (!again.error.empty()) return "the written class does not read back: " + again.error;
+  if (!again.error.empty()) return "the written class does not read back: " + again.error.Line();
   if (!namedAgain) return "the names pass cannot read the written class";
   return RoundTrip(bytes);
 }

@@ -19,7 +19,7 @@ void GetBytes(tInput& in, std::size_t n, std::vector<std::uint8_t>& bytes) {
 }
 
 void RequireInput(const tInput& in) {
-  if (!in.Done) ZYNError::Message("Unexpected end of class file");
+  if (!in.Done) ZYNError::Message(ZYNError::tKind::kUnexpectedEnd);
 }
 
 std::size_t Remaining(const tInput& in) {
@@ -47,6 +47,6 @@ std::span<const std::uint8_t> Peek(const tInput& in, std::size_t n) {
   return in.data.subspan(static_cast<std::size_t>(in.PC), n);
 }
 
-void OutOfRange() { ZYNError::Message("Internal error: value out of range for its field"); }
+void OutOfRange() { ZYNError::Message(ZYNError::tKind::kOutOfRange); }
 
 }  // namespace FileModule

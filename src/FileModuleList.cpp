@@ -39,23 +39,23 @@ bool ReplaceBackup(const std::string& name, const std::string& backup) {
   Platform::TempFile original;
   if (!original.LinkTo(name)) return false;
   if (!original.MoveTo(backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+    ZYNError::Message(ZYNError::tKind::kNotRenamed, name, backup, Platform::LastError());
   return true;
 }
 
 void Commit(const std::string& name, Platform::TempFile& result, bool archive, bool old, bool linked) {
   const std::string backup = BackupName(name, archive);
   if (old) {
-    if (!result.MoveTo(backup)) ZYNError::Message("File \"", backup, "\" not written: ", Platform::LastError());
+    if (!result.MoveTo(backup)) ZYNError::Message(ZYNError::tKind::kNotWritten, backup, Platform::LastError());
     return;
   }
   // Without hard links the original moves aside first.
   if (!linked && !Rename(name, backup))
-    ZYNError::Message("File \"", name, "\" not renamed to \"", backup + "\": " + Platform::LastError());
+    ZYNError::Message(ZYNError::tKind::kNotRenamed, name, backup, Platform::LastError());
   if (!result.MoveTo(name)) {
     const std::string why = Platform::LastError();
     if (!linked) Platform::RenameFile(backup, name);
-    ZYNError::Message("File \"", name, "\" not written: ", why);
+    ZYNError::Message(ZYNError::tKind::kNotWritten, name, why);
   }
 }
 

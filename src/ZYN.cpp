@@ -42,14 +42,14 @@ namespace {
 // An interruption ends the run as an error does; the temporary files are gone by then.
 void ReportInterruption() {
   FormatUtils::TakeConsole();
-  ZYNReport::Error(ZYNError::ErrorLine("Interrupted"));
+  ZYNReport::Error(ZYNError::Make(ZYNError::tKind::kInterrupted).Line());
 }
 
 // So does an archive that another process cut short while it was read.
 void ReportChange(const std::string& name) {
   FormatUtils::TakeConsole();
   FormatUtils::PrintText(FormatUtils::Printable(name));
-  ZYNReport::Error(ZYNError::ErrorLine("Archive \"", name, "\" changed while it was read"));
+  ZYNReport::Error(ZYNError::Make(ZYNError::tKind::kArchiveChanged, name).Line());
 }
 
 constexpr std::size_t kOpenFilesAtStart = 16384;

@@ -20,6 +20,8 @@
 
 namespace ZYNArchive {
 
+using enum ZYNError::tKind;
+
 using ZYNZip::tBytes;
 using ZYNZip::tEntry;
 using ZYNZip::tReplacement;
@@ -212,8 +214,9 @@ struct tWalk {
     }
   }
   // What a strict walk cannot take ends the run; a lenient one passes over it.
-  bool Refuse(std::string_view a, std::string_view b = {}, std::string_view c = {}, std::string_view d = {}) const {
-    if (Strict()) ZYNError::Message(a, b, c, d);
+  template <class... A>
+  bool Refuse(ZYNError::tKind kind, const A&... args) const {
+    if (Strict()) ZYNError::Message(kind, args...);
     return false;
   }
 };
@@ -225,17 +228,16 @@ bool NestedBytes(const tNode& node, const tEntry& e, tWalk& walk, std::vector<st
   if (e.method == ZYNZip::kStored) {
     // The names pass reads a stored archive as it lies, whatever its size; its turn checks it.
     if (walk.Strict() && e.size > ZYNZip::kMaxNestedArchive)
-      ZYNError::Message("Entry \"", entry, "\" is larger than ", "1 GiB");
+      ZYNError::Message(kEntryTooLarge, entry, "1 GiB");
     inner = e.Data(node.archive.bytes);
     return (e.size == e.compressedSize && (!walk.Strict() || ZYNZip::Crc32(inner) == e.crc)) ||
-           walk.Refuse("Archive \"", node.shown, "\" is damaged: the CRC of \"", e.name + "\" does not match");
+           walk.Refuse(kArchiveDamaged, node.shown, "the CRC of \"" + e.name + "\" does not match");
   }
-  if (e.size > ZYNZip::kMaxNestedArchive) return walk.Refuse("Entry \"", entry, "\" is larger than ", "1 GiB");
+  if (e.size > ZYNZip::kMaxNestedArchive) return walk.Refuse(kEntryTooLarge, entry, "1 GiB");
   if (ZYNZip::IsBomb(e))
-    return walk.Refuse("Entry \"", entry, "\" declares more than ",
-                       std::to_string(ZYNZip::kMaxNestedRatio) + " times its compressed size");
+    return walk.Refuse(kEntryBomb, entry, ZYNZip::kMaxNestedRatio);
   if (!walk.room.Take(e.size))
-    return walk.Refuse("Archive \"", node.shown, "\" holds more than 1 GiB of compressed nested archives");
+    return walk.Refuse(kNestedTooLarge, node.shown);
   if (!walk.Reads([&] { ZYNZip::Inflate(node.archive, e, node.shown, ZYNZip::kMaxNestedArchive, owned, walk.coder); })) {
     walk.room.Give(e.size);
     return false;
@@ -343,7 +345,7 @@ tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHiera
     kept.reset();  // the run's held input has its room back before more is taken
     if (changed) Replace(r, e, work);
   } catch (const ZYNError::Fatal& error) {
-    r.file.error = error.Line();
+    r.file.error = error.Error();
   } catch (const std::bad_alloc&) {
     r.outOfMemory = true;
   }
@@ -386,7 +388,7 @@ std::optional<std::vector<tEntryResult>> RunNest(std::vector<tTask>& tasks, cons
       try {
         if (Changed(r, classes[i])) Replace(r, tasks[nest[i]].node->archive.entries[tasks[nest[i]].entry], work);
       } catch (const ZYNError::Fatal& error) {
-        r.file.error = error.Line();
+        r.file.error = error.Error();
       }
       r.file.bytes = std::vector<std::uint8_t>();
     }
@@ -458,7 +460,7 @@ private:
     const tEntry& e = node.archive.entries[i];
     if (e.IsClass()) {
       tEntryResult r = Next();
-      if (r.outOfMemory) r.file.error = ZYNError::ErrorLine("Not enough memory");
+      if (r.outOfMemory) r.file.error = ZYNError::Make(kNoMemory);
       if (!report_.File(node.shown + "!" + e.name, r.file)) throw tStopped{};
       report_.EndLine();
       node.current = std::move(r.replacement);
@@ -481,7 +483,7 @@ private:
       for (const ZYNZip::tWritten& v : values) changed = changed || v.replaced;
       if (!changed) return nullptr;
       if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
-        ZYNError::Message("Archive \"", inner.shown, "\" not written: it does not read back: ", why);
+        ZYNError::Message(kArchiveNotReadBack, inner.shown, why);
       node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_[0].coder));
       ZYNZip::Check(*node.current, e.method, bytes, work_[0].coder);  // the archive written is not needed now
     }
@@ -571,7 +573,7 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   const bool write = !params.tst;
   const std::string target = params.old ? FileModule::BackupName(name, true) : name;
   Platform::TempFile temp;
-  if (write && !temp.Create(name)) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
+  if (write && !temp.Create(name)) ZYNError::Message(kNotWritten, target, Platform::LastError());
   tGathered out(temp);
   std::uint64_t size = 0;
   const bool written = job.Write(threads, params, report, [&](tBytes part) {
@@ -582,11 +584,11 @@ bool WriteArchive(const std::string& name, tBytes original, tJob& job, unsigned 
   report.ArchiveShrank(static_cast<std::int64_t>(original.size()) - static_cast<std::int64_t>(size));
   if (!write) return true;
   out.Flush();
-  if (!temp.Close()) ZYNError::Message("File \"", target, "\" not written: ", Platform::LastError());
+  if (!temp.Close()) ZYNError::Message(kNotWritten, target, Platform::LastError());
   // What reached the disk is read back before it replaces anything.
   std::string why = "it cannot be read";
   if (Platform::MappedFile file; file.Map(temp)) why = job.Verify(file.Bytes());
-  if (!why.empty()) ZYNError::Message("File \"", target, "\" not written: it does not read back: ", why);
+  if (!why.empty()) ZYNError::Message(kNotWritten, target, "it does not read back: " + why);
   const bool linked = !params.old && FileModule::LinkBackup(name, FileModule::BackupName(name, true));
   FileModule::Commit(name, temp, true, params.old, linked);
   return true;
@@ -668,7 +670,7 @@ bool Process(const std::string& name, const tHow& how, const ZYNHierarchy::tRunF
   try {
     Platform::MappedFile file;
     const std::string& read = source.empty() ? name : source;
-    if (!file.Map(read)) ZYNError::Message("File ", "\"", read, "\" not open");
+    if (!file.Map(read)) ZYNError::Message(kNotOpen, read);
     tJob job(file.Bytes(), name, facts, memory);
     if (!job.Keep().empty()) {
       report.ArchiveKept(name, job.Keep());

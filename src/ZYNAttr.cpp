@@ -146,11 +146,10 @@ AttrPtr ReadStackMap(ConstPool& cp, tInput& in, tDiagnostics&, std::int32_t leng
   auto attr = ZYNConstPool::New<IndexedAttributeDesc>(cp.arena);
   attr->kind = StackMapAttr;
   if (!ReadBody(cp, in, length, *attr))
-    ZYNError::Message("Invalid \"", NameOf(StackMapAttr), "\" attribute. Length=", FormatUtils::Int2Str(length));
+    ZYNError::Message(ZYNError::tKind::kBadStackMap, NameOf(StackMapAttr), length);
   if (!in.Done) return attr;  // the end of the file, which the caller reports
   if (const IndexSlot* slot = FirstNotOfTag(cp, *attr, ZYNClassFile::kConstantClass))
-    ZYNError::Message("Invalid class index ", FormatUtils::Int2Str(attr->IndexAt(*slot)),
-                      " in \"" + std::string(NameOf(StackMapAttr)) + "\" attribute");
+    ZYNError::Message(ZYNError::tKind::kBadStackMapClass, attr->IndexAt(*slot), NameOf(StackMapAttr));
   return attr;
 }
 
@@ -235,7 +234,7 @@ AttrPtr NewAttr(ConstPool& cp, tInput& in, tDiagnostics& diag) {
   RequireInput(in);
   // A layout that disagrees with the declared length would be written back inconsistent.
   if (in.PC - bodyStart != length)
-    ZYNError::Message("Invalid length of \"", name, "\" attribute. Length=", FormatUtils::Int2Str(length));
+    ZYNError::Message(ZYNError::tKind::kBadAttributeLength, name, length);
   attr->nameIndex = nameIndex;
   attr->length = length;
   return attr;

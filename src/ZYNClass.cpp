@@ -15,6 +15,7 @@
 namespace ZYNClass {
 
 using namespace FileModule;
+using enum ZYNError::tKind;
 using ZYNConstPool::Mark;
 
 namespace {
@@ -177,13 +178,13 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   auto cls = std::make_unique<tClassDesc>();
   GetU4(in, cls->magic);
   if (!in.Done || static_cast<std::uint32_t>(cls->magic) != ZYNClassFile::kMagic)
-    ZYNError::Message("This is not class file");
+    ZYNError::Message(kNotClassFile);
   GetU2(in, cls->minorVersion);
   GetU2(in, cls->majorVersion);
-  if (!in.Done) ZYNError::Message("File read error");
+  if (!in.Done) ZYNError::Message(kFileRead);
   GetU2(in, cls->cpCount);
   cls->cp = ZYNConstPool::NewConstPool(in, in.Done ? cls->cpCount : 0, cls->majorVersion);
-  if (!in.Done) ZYNError::Message("Constant pool read error");
+  if (!in.Done) ZYNError::Message(kPoolRead);
   cls->marking = ZYNConstPool::tMarking(*cls->cp);
   GetU2(in, cls->accessFlags);
   GetU2(in, cls->thisClass);
@@ -197,7 +198,7 @@ std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   ReadMembers(ctx, *cls, cls->methodCount, cls->methods);
   ZYNAttr::ReadAttributes(*cls->cp, in, ctx.diag, cls->attrCount, cls->attrs);
   // The JVM refuses such a file; writing the class without them would pass off a broken file as sound.
-  if (in.Done && Remaining(in) > 0) ZYNError::Message("Extra bytes at the end of class file");
+  if (in.Done && Remaining(in) > 0) ZYNError::Message(kExtraBytes);
   return cls;
 }
 
@@ -285,7 +286,7 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   result.bytes = std::move(ctx.out.bytes);
 }
 
-tFileResult CloseWithError(tOpenClass& open, std::string error) {
+tFileResult CloseWithError(tOpenClass& open, ZYNError::tError error) {
   tFileResult result = std::move(open.result);
   result.error = std::move(error);
   // An error while reading comes after the warnings printed so far.
@@ -299,9 +300,9 @@ tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tPa
   try {
     Optimize(open, bytes, memberPass, write, facts);
   } catch (const ZYNError::Fatal& error) {
-    return CloseWithError(open, error.Line());
+    return CloseWithError(open, error.Error());
   } catch (const std::bad_alloc&) {
-    return CloseWithError(open, ZYNError::ErrorLine("Not enough memory"));
+    return CloseWithError(open, ZYNError::Make(kNoMemory));
   }
   return std::move(open.result);
 }

@@ -18,7 +18,7 @@ using namespace ZYNClassFile;
 namespace {
 
 [[noreturn]] void CodeError(std::int32_t position, std::string_view text) {
-  ZYNError::Message(text, " in class file. Offset = ", FormatUtils::Int2Str(position));
+  ZYNError::Message(ZYNError::tKind::kBadInstruction, text, position);
 }
 
 enum class Form { Invalid, None, Byte, Short, Index1, Index2, VIndex, Iinc, Retw, Wide, Table, Lookup, Interface,
@@ -123,10 +123,10 @@ std::int64_t VariableLength(std::span<const std::uint8_t> code, std::int32_t off
 
 InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::int32_t majorVersion,
                          ZYNConstPool::tArena& arena) {
-  if (codeLength == 0) ZYNError::Message("Null code length");
+  if (codeLength == 0) ZYNError::Message(ZYNError::tKind::kNullCodeLength);
   // A code length of 2^31 or more is negative here; neither fits in the input.
   if (codeLength < 0 || static_cast<std::size_t>(codeLength) > Remaining(in))
-    ZYNError::Message("Unexpected end of class file");
+    ZYNError::Message(ZYNError::tKind::kUnexpectedEnd);
   InstructionArray code(&arena);
   const std::int32_t codeStart = in.PC;
   ZYNConstPool::GetBytes(in, static_cast<std::size_t>(codeLength), arena, code.bytes_);
@@ -140,8 +140,7 @@ InstructionArray NewCode(FileModule::tInput& in, std::int32_t codeLength, std::i
     const Form form = FormOf(opcode, majorVersion);
     const std::int32_t position = codeStart + offset;
     if (form == Form::Invalid)
-      ZYNError::Message("Invalid opcode ", FormatUtils::Int2Str(opcode), " in class file. Offset = ",
-                        FormatUtils::Int2Str(position));
+      ZYNError::Message(ZYNError::tKind::kInvalidOpcode, opcode, position);
     const int fixed = FixedLength(form);
     std::string_view error;
     const std::int64_t length = fixed > 0 ? fixed : VariableLength(readable, offset, form, error);
@@ -184,7 +183,7 @@ void WriteCode(std::int32_t codeLength, const InstructionArray& code, const tMar
   for (const CodeIndex& index : code.indexes_) {
     const std::int32_t newIndex = m.NewIndexOf(index.index);
     // Renumbering only closes gaps, so an index never outgrows its width.
-    if (newIndex > (index.wide ? 0xFFFF : 0xFF)) ZYNError::Message("Internal error: value out of range for its field");
+    if (newIndex > (index.wide ? 0xFFFF : 0xFF)) ZYNError::Message(ZYNError::tKind::kOutOfRange);
     if (index.wide) written[index.at] = static_cast<std::uint8_t>(newIndex >> 8);
     written[index.at + (index.wide ? 1 : 0)] = static_cast<std::uint8_t>(newIndex);
   }

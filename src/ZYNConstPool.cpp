@@ -20,6 +20,7 @@ using FileModule::PutU4;
 using FileModule::tInput;
 using FileModule::tOutput;
 using namespace ZYNClassFile;
+using enum ZYNError::tKind;
 
 namespace {
 
@@ -72,9 +73,9 @@ std::size_t ArenaBlock(std::size_t classBytes) {
 }
 
 [[noreturn]] void NoEntry(const ConstPool& cp, std::int32_t index) {
-  if (index < 1) ZYNError::Message("Constant pool index less than 1");
-  if (index >= cp.length()) ZYNError::Message("Too large constant pool index");
-  ZYNError::Message("Constant pool index ", FormatUtils::Int2Str(index), " names the second slot of a Long or Double");
+  if (index < 1) ZYNError::Message(kPoolIndexBelowOne);
+  if (index >= cp.length()) ZYNError::Message(kPoolIndexTooLarge);
+  ZYNError::Message(kPoolIndexSecondSlot, index);
 }
 
 // Errors for an index that names no entry; returns the entry otherwise.
@@ -87,7 +88,7 @@ inline InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
 void MarkCascade(tMarking& m, std::int32_t index, int depth) {
   const InfoDesc* entry = CheckedEntry(m.Pool(), index);
   tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(index)];
-  if (slot.visiting) ZYNError::Message("Constant pool entry ", FormatUtils::Int2Str(index), " refers to itself");
+  if (slot.visiting) ZYNError::Message(kPoolSelfReference, index);
   slot.count += m.step;
   if (m.log != nullptr) m.log->push_back(index);
   // Most entries refer to nothing; the tags tell without asking the entry.
@@ -95,7 +96,7 @@ void MarkCascade(tMarking& m, std::int32_t index, int depth) {
   const EntryRefs refs = entry->Refs();
   if (refs.count == 0) return;
   if (depth >= kMaxCascadeDepth)
-    ZYNError::Message("Too deep constant pool reference at entry ", FormatUtils::Int2Str(index));
+    ZYNError::Message(kPoolTooDeep, index);
   slot.visiting = true;
   for (int i = 0; i < refs.count; ++i) MarkCascade(m, refs.index[i], depth + 1);
   slot.visiting = false;
@@ -198,7 +199,7 @@ tMarking::tMarking(ConstPool& cp) : cp_(&cp) {
 
 std::int32_t tMarking::RefuseIndex(std::int32_t index) const {
   CheckedEntry(Pool(), index);
-  ZYNError::Message("Internal error: unmarked constant pool index ", FormatUtils::Int2Str(index));
+  ZYNError::Message(kUnmarkedIndex, index);
 }
 
 std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int32_t majorVersion) {
@@ -216,7 +217,7 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
     if (!in.Done) return cp;
     const bool known = tag >= 0 && tag < static_cast<std::int16_t>(std::size(kTags)) && kTags[tag].make != nullptr &&
                        majorVersion >= kTags[tag].sinceMajor;
-    if (!known) ZYNError::Message("Ivalid tag");
+    if (!known) ZYNError::Message(kInvalidTag);
     tArenaPtr<InfoDesc> entry = kTags[tag].make(cp->arena);
     entry->Read(*cp, in);
     if (!in.Done) return cp;
@@ -233,10 +234,10 @@ std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int
 }
 
 std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity) {
-  if (index < 1) ZYNError::Message("Utf8 index less than 1");
-  if (index >= cp.length()) ZYNError::Message("Too large Utf8 index in class file");
+  if (index < 1) ZYNError::Message(kUtf8IndexBelowOne);
+  if (index >= cp.length()) ZYNError::Message(kUtf8IndexTooLarge);
   const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);
-  if (entry == nullptr) ZYNError::Message("Invalid Utf8 index in class file");
+  if (entry == nullptr) ZYNError::Message(kBadUtf8Index);
   // Modified UTF-8 to 8-bit characters; what has no 8-bit form becomes '?', which no known name holds.
   std::string s;
   const auto& b = entry->bytes;
@@ -373,12 +374,12 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t
                std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted) {
   const ConstPool& cp = m.Pool();
   const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
-  if (thisEntry == nullptr) ZYNError::Message("Invalid this class index in class file");
+  if (thisEntry == nullptr) ZYNError::Message(kBadThisClass);
   const std::int32_t thisName = thisEntry->nameIndex;
   std::int32_t superName = thisName;
   if (superClass != 0) {
     const auto* superEntry = EntryAs<classInfoDesc>(cp, superClass);
-    if (superEntry == nullptr) ZYNError::Message("Invalid super class index in class file");
+    if (superEntry == nullptr) ZYNError::Message(kBadSuperClass);
     superName = superEntry->nameIndex;
   }
   idents.assign(n, 0);
@@ -400,14 +401,14 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName) {
   const auto* ref = EntryAs<memberInfoDesc>(cp, memberRef);
   auto* nat = ref != nullptr ? EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex) : nullptr;
-  if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+  if (nat == nullptr) ZYNError::Message(kBadNameAndType);
   nat->nameIndex = newName;
 }
 
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved) {
   auto* entry = EntryAs<utfInfoDesc>(cp, index);
   const auto length = static_cast<std::int32_t>(text.size());
-  if (entry == nullptr || entry->length < length || length < 1) ZYNError::Message("Invalid member name in class file");
+  if (entry == nullptr || entry->length < length || length < 1) ZYNError::Message(kBadMemberName);
   saved = entry->length - length;
   entry->length = length;
   std::copy(text.begin(), text.end(), entry->bytes.begin());

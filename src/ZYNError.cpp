@@ -6,26 +6,40 @@ namespace ZYNError {
 
 namespace {
 
-std::string Line(std::string_view kind, std::string_view a, std::string_view b, std::string_view c,
-                 std::string_view d) {
-  std::string line(kind);
-  for (const std::string_view piece : {a, b, c, d}) line.append(FormatUtils::Printable(piece));
-  return line;
-}
+struct tRow {
+  std::string_view code, text;
+};
+
+#define ZYN_ERROR_ROW(name, text) {#name, text},
+constexpr tRow kRows[] = {{"", ""}, ZYN_ERRORS(ZYN_ERROR_ROW)};
+#undef ZYN_ERROR_ROW
 
 }  // namespace
 
-std::string ErrorLine(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  return Line("ERROR: ", a, b, c, d);
+std::string tError::Line() const {
+  if (empty()) return {};
+  const std::string_view text = kRows[static_cast<std::size_t>(kind)].text;
+  std::string line = "ERROR: ";
+  std::size_t next = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text.compare(at, 2, "{}") != 0) {
+      line.push_back(text[at]);
+      continue;
+    }
+    // A missing argument shows as nothing rather than reading past the list.
+    if (next < args.size()) line.append(FormatUtils::Printable(args[next]));
+    ++next, ++at;
+  }
+  return line;
 }
 
-void Message(std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
-  throw Fatal(ErrorLine(a, b, c, d));
-}
+std::string_view tError::Code() const { return kRows[static_cast<std::size_t>(kind)].code; }
 
 void Warning(tDiagnostics& diag, std::string_view a, std::string_view b, std::string_view c, std::string_view d) {
   if (diag.quiet) return;
-  diag.lines.push_back(Line("WARNING: ", a, b, c, d));
+  std::string line = "WARNING: ";
+  for (const std::string_view piece : {a, b, c, d}) line.append(FormatUtils::Printable(piece));
+  diag.lines.push_back(std::move(line));
   if (diag.WarnCount < 32767) ++diag.WarnCount;
 }
 

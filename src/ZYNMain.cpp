@@ -28,6 +28,8 @@
 
 namespace ZYNMain {
 
+using enum ZYNError::tKind;
+
 namespace {
 
 using FormatUtils::PrintLine;
@@ -41,7 +43,7 @@ constexpr unsigned kMaxThreads = 256;
 std::string TakeWord(Queue::tQueue& queue) {
   std::unique_ptr<Queue::tNodeRec> node = queue.Get();
   auto* word = dynamic_cast<ZYNData::tStringNodeDesc*>(node.get());
-  if (word == nullptr) ZYNError::Message("Internal error: the queue holds no text");
+  if (word == nullptr) ZYNError::Message(kEmptyQueue);
   return std::move(word->str);
 }
 
@@ -67,11 +69,11 @@ bool ApplyKey(std::string_view key, tParams& p) {
   } else if (key.starts_with(kKeepKey)) {
     ZYNData::tKeepPattern pattern;
     if (!ZYNData::ParseKeep(key.substr(kKeepKey.size()), pattern))
-      ZYNError::Message("Invalid keep pattern ", "\"", key.substr(kKeepKey.size()), "\"");
+      ZYNError::Message(kBadKeepPattern, key.substr(kKeepKey.size()));
     p.keep.push_back(std::move(pattern));
   } else if (key.starts_with(kMapKey)) {
     p.map = key.substr(kMapKey.size());
-    if (p.map.empty()) ZYNError::Message("Invalid map file ", "\"", p.map, "\"");
+    if (p.map.empty()) ZYNError::Message(kBadMapFile, p.map);
   } else {
     return false;
   }
@@ -157,8 +159,8 @@ bool Busy(const std::string& file) {
   Platform::FileLock probe;
   return probe.Acquire(file) == Platform::FileLock::kBusy;
 }
-std::string BeingProcessed(const std::string& name) {
-  return ZYNError::ErrorLine("File ", "\"", name, "\" is being processed by another run");
+ZYNError::tError BeingProcessed(const std::string& name) {
+  return ZYNError::Make(kBeingProcessed, name);
 }
 
 // Makes the backup of a class file whose result is written, in its turn before its line: where there is no
@@ -207,7 +209,7 @@ std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, t
   if (same && !params.tst && !lockedEarlier) same = listed.lock.Id() == kept.id;
   if (same) return kept.Bytes();
   switch (ReadListed(name, buffer)) {
-    case tRead::Failed: listed.result.error = ZYNError::ErrorLine("File ", "\"", name, "\" not open"); break;
+    case tRead::Failed: listed.result.error = ZYNError::Make(kNotOpen, name); break;
     case tRead::Archive: listed.archive = true; break;
     case tRead::Class: return buffer.Bytes();
   }
@@ -301,14 +303,14 @@ public:
   // Takes the result written beside the file and makes its backup (unless -old).
   void Add(const std::string& name, tListed& listed) {
     if (!listed.written)
-      ZYNError::Message("File \"", old_ ? FileModule::BackupName(name) : name, "\" not written: ", listed.notWritten);
+      ZYNError::Message(kNotWritten, old_ ? FileModule::BackupName(name) : name, listed.notWritten);
     tFile& f = files_.emplace_back(name, std::move(listed.lock), std::move(listed.written));
     bytes_ += listed.size;
     const std::string backup = FileModule::BackupName(name);
     if (old_) {
       if (Platform::IsDirectory(backup)) {
         files_.pop_back();
-        ZYNError::Message("File \"", backup, "\" not written: ", "Is a directory");
+        ZYNError::Message(kNotWritten, backup, "Is a directory");
       }
     } else {
       try {
@@ -527,8 +529,7 @@ void CheckBackupNames(const std::vector<std::string>& names, const std::vector<b
     std::string backup = FileModule::BackupName(names[k], k < isArchive.size() && isArchive[k]);
     const auto [it, added] = owner.try_emplace(backup, k);
     if (!added)
-      ZYNError::Message("Files \"", names[it->second] + "\" and \"" + names[k],
-                        "\" have the same backup name \"", backup + "\"");
+      ZYNError::Message(kSameBackup, names[it->second], names[k], backup);
   }
 }
 
@@ -573,8 +574,8 @@ std::vector<std::string> ListFiles(const tParams& params, Queue::tQueue& words, 
       if (Platform::RemoveLeftover(leftover)) report.LeftoverRemoved(leftover);
   // A backup is never listed: named alone, it is refused (writing it would replace the file it keeps).
   if (!tree && path.find_first_of("*?") == std::string::npos && FileModule::IsBackupName(path) && Platform::IsFile(path))
-    ZYNError::Message("File \"", path, "\" is a backup file");
-  if (!words.NotEmpty()) ZYNError::Message("File(s) \"", path, "", "\" not found");
+    ZYNError::Message(kIsBackup, path);
+  if (!words.NotEmpty()) ZYNError::Message(kNotFound, path);
   std::vector<std::string> names;
   while (words.NotEmpty()) names.push_back(TakeWord(words));
   return names;
@@ -725,7 +726,7 @@ private:
     }
     if (const std::vector<std::size_t>* group = grouped_.Of(k); group != nullptr && group->front() == k)
       for (std::size_t i = 1; i < group->size(); ++i) waiting_.emplace((*group)[i], std::move(listed.rest[i - 1]));
-    if (listed.outOfMemory) listed.result.error = ZYNError::ErrorLine("Not enough memory");
+    if (listed.outOfMemory) listed.result.error = ZYNError::Make(kNoMemory);
     if (listed.archive && listed.result.error.empty()) {
       pending_.Flush();
       // A done archive's lines are those of its backup, and nothing is written.
@@ -821,11 +822,11 @@ std::optional<tParams> ParseParams(Queue::tQueue& words, int* stopCode) {
   tParams params;
   while (words.NotEmpty()) {
     const std::string w = TakeWord(words);
-    if (w.empty()) ZYNError::Message("Empty parameter");
-    if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message("Invalid parameter ", "\"", w, "\"");
+    if (w.empty()) ZYNError::Message(kEmptyParameter);
+    if (w.find_first_of(" \t") != std::string::npos) ZYNError::Message(kInvalidParameter, w);
     if (w[0] != '-') {
-      if (!params.file.empty()) ZYNError::Message("Superfluous file parameter ", "\"", w, "\"");
-      if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message("Too long file parameter ", "\"", w, "\"");
+      if (!params.file.empty()) ZYNError::Message(kSuperfluousFile, w);
+      if (w.size() > ZYNData::kMaxParamLength) ZYNError::Message(kTooLongFile, w);
       params.file = w;
     } else if (w == "-help" || w == "--help" || w == "-h") {
       Usage();
@@ -837,7 +838,7 @@ std::optional<tParams> ParseParams(Queue::tQueue& words, int* stopCode) {
       stop = kExitOk;
       return std::nullopt;
     } else if (!ApplyKey(w, params)) {
-      ZYNError::Message("Unknown parameter ", "\"", w, "\"");
+      ZYNError::Message(kUnknownParameter, w);
     }
   }
   if (params.file.empty()) {
@@ -876,7 +877,7 @@ unsigned Threads() {
     n = n * 10 + static_cast<unsigned>(ch - '0');
   }
   if (!valid || n < 1 || n > kMaxThreads)
-    ZYNError::Message("ZYN_THREADS must be a number from 1 to 256, not \"", text, "\"");
+    ZYNError::Message(kBadThreads, text);
   // More workers than twice the processors only wait for them, each holding its buffers; up to twice, some
   // work while others wait for the disk.
   return std::min(n, 2 * processors);

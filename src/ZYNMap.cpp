@@ -85,7 +85,7 @@ void tMapOutput::Open(const std::string& name) {
 }
 
 void tMapOutput::NotWritten() const {
-  ZYNError::Message("Map file \"", name_, "\" not written: ", Platform::LastError());
+  ZYNError::Message(ZYNError::tKind::kMapNotWritten, name_, Platform::LastError());
 }
 
 tMapOutput::~tMapOutput() {

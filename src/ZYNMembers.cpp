@@ -44,9 +44,9 @@ using ZYNConstPool::ClassAt;
 using ZYNConstPool::MemberRefAt;
 using ZYNConstPool::NameAndTypeAt;
 
-void CheckClassEntry(const ConstPool& cp, std::int32_t index, std::string_view message) {
+void CheckClassEntry(const ConstPool& cp, std::int32_t index, ZYNError::tKind kind) {
   const auto* entry = ClassAt(cp, index);
-  if (entry == nullptr || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(message);
+  if (entry == nullptr || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(kind);
 }
 
 std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { return ClassAt(cp, classIndex)->nameIndex; }
@@ -607,13 +607,13 @@ std::int32_t GiveNewName(tRenaming& r, memberInfo& member, std::uint8_t tag, std
 
 void CheckClass(const tClassDesc& cls) {
   const ConstPool& cp = *cls.cp;
-  CheckClassEntry(cp, cls.thisClass, "Invalid this class index in class file");
-  if (cls.superClass != 0) CheckClassEntry(cp, cls.superClass, "Invalid super class index in class file");
+  CheckClassEntry(cp, cls.thisClass, ZYNError::tKind::kBadThisClass);
+  if (cls.superClass != 0) CheckClassEntry(cp, cls.superClass, ZYNError::tKind::kBadSuperClass);
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members) {
       if (!member.present) continue;
-      if (!IsUtf8(cp, member.nameIndex)) ZYNError::Message("Invalid member name index in class file");
-      if (!IsUtf8(cp, member.descriptorIndex)) ZYNError::Message("Invalid member descriptor index in class file");
+      if (!IsUtf8(cp, member.nameIndex)) ZYNError::Message(ZYNError::tKind::kBadMemberNameIndex);
+      if (!IsUtf8(cp, member.descriptorIndex)) ZYNError::Message(ZYNError::tKind::kBadMemberDescriptor);
     }
   // The JVM refuses such a reference wherever it stands; refusing it only where a search happened to reach
   // it would let a written class fail when read again.
@@ -621,7 +621,7 @@ void CheckClass(const tClassDesc& cls) {
     const ZYNConstPool::InfoDesc* entry = cp.At(i);
     if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
     if (NameAndTypeAt(cp, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex) == nullptr)
-      ZYNError::Message("Invalid NameAndType index in class file");
+      ZYNError::Message(ZYNError::tKind::kBadNameAndType);
   }
 }
 

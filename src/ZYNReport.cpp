@@ -48,7 +48,7 @@ bool tReport::File(const std::string& name, const ZYNResult::tFileResult& result
     FormatUtils::PrintInt(result.oldSize, 8);
   }
   if (!result.error.empty()) {
-    Error(result.error);
+    Error(result.error.Line());
     return false;
   }
   reduction_ += result.change;

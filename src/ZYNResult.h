@@ -1,12 +1,14 @@
 // What the core makes of one class file, as data: its sizes, its warnings and error, and the decision on each of
 // its private members with the rule that kept it. Every output of a run (the console table, the mapping, a
 // later list or report) is an implementation of tOutput fed these results; none reaches into the class model.
-// Uses: nothing else of ours.
+// Uses: ZYNError.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ZYNError.h"
 
 namespace ZYNResult {
 
@@ -54,7 +56,7 @@ struct tMemberDecision {
 };
 
 struct tFileResult {
-  std::string error;                  // the "ERROR: ..." line when the file failed; empty otherwise
+  ZYNError::tError error;             // why the file failed; none when it went through
   std::vector<std::string> warnings;  // the "WARNING: ..." lines of reading, in order
   bool read = false;                  // the whole class was read, so oldSize holds
   std::int32_t oldSize = 0;           // the bytes read

@@ -38,7 +38,7 @@ void Set4(std::uint8_t* p, std::uint64_t v) { Set(p, 4, v); }
 void Set8(std::uint8_t* p, std::uint64_t v) { Set(p, 8, v); }
 
 [[noreturn]] void Damaged(std::string_view shown, std::string_view why) {
-  ZYNError::Message("Archive \"", shown, "\" is damaged: ", why);
+  ZYNError::Message(ZYNError::tKind::kArchiveDamaged, shown, why);
 }
 
 // Whether n bytes at `at` lie inside the bytes.
@@ -135,7 +135,7 @@ void SetZip64(std::vector<std::uint8_t>& record, std::size_t extraAt, std::size_
               const std::vector<std::uint64_t>& values, bool disk = false) {
   const std::size_t extraLength = U2(&record[lengthAt]);
   const std::vector<std::uint8_t> extra = WithZip64(tBytes(record).subspan(extraAt, extraLength), values, disk);
-  if (extra.size() > kMaxLength) ZYNError::Message("Archive too large for its Zip64 fields");
+  if (extra.size() > kMaxLength) ZYNError::Message(ZYNError::tKind::kZip64Fields);
   const auto at = record.begin() + static_cast<std::ptrdiff_t>(extraAt);
   record.insert(record.erase(at, at + static_cast<std::ptrdiff_t>(extraLength)), extra.begin(), extra.end());
   Set2(&record[lengthAt], extra.size());
@@ -415,7 +415,7 @@ void Inflate(const tArchive& archive, const tEntry& entry, std::string_view show
 void Inflate(const tArchive& archive, const tEntry& entry, std::string_view shown, std::uint64_t limit,
              std::vector<std::uint8_t>& out, tCoder& coder) {
   if (entry.size > limit)
-    ZYNError::Message("Entry \"", std::string(shown) + "!" + entry.name, "\" is larger than ",
+    ZYNError::Message(ZYNError::tKind::kEntryTooLarge, std::string(shown) + "!" + entry.name,
                       limit == kMaxClassEntry ? "64 MiB" : "1 GiB");
   const tBytes data = entry.Data(archive.bytes);
   if (entry.method == kStored) {
@@ -459,7 +459,7 @@ void Check(const tReplacement& r, std::uint16_t method, std::vector<std::uint8_t
   const bool inflated = method == kStored || InflateInto(r.data, r.size, scratch, coder).empty();
   const tBytes content = method == kStored ? tBytes(r.data) : tBytes(scratch);
   if (!inflated || content.size() != r.size || Crc32(content) != r.crc)
-    ZYNError::Message("Internal error: compressed data does not inflate back");
+    ZYNError::Message(ZYNError::tKind::kNoInflateBack);
 }
 
 namespace {
@@ -553,7 +553,7 @@ std::vector<std::uint8_t> EndRecord(const tArchive& a, std::uint64_t directorySi
   for (const auto& [at, value] : {std::pair<std::size_t, std::uint64_t>{End::kDirectorySize, directorySize},
                                   {End::kDirectoryOffset, directory}}) {
     if (U4(&end[at]) == kSaturated32) continue;
-    if (value >= kSaturated32) ZYNError::Message("Archive too large for an archive without Zip64 records");
+    if (value >= kSaturated32) ZYNError::Message(ZYNError::tKind::kNeedsZip64);
     Set4(&end[at], value);
   }
   return end;

@@ -445,7 +445,8 @@ private:
 // What differs between the results of the two passes, or nothing.
 std::string Difference(const ZYNClass::tFileResult& product, const ZYNClass::tFileResult& reference) {
   std::ostringstream s;
-  if (product.error != reference.error) s << " error \"" << product.error << "\" vs \"" << reference.error << "\"";
+  if (product.error.Line() != reference.error.Line())
+    s << " error \"" << product.error.Line() << "\" vs \"" << reference.error.Line() << "\"";
   if (product.oldSize != reference.oldSize) s << " oldSize " << product.oldSize << " vs " << reference.oldSize;
   if (product.change != reference.change) s << " change " << product.change << " vs " << reference.change;
   if (product.dropped != reference.dropped) s << " dropped " << product.dropped << " vs " << reference.dropped;

@@ -92,7 +92,7 @@ TEST_F(OptimizeFileTest, NamesShorterThanThirtyCharactersShareTheLineWithTheNumb
   const Bytes probe = Minimal({std::string(42, 'x')}).Build();
   ASSERT_EQ(probe.size(), 100u);
   const ZYNClass::tFileResult result = Core(probe, [](ZYNData::tParams& p) { p.tst = true; });
-  EXPECT_EQ(result.error, "");
+  EXPECT_EQ(result.error.Line(), "");
   EXPECT_TRUE(result.read);
   EXPECT_EQ(result.oldSize, 100);
   EXPECT_EQ(result.change, 45);
@@ -195,7 +195,7 @@ TEST_F(OptimizeFileTest, WarningsEndTheNameLineAndLimitThePoolPass) {
       p.nowarn = c.nowarn;
       p.uattr = c.uattr;
     });
-    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.error.Line(), "");
     EXPECT_EQ(result.warnings, c.warnings);
     EXPECT_EQ(result.limited, c.limited);
     EXPECT_EQ(result.dropped, c.dropped);
@@ -248,7 +248,7 @@ TEST_F(OptimizeFileTest, ChangeIsTheSumOfWhatEveryPassReports) {
       p.src = c.src;
       p.noren = c.noren;
     });
-    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(result.error.Line(), "");
     EXPECT_EQ(result.change, c.change);
     EXPECT_EQ(result.dropped, c.dropped);
     // No removed member carried attributes, so the class shrank by exactly the reported change.

@@ -66,7 +66,7 @@ std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_
       continue;
     const auto* ref = static_cast<const memberInfoDesc*>(entry);
     const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat == nullptr) ZYNError::Message("Invalid NameAndType index in class file");
+    if (nat == nullptr) ZYNError::Message(ZYNError::tKind::kBadNameAndType);
     if (nat->nameIndex != member.nameIndex || nat->descriptorIndex != member.descriptorIndex) continue;
     if (ownClass != nullptr && ref->classIndex != cls.thisClass) {
       const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);

@@ -133,20 +133,29 @@ TEST_F(SupportTest, QueueHandsNodesOverAndReleasesWhatItHolds) {
 TEST_F(SupportTest, MessageThrowsOneErrorLineThatTheReportPrints) {
   bool fatal = false;
   std::string error;
-  const std::string out = Captured([] { ZYNError::Message("Null code length"); }, &fatal, &error);
+  const std::string out =
+      Captured([] { ZYNError::Message(ZYNError::tKind::kNullCodeLength); }, &fatal, &error);
   EXPECT_TRUE(fatal);
   EXPECT_EQ(error, "ERROR: Null code length");
   EXPECT_EQ(out, "");  // the error travels; whoever catches it decides where it is printed
-  EXPECT_EQ(ZYNError::ErrorLine("a", "b", "c", "d"), "ERROR: abcd");
   try {
-    ZYNError::Message("a", "b", "c", "d");
+    ZYNError::Message(ZYNError::tKind::kSameBackup, "a", std::string("b\n"), 7);
     ADD_FAILURE() << "Message returned";
   } catch (const ZYNError::Fatal& e) {
-    EXPECT_EQ(e.Line(), "ERROR: abcd");
-    EXPECT_STREQ(e.what(), "ERROR: abcd");
+    // Each argument in its place, shown printable, numbers in decimal; the failure stays a value.
+    EXPECT_EQ(e.Line(), "ERROR: Files \"a\" and \"b\\x0A\" have the same backup name \"7\"");
+    EXPECT_STREQ(e.what(), e.Line().c_str());
+    EXPECT_EQ(e.Error().Code(), "SameBackup");
+    EXPECT_EQ(e.Error().args, (std::vector<std::string>{"a", "b\n", "7"}));
     // Printed as main prints it: a line end (ending a table line begun), the line, a line end.
-    EXPECT_EQ(Captured([&] { ZYNReport::Error(e.Line()); }), "\nERROR: abcd\n");
+    EXPECT_EQ(Captured([&] { ZYNReport::Error(e.Line()); }), "\n" + e.Line() + "\n");
   }
+  // Texts with {} not at the end, a missing argument, no failure.
+  EXPECT_EQ(ZYNError::Make(ZYNError::tKind::kInvalidOpcode, 254, -1).Line(),
+            "ERROR: Invalid opcode 254 in class file. Offset = -1");
+  EXPECT_EQ(ZYNError::Make(ZYNError::tKind::kNotWritten, "x").Line(), "ERROR: File \"x\" not written: ");
+  EXPECT_EQ(ZYNError::tError{}.Line(), "");
+  EXPECT_TRUE(ZYNError::tError{}.empty());
 }
 
 TEST_F(SupportTest, WarningsAreCollectedPerFileInOrder) {

@@ -207,7 +207,8 @@ TEST_F(ZYNClassTest, BytesAfterTheAttributesAreRefused) {
     b.This(b.Class("T"));
     b.Trailing(extra);
     const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(b.Build(), {});
-    EXPECT_EQ(r.error, "ERROR: Extra bytes at the end of class file");
+    EXPECT_EQ(r.error.Line(), "ERROR: Extra bytes at the end of class file");
+    EXPECT_EQ(r.error.Code(), "ExtraBytes");
     EXPECT_TRUE(r.bytes.empty());
   }
 }

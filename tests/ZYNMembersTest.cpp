@@ -809,7 +809,7 @@ TEST_F(MemberPassTest, ScalaAndStackMapAttributesUnderTheKeys) {
 TEST_F(MemberPassTest, AScalaInlineInfoIndexThatNamesNoTextLeavesTheAttributeUnknown) {
   const Bytes bytes = ScalaClass(true).s.b.Build();
   const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(bytes, {});
-  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.error.Line(), "");
   EXPECT_EQ(r.warnings, std::vector<std::string>{"WARNING: Unknown attribute \"ScalaInlineInfo\" ignored. Length=9"});
   EXPECT_TRUE(r.limited);
   EXPECT_TRUE(Holds(r.bytes, "nothingUsesThis")) << "a limited class keeps its whole pool";
@@ -827,7 +827,7 @@ TEST_F(MemberPassTest, KotlinInlineBodiesTheirMarkAndTheSmapOfAnAnonymousClassSt
       p.synt = keys.starts_with("-super");
       p.noren = keys.ends_with("-noren");
       const ZYNClass::tFileResult r = ZYNClass::OptimizeFile(s.b.Build(), p);
-      ASSERT_EQ(r.error, "");
+      ASSERT_EQ(r.error.Line(), "");
       EXPECT_FALSE(Holds(r.bytes, "helper"));
       EXPECT_EQ(Holds(r.bytes, "SMAP") && Holds(r.bytes, "Lib.kt"), metadata || !p.src);
       // The mark reads back from the written class, on the method it marks.

@@ -109,7 +109,7 @@ TEST_F(NestPassTest, RemovesWhatNoClassOfTheNestRefersToInRounds) {
   removal.noren = true;
   const auto results = Nest({Outer(), Inner()}, removal);
   ASSERT_EQ(results.size(), 2u);
-  ASSERT_EQ(results[0].error, "");
+  ASSERT_EQ(results[0].error.Line(), "");
   const auto outer = ReadBytes(results[0].bytes);
   EXPECT_EQ(ZYNNest::HostOf(*outer), "p/Outer");
   EXPECT_EQ(ZYNNest::HostOf(*ReadBytes(results[1].bytes)), "p/Outer");
@@ -126,7 +126,7 @@ TEST_F(NestPassTest, RemovesWhatNoClassOfTheNestRefersToInRounds) {
 
 TEST_F(NestPassTest, RenamesInEveryPoolOfTheNest) {
   const auto results = Nest({Inner(), Outer()});
-  ASSERT_EQ(results[0].error + results[1].error, "");
+  ASSERT_EQ(results[0].error.Line() + results[1].error.Line(), "");
   const auto inner = ReadBytes(results[0].bytes);
   const auto outer = ReadBytes(results[1].bytes);
   const std::vector<std::string> fields = Names(*outer, outer->fields), methods = Names(*outer, outer->methods);
@@ -217,7 +217,7 @@ TEST_F(NestPassTest, ARenamedMemberTakesTheNameThatSavesMostOverItsPools) {
     removal.noren = true;
     const std::int32_t unrenamed = Saved(Nest(nest, removal));
     const auto results = Nest(nest);
-    ASSERT_EQ(results[0].error + results[1].error + results[2].error, "");
+    ASSERT_EQ(results[0].error.Line() + results[1].error.Line() + results[2].error.Line(), "");
     const auto host = ReadBytes(results[0].bytes);
     EXPECT_EQ(Names(*host, host->fields)[0], c.name);
     for (std::size_t i = 1; i < 3; ++i)
@@ -250,7 +250,7 @@ TEST_F(NestPassTest, AnythingButACompleteNestKeepsTheRuleForOneClass) {
       const ZYNClass::tFileResult alone = ZYNClass::OptimizeFile(c.classes[i], {});
       EXPECT_EQ(results[i].bytes, alone.bytes);
       EXPECT_EQ(results[i].change, alone.change);
-      EXPECT_EQ(results[i].error, alone.error);
+      EXPECT_EQ(results[i].error.Line(), alone.error.Line());
     }
   }
 }
@@ -261,8 +261,8 @@ TEST_F(NestPassTest, AFailingClassGetsItsErrorAndTheOthersGoAlone) {
   const std::vector<Bytes> classes = {Outer(), broken};
   const auto results = Nest(classes);
   ASSERT_EQ(results.size(), 2u);
-  EXPECT_EQ(results[1].error, ZYNClass::OptimizeFile(broken, {}).error);
-  EXPECT_NE(results[1].error, "");
+  EXPECT_EQ(results[1].error.Line(), ZYNClass::OptimizeFile(broken, {}).error.Line());
+  EXPECT_NE(results[1].error.Line(), "");
   EXPECT_EQ(results[0].bytes, ZYNClass::OptimizeFile(classes[0], {}).bytes);
 }
 

@@ -34,7 +34,7 @@ using ReferenceMemberPass::Joined;
 
 ZYNData::tParams Keys(const std::vector<std::string>& keys) {
   std::optional<ZYNData::tParams> params = ReferenceMemberPass::ParseKeys(keys);
-  if (!params) throw ZYNError::Fatal("key set not accepted: " + Joined(keys));
+  if (!params) ZYNError::Message(ZYNError::tKind::kUnknownParameter, Joined(keys));
   return std::move(*params);
 }
 
@@ -65,7 +65,7 @@ std::vector<std::string> Differences(const ZYNClass::tFileResult& product, const
     s << name << " " << a << " (reference " << b << ")";
     diffs.push_back(s.str());
   };
-  field("error", '"' + product.error + '"', '"' + reference.error + '"');
+  field("error", '"' + product.error.Line() + '"', '"' + reference.error.Line() + '"');
   field("oldSize", product.oldSize, reference.oldSize);
   field("change", product.change, reference.change);
   field("dropped", product.dropped, reference.dropped);

@@ -89,7 +89,7 @@ void Store(const std::string& path, const ZYNClass::tFileResult& result, Counts&
   counts.in += result.oldSize;
   if (!result.error.empty()) {
     ++counts.errors;
-    std::cout << path << ": " << result.error << "\n";
+    std::cout << path << ": " << result.error.Line() << "\n";
     return;
   }
   counts.saved += result.change;

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   params.nowarn = true;  // unknown attributes are expected here and kept as they are
   try {
     Platform::FileBuffer bytes;
-    if (!Platform::ReadFile(inName, bytes)) ZYNError::Message("File \"", inName, "\" not open");
+    if (!Platform::ReadFile(inName, bytes)) ZYNError::Message(ZYNError::tKind::kNotOpen, inName);
     ZYNClass::tContext ctx(params);
     FileModule::Reset(ctx.in, bytes.Bytes());
     auto cls = ZYNClass::ReadClass(ctx);
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     ZYNClass::WriteClass(ctx.out, *cls);
     std::ofstream out(outName, std::ios::binary);
     out.write(reinterpret_cast<const char*>(ctx.out.bytes.data()), static_cast<std::streamsize>(ctx.out.bytes.size()));
-    if (!out.flush()) ZYNError::Message("File \"", outName, "\" not written");
+    if (!out.flush()) ZYNError::Message(ZYNError::tKind::kNotWritten, outName, "the stream failed");
   } catch (const ZYNError::Fatal& error) {
     ZYNReport::Error(error.Line());
     return 1;
