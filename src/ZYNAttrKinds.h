@@ -133,13 +133,6 @@ constexpr const tKind* KindOf(std::int16_t kind) {
   return &kKinds[static_cast<std::size_t>(detail::kRowOf[slot])];
 }
 
-// The row of the name in any class file version, or null.
-constexpr const tKind* KindNamed(std::string_view name) {
-  for (const tKind& k : kKinds)
-    if (k.name == name) return &k;
-  return nullptr;
-}
-
 // The kind's name in class files (empty for UnknownAttr).
 constexpr std::string_view NameOf(std::int16_t kind) {
   const tKind* k = KindOf(kind);
