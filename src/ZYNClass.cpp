@@ -20,8 +20,10 @@ using ZYNConstPool::Mark;
 
 namespace {
 
-// The outputs that take the member decisions: the mapping.
-bool DecisionsAsked(const ZYNData::tParams& p) { return !p.map.empty(); }
+// The outputs that take the member decisions: the mapping, the usage list, the answers to -why:, the report.
+bool DecisionsAsked(const ZYNData::tParams& p) {
+  return !p.map.empty() || !p.usage.empty() || !p.why.empty() || !p.report.empty();
+}
 
 void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vector<memberInfo>& members) {
   tInput& in = ctx.in;
@@ -163,7 +165,7 @@ void Decide(const tClassDesc& cls, const std::vector<memberInfo>& members, const
     const bool renamed = member.present && name != before[i];
     if (!IsPrivate(member) && !renamed) continue;
     ZYNResult::tMemberDecision& d = decisions.emplace_back();
-    d.method = methods, d.name = before[i], d.descriptor = ZYNConstPool::Utf8Text(*cls.cp, member.descriptorIndex);
+    d.method = methods, d.access = member.accessFlags, d.name = before[i], d.descriptor = ZYNConstPool::Utf8Text(*cls.cp, member.descriptorIndex);
     d.fate = !member.present ? tFate::kRemoved : renamed ? tFate::kRenamed : tFate::kKept;
     if (renamed) d.newName = name;
     if (d.fate == tFate::kKept) d.rule = member.kept.rule, d.evidence = member.kept.evidence;

@@ -31,7 +31,11 @@ struct tParams {
   bool old = false;     // keep the file, write the result under the backup name
   std::vector<tKeepPattern> keep;  // private members kept as they are, whatever the pass finds
   std::string map;                 // the file that receives the mapping of renamed members, or empty
+  std::string usage;               // the file that receives the list of removed members, or empty
+  std::vector<tKeepPattern> why;   // the private members whose fate the run prints after the totals
+  std::string report;              // the file that receives the run as JSON, or empty
   std::string file;                // the file parameter as given
+  std::vector<std::string> keys;   // the keys as given, in order (for a report of the run)
 };
 
 // The pattern of a -keep: key's text (binary or internal form, optionally "#member"); false when it is empty

@@ -58,6 +58,11 @@ namespace ZYNError {
   X(NotWritten, "File \"{}\" not written: {}")                                              \
   X(NotRenamed, "File \"{}\" not renamed to \"{}\": {}")                                    \
   X(MapNotWritten, "Map file \"{}\" not written: {}")                                       \
+  X(UsageNotWritten, "Usage file \"{}\" not written: {}")                                   \
+  X(BadUsageFile, "Invalid usage file \"{}\"")                                              \
+  X(BadWhyPattern, "Invalid why pattern \"{}\"")                                            \
+  X(ReportNotWritten, "Report file \"{}\" not written: {}")                                 \
+  X(BadReportFile, "Invalid report file \"{}\"")                                            \
   X(ArchiveDamaged, "Archive \"{}\" is damaged: {}")                                        \
   X(ArchiveChanged, "Archive \"{}\" changed while it was read")                             \
   X(ArchiveNotReadBack, "Archive \"{}\" not written: it does not read back: {}")            \

@@ -19,6 +19,8 @@
 #include "ZYNClass.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNExplain.h"
+#include "ZYNJson.h"
 #include "ZYNMap.h"
 #include "ZYNNest.h"
 #include "ZYNReport.h"
@@ -38,6 +40,9 @@ using ZYNData::tParams;
 
 constexpr std::string_view kKeepKey = "-keep:";
 constexpr std::string_view kMapKey = "-map:";
+constexpr std::string_view kUsageKey = "-usage:";
+constexpr std::string_view kWhyKey = "-why:";
+constexpr std::string_view kReportKey = "-report:";
 constexpr unsigned kMaxThreads = 256;
 
 std::string TakeWord(Queue::tQueue& queue) {
@@ -74,6 +79,17 @@ bool ApplyKey(std::string_view key, tParams& p) {
   } else if (key.starts_with(kMapKey)) {
     p.map = key.substr(kMapKey.size());
     if (p.map.empty()) ZYNError::Message(kBadMapFile, p.map);
+  } else if (key.starts_with(kUsageKey)) {
+    p.usage = key.substr(kUsageKey.size());
+    if (p.usage.empty()) ZYNError::Message(kBadUsageFile, p.usage);
+  } else if (key.starts_with(kWhyKey)) {
+    ZYNData::tKeepPattern pattern;
+    if (!ZYNData::ParseKeep(key.substr(kWhyKey.size()), pattern))
+      ZYNError::Message(kBadWhyPattern, key.substr(kWhyKey.size()));
+    p.why.push_back(std::move(pattern));
+  } else if (key.starts_with(kReportKey)) {
+    p.report = key.substr(kReportKey.size());
+    if (p.report.empty()) ZYNError::Message(kBadReportFile, p.report);
   } else {
     return false;
   }
@@ -812,6 +828,9 @@ void Usage() {
   PrintLine("   To optimize many files use wildcards * and ? in the file(s) parameter");
   PrintLine("      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)");
   PrintLine("      -map:FILE  -- write to FILE the names that renamed members had (read by ReTrace)");
+  PrintLine("      -usage:FILE -- write to FILE the private members removed (with -tst: that would be)");
+  PrintLine("      -why:NAME  -- print what became of the private members NAME, and why (the -keep: patterns)");
+  PrintLine("      -report:FILE -- write to FILE the run as JSON (sizes, errors, what became of private members)");
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
@@ -837,7 +856,9 @@ std::optional<tParams> ParseParams(Queue::tQueue& words, int* stopCode) {
       PrintLine(ZYNVersion::Libraries());
       stop = kExitOk;
       return std::nullopt;
-    } else if (!ApplyKey(w, params)) {
+    } else if (ApplyKey(w, params)) {
+      params.keys.push_back(w);
+    } else {
       ZYNError::Message(kUnknownParameter, w);
     }
   }
@@ -883,6 +904,22 @@ unsigned Threads() {
   return std::min(n, 2 * processors);
 }
 
+namespace {
+
+// The outputs the keys ask for beside the console; a file that cannot be made ends the run before any file.
+void AddOutputs(const tParams& params, ZYNReport::tReport& report) {
+  auto text = [&report](std::unique_ptr<ZYNMap::tTextOutput> output, const std::string& name) {
+    output->Open(name);
+    report.Add(std::move(output));
+  };
+  if (!params.map.empty()) text(std::make_unique<ZYNMap::tMapOutput>(), params.map);
+  if (!params.usage.empty()) text(std::make_unique<ZYNExplain::tUsageOutput>(), params.usage);
+  if (!params.report.empty()) text(std::make_unique<ZYNJson::tReportOutput>(params), params.report);
+  if (!params.why.empty()) report.Add(std::make_unique<ZYNExplain::tWhyOutput>(params.why));
+}
+
+}  // namespace
+
 int Run(Queue::tQueue& words) {
   FormatUtils::PrintText("Zyncraft");
   PrintLine(" for Windows. Version 1.00");
@@ -892,11 +929,7 @@ int Run(Queue::tQueue& words) {
   const tParams& params = *parsed;
   const unsigned threads = Threads();
   ZYNReport::tReport report;
-  if (!params.map.empty()) {
-    auto map = std::make_unique<ZYNMap::tMapOutput>();
-    map->Open(params.map);
-    report.Add(std::move(map));
-  }
+  AddOutputs(params, report);
   std::vector<std::string> others;
   std::unordered_set<std::string> links;
   tRunPlan plan(params, threads, ListFiles(params, words, others, links, report));

@@ -78,27 +78,52 @@ void MethodTypes(std::string_view descriptor, std::string& returnType, std::stri
   returnType = NextType(descriptor, ++at);
 }
 
-void tMapOutput::Open(const std::string& name) {
+std::string Declaration(std::string_view className, const ZYNResult::tMemberDecision& member) {
+  struct tWord {
+    std::int32_t flag;
+    std::string_view word;
+    bool field, method;
+  };
+  static constexpr tWord kWords[] = {
+      {0x0001, "public", true, true},          {0x0002, "private", true, true},     {0x0004, "protected", true, true},
+      {0x0008, "static", true, true},          {0x0010, "final", true, true},       {0x0040, "volatile", true, false},
+      {0x0080, "transient", true, false},      {0x0020, "synchronized", false, true}, {0x0100, "native", false, true},
+      {0x0400, "abstract", false, true},       {0x0800, "strictfp", false, true}};
+  std::string text;
+  for (const tWord& w : kWords)
+    if ((member.access & w.flag) != 0 && (member.method ? w.method : w.field)) text.append(w.word).push_back(' ');
+  if (!member.method) return text + JavaType(member.descriptor) + ' ' + member.name;
+  std::string returnType, arguments;
+  MethodTypes(member.descriptor, returnType, arguments);
+  if (member.name != "<init>") return text + returnType + ' ' + member.name + '(' + arguments + ')';
+  const std::string_view simple = className.substr(className.find_last_of("/$") + 1);
+  return text + std::string(simple) + '(' + arguments + ')';
+}
+
+void tTextOutput::Open(const std::string& name) {
   name_ = name;
   open_ = file_.Create(name);
   if (!open_) NotWritten();
 }
 
-void tMapOutput::NotWritten() const {
-  ZYNError::Message(ZYNError::tKind::kMapNotWritten, name_, Platform::LastError());
-}
+void tTextOutput::NotWritten() const { ZYNError::Message(notWritten_, name_, Platform::LastError()); }
 
-tMapOutput::~tMapOutput() {
+tTextOutput::~tTextOutput() {
   if (open_ && file_.Close()) (void)file_.MoveTo(name_);
 }
 
-void tMapOutput::File(const std::string& name, const ZYNResult::tFileResult& result) {
-  (void)name;
-  const std::string lines = result.error.empty() ? ClassLines(result.className, result.members) : std::string();
-  if (open_ && !lines.empty()) file_.Write({reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()});
+void tTextOutput::Put(const std::string& text) {
+  if (open_ && !text.empty()) file_.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-void tMapOutput::End() {
+void tTextOutput::Stopped() {
+  if (open_) Put(Tail(nullptr));
+}
+
+void tTextOutput::File(const std::string& name, const ZYNResult::tFileResult& result) { Put(Lines(name, result)); }
+
+void tTextOutput::End(const ZYNResult::tTotals& totals) {
+  Put(Tail(&totals));
   open_ = false;
   if (!file_.Close() || !file_.MoveTo(name_)) NotWritten();
 }

@@ -32,7 +32,7 @@ void tReport::Head() {
 bool tReport::File(const std::string& name, const ZYNResult::tFileResult& result) {
   if (quiet_) return result.error.empty();
   for (const auto& output : outputs_) output->File(name, result);
-  ++files_;
+  ++totals_.files;
   const std::string shown = FormatUtils::Printable(name);
   PrintText(shown);
   // The first warning ends the line begun with the name.
@@ -51,7 +51,7 @@ bool tReport::File(const std::string& name, const ZYNResult::tFileResult& result
     Error(result.error.Line());
     return false;
   }
-  reduction_ += result.change;
+  totals_.reduction += result.change;
   FormatUtils::PrintInt(-static_cast<std::int64_t>(result.change), 8);
   FormatUtils::PrintInt(Percent(result.change, result.oldSize), 8);
   PrintText("%");
@@ -67,14 +67,14 @@ void tReport::EndLine() {
 }
 
 void tReport::ArchiveKept(const std::string& name, const std::string& why) {
-  archives_ = true;
+  totals_.archives = true;
   if (quiet_) return;
   PrintLine("WARNING: Archive \"" + FormatUtils::Printable(name) + "\" left unchanged: " + FormatUtils::Printable(why));
 }
 
 void tReport::ArchiveShrank(std::int64_t bytes) {
-  archives_ = true;
-  archiveReduction_ += bytes;
+  totals_.archives = true;
+  totals_.archiveReduction += bytes;
 }
 
 void tReport::ArchiveFailed(const std::string& name, const std::string& line) {
@@ -84,11 +84,12 @@ void tReport::ArchiveFailed(const std::string& name, const std::string& line) {
 }
 
 void tReport::End() {
-  for (const auto& output : outputs_) output->End();
+  for (const auto& output : outputs_) output->End(totals_);
   PrintLine(kDashes);
-  FormatUtils::Print("Files processed: ", files_);
-  FormatUtils::Print("Total reduction: ", reduction_);
-  if (archives_) PrintLine("Archive reduction: " + std::to_string(archiveReduction_));
+  FormatUtils::Print("Files processed: ", totals_.files);
+  FormatUtils::Print("Total reduction: ", totals_.reduction);
+  if (totals_.archives) PrintLine("Archive reduction: " + std::to_string(totals_.archiveReduction));
+  for (const auto& output : outputs_) output->Summary();
 }
 
 void Error(std::string_view line) {

@@ -48,10 +48,7 @@ public:
   void End();
 
 private:
-  std::int32_t files_ = 0;             // class files, loose or entries
-  std::int32_t reduction_ = 0;         // the sum of their Change column
-  std::int64_t archiveReduction_ = 0;  // by how many bytes the archive files shrank
-  bool archives_ = false;              // an archive was processed
+  ZYNResult::tTotals totals_;
   bool quiet_ = false;
   std::vector<std::unique_ptr<ZYNResult::tOutput>> outputs_;
 };

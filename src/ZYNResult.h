@@ -32,7 +32,7 @@ enum class tRule : std::uint8_t {
   kKotlinInline,    // kotlinc copies its body into its callers
   kNative,          // a native method keeps its name
   kMetadata,        // the class's metadata names its members
-  kNest,            // the classes of its nest use it
+  kNest,            // the classes of its nest use it (the last: ZYNExplain has a row for each)
 };
 
 // A guard's verdict on one member: the rule that keeps it (kNone: none) and its evidence where there is any (the
@@ -49,6 +49,7 @@ enum class tFate : std::uint8_t { kRemoved, kRenamed, kKept };
 // source lines of its code where a line number table is kept (last 0: none).
 struct tMemberDecision {
   bool method = false;
+  std::int32_t access = 0;  // its access flags as read
   tFate fate = tFate::kKept;
   tRule rule = tRule::kNone;  // why a kept member stays
   std::string name, descriptor, newName, evidence;
@@ -69,13 +70,24 @@ struct tFileResult {
   std::vector<tMemberDecision> members;
 };
 
+// What the run's last lines say.
+struct tTotals {
+  std::int32_t files = 0;             // class files, loose or entries
+  std::int32_t reduction = 0;         // the sum of their Change column
+  bool archives = false;              // an archive was processed
+  std::int64_t archiveReduction = 0;  // by how many bytes the archive files shrank
+};
+
 // An output of a run beside the console: fed every class file's result in list order (File), told when the run
-// went through (End, which may end the run at an error of its own). Destroyed without End when the run stops.
+// went through (End, which may end the run at an error of its own), then Summary. Destroyed without End when the
+// run stops.
 class tOutput {
 public:
   virtual ~tOutput() = default;
   virtual void File(const std::string& name, const tFileResult& result) = 0;
-  virtual void End() = 0;
+  virtual void End(const tTotals& totals) = 0;
+  // After the totals of a run that went through: what the output prints itself.
+  virtual void Summary() {}
 };
 
 }  // namespace ZYNResult

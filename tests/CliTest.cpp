@@ -48,6 +48,9 @@ const std::string kHelp =
     "   To optimize many files use wildcards * and ? in the file(s) parameter\n"
     "      -keep:NAME -- keep the private members of classes NAME (a.b.C, a.b.*, a.**, a.b.C#member)\n"
     "      -map:FILE  -- write to FILE the names that renamed members had (read by ReTrace)\n"
+    "      -usage:FILE -- write to FILE the private members removed (with -tst: that would be)\n"
+    "      -why:NAME  -- print what became of the private members NAME, and why (the -keep: patterns)\n"
+    "      -report:FILE -- write to FILE the run as JSON (sizes, errors, what became of private members)\n"
     "      --version  -- print the version of the build (--help and -h: this text)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";
@@ -428,8 +431,9 @@ TEST_F(CliTest, AnErrorInTheSecondFileEndsTheRun) {
   }
 }
 
-// The mapping is put in place when the run ends, also at an error (what was mapped until then), and with -tst;
-// a map that cannot be made ends the run before any file.
+// The mapping, the usage list and the report are put in place when the run ends, also at an error (what they
+// hold until then), and with -tst; one that cannot be made ends the run before any file. -why answers after
+// the totals of a run that went through.
 TEST_F(CliTest, TheMappingIsWrittenAtTheEndOfEveryRun) {
   const std::string d = dir.path();
   const std::string mapped = "Sample -> Sample:\n    int counter -> Code\n";
@@ -445,6 +449,29 @@ TEST_F(CliTest, TheMappingIsWrittenAtTheEndOfEveryRun) {
   r = Zyn(d, {"-map:no/such/folder.map", "A.class"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, kBanner + "\nERROR: Map file \"no/such/folder.map\" not written: No such file or directory\n");
+  for (const std::string key : {"-usage:", "-report:"}) {
+    r = Zyn(d, {key + "no/such/file", "A.class"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, kBanner + "\nERROR: " + (key == "-usage:" ? "Usage" : "Report") +
+                         " file \"no/such/file\" not written: No such file or directory\n");
+  }
+  r = Zyn(d, {"-report:r.json", "-usage:u.txt", "-why:Sample#counter", "-why:x.*", "?.class"});
+  EXPECT_EQ(r.code, 1);
+  const Bytes stopped = ReadFileBytes(d + "/r.json");
+  const std::string report(stopped.begin(), stopped.end());
+  EXPECT_NE(report.find("\"name\": \"B.class\", \"limited\": false, \"warnings\": [], \"error\": {\"code\": "
+                        "\"NotClassFile\", \"args\": [], \"line\": \"ERROR: This is not class file\"}}\n  ],\n"
+                        "  \"completed\": false\n}\n"),
+            std::string::npos) << report;
+  EXPECT_EQ(r.out.find("Sample: private"), std::string::npos);  // no answers without the totals
+  fs::remove(d + "/B.class");
+  r = Zyn(d, {"-tst", "-report:r.json", "-why:Sample#counter", "-why:x.*", "A.class"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("\nSample: private static int counter: renamed to Code\n-why:x.*: no private member matches\n"),
+            std::string::npos) << r.out;
+  const Bytes done = ReadFileBytes(d + "/r.json");
+  EXPECT_NE(std::string(done.begin(), done.end()).find("\"completed\": true,\n  \"totals\": {\"files\": 1, "),
+            std::string::npos);
 }
 
 TEST_F(CliTest, AFailedWriteEndsTheRunAndKeepsTheClassFile) {

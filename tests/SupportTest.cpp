@@ -7,6 +7,8 @@
 #include "Queue.h"
 #include "TestSupport.h"
 #include "ZYNError.h"
+#include "ZYNExplain.h"
+#include "ZYNJson.h"
 #include "ZYNReport.h"
 
 namespace {
@@ -193,6 +195,59 @@ TEST_F(SupportTest, WarnCountStopsAt32767) {
   for (int i = 0; i < 32770; ++i) ZYNError::Warning(diag, "w");
   EXPECT_EQ(diag.WarnCount, 32767);
   EXPECT_EQ(diag.lines.size(), 32770u);  // every warning is kept for printing
+}
+
+// A member as the usage list, -why and the report show it: modifiers in Java's order (only those a field or a
+// method can have), types as source names them, a constructor by its class's simple name, the fate and rule.
+TEST_F(SupportTest, MembersAreShownAsJavaDeclaresThemWithTheirFate) {
+  using ZYNResult::tFate;
+  using ZYNResult::tRule;
+  struct Case {
+    bool method;
+    std::int32_t access;
+    std::string name, descriptor;
+    tFate fate;
+    tRule rule;
+    std::string evidence, shown, fate_text;
+  };
+  const Case cases[] = {
+      {false, 0x00DA, "count", "I", tFate::kRemoved, tRule::kNone, "", "private static final volatile transient int count",
+       "removed"},
+      {false, 0x0002, "grid", "[[Ljava/lang/String;", tFate::kRenamed, tRule::kNone, "", "private java.lang.String[][] grid",
+       "renamed to a"},
+      {true, 0x0D2A, "run", "(IJ[BLa/B;)V", tFate::kKept, tRule::kKeepPattern, "a.b.**",
+       "private static synchronized native abstract strictfp void run(int,long,byte[],a.B)", "kept by -keep:a.b.**"},
+      {true, 0x0052, "<init>", "(Z)V", tFate::kKept, tRule::kStringConstant, "a/b/Main",
+       "private final Inner(boolean)", "kept: its name is a String constant of a.b.Main"},
+      {true, 0x0002, "x", "()La/b/C;", tFate::kKept, tRule::kBoundByRun, "com/google/gson/Gson", "private a.b.C x()",
+       "kept: the run uses com.google.gson.Gson, which binds fields by name"},
+      {true, 0x0002, "y", "()V", tFate::kKept, tRule::kNone, "", "private void y()", "kept: its class uses it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    ZYNResult::tMemberDecision d;
+    d.method = c.method, d.access = c.access, d.name = c.name, d.descriptor = c.descriptor, d.fate = c.fate;
+    d.rule = c.rule, d.evidence = c.evidence, d.newName = "a";
+    EXPECT_EQ(ZYNMap::Declaration("a/b/Outer$Inner", d), c.shown);
+    EXPECT_EQ(ZYNExplain::Fate(d), c.fate_text);
+    const std::vector<ZYNResult::tMemberDecision> one{d};
+    EXPECT_EQ(ZYNExplain::UsageLines("a/b/Outer$Inner", one),
+              c.fate == tFate::kRemoved ? "a.b.Outer$Inner:\n    " + c.shown + "\n" : "");
+  }
+}
+
+// Report strings are valid JSON whatever bytes a class file's names hold.
+TEST_F(SupportTest, ReportStringsAreValidJsonForAnyBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {std::string("\x00\x1f\n", 3), R"("\u0000\u001f\u000a")"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},
+      {"\xC0\x80", R"("\ufffd\ufffd")"},                 // modified UTF-8's NUL is not UTF-8
+      {"\xED\xA0\x80x", R"("\ufffd\ufffd\ufffdx")"},    // nor is a surrogate
+      {"\xE2\x82", R"("\ufffd\ufffd")"},                 // cut short
+      {"\xFF\x7F", "\"\\ufffd\x7F\""},
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(ZYNJson::Quoted(text), quoted);
 }
 
 }  // namespace

@@ -154,6 +154,9 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
       {{"-keep:a#b#c", "a"}, "Invalid keep pattern \"a#b#c\""},
       {{"-keep", "a"}, "Unknown parameter \"-keep\""},
       {{"-map:", "a"}, "Invalid map file \"\""},
+      {{"-usage:", "a"}, "Invalid usage file \"\""},
+      {{"-report:", "a"}, "Invalid report file \"\""},
+      {{"-why:a..b", "a"}, "Invalid why pattern \"a..b\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));

@@ -44,6 +44,8 @@ if $tests; then
   compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null || need libclang-rt-dev
   # The check of the product's function sizes.
   command -v clang-tidy >/dev/null || need clang-tidy
+  # The report's schema check.
+  /usr/bin/python3 -c 'import jsonschema' 2>/dev/null || need python3-jsonschema
   # The fault injection kills the run at chosen system calls.
   command -v strace >/dev/null || need strace
   # The man page's lint, and cpack's dependency search for the Debian package.
