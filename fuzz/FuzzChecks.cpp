@@ -154,7 +154,7 @@ std::string CheckArchive(tInput input) {
   ZYNHierarchy::tRunFacts facts;
   ZYNArchive::ReadNames("fuzz.jar", input, 1, memory, [&](ZYNHierarchy::tClassFacts&& names) { facts.Add(std::move(names)); });
   facts.Finish();
-  ZYNArchive::ReadWords(input, memory, facts);
+  ZYNArchive::ReadWords(input, "fuzz.jar", memory, facts);
 
   tBytes written;
   try {

@@ -783,10 +783,11 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
   if (!kept->entries.empty() || !kept->nests.empty()) memory.kept.Put(name, std::move(kept));
 }
 
-void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
+void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMemory& memory,
+               ZYNHierarchy::tRunFacts& facts) {
   tBudget::tShare share(memory.nested);
   ZYNZip::tCoder coder;
-  const tFound found = WalkArchive(bytes, "", tMode::Lenient, share, coder);
+  const tFound found = WalkArchive(bytes, name, tMode::Lenient, share, coder);
   std::vector<std::uint8_t> text;
   for (const tTask& resource : found.resources) {
     const ZYNZip::tArchive& archive = resource.node->archive;
@@ -795,7 +796,12 @@ void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarch
     } catch (const ZYNError::Fatal&) {
       continue;  // not read for words; the entry is copied as it is
     }
-    facts.AddWords(text);
+    // The keep rules a library ships for shrinkers are applied as if given, naming the entry; their words are
+    // rules, not names.
+    if (const std::string& entry = archive.entries[resource.entry].name; ZYNRules::IsShippedRules(entry))
+      facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, resource.node->shown + "!" + entry);
+    else
+      facts.AddWords(text);
   }
 }
 

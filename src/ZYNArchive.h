@@ -123,6 +123,6 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
                const std::function<void(ZYNHierarchy::tClassFacts&&)>& add);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
 // the run (ZYNHierarchy::tRunFacts::AddWords); the same.
-void ReadWords(std::span<const std::uint8_t> bytes, tMemory& memory, ZYNHierarchy::tRunFacts& facts);
+void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMemory& memory, ZYNHierarchy::tRunFacts& facts);
 
 }  // namespace ZYNArchive

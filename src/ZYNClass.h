@@ -94,10 +94,14 @@ struct tProtection {
   bool typeNamesOnly = false;  // a supertype is unknown: new names only of the form of type names
   ZYNHierarchy::tInherited inherited;  // what a supertype may declare non-private
   std::vector<ZYNResult::tKept> fieldKept, methodKept;  // neither removed nor renamed, and by which rule
-  std::vector<ZYNResult::tKept> methodNamed;            // kept under their names (native methods)
+  std::vector<ZYNResult::tKept> fieldNamed, methodNamed;  // kept under their names if kept (native methods, rules)
 };
 tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params);
 inline bool Kept(const std::vector<ZYNResult::tKept>& kept, std::size_t i) { return i < kept.size() && kept[i]; }
+// Whether the member in that slot may only go whole: removed, never renamed.
+inline bool NamedOnly(const tProtection& p, bool isMethod, std::size_t slot) {
+  return Kept(isMethod ? p.methodNamed : p.fieldNamed, slot);
+}
 // Puts the rule that keeps each member on the member, for its decision: the first of kept, named and, for
 // members no rule keeps, what holds for the whole class.
 void RecordKept(tClassDesc& cls, const tProtection& p);

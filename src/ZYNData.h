@@ -34,6 +34,7 @@ struct tParams {
   std::string usage;               // the file that receives the list of removed members, or empty
   std::vector<tKeepPattern> why;   // the private members whose fate the run prints after the totals
   std::string report;              // the file that receives the run as JSON, or empty
+  std::vector<std::string> rules;  // the keep rules files, in order
   std::string file;                // the file parameter as given
   std::vector<std::string> keys;   // the keys as given, in order (for a report of the run)
 };

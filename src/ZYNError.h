@@ -63,6 +63,10 @@ namespace ZYNError {
   X(BadWhyPattern, "Invalid why pattern \"{}\"")                                            \
   X(ReportNotWritten, "Report file \"{}\" not written: {}")                                 \
   X(BadReportFile, "Invalid report file \"{}\"")                                            \
+  X(BadRules, "Rules file \"{}\" line {}: expected {}, not {}")                              \
+  X(BadRulesFile, "Invalid rules file \"{}\"")                                              \
+  X(RulesNotRead, "Rules file \"{}\" not read")                                             \
+  X(RulesTooDeep, "Rules file \"{}\" is included more than 16 deep")                        \
   X(ArchiveDamaged, "Archive \"{}\" is damaged: {}")                                        \
   X(ArchiveChanged, "Archive \"{}\" changed while it was read")                             \
   X(ArchiveNotReadBack, "Archive \"{}\" not written: it does not read back: {}")            \

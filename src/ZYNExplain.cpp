@@ -31,6 +31,7 @@ constexpr tRuleRow kRules[] = {
     {"AnnotationWord", "kept: its name is a word of an annotation of {}"},
     {"NamedOutside", "kept: its name is a String constant or a resource word of the run"},
     {"KeepPattern", "kept by -keep:{}"},
+    {"KeepRule", "kept by {}"},
     {"BoundByRun", "kept: the run uses {}, which binds fields by name"},
     {"BoundByClass", "kept: its class, package or a supertype declares that its fields bind by name"},
     {"Listed", "kept: the run lists the methods of its class"},
@@ -66,8 +67,9 @@ std::string Fate(const ZYNResult::tMemberDecision& member) {
   const std::string_view text = RowOf(member.rule).text;
   const std::size_t at = text.find("{}");
   if (at == std::string_view::npos) return std::string(text);
-  // A -keep: pattern is shown as given; a class by its Java name.
-  const std::string evidence = member.rule == tRule::kKeepPattern ? member.evidence : Dotted(member.evidence);
+  // A -keep: pattern and a rule are shown as given; a class by its Java name.
+  const bool asGiven = member.rule == tRule::kKeepPattern || member.rule == tRule::kKeepRule;
+  const std::string evidence = asGiven ? member.evidence : Dotted(member.evidence);
   return std::string(text.substr(0, at)) + evidence + std::string(text.substr(at + 2));
 }
 

@@ -534,6 +534,22 @@ void tRunFacts::Finish() {
   stringTexts_ = decltype(stringTexts_)();
 }
 
+std::vector<std::string_view> tRunFacts::Supertypes(std::string_view name) const {
+  std::vector<std::string_view> found;
+  std::unordered_set<std::string_view> seen{name};
+  std::vector<std::string_view> next{name};
+  for (std::size_t i = 0; i < next.size(); ++i) {
+    const tKnownClass* known = Find(next[i]);
+    if (known == nullptr) continue;
+    auto add = [&](std::string_view s) {
+      if (!s.empty() && seen.insert(s).second) found.push_back(s), next.push_back(s);
+    };
+    add(known->super);
+    for (const std::string_view s : known->interfaces) add(s);
+  }
+  return found;
+}
+
 void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
   ForEachWord(text, [&](std::string_view word) {
     if (named_.contains(word)) return;

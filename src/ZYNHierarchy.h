@@ -4,7 +4,7 @@
 // is (or may be) serializable. It also holds what reaches a private member from outside its class: names
 // that other classes spell as String constants or that the run's resource files hold, and the methods that
 // inner classes name as their enclosing method, and whether code may bind the run's fields by their names.
-// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNCode.
+// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNCode, ZYNRules.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ZYNAttr.h"
+#include "ZYNRules.h"
 
 namespace ZYNHierarchy {
 
@@ -134,6 +135,15 @@ public:
   bool MethodsListed(std::string_view name) const { return methodsListed_.contains(name); }
   // Whether the package's package-info declares how its classes bind their fields.
   bool PackageBinds(std::string_view package) const { return boundPackages_.contains(package); }
+  // Every ancestor of the class that the run knows of, nearest first, each once (the JDK's beyond the first).
+  std::vector<std::string_view> Supertypes(std::string_view name) const;
+  // Calls f for every class of the run, in no particular order.
+  void ForEachClass(const std::function<void(std::string_view, const tKnownClass&)>& f) const {
+    for (const auto& [name, known] : classes_) f(name, known);
+  }
+
+  // The run's keep rules: its -rules: files and the rules its archives ship, prepared against its classes.
+  ZYNRules::tRuleSet rules;
 
 private:
   using tViewSet = std::unordered_set<std::string_view>;

@@ -24,6 +24,7 @@
 #include "ZYNMap.h"
 #include "ZYNNest.h"
 #include "ZYNReport.h"
+#include "ZYNRules.h"
 #include "ZYNRerun.h"
 #include "ZYNVersion.h"
 #include "ZYNZip.h"
@@ -43,6 +44,7 @@ constexpr std::string_view kMapKey = "-map:";
 constexpr std::string_view kUsageKey = "-usage:";
 constexpr std::string_view kWhyKey = "-why:";
 constexpr std::string_view kReportKey = "-report:";
+constexpr std::string_view kRulesKey = "-rules:";
 constexpr unsigned kMaxThreads = 256;
 
 std::string TakeWord(Queue::tQueue& queue) {
@@ -90,6 +92,9 @@ bool ApplyKey(std::string_view key, tParams& p) {
   } else if (key.starts_with(kReportKey)) {
     p.report = key.substr(kReportKey.size());
     if (p.report.empty()) ZYNError::Message(kBadReportFile, p.report);
+  } else if (key.starts_with(kRulesKey)) {
+    p.rules.emplace_back(key.substr(kRulesKey.size()));
+    if (p.rules.back().empty()) ZYNError::Message(kBadRulesFile, p.rules.back());
   } else {
     return false;
   }
@@ -479,10 +484,15 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, cons
 void ReadResources(const std::vector<std::string>& archives, const std::vector<std::string>& others,
                    ZYNArchive::tMemory& memory, ZYNHierarchy::tRunFacts& facts) {
   for (const std::string& name : archives)
-    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), memory, facts);
+    if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), name, memory, facts);
   std::vector<std::uint8_t> text;
-  for (const std::string& name : others)
-    if (Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) facts.AddWords(text);
+  for (const std::string& name : others) {
+    if (!Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) continue;
+    if (ZYNRules::IsShippedRules(name))
+      facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, name);
+    else
+      facts.AddWords(text);
+  }
 }
 
 // How far the names pass may read beyond the window: what a unit hands over (names, kept bytes within the
@@ -831,6 +841,7 @@ void Usage() {
   PrintLine("      -usage:FILE -- write to FILE the private members removed (with -tst: that would be)");
   PrintLine("      -why:NAME  -- print what became of the private members NAME, and why (the -keep: patterns)");
   PrintLine("      -report:FILE -- write to FILE the run as JSON (sizes, errors, what became of private members)");
+  PrintLine("      -rules:FILE -- keep what the ProGuard rules in FILE keep (-keep, -keepclassmembers, -if, ...)");
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 
@@ -918,6 +929,29 @@ void AddOutputs(const tParams& params, ZYNReport::tReport& report) {
   if (!params.why.empty()) report.Add(std::make_unique<ZYNExplain::tWhyOutput>(params.why));
 }
 
+// The -rules: files, read before any file; the options they hold that keep nothing are named once each.
+ZYNRules::tRuleSet ReadRules(const tParams& params) {
+  ZYNRules::tRuleSet rules;
+  for (const std::string& file : params.rules) rules.ReadFile(file);
+  for (const auto& [option, where] : rules.Skipped())
+    PrintLine(FormatUtils::Printable("WARNING: Rules option \"" + option + "\" not applied (first in " + where + ")"));
+  return rules;
+}
+
+// The run's rules: those given, then those its archives ship; each -if condition is met by the run's classes.
+void PrepareRules(ZYNRules::tRuleSet&& given, ZYNHierarchy::tRunFacts& facts) {
+  given.Append(std::move(facts.rules));
+  facts.rules = std::move(given);
+  facts.rules.Prepare([&facts](const std::function<void(const ZYNRules::tClassView&)>& f) {
+    facts.ForEachClass([&](std::string_view name, const ZYNHierarchy::tKnownClass&) {
+      ZYNRules::tClassView view;
+      view.name = name;
+      view.supertypes = facts.Supertypes(name);
+      f(view);
+    });
+  });
+}
+
 }  // namespace
 
 int Run(Queue::tQueue& words) {
@@ -930,6 +964,7 @@ int Run(Queue::tQueue& words) {
   const unsigned threads = Threads();
   ZYNReport::tReport report;
   AddOutputs(params, report);
+  ZYNRules::tRuleSet rules = ReadRules(params);
   std::vector<std::string> others;
   std::unordered_set<std::string> links;
   tRunPlan plan(params, threads, ListFiles(params, words, others, links, report));
@@ -943,6 +978,7 @@ int Run(Queue::tQueue& words) {
   const std::vector<bool> fromBackup(params.old ? 0 : names.size(), true);
   plan.facts = ReadRun(names, plan.others, {plan.threads, plan.memory, params.tst ? nullptr : &plan.locks},
                        fromBackup, plan.read);
+  PrepareRules(std::move(rules), plan.facts);
   if (!params.tst) CheckBackupNames(names, plan.read.isArchive);
   plan.inTurn = ReadsWritten(names, plan.links, params);
   if (!params.old) Settle(plan);

@@ -1,7 +1,7 @@
 // The batch: banner, keys, file list, the units run on every thread and committed in list order to the files
 // and the report.
 // Uses: FileModule, FileModuleList, FormatUtils, Platform, Queue, ZYNArchive, ZYNBatch, ZYNClass, ZYNData,
-//   ZYNError, ZYNExplain, ZYNJson, ZYNMap, ZYNNest, ZYNReport, ZYNRerun, ZYNVersion, ZYNZip.
+//   ZYNError, ZYNExplain, ZYNJson, ZYNMap, ZYNNest, ZYNRules, ZYNReport, ZYNRerun, ZYNVersion, ZYNZip.
 #pragma once
 #include <optional>
 #include <string>

@@ -768,6 +768,49 @@ tProtection ClassProtection(const tClassDesc& cls) {
 
 using ZYNResult::tKept;
 
+// The types of the annotations in the attributes, as internal names.
+std::vector<std::string_view> AnnotationTypes(const ZYNAttr::AttrArray& attrs, const ConstPool& cp) {
+  std::vector<std::string_view> types;
+  for (const auto& attr : attrs) {
+    const auto* indexed = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get());
+    if (indexed == nullptr || !ZYNAttr::HoldsAnnotations(indexed->kind)) continue;
+    ZYNHierarchy::ReadAnnotations(indexed->body, indexed->indexes, [&](std::int32_t i) { return Utf8Text(cp, i); },
+                                  [](std::string_view) {}, [&](std::string_view type) {
+                                    if (type.size() > 2 && type[0] == 'L' && type.back() == ';')
+                                      types.push_back(type.substr(1, type.size() - 2));
+                                  });
+  }
+  return types;
+}
+
+// What the run's keep rules hold of the members: the whole member, or its name where it stays.
+void HeldByRules(const tClassDesc& cls, tProtection& p) {
+  if (cls.facts == nullptr || cls.facts->rules.empty()) return;
+  const ConstPool& cp = *cls.cp;
+  ZYNRules::tClassView view{cls.accessFlags, ZYNConstPool::ClassName(cp, cls.thisClass), {}, AnnotationTypes(cls.attrs, cp), {}};
+  view.supertypes = cls.facts->Supertypes(view.name);
+  if (view.supertypes.empty()) {
+    if (cls.superClass != 0) view.supertypes.push_back(ZYNConstPool::ClassName(cp, cls.superClass));
+    for (const std::int32_t index : cls.interfaces) view.supertypes.push_back(ZYNConstPool::ClassName(cp, index));
+  }
+  for (const auto* table : {&cls.fields, &cls.methods})
+    for (const memberInfo& m : *table)
+      view.members.push_back({table == &cls.methods, m.accessFlags, Utf8Text(cp, m.nameIndex),
+                              Utf8Text(cp, m.descriptorIndex), AnnotationTypes(m.attrs, cp)});
+  const std::vector<ZYNRules::tVerdict> verdicts = cls.facts->rules.Hold(view);
+  p.fieldNamed.resize(cls.fields.size());
+  p.methodNamed.resize(cls.methods.size());
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const bool method = k >= cls.fields.size();
+    const std::size_t i = method ? k - cls.fields.size() : k;
+    const tKept kept{ZYNResult::tRule::kKeepRule, verdicts[k].evidence};
+    std::vector<tKept>& whole = method ? p.methodKept : p.fieldKept;
+    std::vector<tKept>& named = method ? p.methodNamed : p.fieldNamed;
+    if (verdicts[k].hold == ZYNRules::tHold::kMember && !Kept(whole, i)) whole[i] = kept;
+    if (verdicts[k].hold == ZYNRules::tHold::kName && !Kept(whole, i) && !Kept(named, i)) named[i] = kept;
+  }
+}
+
 tKept Rule(bool holds, ZYNResult::tRule rule) { return {holds ? rule : ZYNResult::tRule::kNone, {}}; }
 
 // The first rule that holds, in the order given.
@@ -855,13 +898,15 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
     p.methodNamed.push_back(Rule((m.accessFlags & kAccNative) != 0, tRule::kNative));
   }
   for (const std::size_t i : KotlinInlineBodies(cls)) p.methodKept[i] = {tRule::kKotlinInline, {}};
+  HeldByRules(cls, p);
   return p;
 }
 
 void RecordKept(tClassDesc& cls, const tProtection& p) {
   using ZYNResult::tRule;
   const ZYNResult::tKept whole{p.wholeClass ? tRule::kNest : p.noRename ? tRule::kMetadata : tRule::kNone, {}};
-  for (std::size_t i = 0; i < cls.fields.size(); ++i) cls.fields[i].kept = Kept(p.fieldKept, i) ? p.fieldKept[i] : whole;
+  for (std::size_t i = 0; i < cls.fields.size(); ++i)
+    cls.fields[i].kept = Kept(p.fieldKept, i) ? p.fieldKept[i] : Kept(p.fieldNamed, i) ? p.fieldNamed[i] : whole;
   for (std::size_t i = 0; i < cls.methods.size(); ++i)
     cls.methods[i].kept = Kept(p.methodKept, i) ? p.methodKept[i] : Kept(p.methodNamed, i) ? p.methodNamed[i] : whole;
 }
@@ -929,7 +974,7 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
 
 // Whether the protection keeps the name of the member in that slot.
 bool NameKept(const tProtection& p, bool isMethod, std::size_t slot) {
-  return isMethod ? Kept(p.methodKept, slot) || Kept(p.methodNamed, slot) : Kept(p.fieldKept, slot);
+  return Kept(isMethod ? p.methodKept : p.fieldKept, slot) || NamedOnly(p, isMethod, slot);
 }
 
 // Whether the class has a member that renaming may touch.

@@ -572,7 +572,7 @@ void RenameAcross(tNestNaming& n, const std::vector<Member>& candidates, std::ve
     if (!member.present) continue;
     const std::vector<RefAt> reaching = refs.Reaching(m.key, m.cls);
     const long long stake = NameBytes(classes, m, reaching);
-    if (ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot))) {
+    if (ps[m.cls].noRename || NamedOnly(ps[m.cls], m.isMethod, m.slot)) {
       Count(report, ps[m.cls].noRename ? tReport::kNoRename : tReport::kNative, stake);
       continue;
     }
@@ -613,7 +613,7 @@ void CountOwnPool(const std::vector<tClassDesc*>& classes, const Keys& keys, con
   for (std::size_t j = 0; j < candidates.size(); ++j) {
     const Member& m = candidates[j];
     const memberInfo& member = MemberOf(classes, m);
-    if (acrossOnly[j] || !member.present || ps[m.cls].noRename || (m.isMethod && Kept(ps[m.cls].methodNamed, m.slot)))
+    if (acrossOnly[j] || !member.present || ps[m.cls].noRename || NamedOnly(ps[m.cls], m.isMethod, m.slot))
       continue;
     const ConstPool& cp = *classes[m.cls]->cp;
     const std::string& was = keys.Text(m.key);

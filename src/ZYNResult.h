@@ -23,6 +23,7 @@ enum class tRule : std::uint8_t {
   kAnnotationWord,  // its name is a word of an annotation of the class
   kNamedOutside,    // its name is a String constant or a resource word of the run
   kKeepPattern,     // a -keep: pattern
+  kKeepRule,        // a rule of a -rules: file or of one an archive ships
   kBoundByRun,      // the run uses code that binds fields by name
   kBoundByClass,    // the class, its package or a supertype declares how its fields bind
   kListed,          // the run lists the class's methods

@@ -157,6 +157,7 @@ TEST_F(ParseParamsTest, TheFirstBadWordEndsTheRun) {
       {{"-usage:", "a"}, "Invalid usage file \"\""},
       {{"-report:", "a"}, "Invalid report file \"\""},
       {{"-why:a..b", "a"}, "Invalid why pattern \"a..b\""},
+      {{"-rules:", "a"}, "Invalid rules file \"\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));

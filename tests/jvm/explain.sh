@@ -86,6 +86,40 @@ fi
 [[ -f /usr/share/java/guava.jar ]] && cp -L /usr/share/java/guava.jar "$scratch/guava.jar" && check guava "$scratch/guava.jar"
 mkdir -p "$scratch/maven" && cp -L /usr/share/maven/lib/*.jar "$scratch/maven/" && check maven "$scratch/maven"
 
+# A rule that a jar ships keeps a method that only a name built at run time reaches: without the rule the
+# method goes and the program fails; with it the program runs and -why names the rule. A -rules: file does the
+# same for the loose class.
+mkdir -p "$scratch/ship/src/p" "$scratch/ship/classes/META-INF/proguard"
+cat > "$scratch/ship/src/p/Main.java" <<'JAVA'
+package p;
+public class Main {
+  private int secret() { return 42; }
+  public static void main(String[] args) throws Exception {
+    String name = new StringBuilder("terces").reverse().toString();
+    System.out.println(Main.class.getDeclaredMethod(name).invoke(new Main()));
+  }
+}
+JAVA
+"$jdk/bin/javac" --release 17 -d "$scratch/ship/classes" "$scratch/ship/src/p/Main.java"
+printf -- '-dontwarn x.**\n-keepclassmembers class p.Main {\n  private int secret();\n}\n' > "$scratch/ship/keep.pro"
+cp "$scratch/ship/keep.pro" "$scratch/ship/classes/META-INF/proguard/keep.pro"
+(cd "$scratch/ship/classes" && zip -qX ../with.jar p/Main.class META-INF/proguard/keep.pro && zip -qX ../without.jar p/Main.class)
+cp -r "$scratch/ship/classes/p" "$scratch/ship/p"
+(cd "$scratch/ship" && "$zyn" -super '-why:p.Main' with.jar > with.out && "$zyn" -super without.jar > /dev/null &&
+  "$zyn" -super -rules:keep.pro '-why:p.Main' p/Main.class > loose.out) || fail shipped-rule "zyn failed"
+with=$(timeout 60 "$jdk/bin/java" -Xverify:all -cp "$scratch/ship/with.jar" p.Main 2>&1 || true)
+without=$(timeout 60 "$jdk/bin/java" -Xverify:all -cp "$scratch/ship/without.jar" p.Main 2>&1 || true)
+loose=$(timeout 60 "$jdk/bin/java" -Xverify:all -cp "$scratch/ship" p.Main 2>&1 || true)
+expected='p.Main: private int secret(): kept by rule "-keepclassmembers class p.Main { private int secret(); }" in with.jar!META-INF/proguard/keep.pro:2'
+if [[ $with == 42 && $loose == 42 && $without == *NoSuchMethodException* ]] && grep -qxF "$expected" "$scratch/ship/with.out" &&
+   grep -qxF "${expected/with.jar!META-INF\/proguard\//}" "$scratch/ship/loose.out" &&
+   grep -qxF 'WARNING: Rules option "-dontwarn" not applied (first in keep.pro:1)' "$scratch/ship/loose.out"; then
+  echo "ok   shipped-rule: kept by the jar's rule and by -rules:, gone without"
+  passed=$((passed + 1))
+else
+  fail shipped-rule "with: $with, without: ${without%%$'\n'*}, loose: $loose" "$scratch/ship/with.out" "$scratch/ship/loose.out"
+fi
+
 echo "explain: $passed passed, $failed failed"
 [[ -z ${KEEP:-} ]] || cp -r "$scratch" /tmp/explain-scratch
 [[ $failed -eq 0 ]]
