@@ -801,7 +801,7 @@ void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMe
     if (const std::string& entry = archive.entries[resource.entry].name; ZYNRules::IsShippedRules(entry))
       facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, resource.node->shown + "!" + entry);
     else
-      facts.AddWords(text);
+      facts.AddWords(text, resource.node->shown + "!" + entry);
   }
 }
 

@@ -122,7 +122,8 @@ bool Makes(const std::string& name, const std::string& backup, unsigned threads,
 void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, unsigned threads, tMemory& memory,
                const std::function<void(ZYNHierarchy::tClassFacts&&)>& add);
 // Adds the words of the archive's resource entries (nested archives included) that name a private member of
-// the run (ZYNHierarchy::tRunFacts::AddWords); the same.
-void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMemory& memory, ZYNHierarchy::tRunFacts& facts);
+// the run (ZYNHierarchy::tRunFacts::AddWords), and the keep rules its entries ship (ZYNRules); the same.
+void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMemory& memory,
+               ZYNHierarchy::tRunFacts& facts);
 
 }  // namespace ZYNArchive

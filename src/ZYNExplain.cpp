@@ -26,10 +26,11 @@ constexpr tRuleRow kRules[] = {
     {"SerialMember", "kept: Java serialization finds it by name"},
     {"SerialForm", "kept: a field of the serialized form of a serializable class"},
     {"CalledByName", "kept: the JVM calls it by name"},
-    {"Annotated", "kept: a runtime-visible annotation"},
+    {"Annotated", "kept: a runtime-visible annotation {}"},
     {"StringConstant", "kept: its name is a String constant of {}"},
     {"AnnotationWord", "kept: its name is a word of an annotation of {}"},
-    {"NamedOutside", "kept: its name is a String constant or a resource word of the run"},
+    {"NamedOutside", "kept: its name is a String constant of {}"},
+    {"ResourceWord", "kept: its name is a word of {}"},
     {"KeepPattern", "kept by -keep:{}"},
     {"KeepRule", "kept by {}"},
     {"BoundByRun", "kept: the run uses {}, which binds fields by name"},
@@ -67,8 +68,10 @@ std::string Fate(const ZYNResult::tMemberDecision& member) {
   const std::string_view text = RowOf(member.rule).text;
   const std::size_t at = text.find("{}");
   if (at == std::string_view::npos) return std::string(text);
+  if (member.evidence.empty()) return std::string(text.substr(0, at > 0 && text[at - 1] == ' ' ? at - 1 : at));
   // A -keep: pattern and a rule are shown as given; a class by its Java name.
-  const bool asGiven = member.rule == tRule::kKeepPattern || member.rule == tRule::kKeepRule;
+  const bool asGiven =
+      member.rule == tRule::kKeepPattern || member.rule == tRule::kKeepRule || member.rule == tRule::kResourceWord;
   const std::string evidence = asGiven ? member.evidence : Dotted(member.evidence);
   return std::string(text.substr(0, at)) + evidence + std::string(text.substr(at + 2));
 }

@@ -502,6 +502,7 @@ tClassFacts::tClassFacts(tClassNames names)
 void tRunFacts::Add(tClassFacts names) {
   privates_.insert(names.privates_.begin(), names.privates_.end());
   strings_.insert(strings_.end(), names.strings_.begin(), names.strings_.end());
+  stringOwners_.resize(strings_.size(), names.name_);
   outside_.insert(outside_.end(), names.outside_.begin(), names.outside_.end());
   if (names.reflectsFields_ && reflector_.empty()) reflector_ = names.name_;
   for (std::string& listed : names.methodsListed_) methodsListed_.insert(std::move(listed));
@@ -522,14 +523,15 @@ const tKnownClass* tRunFacts::Find(std::string_view name) const {
 }
 
 void tRunFacts::Finish() {
-  for (const std::string_view s : strings_)
-    if (const auto it = privates_.find(s); it != privates_.end()) named_.insert(*it);
+  for (std::size_t k = 0; k < strings_.size(); ++k)
+    if (const auto it = privates_.find(strings_[k]); it != privates_.end()) named_.try_emplace(*it, tNamedBy{stringOwners_[k]});
   for (const std::string_view o : outside_)
     if (!classes_.contains(o)) {
       unseen_ = o;
       break;
     }
   strings_ = {};
+  stringOwners_ = {};
   outside_ = {};
   stringTexts_ = decltype(stringTexts_)();
 }
@@ -550,14 +552,21 @@ std::vector<std::string_view> tRunFacts::Supertypes(std::string_view name) const
   return found;
 }
 
-void tRunFacts::AddWords(std::span<const std::uint8_t> text) {
+void tRunFacts::AddWords(std::span<const std::uint8_t> text, std::string_view origin) {
+  const std::string* where = nullptr;
   ForEachWord(text, [&](std::string_view word) {
     if (named_.contains(word)) return;
-    if (const auto it = privates_.find(word); it != privates_.end()) named_.insert(*it);
+    const auto it = privates_.find(word);
+    if (it == privates_.end()) return;
+    if (where == nullptr) where = origins_.emplace_back(std::make_unique<std::string>(origin)).get();
+    named_.try_emplace(*it, tNamedBy{*where, true});
   });
 }
 
-bool tRunFacts::NamedOutside(std::string_view name) const { return named_.contains(name); }
+const tRunFacts::tNamedBy* tRunFacts::NamedOutside(std::string_view name) const {
+  const auto it = named_.find(name);
+  return it == named_.end() ? nullptr : &it->second;
+}
 
 bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const {
   return enclosingOwners_.contains(owner) && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));

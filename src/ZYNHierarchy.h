@@ -120,10 +120,15 @@ public:
   // Once every class is added: only the strings that name a private member of the run are kept.
   void Finish();
   // Adds the words of a resource file that name a private member of the run; nothing when the bytes are not
-  // UTF-8 text. Call after Finish.
-  void AddWords(std::span<const std::uint8_t> text);
-  // Whether something outside a class may reach a private member of this name by it.
-  bool NamedOutside(std::string_view name) const;
+  // UTF-8 text. `origin` names the file (an archive's entry: "app.jar!conf.xml"). Call after Finish.
+  void AddWords(std::span<const std::uint8_t> text, std::string_view origin = {});
+  // What outside a class may reach a private member of this name by it: the first class (internal name) whose
+  // String constant spells it, else the first resource file that holds it as a word; null for nothing.
+  struct tNamedBy {
+    std::string_view where;
+    bool resource = false;
+  };
+  const tNamedBy* NamedOutside(std::string_view name) const;
   // Whether an inner class of the run names this method as its enclosing method.
   bool Encloses(std::string_view owner, std::string_view descriptor, std::string_view name) const;
   // Whether code may bind the run's fields by their names (known after Finish): a class of the run names a
@@ -152,7 +157,9 @@ private:
   tViewSet privates_;                                 // private member names of every class
   std::vector<std::unique_ptr<char[]>> stringTexts_;  // the strings', until Finish
   std::vector<std::string_view> strings_;             // String constants of every class, until Finish
-  tViewSet named_;                                    // names reached from outside their class
+  std::vector<std::string_view> stringOwners_;        // the class of each of strings_, until Finish
+  std::unordered_map<std::string_view, tNamedBy> named_;  // names reached from outside their class
+  std::vector<std::unique_ptr<std::string>> origins_;     // the resource files' names that named_ gives
   tTextSet enclosingOwners_;  // classes with a method that an inner class names as its enclosing one
   tTextSet enclosing_;
   std::vector<std::string_view> outside_;  // what the classes name outside the JDK, until Finish

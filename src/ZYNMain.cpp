@@ -491,7 +491,7 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
     if (ZYNRules::IsShippedRules(name))
       facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, name);
     else
-      facts.AddWords(text);
+      facts.AddWords(text, name);
   }
 }
 

@@ -768,12 +768,13 @@ tProtection ClassProtection(const tClassDesc& cls) {
 
 using ZYNResult::tKept;
 
-// The types of the annotations in the attributes, as internal names.
-std::vector<std::string_view> AnnotationTypes(const ZYNAttr::AttrArray& attrs, const ConstPool& cp) {
+// The types of the annotations in the attributes (of one kind, where given), as internal names.
+std::vector<std::string_view> AnnotationTypes(const ZYNAttr::AttrArray& attrs, const ConstPool& cp,
+                                              std::int16_t only = 0) {
   std::vector<std::string_view> types;
   for (const auto& attr : attrs) {
     const auto* indexed = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(attr.get());
-    if (indexed == nullptr || !ZYNAttr::HoldsAnnotations(indexed->kind)) continue;
+    if (indexed == nullptr || !ZYNAttr::HoldsAnnotations(indexed->kind) || (only != 0 && indexed->kind != only)) continue;
     ZYNHierarchy::ReadAnnotations(indexed->body, indexed->indexes, [&](std::int32_t i) { return Utf8Text(cp, i); },
                                   [](std::string_view) {}, [&](std::string_view type) {
                                     if (type.size() > 2 && type[0] == 'L' && type.back() == ';')
@@ -837,10 +838,14 @@ tKept Reflected(const tNamedFrom& n, const memberInfo& member) {
   if (!IsPrivate(member)) return {};  // only private members are removed or renamed
   const ConstPool& cp = *n.cls.cp;
   const std::string_view name = Utf8Text(cp, member.nameIndex);
-  if (HasAnnotation(member.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, cp, {})) return {tRule::kAnnotated, {}};
+  if (HasAnnotation(member.attrs, ZYNAttr::RuntimeVisibleAnnotationsAttr, cp, {})) {
+    const auto types = AnnotationTypes(member.attrs, cp, ZYNAttr::RuntimeVisibleAnnotationsAttr);
+    return {tRule::kAnnotated, types.empty() ? std::string_view() : types.front()};
+  }
   if (n.strings.contains(name)) return {tRule::kStringConstant, n.self};
   if (n.annotated.contains(name)) return {tRule::kAnnotationWord, n.self};
-  if (n.cls.facts != nullptr && n.cls.facts->NamedOutside(name)) return {tRule::kNamedOutside, {}};
+  if (const auto* by = n.cls.facts != nullptr ? n.cls.facts->NamedOutside(name) : nullptr)
+    return {by->resource ? tRule::kResourceWord : tRule::kNamedOutside, by->where};
   for (const ZYNData::tKeepPattern* k : n.keep)
     if (ZYNData::KeepsMember(*k, name)) return {tRule::kKeepPattern, k->text};
   return {};

@@ -21,7 +21,8 @@ enum class tRule : std::uint8_t {
   kAnnotated,       // a runtime-visible annotation
   kStringConstant,  // its name is a String constant of the class
   kAnnotationWord,  // its name is a word of an annotation of the class
-  kNamedOutside,    // its name is a String constant or a resource word of the run
+  kNamedOutside,    // its name is a String constant of another class of the run
+  kResourceWord,    // its name is a word of a resource file of the run
   kKeepPattern,     // a -keep: pattern
   kKeepRule,        // a rule of a -rules: file or of one an archive ships
   kBoundByRun,      // the run uses code that binds fields by name

@@ -222,6 +222,12 @@ TEST_F(SupportTest, MembersAreShownAsJavaDeclaresThemWithTheirFate) {
       {true, 0x0002, "x", "()La/b/C;", tFate::kKept, tRule::kBoundByRun, "com/google/gson/Gson", "private a.b.C x()",
        "kept: the run uses com.google.gson.Gson, which binds fields by name"},
       {true, 0x0002, "y", "()V", tFate::kKept, tRule::kNone, "", "private void y()", "kept: its class uses it"},
+      {true, 0x0002, "y", "()V", tFate::kKept, tRule::kAnnotated, "javax/inject/Inject", "private void y()",
+       "kept: a runtime-visible annotation javax.inject.Inject"},
+      {true, 0x0002, "y", "()V", tFate::kKept, tRule::kAnnotated, "", "private void y()",
+       "kept: a runtime-visible annotation"},
+      {false, 0x0002, "id", "I", tFate::kKept, tRule::kResourceWord, "app.jar!META-INF/plexus/components.xml",
+       "private int id", "kept: its name is a word of app.jar!META-INF/plexus/components.xml"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);

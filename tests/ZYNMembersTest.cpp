@@ -867,7 +867,8 @@ std::string Why(const std::vector<ZYNResult::tMemberDecision>& decisions) {
   for (const ZYNResult::tMemberDecision& d : decisions) {
     if (d.fate != ZYNResult::tFate::kKept || d.rule == ZYNResult::tRule::kNone) continue;
     using ZYNResult::tRule;
-    const std::string rule = d.rule == tRule::kNamedOutside ? "outside"
+    const std::string rule = d.rule == tRule::kNamedOutside   ? "outside"
+                             : d.rule == tRule::kResourceWord ? "word"
                              : d.rule == tRule::kKeepPattern ? "keep"
                              : d.rule == tRule::kEnclosing   ? "enclosing"
                                                              : std::to_string(static_cast<int>(d.rule));
@@ -898,21 +899,21 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
                           "<default-phases>x</default-phases></component>";
   const std::vector<std::string> all = {"limit", "id", "defaultPhases", "spare"};
   const OutsideCase cases[] = {
-      {"a String of another class and an enclosing method", {}, "", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+      {"a String of another class and an enclosing method", {}, "", {"limit"}, {"make"}, "limit:outside=p/Other make:enclosing"},
       {"resource words, a hyphenated one in camel case", {}, xml, {"limit", "id", "defaultPhases"}, {"make"},
-       "limit:outside id:outside defaultPhases:outside make:enclosing"},
+       "limit:outside=p/Other id:word=r.xml defaultPhases:word=r.xml make:enclosing"},
       {"a text with a NUL is no resource text", {}, std::string("<id>\0</id>", 10), {"limit"}, {"make"},
-       "limit:outside make:enclosing"},
-      {"nor is one that is not UTF-8", {}, "<id>\xC0\xAF</id>", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+       "limit:outside=p/Other make:enclosing"},
+      {"nor is one that is not UTF-8", {}, "<id>\xC0\xAF</id>", {"limit"}, {"make"}, "limit:outside=p/Other make:enclosing"},
       {"the whole class kept, binary form", {"p.Sample"}, "", all, {"make", "gone"},
-       "limit:outside id:keep=p.Sample defaultPhases:keep=p.Sample spare:keep=p.Sample make:keep=p.Sample gone:keep=p.Sample"},
+       "limit:outside=p/Other id:keep=p.Sample defaultPhases:keep=p.Sample spare:keep=p.Sample make:keep=p.Sample gone:keep=p.Sample"},
       {"one member kept, internal form with *", {"p/Sam*#sp*"}, "", {"limit", "spare"}, {"make"},
-       "limit:outside spare:keep=p/Sam*#sp* make:enclosing"},
+       "limit:outside=p/Other spare:keep=p/Sam*#sp* make:enclosing"},
       {"** for any run of packages", {"**"}, "", all, {"make", "gone"},
-       "limit:outside id:keep=** defaultPhases:keep=** spare:keep=** make:keep=** gone:keep=**"},
-      {"* does not cross a package", {"*#spare"}, "", {"limit"}, {"make"}, "limit:outside make:enclosing"},
+       "limit:outside=p/Other id:keep=** defaultPhases:keep=** spare:keep=** make:keep=** gone:keep=**"},
+      {"* does not cross a package", {"*#spare"}, "", {"limit"}, {"make"}, "limit:outside=p/Other make:enclosing"},
       {"another class's pattern keeps nothing here", {"p.Other", "q.**"}, "", {"limit"}, {"make"},
-       "limit:outside make:enclosing"},
+       "limit:outside=p/Other make:enclosing"},
   };
   for (const OutsideCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -933,7 +934,7 @@ TEST_F(MemberPassTest, NamesFromOtherClassesResourcesAndKeepPatternsProtectPriva
     ASSERT_TRUE(ZYNHierarchy::ReadNames(s.b.Build(), own));
     facts.Add(own);
     facts.Finish();
-    facts.AddWords({reinterpret_cast<const std::uint8_t*>(c.resource.data()), c.resource.size()});
+    facts.AddWords({reinterpret_cast<const std::uint8_t*>(c.resource.data()), c.resource.size()}, "r.xml");
     ZYNData::tParams params;
     for (const std::string& k : c.keep) ASSERT_TRUE(ZYNData::ParseKeep(k, params.keep.emplace_back()));
     auto cls = Read(s.b);
