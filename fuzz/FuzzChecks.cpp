@@ -15,6 +15,7 @@
 #include "ZYNConstPool.h"
 #include "ZYNData.h"
 #include "ZYNError.h"
+#include "ZYNRules.h"
 #include "ZYNHierarchy.h"
 #include "ZYNReport.h"
 #include "ZYNMain.h"
@@ -215,6 +216,22 @@ std::string CheckCommandLine(tInput input) {
     return "the file parameter \"" + given + "\" became \"" + path + "\"";
   // The pattern is matched against names as long as it; it must not take time beyond their product.
   for (const std::string& a : arguments) FileModule::WildcardMatch(path, a);
+  return {};
+}
+
+std::string CheckRules(tInput input) {
+  ZYNRules::tRuleSet rules;
+  try {
+    rules.ReadText({reinterpret_cast<const char*>(input.data()), input.size()}, "fuzz.pro");
+  } catch (const ZYNError::Fatal& error) {
+    if (!error.Line().starts_with("ERROR: Rules file \"fuzz.pro\"")) return "an error that names no rules file: " + error.Line();
+    return BadErrorLine(error.Line());
+  }
+  ZYNRules::tClassView view{0x0011, "a/b/Shop", {"a/b/Base", "java/lang/Object"}, {"a/Keep"}, {}};
+  view.members = {{false, 0x0042, "count", "[[La/b/Cell;", {"a/Json"}}, {true, 0x000A, "<init>", "(IJ[B)V", {}},
+                  {true, 0x0002, "getName", "()Ljava/lang/String;", {}}, {true, 0x0002, "odd", "(L;[)", {}}};
+  rules.Prepare([&](const std::function<void(const ZYNRules::tClassView&)>& f) { f(view); });
+  if (rules.Hold(view).size() != view.members.size()) return "not one verdict per member";
   return {};
 }
 

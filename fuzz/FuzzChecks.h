@@ -28,4 +28,8 @@ std::string CheckArchive(tInput input);
 // or an error line is given, and nothing is searched for.
 std::string CheckCommandLine(tInput input);
 
+// The input is a rules file, as an archive may ship one: it is read or gives one error line naming it, and the
+// rules read are asked, within the time limit, what they hold of a class of every kind of member.
+std::string CheckRules(tInput input);
+
 }  // namespace ZYNFuzz

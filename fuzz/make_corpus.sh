@@ -98,8 +98,15 @@ line -help
 line -max
 line 'dir/A' 'B'
 line -bad x
+# --- rules files
+mkdir -p "$out/rules"
+printf '%s\n' '-keep class a.b.Shop { *; }' '-dontwarn x.**' > "$out/rules/00"
+printf '%s\n' '-keepclassmembers,allowshrinking class * extends a.b.Base {' '  @a.Json private <fields>;' '  *** get*(...);' '}' > "$out/rules/01"
+printf '%s\n' '-if class **.*Shop' '-keepnames class <1>.<2>Shop { static % *; <init>(int, long, byte[]); }' > "$out/rules/02"
+printf '%s\n' '-assumenosideeffects class a.L { public static *** d(...); }' '-include other.pro' > "$out/rules/03"
+printf '%s\n' '-keep !final @a.Keep class !x.*,a.?.S* implements java.lang.Object { !static volatile **[][] c*t = 5; }' > "$out/rules/04"
 # The findings kept as regression inputs are seeds too.
-for target in class archive cmdline; do
+for target in class archive cmdline rules; do
   [ -d "$src/tests/fuzz/$target" ] && cp "$src/tests/fuzz/$target"/* "$out/$target/"
 done
-echo "corpus: $(ls "$out/class" | wc -l) classes, $(ls "$out/archive" | wc -l) archives, $(ls "$out/cmdline" | wc -l) command lines in $out"
+echo "corpus: $(ls "$out/class" | wc -l) classes, $(ls "$out/archive" | wc -l) archives, $(ls "$out/cmdline" | wc -l) command lines, $(ls "$out/rules" | wc -l) rules files in $out"

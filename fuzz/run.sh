@@ -2,11 +2,11 @@
 # Runs each fuzz target from the seed corpus with a fixed seed and a fixed number of runs, under
 # AddressSanitizer and UndefinedBehaviorSanitizer; any finding (crash, broken promise, leak, an input that
 # takes more than a second) fails the run and its input is printed in base64.
-# usage: fuzz/run.sh [BUILD_DIR] [CLASS_RUNS] [ARCHIVE_RUNS] [CMDLINE_RUNS]
+# usage: fuzz/run.sh [BUILD_DIR] [CLASS_RUNS] [ARCHIVE_RUNS] [CMDLINE_RUNS] [RULES_RUNS]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$src/build-fuzz}")
-declare -A runs=([class]=${2:-250000} [archive]=${3:-400000} [cmdline]=${4:-600000})
+declare -A runs=([class]=${2:-250000} [archive]=${3:-400000} [cmdline]=${4:-600000} [rules]=${5:-300000})
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zyn-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -26,9 +26,11 @@ fuzz class & class=$!
 fuzz archive & archive=$!
 wait "$class" || status=1
 wait "$archive" || status=1
-fuzz cmdline || status=1
+fuzz cmdline & cmdline=$!
+fuzz rules || status=1
+wait "$cmdline" || status=1
 
-for target in class archive cmdline; do
+for target in class archive cmdline rules; do
   echo "== $target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$target.log" | tail -n 1)"
   for found in "$work/found-$target"/*; do
     [ -f "$found" ] || continue

@@ -58,8 +58,8 @@ std::vector<tToken> Tokens(std::string_view text) {
     if (c == '\n') ++line;
     if (c == '#') {
       while (at < text.size() && text[at] != '\n') ++at;
-    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f') {
-      ++at;
+    } else if (static_cast<unsigned char>(c) <= ' ') {
+      ++at;  // blanks, and any other control character
     } else if (IsDelimiter(c)) {
       tokens.push_back({text.substr(at, 1), line, at});
       ++at;
@@ -70,7 +70,8 @@ std::vector<tToken> Tokens(std::string_view text) {
       at = stop + 1;
     } else {
       const std::size_t from = at;
-      while (at < text.size() && !IsDelimiter(text[at]) && text[at] > ' ' && text[at] != '#') ++at;
+      while (at < text.size() && !IsDelimiter(text[at]) && static_cast<unsigned char>(text[at]) > ' ' && text[at] != '#')
+        ++at;
       tokens.push_back({text.substr(from, at - from), line, from});
     }
   }
@@ -515,15 +516,17 @@ void tRuleSet::Parse(std::string_view text, const std::string& origin, int depth
   std::vector<std::pair<std::string, int>> skipped;
   const std::string folder = origin.substr(0, origin.rfind('/') + 1);
   tParser(text, origin).Parse(rules_, skipped, [&](const std::string& name) {
+    // Rules an archive ships name no file of this machine.
+    if (depth < 0) ZYNError::Message(tKind::kRulesShippedInclude, origin, name);
     const std::string path = name.starts_with('/') ? name : folder + name;
     if (depth >= kMaxDepth) ZYNError::Message(tKind::kRulesTooDeep, path);
     std::vector<std::uint8_t> bytes;
     if (!Platform::ReadFileUpTo(path, kMaxRulesFile, bytes)) ZYNError::Message(tKind::kRulesNotRead, path);
     Parse({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, path, depth + 1);
   });
-  for (auto& [option, line] : skipped)
-    if (std::ranges::none_of(skipped_, [&](const auto& s) { return s.first == option; }))
-      skipped_.emplace_back(option, origin + ":" + std::to_string(line));
+  for (const auto& one : skipped)
+    if (std::ranges::none_of(skipped_, [&](const auto& s) { return s.first == one.first; }))
+      skipped_.emplace_back(one.first, origin + ":" + std::to_string(one.second));
 }
 
 void tRuleSet::ReadFile(const std::string& path) {
@@ -532,7 +535,7 @@ void tRuleSet::ReadFile(const std::string& path) {
   Parse({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, path, 0);
 }
 
-void tRuleSet::ReadText(std::string_view text, const std::string& origin) { Parse(text, origin, kMaxDepth); }
+void tRuleSet::ReadText(std::string_view text, const std::string& origin) { Parse(text, origin, -1); }
 
 void tRuleSet::Append(tRuleSet&& other) {
   for (auto& rule : other.rules_) rules_.push_back(std::move(rule));

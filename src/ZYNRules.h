@@ -51,7 +51,7 @@ public:
   // Reads a rules file, following -include and @; a file that cannot be read or does not parse ends the run at
   // an error naming the file and line.
   void ReadFile(const std::string& path);
-  // Reads rules from a text that `origin` names (an archive's entry).
+  // Reads rules from a text that `origin` names (an archive's entry), which may include no file.
   void ReadText(std::string_view text, const std::string& origin);
   // The rules of another set after these.
   void Append(tRuleSet&& other);
@@ -66,7 +66,7 @@ public:
   std::vector<tVerdict> Hold(const tClassView& cls) const;
 
 private:
-  void Parse(std::string_view text, const std::string& origin, int depth);
+  void Parse(std::string_view text, const std::string& origin, int depth);  // depth -1: shipped
   std::vector<std::unique_ptr<tRule>> rules_;
   std::vector<std::pair<std::string, std::string>> skipped_;
 };

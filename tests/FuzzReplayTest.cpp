@@ -16,7 +16,8 @@ TEST_F(FuzzReplayTest, KeptFindingsKeepEveryPromise) {
   const struct {
     const char* target;
     std::string (*check)(ZYNFuzz::tInput);
-  } targets[] = {{"class", ZYNFuzz::CheckClass}, {"archive", ZYNFuzz::CheckArchive}, {"cmdline", ZYNFuzz::CheckCommandLine}};
+  } targets[] = {{"class", ZYNFuzz::CheckClass}, {"archive", ZYNFuzz::CheckArchive}, {"cmdline", ZYNFuzz::CheckCommandLine},
+                 {"rules", ZYNFuzz::CheckRules}};
   std::size_t replayed = 0;
   for (const auto& t : targets) {
     // A target without findings has no folder.

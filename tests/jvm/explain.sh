@@ -62,7 +62,7 @@ check() {  # label, input (folder or jar or folder of jars)
   unpack "$scratch/$label.1"
   if (cd "$scratch" && /usr/bin/python3 "$root/tests/tools/explain_check.py" "$root/doc/report.schema.json" \
         "$jdk/bin/javap" "$label.before" "$label.1" "$label.1/report.json" "$label.1/usage.txt" \
-        "$label.1/why.txt") > "$scratch/$label.check" 2>&1; then
+        "$label.1/why.txt" "$label.1/map.txt") > "$scratch/$label.check" 2>&1; then
     echo "ok   $label: $(tail -n 1 "$scratch/$label.check")"
     passed=$((passed + 1))
   else

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks what zyn says of its decisions against the classes themselves, read by javap (not by zyn).
 
-usage: explain_check.py SCHEMA JAVAP BEFORE AFTER REPORT USAGE WHY
+usage: explain_check.py SCHEMA JAVAP BEFORE AFTER REPORT USAGE WHY MAP
 BEFORE and AFTER are folders holding the class files under the report's names (an archive's entries under
 the archive's name with "!" made "/"). Every removed member is in the class before and not after, every
-renamed one is under its new name after, every kept one is there after; the usage list and the -why lines are
-the report's removed members and fates; the report validates against its schema."""
+renamed one is under its new name after, every kept one is there after; the usage list, the -why lines and the
+mapping are the report's removed members, fates and renamed members; the report validates against its schema."""
 import json
 import re
 import subprocess
@@ -13,7 +13,7 @@ import sys
 
 import jsonschema
 
-schema_path, javap, before, after, report_path, usage_path, why_path = sys.argv[1:8]
+schema_path, javap, before, after, report_path, usage_path, why_path, map_path = sys.argv[1:9]
 schema = json.load(open(schema_path))
 report = json.load(open(report_path))
 jsonschema.Draft202012Validator(schema).validate(report)
@@ -55,13 +55,22 @@ def members(folder):
 
 
 old, new = members(before), members(after)
-usage, why = [], []
+usage, why, mapping = [], [], []
 for f in files:
     key = f["name"].replace("!", "/")
     removed = [m for m in f["members"] if m["fate"] == "removed"]
     if removed:
         usage.append(f["class"].replace("/", ".") + ":")
         usage.extend("    " + m["declaration"] for m in removed)
+    renamed = [m for m in f["members"] if m["fate"] == "renamed"]
+    if renamed:
+        dotted = f["class"].replace("/", ".")
+        mapping.append(f"{dotted} -> {dotted}:")
+    for m in renamed:
+        # The mapping's line is the declaration without its modifiers: "int count", "void run(int)".
+        decl = m["declaration"]
+        head = decl[:decl.index("(")] if m["kind"] == "method" else decl
+        mapping.append("    " + " ".join(head.split()[-2:]) + decl[len(head):] + " -> " + m["newName"])
     for m in f["members"]:
         why.append(f["class"].replace("/", ".") + ": " + m["declaration"] + ": " + m["why"])
         n, d = m["name"], m["descriptor"]
@@ -73,6 +82,8 @@ for f in files:
             errors.append(f"{key}: {n}{d} is said renamed to {m['newName']}, which the class written lacks")
         if m["fate"] == "kept" and (n, d) not in new[key]:
             errors.append(f"{key}: {n}{d} is said kept but the class written lacks it")
+if [re.sub(r"^    \d+:\d+:", "    ", line) for line in open(map_path).read().splitlines()] != mapping:
+    errors.append("the mapping is not the report's renamed members")
 if open(usage_path).read().splitlines() != usage:
     errors.append("the usage list is not the report's removed members")
 said = [line for line in open(why_path).read().splitlines() if not line.startswith("-why:")]
