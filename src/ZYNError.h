@@ -67,6 +67,7 @@ namespace ZYNError {
   X(BadRulesFile, "Invalid rules file \"{}\"")                                              \
   X(RulesNotRead, "Rules file \"{}\" not read")                                             \
   X(RulesShippedInclude, "Rules file \"{}\" includes \"{}\": the rules of an archive include no file")     \
+  X(TooManyRules, "Rules file \"{}\" brings the run's rules to more than {}")                \
   X(RulesTooDeep, "Rules file \"{}\" is included more than 16 deep")                        \
   X(ArchiveDamaged, "Archive \"{}\" is damaged: {}")                                        \
   X(ArchiveChanged, "Archive \"{}\" changed while it was read")                             \

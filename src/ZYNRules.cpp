@@ -16,6 +16,9 @@ using ZYNError::tKind;
 // A rules file of at most this size is read; includes nest at most this deep (a file that includes itself).
 constexpr std::size_t kMaxRulesFile = 16u << 20;
 constexpr int kMaxDepth = 16;
+// Every class is matched against every rule: a run takes at most this many (real files hold tens to hundreds),
+// so that rules an archive ships cannot make a run take hours.
+constexpr std::size_t kMaxRules = 10000;
 // What a back-reference that the condition does not capture stands for: anything.
 constexpr char kAnything = '\x01';
 
@@ -402,7 +405,9 @@ private:
       shown.append(w);
     }
     rule.evidence = "rule \"" + shown + "\" in " + origin_ + ":" + std::to_string(tokens_[start].line);
-    if (rule.hold != tHold::kNone) rules.push_back(std::make_unique<tRule>(std::move(rule)));
+    if (rule.hold == tHold::kNone) return;
+    if (rules.size() >= kMaxRules) ZYNError::Message(tKind::kTooManyRules, origin_, kMaxRules);
+    rules.push_back(std::make_unique<tRule>(std::move(rule)));
   }
 
   void SkipArguments() {
@@ -538,6 +543,7 @@ void tRuleSet::ReadFile(const std::string& path) {
 void tRuleSet::ReadText(std::string_view text, const std::string& origin) { Parse(text, origin, -1); }
 
 void tRuleSet::Append(tRuleSet&& other) {
+  if (rules_.size() + other.rules_.size() > kMaxRules) ZYNError::Message(tKind::kTooManyRules, "-rules:", kMaxRules);
   for (auto& rule : other.rules_) rules_.push_back(std::move(rule));
   other.rules_.clear();
 }

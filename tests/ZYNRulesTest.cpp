@@ -177,6 +177,11 @@ TEST(ZYNRulesTest, ARealRulesFileIsReadWithItsUnrelatedOptions) {
   ZYNRules::tRuleSet included;
   // A file that includes itself ends at the depth limit, not in a loop.
   EXPECT_THROW(included.ReadFile(dir.path() + "/main.pro"), ZYNError::Fatal);
+  // Rules that an archive ships include no file, and are many at the most.
+  EXPECT_THROW(included.ReadText("-include main.pro", "a.jar!META-INF/proguard/x.pro"), ZYNError::Fatal);
+  std::string many;
+  for (int i = 0; i <= 10000; ++i) many += "-keep class a.B" + std::to_string(i) + " { *; }\n";
+  EXPECT_THROW(included.ReadText(many, "a.jar!META-INF/proguard/x.pro"), ZYNError::Fatal);
 }
 
 TEST(ZYNRulesTest, ASyntaxErrorNamesTheFileTheLineAndWhatWasExpected) {
