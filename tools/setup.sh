@@ -35,6 +35,14 @@ if $tests; then
   [ -x /usr/lib/jvm/java-17-openjdk-amd64/bin/jmod ] || need openjdk-17-jdk-headless
   # Libraries that the tests optimize, and compilers that must still compile against them.
   [ -d /usr/share/maven/lib ] || need maven
+  # The Maven plugin and its example, built offline against Debian's repository.
+  r=/usr/share/maven-repo/org/apache/maven
+  [ -d $r/plugins/maven-plugin-plugin/3.7.1 ] || need libmaven-plugin-tools-java
+  [ -d $r/plugins/maven-resources-plugin/3.3.0 ] || need libmaven-resources-plugin-java
+  [ -d $r/plugins/maven-surefire-plugin/2.22.3 ] || need libsurefire-java
+  [ -d $r/plugins/maven-install-plugin/3.1.0 ] || need libmaven-install-plugin-java
+  [ -d $r/plugins/maven-clean-plugin/3.2.0 ] || need libmaven-clean-plugin-java
+  [ -f /usr/share/java/gson.jar ] || need libgoogle-gson-java
   [ -f /usr/share/scala-2.11/lib/scala-library.jar ] || need scala
   [ -f /usr/share/java/groovy-all.jar ] || need groovy
   [ -f /usr/share/java/kotlin-stdlib.jar ] || need kotlin
