@@ -3,7 +3,7 @@
 // are applied (-keep, -keepclassmembers, -keepclasseswithmembers, their -names forms, -if before them); every
 // other option is read and passed over. Where a rule cannot be told exactly here (a condition's members, the
 // access of a class the run only names), it is taken as holding: a rule may keep more, never less.
-// Uses: Platform, ZYNError.
+// Uses: Platform, ZYNError, ZYNMap.
 #pragma once
 #include <cstdint>
 #include <functional>
