@@ -54,6 +54,23 @@ std::string TakeWord(Queue::tQueue& queue) {
   return std::move(word->str);
 }
 
+// A key that names a file (-map:FILE): false for another key; a key without the name ends the run.
+bool FileKey(std::string_view key, std::string_view prefix, ZYNError::tKind bad, std::string& file) {
+  if (!key.starts_with(prefix)) return false;
+  file = key.substr(prefix.size());
+  if (file.empty()) ZYNError::Message(bad, file);
+  return true;
+}
+
+// A key that gives a member pattern (-keep:NAME): false for another key; a bad pattern ends the run.
+bool PatternKey(std::string_view key, std::string_view prefix, ZYNError::tKind bad,
+                std::vector<ZYNData::tKeepPattern>& patterns) {
+  if (!key.starts_with(prefix)) return false;
+  if (!ZYNData::ParseKeep(key.substr(prefix.size()), patterns.emplace_back()))
+    ZYNError::Message(bad, key.substr(prefix.size()));
+  return true;
+}
+
 // Applies a key; false when the word is not a key.
 bool ApplyKey(std::string_view key, tParams& p) {
   if (key == "-tst") p.tst = true;
@@ -73,29 +90,11 @@ bool ApplyKey(std::string_view key, tParams& p) {
   } else if (key == "-super") {
     p.var = p.lin = p.src = p.uattr = p.depr = p.synt = true;
     p.noren = false;
-  } else if (key.starts_with(kKeepKey)) {
-    ZYNData::tKeepPattern pattern;
-    if (!ZYNData::ParseKeep(key.substr(kKeepKey.size()), pattern))
-      ZYNError::Message(kBadKeepPattern, key.substr(kKeepKey.size()));
-    p.keep.push_back(std::move(pattern));
-  } else if (key.starts_with(kMapKey)) {
-    p.map = key.substr(kMapKey.size());
-    if (p.map.empty()) ZYNError::Message(kBadMapFile, p.map);
-  } else if (key.starts_with(kUsageKey)) {
-    p.usage = key.substr(kUsageKey.size());
-    if (p.usage.empty()) ZYNError::Message(kBadUsageFile, p.usage);
-  } else if (key.starts_with(kWhyKey)) {
-    ZYNData::tKeepPattern pattern;
-    if (!ZYNData::ParseKeep(key.substr(kWhyKey.size()), pattern))
-      ZYNError::Message(kBadWhyPattern, key.substr(kWhyKey.size()));
-    p.why.push_back(std::move(pattern));
-  } else if (key.starts_with(kReportKey)) {
-    p.report = key.substr(kReportKey.size());
-    if (p.report.empty()) ZYNError::Message(kBadReportFile, p.report);
-  } else if (key.starts_with(kRulesKey)) {
-    p.rules.emplace_back(key.substr(kRulesKey.size()));
-    if (p.rules.back().empty()) ZYNError::Message(kBadRulesFile, p.rules.back());
-  } else {
+  } else if (std::string rules; FileKey(key, kRulesKey, kBadRulesFile, rules)) {
+    p.rules.push_back(std::move(rules));
+  } else if (!PatternKey(key, kKeepKey, kBadKeepPattern, p.keep) && !PatternKey(key, kWhyKey, kBadWhyPattern, p.why) &&
+             !FileKey(key, kMapKey, kBadMapFile, p.map) && !FileKey(key, kUsageKey, kBadUsageFile, p.usage) &&
+             !FileKey(key, kReportKey, kBadReportFile, p.report)) {
     return false;
   }
   return true;
