@@ -43,6 +43,7 @@ if $tests; then
   [ -d $r/plugins/maven-install-plugin/3.1.0 ] || need libmaven-install-plugin-java
   [ -d $r/plugins/maven-clean-plugin/3.2.0 ] || need libmaven-clean-plugin-java
   [ -f /usr/share/java/gson.jar ] || need libgoogle-gson-java
+  command -v gradle >/dev/null || need gradle
   [ -f /usr/share/scala-2.11/lib/scala-library.jar ] || need scala
   [ -f /usr/share/java/groovy-all.jar ] || need groovy
   [ -f /usr/share/java/kotlin-stdlib.jar ] || need kotlin
