@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: unpacked into a scratch root, its zyn runs -tst on copies of the
 # samples with the libraries the system provides and prints the table that the build's own zyn prints; it
-# holds the man page and the README, and its Depends names libdeflate and mimalloc.
+# holds the man page and the README, and its Depends names libdeflate and mimalloc; its Maven plugin is found by an
+# offline build.
 # usage: tests/deb_package.sh DEB BUILT_ZYN
 set -euo pipefail
 deb=$1
@@ -41,4 +42,17 @@ for f in "$samples"/*.class; do
   cmp -s "$f" "$scratch/package/$name" || fail "-tst changed $name"
 done
 cat "$scratch/package.out"
+
+# The Maven plugin where Debian's Java packages put theirs: a build offline against the system's repository
+# with the package's files added finds it and shrinks the example with the packaged zyn.
+plugin=$scratch/root/usr/share/maven-repo/org/zyncraft/zyn-maven-plugin/1.0
+[ -s "$plugin/zyn-maven-plugin-1.0.jar" ] && [ -s "$plugin/zyn-maven-plugin-1.0.pom" ] || fail "no Maven plugin in the package"
+mkdir -p "$scratch/repo"
+cp -rs /usr/share/maven-repo/. "$scratch/repo/"
+cp -rs "$scratch/root/usr/share/maven-repo/." "$scratch/repo/"
+cp -r "$samples/../integrations/maven/example" "$scratch/example"
+rm -rf "$scratch"/example/*/target
+(cd "$scratch/example" && mvn -o -B -Dmaven.repo.local="$scratch/repo" -Dzyn.executable="$zyn" package) > "$scratch/mvn.log" 2>&1 ||
+  { tail -n 30 "$scratch/mvn.log"; fail "the example does not build with the packaged plugin"; }
+grep -q "Total reduction: [1-9]" "$scratch/mvn.log" || fail "the packaged plugin printed no size table"
 echo "package ok: $(basename "$deb")"
