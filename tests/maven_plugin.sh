@@ -50,6 +50,11 @@ grep -q "private void unused()" "$app/zyn/usage.txt" || fail "the usage list lac
 grep -q "^\[INFO\] Total reduction: [1-9]" "$work/shrunk.log" || fail "no size table in the build log" "$work/shrunk.log"
 [[ -f $work/repo/org/example/zyn-example-app/1.0/zyn-example-app-1.0-mapping.txt ]] || fail "the mapping is not installed"
 
+# On target/classes: the classes shrink in place and no backup of theirs is left to be packed.
+build example "$work/classes.log" -Dzyn.executable="$zyn" -Dzyn.classes=true package || fail "classes mode failed" "$work/classes.log"
+grep -q "target/classes/org/example/app/Main.class" "$work/classes.log" || fail "classes mode did not shrink target/classes" "$work/classes.log"
+[[ -z $(find "$work/maven/example" -name '*.~class') ]] || fail "backups left in target/classes"
+
 # Configuration errors name their parameter.
 build example "$work/missing.log" -Dzyn.executable="$work/no-such-zyn" package && fail "a missing zyn passed"
 grep -q "(parameter executable)" "$work/missing.log" || fail "a missing zyn does not name the parameter" "$work/missing.log"

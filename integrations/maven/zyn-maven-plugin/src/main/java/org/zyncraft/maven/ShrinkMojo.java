@@ -66,7 +66,8 @@ public class ShrinkMojo extends AbstractMojo {
   @Parameter(property = "zyn.executable", defaultValue = "zyn")
   private String executable;
 
-  /** Shrink target/classes (bind the goal before package) instead of the main artifact. */
+  /** Shrink target/classes (bind the goal to prepare-package) instead of the main artifact; zyn's backups of the
+   * classes are removed, so that they are not packed. */
   @Parameter(property = "zyn.classes", defaultValue = "false")
   private boolean classes;
 
@@ -103,11 +104,23 @@ public class ShrinkMojo extends AbstractMojo {
     List<String> output = run(line);
     String failure = ZynCommand.failure(output, exitCode);
     if (failure != null) throw new MojoFailureException(failure);
+    if (classes) removeBackups(command.target);
     if (attachMapping && map != null && map.isFile() && !classes)
       projectHelper.attachArtifact(project, "txt", "mapping", map);
   }
 
   private int exitCode;
+
+  // zyn keeps each original class as NAME.~class beside it; in target/classes they would be packed into the
+  // artifact, and the compiler makes them again.
+  private void removeBackups(File folder) throws MojoExecutionException {
+    try (java.util.stream.Stream<java.nio.file.Path> files = java.nio.file.Files.walk(folder.toPath())) {
+      for (java.nio.file.Path p : (Iterable<java.nio.file.Path>) files::iterator)
+        if (p.getFileName().toString().endsWith(".~class")) java.nio.file.Files.delete(p);
+    } catch (IOException e) {
+      throw new MojoExecutionException("zyn: the backups in " + folder + " cannot be removed: " + e.getMessage(), e);
+    }
+  }
 
   private List<String> run(List<String> line) throws MojoExecutionException {
     getLog().debug("zyn: " + String.join(" ", line));
