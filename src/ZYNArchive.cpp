@@ -796,12 +796,7 @@ void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMe
     } catch (const ZYNError::Fatal&) {
       continue;  // not read for words; the entry is copied as it is
     }
-    // The keep rules a library ships for shrinkers are applied as if given, naming the entry; their words are
-    // rules, not names.
-    if (const std::string& entry = archive.entries[resource.entry].name; ZYNRules::IsShippedRules(entry))
-      facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, resource.node->shown + "!" + entry);
-    else
-      facts.AddWords(text, resource.node->shown + "!" + entry);
+    facts.AddResource(text, resource.node->shown + "!" + archive.entries[resource.entry].name);
   }
 }
 

@@ -563,6 +563,13 @@ void tRunFacts::AddWords(std::span<const std::uint8_t> text, std::string_view or
   });
 }
 
+void tRunFacts::AddResource(std::span<const std::uint8_t> text, const std::string& origin) {
+  if (ZYNRules::IsShippedRules(origin))
+    rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, origin);
+  else
+    AddWords(text, origin);
+}
+
 const tRunFacts::tNamedBy* tRunFacts::NamedOutside(std::string_view name) const {
   const auto it = named_.find(name);
   return it == named_.end() ? nullptr : &it->second;

@@ -122,6 +122,9 @@ public:
   // Adds the words of a resource file that name a private member of the run; nothing when the bytes are not
   // UTF-8 text. `origin` names the file (an archive's entry: "app.jar!conf.xml"). Call after Finish.
   void AddWords(std::span<const std::uint8_t> text, std::string_view origin = {});
+  // A resource file of the run: the keep rules a library ships for shrinkers are read as rules (as if given,
+  // naming the file), any other file for its words.
+  void AddResource(std::span<const std::uint8_t> text, const std::string& origin);
   // What outside a class may reach a private member of this name by it: the first class (internal name) whose
   // String constant spells it, else the first resource file that holds it as a word; null for nothing.
   struct tNamedBy {

@@ -486,11 +486,7 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
     if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), name, memory, facts);
   std::vector<std::uint8_t> text;
   for (const std::string& name : others) {
-    if (!Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) continue;
-    if (ZYNRules::IsShippedRules(name))
-      facts.rules.ReadText({reinterpret_cast<const char*>(text.data()), text.size()}, name);
-    else
-      facts.AddWords(text, name);
+    if (Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) facts.AddResource(text, name);
   }
 }
 

@@ -87,7 +87,7 @@ struct tNames {
   std::vector<std::pair<bool, std::string>> list;  // (negated, pattern)
 };
 
-struct tMemberSpec {
+struct tMemberPattern {
   enum tWhat : std::uint8_t { kFields, kMethods, kAll, kField, kMethod } what = kAll;
   std::string annotation;
   std::int32_t set = 0, unset = 0;
@@ -95,22 +95,22 @@ struct tMemberSpec {
   std::vector<std::string> args;
 };
 
-struct tClassSpec {
+struct tClassPattern {
   std::string annotation;
   std::int32_t set = 0, unset = 0;
   tNames names;
   std::string extendsAnnotation;
   tNames extends;
-  std::vector<tMemberSpec> members;
+  std::vector<tMemberPattern> members;
 };
 
 struct tRule {
   enum tWhat : std::uint8_t { kKeep, kClassMembers, kClassesWithMembers } what = kKeep;
   tHold hold = tHold::kMember;
-  tClassSpec spec;
+  tClassPattern spec;
   bool conditional = false;
-  tClassSpec condition;
-  std::vector<tClassSpec> instances;  // the spec for each capture of the condition in the run, once prepared
+  tClassPattern condition;
+  std::vector<tClassPattern> instances;  // the spec for each capture of the condition in the run, once prepared
   bool prepared = false;
   std::string evidence;
 };
@@ -242,8 +242,8 @@ std::vector<std::string> Split(const std::string& arguments) {
   return types;
 }
 
-bool MemberMatches(const tMemberSpec& spec, const tMemberView& m) {
-  using W = tMemberSpec;
+bool MemberMatches(const tMemberPattern& spec, const tMemberView& m) {
+  using W = tMemberPattern;
   const bool wantsMethod = spec.what == W::kMethods || spec.what == W::kMethod;
   if (spec.what != W::kAll && wantsMethod != m.method) return false;
   if ((m.access & spec.set) != spec.set || (m.access & spec.unset) != 0) return false;
@@ -258,7 +258,7 @@ bool MemberMatches(const tMemberSpec& spec, const tMemberView& m) {
 }
 
 // `known`: what the view says of the class beyond its name and supertypes (false for the run's other classes).
-bool ClassMatches(const tClassSpec& spec, const tClassView& cls, bool known, std::vector<std::string>* captures) {
+bool ClassMatches(const tClassPattern& spec, const tClassView& cls, bool known, std::vector<std::string>* captures) {
   if (known && ((cls.access & spec.set) != spec.set || (cls.access & spec.unset) != 0)) return false;
   if (known && !AnyAnnotation(spec.annotation, cls.annotations)) return false;
   if (!ListMatches(spec.names, Dotted(cls.name), captures)) return false;
@@ -282,26 +282,26 @@ std::string Substituted(const std::string& pattern, const std::vector<std::strin
   return out;
 }
 
-tClassSpec Instance(tClassSpec spec, const std::vector<std::string>& captures) {
+tClassPattern Instance(tClassPattern spec, const std::vector<std::string>& captures) {
   for (auto* names : {&spec.names, &spec.extends})
     for (auto& entry : names->list) entry.second = Substituted(entry.second, captures);
-  for (tMemberSpec& m : spec.members) {
+  for (tMemberPattern& m : spec.members) {
     m.type = Substituted(m.type, captures), m.name = Substituted(m.name, captures);
     for (std::string& a : m.args) a = Substituted(a, captures);
   }
   return spec;
 }
 
-void Apply(const tRule& rule, const tClassSpec& spec, const tClassView& cls, std::vector<tVerdict>& verdicts) {
+void Apply(const tRule& rule, const tClassPattern& spec, const tClassView& cls, std::vector<tVerdict>& verdicts) {
   if (spec.members.empty() || !ClassMatches(spec, cls, true, nullptr)) return;
   if (rule.what == tRule::kClassesWithMembers &&
-      !std::ranges::all_of(spec.members, [&](const tMemberSpec& s) {
+      !std::ranges::all_of(spec.members, [&](const tMemberPattern& s) {
         return std::ranges::any_of(cls.members, [&](const tMemberView& m) { return MemberMatches(s, m); });
       }))
     return;
   for (std::size_t i = 0; i < cls.members.size(); ++i) {
     if (verdicts[i].hold >= rule.hold) continue;
-    if (std::ranges::any_of(spec.members, [&](const tMemberSpec& s) { return MemberMatches(s, cls.members[i]); }))
+    if (std::ranges::any_of(spec.members, [&](const tMemberPattern& s) { return MemberMatches(s, cls.members[i]); }))
       verdicts[i] = {rule.hold, rule.evidence};
   }
 }
@@ -324,7 +324,7 @@ public:
       } else if (option == "-if") {
         auto rule = std::make_unique<tRule>();
         rule->conditional = true;
-        rule->condition = ClassSpec();
+        rule->condition = ClassPattern();
         const std::string_view keep = Next("a -keep option after -if");
         if (!KeepOption(keep, *rule)) Expected("a -keep option after -if", keep);
         Finish(*rule, start, rules);
@@ -389,7 +389,7 @@ private:
     }
     // A member that may be renamed but not removed is kept whole here: zyn renames only what it may remove.
     rule.hold = shrinking && obfuscation ? tHold::kNone : shrinking ? tHold::kName : tHold::kMember;
-    rule.spec = ClassSpec();
+    rule.spec = ClassPattern();
     return true;
   }
 
@@ -430,8 +430,8 @@ private:
     return names;
   }
 
-  tClassSpec ClassSpec() {
-    tClassSpec spec;
+  tClassPattern ClassPattern() {
+    tClassPattern spec;
     if (Peek() == "@" && Peek(1) != "interface") {
       Next("@");
       spec.annotation = Word("an annotation type");
@@ -461,13 +461,13 @@ private:
       spec.extends = NameList("a class name");
     }
     if (Accept("{"))
-      while (!Accept("}")) spec.members.push_back(MemberSpec());
+      while (!Accept("}")) spec.members.push_back(MemberPattern());
     return spec;
   }
 
-  tMemberSpec MemberSpec() {
-    using W = tMemberSpec;
-    tMemberSpec m;
+  tMemberPattern MemberPattern() {
+    using W = tMemberPattern;
+    tMemberPattern m;
     if (Accept("@")) m.annotation = Word("an annotation type");
     for (;;) {
       const bool negated = Peek() == "!";
@@ -499,7 +499,7 @@ private:
     return m;
   }
 
-  void Arguments(tMemberSpec& m) {
+  void Arguments(tMemberPattern& m) {
     Expect("(");
     if (Accept(")")) return;
     do m.args.emplace_back(Word("an argument type")); while (Accept(","));
@@ -552,9 +552,9 @@ void tRuleSet::Prepare(const std::function<void(const std::function<void(const t
   for (auto& rule : rules_) {
     if (!rule->conditional) continue;
     // Without back-references one class that meets the condition is enough.
-    const bool refers = Instance(rule->spec, {}).names.list != rule->spec.names.list ||
-                        Instance(rule->spec, {}).extends.list != rule->spec.extends.list ||
-                        std::ranges::any_of(rule->spec.members, [](const tMemberSpec& m) {
+    const tClassPattern plain = Instance(rule->spec, {});
+    const bool refers = plain.names.list != rule->spec.names.list || plain.extends.list != rule->spec.extends.list ||
+                        std::ranges::any_of(rule->spec.members, [](const tMemberPattern& m) {
                           return (m.type + m.name).find('<') != std::string::npos ||
                                  std::ranges::any_of(m.args, [](const std::string& a) { return a.find('<') != std::string::npos; });
                         });
@@ -577,7 +577,7 @@ std::vector<tVerdict> tRuleSet::Hold(const tClassView& cls) const {
     } else if (!rule->prepared) {
       Apply(*rule, Instance(rule->spec, {}), cls, verdicts);  // the condition unknown: taken as holding
     } else {
-      for (const tClassSpec& spec : rule->instances) Apply(*rule, spec, cls, verdicts);
+      for (const tClassPattern& spec : rule->instances) Apply(*rule, spec, cls, verdicts);
     }
   }
   return verdicts;
@@ -588,6 +588,7 @@ bool NameMatches(std::string_view pattern, std::string_view name, bool className
 }
 
 bool IsShippedRules(std::string_view name) {
+  name = name.substr(name.rfind('!') + 1);  // an archive's entry by its own name
   const std::size_t at = name.rfind("META-INF/");
   if (at == std::string_view::npos || (at > 0 && name[at - 1] != '/' && name[at - 1] != '!') || !name.ends_with(".pro"))
     return false;

@@ -12,7 +12,7 @@ namespace {
 using ZYNRules::tHold;
 
 // A class a.b.Shop (final, annotated @a.Entity, extending a.b.Base, which implements java.io.Serializable) with
-// members of every kind the specifications tell apart.
+// members of every kind the rules tell apart.
 ZYNRules::tClassView Shop() {
   ZYNRules::tClassView c;
   c.access = 0x0011, c.name = "a/b/Shop", c.supertypes = {"a/b/Base", "java/io/Serializable"};
@@ -48,7 +48,7 @@ std::string Held(const std::string& text, bool prepare = false, std::vector<std:
   return held;
 }
 
-TEST(ZYNRulesTest, SpecificationsKeepTheMembersTheyName) {
+TEST(ZYNRulesTest, ClassAndMemberPatternsKeepTheMembersTheyName) {
   struct Case {
     std::string rules, held;
   };
