@@ -434,13 +434,21 @@ private:
   std::vector<std::uint8_t> buffer_;
 };
 
+// A workspace per thread; with -pack the entries rewritten are deflated at the strongest level.
+std::vector<tWorkspace> Workspaces(unsigned threads, const ZYNData::tParams& params) {
+  std::vector<tWorkspace> work(threads);
+  if (params.pack)
+    for (tWorkspace& w : work) w.coder.SetLevel(ZYNZip::kStrongestLevel);
+  return work;
+}
+
 // Takes the results of the class entries in order while an archive is written, and reports their lines.
 class Writer {
 public:
   Writer(std::vector<tTask>& tasks, const std::vector<std::vector<std::size_t>>& nests, const tHow& how,
          const ZYNHierarchy::tRunFacts& facts, tMemory& memory, ZYNReport::tReport& report)
       : report_(report), nestOf_(NestOf(nests)), held_(memory.held), released_(memory.held.Used()),
-        work_(how.threads),
+        work_(Workspaces(how.threads, how.params)),
         units_(
             tasks.size(), how.threads,
             [&tasks, &params = how.params, &facts, &memory, this](std::size_t k, unsigned slot) {

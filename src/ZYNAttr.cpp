@@ -285,6 +285,26 @@ bool HasAttr(const AttrArray& attrs, std::int16_t kind) {
   return std::any_of(attrs.begin(), attrs.end(), [kind](const auto& attr) { return attr && attr->This(kind); });
 }
 
+bool HoldsUnknown(const AttrArray& attrs) {
+  for (const AttrPtr& attr : attrs) {
+    if (!attr) continue;
+    if (attr->This(UnknownAttr)) return true;
+    if (const auto* code = dynamic_cast<const CodeAttributeDesc*>(attr.get()); code != nullptr && HoldsUnknown(code->attrs))
+      return true;
+    if (const auto* record = dynamic_cast<const RecordAttributeDesc*>(attr.get()))
+      for (const recordComponentInfo& component : record->components)
+        if (HoldsUnknown(component.attrs)) return true;
+  }
+  return false;
+}
+
+void NarrowIndexes(const AttrArray& attrs, std::vector<std::int32_t>& narrow) {
+  for (const AttrPtr& attr : attrs)
+    if (const auto* code = dynamic_cast<const CodeAttributeDesc*>(attr.get()))
+      for (const ZYNCode::CodeIndex& index : code->code.Indexes())
+        if (!index.wide) narrow.push_back(index.index);
+}
+
 void CodeAttributeDesc::MarkAttr(tMarking& m) const {
   ZYNCode::MarkCode(m, code);
   for (const exceptionEntry& e : exceptions)

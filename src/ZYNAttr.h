@@ -128,6 +128,10 @@ void WriteAttributes(std::int32_t count, const AttrArray& attrs, const tMarking&
 
 // Whether the list holds an attribute of the kind.
 bool HasAttr(const AttrArray& attrs, std::int16_t kind);
+// Whether the list or a list nested in it holds an unknown attribute, whose pool indexes cannot move.
+bool HoldsUnknown(const AttrArray& attrs);
+// Adds to `narrow` the pool indexes that the code of the list's Code attributes names with one byte (ldc).
+void NarrowIndexes(const AttrArray& attrs, std::vector<std::int32_t>& narrow);
 
 // For the kinds kept as body bytes: finds the pool indexes of a body; false when the body does not follow
 // the kind's layout exactly.

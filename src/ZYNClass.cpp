@@ -247,6 +247,25 @@ void WriteClass(tOutput& out, const tClassDesc& cls) {
   ZYNAttr::WriteAttributes(cls.attrCount, cls.attrs, cp, out);
 }
 
+namespace {
+
+// Whether the pool may take the compressor's order: not while an attribute kept as raw bytes may hold indexes.
+bool MayPack(const tClassDesc& cls) {
+  const auto holds = [](const std::vector<memberInfo>& members) {
+    return std::ranges::any_of(members, [](const memberInfo& m) { return m.present && ZYNAttr::HoldsUnknown(m.attrs); });
+  };
+  return !ZYNAttr::HoldsUnknown(cls.attrs) && !holds(cls.fields) && !holds(cls.methods);
+}
+
+void PackPool(tClassDesc& cls) {
+  std::vector<std::int32_t> narrow;
+  for (const memberInfo& method : cls.methods)
+    if (method.present) ZYNAttr::NarrowIndexes(method.attrs, narrow);
+  ZYNConstPool::RenumPacked(cls.marking, narrow);
+}
+
+}  // namespace
+
 void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
                const ZYNData::tParams& p) {
   tContext& ctx = open.ctx;
@@ -281,6 +300,7 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   }
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(cls.marking, result.dropped, poolBytes);
+  if (p.pack && !result.limited && MayPack(cls)) PackPool(cls);
   result.change = change + poolBytes;
   if (p.tst && write == tWrite::AsKeys) return;
   ctx.out.bytes.reserve(bytes.size());

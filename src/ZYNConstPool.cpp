@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <tuple>
 
 #include "FileModule.h"
 #include "FormatUtils.h"
@@ -264,6 +265,7 @@ std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacit
 
 void UnMark(tMarking& m) {
   m.classMarked = false;
+  m.order.clear();
   for (std::size_t i = 0; i < m.slots.size(); ++i) m.slots[i] = {0, static_cast<std::int32_t>(i)};
 }
 
@@ -332,6 +334,7 @@ void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes)
   const ConstPool& cp = m.Pool();
   dropped = 0;
   droppedBytes = 0;
+  m.order.clear();
   std::int32_t n = 0;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
     const InfoDesc* entry = cp.slots[i].get();
@@ -348,6 +351,95 @@ void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes)
   }
 }
 
+namespace {
+
+// What an entry is sorted by under RenumPacked: its tag, up to three texts, a number.
+struct tPackKey {
+  std::int32_t index = 0;
+  std::int16_t tag = 0;
+  std::array<std::string_view, 3> text;
+  std::uint64_t number = 0;
+
+  auto Tie() const { return std::tie(tag, text[0], text[1], text[2], number, index); }
+  bool operator<(const tPackKey& other) const { return Tie() < other.Tie(); }
+};
+
+// The name and descriptor of a NameAndType entry into two texts.
+void NameAndTypeTexts(const ConstPool& cp, std::int32_t index, std::string_view* texts) {
+  if (const nameAndTypeInfoDesc* nat = NameAndTypeAt(cp, index)) {
+    texts[0] = Utf8Text(cp, nat->nameIndex);
+    texts[1] = Utf8Text(cp, nat->descriptorIndex);
+  }
+}
+
+void MemberRefTexts(const ConstPool& cp, std::int32_t index, std::string_view* texts) {
+  if (const memberInfoDesc* ref = MemberRefAt(cp, index)) {
+    texts[0] = ClassName(cp, ref->classIndex);
+    NameAndTypeTexts(cp, ref->nameAndTypeIndex, texts + 1);
+  }
+}
+
+// The reader made each entry's type from its tag, so the tag tells the type.
+tPackKey PackKey(const ConstPool& cp, std::int32_t index) {
+  const InfoDesc& entry = *cp.slots[static_cast<std::size_t>(index)];
+  tPackKey key{index, entry.tag, {}, 0};
+  switch (entry.tag) {
+    case kConstantUtf8: case kConstantUnicode: key.text[0] = Utf8Text(cp, index); break;
+    case kConstantInteger: case kConstantFloat:
+      key.number = static_cast<std::uint32_t>(static_cast<const integerInfoDesc&>(entry).bytes);
+      break;
+    case kConstantLong: case kConstantDouble: {
+      const auto& wide = static_cast<const longInfoDesc&>(entry);
+      key.number = std::uint64_t{static_cast<std::uint32_t>(wide.highBytes)} << 32 | static_cast<std::uint32_t>(wide.lowBytes);
+      break;
+    }
+    case kConstantClass: case kConstantString: case kConstantMethodType: case kConstantModule: case kConstantPackage:
+      key.text[0] = Utf8Text(cp, entry.Refs().index[0]);
+      break;
+    case kConstantFieldref: case kConstantMethodref: case kConstantInterfaceMethodref:
+      MemberRefTexts(cp, index, key.text.data());
+      break;
+    case kConstantNameAndType: NameAndTypeTexts(cp, index, key.text.data()); break;
+    case kConstantMethodHandle: {
+      const auto& handle = static_cast<const methodHandleInfoDesc&>(entry);
+      key.number = static_cast<std::uint16_t>(handle.referenceKind);
+      MemberRefTexts(cp, handle.referenceIndex, key.text.data());
+      break;
+    }
+    default: {  // Dynamic and InvokeDynamic
+      const auto& dynamic = static_cast<const dynamicInfoDesc&>(entry);
+      key.number = static_cast<std::uint32_t>(dynamic.bootstrapMethodAttrIndex);
+      NameAndTypeTexts(cp, dynamic.nameAndTypeIndex, key.text.data());
+    }
+  }
+  return key;
+}
+
+}  // namespace
+
+void RenumPacked(tMarking& m, std::span<const std::int32_t> narrow) {
+  const ConstPool& cp = m.Pool();
+  // In the pool's order, an entry is preceded only by entries below it, so none moves up: each stays below
+  // 256 whatever it is (sorting them as well saved nothing measurable).
+  std::vector<bool> first(cp.slots.size(), false);
+  for (std::int32_t index : narrow)
+    if (m.CountOf(index) > 0) first[static_cast<std::size_t>(index)] = true;
+  m.order.clear();
+  std::vector<tPackKey> rest;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    if (m.CountOf(i) <= 0) continue;
+    if (first[static_cast<std::size_t>(i)]) m.order.push_back(i);
+    else rest.push_back(PackKey(cp, i));
+  }
+  std::sort(rest.begin(), rest.end());
+  for (const tPackKey& key : rest) m.order.push_back(key.index);
+  std::int32_t n = 0;
+  for (std::int32_t index : m.order) {
+    m.slots[static_cast<std::size_t>(index)].newIndex = ++n;
+    if (TakesTwoSlots(cp.slots[static_cast<std::size_t>(index)]->tag)) ++n;
+  }
+}
+
 std::int32_t NewPoolCount(const tMarking& m) {
   std::int32_t count = 1;
   for (std::int32_t i = 1; i < m.Pool().length(); ++i)
@@ -358,11 +450,16 @@ std::int32_t NewPoolCount(const tMarking& m) {
 
 void WriteConstPool(const tMarking& m, tOutput& out) {
   PutU2(out, NewPoolCount(m));
+  const auto put = [&m, &out](const InfoDesc& entry) {
+    PutU1(out, entry.tag);
+    entry.Write(m, out);
+  };
+  if (!m.order.empty()) {
+    for (std::int32_t i : m.order) put(*m.Pool().slots[static_cast<std::size_t>(i)]);
+    return;
+  }
   for (std::int32_t i = 1; i < m.Pool().length(); ++i)
-    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0) {
-      PutU1(out, entry->tag);
-      entry->Write(m, out);
-    }
+    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0) put(*entry);
 }
 
 std::string_view ClassName(const ConstPool& cp, std::int32_t index) {

@@ -206,6 +206,9 @@ public:
   bool classMarked = false;
   // Set while a tDeferredMarking may count references one entry at a time.
   bool deferCascade = false;
+  // The indexes read, in the order they are written, when RenumPacked gave them another order than the
+  // pool's; empty for the pool's own order.
+  std::vector<std::int32_t> order;
 
   // The count of the entry at index, 0 for no entry.
   std::int32_t CountOf(std::int32_t index) const {
@@ -280,6 +283,12 @@ private:
 // Keeps every entry (mark at least 1) and checks the references inside them.
 void MarkAll(tMarking& m);
 void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes);
+// After RenumUnUsed: gives the entries in use an order that compresses well. First the entries a one-byte
+// index names (`narrow`, ascending), in the pool's order, so that none moves up and each stays below 256 by
+// construction; then the rest by tag and, within a tag, by text (Utf8 by its bytes, Class and String by the
+// text they name, member references by class, name and descriptor), ties in the pool's order. Long and
+// Double keep their two slots.
+void RenumPacked(tMarking& m, std::span<const std::int32_t> narrow);
 std::int32_t NewPoolCount(const tMarking& m);
 void WriteConstPool(const tMarking& m, FileModule::tOutput& out);
 

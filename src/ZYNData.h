@@ -29,6 +29,7 @@ struct tParams {
   bool synt = false;    // remove Synthetic
   bool uattr = false;   // remove unknown attributes; warnings then do not limit the pool pass
   bool old = false;     // keep the file, write the result under the backup name
+  bool pack = false;    // order each pool for the compressor, deflate rewritten archive entries hardest
   std::vector<tKeepPattern> keep;  // private members kept as they are, whatever the pass finds
   std::string map;                 // the file that receives the mapping of renamed members, or empty
   std::string usage;               // the file that receives the list of removed members, or empty

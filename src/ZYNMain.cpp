@@ -83,6 +83,7 @@ bool ApplyKey(std::string_view key, tParams& p) {
   else if (key == "-synt") p.synt = true;
   else if (key == "-uattr") p.uattr = true;
   else if (key == "-old") p.old = true;
+  else if (key == "-pack") p.pack = true;
   else if (key == "-dbg") p.var = p.lin = p.src = true;
   else if (key == "-max") {
     p.var = p.lin = p.src = p.uattr = p.depr = true;
@@ -837,6 +838,7 @@ void Usage() {
   PrintLine("      -why:NAME  -- print what became of the private members NAME, and why (the -keep: patterns)");
   PrintLine("      -report:FILE -- write to FILE the run as JSON (sizes, errors, what became of private members)");
   PrintLine("      -rules:FILE -- keep what the ProGuard rules in FILE keep (-keep, -keepclassmembers, -if, ...)");
+  PrintLine("      -pack      -- order each constant pool for the compressor, deflate rewritten entries hardest");
   PrintLine("      --version  -- print the version of the build (--help and -h: this text)");
 }
 

@@ -21,8 +21,6 @@ namespace {
 // Deflate cannot expand data by more than about 1032 to 1: a declared size beyond that is not believed, and
 // so never sizes an allocation.
 constexpr std::uint64_t kMaxRatio = 1100;
-// At least zlib's default ratio on class files, and faster than zlib at it.
-constexpr int kDeflateLevel = 6;
 
 std::uint16_t U2(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t U4(const std::uint8_t* p) {
@@ -298,9 +296,15 @@ libdeflate_decompressor& tCoder::Inflater() {
 }
 
 libdeflate_compressor& tCoder::Deflater() {
-  if (deflater_ == nullptr && (deflater_ = libdeflate_alloc_compressor(kDeflateLevel)) == nullptr)
-    throw std::bad_alloc();
+  if (deflater_ == nullptr && (deflater_ = libdeflate_alloc_compressor(level_)) == nullptr) throw std::bad_alloc();
   return *deflater_;
+}
+
+void tCoder::SetLevel(int level) {
+  if (level == level_) return;
+  if (deflater_ != nullptr) libdeflate_free_compressor(deflater_);
+  deflater_ = nullptr;
+  level_ = level;
 }
 
 bool tEntry::IsClass() const { return name.ends_with(".class"); }

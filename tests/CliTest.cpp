@@ -52,6 +52,7 @@ const std::string kHelp =
     "      -why:NAME  -- print what became of the private members NAME, and why (the -keep: patterns)\n"
     "      -report:FILE -- write to FILE the run as JSON (sizes, errors, what became of private members)\n"
     "      -rules:FILE -- keep what the ProGuard rules in FILE keep (-keep, -keepclassmembers, -if, ...)\n"
+    "      -pack      -- order each constant pool for the compressor, deflate rewritten entries hardest\n"
     "      --version  -- print the version of the build (--help and -h: this text)\n";
 const std::string kDashes(55, '-');
 const std::string kHead = "\nClass file name               Old size  Change  Percent\n" + kDashes + "\n";

@@ -1,14 +1,19 @@
 // The class file as a whole: reading errors by where the file ends, round trips, and the marking that
 // drops unused pool entries and renumbers the rest.
+#include <algorithm>
 #include <cstdint>
 #include <memory_resource>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "FileModule.h"
 #include "TestSupport.h"
 #include "ZYNData.h"
 #include "ZYNConstPool.h"
+#include "ZYNAttr.h"
+#include "ZYNCode.h"
 
 namespace {
 
@@ -236,6 +241,75 @@ TEST_F(ZYNClassTest, ReadingTakesAFewBlocksThatTheInputSizes) {
     EXPECT_LE(counted.blocks, blocks);
     EXPECT_LE(counted.bytes, 16 * bytes.size() + 1024);
   }
+}
+
+// The texts that the class's code loads with ldc and ldc_w, in code order, each with whether its operand
+// took one byte; and the Utf8 texts of the pool in its order.
+struct tLoaded {
+  std::vector<std::pair<std::string, bool>> loads;
+  std::vector<std::string> utf8;
+};
+tLoaded Loaded(const Bytes& bytes) {
+  tLoaded l;
+  const auto cls = ReadBytes(bytes);
+  const auto& cp = *cls->cp;
+  for (std::int32_t i = 1; i < cp.length(); ++i)
+    if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i)) l.utf8.emplace_back(ZYNConstPool::Utf8Text(cp, i));
+  for (const auto& method : cls->methods)
+    for (const auto& attr : method.attrs)
+      if (const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get()))
+        for (const ZYNCode::CodeIndex& index : code->code.Indexes()) {
+          const auto* text = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, index.index);
+          EXPECT_NE(text, nullptr);
+          if (text != nullptr) l.loads.emplace_back(ZYNConstPool::Utf8Text(cp, text->stringIndex), index.wide);
+        }
+  return l;
+}
+
+// -pack sorts the pool by kind and text, but what a one-byte ldc names comes first: here strings whose texts
+// sort last, at the end of the part ldc reaches, in a pool of over 400 entries.
+TEST_F(ZYNClassTest, PackingKeepsWhatLdcNamesBelow256AndIsAFixedPoint) {
+  ClassBuilder b;
+  const int self = b.Class("P"), super = b.Class("java/lang/Object");
+  const int code = b.Utf8("Code"), name = b.Utf8("m"), desc = b.Utf8("()V");
+  ByteWriter ins;
+  const auto load = [&](char first, int below) {
+    while (b.NextIndex() < below) {
+      const int string = b.String(b.Utf8(first + std::to_string(1000 - b.NextIndex())));
+      if (first == 'z') ins.u1(0x12).u1(string).u1(0x57);  // ldc, pop
+      else ins.u1(0x13).u2(string).u1(0x57);               // ldc_w, pop
+    }
+  };
+  load('a', 240), load('z', 255), load('b', 420);
+  ins.u1(0xB1);
+  b.Version(52).This(self).Super(super).Method(9, name, desc, {Attribute(code, CodeBody(ins.bytes, {}, {}, 1, 0))});
+  const Bytes input = b.Build();
+  ZYNData::tParams pack;
+  pack.pack = true;
+  const ZYNClass::tFileResult first = ZYNClass::OptimizeFile(input, pack);
+  ASSERT_TRUE(first.error.empty()) << first.error.Line();
+  const tLoaded before = Loaded(input), after = Loaded(first.bytes);
+  EXPECT_EQ(after.loads, before.loads);
+  EXPECT_TRUE(std::ranges::is_sorted(after.utf8));
+  EXPECT_FALSE(std::ranges::is_sorted(before.utf8));
+  EXPECT_EQ(first.bytes.size(), input.size());
+  EXPECT_EQ(ZYNClass::OptimizeFile(first.bytes, pack).bytes, first.bytes);
+  // Without the key the pool keeps its order.
+  EXPECT_EQ(Loaded(ZYNClass::OptimizeFile(input, {}).bytes).utf8, before.utf8);
+}
+
+// An unknown attribute may hold pool indexes no one can move: its class keeps the pool's order, also when
+// -nowarn lets it be written.
+TEST_F(ZYNClassTest, PackingLeavesAClassWithAnUnknownAttributeInOrder) {
+  ClassBuilder b;
+  const int self = b.Class("Q"), note = b.Utf8("Note");
+  b.Utf8("zz"), b.Utf8("aa");
+  b.This(self).ClassAttr(Attribute(note, {0, 4}));
+  ZYNData::tParams packed, plain;
+  packed.pack = packed.nowarn = plain.nowarn = true;
+  EXPECT_EQ(ZYNClass::OptimizeFile(b.Build(), packed).bytes, ZYNClass::OptimizeFile(b.Build(), plain).bytes);
+  packed.uattr = true;
+  EXPECT_TRUE(std::ranges::is_sorted(Loaded(ZYNClass::OptimizeFile(b.Build(), packed).bytes).utf8));
 }
 
 }  // namespace

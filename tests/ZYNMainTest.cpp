@@ -41,6 +41,7 @@ std::string OnKeys(const ZYNData::tParams& p) {
   const std::pair<bool, const char*> flags[] = {
       {p.tst, "tst"},       {p.src, "src"},   {p.lin, "lin"},   {p.var, "var"},     {p.noren, "noren"},
       {p.nowarn, "nowarn"}, {p.depr, "depr"}, {p.synt, "synt"}, {p.uattr, "uattr"}, {p.old, "old"},
+      {p.pack, "pack"},
   };
   std::string on;
   for (const auto& [set, name] : flags)
@@ -85,6 +86,8 @@ TEST_F(ParseParamsTest, KeysActInCommandLineOrder) {
       {{"-synt", "-max", "-super", "Foo.class"}, "src lin var depr synt uattr"},
       {{"-tst", "-tst", "Foo.class", "-tst"}, "tst"},
       {{"Foo.class", "-old", "-nowarn"}, "nowarn old"},
+      {{"-pack", "Foo.class"}, "pack"},
+      {{"-super", "-pack", "Foo.class", "-max"}, "src lin var depr uattr pack"},
       {{"Foo.class", "-src", "-lin", "-var", "-depr", "-uattr"}, "src lin var depr uattr"},
   };
   for (const Case& c : cases) {
