@@ -300,9 +300,9 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   }
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(cls.marking, result.dropped, poolBytes);
-  if (p.pack && !result.limited && MayPack(cls)) PackPool(cls);
   result.change = change + poolBytes;
   if (p.tst && write == tWrite::AsKeys) return;
+  if (p.pack && !result.limited && MayPack(cls)) PackPool(cls);
   ctx.out.bytes.reserve(bytes.size());
   WriteClass(ctx.out, cls);
   result.bytes = std::move(ctx.out.bytes);
