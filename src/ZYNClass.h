@@ -92,6 +92,7 @@ struct tProtection {
   bool noRename = false;      // names are read back from elsewhere (Kotlin metadata)
   bool serializable = false;  // the instance fields are the serialized form (or may be: a supertype is unknown)
   bool typeNamesOnly = false;  // a supertype is unknown: new names only of the form of type names
+  bool namesByText = false;    // -pack: the pool's names are offered in the order of their texts
   ZYNHierarchy::tInherited inherited;  // what a supertype may declare non-private
   std::vector<ZYNResult::tKept> fieldKept, methodKept;  // neither removed nor renamed, and by which rule
   std::vector<ZYNResult::tKept> fieldNamed, methodNamed;  // kept under their names if kept (native methods, rules)

@@ -467,8 +467,20 @@ std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
   return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
 }
 
-void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
-               std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted) {
+namespace {
+
+// Whether the Utf8 entry's text is a Java-letter identifier.
+bool IsIdentifier(const utfInfoDesc& entry) {
+  if (entry.length <= 0 || !IsLetter(entry.bytes[0])) return false;
+  for (std::int32_t j = 1; j < entry.length; ++j)
+    if (!IsLetterOrDigit(entry.bytes[j])) return false;
+  return true;
+}
+
+}  // namespace
+
+void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_t thisClass, std::int32_t superClass,
+               const tIdentsWanted& wanted) {
   const ConstPool& cp = m.Pool();
   const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
   if (thisEntry == nullptr) ZYNError::Message(kBadThisClass);
@@ -479,20 +491,26 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t
     if (superEntry == nullptr) ZYNError::Message(kBadSuperClass);
     superName = superEntry->nameIndex;
   }
-  idents.assign(n, 0);
-  std::size_t k = 0, counted = 0;
-  for (std::int32_t i = 0; i < cp.length() && counted + 1 < n; ++i) {
+  // In the pool's order the list ends as soon as it is full; by text every identifier is sorted first.
+  std::vector<std::int32_t> found;
+  const std::size_t n = wanted.n;
+  std::size_t counted = 0;
+  for (std::int32_t i = 0; i < cp.length() && (wanted.byText || counted + 1 < n); ++i) {
     const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, i);
-    if (entry == nullptr || m.CountOf(i) <= 0 || i == thisName || i == superName || entry->length <= 0) continue;
-    if (!IsLetter(entry->bytes[0])) continue;
-    bool ident = true;
-    for (std::int32_t j = 1; j < entry->length && ident; ++j) ident = IsLetterOrDigit(entry->bytes[j]);
-    if (!ident) continue;
-    if (k + 1 >= idents.size()) idents.resize(k + 2, 0);
-    idents[k++] = i;
-    if (uncounted == nullptr || !uncounted->contains(i)) ++counted;
+    if (entry == nullptr || m.CountOf(i) <= 0 || i == thisName || i == superName || !IsIdentifier(*entry)) continue;
+    found.push_back(i);
+    if (wanted.uncounted == nullptr || !wanted.uncounted->contains(i)) ++counted;
   }
-  if (k < idents.size()) idents[k] = 0;
+  if (wanted.byText) std::ranges::stable_sort(found, {}, [&cp](std::int32_t i) { return Utf8Text(cp, i); });
+  counted = 0;
+  std::size_t k = 0;
+  for (; k < found.size() && counted + 1 < n; ++k)
+    if (wanted.uncounted == nullptr || !wanted.uncounted->contains(found[k])) ++counted;
+  found.resize(k);
+  // The names chosen are handed out in the pool's order either way.
+  if (wanted.byText) std::ranges::sort(found);
+  idents.assign(std::max(n, k + 1), 0);
+  std::ranges::copy(found, idents.begin());
 }
 
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName) {

@@ -293,9 +293,17 @@ std::int32_t NewPoolCount(const tMarking& m);
 void WriteConstPool(const tMarking& m, FileModule::tOutput& out);
 
 // Queries and edits of the member pass.
-// At most n - 1 listed indexes count, then a 0; the entries of `uncounted` are listed without counting.
-void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::size_t n, std::int32_t thisClass,
-               std::int32_t superClass, const std::unordered_set<std::int32_t>* uncounted = nullptr);
+// What GetIdents lists of the Utf8 identifiers in use: at most n - 1 counted indexes, then a 0; the entries of
+// `uncounted` are listed without counting. byText chooses them in the order of their texts (ties by index),
+// which RenumPacked writes, instead of the pool's, and lists those chosen in the pool's order: a run over a
+// packed class then chooses the names the run that wrote it chose.
+struct tIdentsWanted {
+  std::size_t n = 0;
+  const std::unordered_set<std::int32_t>* uncounted = nullptr;
+  bool byText = false;
+};
+void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_t thisClass, std::int32_t superClass,
+               const tIdentsWanted& wanted);
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName);
 // Shortens the Utf8 entry in place to the text (no longer than it was); `saved` the bytes it lost.
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved);

@@ -858,6 +858,7 @@ tProtection Protect(const tClassDesc& cls, const ZYNData::tParams& params) {
   using ZYNResult::tRule;
   const ConstPool& cp = *cls.cp;
   tProtection p = ClassProtection(cls);
+  p.namesByText = params.pack;
   const std::string_view self = ZYNConstPool::ClassName(cp, cls.thisClass);
   // Fields that code may bind by name: every instance field and every static one that is no compile-time
   // constant where the run shows such code (a library it cannot see, or reflection over fields); the instance
@@ -1018,7 +1019,8 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   NameSources next;
   // Those names leave the pool (or stay the member's alone) whatever it is given, so they take none of the
   // list's places: a run over this run's result then lists the same names and gives none anew.
-  ZYNConstPool::GetIdents(cls.marking, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
+  ZYNConstPool::GetIdents(cls.marking, next.idents, cls.thisClass, cls.superClass,
+                          {kIdentsSize, &ownNames, p.namesByText});
   DropMemberNames(next, all);
   if (p.typeNamesOnly) KeepTypeNames(*cls.cp, next.idents);
   Names names(cls, all);

@@ -275,7 +275,7 @@ void RenameMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   if (cls.methodCount > 0)
     own(cls.methods, kConstantMethodref,
         [&](std::size_t i) { return Kept(p.methodKept, i) || Kept(p.methodNamed, i); });
-  ZYNConstPool::GetIdents(cls.marking, next.idents, kIdentsSize, cls.thisClass, cls.superClass, &ownNames);
+  ZYNConstPool::GetIdents(cls.marking, next.idents, cls.thisClass, cls.superClass, {kIdentsSize, &ownNames});
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
       if (member.present) DropIdent(next.idents, member.nameIndex);

@@ -380,12 +380,12 @@ TEST_F(ZYNConstPoolTest, GetIdentsListsInUseIdentifierNames) {
   UnMark(m);
   for (int i = 1; i < unused; ++i) Mark(m, i);
   std::vector<std::int32_t> idents;
-  GetIdents(m, idents, 100, self, super);
+  GetIdents(m, idents, self, super, {100});
   ASSERT_EQ(idents.size(), 100u);
   EXPECT_EQ(idents[0], count);
   EXPECT_EQ(idents[1], x2);
   EXPECT_EQ(idents[2], 0);
-  GetIdents(m, idents, 100, self, 0);
+  GetIdents(m, idents, self, 0, {100});
   EXPECT_EQ(std::vector<std::int32_t>(idents.begin(), idents.begin() + 4),
             (std::vector<std::int32_t>{count, x2, super - 1, 0}));
 
@@ -396,7 +396,7 @@ TEST_F(ZYNConstPoolTest, GetIdentsListsInUseIdentifierNames) {
   cp = ReadPool(many);
   UnMark(m);
   for (int i = 1; i < cp->length(); ++i) Mark(m, i);
-  GetIdents(m, idents, 100, first, 0);
+  GetIdents(m, idents, first, 0, {100});
   ASSERT_EQ(idents.size(), 100u);
   for (int k = 0; k < 99; ++k) EXPECT_EQ(idents[k], first + 1 + k);
   EXPECT_EQ(idents[99], 0);

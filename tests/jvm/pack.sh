@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # -pack on real jars: Maven's library jars and java.base as one jar, each optimized with -super and with
 # -super -pack on copies. With -pack the archives are at least 3% smaller; the same bytes come out at 1 and
-# at 4 threads; a second -super -pack run leaves every jar as it is; and every class reads back, through
-# javap -v -p -c, exactly as under -super but for the pool's order and the index numbers that follow it.
+# at 4 threads; a second -super -pack run leaves every jar as it is; and with renaming off (-noren: where a
+# class has more reusable names than renaming offers, -pack offers them in the order of their texts, which
+# the written pool keeps) every class reads back, through javap -v -p -c, exactly as without -pack but for
+# the pool's order and the index numbers that follow it.
 # usage: pack.sh ZYN_BINARY JDK_HOME [MAVEN_LIB]
 set -euo pipefail
 zyn=$1 jdk=$2 lib=${3:-/usr/share/maven/lib}
@@ -33,6 +35,8 @@ middle=$(date +%s.%N)
 run pack 1 -super -pack
 end=$(date +%s.%N)
 run pack4 4 -super -pack
+run same 2 -super -noren
+run packsame 2 -super -noren -pack
 
 bytes() { cat "$@" | wc -c; }
 # The archive bytes of java.base and of Maven's jars, each at least 3% below -super alone.
@@ -67,8 +71,8 @@ listing() {
   (cd "$scratch/$dir.classes" && find . -name '*.class' | LC_ALL=C sort | xargs -n 500 "$jdk/bin/javap" -v -p -c) |
     sed -E '/^Classfile |^  Last modified |^  (SHA-256|MD5) checksum |^ +#[0-9]+ = /d; s/#[0-9]+/#/g; s/ +/ /g'
 }
-listing super >"$scratch/super.javap"
-listing pack >"$scratch/pack.javap"
+listing same >"$scratch/super.javap"
+listing packsame >"$scratch/pack.javap"
 classes=$(grep -c '^ minor version' "$scratch/pack.javap" || true)
 if ! diff -q "$scratch/super.javap" "$scratch/pack.javap" >/dev/null; then
   fail "javap reads $(diff "$scratch/super.javap" "$scratch/pack.javap" | grep -c '^[<>]') lines differently"
