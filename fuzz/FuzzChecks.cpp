@@ -106,8 +106,7 @@ std::string RoundTrip(tInput bytes) {
   }
   if (!ctx.diag.lines.empty() || static_cast<std::size_t>(ctx.in.PC) != bytes.size()) return {};
   // A pool whose last entry is a Long or Double lacks that entry's second index; writing mends the count.
-  if (const ZYNConstPool::InfoDesc* last = cls->cp->At(cls->cpCount - 1); last != nullptr && (last->tag == 5 || last->tag == 6))
-    return {};
+  if (const std::uint8_t last = cls->cp->Tag(cls->cpCount - 1); last == 5 || last == 6) return {};
   std::int32_t dropped = 0, saved = 0;
   try {
     ZYNConstPool::UnMark(cls->marking);

@@ -113,8 +113,7 @@ AttrPtr ReadRecord(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t l
 // The first index of the attribute that names no entry of the tag, or none.
 const IndexSlot* FirstNotOfTag(const ConstPool& cp, const IndexedAttributeDesc& attr, std::int16_t tag) {
   for (const IndexSlot& slot : attr.indexes) {
-    const auto* entry = cp.At(attr.IndexAt(slot));
-    if (entry == nullptr || entry->tag != tag) return &slot;
+    if (cp.Tag(attr.IndexAt(slot)) != tag) return &slot;
   }
   return nullptr;
 }

@@ -29,42 +29,15 @@ namespace {
 // deeper chains only come from malformed pools and would cost exponential time.
 constexpr int kMaxCascadeDepth = 4;
 
-using Factory = tArenaPtr<InfoDesc> (*)(tArena&);
+// The first class file version that may hold each tag; -1 for no such tag.
+constexpr std::int8_t kSinceMajor[] = {-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, 51, 51, 55, 51, 53, 53};
+static_assert(std::size(kSinceMajor) == std::size(kEntryBody));
 
-template <class T>
-tArenaPtr<InfoDesc> Make(tArena& arena) {
-  return New<T>(arena);
-}
-
-struct TagKind {
-  Factory make = nullptr;
-  std::int32_t sinceMajor = 0;  // the first class file version that may hold the tag
-};
-
-// One line per tag.
-const TagKind kTags[] = {
-    /* 0 */ {},
-    /* 1 Utf8 */ {Make<utfInfoDesc>, 0},
-    /* 2 Unicode */ {Make<unicodeInfoDesc>, 0},
-    /* 3 Integer */ {Make<integerInfoDesc>, 0},
-    /* 4 Float */ {Make<floatInfoDesc>, 0},
-    /* 5 Long */ {Make<longInfoDesc>, 0},
-    /* 6 Double */ {Make<doubleInfoDesc>, 0},
-    /* 7 Class */ {Make<classInfoDesc>, 0},
-    /* 8 String */ {Make<stringInfoDesc>, 0},
-    /* 9 Fieldref */ {Make<memberInfoDesc>, 0},
-    /* 10 Methodref */ {Make<memberInfoDesc>, 0},
-    /* 11 InterfaceMethodref */ {Make<memberInfoDesc>, 0},
-    /* 12 NameAndType */ {Make<nameAndTypeInfoDesc>, 0},
-    /* 13 */ {},
-    /* 14 */ {},
-    /* 15 MethodHandle */ {Make<methodHandleInfoDesc>, 51},
-    /* 16 MethodType */ {Make<methodTypeInfoDesc>, 51},
-    /* 17 Dynamic */ {Make<dynamicInfoDesc>, 55},
-    /* 18 InvokeDynamic */ {Make<dynamicInfoDesc>, 51},
-    /* 19 Module */ {Make<moduleInfoDesc>, 53},
-    /* 20 Package */ {Make<moduleInfoDesc>, 53},
-};
+// Of each tag, the offsets in the body of the u2 fields that are pool indexes, as bits (bit k: offset k), in
+// marking order: a member reference's class before its NameAndType, a NameAndType's name before its
+// descriptor. A Dynamic entry's first u2 names a BootstrapMethods entry, a MethodHandle's first byte a kind.
+constexpr std::uint8_t kIndexBits[] = {0, 0, 0, 0, 0, 0, 0, 0b1, 0b1, 0b101, 0b101, 0b101, 0b101, 0, 0, 0b10, 0b1, 0b100, 0b100, 0b1, 0b1};
+static_assert(std::size(kIndexBits) == std::size(kEntryBody));
 
 // The arena's first block, from the bytes of the class: read, a class takes 4 to 6 times its bytes (JDK 17's
 // java.base), so nearly every class fits in one block; and the input, not the counts inside it, sizes it.
@@ -79,25 +52,22 @@ std::size_t ArenaBlock(std::size_t classBytes) {
   ZYNError::Message(kPoolIndexSecondSlot, index);
 }
 
-// Errors for an index that names no entry; returns the entry otherwise.
-inline InfoDesc* CheckedEntry(const ConstPool& cp, std::int32_t index) {
-  InfoDesc* entry = index >= 1 && index < cp.length() ? cp.slots[static_cast<std::size_t>(index)].get() : nullptr;
-  if (entry == nullptr) NoEntry(cp, index);
-  return entry;
+// Errors for an index that names no entry; returns its tag otherwise.
+inline std::uint8_t CheckedTag(const ConstPool& cp, std::int32_t index) {
+  const std::uint8_t tag = cp.Tag(index);
+  if (tag == 0) NoEntry(cp, index);
+  return tag;
 }
 
 void MarkCascade(tMarking& m, std::int32_t index, int depth) {
-  const InfoDesc* entry = CheckedEntry(m.Pool(), index);
+  const std::uint8_t tag = CheckedTag(m.Pool(), index);
   tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(index)];
   if (slot.visiting) ZYNError::Message(kPoolSelfReference, index);
   slot.count += m.step;
   if (m.log != nullptr) m.log->push_back(index);
-  // Most entries refer to nothing; the tags tell without asking the entry.
-  if (entry->tag <= kConstantDouble) return;
-  const EntryRefs refs = entry->Refs();
-  if (refs.count == 0) return;
-  if (depth >= kMaxCascadeDepth)
-    ZYNError::Message(kPoolTooDeep, index);
+  if (kIndexBits[tag] == 0) return;  // most entries refer to nothing
+  if (depth >= kMaxCascadeDepth) ZYNError::Message(kPoolTooDeep, index);
+  const EntryRefs refs = RefsOf(m.Pool(), index);
   slot.visiting = true;
   for (int i = 0; i < refs.count; ++i) MarkCascade(m, refs.index[i], depth + 1);
   slot.visiting = false;
@@ -108,77 +78,28 @@ bool IsLetterOrDigit(std::uint8_t b) { return IsLetter(b) || (b >= '0' && b <= '
 
 }  // namespace
 
-void InfoDesc::Write(const tMarking&, tOutput&) const {}
-
-void utfInfoDesc::Read(ConstPool& cp, tInput& in) {
-  GetU2(in, length);
-  if (length > 0) GetBytes(in, static_cast<std::size_t>(length), cp.arena, bytes);
-}
-void utfInfoDesc::Write(const tMarking&, tOutput& out) const {
-  PutU2(out, length);
-  FileModule::PutBytes(out, bytes.first(static_cast<std::size_t>(length)));
+EntryRefs RefsOf(const tPoolView& view, std::int32_t index) {
+  EntryRefs refs;
+  for (std::size_t offset = 0, bits = kIndexBits[view.Tag(index)]; bits != 0; ++offset, bits >>= 1)
+    if ((bits & 1) != 0) refs.index[refs.count++] = view.U2(index, offset);
+  return refs;
 }
 
-std::int32_t InfoDesc::size() const {
-  const std::int8_t body = kEntryBody[tag];
-  return body != 0 ? 1 + body : 3 + static_cast<const utfInfoDesc*>(this)->length;
+std::int32_t SizeOf(const tPoolView& view, std::int32_t index) {
+  const std::int8_t body = kEntryBody[view.Tag(index)];
+  return body != 0 ? 1 + body : 3 + view.U2(index, 0);
 }
 
-void integerInfoDesc::Read(ConstPool&, tInput& in) { GetU4(in, bytes); }
-void integerInfoDesc::Write(const tMarking&, tOutput& out) const { PutU4(out, bytes); }
-
-void longInfoDesc::Read(ConstPool&, tInput& in) {
-  GetU4(in, highBytes);
-  GetU4(in, lowBytes);
-}
-void longInfoDesc::Write(const tMarking&, tOutput& out) const {
-  PutU4(out, highBytes);
-  PutU4(out, lowBytes);
+void ConstPool::SetU2(std::int32_t index, std::size_t offset, std::int32_t value) {
+  // The bytes are the pool's own copy in its arena, made writable here only.
+  auto* p = const_cast<std::uint8_t*>(Body(index)) + offset;
+  p[0] = static_cast<std::uint8_t>(value >> 8);
+  p[1] = static_cast<std::uint8_t>(value);
 }
 
-void classInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
-void classInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(nameIndex)); }
-void stringInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, stringIndex); }
-void stringInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(stringIndex)); }
-void methodTypeInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, descriptorIndex); }
-void methodTypeInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(descriptorIndex)); }
-void moduleInfoDesc::Read(ConstPool&, tInput& in) { GetU2(in, nameIndex); }
-void moduleInfoDesc::Write(const tMarking& m, tOutput& out) const { PutU2(out, m.NewIndexOf(nameIndex)); }
-
-void memberInfoDesc::Read(ConstPool&, tInput& in) {
-  GetU2(in, classIndex);
-  GetU2(in, nameAndTypeIndex);
-}
-void memberInfoDesc::Write(const tMarking& m, tOutput& out) const {
-  PutU2(out, m.NewIndexOf(classIndex));
-  PutU2(out, m.NewIndexOf(nameAndTypeIndex));
-}
-
-void nameAndTypeInfoDesc::Read(ConstPool&, tInput& in) {
-  GetU2(in, nameIndex);
-  GetU2(in, descriptorIndex);
-}
-void nameAndTypeInfoDesc::Write(const tMarking& m, tOutput& out) const {
-  PutU2(out, m.NewIndexOf(nameIndex));
-  PutU2(out, m.NewIndexOf(descriptorIndex));
-}
-
-void methodHandleInfoDesc::Read(ConstPool&, tInput& in) {
-  GetU1(in, referenceKind);
-  GetU2(in, referenceIndex);
-}
-void methodHandleInfoDesc::Write(const tMarking& m, tOutput& out) const {
-  PutU1(out, referenceKind);
-  PutU2(out, m.NewIndexOf(referenceIndex));
-}
-
-void dynamicInfoDesc::Read(ConstPool&, tInput& in) {
-  GetU2(in, bootstrapMethodAttrIndex);
-  GetU2(in, nameAndTypeIndex);
-}
-void dynamicInfoDesc::Write(const tMarking& m, tOutput& out) const {
-  PutU2(out, bootstrapMethodAttrIndex);
-  PutU2(out, m.NewIndexOf(nameAndTypeIndex));
+void ConstPool::SetText(std::int32_t index, std::string_view text) {
+  SetU2(index, 0, static_cast<std::int32_t>(text.size()));
+  std::copy(text.begin(), text.end(), const_cast<std::uint8_t*>(Body(index)) + 2);
 }
 
 void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>& bytes) {
@@ -189,60 +110,68 @@ void GetBytes(tInput& in, std::size_t n, tArena& arena, std::span<std::uint8_t>&
   bytes = {copy, n};
 }
 
-ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)), slots(&arena) {}
+ConstPool::ConstPool(std::size_t classBytes) : arena(ArenaBlock(classBytes)) {}
 
 tMarking::tMarking(ConstPool& cp) : cp_(&cp) {
-  auto* block = static_cast<tSlot*>(cp.arena.allocate(sizeof(tSlot) * cp.slots.size(), alignof(tSlot)));
-  std::uninitialized_value_construct_n(block, cp.slots.size());
-  slots = {block, cp.slots.size()};
+  auto* block = static_cast<tSlot*>(cp.arena.allocate(sizeof(tSlot) * cp.at.size(), alignof(tSlot)));
+  std::uninitialized_value_construct_n(block, cp.at.size());
+  slots = {block, cp.at.size()};
   UnMark(*this);
 }
 
 std::int32_t tMarking::RefuseIndex(std::int32_t index) const {
-  CheckedEntry(Pool(), index);
+  CheckedTag(Pool(), index);
   ZYNError::Message(kUnmarkedIndex, index);
+}
+
+bool ReadEntries(tInput& in, std::int32_t count, std::int32_t majorVersion, tPoolView& view) {
+  const auto start = static_cast<std::size_t>(in.PC);
+  view.at.clear();
+  view.bytes = {};
+  if (count <= 0) return true;  // a pool of no slots
+  // Every slot takes at least 3 bytes (a Long or Double 9 for its two), so a count the input cannot fill
+  // reserves nothing beyond what it holds.
+  view.at.reserve(1 + FileModule::ItemsThatFit(in, count - 1, 3));
+  view.at.push_back(0);
+  bool known = true;
+  for (std::int32_t i = 1; i < count && in.Done; ++i) {
+    std::int16_t tag = 0;
+    GetU1(in, tag);
+    if (!in.Done) break;
+    known = tag < static_cast<std::int16_t>(std::size(kSinceMajor)) && kSinceMajor[tag] >= 0 &&
+            majorVersion >= kSinceMajor[tag];
+    if (!known) break;
+    const auto body = static_cast<std::uint32_t>(in.PC - start);
+    std::int32_t length = kEntryBody[tag];
+    if (length == 0) GetU2(in, length);
+    if (FileModule::Take(in, static_cast<std::size_t>(length)) == nullptr) break;
+    view.at.push_back(body);
+    if (TakesTwoSlots(tag) && ++i < count) view.at.push_back(0);
+  }
+  view.bytes = in.data.subspan(start, static_cast<std::size_t>(in.PC) - start);
+  return known;
 }
 
 std::unique_ptr<ConstPool> NewConstPool(tInput& in, std::int32_t count, std::int32_t majorVersion) {
   auto cp = std::make_unique<ConstPool>(FileModule::Remaining(in));
   cp->majorVersion = majorVersion;
-  if (count <= 0) return cp;
-  // Every slot takes at least 3 bytes (a Long or Double 9 for its two), so a count the input cannot fill
-  // reserves nothing beyond what it holds.
-  cp->slots.reserve(1 + FileModule::ItemsThatFit(in, count - 1, 3));
-  cp->slots.emplace_back();
-  std::int32_t i = 1;
-  while (i < count) {
-    std::int16_t tag = 0;
-    GetU1(in, tag);
-    if (!in.Done) return cp;
-    const bool known = tag >= 0 && tag < static_cast<std::int16_t>(std::size(kTags)) && kTags[tag].make != nullptr &&
-                       majorVersion >= kTags[tag].sinceMajor;
-    if (!known) ZYNError::Message(kInvalidTag);
-    tArenaPtr<InfoDesc> entry = kTags[tag].make(cp->arena);
-    entry->Read(*cp, in);
-    if (!in.Done) return cp;
-    entry->tag = tag;
-    cp->slots.push_back(std::move(entry));
-    if (TakesTwoSlots(tag)) {
-      if (i + 1 < count) cp->slots.emplace_back();
-      i += 2;
-    } else {
-      i += 1;
-    }
-  }
+  if (!ReadEntries(in, count, majorVersion, *cp)) ZYNError::Message(kInvalidTag);
+  // The pool keeps its own copy, which the renaming edits and which outlives the input.
+  auto* copy = static_cast<std::uint8_t*>(cp->arena.allocate(std::max<std::size_t>(cp->bytes.size(), 1), 1));
+  std::ranges::copy(cp->bytes, copy);
+  cp->bytes = {copy, cp->bytes.size()};
   return cp;
 }
 
 std::string GetUtf8(const ConstPool& cp, std::int32_t index, std::size_t capacity) {
   if (index < 1) ZYNError::Message(kUtf8IndexBelowOne);
   if (index >= cp.length()) ZYNError::Message(kUtf8IndexTooLarge);
-  const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);
-  if (entry == nullptr) ZYNError::Message(kBadUtf8Index);
+  if (!IsUtf8(cp, index)) ZYNError::Message(kBadUtf8Index);
   // Modified UTF-8 to 8-bit characters; what has no 8-bit form becomes '?', which no known name holds.
   std::string s;
-  const auto& b = entry->bytes;
-  const std::int32_t n = entry->length;
+  const std::string_view text = cp.Text(index);
+  const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto n = static_cast<std::int32_t>(text.size());
   std::int32_t p = 0;
   while (p < n && s.size() + 1 < capacity) {
     std::uint32_t ch = b[p];
@@ -271,7 +200,7 @@ void UnMark(tMarking& m) {
 
 void MarkDeep(tMarking& m, std::int32_t index) {
   if (!m.deferCascade) return MarkCascade(m, index, 0);
-  CheckedEntry(m.Pool(), index);
+  CheckedTag(m.Pool(), index);
   m.slots[static_cast<std::size_t>(index)].count += 1;
 }
 
@@ -291,16 +220,16 @@ tDeferredMarking::tDeferredMarking(tMarking& m) : m_(m) {
   if (m.step != 1 || m.log != nullptr) return;
   const ConstPool& cp = m.Pool();
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.slots[static_cast<std::size_t>(i)].get();
-    if (entry == nullptr) continue;
-    const int level = LevelOf(entry->tag);
+    const std::uint8_t tag = cp.Tag(i);
+    if (tag == 0) continue;
+    const int level = LevelOf(tag);
     const tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(i)];
     if (level < 0 || slot.count != 0 || slot.visiting) return;
     if (level == 0) continue;  // no references
-    const EntryRefs refs = entry->Refs();
+    const EntryRefs refs = RefsOf(cp, i);
     for (int r = 0; r < refs.count; ++r) {
-      const InfoDesc* target = cp.At(refs.index[r]);
-      if (target == nullptr || LevelOf(target->tag) < 0 || LevelOf(target->tag) >= level) return;
+      const int below = LevelOf(cp.Tag(refs.index[r]));  // -1 for no entry
+      if (below < 0 || below >= level) return;
     }
     byLevel_[static_cast<std::size_t>(level - 1)].push_back(i);
   }
@@ -314,19 +243,19 @@ void tDeferredMarking::Finish() {
     for (std::int32_t index : *level) {
       const std::int32_t count = m_.slots[static_cast<std::size_t>(index)].count;
       if (count == 0) continue;
-      const EntryRefs refs = m_.Pool().At(index)->Refs();
+      const EntryRefs refs = RefsOf(m_.Pool(), index);
       for (int r = 0; r < refs.count; ++r) m_.slots[static_cast<std::size_t>(refs.index[r])].count += count;
     }
 }
 
 void MarkAll(tMarking& m) {
   const ConstPool& cp = m.Pool();
-  for (std::size_t i = 0; i < cp.slots.size(); ++i) {
-    if (!cp.slots[i]) continue;
-    if (m.slots[i].count == 0) m.slots[i].count = 1;
+  for (std::int32_t i = 1; i < cp.length(); ++i) {
+    if (cp.Tag(i) == 0) continue;
+    if (m.slots[static_cast<std::size_t>(i)].count == 0) m.slots[static_cast<std::size_t>(i)].count = 1;
     // Kept entries are written with translated references, which must name entries.
-    const EntryRefs refs = cp.slots[i]->Refs();
-    for (int r = 0; r < refs.count; ++r) CheckedEntry(cp, refs.index[r]);
+    const EntryRefs refs = RefsOf(cp, i);
+    for (int r = 0; r < refs.count; ++r) CheckedTag(cp, refs.index[r]);
   }
 }
 
@@ -337,16 +266,16 @@ void RenumUnUsed(tMarking& m, std::int32_t& dropped, std::int32_t& droppedBytes)
   m.order.clear();
   std::int32_t n = 0;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.slots[i].get();
-    if (entry == nullptr) continue;
+    const std::uint8_t tag = cp.Tag(i);
+    if (tag == 0) continue;
     tMarking::tSlot& slot = m.slots[static_cast<std::size_t>(i)];
     if (slot.count == 0) {
       slot.newIndex = 0;
       ++dropped;
-      droppedBytes += entry->size();
+      droppedBytes += SizeOf(cp, i);
     } else {
       slot.newIndex = ++n;
-      if (TakesTwoSlots(entry->tag)) ++n;
+      if (TakesTwoSlots(tag)) ++n;
     }
   }
 }
@@ -366,51 +295,42 @@ struct tPackKey {
 
 // The name and descriptor of a NameAndType entry into two texts.
 void NameAndTypeTexts(const ConstPool& cp, std::int32_t index, std::string_view* texts) {
-  if (const nameAndTypeInfoDesc* nat = NameAndTypeAt(cp, index)) {
+  if (const auto nat = NameAndTypeAt(cp, index)) {
     texts[0] = Utf8Text(cp, nat->nameIndex);
     texts[1] = Utf8Text(cp, nat->descriptorIndex);
   }
 }
 
 void MemberRefTexts(const ConstPool& cp, std::int32_t index, std::string_view* texts) {
-  if (const memberInfoDesc* ref = MemberRefAt(cp, index)) {
+  if (const auto ref = MemberRefAt(cp, index)) {
     texts[0] = ClassName(cp, ref->classIndex);
     NameAndTypeTexts(cp, ref->nameAndTypeIndex, texts + 1);
   }
 }
 
-// The reader made each entry's type from its tag, so the tag tells the type.
 tPackKey PackKey(const ConstPool& cp, std::int32_t index) {
-  const InfoDesc& entry = *cp.slots[static_cast<std::size_t>(index)];
-  tPackKey key{index, entry.tag, {}, 0};
-  switch (entry.tag) {
+  const std::uint8_t tag = cp.Tag(index);
+  tPackKey key{index, tag, {}, 0};
+  switch (tag) {
     case kConstantUtf8: case kConstantUnicode: key.text[0] = Utf8Text(cp, index); break;
-    case kConstantInteger: case kConstantFloat:
-      key.number = static_cast<std::uint32_t>(static_cast<const integerInfoDesc&>(entry).bytes);
+    case kConstantInteger: case kConstantFloat: key.number = static_cast<std::uint32_t>(cp.U4(index, 0)); break;
+    case kConstantLong: case kConstantDouble:
+      key.number = std::uint64_t{static_cast<std::uint32_t>(cp.U4(index, 0))} << 32 | static_cast<std::uint32_t>(cp.U4(index, 4));
       break;
-    case kConstantLong: case kConstantDouble: {
-      const auto& wide = static_cast<const longInfoDesc&>(entry);
-      key.number = std::uint64_t{static_cast<std::uint32_t>(wide.highBytes)} << 32 | static_cast<std::uint32_t>(wide.lowBytes);
-      break;
-    }
     case kConstantClass: case kConstantString: case kConstantMethodType: case kConstantModule: case kConstantPackage:
-      key.text[0] = Utf8Text(cp, entry.Refs().index[0]);
+      key.text[0] = Utf8Text(cp, cp.U2(index, 0));
       break;
     case kConstantFieldref: case kConstantMethodref: case kConstantInterfaceMethodref:
       MemberRefTexts(cp, index, key.text.data());
       break;
     case kConstantNameAndType: NameAndTypeTexts(cp, index, key.text.data()); break;
-    case kConstantMethodHandle: {
-      const auto& handle = static_cast<const methodHandleInfoDesc&>(entry);
-      key.number = static_cast<std::uint16_t>(handle.referenceKind);
-      MemberRefTexts(cp, handle.referenceIndex, key.text.data());
+    case kConstantMethodHandle:
+      key.number = cp.Body(index)[0];  // the kind
+      MemberRefTexts(cp, cp.U2(index, 1), key.text.data());
       break;
-    }
-    default: {  // Dynamic and InvokeDynamic
-      const auto& dynamic = static_cast<const dynamicInfoDesc&>(entry);
-      key.number = static_cast<std::uint32_t>(dynamic.bootstrapMethodAttrIndex);
-      NameAndTypeTexts(cp, dynamic.nameAndTypeIndex, key.text.data());
-    }
+    default:  // Dynamic and InvokeDynamic: the bootstrap index, then the NameAndType
+      key.number = static_cast<std::uint32_t>(cp.U2(index, 0));
+      NameAndTypeTexts(cp, cp.U2(index, 2), key.text.data());
   }
   return key;
 }
@@ -421,7 +341,7 @@ void RenumPacked(tMarking& m, std::span<const std::int32_t> narrow) {
   const ConstPool& cp = m.Pool();
   // In the pool's order, an entry is preceded only by entries below it, so none moves up: each stays below
   // 256 whatever it is (sorting them as well saved nothing measurable).
-  std::vector<bool> first(cp.slots.size(), false);
+  std::vector<bool> first(cp.at.size(), false);
   for (std::int32_t index : narrow)
     if (m.CountOf(index) > 0) first[static_cast<std::size_t>(index)] = true;
   m.order.clear();
@@ -436,45 +356,58 @@ void RenumPacked(tMarking& m, std::span<const std::int32_t> narrow) {
   std::int32_t n = 0;
   for (std::int32_t index : m.order) {
     m.slots[static_cast<std::size_t>(index)].newIndex = ++n;
-    if (TakesTwoSlots(cp.slots[static_cast<std::size_t>(index)]->tag)) ++n;
+    if (TakesTwoSlots(cp.Tag(index))) ++n;
   }
 }
 
 std::int32_t NewPoolCount(const tMarking& m) {
   std::int32_t count = 1;
   for (std::int32_t i = 1; i < m.Pool().length(); ++i)
-    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0)
-      count += TakesTwoSlots(entry->tag) ? 2 : 1;
+    if (m.CountOf(i) > 0) count += TakesTwoSlots(m.Pool().Tag(i)) ? 2 : 1;
   return count;
-}
-
-void WriteConstPool(const tMarking& m, tOutput& out) {
-  PutU2(out, NewPoolCount(m));
-  const auto put = [&m, &out](const InfoDesc& entry) {
-    PutU1(out, entry.tag);
-    entry.Write(m, out);
-  };
-  if (!m.order.empty()) {
-    for (std::int32_t i : m.order) put(*m.Pool().slots[static_cast<std::size_t>(i)]);
-    return;
-  }
-  for (std::int32_t i = 1; i < m.Pool().length(); ++i)
-    if (const InfoDesc* entry = m.Pool().slots[i].get(); entry != nullptr && m.CountOf(i) > 0) put(*entry);
-}
-
-std::string_view ClassName(const ConstPool& cp, std::int32_t index) {
-  const auto* entry = EntryAs<classInfoDesc>(cp, index);
-  return entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
 }
 
 namespace {
 
-// Whether the Utf8 entry's text is a Java-letter identifier.
-bool IsIdentifier(const utfInfoDesc& entry) {
-  if (entry.length <= 0 || !IsLetter(entry.bytes[0])) return false;
-  for (std::int32_t j = 1; j < entry.length; ++j)
-    if (!IsLetterOrDigit(entry.bytes[j])) return false;
-  return true;
+// Writes the entry at index as it was read, with the pool indexes in its body translated.
+void WriteEntry(const tMarking& m, std::int32_t index, tOutput& out) {
+  const ConstPool& cp = m.Pool();
+  const std::uint8_t tag = cp.Tag(index);
+  const std::uint8_t* body = cp.Body(index);
+  PutU1(out, tag);
+  std::size_t copied = 0;
+  for (std::size_t offset = 0, bits = kIndexBits[tag]; bits != 0; ++offset, bits >>= 1) {
+    if ((bits & 1) == 0) continue;
+    FileModule::PutBytes(out, {body + copied, offset - copied});
+    PutU2(out, m.NewIndexOf(cp.U2(index, offset)));
+    copied = offset + 2;
+  }
+  FileModule::PutBytes(out, {body + copied, static_cast<std::size_t>(SizeOf(cp, index) - 1) - copied});
+}
+
+}  // namespace
+
+void WriteConstPool(const tMarking& m, tOutput& out) {
+  PutU2(out, NewPoolCount(m));
+  if (!m.order.empty()) {
+    for (std::int32_t i : m.order) WriteEntry(m, i, out);
+    return;
+  }
+  for (std::int32_t i = 1; i < m.Pool().length(); ++i)
+    if (m.CountOf(i) > 0) WriteEntry(m, i, out);
+}
+
+std::string_view ClassName(const tPoolView& cp, std::int32_t index) {
+  const auto entry = ClassAt(cp, index);
+  return entry ? Utf8Text(cp, entry->nameIndex) : std::string_view();
+}
+
+namespace {
+
+// Whether the text is a Java-letter identifier.
+bool IsIdentifier(std::string_view text) {
+  if (text.empty() || !IsLetter(static_cast<std::uint8_t>(text[0]))) return false;
+  return std::all_of(text.begin() + 1, text.end(), [](char c) { return IsLetterOrDigit(static_cast<std::uint8_t>(c)); });
 }
 
 }  // namespace
@@ -482,13 +415,13 @@ bool IsIdentifier(const utfInfoDesc& entry) {
 void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_t thisClass, std::int32_t superClass,
                const tIdentsWanted& wanted) {
   const ConstPool& cp = m.Pool();
-  const auto* thisEntry = EntryAs<classInfoDesc>(cp, thisClass);
-  if (thisEntry == nullptr) ZYNError::Message(kBadThisClass);
+  const auto thisEntry = ClassAt(cp, thisClass);
+  if (!thisEntry) ZYNError::Message(kBadThisClass);
   const std::int32_t thisName = thisEntry->nameIndex;
   std::int32_t superName = thisName;
   if (superClass != 0) {
-    const auto* superEntry = EntryAs<classInfoDesc>(cp, superClass);
-    if (superEntry == nullptr) ZYNError::Message(kBadSuperClass);
+    const auto superEntry = ClassAt(cp, superClass);
+    if (!superEntry) ZYNError::Message(kBadSuperClass);
     superName = superEntry->nameIndex;
   }
   // In the pool's order the list ends as soon as it is full; by text every identifier is sorted first.
@@ -496,8 +429,7 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_
   const std::size_t n = wanted.n;
   std::size_t counted = 0;
   for (std::int32_t i = 0; i < cp.length() && (wanted.byText || counted + 1 < n); ++i) {
-    const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, i);
-    if (entry == nullptr || m.CountOf(i) <= 0 || i == thisName || i == superName || !IsIdentifier(*entry)) continue;
+    if (!IsUtf8(cp, i) || m.CountOf(i) <= 0 || i == thisName || i == superName || !IsIdentifier(cp.Text(i))) continue;
     found.push_back(i);
     if (wanted.uncounted == nullptr || !wanted.uncounted->contains(i)) ++counted;
   }
@@ -514,19 +446,16 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_
 }
 
 void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newName) {
-  const auto* ref = EntryAs<memberInfoDesc>(cp, memberRef);
-  auto* nat = ref != nullptr ? EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex) : nullptr;
-  if (nat == nullptr) ZYNError::Message(kBadNameAndType);
-  nat->nameIndex = newName;
+  const auto ref = MemberRefAt(cp, memberRef);
+  if (!ref || !NameAndTypeAt(cp, ref->nameAndTypeIndex)) ZYNError::Message(kBadNameAndType);
+  cp.SetU2(ref->nameAndTypeIndex, 0, newName);
 }
 
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved) {
-  auto* entry = EntryAs<utfInfoDesc>(cp, index);
   const auto length = static_cast<std::int32_t>(text.size());
-  if (entry == nullptr || entry->length < length || length < 1) ZYNError::Message(kBadMemberName);
-  saved = entry->length - length;
-  entry->length = length;
-  std::copy(text.begin(), text.end(), entry->bytes.begin());
+  if (!IsUtf8(cp, index) || cp.U2(index, 0) < length || length < 1) ZYNError::Message(kBadMemberName);
+  saved = cp.U2(index, 0) - length;
+  cp.SetText(index, text);
 }
 
 }  // namespace ZYNConstPool

@@ -1,5 +1,6 @@
-// The constant pool: its entries as read, and apart from them the marking (reference counts, renumbering), the
-// writing, and the queries and edits of the member pass.
+// The constant pool: its entries as read (offsets into its bytes, read through one set of typed accessors),
+// and apart from them the marking (reference counts, renumbering), the writing, and the queries and edits of
+// the member pass. The names pass reads its pools with the same reader, over the input's bytes.
 //
 // Everything outside the pool keeps indexes as read; a writer marks every index it will write in the final
 // marking and writes the index the marking gives it (NewIndexOf).
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "FileModule.h"
+#include "ZYNClassFile.h"
 
 namespace ZYNConstPool {
 
@@ -59,126 +62,56 @@ struct EntryRefs {
   int count = 0;
 };
 
-struct InfoDesc {
-  std::int16_t tag = 0;
+// A pool as read: of each slot, where its entry's body (the bytes after the tag) stands in the pool's bytes.
+// An entry's fields are read where they stand, by one set of accessors for every kind, as the fastest class
+// readers keep offsets; nothing is decoded until asked. The names pass reads a pool into a view of the
+// input's own bytes; the core's pool keeps a copy it may edit.
+struct tPoolView {
+  std::span<const std::uint8_t> bytes;  // from the first entry's tag on
+  std::vector<std::uint32_t> at;        // 0 for slot 0 and the slot after a Long or Double
 
-  virtual ~InfoDesc() = default;
-  // Reads the body (everything after the tag byte).
-  virtual void Read(ConstPool& cp, FileModule::tInput& in) { (void)cp, (void)in; }
-  // Writes the body with the indexes the marking gives.
-  virtual void Write(const tMarking& m, FileModule::tOutput& out) const;
-  // Size in a class file, tag byte included.
-  std::int32_t size() const;
-  virtual EntryRefs Refs() const { return {}; }
+  std::int32_t length() const { return static_cast<std::int32_t>(at.size()); }
+  // The tag of the entry at index, 0 for an index outside the pool or an empty slot. Inline, as the
+  // accessors below: the passes ask for entries millions of times a run.
+  std::uint8_t Tag(std::int32_t index) const {
+    return index >= 1 && index < length() && at[static_cast<std::size_t>(index)] != 0
+               ? bytes[at[static_cast<std::size_t>(index)] - 1]
+               : 0;
+  }
+  // The u2 or u4 `offset` bytes into the body of the entry at index, which the caller knows is there.
+  std::int32_t U2(std::int32_t index, std::size_t offset) const {
+    return static_cast<std::int32_t>(FileModule::BigEndian(Body(index) + offset, 2));
+  }
+  std::int32_t U4(std::int32_t index, std::size_t offset) const {
+    return static_cast<std::int32_t>(FileModule::BigEndian(Body(index) + offset, 4));
+  }
+  // The bytes of a Utf8 or Unicode entry at index, or an empty text for any other index.
+  std::string_view Text(std::int32_t index) const {
+    const std::uint8_t tag = Tag(index);
+    if (tag != ZYNClassFile::kConstantUtf8 && tag != ZYNClassFile::kConstantUnicode) return {};
+    return {reinterpret_cast<const char*>(Body(index)) + 2, static_cast<std::size_t>(U2(index, 0))};
+  }
+  const std::uint8_t* Body(std::int32_t index) const { return bytes.data() + at[static_cast<std::size_t>(index)]; }
 };
 
-struct utfInfoDesc : InfoDesc {
-  static constexpr std::int16_t kFirstTag = 1, kLastTag = 1;
-  std::int32_t length = 0;
-  std::span<std::uint8_t> bytes;  // in the arena; only the first `length` count (ReplaceUtf shortens in place)
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-};
+// Reads count - 1 slots of entries into a view of the input's bytes; stops at the end of the input (the
+// caller tests Done). False for a tag that the major version does not know.
+bool ReadEntries(FileModule::tInput& in, std::int32_t count, std::int32_t majorVersion, tPoolView& view);
+// The pool indexes the entry at index names (none for an index that names no entry).
+EntryRefs RefsOf(const tPoolView& view, std::int32_t index);
+// Size in a class file, tag byte included, of the entry at index.
+std::int32_t SizeOf(const tPoolView& view, std::int32_t index);
 
-// The obsolete Unicode kind (tag 2): read and written like Utf8, one byte per unit.
-struct unicodeInfoDesc : utfInfoDesc {
-  static constexpr std::int16_t kFirstTag = 2, kLastTag = 2;
-};
-
-// Integer (3) and Float (4): the 32 bits as read, never interpreted.
-struct integerInfoDesc : InfoDesc {
-  std::int32_t bytes = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-};
-struct floatInfoDesc : integerInfoDesc {};
-
-// Long (5) and Double (6): two slots each.
-struct longInfoDesc : InfoDesc {
-  std::int32_t highBytes = 0, lowBytes = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-};
-struct doubleInfoDesc : longInfoDesc {};
-
-struct classInfoDesc : InfoDesc {
-  static constexpr std::int16_t kFirstTag = 7, kLastTag = 7;
-  std::int32_t nameIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
-};
-
-struct stringInfoDesc : InfoDesc {
-  static constexpr std::int16_t kFirstTag = 8, kLastTag = 8;
-  std::int32_t stringIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{stringIndex, 0}, 1}; }
-};
-
-struct methodTypeInfoDesc : InfoDesc {
-  std::int32_t descriptorIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{descriptorIndex, 0}, 1}; }
-};
-
-// Module (19) and Package (20).
-struct moduleInfoDesc : InfoDesc {
-  std::int32_t nameIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{nameIndex, 0}, 1}; }
-};
-
-// Fieldref (9), Methodref (10), InterfaceMethodref (11).
-struct memberInfoDesc : InfoDesc {
-  static constexpr std::int16_t kFirstTag = 9, kLastTag = 11;
-  std::int32_t classIndex = 0, nameAndTypeIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{classIndex, nameAndTypeIndex}, 2}; }
-};
-
-struct nameAndTypeInfoDesc : InfoDesc {
-  static constexpr std::int16_t kFirstTag = 12, kLastTag = 12;
-  std::int32_t nameIndex = 0, descriptorIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{nameIndex, descriptorIndex}, 2}; }
-};
-
-struct methodHandleInfoDesc : InfoDesc {
-  std::int16_t referenceKind = 0;
-  std::int32_t referenceIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{referenceIndex, 0}, 1}; }
-};
-
-// Dynamic (17) and InvokeDynamic (18); the bootstrap index names a BootstrapMethods entry, not the pool.
-struct dynamicInfoDesc : InfoDesc {
-  std::int32_t bootstrapMethodAttrIndex = 0, nameAndTypeIndex = 0;
-  void Read(ConstPool& cp, FileModule::tInput& in) override;
-  void Write(const tMarking& m, FileModule::tOutput& out) const override;
-  EntryRefs Refs() const override { return {{nameAndTypeIndex, 0}, 1}; }
-};
-
-class ConstPool {
+class ConstPool : public tPoolView {
 public:
   // classBytes (the bytes of the class from its pool on) size the arena's first block.
   explicit ConstPool(std::size_t classBytes);
-  tArena arena;  // first, so that it goes last
-  std::pmr::vector<tArenaPtr<InfoDesc>> slots;  // slot 0 and the slot after a Long or Double stay empty
+  tArena arena;  // holds the pool's bytes, and every record read after them
   std::int32_t majorVersion = 0;
 
-  std::int32_t length() const { return static_cast<std::int32_t>(slots.size()); }
-  // The entry at index, or nullptr for an index outside the pool or an empty slot. Inline: the passes ask
-  // for entries millions of times a run.
-  InfoDesc* At(std::int32_t index) const {
-    return index >= 1 && index < length() ? slots[static_cast<std::size_t>(index)].get() : nullptr;
-  }
+  // Edits of the renaming, in the pool's own copy of its bytes.
+  void SetU2(std::int32_t index, std::size_t offset, std::int32_t value);
+  void SetText(std::int32_t index, std::string_view text);
 };
 
 // The marking of one pool, kept apart from what was read: each entry's reference count and its index in the
@@ -259,7 +192,7 @@ void UnMark(tMarking& m);
 void MarkDeep(tMarking& m, std::int32_t index);
 // The same; inline for what a deferred marking counts, an entry at a time, over a million times a run.
 inline void Mark(tMarking& m, std::int32_t index) {
-  if (m.deferCascade && m.Pool().At(index) != nullptr) ++m.slots[static_cast<std::size_t>(index)].count;
+  if (m.deferCascade && m.Pool().Tag(index) != 0) ++m.slots[static_cast<std::size_t>(index)].count;
   else MarkDeep(m, index);
 }
 // A whole marking made cheaper: while it lives, Mark counts only the entry it names, and Finish carries the
@@ -308,39 +241,45 @@ void ReplaceMemRefName(ConstPool& cp, std::int32_t memberRef, std::int32_t newNa
 // Shortens the Utf8 entry in place to the text (no longer than it was); `saved` the bytes it lost.
 void ReplaceUtf(ConstPool& cp, std::int32_t index, std::string_view text, std::int32_t& saved);
 
-// The entry at index as a given kind, or nullptr.
-// A kind that names its tags is known by the tag the reader gave its entry, which is cheaper than asking the
-// entry's dynamic type; the member pass asks this of every entry of every pool of a nest.
-template <class T>
-T* EntryAs(const ConstPool& cp, std::int32_t index) {
-  InfoDesc* entry = cp.At(index);
-  if constexpr (requires { T::kFirstTag; }) {
-    return entry != nullptr && entry->tag >= T::kFirstTag && entry->tag <= T::kLastTag ? static_cast<T*>(entry)
-                                                                                       : nullptr;
-  } else {
-    return dynamic_cast<T*>(entry);
-  }
-}
-
-// The entries at index of the kinds most asked for, or nullptr.
-inline const classInfoDesc* ClassAt(const ConstPool& cp, std::int32_t index) { return EntryAs<classInfoDesc>(cp, index); }
-inline const nameAndTypeInfoDesc* NameAndTypeAt(const ConstPool& cp, std::int32_t index) {
-  return EntryAs<nameAndTypeInfoDesc>(cp, index);
-}
+// The typed views of the kinds the passes ask for: their fields as they stand in the pool, or nothing when
+// the entry at index is of another kind.
+struct tClassEntry {
+  std::int32_t nameIndex = 0;
+};
+struct tNameAndType {
+  std::int32_t nameIndex = 0, descriptorIndex = 0;
+};
 // A Fieldref, Methodref or InterfaceMethodref.
-inline const memberInfoDesc* MemberRefAt(const ConstPool& cp, std::int32_t index) {
-  return EntryAs<memberInfoDesc>(cp, index);
+struct tMemberRef {
+  std::uint8_t tag = 0;
+  std::int32_t classIndex = 0, nameAndTypeIndex = 0;
+};
+inline std::optional<tClassEntry> ClassAt(const tPoolView& cp, std::int32_t index) {
+  if (cp.Tag(index) != ZYNClassFile::kConstantClass) return std::nullopt;
+  return tClassEntry{cp.U2(index, 0)};
 }
+inline std::optional<tNameAndType> NameAndTypeAt(const tPoolView& cp, std::int32_t index) {
+  if (cp.Tag(index) != ZYNClassFile::kConstantNameAndType) return std::nullopt;
+  return tNameAndType{cp.U2(index, 0), cp.U2(index, 2)};
+}
+inline std::optional<tMemberRef> MemberRefAt(const tPoolView& cp, std::int32_t index) {
+  const std::uint8_t tag = cp.Tag(index);
+  if (tag < ZYNClassFile::kConstantFieldref || tag > ZYNClassFile::kConstantInterfaceMethodref) return std::nullopt;
+  return tMemberRef{tag, cp.U2(index, 0), cp.U2(index, 2)};
+}
+// The text index of the String entry at index, or 0.
+inline std::int32_t StringAt(const tPoolView& cp, std::int32_t index) {
+  return cp.Tag(index) == ZYNClassFile::kConstantString ? cp.U2(index, 0) : 0;
+}
+inline bool IsUtf8(const tPoolView& cp, std::int32_t index) { return cp.Tag(index) == ZYNClassFile::kConstantUtf8; }
 
 // The bytes of the Utf8 entry at index as they stand, or an empty text when there is no Utf8 entry there.
-inline std::string_view Utf8Text(const ConstPool& cp, std::int32_t index) {
-  const utfInfoDesc* entry = EntryAs<utfInfoDesc>(cp, index);
-  if (entry == nullptr) return {};
-  return {reinterpret_cast<const char*>(entry->bytes.data()), static_cast<std::size_t>(entry->length)};
+inline std::string_view Utf8Text(const tPoolView& cp, std::int32_t index) {
+  return IsUtf8(cp, index) ? cp.Text(index) : std::string_view();
 }
 // The count of the entry at index, 0 for no entry.
 inline std::int32_t MarkOf(const tMarking& m, std::int32_t index) { return m.CountOf(index); }
 // The name a Class entry at index names, or an empty text when there is no Class entry there.
-std::string_view ClassName(const ConstPool& cp, std::int32_t index);
+std::string_view ClassName(const tPoolView& cp, std::int32_t index);
 
 }  // namespace ZYNConstPool

@@ -4,12 +4,14 @@
 #include <array>
 #include <deque>
 #include <iterator>
+#include <limits>
 #include <memory_resource>
 #include <utility>
 
 #include "FileModule.h"
 #include "ZYNClassFile.h"
 #include "ZYNCode.h"
+#include "ZYNConstPool.h"
 
 namespace ZYNHierarchy {
 
@@ -58,65 +60,13 @@ namespace {
 using namespace FileModule;
 using namespace ZYNClassFile;
 
-// What the names reader keeps of a constant pool, per entry: its tag, and where a Utf8 text stands; the index
-// a Class or a String names; or the name and descriptor indexes of a NameAndType (the class and NameAndType
-// indexes of a Methodref), packed into one number.
-struct tPoolNames {
-  std::int32_t count = 0;
-  std::vector<std::span<const std::uint8_t>> texts;
-  std::vector<std::int32_t> named;
-  std::vector<std::uint8_t> tags;
-  std::vector<std::int32_t> strings;  // the String entries
-  std::vector<std::int32_t> handled;  // the entries that MethodHandle entries refer to
-
-  std::string_view Text(std::int32_t index) const {
-    if (index <= 0 || index >= count) return {};
-    const auto t = texts[static_cast<std::size_t>(index)];
-    return {reinterpret_cast<const char*>(t.data()), t.size()};
-  }
+// What the names reader keeps of a constant pool: a view of its entries in the input's bytes, read by the
+// pool's own reader with every tag of any version accepted.
+struct tPoolNames : ZYNConstPool::tPoolView {
   std::string_view ClassName(std::int32_t index) const {
-    return index > 0 && index < count ? Text(named[static_cast<std::size_t>(index)]) : std::string_view();
+    return Tag(index) == kConstantClass ? Text(U2(index, 0)) : std::string_view();
   }
 };
-
-// Reads the pool's entries; false for a tag this reader cannot follow.
-bool ReadPool(tInput& in, tPoolNames& pool) {
-  pool.texts.resize(static_cast<std::size_t>(pool.count));
-  pool.named.resize(static_cast<std::size_t>(pool.count), 0);
-  pool.tags.resize(static_cast<std::size_t>(pool.count), 0);
-  for (std::int32_t i = 1; i < pool.count && in.Done; ++i) {
-    std::int16_t tag = 0;
-    GetU1(in, tag);
-    std::int32_t length = 0, name = 0, descriptor = 0;
-    const auto at = static_cast<std::size_t>(i);
-    pool.tags[at] = static_cast<std::uint8_t>(tag);
-    switch (tag) {
-      case kConstantUtf8: case kConstantUnicode:
-        GetU2(in, length);
-        if (const std::uint8_t* p = Take(in, static_cast<std::size_t>(length)))
-          pool.texts[at] = {p, static_cast<std::size_t>(length)};
-        break;
-      case kConstantClass: GetU2(in, pool.named[at]); break;
-      case kConstantString: GetU2(in, pool.named[at]); pool.strings.push_back(i); break;
-      case kConstantNameAndType: case kConstantMethodref:
-        GetU2(in, name);
-        GetU2(in, descriptor);
-        pool.named[at] =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(name) << 16 | static_cast<std::uint32_t>(descriptor));
-        break;
-      case kConstantMethodHandle:
-        Take(in, 1);
-        GetU2(in, name);
-        pool.handled.push_back(name);
-        break;
-      default:  // the kinds it skips, by the widths the pool's reader reads
-        if (tag < 0 || tag >= static_cast<std::int16_t>(std::size(kEntryBody)) || kEntryBody[tag] <= 0) return false;
-        Take(in, static_cast<std::size_t>(kEntryBody[tag]));
-        if (TakesTwoSlots(tag)) ++i;
-    }
-  }
-  return true;
-}
 
 // The kinds in which the names reader looks for something, in the order of their rows.
 constexpr bool IsSought(const ZYNAttr::tKind& kind) { return kind.names != ZYNAttr::tNames::kNothing; }
@@ -180,7 +130,7 @@ struct tAttributeReader {
     std::uint8_t lastOpcode = 0;
     bool computed = false;
     const auto isTag = [&](std::int32_t index, std::int16_t tag) {
-      return index > 0 && index < pool.count && pool.tags[static_cast<std::size_t>(index)] == tag;
+      return pool.Tag(index) == tag;
     };
     const bool followed = ZYNCode::ForEachIndex(
         {bytes, static_cast<std::size_t>(length)}, majorVersion,
@@ -287,11 +237,9 @@ void ReadClassAttributes(tInput& in, tAttributeReader& reader, tClassNames& name
     }
     GetU2(in, owner);
     GetU2(in, method);
-    if (!in.Done || method <= 0 || method >= pool.count || pool.ClassName(owner).empty()) continue;
-    // Any other entry there leaves no name (its index stands in the low half).
-    const auto packed = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(method)]);
-    const std::string_view natName = pool.Text(static_cast<std::int32_t>(packed >> 16));
-    const std::string_view natDescriptor = pool.Text(static_cast<std::int32_t>(packed & 0xFFFF));
+    const auto nat = ZYNConstPool::NameAndTypeAt(pool, method);
+    if (!in.Done || !nat || pool.ClassName(owner).empty()) continue;
+    const std::string_view natName = pool.Text(nat->nameIndex), natDescriptor = pool.Text(nat->descriptorIndex);
     if (!natName.empty() && !natDescriptor.empty())
       names.enclosing = EnclosingMethodKey(pool.ClassName(owner), natDescriptor, natName);
   }
@@ -325,17 +273,16 @@ constexpr tReflection kReflection[] = {
 // that lists methods may list its own, and those of the classes its code loads or makes objects of.
 void ReadReflection(const tPoolNames& pool, tAttributeReader& reader, tClassNames& names) {
   std::vector<std::int32_t>& lookups = reader.lookups;
-  for (std::int32_t ref = 1; ref < pool.count; ++ref) {
-    if (pool.tags[static_cast<std::size_t>(ref)] != kConstantMethodref) continue;
-    const auto packed = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(ref)]);
-    const auto nat = static_cast<std::int32_t>(packed & 0xFFFF);
-    if (nat <= 0 || nat >= pool.count || pool.tags[static_cast<std::size_t>(nat)] != kConstantNameAndType) continue;
-    const auto natPacked = static_cast<std::uint32_t>(pool.named[static_cast<std::size_t>(nat)]);
-    const std::string_view name = pool.Text(static_cast<std::int32_t>(natPacked >> 16));
+  for (std::int32_t ref = 1; ref < pool.length(); ++ref) {
+    const auto method = ZYNConstPool::MemberRefAt(pool, ref);
+    const auto nat = method && method->tag == kConstantMethodref ? ZYNConstPool::NameAndTypeAt(pool, method->nameAndTypeIndex)
+                                                                 : std::nullopt;
+    if (!nat) continue;
+    const std::string_view name = pool.Text(nat->nameIndex);
     // Every method of the table begins so: most references are looked at no further.
     if (name.empty() || (name[0] != 'g' && name[0] != 'n' && name[0] != 'o')) continue;
-    const std::string_view owner = pool.ClassName(static_cast<std::int32_t>(packed >> 16));
-    const std::string_view descriptor = pool.Text(static_cast<std::int32_t>(natPacked & 0xFFFF));
+    const std::string_view owner = pool.ClassName(method->classIndex);
+    const std::string_view descriptor = pool.Text(nat->descriptorIndex);
     for (const tReflection& r : kReflection) {
       if (r.owner != owner || r.name != name) continue;
       if (r.kind == tReflection::kFields) names.reflectsFields = true;
@@ -343,8 +290,10 @@ void ReadReflection(const tPoolNames& pool, tAttributeReader& reader, tClassName
       else if (descriptor.find("Ljava/lang/String;)") != std::string_view::npos) lookups.push_back(ref);
     }
   }
-  for (const std::int32_t handled : pool.handled)
-    if (std::find(lookups.begin(), lookups.end(), handled) != lookups.end()) names.reflectsFields = true;
+  for (std::int32_t handle = 1; handle < pool.length(); ++handle)
+    if (pool.Tag(handle) == kConstantMethodHandle &&
+        std::find(lookups.begin(), lookups.end(), pool.U2(handle, 1)) != lookups.end())
+      names.reflectsFields = true;
   if (reader.listsMethods) names.methodsListed.push_back(names.name);
 }
 
@@ -366,8 +315,8 @@ void ReadOutside(const tPoolNames& pool, const std::vector<std::string_view>& an
   const auto add = [&](std::string_view className) {
     if (!className.empty() && className != names.name && !JdkPackage(className)) outside.push_back(className);
   };
-  for (std::int32_t c = 1; c < pool.count; ++c)
-    if (pool.tags[static_cast<std::size_t>(c)] == kConstantClass) add(NamedClass(pool.ClassName(c), false));
+  for (std::int32_t c = 1; c < pool.length(); ++c)
+    if (pool.Tag(c) == kConstantClass) add(NamedClass(pool.ClassName(c), false));
   for (const std::string_view type : annotationTypes) add(NamedClass(type, true));
   std::sort(outside.begin(), outside.end());
   outside.erase(std::unique(outside.begin(), outside.end()), outside.end());
@@ -379,12 +328,14 @@ void ReadOutside(const tPoolNames& pool, const std::vector<std::string_view>& an
 bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   tInput in;
   Reset(in, bytes);
-  std::int32_t magic = 0, version = 0;
+  std::int32_t magic = 0, version = 0, count = 0;
   tPoolNames pool;
   GetU4(in, magic);
   GetU4(in, version);
-  GetU2(in, pool.count);
-  if (!in.Done || static_cast<std::uint32_t>(magic) != kMagic || !ReadPool(in, pool)) return false;
+  GetU2(in, count);
+  if (!in.Done || static_cast<std::uint32_t>(magic) != kMagic ||
+      !ZYNConstPool::ReadEntries(in, count, std::numeric_limits<std::int32_t>::max(), pool))
+    return false;
   std::int32_t access = 0, self = 0, super = 0, interfaces = 0;
   GetU2(in, access);
   GetU2(in, self);
@@ -403,8 +354,8 @@ bool ReadNames(std::span<const std::uint8_t> bytes, tClassNames& names) {
   ReadReflection(pool, attributes, names);
   for (const char kind : {'F', 'M'}) ReadMembers(in, attributes, kind, names);
   // Reflection and method handles name a member by a String constant, from any class.
-  for (const std::int32_t s : pool.strings)
-    if (const std::string_view t = pool.Text(pool.named[static_cast<std::size_t>(s)]); MayNameMember(t))
+  for (std::int32_t s = 1; s < pool.length(); ++s)
+    if (const std::string_view t = pool.Text(ZYNConstPool::StringAt(pool, s)); MayNameMember(t))
       names.strings.emplace_back(t);
   ReadClassAttributes(in, attributes, names);
   ReadOutside(pool, attributes.annotationTypes, names);

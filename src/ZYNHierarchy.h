@@ -4,7 +4,7 @@
 // is (or may be) serializable. It also holds what reaches a private member from outside its class: names
 // that other classes spell as String constants or that the run's resource files hold, and the methods that
 // inner classes name as their enclosing method, and whether code may bind the run's fields by their names.
-// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNCode, ZYNRules.
+// Uses: FileModule, ZYNAttr, ZYNClassFile, ZYNCode, ZYNConstPool, ZYNRules.
 #pragma once
 #include <cstdint>
 #include <cstring>

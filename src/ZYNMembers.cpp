@@ -32,21 +32,14 @@ namespace {
 constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kIdentsSize = 100;
 
-// Fieldref, Methodref or InterfaceMethodref.
-bool IsMemberRef(std::int16_t tag) { return tag >= kConstantFieldref && tag <= kConstantInterfaceMethodref; }
-
-bool IsUtf8(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  return entry != nullptr && entry->tag == kConstantUtf8;
-}
-
 using ZYNConstPool::ClassAt;
+using ZYNConstPool::IsUtf8;
 using ZYNConstPool::MemberRefAt;
 using ZYNConstPool::NameAndTypeAt;
 
 void CheckClassEntry(const ConstPool& cp, std::int32_t index, ZYNError::tKind kind) {
-  const auto* entry = ClassAt(cp, index);
-  if (entry == nullptr || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(kind);
+  const auto entry = ClassAt(cp, index);
+  if (!entry || !IsUtf8(cp, entry->nameIndex)) ZYNError::Message(kind);
 }
 
 std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { return ClassAt(cp, classIndex)->nameIndex; }
@@ -137,8 +130,7 @@ ZYNHierarchy::tTextSet AnnotationWords(const tClassDesc& cls, bool& binds) {
 std::unordered_set<std::string_view> StringTexts(const ConstPool& cp) {
   std::unordered_set<std::string_view> texts;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* entry = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i))
-      texts.insert(Utf8Text(cp, entry->stringIndex));
+    if (cp.Tag(i) == kConstantString) texts.insert(Utf8Text(cp, ZYNConstPool::StringAt(cp, i)));
   return texts;
 }
 
@@ -166,16 +158,14 @@ public:
     const ConstPool& cp = *cls.cp;
     const std::int32_t ownName = ClassNameIndex(cp, cls.thisClass);
     for (std::int32_t i = 1; i < cp.length(); ++i) {
-      const ZYNConstPool::InfoDesc* entry = cp.At(i);
-      if (entry == nullptr) continue;
-      const int group = GroupOf(entry->tag);
+      const int group = GroupOf(cp.Tag(i));
       if (group < 0) continue;
-      const auto* ref = static_cast<const ZYNConstPool::memberInfoDesc*>(entry);
-      const auto* nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
-      if (nat == nullptr) continue;  // CheckClass refused such a class
+      const auto ref = MemberRefAt(cp, i);
+      const auto nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
+      if (!nat) continue;  // CheckClass refused such a class
       if (ref->classIndex != cls.thisClass) {
-        const auto* refClass = ClassAt(cp, ref->classIndex);
-        if (refClass == nullptr || !IsUtf8(cp, refClass->nameIndex) ||
+        const auto refClass = ClassAt(cp, ref->classIndex);
+        if (!refClass || !IsUtf8(cp, refClass->nameIndex) ||
             Utf8Text(cp, refClass->nameIndex) != Utf8Text(cp, ownName))
           continue;
       }
@@ -287,7 +277,7 @@ public:
   // The member now bears the Utf8 entry at newName; the reference's NameAndType with it.
   void Repoint(memberInfo& member, std::int32_t ref, std::int32_t newName) {
     refused_[kIdents] = refused_[kLetters] = {};
-    const std::int32_t nat = static_cast<const ZYNConstPool::memberInfoDesc*>(cp_.At(ref))->nameAndTypeIndex;
+    const std::int32_t nat = MemberRefAt(cp_, ref)->nameAndTypeIndex;
     const auto edit = [&] { ZYNConstPool::ReplaceMemRefName(cp_, ref, newName); };
     // The NameAndType's references and the declaration now reach the new name; the counts move once the
     // renaming is over, since it asks for the counts as they were when it began.
@@ -335,7 +325,7 @@ public:
   }
 
 private:
-  using Nat = ZYNConstPool::nameAndTypeInfoDesc;
+  using Nat = ZYNConstPool::tNameAndType;
 
   bool ClassNameIs(std::int32_t classIndex, std::string_view name) const {
     const std::int32_t index = ClassNameIndex(cp_, classIndex);
@@ -383,17 +373,14 @@ private:
 
   // The member references of the pool with a NameAndType (edits change what it names, never which it is).
   struct Ref {
-    const Nat* nat = nullptr;
     std::int32_t natIndex = 0;
     int group = 0;  // 0 for a field, 1 for a method
   };
   void ListRefs() {
     for (std::int32_t i = 1; i < cp_.length(); ++i) {
-      const ZYNConstPool::InfoDesc* entry = cp_.At(i);
-      if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
-      const std::int32_t natIndex = static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex;
-      if (const Nat* nat = NameAndTypeAt(cp_, natIndex))
-        refs_.push_back({nat, natIndex, entry->tag == kConstantFieldref ? 0 : 1});
+      const auto ref = MemberRefAt(cp_, i);
+      if (ref && NameAndTypeAt(cp_, ref->nameAndTypeIndex))
+        refs_.push_back({ref->nameAndTypeIndex, ref->tag == kConstantFieldref ? 0 : 1});
     }
   }
 
@@ -402,8 +389,9 @@ private:
     std::string_view descriptor, name;
   };
   bool TextsOf(const Ref& ref, RefTexts& texts) const {
-    if (!IsUtf8(cp_, ref.nat->nameIndex) || !IsUtf8(cp_, ref.nat->descriptorIndex)) return false;
-    texts = {Utf8Text(cp_, ref.nat->descriptorIndex), Utf8Text(cp_, ref.nat->nameIndex)};
+    const Nat nat = *NameAndTypeAt(cp_, ref.natIndex);
+    if (!IsUtf8(cp_, nat.nameIndex) || !IsUtf8(cp_, nat.descriptorIndex)) return false;
+    texts = {Utf8Text(cp_, nat.descriptorIndex), Utf8Text(cp_, nat.nameIndex)};
     return true;
   }
 
@@ -431,7 +419,7 @@ private:
     if (taken_.empty()) return edit();
     std::vector<const Ref*> refs;
     for (const Ref& ref : refs_)
-      if (edited(ref.natIndex, *ref.nat)) refs.push_back(&ref);
+      if (edited(ref.natIndex, *NameAndTypeAt(cp_, ref.natIndex))) refs.push_back(&ref);
     for (const Ref* ref : refs) Count(*ref, -1);
     edit();
     for (const Ref* ref : refs) Count(*ref, 1);
@@ -618,10 +606,8 @@ void CheckClass(const tClassDesc& cls) {
   // The JVM refuses such a reference wherever it stands; refusing it only where a search happened to reach
   // it would let a written class fail when read again.
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const ZYNConstPool::InfoDesc* entry = cp.At(i);
-    if (entry == nullptr || !IsMemberRef(entry->tag)) continue;
-    if (NameAndTypeAt(cp, static_cast<const ZYNConstPool::memberInfoDesc*>(entry)->nameAndTypeIndex) == nullptr)
-      ZYNError::Message(ZYNError::tKind::kBadNameAndType);
+    const auto ref = MemberRefAt(cp, i);
+    if (ref && !NameAndTypeAt(cp, ref->nameAndTypeIndex)) ZYNError::Message(ZYNError::tKind::kBadNameAndType);
   }
 }
 
@@ -681,11 +667,11 @@ std::vector<std::size_t> KotlinInlineBodies(const tClassDesc& cls) {
   if (!KotlinClass(cls)) return kept;
   std::unordered_set<std::int32_t> markers;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const ZYNConstPool::memberInfoDesc* ref = MemberRefAt(cp, i);
-    if (ref != nullptr && ref->tag != kConstantMethodref) ref = nullptr;
-    const auto* owner = ref != nullptr ? ClassAt(cp, ref->classIndex) : nullptr;
-    const auto* nat = ref != nullptr ? NameAndTypeAt(cp, ref->nameAndTypeIndex) : nullptr;
-    if (owner == nullptr || nat == nullptr) continue;
+    const auto ref = MemberRefAt(cp, i);
+    if (!ref || ref->tag != kConstantMethodref) continue;
+    const auto owner = ClassAt(cp, ref->classIndex);
+    const auto nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
+    if (!owner || !nat) continue;
     const std::string_view type = Utf8Text(cp, owner->nameIndex), name = Utf8Text(cp, nat->nameIndex);
     const bool marker = type == "kotlin/jvm/internal/InlineMarker" ||
                         (type == "kotlin/jvm/internal/Intrinsics" &&
@@ -748,14 +734,12 @@ tProtection ClassProtection(const tClassDesc& cls) {
   p.noRename = KotlinClass(cls) || HasAttr(cls.attrs, ScalaInlineInfoAttr);
   std::vector<std::string_view> interfaces;
   for (std::int32_t index : cls.interfaces) {
-    const auto* entry = ClassAt(cp, index);
-    const std::string_view name = entry != nullptr ? Utf8Text(cp, entry->nameIndex) : std::string_view();
+    const std::string_view name = ZYNConstPool::ClassName(cp, index);
     if (name == "java/io/Serializable" || name == "java/io/Externalizable") p.serializable = true;
     if (!name.empty()) interfaces.push_back(name);
   }
-  const auto* super = cls.superClass != 0 ? ClassAt(cp, cls.superClass) : nullptr;
   ZYNHierarchy::tInherited inherited =
-      ZYNHierarchy::Inherit(cls.facts, super != nullptr ? Utf8Text(cp, super->nameIndex) : "", interfaces);
+      ZYNHierarchy::Inherit(cls.facts, ZYNConstPool::ClassName(cp, cls.superClass), interfaces);
   // A supertype whose fields are unknown may make the class serializable: its instance fields stay.
   p.serializable = p.serializable || inherited.serializable || inherited.maybeSerializable;
   p.typeNamesOnly = inherited.unknownSupertype;
@@ -997,9 +981,8 @@ bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
 std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   // The tables below cost more than the renaming of a few members: a nest leaves most classes none. A class
   // whose own or super Class entry is missing goes on, to the error the tables give it.
-  const bool classEntries = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.thisClass) != nullptr &&
-                            (cls.superClass == 0 ||
-                             ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(*cls.cp, cls.superClass) != nullptr);
+  const bool classEntries =
+      ClassAt(*cls.cp, cls.thisClass) && (cls.superClass == 0 || ClassAt(*cls.cp, cls.superClass));
   if (classEntries && !AnyToRename(cls, p)) return 0;
   const std::vector<MemberAt> all = AllMembers(cls);
   OwnRefs refs(cls);

@@ -91,9 +91,9 @@ class Keys {
 using ZYNConstPool::MemberRefAt;
 
 // The number of the key of the member a reference names; -1 when its NameAndType is not there.
-std::int32_t RefKey(const ConstPool& cp, const ZYNConstPool::memberInfoDesc& ref, Keys& keys) {
-  const auto* nat = ZYNConstPool::NameAndTypeAt(cp, ref.nameAndTypeIndex);
-  if (nat == nullptr) return -1;
+std::int32_t RefKey(const ConstPool& cp, const ZYNConstPool::tMemberRef& ref, Keys& keys) {
+  const auto nat = ZYNConstPool::NameAndTypeAt(cp, ref.nameAndTypeIndex);
+  if (!nat) return -1;
   return keys.Of(ref.tag == kConstantFieldref ? 'F' : 'M', Utf8Text(cp, nat->descriptorIndex),
                  Utf8Text(cp, nat->nameIndex));
 }
@@ -146,8 +146,8 @@ class NestRefs {
       const ConstPool& cp = *classes[i]->cp;
       keyOfRef_[i].assign(static_cast<std::size_t>(cp.length()), -1);
       for (std::int32_t r = 1; r < cp.length(); ++r) {
-        const auto* ref = MemberRefAt(cp, r);
-        const std::int32_t key = ref != nullptr ? RefKey(cp, *ref, keys) : -1;
+        const auto ref = MemberRefAt(cp, r);
+        const std::int32_t key = ref ? RefKey(cp, *ref, keys) : -1;
         if (key < 0) continue;
         const auto owner = byName.find(ClassName(cp, ref->classIndex));
         const bool exact = owner != byName.end() && declared[owner->second].contains(key);
@@ -225,12 +225,11 @@ struct NamedInNest {
     for (const tClassDesc* cls : classes) {
       const ConstPool& cp = *cls->cp;
       for (std::int32_t i = 1; i < cp.length(); ++i)
-        if (const auto* s = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, i))
-          strings.emplace(Utf8Text(cp, s->stringIndex));
+        if (cp.Tag(i) == ZYNClassFile::kConstantString) strings.emplace(Utf8Text(cp, ZYNConstPool::StringAt(cp, i)));
       for (const auto* attr : AttrsOf(*cls, ZYNAttr::EnclosingMethodAttr)) {
         if (attr == nullptr || attr->indexes.size() != 2) continue;
-        const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, attr->IndexAt(attr->indexes[1]));
-        if (nat == nullptr) continue;
+        const auto nat = ZYNConstPool::NameAndTypeAt(cp, attr->IndexAt(attr->indexes[1]));
+        if (!nat) continue;
         enclosing.emplace(
             ClassName(cp, attr->IndexAt(attr->indexes[0])),
             ZYNHierarchy::MemberKey('M', Utf8Text(cp, nat->descriptorIndex), Utf8Text(cp, nat->nameIndex)));
@@ -353,7 +352,7 @@ bool OwnNameEntries(const std::vector<tClassDesc*>& classes, const Member& m, co
   own = {m.cls, declared, 1, {}, true};
   for (const auto& [at, uses] : natUses) {
     const ConstPool& cp = *classes[at.first]->cp;
-    const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, at.second);
+    const auto nat = ZYNConstPool::NameAndTypeAt(cp, at.second);
     if (MarkOf(classes[at.first]->marking, at.second) != uses || nat->nameIndex == nat->descriptorIndex) return false;
     NameEntry& entry = byUtf[{at.first, nat->nameIndex}];
     entry.cls = at.first;
@@ -401,11 +400,11 @@ class SpareNames {
     for (std::int32_t i = 1; i < cp.length(); ++i) {
       const auto key = static_cast<std::size_t>(refs_.KeyOfRef(c, i));
       if (key >= candidateKey_.size() || !candidateKey_[key]) continue;
-      if (const auto* nat = ZYNConstPool::NameAndTypeAt(cp, MemberRefAt(cp, i)->nameAndTypeIndex)) held.insert(nat->nameIndex);
+      if (const auto nat = ZYNConstPool::NameAndTypeAt(cp, MemberRefAt(cp, i)->nameAndTypeIndex)) held.insert(nat->nameIndex);
     }
     Spare& spare = spare_[c].emplace();
     for (std::int32_t i = 1; i < cp.length(); ++i)
-      if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i) != nullptr && MarkOf(classes_[c]->marking, i) > 0 &&
+      if (ZYNConstPool::IsUtf8(cp, i) && MarkOf(classes_[c]->marking, i) > 0 &&
           !held.contains(i) && IdentShaped(Utf8Text(cp, i)))
         spare.emplace(Utf8Text(cp, i), i);
     return spare;
@@ -532,8 +531,7 @@ void GiveName(const std::vector<tClassDesc*>& classes, const Member& m, const st
       pool.emplace(Utf8Text(cp, e.utf), e.utf);
       continue;
     }
-    for (std::int32_t nat : e.nats)
-      ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, nat)->nameIndex = it->second;
+    for (std::int32_t nat : e.nats) cp.SetU2(nat, 0, it->second);  // the NameAndType's name
     if (e.decl) MemberOf(classes, m).nameIndex = it->second;
     ZYNConstPool::tMarking& marking = classes[e.cls]->marking;
     marking.slots[static_cast<std::size_t>(it->second)].count += e.uses;

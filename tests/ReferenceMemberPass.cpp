@@ -31,21 +31,15 @@ using namespace ZYNClassFile;
 using ZYNClass::IsPrivate;
 using ZYNConstPool::MarkOf;
 
-const ZYNConstPool::utfInfoDesc* Utf8At(const ConstPool& cp, std::int32_t index) {
-  const ZYNConstPool::InfoDesc* entry = cp.At(index);
-  if (entry == nullptr || entry->tag != kConstantUtf8) return nullptr;
-  return static_cast<const ZYNConstPool::utfInfoDesc*>(entry);
-}
-
 // One entry, or two Utf8 entries of equal text.
 bool SameUtf8(const ConstPool& cp, std::int32_t a, std::int32_t b) {
   if (a == b) return true;
-  return Utf8At(cp, a) != nullptr && Utf8At(cp, b) != nullptr &&
+  return cp.Tag(a) == kConstantUtf8 && cp.Tag(b) == kConstantUtf8 &&
          ZYNConstPool::Utf8Text(cp, a) == ZYNConstPool::Utf8Text(cp, b);
 }
 
 std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) {
-  return ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, classIndex)->nameIndex;
+  return cp.U2(classIndex, 0);  // a Class entry's name
 }
 
 // From class file version 52 interfaces have private methods, reached through interface method references.
@@ -59,18 +53,18 @@ std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_
   using namespace ZYNConstPool;
   const ConstPool& cp = *cls.cp;
   const std::uint8_t otherTag = OtherTag(cls, tag);
-  const auto* ownClass = EntryAs<classInfoDesc>(cp, cls.thisClass);
+  const auto ownClass = ClassAt(cp, cls.thisClass);
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.At(i);
-    if (entry == nullptr || MarkOf(cls.marking, i) <= 0 || (entry->tag != tag && (otherTag == 0 || entry->tag != otherTag)))
+    const std::uint8_t entryTag = cp.Tag(i);
+    if (entryTag == 0 || MarkOf(cls.marking, i) <= 0 || (entryTag != tag && (otherTag == 0 || entryTag != otherTag)))
       continue;
-    const auto* ref = static_cast<const memberInfoDesc*>(entry);
-    const auto* nat = EntryAs<nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
-    if (nat == nullptr) ZYNError::Message(ZYNError::tKind::kBadNameAndType);
+    const auto ref = MemberRefAt(cp, i);
+    const auto nat = NameAndTypeAt(cp, ref->nameAndTypeIndex);
+    if (!nat) ZYNError::Message(ZYNError::tKind::kBadNameAndType);
     if (nat->nameIndex != member.nameIndex || nat->descriptorIndex != member.descriptorIndex) continue;
-    if (ownClass != nullptr && ref->classIndex != cls.thisClass) {
-      const auto* refClass = EntryAs<classInfoDesc>(cp, ref->classIndex);
-      if (refClass == nullptr || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
+    if (ownClass && ref->classIndex != cls.thisClass) {
+      const auto refClass = ClassAt(cp, ref->classIndex);
+      if (!refClass || !SameUtf8(cp, refClass->nameIndex, ownClass->nameIndex)) continue;
     }
     return i;
   }
@@ -80,9 +74,7 @@ std::int32_t OwnRef(const tClassDesc& cls, const memberInfo& member, std::uint8_
 // The lowest in-use Utf8 entry that is exactly ch, or 0.
 std::int32_t LetterEntry(const ZYNConstPool::tMarking& m, char ch) {
   for (std::int32_t i = 1; i < m.Pool().length(); ++i)
-    if (const auto* entry = Utf8At(m.Pool(), i);
-        entry != nullptr && m.CountOf(i) > 0 && entry->length == 1 && entry->bytes[0] == static_cast<std::uint8_t>(ch))
-      return i;
+    if (m.Pool().Tag(i) == kConstantUtf8 && m.CountOf(i) > 0 && m.Pool().Text(i) == std::string_view(&ch, 1)) return i;
   return 0;
 }
 
@@ -119,7 +111,7 @@ void DropIdent(std::vector<std::int32_t>& idents, std::int32_t index) {
 
 bool NameInUse(const tClassDesc& cls, std::string_view name) {
   const ConstPool& cp = *cls.cp;
-  auto is = [&](std::int32_t index) { return Utf8At(cp, index) != nullptr && ZYNConstPool::Utf8Text(cp, index) == name; };
+  auto is = [&](std::int32_t index) { return cp.Tag(index) == kConstantUtf8 && ZYNConstPool::Utf8Text(cp, index) == name; };
   for (const auto* members : {&cls.fields, &cls.methods})
     for (const memberInfo& member : *members)
       if (member.present && is(member.nameIndex)) return true;
@@ -161,15 +153,12 @@ bool NameTaken(const tClassDesc& cls, const memberInfo& member, std::uint8_t tag
   using namespace ZYNConstPool;
   const ConstPool& cp = *cls.cp;
   for (std::int32_t i = 1; i < cp.length(); ++i) {
-    const InfoDesc* entry = cp.At(i);
-    const bool sameKind = entry != nullptr && (tag == kConstantFieldref ? entry->tag == kConstantFieldref
-                                                                         : entry->tag == kConstantMethodref ||
-                                                                               entry->tag == kConstantInterfaceMethodref);
+    const std::uint8_t entryTag = cp.Tag(i);
+    const bool sameKind = tag == kConstantFieldref ? entryTag == kConstantFieldref
+                                                   : entryTag == kConstantMethodref || entryTag == kConstantInterfaceMethodref;
     if (!sameKind) continue;
-    const InfoDesc* natEntry = cp.At(static_cast<const memberInfoDesc*>(entry)->nameAndTypeIndex);
-    if (natEntry == nullptr || natEntry->tag != kConstantNameAndType) continue;
-    const auto* nat = static_cast<const nameAndTypeInfoDesc*>(natEntry);
-    if (Utf8At(cp, nat->nameIndex) == nullptr) continue;
+    const auto nat = NameAndTypeAt(cp, MemberRefAt(cp, i)->nameAndTypeIndex);
+    if (!nat || cp.Tag(nat->nameIndex) != kConstantUtf8) continue;
     if (Utf8Text(cp, nat->nameIndex) == name && SameUtf8(cp, nat->descriptorIndex, member.descriptorIndex)) return true;
   }
   return false;

@@ -53,8 +53,8 @@ Bytes ModernClass(bool junk, int minor = 0) {
 
 std::int32_t PoolEnd(const ZYNClass::tClassDesc& cls) {
   std::int32_t end = 10;
-  for (const auto& entry : cls.cp->slots)
-    if (entry) end += entry->size();
+  for (std::int32_t i = 1; i < cls.cp->length(); ++i)
+    if (cls.cp->Tag(i) != 0) end += ZYNConstPool::SizeOf(*cls.cp, i);
   return end;
 }
 
@@ -254,14 +254,14 @@ tLoaded Loaded(const Bytes& bytes) {
   const auto cls = ReadBytes(bytes);
   const auto& cp = *cls->cp;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (ZYNConstPool::EntryAs<ZYNConstPool::utfInfoDesc>(cp, i)) l.utf8.emplace_back(ZYNConstPool::Utf8Text(cp, i));
+    if (ZYNConstPool::IsUtf8(cp, i)) l.utf8.emplace_back(ZYNConstPool::Utf8Text(cp, i));
   for (const auto& method : cls->methods)
     for (const auto& attr : method.attrs)
       if (const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get()))
         for (const ZYNCode::CodeIndex& index : code->code.Indexes()) {
           // The invokestatic operands are the other indexes; a String lost or gained shows in the list.
-          const auto* text = ZYNConstPool::EntryAs<ZYNConstPool::stringInfoDesc>(cp, index.index);
-          if (text != nullptr) l.loads.emplace_back(ZYNConstPool::Utf8Text(cp, text->stringIndex), index.wide);
+          if (const std::int32_t text = ZYNConstPool::StringAt(cp, index.index))
+            l.loads.emplace_back(ZYNConstPool::Utf8Text(cp, text), index.wide);
         }
   return l;
 }

@@ -97,8 +97,8 @@ std::vector<std::string> PresentNames(const tClassDesc& cls, const std::vector<m
 
 // The name that a member reference's NameAndType gives.
 std::string RefName(const tClassDesc& cls, int ref) {
-  const auto* member = ZYNConstPool::EntryAs<ZYNConstPool::memberInfoDesc>(*cls.cp, ref);
-  const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(*cls.cp, member->nameAndTypeIndex);
+  const auto member = ZYNConstPool::MemberRefAt(*cls.cp, ref);
+  const auto nat = ZYNConstPool::NameAndTypeAt(*cls.cp, member->nameAndTypeIndex);
   return ZYNConstPool::GetUtf8(*cls.cp, nat->nameIndex);
 }
 

@@ -89,9 +89,9 @@ std::set<std::string> RefNames(const ZYNClass::tClassDesc& cls) {
   std::set<std::string> refs;
   const auto& cp = *cls.cp;
   for (std::int32_t i = 1; i < cp.length(); ++i)
-    if (const auto* ref = ZYNConstPool::EntryAs<ZYNConstPool::memberInfoDesc>(cp, i)) {
-      const auto* owner = ZYNConstPool::EntryAs<ZYNConstPool::classInfoDesc>(cp, ref->classIndex);
-      const auto* nat = ZYNConstPool::EntryAs<ZYNConstPool::nameAndTypeInfoDesc>(cp, ref->nameAndTypeIndex);
+    if (const auto ref = ZYNConstPool::MemberRefAt(cp, i)) {
+      const auto owner = ZYNConstPool::ClassAt(cp, ref->classIndex);
+      const auto nat = ZYNConstPool::NameAndTypeAt(cp, ref->nameAndTypeIndex);
       refs.insert(ZYNConstPool::GetUtf8(cp, owner->nameIndex) + "." + ZYNConstPool::GetUtf8(cp, nat->nameIndex));
     }
   return refs;

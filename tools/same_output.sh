@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whether two zyn binaries write the same: JDK 17's java.base as a tree, Maven's jars and guava's jar, under
-# the default keys, -max and -super (with a mapping file), at 1 and 2 threads; every written file and the
-# printed output compared byte for byte. For a change of structure that must not change what the program does.
+# the default keys, -max, -super (with a mapping file) and -super -pack, at 1 and 2 threads; every written
+# file and the printed output compared byte for byte. For a change of structure that must not change what
+# the program does.
 #
 # usage: tools/same_output.sh BEFORE AFTER      environment: JDK_HOME (JDK 17 with jmods), TMPDIR
 set -euo pipefail
@@ -14,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 source "$here/../bench/corpus.sh"
 three_sets "$jdk" "$work"
 differ=0
-for keys in default -max "-super -map:zyn.map"; do
+for keys in default -max "-super -map:zyn.map" "-super -pack"; do
   k=$keys
   [[ $k == default ]] && k=
   for threads in 1 2; do
