@@ -43,12 +43,8 @@ void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vecto
 
 void MarkMembers(tClassDesc& cls, std::int32_t count, const std::vector<memberInfo>& members) {
   if (count <= 0) return;
-  for (const memberInfo& member : members) {
-    if (!member.present) continue;
-    Mark(cls.marking, member.nameIndex);
-    Mark(cls.marking, member.descriptorIndex);
-    if (member.attrCount > 0) ZYNAttr::MarkAttributes(cls.marking, member.attrs);
-  }
+  for (const memberInfo& member : members)
+    if (member.present) MarkMember(cls.marking, member);
 }
 
 void WriteMembers(tOutput& out, const tClassDesc& cls, std::int32_t count, const std::vector<memberInfo>& members) {
@@ -174,6 +170,12 @@ void Decide(const tClassDesc& cls, const std::vector<memberInfo>& members, const
 }
 
 }  // namespace
+
+void MarkMember(ZYNConstPool::tMarking& m, const memberInfo& member) {
+  Mark(m, member.nameIndex);
+  Mark(m, member.descriptorIndex);
+  if (member.attrCount > 0) ZYNAttr::MarkAttributes(m, member.attrs);
+}
 
 std::unique_ptr<tClassDesc> ReadClass(tContext& ctx) {
   tInput& in = ctx.in;

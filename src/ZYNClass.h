@@ -106,9 +106,10 @@ inline bool NamedOnly(const tProtection& p, bool isMethod, std::size_t slot) {
 // Puts the rule that keeps each member on the member, for its decision: the first of kept, named and, for
 // members no rule keeps, what holds for the whole class.
 void RecordKept(tClassDesc& cls, const tProtection& p);
-// The steps of ReduceMembers for a pass that decides itself what is kept: removal on marks fresh from
-// MarkClass, which it leaves as a fresh marking of what is left would; then renaming on such marks.
-std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p);
+// The references a member's declaration counts: its name, its descriptor, its attributes.
+void MarkMember(ZYNConstPool::tMarking& m, const memberInfo& member);
+// The renaming step of ReduceMembers for a pass that decides itself what is kept, on marks fresh from
+// MarkClass.
 std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p);
 // Refuses a class whose this, super or member name indexes do not name what the member pass reads there.
 void CheckClass(const tClassDesc& cls);

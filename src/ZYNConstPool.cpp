@@ -425,19 +425,19 @@ void GetIdents(const tMarking& m, std::vector<std::int32_t>& idents, std::int32_
     superName = superEntry->nameIndex;
   }
   // In the pool's order the list ends as soon as it is full; by text every identifier is sorted first.
+  const auto counts = [&wanted](std::int32_t i) { return wanted.uncounted == nullptr || !wanted.uncounted->contains(i); };
   std::vector<std::int32_t> found;
   const std::size_t n = wanted.n;
   std::size_t counted = 0;
   for (std::int32_t i = 0; i < cp.length() && (wanted.byText || counted + 1 < n); ++i) {
     if (!IsUtf8(cp, i) || m.CountOf(i) <= 0 || i == thisName || i == superName || !IsIdentifier(cp.Text(i))) continue;
     found.push_back(i);
-    if (wanted.uncounted == nullptr || !wanted.uncounted->contains(i)) ++counted;
+    counted += counts(i) ? 1 : 0;
   }
   if (wanted.byText) std::ranges::stable_sort(found, {}, [&cp](std::int32_t i) { return Utf8Text(cp, i); });
   counted = 0;
   std::size_t k = 0;
-  for (; k < found.size() && counted + 1 < n; ++k)
-    if (wanted.uncounted == nullptr || !wanted.uncounted->contains(found[k])) ++counted;
+  for (; k < found.size() && counted + 1 < n; ++k) counted += counts(found[k]) ? 1 : 0;
   found.resize(k);
   // The names chosen are handed out in the pool's order either way.
   if (wanted.byText) std::ranges::sort(found);

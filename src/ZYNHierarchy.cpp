@@ -129,18 +129,15 @@ struct tAttributeReader {
     ZYNCode::CodeIndex last;
     std::uint8_t lastOpcode = 0;
     bool computed = false;
-    const auto isTag = [&](std::int32_t index, std::int16_t tag) {
-      return pool.Tag(index) == tag;
-    };
     const bool followed = ZYNCode::ForEachIndex(
         {bytes, static_cast<std::size_t>(length)}, majorVersion,
         [&](std::uint8_t opcode, const ZYNCode::CodeIndex& index) {
           if (std::find(lookups.begin(), lookups.end(), index.index) != lookups.end()) {
             const bool ldc = (lastOpcode == kOpLdc || lastOpcode == kOpLdcW) && index.at - last.at == (last.wide ? 3 : 2);
-            computed = computed || !(ldc && isTag(last.index, kConstantString));
+            computed = computed || !(ldc && pool.Tag(last.index) == kConstantString);
           }
           const bool loaded = opcode == kOpLdc || opcode == kOpLdcW || opcode == kOpNew;
-          if (listsMethods && loaded && isTag(index.index, kConstantClass))
+          if (listsMethods && loaded && pool.Tag(index.index) == kConstantClass)
             if (const std::string_view name = pool.ClassName(index.index); !name.empty() && name != names.name)
               names.methodsListed.emplace_back(name);
           last = index;

@@ -44,14 +44,6 @@ void CheckClassEntry(const ConstPool& cp, std::int32_t index, ZYNError::tKind ki
 
 std::int32_t ClassNameIndex(const ConstPool& cp, std::int32_t classIndex) { return ClassAt(cp, classIndex)->nameIndex; }
 
-
-// The references a member's declaration counts: its name, its descriptor, its attributes.
-void MarkMember(ZYNConstPool::tMarking& m, const memberInfo& member) {
-  ZYNConstPool::Mark(m, member.nameIndex);
-  ZYNConstPool::Mark(m, member.descriptorIndex);
-  if (member.attrCount > 0) ZYNAttr::MarkAttributes(m, member.attrs);
-}
-
 struct Signature {
   std::string_view name, descriptor;
 };
@@ -1025,8 +1017,6 @@ std::int32_t MemberSize(const memberInfo& member) {
     if (attr) size += 6 + attr->length;
   return size;
 }
-
-std::int32_t RemoveUnprotected(tClassDesc& cls, const tProtection& p) { return RemoveUnused(cls, p); }
 
 std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p) { return Rename(cls, p); }
 
