@@ -275,9 +275,7 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
 
 void TakeBackMember(ZYNConstPool::tMarking& m, const memberInfo& member, std::vector<std::int32_t>& log) {
   ZYNConstPool::tTakeBack takeBack(m, log);
-  ZYNConstPool::Mark(m, member.nameIndex);
-  ZYNConstPool::Mark(m, member.descriptorIndex);
-  if (member.attrCount > 0) ZYNAttr::MarkAttributes(m, member.attrs);
+  ZYNClass::MarkMember(m, member);
 }
 
 // Removal in rounds over freshly marked classes: a member goes when no reference in use may reach it;
