@@ -164,6 +164,16 @@ TEST_F(ZYNConstPoolTest, RefusesUnknownTagsAndTagsBeforeTheirVersion) {
     ASSERT_TRUE(input.in.Done) << row.tag;
     EXPECT_EQ(cp->Tag(entry), row.tag);
     EXPECT_EQ(GetUtf8(*cp, after), "after") << row.tag;
+    // The names pass reads the same bytes as a view of the input, in a class of any version.
+    const Bytes pool = PoolBytes(b);
+    tPoolView view;
+    for (const int major : {row.sinceMajor - 1, 0x7FFFFFFF}) {
+      input.Reset(Bytes(pool.begin() + 2, pool.end()));
+      EXPECT_EQ(ReadEntries(input.in, pool[0] << 8 | pool[1], major, view), major >= row.sinceMajor) << row.tag;
+    }
+    EXPECT_EQ(view.Tag(entry), row.tag);
+    EXPECT_EQ(view.Text(after), "after");
+    EXPECT_EQ(view.bytes.data(), input.in.data.data());
   }
 }
 
