@@ -1,20 +1,13 @@
 #include "ZYNExplain.h"
 
-#include <algorithm>
-
 #include "FormatUtils.h"
 
 namespace ZYNExplain {
 
 namespace {
 
+using ZYNMap::Dotted;
 using ZYNResult::tRule;
-
-std::string Dotted(std::string_view internal) {
-  std::string name(internal);
-  std::replace(name.begin(), name.end(), '/', '.');
-  return name;
-}
 
 struct tRuleRow {
   std::string_view code, text;  // text: what the rule says of a member it kept; {} takes the evidence
@@ -76,8 +69,7 @@ std::string Fate(const ZYNResult::tMemberDecision& member) {
   return std::string(text.substr(0, at)) + evidence + std::string(text.substr(at + 2));
 }
 
-void tWhyOutput::File(const std::string& name, const ZYNResult::tFileResult& result) {
-  (void)name;
+void tWhyOutput::File(const std::string&, const ZYNResult::tFileResult& result) {
   if (!result.error.empty()) return;
   for (const ZYNResult::tMemberDecision& member : result.members) {
     bool asked = false;

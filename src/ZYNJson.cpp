@@ -92,9 +92,8 @@ std::string tReportOutput::Lines(const std::string& name, const ZYNResult::tFile
   }
   out += ", \"limited\": " + std::string(r.limited ? "true" : "false") + ", \"warnings\": " + Array(r.warnings);
   if (!r.error.empty())
-    out += ", \"error\": {\"code\": " + Quoted(r.error.Code()) + ", \"args\": " + Array(r.error.args) +
-           ", \"line\": " + Quoted(r.error.Line()) + "}";
-  if (!r.error.empty()) return out + "}";
+    return out + ", \"error\": {\"code\": " + Quoted(r.error.Code()) + ", \"args\": " + Array(r.error.args) +
+           ", \"line\": " + Quoted(r.error.Line()) + "}}";
   out += ",\n     \"class\": " + Quoted(r.className) + ", \"members\": [";
   for (std::size_t i = 0; i < r.members.size(); ++i)
     out += (i > 0 ? ",\n       " : "\n       ") + Member(r.className, r.members[i]);

@@ -18,8 +18,7 @@ std::string NextType(std::string_view descriptor, std::size_t& at) {
   } else if (descriptor[at] == 'L') {
     const std::size_t end = descriptor.find(';', at);
     const std::size_t stop = end == std::string_view::npos ? descriptor.size() : end;
-    type = descriptor.substr(at + 1, stop - at - 1);
-    std::replace(type.begin(), type.end(), '/', '.');
+    type = Dotted(descriptor.substr(at + 1, stop - at - 1));
     at = stop == descriptor.size() ? stop : stop + 1;
   } else {
     static constexpr std::string_view kCodes = "BCDFIJSZV";
@@ -35,30 +34,27 @@ std::string NextType(std::string_view descriptor, std::size_t& at) {
 
 }  // namespace
 
+std::string Dotted(std::string_view internal) {
+  std::string name(internal);
+  std::replace(name.begin(), name.end(), '/', '.');
+  return name;
+}
+
 std::string ClassLines(std::string_view className, const std::vector<ZYNResult::tMemberDecision>& members) {
   std::string lines;
   for (const ZYNResult::tMemberDecision& member : members) {
     if (member.fate != ZYNResult::tFate::kRenamed) continue;
-    if (lines.empty()) {
-      std::string name(className);
-      std::replace(name.begin(), name.end(), '/', '.');
-      lines = name + " -> " + name + ":\n";
-    }
+    if (lines.empty()) lines = Dotted(className) + " -> " + Dotted(className) + ":\n";
     lines += "    ";
     if (member.method) {
       if (member.last > 0) lines += std::to_string(member.first) + ':' + std::to_string(member.last) + ':';
       std::string returnType, arguments;
       MethodTypes(member.descriptor, returnType, arguments);
-      lines += returnType + ' ';
-      lines += member.name;
-      lines += '(' + arguments + ')';
+      lines += returnType + ' ' + member.name + '(' + arguments + ')';
     } else {
-      lines += JavaType(member.descriptor) + ' ';
-      lines += member.name;
+      lines += JavaType(member.descriptor) + ' ' + member.name;
     }
-    lines += " -> ";
-    lines += member.newName;
-    lines += '\n';
+    lines += " -> " + member.newName + '\n';
   }
   return lines;
 }

@@ -17,6 +17,9 @@ namespace ZYNMap {
 // given; empty when none is.
 std::string ClassLines(std::string_view className, const std::vector<ZYNResult::tMemberDecision>& members);
 
+// An internal name (a/b/C) as Java source writes it (a.b.C).
+std::string Dotted(std::string_view internal);
+
 // A descriptor's types as Java source names them: "[Ljava/lang/String;" is "java.lang.String[]"; a method
 // descriptor gives "ret (arg,arg)" parts through MethodTypes.
 std::string JavaType(std::string_view descriptor);

@@ -99,7 +99,6 @@ struct tClassPattern {
   std::string annotation;
   std::int32_t set = 0, unset = 0;
   tNames names;
-  std::string extendsAnnotation;
   tNames extends;
   std::vector<tMemberPattern> members;
 };
@@ -171,12 +170,6 @@ private:
   std::vector<std::string>* captures_ = nullptr;
 };
 
-std::string Dotted(std::string_view internal) {
-  std::string name(internal);
-  std::replace(name.begin(), name.end(), '/', '.');
-  return name;
-}
-
 // A list as ProGuard reads one: "!a,b" is not a and b; "a,!b" is a or not b; a last "!a" alone is not a.
 bool ListMatches(const tNames& names, std::string_view dotted, std::vector<std::string>* captures, std::size_t i = 0) {
   if (i >= names.list.size()) return false;
@@ -185,23 +178,18 @@ bool ListMatches(const tNames& names, std::string_view dotted, std::vector<std::
   const std::string_view pattern = given == "*" ? std::string_view("**") : std::string_view(given);
   std::vector<std::string> taken;
   const bool matches = tMatcher(pattern, dotted, true).Match(captures != nullptr ? &taken : nullptr);
-  const bool last = i + 1 == names.list.size();
-  if (last) {
-    if (matches && !negated && captures != nullptr) captures->insert(captures->end(), taken.begin(), taken.end());
-    return matches != negated;
-  }
-  if (negated) return !matches && ListMatches(names, dotted, captures, i + 1);
-  if (matches) {
+  if (matches && !negated) {
     if (captures != nullptr) captures->insert(captures->end(), taken.begin(), taken.end());
     return true;
   }
-  return ListMatches(names, dotted, captures, i + 1);
+  if (matches) return false;  // a negated name that matches
+  return i + 1 == names.list.size() ? negated : ListMatches(names, dotted, captures, i + 1);
 }
 
 bool AnyAnnotation(const std::string& pattern, const std::vector<std::string_view>& annotations) {
   if (pattern.empty()) return true;
   tNames one{{{false, pattern}}};
-  return std::ranges::any_of(annotations, [&](std::string_view a) { return ListMatches(one, Dotted(a), nullptr); });
+  return std::ranges::any_of(annotations, [&](std::string_view a) { return ListMatches(one, ZYNMap::Dotted(a), nullptr); });
 }
 
 bool IsPrimitive(std::string_view type) {
@@ -261,9 +249,9 @@ bool MemberMatches(const tMemberPattern& spec, const tMemberView& m) {
 bool ClassMatches(const tClassPattern& spec, const tClassView& cls, bool known, std::vector<std::string>* captures) {
   if (known && ((cls.access & spec.set) != spec.set || (cls.access & spec.unset) != 0)) return false;
   if (known && !AnyAnnotation(spec.annotation, cls.annotations)) return false;
-  if (!ListMatches(spec.names, Dotted(cls.name), captures)) return false;
+  if (!ListMatches(spec.names, ZYNMap::Dotted(cls.name), captures)) return false;
   if (spec.extends.list.empty()) return true;
-  return std::ranges::any_of(cls.supertypes, [&](std::string_view s) { return ListMatches(spec.extends, Dotted(s), captures); });
+  return std::ranges::any_of(cls.supertypes, [&](std::string_view s) { return ListMatches(spec.extends, ZYNMap::Dotted(s), captures); });
 }
 
 std::string Substituted(const std::string& pattern, const std::vector<std::string>& captures) {
@@ -311,7 +299,7 @@ void Apply(const tRule& rule, const tClassPattern& spec, const tClassView& cls, 
 // Reads one rules text into rules.
 class tParser {
 public:
-  tParser(std::string_view text, const std::string& origin) : text_(text), tokens_(Tokens(text)), origin_(origin) {}
+  tParser(std::string_view text, const std::string& origin) : tokens_(Tokens(text)), origin_(origin) {}
 
   // Calls include(path, line) for -include and @; returns the options it passes over, with their first line.
   void Parse(std::vector<std::unique_ptr<tRule>>& rules, std::vector<std::pair<std::string, int>>& skipped,
@@ -457,7 +445,7 @@ private:
     }
     spec.names = NameList("a class name");
     if (Accept("extends") || Accept("implements")) {
-      if (Accept("@")) spec.extendsAnnotation = Word("an annotation type");
+      if (Accept("@")) Word("an annotation type");  // not matched: the rule may keep more, never less
       spec.extends = NameList("a class name");
     }
     if (Accept("{"))
@@ -506,7 +494,6 @@ private:
     Expect(")");
   }
 
-  std::string_view text_;
   std::vector<tToken> tokens_;
   const std::string& origin_;
   std::size_t at_ = 0;
@@ -581,10 +568,6 @@ std::vector<tVerdict> tRuleSet::Hold(const tClassView& cls) const {
     }
   }
   return verdicts;
-}
-
-bool NameMatches(std::string_view pattern, std::string_view name, bool className) {
-  return !pattern.empty() && tMatcher(pattern, name, className).Match(nullptr);
 }
 
 bool IsShippedRules(std::string_view name) {

@@ -71,10 +71,6 @@ private:
   std::vector<std::pair<std::string, std::string>> skipped_;
 };
 
-// Whether a name matches a ProGuard name pattern: "?" any one character, "*" any run without a ".", "**" any run
-// (for member names, "*" is any run too). An empty pattern matches nothing.
-bool NameMatches(std::string_view pattern, std::string_view name, bool className);
-
 // Whether the entry name of an archive (or a path in a folder) is a rules file that libraries ship for shrinkers.
 bool IsShippedRules(std::string_view name);
 
