@@ -1,6 +1,7 @@
 #include "ZYNMain.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <deque>
 #include <new>
@@ -71,19 +72,16 @@ bool PatternKey(std::string_view key, std::string_view prefix, ZYNError::tKind b
   return true;
 }
 
+// The keys that each set one option.
+constexpr std::pair<std::string_view, bool tParams::*> kFlagKeys[] = {
+    {"-tst", &tParams::tst},     {"-src", &tParams::src},       {"-lin", &tParams::lin},   {"-var", &tParams::var},
+    {"-noren", &tParams::noren}, {"-nowarn", &tParams::nowarn}, {"-depr", &tParams::depr}, {"-synt", &tParams::synt},
+    {"-uattr", &tParams::uattr}, {"-old", &tParams::old},       {"-pack", &tParams::pack}};
+
 // Applies a key; false when the word is not a key.
 bool ApplyKey(std::string_view key, tParams& p) {
-  if (key == "-tst") p.tst = true;
-  else if (key == "-src") p.src = true;
-  else if (key == "-lin") p.lin = true;
-  else if (key == "-var") p.var = true;
-  else if (key == "-noren") p.noren = true;
-  else if (key == "-nowarn") p.nowarn = true;
-  else if (key == "-depr") p.depr = true;
-  else if (key == "-synt") p.synt = true;
-  else if (key == "-uattr") p.uattr = true;
-  else if (key == "-old") p.old = true;
-  else if (key == "-pack") p.pack = true;
+  const auto* flag = std::ranges::find(kFlagKeys, key, [](const auto& k) { return k.first; });
+  if (flag != std::end(kFlagKeys)) p.*flag->second = true;
   else if (key == "-dbg") p.var = p.lin = p.src = true;
   else if (key == "-max") {
     p.var = p.lin = p.src = p.uattr = p.depr = true;
@@ -180,9 +178,6 @@ bool Busy(const std::string& file) {
   Platform::FileLock probe;
   return probe.Acquire(file) == Platform::FileLock::kBusy;
 }
-ZYNError::tError BeingProcessed(const std::string& name) {
-  return ZYNError::Make(kBeingProcessed, name);
-}
 
 // Makes the backup of a class file whose result is written, in its turn before its line: where there is no
 // backup yet, its second name in one step; where one is there and another run holds it, its result is that
@@ -193,7 +188,7 @@ void BackUp(const std::string& name, tListed& listed) {
   listed.backedUp = Platform::LinkFile(name, backup);
   if (!listed.backedUp && Busy(backup)) {
     listed.result = tFileResult();
-    listed.result.error = BeingProcessed(name);
+    listed.result.error = ZYNError::Make(kBeingProcessed, name);
     listed.written.reset();
   }
 }
@@ -223,7 +218,7 @@ std::optional<std::span<const std::uint8_t>> TakeFile(const std::string& name, t
   };
   if (!params.tst && ((!lockedEarlier && listed.lock.Acquire(name) == Platform::FileLock::kBusy) ||
                       (!params.old && archiveBackupHeld()))) {
-    listed.result.error = BeingProcessed(name);
+    listed.result.error = ZYNError::Make(kBeingProcessed, name);
     return std::nullopt;
   }
   // Locked only now: the bytes stand for what the lock holds.
@@ -428,18 +423,16 @@ struct tNamesReading {
 // backup, where it has one (a file that an earlier run made: its facts are its original's).
 tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, const tNamesReading& how,
                      ZYNHierarchy::tRunFacts* facts, bool fromBackup) {
-  const unsigned threads = how.threads;
   ZYNArchive::tMemory& memory = how.memory;
-  ZYNBatch::tHeld* locks = how.locks;
   tListedNames listed;
   try {
     Platform::FileLock lock;
     bool locked = false;
-    if (locks != nullptr && locks->TryTake(1)) {
+    if (how.locks != nullptr && how.locks->TryTake(1)) {
       locked = lock.Acquire(name) == Platform::FileLock::kLocked && lock.Holds();
       if (!locked) {
         lock = Platform::FileLock();
-        locks->Give(1);
+        how.locks->Give(1);
       }
     }
     const tRead read = ReadListed(name, buffer, locked ? &lock : nullptr);
@@ -450,7 +443,7 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, cons
     if (read == tRead::Archive) {
       listed.archive = true;
       if (Platform::MappedFile archive; archive.Map(source))
-        ZYNArchive::ReadNames(name, archive.Bytes(), threads, memory, [&](ZYNHierarchy::tClassFacts&& c) {
+        ZYNArchive::ReadNames(name, archive.Bytes(), how.threads, memory, [&](ZYNHierarchy::tClassFacts&& c) {
           if (facts != nullptr) facts->Add(std::move(c));
           else listed.classes.push_back(std::move(c));
         });
@@ -472,7 +465,7 @@ tListedNames NamesOf(const std::string& name, Platform::FileBuffer& buffer, cons
         listed.kept.locked = std::exchange(locked, false);
       }
     }
-    if (locked) locks->Give(1);
+    if (locked) how.locks->Give(1);
   } catch (const std::bad_alloc&) {
     listed.outOfMemory = true;
   }
@@ -513,15 +506,12 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
                                 const tNamesReading& how, const std::vector<bool>& fromBackup, tRunRead& read) {
   const unsigned threads = how.threads;
   ZYNHierarchy::tRunFacts facts;
-  std::vector<bool>& isArchive = read.isArchive;
-  std::vector<tKept>& kept = read.kept;
-  std::vector<ZYNHierarchy::tNestNames>& nests = read.nests;
   // An archive among several files is read on the thread that has it; alone, on every thread.
   const unsigned inner = names.size() > 1 ? 1 : threads;
   std::vector<Platform::FileBuffer> buffers(threads);
   std::vector<std::string> archives;
-  kept.resize(names.size());
-  nests.reserve(names.size());
+  read.kept.resize(names.size());
+  read.nests.reserve(names.size());
   ZYNBatch::ForEachInOrder(
       names.size(), threads,
       [&](std::size_t k, unsigned slot) {
@@ -530,11 +520,11 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
       },
       [&](std::size_t k, tListedNames listed) {
         if (listed.outOfMemory) throw std::bad_alloc();
-        nests.push_back(std::move(listed.nest));
+        read.nests.push_back(std::move(listed.nest));
         for (ZYNHierarchy::tClassFacts& c : listed.classes) facts.Add(std::move(c));
         if (listed.archive) archives.push_back(names[k]);
-        kept[k] = std::move(listed.kept);
-        isArchive.push_back(listed.archive);
+        read.kept[k] = std::move(listed.kept);
+        read.isArchive.push_back(listed.archive);
         read.backups.push_back(std::move(listed.backup));
         return true;
       },
@@ -758,15 +748,11 @@ private:
       pending_.Hold(std::move(listed.lock));
       return true;
     }
-    if (listed.done) {
-      if (!report_.File(name, listed.result)) return false;
-      report_.EndLine();
-      return true;
-    }
-    if (!params.tst && !params.old && listed.written && listed.result.error.empty() && !listed.backedUp)
-      BackUp(name, listed);
+    // A done file is not written: its line is its backup's.
+    const bool writes = !params.tst && !listed.done;
+    if (writes && !params.old && listed.written && listed.result.error.empty() && !listed.backedUp) BackUp(name, listed);
     if (!report_.File(name, listed.result)) return false;
-    if (!params.tst) pending_.Add(name, listed);
+    if (writes) pending_.Add(name, listed);
     report_.EndLine();
     return true;
   }
@@ -900,12 +886,8 @@ unsigned Threads() {
   if (setting == nullptr) return processors;
   const std::string_view text = setting;
   unsigned n = 0;
-  bool valid = !text.empty() && text.size() <= 3;
-  for (char ch : text) {
-    valid = valid && ch >= '0' && ch <= '9';
-    n = n * 10 + static_cast<unsigned>(ch - '0');
-  }
-  if (!valid || n < 1 || n > kMaxThreads)
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (error != std::errc() || end != text.data() + text.size() || text.size() > 3 || n < 1 || n > kMaxThreads)
     ZYNError::Message(kBadThreads, text);
   // More workers than twice the processors only wait for them, each holding its buffers; up to twice, some
   // work while others wait for the disk.
