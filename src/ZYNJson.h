@@ -22,8 +22,6 @@ class tReportOutput final : public ZYNMap::tTextOutput {
 public:
   explicit tReportOutput(const ZYNData::tParams& params) : tTextOutput(ZYNError::tKind::kReportNotWritten), params_(params) {}
   ~tReportOutput() override { Stopped(); }
-  tReportOutput(const tReportOutput&) = delete;
-  tReportOutput& operator=(const tReportOutput&) = delete;
 
 private:
   std::string Lines(const std::string& name, const ZYNResult::tFileResult& result) override;

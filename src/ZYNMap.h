@@ -54,10 +54,7 @@ private:
   // The text of one class file (which may have failed), and what ends the file: after the totals of a run that
   // went through, or (totals null) of one that stopped.
   virtual std::string Lines(const std::string& name, const ZYNResult::tFileResult& result) = 0;
-  virtual std::string Tail(const ZYNResult::tTotals* totals) {
-    (void)totals;
-    return {};
-  }
+  virtual std::string Tail(const ZYNResult::tTotals*) { return {}; }
   void Put(const std::string& text);
   [[noreturn]] void NotWritten() const;
   ZYNError::tKind notWritten_;

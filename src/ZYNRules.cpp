@@ -28,6 +28,7 @@ struct tWord {
   std::string_view word;
   std::int32_t flag;
 };
+constexpr tWord kClassKinds[] = {{"class", 0}, {"interface", kAccInterface}, {"enum", kAccEnum}, {"@", kAccAnnotation}};
 constexpr tWord kClassFlags[] = {{"public", 0x0001}, {"final", 0x0010}, {"abstract", 0x0400}, {"synthetic", 0x1000}};
 constexpr tWord kMemberFlags[] = {
     {"public", 0x0001},    {"private", 0x0002},      {"protected", 0x0004}, {"static", 0x0008},
@@ -83,9 +84,7 @@ std::vector<tToken> Tokens(std::string_view text) {
 
 }  // namespace
 
-struct tNames {
-  std::vector<std::pair<bool, std::string>> list;  // (negated, pattern)
-};
+using tNames = std::vector<std::pair<bool, std::string>>;  // (negated, pattern)
 
 struct tMemberPattern {
   enum tWhat : std::uint8_t { kFields, kMethods, kAll, kField, kMethod } what = kAll;
@@ -172,8 +171,8 @@ private:
 
 // A list as ProGuard reads one: "!a,b" is not a and b; "a,!b" is a or not b; a last "!a" alone is not a.
 bool ListMatches(const tNames& names, std::string_view dotted, std::vector<std::string>* captures, std::size_t i = 0) {
-  if (i >= names.list.size()) return false;
-  const auto& [negated, given] = names.list[i];
+  if (i >= names.size()) return false;
+  const auto& [negated, given] = names[i];
   // A class name of "*" alone is any class in any package, as ProGuard reads it.
   const std::string_view pattern = given == "*" ? std::string_view("**") : std::string_view(given);
   std::vector<std::string> taken;
@@ -183,12 +182,12 @@ bool ListMatches(const tNames& names, std::string_view dotted, std::vector<std::
     return true;
   }
   if (matches) return false;  // a negated name that matches
-  return i + 1 == names.list.size() ? negated : ListMatches(names, dotted, captures, i + 1);
+  return i + 1 == names.size() ? negated : ListMatches(names, dotted, captures, i + 1);
 }
 
 bool AnyAnnotation(const std::string& pattern, const std::vector<std::string_view>& annotations) {
   if (pattern.empty()) return true;
-  tNames one{{{false, pattern}}};
+  const tNames one{{false, pattern}};
   return std::ranges::any_of(annotations, [&](std::string_view a) { return ListMatches(one, ZYNMap::Dotted(a), nullptr); });
 }
 
@@ -250,7 +249,7 @@ bool ClassMatches(const tClassPattern& spec, const tClassView& cls, bool known, 
   if (known && ((cls.access & spec.set) != spec.set || (cls.access & spec.unset) != 0)) return false;
   if (known && !AnyAnnotation(spec.annotation, cls.annotations)) return false;
   if (!ListMatches(spec.names, ZYNMap::Dotted(cls.name), captures)) return false;
-  if (spec.extends.list.empty()) return true;
+  if (spec.extends.empty()) return true;
   return std::ranges::any_of(cls.supertypes, [&](std::string_view s) { return ListMatches(spec.extends, ZYNMap::Dotted(s), captures); });
 }
 
@@ -272,7 +271,7 @@ std::string Substituted(const std::string& pattern, const std::vector<std::strin
 
 tClassPattern Instance(tClassPattern spec, const std::vector<std::string>& captures) {
   for (auto* names : {&spec.names, &spec.extends})
-    for (auto& entry : names->list) entry.second = Substituted(entry.second, captures);
+    for (auto& entry : *names) entry.second = Substituted(entry.second, captures);
   for (tMemberPattern& m : spec.members) {
     m.type = Substituted(m.type, captures), m.name = Substituted(m.name, captures);
     for (std::string& a : m.args) a = Substituted(a, captures);
@@ -413,7 +412,7 @@ private:
     tNames names;
     do {
       const bool negated = Accept("!");
-      names.list.emplace_back(negated, std::string(Word(what)));
+      names.emplace_back(negated, std::string(Word(what)));
     } while (Accept(","));
     return names;
   }
@@ -424,23 +423,15 @@ private:
       Next("@");
       spec.annotation = Word("an annotation type");
     }
-    for (;;) {
+    static constexpr std::string_view kKinds = "\"class\", \"interface\", \"enum\" or \"@interface\"";
+    for (bool isKind = false; !isKind;) {  // the modifiers, then the kind
       const bool negated = Accept("!");
-      const std::string_view w = Next("\"class\", \"interface\", \"enum\" or \"@interface\"");
-      std::int32_t kind = -1;
-      if (w == "class") kind = 0;
-      if (w == "interface") kind = kAccInterface;
-      if (w == "enum") kind = kAccEnum;
-      if (w == "@") {
-        Expect("interface");
-        kind = kAccAnnotation;
-      }
-      if (kind >= 0) {
-        (negated ? spec.unset : spec.set) |= kind;
-        break;
-      }
-      const std::int32_t flag = FlagOf(kClassFlags, w);
-      if (flag == 0) Expected("\"class\", \"interface\", \"enum\" or \"@interface\"", w);
+      const std::string_view w = Next(kKinds);
+      const auto* kind = std::ranges::find(kClassKinds, w, &tWord::word);
+      isKind = kind != std::end(kClassKinds);
+      if (w == "@") Expect("interface");  // @interface
+      const std::int32_t flag = isKind ? kind->flag : FlagOf(kClassFlags, w);
+      if (!isKind && flag == 0) Expected(kKinds, w);
       (negated ? spec.unset : spec.set) |= flag;
     }
     spec.names = NameList("a class name");
@@ -540,7 +531,7 @@ void tRuleSet::Prepare(const std::function<void(const std::function<void(const t
     if (!rule->conditional) continue;
     // Without back-references one class that meets the condition is enough.
     const tClassPattern plain = Instance(rule->spec, {});
-    const bool refers = plain.names.list != rule->spec.names.list || plain.extends.list != rule->spec.extends.list ||
+    const bool refers = plain.names != rule->spec.names || plain.extends != rule->spec.extends ||
                         std::ranges::any_of(rule->spec.members, [](const tMemberPattern& m) {
                           return (m.type + m.name).find('<') != std::string::npos ||
                                  std::ranges::any_of(m.args, [](const std::string& a) { return a.find('<') != std::string::npos; });
