@@ -54,23 +54,12 @@ std::string Quoted(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
     const std::size_t n = Utf8Length(text, at);
-    if (n == 0) {
-      out += "\\ufffd";
-      ++at;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out.append(text.substr(at, n));
-    }
-    at += n;
+    static constexpr char kHex[] = "0123456789abcdef";
+    if (n == 0) out += "\\ufffd";
+    else if (c == '"' || c == '\\') out.append({'\\', static_cast<char>(c)});
+    else if (c < 0x20) out.append({'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]});
+    else out.append(text.substr(at, n));
+    at += n == 0 ? 1 : n;
   }
   return out + "\"";
 }

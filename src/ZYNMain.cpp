@@ -479,9 +479,8 @@ void ReadResources(const std::vector<std::string>& archives, const std::vector<s
   for (const std::string& name : archives)
     if (Platform::MappedFile file; file.Map(name)) ZYNArchive::ReadWords(file.Bytes(), name, memory, facts);
   std::vector<std::uint8_t> text;
-  for (const std::string& name : others) {
+  for (const std::string& name : others)
     if (Platform::ReadFileUpTo(name, ZYNHierarchy::kMaxResourceText, text)) facts.AddResource(text, name);
-  }
 }
 
 // How far the names pass may read beyond the window: what a unit hands over (names, kept bytes within the
@@ -538,10 +537,9 @@ ZYNHierarchy::tRunFacts ReadRun(const std::vector<std::string>& names, const std
 void CheckBackupNames(const std::vector<std::string>& names, const std::vector<bool>& isArchive) {
   std::unordered_map<std::string, std::size_t> owner;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    std::string backup = FileModule::BackupName(names[k], k < isArchive.size() && isArchive[k]);
+    const std::string backup = FileModule::BackupName(names[k], k < isArchive.size() && isArchive[k]);
     const auto [it, added] = owner.try_emplace(backup, k);
-    if (!added)
-      ZYNError::Message(kSameBackup, names[it->second], names[k], backup);
+    if (!added) ZYNError::Message(kSameBackup, names[it->second], names[k], backup);
   }
 }
 

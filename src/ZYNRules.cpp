@@ -566,13 +566,10 @@ bool IsShippedRules(std::string_view name) {
   const std::size_t at = name.rfind("META-INF/");
   if (at == std::string_view::npos || (at > 0 && name[at - 1] != '/' && name[at - 1] != '!') || !name.ends_with(".pro"))
     return false;
+  // META-INF/proguard/NAME.pro or META-INF/com.android.tools/FOLDER/NAME.pro
   const std::string_view rest = name.substr(at + 9);
-  const std::size_t slash = rest.find('/');
-  if (rest.starts_with("proguard/")) return rest.find('/', 9) == std::string_view::npos;
-  if (!rest.starts_with("com.android.tools/") || slash == std::string_view::npos) return false;
-  const std::string_view inner = rest.substr(slash + 1);
-  const std::size_t second = inner.find('/');
-  return second != std::string_view::npos && inner.find('/', second + 1) == std::string_view::npos;
+  const auto slashes = std::ranges::count(rest, '/');
+  return (rest.starts_with("proguard/") && slashes == 1) || (rest.starts_with("com.android.tools/") && slashes == 2);
 }
 
 }  // namespace ZYNRules
