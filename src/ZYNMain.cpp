@@ -175,8 +175,7 @@ void WriteBeside(const std::string& name, tListed& listed) {
 // Whether another run holds the file: it is rewriting it, or it moved that original to this backup name and
 // has not ended (a run keeps the originals it replaced locked until then).
 bool Busy(const std::string& file) {
-  Platform::FileLock probe;
-  return probe.Acquire(file) == Platform::FileLock::kBusy;
+  return Platform::FileLock().Acquire(file) == Platform::FileLock::kBusy;
 }
 
 // Makes the backup of a class file whose result is written, in its turn before its line: where there is no
@@ -598,10 +597,8 @@ public:
   tNests(const std::vector<ZYNHierarchy::tNestNames>& nests, const std::vector<bool>& inTurn) {
     std::vector<const ZYNHierarchy::tNestNames*> classes;
     for (const ZYNHierarchy::tNestNames& c : nests) classes.push_back(c.name.empty() ? nullptr : &c);
-    for (std::vector<std::size_t>& group : ZYNNest::Groups(classes)) {
-      if (std::any_of(group.begin(), group.end(), [&](std::size_t k) { return inTurn[k]; })) continue;
-      groups_.push_back(std::move(group));
-    }
+    for (std::vector<std::size_t>& group : ZYNNest::Groups(classes))
+      if (std::ranges::none_of(group, [&](std::size_t k) { return inTurn[k]; })) groups_.push_back(std::move(group));
     for (std::size_t g = 0; g < groups_.size(); ++g)
       for (std::size_t k : groups_[g]) of_.emplace(k, g);
   }

@@ -464,12 +464,8 @@ private:
     } else {
       m.type = first;
       m.name = Word("a member name");
-      if (Peek() == "(") {
-        m.what = W::kMethod;
-        Arguments(m);
-      } else {
-        m.what = W::kField;
-      }
+      m.what = Peek() == "(" ? W::kMethod : W::kField;
+      if (m.what == W::kMethod) Arguments(m);
       // A field's values (= ...) and a method's (return ...) say nothing of keeping.
       if (Accept("=") || Accept("return"))
         while (Peek() != ";" && Peek() != "}" && !Peek().empty()) ++at_;
