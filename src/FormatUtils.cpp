@@ -1,25 +1,16 @@
 #include "FormatUtils.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace FormatUtils {
 
 std::string Int2Str(std::int32_t x, std::size_t capacity) {
   if (capacity < 2) return {};
-  const bool negative = x < 0;
-  std::int64_t v = negative ? -static_cast<std::int64_t>(x) : x;
-  // Least significant digits first; the sign takes one of the places.
-  const std::size_t room = capacity - 1 - (negative ? 1 : 0);
-  std::string digits;
-  do {
-    digits.push_back(static_cast<char>('0' + v % 10));
-    v /= 10;
-  } while (v != 0 && digits.size() < room + 1);
-  if (digits.size() > room) digits.resize(room);
-  if (negative) digits.push_back('-');
-  std::reverse(digits.begin(), digits.end());
-  return digits;
+  std::string digits = std::to_string(x < 0 ? -static_cast<std::int64_t>(x) : x);
+  // The least significant digits are kept; the sign takes one of the places.
+  const std::size_t room = capacity - 1 - (x < 0 ? 1 : 0);
+  if (digits.size() > room) digits.erase(0, digits.size() - room);
+  return x < 0 ? '-' + digits : digits;
 }
 
 std::string Printable(std::string_view text) {
