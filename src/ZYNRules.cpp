@@ -93,6 +93,7 @@ struct tMemberPattern {
   std::int32_t set = 0, unset = 0;
   std::string type, name;  // a field's type or a method's return type ("" for a constructor)
   std::vector<std::string> args;
+  bool operator==(const tMemberPattern&) const = default;
 };
 
 struct tClassPattern {
@@ -305,14 +306,14 @@ public:
       if (option == "@" || option == "-include") {
         include(std::string(Word("a file name")));
       } else if (option == "-if") {
-        auto rule = std::make_unique<tRule>();
-        rule->conditional = true;
-        rule->condition = ClassPattern();
+        tRule rule;
+        rule.conditional = true;
+        rule.condition = ClassPattern();
         const std::string_view keep = Next("a -keep option after -if");
-        if (!KeepOption(keep, *rule)) Expected("a -keep option after -if", keep);
-        Finish(*rule, start, rules);
-      } else if (auto rule = std::make_unique<tRule>(); KeepOption(option, *rule)) {
-        Finish(*rule, start, rules);
+        if (!KeepOption(keep, rule)) Expected("a -keep option after -if", keep);
+        Finish(rule, start, rules);
+      } else if (tRule rule; KeepOption(option, rule)) {
+        Finish(rule, start, rules);
       } else if (option.starts_with('-') && option.size() > 1) {
         skipped.emplace_back(std::string(option), tokens_[start].line);
         SkipArguments();
@@ -524,10 +525,7 @@ void tRuleSet::Prepare(const std::function<void(const std::function<void(const t
     // Without back-references one class that meets the condition is enough.
     const tClassPattern plain = Instance(rule->spec, {});
     const bool refers = plain.names != rule->spec.names || plain.extends != rule->spec.extends ||
-                        std::ranges::any_of(rule->spec.members, [](const tMemberPattern& m) {
-                          return (m.type + m.name).find('<') != std::string::npos ||
-                                 std::ranges::any_of(m.args, [](const std::string& a) { return a.find('<') != std::string::npos; });
-                        });
+                        plain.members != rule->spec.members;
     std::set<std::vector<std::string>> seen;
     forEach([&](const tClassView& cls) {
       std::vector<std::string> captures;
