@@ -344,8 +344,7 @@ public:
     std::vector<std::string> temps;
     for (const tFile& f : files_) temps.push_back(f.result->Where());
     Platform::SyncFileSystems(temps);
-    std::deque<tFile> files = std::move(files_);
-    files_.clear();
+    std::deque<tFile> files = std::exchange(files_, {});
     bytes_ = 0;
     for (tFile& f : files) {
       FileModule::Commit(f.name, *f.result, false, old_, f.linked);

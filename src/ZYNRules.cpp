@@ -1,7 +1,6 @@
 #include "ZYNRules.h"
 
 #include <algorithm>
-#include <ranges>
 #include <set>
 
 #include "Platform.h"
@@ -219,10 +218,15 @@ bool ArgsMatch(std::span<const std::string> patterns, std::span<const std::strin
   return !types.empty() && TypeMatches(patterns[0], types[0]) && ArgsMatch(patterns.subspan(1), types.subspan(1));
 }
 
-std::vector<std::string> Split(std::string_view arguments) {
+std::vector<std::string> Split(const std::string& arguments) {
   std::vector<std::string> types;
-  if (!arguments.empty())
-    for (const auto type : std::views::split(arguments, ',')) types.emplace_back(type.begin(), type.end());
+  std::size_t from = 0;
+  while (!arguments.empty()) {
+    const std::size_t comma = arguments.find(',', from);
+    types.push_back(arguments.substr(from, comma - from));
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
   return types;
 }
 
