@@ -6,7 +6,6 @@
 
 #include "Platform.h"
 #include "ZYNBatch.h"
-#include "ZYNError.h"
 #include "ZYNNest.h"
 
 namespace ZYNRerun {

@@ -2,7 +2,7 @@
 // neither take such a file's result for an original nor replace its backup: a file is done when its bytes are
 // exactly what this run makes of its backup, and then it is neither written nor renamed, and its line is the
 // one the earlier run printed. Everything else is processed as if no earlier run had been.
-// Uses: Platform, ZYNArchive, ZYNBatch, ZYNClass, ZYNData, ZYNError, ZYNHierarchy, ZYNNest.
+// Uses: Platform, ZYNArchive, ZYNBatch, ZYNClass, ZYNData, ZYNHierarchy, ZYNNest.
 #pragma once
 #include <cstddef>
 #include <cstdint>
