@@ -47,7 +47,6 @@ std::int32_t FlagOf(std::span<const tWord> words, std::string_view word) {
 struct tToken {
   std::string_view text;
   int line = 0;
-  std::size_t from = 0;  // in the source
 };
 
 bool IsDelimiter(char c) { return c == '{' || c == '}' || c == '(' || c == ')' || c == ';' || c == ',' || c == '!' || c == '@' || c == '='; }
@@ -65,18 +64,18 @@ std::vector<tToken> Tokens(std::string_view text) {
     } else if (static_cast<unsigned char>(c) <= ' ') {
       ++at;  // blanks, and any other control character
     } else if (IsDelimiter(c)) {
-      tokens.push_back({text.substr(at, 1), line, at});
+      tokens.push_back({text.substr(at, 1), line});
       ++at;
     } else if (c == '\'' || c == '"') {
       const std::size_t end = text.find(c, at + 1);
       const std::size_t stop = end == std::string_view::npos ? text.size() : end;
-      tokens.push_back({text.substr(at + 1, stop - at - 1), line, at});
+      tokens.push_back({text.substr(at + 1, stop - at - 1), line});
       at = stop + 1;
     } else {
       const std::size_t from = at;
       while (at < text.size() && !IsDelimiter(text[at]) && static_cast<unsigned char>(text[at]) > ' ' && text[at] != '#')
         ++at;
-      tokens.push_back({text.substr(from, at - from), line, from});
+      tokens.push_back({text.substr(from, at - from), line});
     }
   }
   return tokens;
