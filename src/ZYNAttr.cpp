@@ -246,9 +246,9 @@ void ReadAttributes(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t&
   for (std::int32_t i = 0; i < count; ++i) attrs.push_back(NewAttr(cp, in, diag));
 }
 
-void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes) {
-  bytes = 0;
-  if (count <= 0) return;
+std::int32_t Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs) {
+  std::int32_t bytes = 0;
+  if (count <= 0) return bytes;
   for (auto& attr : attrs) {
     if (!attr) continue;
     if (attr->This(kind)) {
@@ -259,6 +259,7 @@ void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32
       bytes += attr->DeleteNested(kind);
     }
   }
+  return bytes;
 }
 
 void MarkAttributes(tMarking& m, const AttrArray& attrs) {
@@ -326,8 +327,7 @@ void CodeAttributeDesc::Write(const tMarking& m, tOutput& out) const {
 }
 
 std::int32_t CodeAttributeDesc::DeleteNested(std::int16_t kind) {
-  std::int32_t nested = 0;
-  Delete(kind, attrCount, attrs, nested);
+  const std::int32_t nested = Delete(kind, attrCount, attrs);
   length -= nested;
   return nested;
 }
@@ -372,11 +372,7 @@ void RecordAttributeDesc::Write(const tMarking& m, tOutput& out) const {
 
 std::int32_t RecordAttributeDesc::DeleteNested(std::int16_t kind) {
   std::int32_t removed = 0;
-  for (recordComponentInfo& component : components) {
-    std::int32_t nested = 0;
-    Delete(kind, component.attrCount, component.attrs, nested);
-    removed += nested;
-  }
+  for (recordComponentInfo& component : components) removed += Delete(kind, component.attrCount, component.attrs);
   length -= removed;
   return removed;
 }

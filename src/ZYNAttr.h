@@ -120,9 +120,9 @@ AttrPtr NewAttr(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag);
 // Reads an attributes_count and that many attributes.
 void ReadAttributes(ConstPool& cp, tInput& in, ZYNError::tDiagnostics& diag, std::int32_t& count, AttrArray& attrs);
 
-// Removes every attribute of the kind from the list and the lists nested in it; bytes receives
-// length + 6 for each removed attribute.
-void Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs, std::int32_t& bytes);
+// Removes every attribute of the kind from the list and the lists nested in it; returns the bytes they
+// took (length + 6 each).
+std::int32_t Delete(std::int16_t kind, std::int32_t& count, AttrArray& attrs);
 void MarkAttributes(tMarking& m, const AttrArray& attrs);
 void WriteAttributes(std::int32_t count, const AttrArray& attrs, const tMarking& m, tOutput& out);
 

@@ -61,17 +61,11 @@ void WriteMembers(tOutput& out, const tClassDesc& cls, std::int32_t count, const
 
 // Removes a kind from every member list of one table.
 void DeleteInMembers(std::int16_t kind, std::vector<memberInfo>& members, std::int32_t& change) {
-  for (memberInfo& member : members) {
-    std::int32_t bytes = 0;
-    ZYNAttr::Delete(kind, member.attrCount, member.attrs, bytes);
-    change += bytes;
-  }
+  for (memberInfo& member : members) change += ZYNAttr::Delete(kind, member.attrCount, member.attrs);
 }
 
 void DeleteInClass(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
-  std::int32_t bytes = 0;
-  ZYNAttr::Delete(kind, cls.attrCount, cls.attrs, bytes);
-  change += bytes;
+  change += ZYNAttr::Delete(kind, cls.attrCount, cls.attrs);
 }
 
 void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {

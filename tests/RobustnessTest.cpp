@@ -23,8 +23,8 @@ bool Pipeline(const Bytes& bytes, const ZYNData::tParams& params, bool markAll) 
     auto cls = ZYNClass::ReadClass(ctx);
     std::int32_t saved = 0;
     for (std::int16_t kind : {ZYNAttr::LineNumberTableAttr, ZYNAttr::UnknownAttr, ZYNAttr::StackMapTableAttr}) {
-      for (auto& method : cls->methods) ZYNAttr::Delete(kind, method.attrCount, method.attrs, saved);
-      ZYNAttr::Delete(kind, cls->attrCount, cls->attrs, saved);
+      for (auto& method : cls->methods) saved += ZYNAttr::Delete(kind, method.attrCount, method.attrs);
+      saved += ZYNAttr::Delete(kind, cls->attrCount, cls->attrs);
     }
     ZYNClass::ReduceMembers(*cls, params, saved);
     ZYNConstPool::UnMark(cls->marking);

@@ -154,9 +154,7 @@ TEST_F(ZYNAttrTest, WritesEveryOriginalKindWithRenumberedIndexes) {
   EXPECT_EQ(WriteMarked(*cls, true), RichClass(true).bytes);
 
   // After a nested removal the Code attribute is written with a length that matches its body.
-  std::int32_t bytes = 0;
-  Delete(LineNumberTableAttr, cls->methods[0].attrCount, cls->methods[0].attrs, bytes);
-  EXPECT_EQ(bytes, 6 + 10);
+  EXPECT_EQ(Delete(LineNumberTableAttr, cls->methods[0].attrCount, cls->methods[0].attrs), 6 + 10);
   std::vector<std::string> warnings = {"stale"};
   auto again = ReadBytes(WriteMarked(*cls), &warnings);
   ASSERT_TRUE(again);
@@ -322,14 +320,12 @@ TEST_F(ZYNAttrTest, RecordComponentsHoldAttributesThatRemovalReaches) {
   for (int index : {record, signature, foo, x, xd, y, sig})
     EXPECT_EQ(cls->marking.CountOf(index), index == xd ? 2 : 1) << index;
 
-  std::int32_t count = 1, bytes = 0;
-  Delete(UnknownAttr, count, list, bytes);
-  EXPECT_EQ(bytes, 10);
+  std::int32_t count = 1;
+  EXPECT_EQ(Delete(UnknownAttr, count, list), 10);
   EXPECT_EQ(count, 1);
   EXPECT_EQ(rec.components[0].attrCount, 1);
   EXPECT_EQ(WrittenList(cls->marking, count, list), Count(1, Attribute(record, body(false))));
-  Delete(SignatureAttr, count, list, bytes);
-  EXPECT_EQ(bytes, 8);
+  EXPECT_EQ(Delete(SignatureAttr, count, list), 8);
   EXPECT_EQ(rec.length, static_cast<std::int32_t>(body(false).size()) - 8);
 }
 
@@ -366,20 +362,15 @@ TEST_F(ZYNAttrTest, DeleteCountsBytesAndLowersNestingCodeLengths) {
       {CodeAttr, codeLength - 57 + 6, 0, 1, codeLength - 57},
   };
   for (const Step& step : steps) {
-    std::int32_t bytes = -1;
-    Delete(step.kind, method.attrCount, method.attrs, bytes);
-    EXPECT_EQ(bytes, step.bytes) << step.kind;
+    EXPECT_EQ(Delete(step.kind, method.attrCount, method.attrs), step.bytes) << step.kind;
     EXPECT_EQ(method.attrCount, step.methodCount) << step.kind;
     if (step.kind != CodeAttr) {
       EXPECT_EQ(codeAttr.attrCount, step.nestedCount) << step.kind;
       EXPECT_EQ(codeAttr.length, step.codeLength) << step.kind;
     }
   }
-  std::int32_t bytes = -1;
-  Delete(LineNumberTableAttr, method.attrCount, method.attrs, bytes);
-  EXPECT_EQ(bytes, 0);
-  Delete(SourceFileAttr, cls->attrCount, cls->attrs, bytes);
-  EXPECT_EQ(bytes, 8);
+  EXPECT_EQ(Delete(LineNumberTableAttr, method.attrCount, method.attrs), 0);
+  EXPECT_EQ(Delete(SourceFileAttr, cls->attrCount, cls->attrs), 8);
   EXPECT_EQ(WrittenList(cls->marking, method.attrCount, method.attrs), Count(0));
 }
 
