@@ -135,14 +135,12 @@ bool Link(const std::string& existing, const std::string& name) {
   return a.Ok() && b.Ok() && ::linkat(a.Dir(), a.Name(), b.Dir(), b.Name(), 0) == 0;
 }
 
-std::string DirectoryOf(const std::string& name) {
+// The folder of a name, ending in "/".
+std::string FolderOf(const std::string& name) {
   const auto slash = name.rfind('/');
-  return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
+  return slash == std::string::npos ? std::string("./") : name.substr(0, slash + 1);
 }
 
-}  // namespace
-
-namespace {
 tFileId IdOf(const struct stat& st) {
   auto ns = [](const struct timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
   return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
@@ -287,12 +285,6 @@ void Unregister(const std::string& name) {
   Temps().erase(name);
 }
 
-// A name for a temporary file beside `near`: hidden, and with a last suffix that no file list takes.
-std::string TempPattern(const std::string& near) {
-  std::string name = DirectoryOf(near);
-  if (name.back() != '/') name += '/';
-  return name + ".zyn-XXXXXX.~tmp";
-}
 constexpr int kTempSuffix = 5;  // ".~tmp"
 
 // The pattern with its six X filled in, a different name each call: from a random start of the process and
@@ -336,6 +328,25 @@ void CopyExtendedAttributes(const std::string& from, int fd) {
   }
 }
 
+// Makes a file of a new temporary name in `folder` through make(name), false with errno set when it cannot;
+// a name that is taken is tried again. The name, registered for an interruption, or empty. Call inside the
+// gate.
+template <class F>
+std::string MakeTemp(const std::string& folder, const F& make) {
+  // Hidden, and with a last suffix that no file list takes.
+  std::string name = folder + ".zyn-XXXXXX.~tmp";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    FillTempName(name);
+    if (make(name)) {
+      Register(name);
+      return name;
+    }
+    if (errno != EEXIST) break;
+  }
+  Failed();  // EEXIST when every name tried was taken
+  return {};
+}
+
 }  // namespace
 
 void ReleaseFreedMemory() {
@@ -367,22 +378,16 @@ TempFile::~TempFile() {
 }
 
 bool TempFile::Create(const std::string& near, const tFileMode* mode) {
-  folder_ = DirectoryOf(near);
-  if (folder_.back() != '/') folder_ += '/';
+  folder_ = FolderOf(near);
   // An unnamed file where the file system makes one and the process can name it later (through /proc).
   static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
   fd_ = nameable ? Open(folder_, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
   if (fd_ < 0) {
-    std::string name = TempPattern(near);
     std::shared_lock gate(tempGate);
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      FillTempName(name);
-      fd_ = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd_ < 0 && errno != EEXIST) return Failed();
-    }
-    if (fd_ < 0) return Failed(EEXIST);
-    Register(name);
-    name_ = name;
+    name_ = MakeTemp(folder_, [this](const std::string& name) {
+      return (fd_ = Open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)) >= 0;
+    });
+    if (name_.empty()) return false;
     // Held while the name exists: a later run removes only the leftovers no process holds.
     (void)::flock(fd_, LOCK_EX | LOCK_NB);
   }
@@ -434,35 +439,19 @@ bool TempFile::Close(bool flush) {
 
 bool TempFile::LinkTo(const std::string& existing) {
   std::shared_lock gate(tempGate);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = TempPattern(existing);
-    FillTempName(name);
-    if (Link(existing, name)) {
-      Register(name);
-      name_ = name;
-      return true;
-    }
-    if (errno != EEXIST) return Failed();
-  }
-  return Failed(EEXIST);
+  name_ = MakeTemp(FolderOf(existing), [&](const std::string& name) { return Link(existing, name); });
+  return !name_.empty();
 }
 
 bool TempFile::Named() {
   if (!name_.empty()) return true;
   if (fd_ < 0) return Failed(EBADF);
   const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = folder_ + ".zyn-XXXXXX.~tmp";
-    FillTempName(name);
+  name_ = MakeTemp(folder_, [&](const std::string& name) {
     const tAt at(name);
-    if (at.Ok() && ::linkat(AT_FDCWD, self.c_str(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW) == 0) {
-      Register(name);
-      name_ = name;
-      return true;
-    }
-    if (errno != EEXIST) return Failed();
-  }
-  return Failed(EEXIST);
+    return at.Ok() && ::linkat(AT_FDCWD, self.c_str(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW) == 0;
+  });
+  return !name_.empty();
 }
 
 bool TempFile::MoveTo(const std::string& target) {
@@ -735,15 +724,11 @@ MappedFile::~MappedFile() {
   ::munmap(const_cast<std::uint8_t*>(data_), size_);
 }
 
-bool MappedFile::Map(const TempFile& temp) {
-  if (temp.fd_ < 0) return false;
-  return MapOpen(temp.fd_, temp.Where());
-}
+bool MappedFile::Map(const TempFile& temp) { return temp.fd_ >= 0 && MapOpen(temp.fd_, temp.Where()); }
 
 bool MappedFile::Map(const std::string& name) {
   const tDescriptor file{Open(name, O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) return false;
-  return MapOpen(file.fd, name);
+  return file.fd >= 0 && MapOpen(file.fd, name);
 }
 
 bool MappedFile::MapOpen(int fd, const std::string& name) {
@@ -783,15 +768,17 @@ void PagesBehind::Passed(std::size_t position) {
   dropped_ = position;
 }
 
-bool IsFile(const std::string& name) {
+namespace {
+// The type and mode bits of the file the name stands for, or 0 when there is none.
+mode_t ModeOf(const std::string& name, bool follow = true) {
   struct stat st {};
-  return Stat(name, st) && S_ISREG(st.st_mode);
+  return Stat(name, st, follow) ? st.st_mode : 0;
 }
+}  // namespace
 
-bool IsDirectory(const std::string& name) {
-  struct stat st {};
-  return Stat(name, st) && S_ISDIR(st.st_mode);
-}
+bool IsFile(const std::string& name) { return S_ISREG(ModeOf(name)); }
+
+bool IsDirectory(const std::string& name) { return S_ISDIR(ModeOf(name)); }
 
 bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::vector<tSkipped>* skipped,
               std::vector<std::string>* links) {
@@ -851,10 +838,7 @@ bool WalkTree(const std::string& folder, std::vector<std::string>& paths, std::v
   return true;
 }
 
-bool IsSymbolicLink(const std::string& name) {
-  struct stat st {};
-  return Stat(name, st, false) && S_ISLNK(st.st_mode);
-}
+bool IsSymbolicLink(const std::string& name) { return S_ISLNK(ModeOf(name, false)); }
 
 std::string RealPath(const std::string& name) {
   char* resolved = ::realpath(name.c_str(), nullptr);
