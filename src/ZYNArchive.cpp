@@ -62,7 +62,6 @@ struct tKeptArchive {
 };
 
 tKept::tKept() = default;
-
 tKept::~tKept() = default;
 
 void tKept::Put(const std::string& archive, std::unique_ptr<tKeptArchive> entries) {
@@ -101,6 +100,7 @@ struct tTask {
   std::size_t entry;
   std::unique_ptr<tKeptClass> kept;  // the names pass's bytes of a class entry, if it kept them
 
+  const tEntry& Entry() const { return node->archive.entries[entry]; }
   tPlace Place() const {
     tPlace place = node->place;
     place.push_back(entry);
@@ -202,14 +202,11 @@ struct tWalk {
   // Runs f; in a lenient walk an error in it is a false instead of the end of the run.
   template <class F>
   bool Reads(const F& f) {
-    if (Strict()) {
-      f();
-      return true;
-    }
     try {
       f();
       return true;
     } catch (const ZYNError::Fatal&) {
+      if (Strict()) throw;
       return false;
     }
   }
@@ -323,7 +320,7 @@ void Replace(tEntryResult& r, const tEntry& e, tWorkspace& work) {
 // The task's kept bytes, when the entry still is what the names pass read.
 std::unique_ptr<tKeptClass> TakeKept(tTask& task) {
   std::unique_ptr<tKeptClass> kept = std::move(task.kept);
-  if (kept != nullptr && !kept->Same(task.node->archive.entries[task.entry], task.node->archive.bytes)) kept.reset();
+  if (kept != nullptr && !kept->Same(task.Entry(), task.node->archive.bytes)) kept.reset();
   return kept;
 }
 
@@ -332,7 +329,7 @@ std::unique_ptr<tKeptClass> TakeKept(tTask& task) {
 tEntryResult RunTask(tTask& task, const ZYNData::tParams& params, const ZYNHierarchy::tRunFacts& facts,
                      tBudget& budget, tWorkspace& work) {
   tEntryResult r;
-  const tEntry& e = task.node->archive.entries[task.entry];
+  const tEntry& e = task.Entry();
   tBudget::tShare room(budget);
   try {
     std::unique_ptr<tKeptClass> kept = TakeKept(task);
@@ -364,20 +361,17 @@ std::optional<std::vector<tEntryResult>> RunNest(std::vector<tTask>& tasks, cons
   tBudget::tShare room(budget);
   std::vector<std::unique_ptr<tKeptClass>> kept;
   std::vector<std::vector<std::uint8_t>> inflated(nest.size());
-  auto giveBack = [&] {
-    for (std::size_t i = 0; i < kept.size(); ++i) tasks[nest[i]].kept = std::move(kept[i]);
-  };
   try {
     std::uint64_t need = 0;
-    for (std::size_t k : nest) need += tMemory::kClassWork * tasks[k].node->archive.entries[tasks[k].entry].size;
+    for (std::size_t k : nest) need += tMemory::kClassWork * tasks[k].Entry().size;
     if (room.Add(need) != tBudget::kGot) return std::nullopt;
     std::vector<std::span<const std::uint8_t>> classes;
     for (std::size_t i = 0; i < nest.size(); ++i) {
       tTask& task = tasks[nest[i]];
       kept.push_back(TakeKept(task));
       if (kept.back() == nullptr)
-        ZYNZip::Inflate(task.node->archive, task.node->archive.entries[task.entry], task.node->shown,
-                        ZYNZip::kMaxClassEntry, inflated[i], work.coder);
+        ZYNZip::Inflate(task.node->archive, task.Entry(), task.node->shown, ZYNZip::kMaxClassEntry, inflated[i],
+                        work.coder);
       classes.push_back(kept.back() != nullptr ? std::span<const std::uint8_t>(kept.back()->bytes) : inflated[i]);
     }
     std::vector<ZYNClass::tFileResult> files = ZYNNest::OptimizeNest(classes, &facts, params, ZYNClass::tWrite::Always);
@@ -386,7 +380,7 @@ std::optional<std::vector<tEntryResult>> RunNest(std::vector<tTask>& tasks, cons
       tEntryResult& r = results[i];
       r.file = std::move(files[i]);
       try {
-        if (Changed(r, classes[i])) Replace(r, tasks[nest[i]].node->archive.entries[tasks[nest[i]].entry], work);
+        if (Changed(r, classes[i])) Replace(r, tasks[nest[i]].Entry(), work);
       } catch (const ZYNError::Fatal& error) {
         r.file.error = error.Error();
       }
@@ -396,8 +390,12 @@ std::optional<std::vector<tEntryResult>> RunNest(std::vector<tTask>& tasks, cons
   } catch (const ZYNError::Fatal&) {
   } catch (const std::bad_alloc&) {
   }
-  giveBack();
+  for (std::size_t i = 0; i < kept.size(); ++i) tasks[nest[i]].kept = std::move(kept[i]);
   return std::nullopt;
+}
+
+bool AnyReplaced(const std::vector<ZYNZip::tWritten>& values) {
+  return std::any_of(values.begin(), values.end(), [](const ZYNZip::tWritten& v) { return v.replaced; });
 }
 
 // Ends the writing of an archive whose entry failed (its line is reported).
@@ -487,9 +485,7 @@ private:
       bytes.reserve(inner.archive.bytes.size());
       const std::vector<ZYNZip::tWritten> values =
           Write(inner, [&](tBytes part) { bytes.insert(bytes.end(), part.begin(), part.end()); });
-      bool changed = false;
-      for (const ZYNZip::tWritten& v : values) changed = changed || v.replaced;
-      if (!changed) return nullptr;
+      if (!AnyReplaced(values)) return nullptr;
       if (const std::string why = ZYNZip::Verify(bytes, inner.archive, values); !why.empty())
         ZYNError::Message(kArchiveNotReadBack, inner.shown, why);
       node.current = std::make_unique<tReplacement>(ZYNZip::Compress(bytes, e.method, work_[0].coder));
@@ -518,7 +514,7 @@ private:
     beyond.sizes.reserve(tasks.size());
     // Sizes above the largest class entry (an error) need not add up without end.
     for (const tTask& task : tasks)
-      beyond.sizes.push_back(std::min(task.node->archive.entries[task.entry].size, ZYNZip::kMaxClassEntry + 1));
+      beyond.sizes.push_back(std::min(task.Entry().size, ZYNZip::kMaxClassEntry + 1));
     for (const std::vector<std::size_t>& nest : nests)
       for (std::size_t i = 1; i < nest.size(); ++i) {
         beyond.sizes[nest.front()] += beyond.sizes[nest[i]];
@@ -663,9 +659,7 @@ std::string tJob::Verify(std::span<const std::uint8_t> written) const {
   return ZYNZip::Verify(written, top_->archive, values_);
 }
 
-bool tJob::Replaced() const {
-  return std::any_of(values_.begin(), values_.end(), [](const ZYNZip::tWritten& v) { return v.replaced; });
-}
+bool tJob::Replaced() const { return AnyReplaced(values_); }
 
 bool MayBeClassFile(std::span<const std::uint8_t> head) {
   return head.size() == 4 && head[0] == 0xCA && head[1] == 0xFE && head[2] == 0xBA && head[3] == 0xBE;
@@ -673,8 +667,6 @@ bool MayBeClassFile(std::span<const std::uint8_t> head) {
 
 bool Process(const std::string& name, const tHow& how, const ZYNHierarchy::tRunFacts& facts, tMemory& memory,
              ZYNReport::tReport& report, const std::string& source) {
-  const unsigned threads = how.threads;
-  const ZYNData::tParams& params = how.params;
   try {
     Platform::MappedFile file;
     const std::string& read = source.empty() ? name : source;
@@ -684,10 +676,10 @@ bool Process(const std::string& name, const tHow& how, const ZYNHierarchy::tRunF
       report.ArchiveKept(name, job.Keep());
       return true;
     }
-    if (source.empty()) return WriteArchive(name, file.Bytes(), job, threads, params, report);
-    ZYNData::tParams measured = params;
+    if (source.empty()) return WriteArchive(name, file.Bytes(), job, how.threads, how.params, report);
+    ZYNData::tParams measured = how.params;
     measured.tst = true;
-    return WriteArchive(name, file.Bytes(), job, threads, measured, report);
+    return WriteArchive(name, file.Bytes(), job, how.threads, measured, report);
   } catch (const ZYNError::Fatal& error) {
     report.ArchiveFailed(name, error.Line());
     return false;
@@ -738,7 +730,7 @@ std::unique_ptr<tKeptClass> Keep(ZYNBatch::tHeld& held, const tEntry& e, tBytes 
 
 tEntryNames EntryNames(const tTask& task, tMemory& memory, tWorkspace& work) {
   tEntryNames r;
-  const tEntry& e = task.node->archive.entries[task.entry];
+  const tEntry& e = task.Entry();
   tBudget::tShare room(memory.classes);
   try {
     TakeClassRoom(room, e);
@@ -784,7 +776,7 @@ void ReadNames(const std::string& name, std::span<const std::uint8_t> bytes, uns
         if (r.nest) kept->nests[task.Place()] = std::move(*r.nest);
         if (r.names) add(std::move(*r.names));
         if (r.kept != nullptr) kept->entries.try_emplace(task.Place(), std::move(r.kept));
-        if (task.node == found.top.get()) behind.Passed(task.node->archive.entries[task.entry].local);
+        if (task.node == found.top.get()) behind.Passed(task.Entry().local);
         return true;
       },
       {.ahead = kNamesAhead});
@@ -798,13 +790,12 @@ void ReadWords(std::span<const std::uint8_t> bytes, const std::string& name, tMe
   const tFound found = WalkArchive(bytes, name, tMode::Lenient, share, coder);
   std::vector<std::uint8_t> text;
   for (const tTask& resource : found.resources) {
-    const ZYNZip::tArchive& archive = resource.node->archive;
     try {
-      ZYNZip::Inflate(archive, archive.entries[resource.entry], "", ZYNHierarchy::kMaxResourceText, text, coder);
+      ZYNZip::Inflate(resource.node->archive, resource.Entry(), "", ZYNHierarchy::kMaxResourceText, text, coder);
     } catch (const ZYNError::Fatal&) {
       continue;  // not read for words; the entry is copied as it is
     }
-    facts.AddResource(text, resource.node->shown + "!" + archive.entries[resource.entry].name);
+    facts.AddResource(text, resource.node->shown + "!" + resource.Entry().name);
   }
 }
 
