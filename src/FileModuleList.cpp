@@ -8,8 +8,6 @@
 
 namespace FileModule {
 
-bool Rename(const std::string& oldName, const std::string& newName) { return Platform::RenameFile(oldName, newName); }
-
 bool IsBackupName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   const std::size_t slash = name.rfind('/');
@@ -50,7 +48,7 @@ void Commit(const std::string& name, Platform::TempFile& result, bool archive, b
     return;
   }
   // Without hard links the original moves aside first.
-  if (!linked && !Rename(name, backup))
+  if (!linked && !Platform::RenameFile(name, backup))
     ZYNError::Message(ZYNError::tKind::kNotRenamed, name, backup, Platform::LastError());
   if (!result.MoveTo(name)) {
     const std::string why = Platform::LastError();
@@ -111,12 +109,12 @@ bool PathMatch(std::span<const std::string_view> pattern, std::span<const std::s
   return reach[path.size()] != 0;
 }
 
-void AddLinks(const std::vector<std::string>& found, const std::string& prefix, std::unordered_set<std::string>* links) {
+// The links among the paths (`found`) and the temporary files, as the list gives them.
+void AddLinksAndLeftovers(const std::vector<std::string>& paths, const std::vector<std::string>& found,
+                          const std::string& prefix, std::unordered_set<std::string>* links,
+                          std::vector<std::string>* leftovers) {
   if (links != nullptr)
     for (const std::string& name : found) links->insert(prefix + name);
-}
-
-void AddLeftovers(const std::vector<std::string>& paths, const std::string& prefix, std::vector<std::string>* leftovers) {
   if (leftovers == nullptr) return;
   for (const std::string& path : paths)
     if (Platform::IsTemporaryName(std::string_view(path).substr(path.rfind('/') + 1))) leftovers->push_back(prefix + path);
@@ -138,8 +136,7 @@ void GetTreeList(const std::string& folder, Queue::tQueue& list, std::vector<Pla
   std::vector<std::string> paths, found;
   if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
   const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
-  AddLinks(found, prefix, links);
-  AddLeftovers(paths, prefix, leftovers);
+  AddLinksAndLeftovers(paths, found, prefix, links, leftovers);
   const auto other = std::partition(paths.begin(), paths.end(), [](const std::string& p) { return p.ends_with(".class"); });
   if (others != nullptr) {
     for (auto it = other; it != paths.end(); ++it)
@@ -161,8 +158,7 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
     for (std::size_t i = 0; i < base; ++i) folder.append(parts[i]).append("/");
     std::vector<std::string> paths, found;
     if (!Platform::WalkTree(folder, paths, skipped, &found)) return;
-    AddLinks(found, folder, links);
-    AddLeftovers(paths, folder, leftovers);
+    AddLinksAndLeftovers(paths, found, folder, links, leftovers);
     const std::span<const std::string_view> rest(parts.data() + base, parts.size() - base);
     std::erase_if(paths, [&](const std::string& path) { return !PathMatch(rest, Components(path)); });
     AddSorted(paths, folder, list);
@@ -173,8 +169,7 @@ void GetFileList(const std::string& pattern, Queue::tQueue& list, std::vector<Pl
   const std::string namePattern = pattern.substr(directory.size());
   std::vector<std::string> names, found;
   if (namePattern.empty() || !Platform::ListRegularFiles(directory, names, &found)) return;
-  AddLinks(found, directory, links);
-  AddLeftovers(names, directory, leftovers);
+  AddLinksAndLeftovers(names, found, directory, links, leftovers);
   std::erase_if(names, [&](const std::string& name) { return !WildcardMatch(namePattern, name); });
   AddSorted(names, directory, list);
 }

@@ -12,9 +12,6 @@
 
 namespace FileModule {
 
-// Moves oldName to newName, replacing a file of that name; false when it failed.
-bool Rename(const std::string& oldName, const std::string& newName);
-
 // Empties the list and fills it with the regular files that match the pattern (backups never) (* and ? in its last
 // component), sorted by name, each with the pattern's directory part in front. A folder component "**"
 // matches zero or more folders (links to folders are not followed), and then the folder components after the

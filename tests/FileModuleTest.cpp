@@ -291,11 +291,11 @@ TEST_F(FileModuleTest, RenameReplacesAnExistingTarget) {
   TempDir dir;
   WriteFileBytes(dir.File("a"), {1, 2, 3});
   WriteFileBytes(dir.File("b"), {4});
-  EXPECT_TRUE(FileModule::Rename(dir.File("a"), dir.File("b")));
+  EXPECT_TRUE(Platform::RenameFile(dir.File("a"), dir.File("b")));
   EXPECT_FALSE(fs::exists(dir.File("a")));
   EXPECT_EQ(ReadFileBytes(dir.File("b")), (Bytes{1, 2, 3}));
 
-  EXPECT_FALSE(FileModule::Rename(dir.File("a"), dir.File("c")));
+  EXPECT_FALSE(Platform::RenameFile(dir.File("a"), dir.File("c")));
   EXPECT_FALSE(fs::exists(dir.File("c")));
 }
 
