@@ -12,8 +12,6 @@ void tQueue::Init() {
   last = nullptr;
 }
 
-bool tQueue::NotEmpty() const { return first != nullptr; }
-
 std::unique_ptr<tNodeRec> tQueue::Get() {
   std::unique_ptr<tNodeRec> node = std::move(first);
   if (node) first = std::move(node->next);
@@ -29,7 +27,5 @@ void tQueue::Add(std::unique_ptr<tNodeRec> node) {
     last->next = std::move(node);
   last = added;
 }
-
-tQueue::~tQueue() = default;
 
 }  // namespace Queue

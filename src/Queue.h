@@ -13,11 +13,10 @@ struct tNodeRec {
 class tQueue {
 public:
   void Init();
-  bool NotEmpty() const;
+  bool NotEmpty() const { return first != nullptr; }
   // Callers test NotEmpty first; Get on an empty queue returns no node.
   std::unique_ptr<tNodeRec> Get();
   void Add(std::unique_ptr<tNodeRec> node);
-  ~tQueue();
 
 private:
   std::unique_ptr<tNodeRec> first;

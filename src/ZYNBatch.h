@@ -193,7 +193,6 @@ public:
   explicit tBudget(std::uint64_t capacity) : capacity_(capacity) {}
   tBudget(const tBudget&) = delete;
   tBudget& operator=(const tBudget&) = delete;
-  std::uint64_t Capacity() const { return capacity_; }
 
   enum tGot {
     kGot,    // the room is the share's
