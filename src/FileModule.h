@@ -13,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-
 namespace FileModule {
 
 struct tInput {

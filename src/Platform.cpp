@@ -252,18 +252,14 @@ bool ReadFileUpTo(const std::string& name, std::size_t limit, std::vector<std::u
   return ok;
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
-  return Rename(from, to) || Failed();
-}
+bool RenameFile(const std::string& from, const std::string& to) { return Rename(from, to) || Failed(); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat x {}, y {};
   return Stat(a, x) && Stat(b, y) && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
-bool LinkFile(const std::string& existing, const std::string& name) {
-  return Link(existing, name) || Failed();
-}
+bool LinkFile(const std::string& existing, const std::string& name) { return Link(existing, name) || Failed(); }
 
 namespace {
 

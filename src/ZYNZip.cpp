@@ -434,9 +434,7 @@ void Inflate(const tArchive& archive, const tEntry& entry, std::string_view show
   if (Crc32(out) != entry.crc) Damaged(shown, "the CRC of \"" + entry.name + "\" does not match");
 }
 
-std::uint32_t Crc32(tBytes bytes) {
-  return libdeflate_crc32(0, bytes.data(), bytes.size());
-}
+std::uint32_t Crc32(tBytes bytes) { return libdeflate_crc32(0, bytes.data(), bytes.size()); }
 
 tReplacement Compress(tBytes content, std::uint16_t method) {
   tCoder coder;
