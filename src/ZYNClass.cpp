@@ -1,7 +1,6 @@
 #include "ZYNClass.h"
 
 #include <algorithm>
-#include <climits>
 #include <new>
 #include <string>
 #include <vector>
@@ -32,7 +31,6 @@ void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vecto
   members.reserve(ItemsThatFit(in, count, 8));  // each member is at least its 8-byte header
   for (std::int32_t i = 0; i < count; ++i) {
     memberInfo& member = members.emplace_back(&cls.cp->arena);
-    member.present = true;
     GetU2(in, member.accessFlags);
     GetU2(in, member.nameIndex);
     GetU2(in, member.descriptorIndex);
@@ -41,15 +39,8 @@ void ReadMembers(tContext& ctx, tClassDesc& cls, std::int32_t& count, std::vecto
   }
 }
 
-void MarkMembers(tClassDesc& cls, std::int32_t count, const std::vector<memberInfo>& members) {
-  if (count <= 0) return;
-  for (const memberInfo& member : members)
-    if (member.present) MarkMember(cls.marking, member);
-}
-
 void WriteMembers(tOutput& out, const tClassDesc& cls, std::int32_t count, const std::vector<memberInfo>& members) {
   PutU2(out, count);
-  if (count <= 0) return;
   for (const memberInfo& member : members) {
     if (!member.present) continue;
     PutU2(out, member.accessFlags);
@@ -59,19 +50,14 @@ void WriteMembers(tOutput& out, const tClassDesc& cls, std::int32_t count, const
   }
 }
 
-// Removes a kind from every member list of one table.
 void DeleteInMembers(std::int16_t kind, std::vector<memberInfo>& members, std::int32_t& change) {
   for (memberInfo& member : members) change += ZYNAttr::Delete(kind, member.attrCount, member.attrs);
-}
-
-void DeleteInClass(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
-  change += ZYNAttr::Delete(kind, cls.attrCount, cls.attrs);
 }
 
 void DeleteEverywhere(std::int16_t kind, tClassDesc& cls, std::int32_t& change) {
   DeleteInMembers(kind, cls.fields, change);
   DeleteInMembers(kind, cls.methods, change);
-  DeleteInClass(kind, cls, change);
+  change += ZYNAttr::Delete(kind, cls.attrCount, cls.attrs);
 }
 
 bool KeyGiven(const ZYNData::tParams& p, ZYNAttr::tKey key) {
@@ -95,10 +81,9 @@ void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& 
   // of what it inlines into the copy through the class's SMAP, which it cannot read without the source name.
   const bool inlineMap = KotlinClass(cls) && ZYNAttr::HasAttr(cls.attrs, ZYNAttr::EnclosingMethodAttr) &&
                          ZYNAttr::HasAttr(cls.attrs, ZYNAttr::SourceDebugExtensionAttr);
-  if (!p.src && !p.var && !p.lin && !p.depr && !p.synt && !p.uattr) return;
   for (const ZYNAttr::tKind& kind : ZYNAttr::kKinds) {
     if (!KeyGiven(p, kind.key) || (kind.key == ZYNAttr::tKey::kSrc && inlineMap)) continue;
-    if (kind.scope == tScope::kClass) DeleteInClass(kind.kind, cls, change);
+    if (kind.scope == tScope::kClass) change += ZYNAttr::Delete(kind.kind, cls.attrCount, cls.attrs);
     if (kind.scope == tScope::kMethods) DeleteInMembers(kind.kind, cls.methods, change);
     if (kind.scope == tScope::kEverywhere) DeleteEverywhere(kind.kind, cls, change);
   }
@@ -109,18 +94,8 @@ void RemoveAttributes(tClassDesc& cls, const ZYNData::tParams& p, std::int32_t& 
   if (p.uattr) DeleteEverywhere(ZYNAttr::UnknownAttr, cls, change);
 }
 
-// The passes in their fixed order; fills the result as far as the file gets.
-void Optimize(tOpenClass& open, std::span<const std::uint8_t> bytes, tMemberPass memberPass, tWrite write,
-              const ZYNHierarchy::tRunFacts* facts) {
-  const ZYNData::tParams& p = open.ctx.params;
-  OpenClass(open, bytes, facts, p);
-  std::int32_t memberBytes = 0;
-  memberPass(*open.cls, p, memberBytes);
-  CloseClass(open, bytes, memberBytes, write, p);
-}
-
 // The first and last source lines of a method's code, from the line number tables that are kept.
-bool LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last) {
+void LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last) {
   first = INT32_MAX, last = 0;
   for (const auto& attr : method.attrs) {
     const auto* code = dynamic_cast<const ZYNAttr::CodeAttributeDesc*>(attr.get());
@@ -135,7 +110,6 @@ bool LineRange(const memberInfo& method, std::int32_t& first, std::int32_t& last
       }
     }
   }
-  return last > 0;
 }
 
 std::vector<std::string> Names(const ZYNConstPool::ConstPool& cp, const std::vector<memberInfo>& members) {
@@ -207,8 +181,9 @@ void MarkClass(tClassDesc& cls) {
   if (cls.superClass != 0) Mark(cp, cls.superClass);
   // An interface index of 0 names nothing that could be written: Mark refuses it.
   for (std::int32_t index : cls.interfaces) Mark(cp, index);
-  MarkMembers(cls, cls.fieldCount, cls.fields);
-  MarkMembers(cls, cls.methodCount, cls.methods);
+  for (const auto* members : {&cls.fields, &cls.methods})
+    for (const memberInfo& member : *members)
+      if (member.present) MarkMember(cp, member);
   if (cls.attrCount > 0) ZYNAttr::MarkAttributes(cp, cls.attrs);
   deferred.Finish();
 }
@@ -260,11 +235,20 @@ void PackPool(tClassDesc& cls) {
   ZYNConstPool::RenumPacked(cls.marking, narrow);
 }
 
+// The result of a class that failed with this error.
+tFileResult CloseWithError(tOpenClass& open, ZYNError::tError error) {
+  tFileResult result = std::move(open.result);
+  result.error = std::move(error);
+  // An error while reading comes after the warnings printed so far.
+  if (!result.read) result.warnings = std::move(open.ctx.diag.lines);
+  return result;
+}
+
 }  // namespace
 
-void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
-               const ZYNData::tParams& p) {
+void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts) {
   tContext& ctx = open.ctx;
+  const ZYNData::tParams& p = ctx.params;
   tFileResult& result = open.result;
   Reset(ctx.in, bytes);
   open.cls = ReadClass(ctx);
@@ -276,9 +260,9 @@ void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNH
   if (DecisionsAsked(p)) open.before = NamesBefore(*open.cls);
 }
 
-void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
-                const ZYNData::tParams& p) {
+void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write) {
   tContext& ctx = open.ctx;
+  const ZYNData::tParams& p = ctx.params;
   tFileResult& result = open.result;
   tClassDesc& cls = *open.cls;
   const std::int32_t change = open.change + memberBytes;
@@ -291,8 +275,7 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
     ZYNConstPool::UnMark(cls.marking);
     ZYNConstPool::MarkAll(cls.marking);
   } else if (!cls.marking.classMarked) {
-    ZYNConstPool::UnMark(cls.marking);
-    MarkClass(cls);
+    MarkAfresh(cls);
   }
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(cls.marking, result.dropped, poolBytes);
@@ -304,19 +287,15 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   result.bytes = std::move(ctx.out.bytes);
 }
 
-tFileResult CloseWithError(tOpenClass& open, ZYNError::tError error) {
-  tFileResult result = std::move(open.result);
-  result.error = std::move(error);
-  // An error while reading comes after the warnings printed so far.
-  if (!result.read) result.warnings = std::move(open.ctx.diag.lines);
-  return result;
-}
-
 tFileResult OptimizeFile(std::span<const std::uint8_t> bytes, const ZYNData::tParams& params, tMemberPass memberPass,
                          tWrite write, const ZYNHierarchy::tRunFacts* facts) {
   tOpenClass open(params);
+  // The passes in their fixed order; the result is filled as far as the file gets.
   try {
-    Optimize(open, bytes, memberPass, write, facts);
+    OpenClass(open, bytes, facts);
+    std::int32_t memberBytes = 0;
+    memberPass(*open.cls, params, memberBytes);
+    CloseClass(open, bytes, memberBytes, write);
   } catch (const ZYNError::Fatal& error) {
     return CloseWithError(open, error.Error());
   } catch (const std::bad_alloc&) {

@@ -6,7 +6,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "FileModule.h"
@@ -85,6 +84,19 @@ void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
 inline bool IsPrivate(const memberInfo& member) { return (member.accessFlags & ZYNClassFile::kAccPrivate) != 0; }
 // The bytes a member takes in the class file: its header and its attributes, which go with it.
 std::int32_t MemberSize(const memberInfo& member);
+// The references that may reach a member. Counts only fall while a pass asks for the first in use, so the
+// search never needs to look back.
+template <class Ref>
+struct tRefList {
+  std::vector<Ref> refs;
+  std::size_t first = 0;  // refs before it are known to be unused
+  // The first of refs whose count is above 0, or null.
+  template <class CountOf>
+  const Ref* FirstInUse(const CountOf& countOf) {
+    while (first < refs.size() && countOf(refs[first]) <= 0) ++first;
+    return first < refs.size() ? &refs[first] : nullptr;
+  }
+};
 
 // What the class file shows about members that are reached other than through its own references.
 struct tProtection {
@@ -142,12 +154,8 @@ struct tOpenClass {
   tFileResult result;
 };
 // Reads the class and removes the attributes the options name.
-void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts,
-               const ZYNData::tParams& p);
+void OpenClass(tOpenClass& open, std::span<const std::uint8_t> bytes, const ZYNHierarchy::tRunFacts* facts);
 // After a member pass that saved memberBytes: the decisions, the final marking, the pool, the bytes.
-void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write,
-                const ZYNData::tParams& p);
-// The result of a class that failed with this error line.
-tFileResult CloseWithError(tOpenClass& open, std::string error);
+void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int32_t memberBytes, tWrite write);
 
 }  // namespace ZYNClass

@@ -180,21 +180,13 @@ public:
   // The lowest own reference of the member that is in use, or 0.
   std::int32_t Find(const memberInfo& member, bool isMethod) {
     const int list = ListOf(member, isMethod);
-    return list < 0 ? 0 : FirstInUse(lists_[static_cast<std::size_t>(list)]);
+    if (list < 0) return 0;
+    const std::int32_t* ref =
+        lists_[static_cast<std::size_t>(list)].FirstInUse([this](std::int32_t r) { return MarkOf(cls_.marking, r); });
+    return ref != nullptr ? *ref : 0;
   }
 
 private:
-  struct List {
-    std::vector<std::int32_t> refs;
-    std::size_t first = 0;  // refs before it are known to be unused
-  };
-
-  // Counts only fall while one OwnRefs is asked, so the search never needs to look back.
-  std::int32_t FirstInUse(List& l) const {
-    while (l.first < l.refs.size() && MarkOf(cls_.marking, l.refs[l.first]) <= 0) ++l.first;
-    return l.first < l.refs.size() ? l.refs[l.first] : 0;
-  }
-
   int GroupOf(std::int16_t tag) const {
     if (tag == kConstantFieldref) return 0;
     if (tag == kConstantMethodref || (tag == kConstantInterfaceMethodref && cls_.majorVersion >= 52)) return 1;
@@ -208,7 +200,7 @@ private:
 
   const tClassDesc& cls_;
   std::unordered_map<std::uint64_t, int> listOfKey_;
-  std::vector<List> lists_;
+  std::vector<tRefList<std::int32_t>> lists_;
   std::vector<int> listOfRef_;
 };
 
@@ -532,10 +524,8 @@ std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std:
   // The letters the pool holds in use first: taking one saves the member's whole entry, and a member given a
   // fresh letter would take such a one on the next run.
   if (next.letters.empty()) {
-    for (const char c : alphabet)
-      if (names.LetterEntry(c) != 0) next.letters += c;
-    for (const char c : alphabet)
-      if (names.LetterEntry(c) == 0) next.letters += c;
+    next.letters = alphabet;
+    std::ranges::stable_partition(next.letters, [&](char c) { return names.LetterEntry(c) != 0; });
   }
   const std::string& letters = next.letters;
   const auto letterAt = [&](std::size_t k) { return std::string_view(letters.data() + k, 1); };
@@ -621,7 +611,6 @@ std::set<std::pair<std::string_view, std::string_view>> InlineInfoMethods(const 
   return methods;
 }
 
-// Whether the method's code names one of the pool entries.
 bool CodeUses(const memberInfo& method, const std::unordered_set<std::int32_t>& entries) {
   if (entries.empty()) return false;
   for (const auto& attr : method.attrs)
@@ -730,12 +719,10 @@ tProtection ClassProtection(const tClassDesc& cls) {
     if (name == "java/io/Serializable" || name == "java/io/Externalizable") p.serializable = true;
     if (!name.empty()) interfaces.push_back(name);
   }
-  ZYNHierarchy::tInherited inherited =
-      ZYNHierarchy::Inherit(cls.facts, ZYNConstPool::ClassName(cp, cls.superClass), interfaces);
+  p.inherited = ZYNHierarchy::Inherit(cls.facts, ZYNConstPool::ClassName(cp, cls.superClass), interfaces);
   // A supertype whose fields are unknown may make the class serializable: its instance fields stay.
-  p.serializable = p.serializable || inherited.serializable || inherited.maybeSerializable;
-  p.typeNamesOnly = inherited.unknownSupertype;
-  p.inherited = std::move(inherited);
+  p.serializable = p.serializable || p.inherited.serializable || p.inherited.maybeSerializable;
+  p.typeNamesOnly = p.inherited.unknownSupertype;
   for (const memberInfo& f : cls.fields) p.serializable = p.serializable || (f.present && IsOneOf(cp, f, kSerialFields));
   for (const memberInfo& m : cls.methods)
     p.serializable = p.serializable || (m.present && IsOneOf(cp, m, kSerialMethods));
@@ -954,7 +941,6 @@ std::int32_t RemoveUnused(tClassDesc& cls, const tProtection& p) {
   return bytes;
 }
 
-// Whether the protection keeps the name of the member in that slot.
 bool NameKept(const tProtection& p, bool isMethod, std::size_t slot) {
   return Kept(isMethod ? p.methodKept : p.fieldKept, slot) || NamedOnly(p, isMethod, slot);
 }
@@ -969,8 +955,9 @@ bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
   return false;
 }
 
-// Renaming on marks fresh from MarkClass.
-std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
+}  // namespace
+
+std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p) {
   // The tables below cost more than the renaming of a few members: a nest leaves most classes none. A class
   // whose own or super Class entry is missing goes on, to the error the tables give it.
   const bool classEntries =
@@ -983,7 +970,6 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   std::vector<std::pair<const MemberAt*, std::int32_t>> renamed;
   std::unordered_set<std::int32_t> ownNames;
   for (const MemberAt& at : all) {
-    if ((at.isMethod ? cls.methodCount : cls.fieldCount) <= 0) continue;
     const memberInfo& member = (*at.table)[at.slot];
     if (!member.present || !IsPrivate(member) || NameKept(p, at.isMethod, at.slot)) continue;
     const std::int32_t ref = refs.Find(member, at.isMethod);
@@ -1009,16 +995,12 @@ std::int32_t Rename(tClassDesc& cls, const tProtection& p) {
   return bytes;
 }
 
-}  // namespace
-
 std::int32_t MemberSize(const memberInfo& member) {
   std::int32_t size = 8;
   for (const auto& attr : member.attrs)
     if (attr) size += 6 + attr->length;
   return size;
 }
-
-std::int32_t RenameUnprotected(tClassDesc& cls, const tProtection& p) { return Rename(cls, p); }
 
 void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t& bytes) {
   CheckClass(cls);
@@ -1030,7 +1012,7 @@ void ReduceMembers(tClassDesc& cls, const ZYNData::tParams& params, std::int32_t
   if (p.wholeClass) return;
   MarkAfresh(cls);
   bytes = RemoveUnused(cls, p);
-  if (!params.noren && !p.noRename) bytes += Rename(cls, p);
+  if (!params.noren && !p.noRename) bytes += RenameUnprotected(cls, p);
   // Removal took back what the removed members counted and renaming moved the counts of the names it
   // changed: the counts are those of a fresh marking.
   cls.marking.classMarked = true;

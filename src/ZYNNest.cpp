@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <new>
@@ -40,7 +39,6 @@ using ZYNConstPool::Utf8Text;
 namespace {
 
 using ZYNClassFile::kConstantFieldref;
-using ZYNClassFile::kConstantInterfaceMethodref;
 constexpr std::int32_t kNestVersion = 55;  // the first class file version with nests
 constexpr std::size_t kNameTries = 256;  // candidate names one member may be refused before it keeps its own
 
@@ -48,11 +46,6 @@ using ZYNClass::IsPrivate;
 using ZYNClass::Kept;
 using ZYNConstPool::ClassName;
 using ZYNConstPool::MarkOf;
-
-std::string KeyOf(const ConstPool& cp, const memberInfo& member, bool isMethod) {
-  return ZYNHierarchy::MemberKey(isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex),
-                                 Utf8Text(cp, member.nameIndex));
-}
 
 // The member keys of a nest (as ZYNHierarchy::MemberKey writes them), each text kept once and known by its
 // number from then on: a nest's pools repeat the same few keys many times over.
@@ -195,22 +188,15 @@ class NestRefs {
   }
 
  private:
-  struct List {
-    std::vector<RefAt> refs;
-    std::size_t first = 0;  // refs before it are known to be unused
-  };
-
   bool FirstInUse(std::int32_t key, std::size_t cls) {
     const auto it = lists_.find(Slot(key, cls));
-    if (it == lists_.end()) return false;
-    List& l = it->second;
-    while (l.first < l.refs.size() && MarkOf(classes_[l.refs[l.first].cls]->marking, l.refs[l.first].index) <= 0) ++l.first;
-    return l.first < l.refs.size();
+    return it != lists_.end() &&
+           it->second.FirstInUse([this](const RefAt& at) { return MarkOf(classes_[at.cls]->marking, at.index); });
   }
 
   const std::vector<tClassDesc*>& classes_;
   const std::size_t any_;  // the class of a list whose references may reach any class's member
-  std::unordered_map<std::uint64_t, List> lists_;
+  std::unordered_map<std::uint64_t, ZYNClass::tRefList<RefAt>> lists_;
   std::vector<std::vector<std::int32_t>> keyOfRef_;  // per class, by pool index
   std::vector<bool> taken_;                          // by key
 };
@@ -273,11 +259,6 @@ std::vector<Member> Candidates(const std::vector<tClassDesc*>& classes, const st
   return candidates;
 }
 
-void TakeBackMember(ZYNConstPool::tMarking& m, const memberInfo& member, std::vector<std::int32_t>& log) {
-  ZYNConstPool::tTakeBack takeBack(m, log);
-  ZYNClass::MarkMember(m, member);
-}
-
 // Removal in rounds over freshly marked classes: a member goes when no reference in use may reach it;
 // another round follows only when a method went, and looks again only at the members of the keys whose
 // references it took back.
@@ -304,7 +285,10 @@ void RemoveAcross(const std::vector<tClassDesc*>& classes, NestRefs& refs, const
       const Member& m = candidates[j];
       tClassDesc& cls = *classes[m.cls];
       memberInfo& member = MemberOf(classes, m);
-      TakeBackMember(cls.marking, member, log);
+      {
+        ZYNConstPool::tTakeBack takeBack(cls.marking, log);
+        ZYNClass::MarkMember(cls.marking, member);
+      }
       for (std::int32_t index : log) fell.push_back({m.cls, index});
       member.present = false;
       --(m.isMethod ? cls.methodCount : cls.fieldCount);
@@ -592,8 +576,7 @@ void RenameAcross(tNestNaming& n, const std::vector<Member>& candidates, std::ve
       Count(report, tReport::kNoName, stake);
       continue;
     }
-    const ConstPool& cp = *classes[m.cls]->cp;
-    refs.Take(n.keys.Of(m.isMethod ? 'M' : 'F', Utf8Text(cp, member.descriptorIndex), name));
+    refs.Take(n.keys.Of(m.isMethod ? 'M' : 'F', Utf8Text(*classes[m.cls]->cp, member.descriptorIndex), name));
     names[m.cls]->inUse.insert(name);
     const long long total = Gain(classes, entries, n.spare, name);
     GiveName(classes, m, entries, n.spare, name, saved);
@@ -603,7 +586,7 @@ void RenameAcross(tNestNaming& n, const std::vector<Member>& candidates, std::ve
 
 // What the pass for one class did with the members left to it: each one is renamed when its name entry
 // now holds another text or it bears another entry.
-void CountOwnPool(const std::vector<tClassDesc*>& classes, const Keys& keys, const std::vector<Member>& candidates,
+void CountOwnPool(const std::vector<tClassDesc*>& classes, Keys& keys, const std::vector<Member>& candidates,
                   const std::vector<bool>& acrossOnly, const std::vector<ZYNClass::tProtection>& ps,
                   tReport& report) {
   for (std::size_t j = 0; j < candidates.size(); ++j) {
@@ -611,14 +594,12 @@ void CountOwnPool(const std::vector<tClassDesc*>& classes, const Keys& keys, con
     const memberInfo& member = MemberOf(classes, m);
     if (acrossOnly[j] || !member.present || ps[m.cls].noRename || NamedOnly(ps[m.cls], m.isMethod, m.slot))
       continue;
-    const ConstPool& cp = *classes[m.cls]->cp;
+    const bool renamed = keys.Of(*classes[m.cls]->cp, member, m.isMethod) != m.key;
     const std::string& was = keys.Text(m.key);
-    const bool renamed = KeyOf(cp, member, m.isMethod) != was;
     Count(report, renamed ? tReport::kOwnPool : tReport::kOwnPoolKept,
           static_cast<long long>(was.size() - was.find('\0') - 1));
   }
 }
-
 
 }  // namespace
 
@@ -658,10 +639,14 @@ bool CompleteNest(const std::vector<const tClassDesc*>& classes) {
   return listed == names;
 }
 
+namespace {
+
+// The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
+// private members that no class of the nest refers to, then renaming (unless -noren), each reference in every
+// pool of the nest following its member. saved[i] receives what class i saved. The classes' pools are left
+// counted as a fresh marking of what is left would count them.
 void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams& params,
-                std::vector<std::int32_t>& saved, tReport* asked) {
-  tReport unasked;
-  tReport& report = asked != nullptr ? *asked : unasked;
+                std::vector<std::int32_t>& saved, tReport& report) {
   saved.assign(classes.size(), 0);
   std::vector<ZYNClass::tProtection> ps;
   for (tClassDesc* cls : classes) {
@@ -703,35 +688,22 @@ void ReduceNest(const std::vector<tClassDesc*>& classes, const ZYNData::tParams&
   CountOwnPool(classes, keys, candidates, acrossOnly, ps, report);
 }
 
-namespace {
-
-std::vector<ZYNClass::tFileResult> OneByOne(const std::vector<std::span<const std::uint8_t>>& classes,
-                                            const ZYNHierarchy::tRunFacts* facts, const ZYNData::tParams& params,
-                                            ZYNClass::tWrite write) {
-  std::vector<ZYNClass::tFileResult> results;
-  for (const auto bytes : classes)
-    results.push_back(ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, write, facts));
-  return results;
-}
-
 // The nest read, passed and written; false, with nothing written, when its classes are to go one by one.
 bool Optimize(std::vector<std::unique_ptr<ZYNClass::tOpenClass>>& open,
               const std::vector<std::span<const std::uint8_t>>& classes, const ZYNHierarchy::tRunFacts* facts,
               const ZYNData::tParams& params, ZYNClass::tWrite write, tReport& report) {
   std::vector<tClassDesc*> read;
-  std::vector<const tClassDesc*> complete;
   for (const auto bytes : classes) {
     auto& one = open.emplace_back(std::make_unique<ZYNClass::tOpenClass>(params));
-    ZYNClass::OpenClass(*one, bytes, facts, params);
+    ZYNClass::OpenClass(*one, bytes, facts);
     // An attribute the reader does not know may hold a pool index of a name the pass would rewrite.
     if (one->ctx.diag.WarnCount != 0 && !params.uattr) return false;
     read.push_back(one->cls.get());
-    complete.push_back(one->cls.get());
   }
-  if (!CompleteNest(complete)) return false;
+  if (!CompleteNest(std::vector<const tClassDesc*>(read.begin(), read.end()))) return false;
   std::vector<std::int32_t> saved;
-  ReduceNest(read, params, saved, &report);
-  for (std::size_t i = 0; i < open.size(); ++i) ZYNClass::CloseClass(*open[i], classes[i], saved[i], write, params);
+  ReduceNest(read, params, saved, report);
+  for (std::size_t i = 0; i < open.size(); ++i) ZYNClass::CloseClass(*open[i], classes[i], saved[i], write);
   return true;
 }
 
@@ -786,11 +758,14 @@ std::vector<ZYNClass::tFileResult> OptimizeNest(const std::vector<std::span<cons
   try {
     whole = Optimize(open, sorted, facts, params, write, nest);
   } catch (const ZYNError::Fatal&) {
-    whole = false;
   } catch (const std::bad_alloc&) {
-    whole = false;
   }
-  if (!whole) return OneByOne(classes, facts, params, write);
+  if (!whole) {
+    std::vector<ZYNClass::tFileResult> results;
+    for (const auto bytes : classes)
+      results.push_back(ZYNClass::OptimizeFile(bytes, params, ZYNClass::ReduceMembers, write, facts));
+    return results;
+  }
   if (report != nullptr)
     for (std::size_t r = 0; r < tReport::kReasons; ++r) {
       report->members[r] += nest.members[r];

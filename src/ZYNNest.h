@@ -11,10 +11,6 @@
 
 #include "ZYNClass.h"
 
-namespace ZYNData {
-struct tParams;
-}
-
 namespace ZYNNest {
 
 // The host a class names: its own name when it lists nest members, the class its NestHost attribute names,
@@ -54,13 +50,6 @@ std::vector<std::vector<std::size_t>> Groups(const std::vector<const ZYNHierarch
 
 // By index of a list of `count`, whether it is a nest's class after the first, whose unit does its work.
 std::vector<bool> Later(std::size_t count, const std::vector<std::vector<std::size_t>>& groups);
-
-// The member pass over a complete nest, on classes read and stripped of their attributes: removal of the
-// private members that no class of the nest refers to, then renaming (unless the options say -noren), each
-// reference in every pool of the nest following its member. saved[i] receives what class i saved. The
-// classes' pools are left counted as a fresh marking of what is left would count them.
-void ReduceNest(const std::vector<ZYNClass::tClassDesc*>& classes, const ZYNData::tParams& params,
-                std::vector<std::int32_t>& saved, tReport* report = nullptr);
 
 // The core for the class files of one nest (host and members, in any order): one result per class, in the
 // given order, each shaped as OptimizeFile shapes it. When the classes are no complete nest, or one of them
