@@ -265,7 +265,6 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   const ZYNData::tParams& p = ctx.params;
   tFileResult& result = open.result;
   tClassDesc& cls = *open.cls;
-  const std::int32_t change = open.change + memberBytes;
   if (DecisionsAsked(p)) {
     result.className = ZYNConstPool::ClassName(*cls.cp, cls.thisClass);
     result.members = Decisions(cls, open.before);
@@ -279,7 +278,7 @@ void CloseClass(tOpenClass& open, std::span<const std::uint8_t> bytes, std::int3
   }
   std::int32_t poolBytes = 0;
   ZYNConstPool::RenumUnUsed(cls.marking, result.dropped, poolBytes);
-  result.change = change + poolBytes;
+  result.change = open.change + memberBytes + poolBytes;
   if (p.tst && write == tWrite::AsKeys) return;
   if (p.pack && !result.limited && MayPack(cls)) PackPool(cls);
   ctx.out.bytes.reserve(bytes.size());
