@@ -235,7 +235,6 @@ void PackPool(tClassDesc& cls) {
   ZYNConstPool::RenumPacked(cls.marking, narrow);
 }
 
-// The result of a class that failed with this error.
 tFileResult CloseWithError(tOpenClass& open, ZYNError::tError error) {
   tFileResult result = std::move(open.result);
   result.error = std::move(error);

@@ -286,7 +286,7 @@ public:
     movedMarks_.clear();
   }
 
-  // The Utf8 entry at index now holds just ch; returns the bytes saved.
+  // The Utf8 entry at index now holds name; returns the bytes saved.
   std::int32_t Rewrite(std::int32_t index, std::string_view name) {
     refused_[kIdents] = refused_[kLetters] = {};
     const std::string_view old = Utf8Text(cp_, index);
@@ -493,7 +493,6 @@ void KeepTypeNames(const ConstPool& cp, std::vector<std::int32_t>& idents) {
   std::fill(kept, end, 0);
 }
 
-// What the renaming of one class works with.
 struct tRenaming {
   tClassDesc& cls;
   const tProtection& p;
@@ -945,7 +944,6 @@ bool NameKept(const tProtection& p, bool isMethod, std::size_t slot) {
   return Kept(isMethod ? p.methodKept : p.fieldKept, slot) || NamedOnly(p, isMethod, slot);
 }
 
-// Whether the class has a member that renaming may touch.
 bool AnyToRename(const tClassDesc& cls, const tProtection& p) {
   for (const bool isMethod : {false, true}) {
     const std::vector<memberInfo>& table = isMethod ? cls.methods : cls.fields;

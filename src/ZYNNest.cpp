@@ -98,7 +98,6 @@ std::vector<const ZYNAttr::IndexedAttributeDesc*> AttrsOf(const tClassDesc& cls,
   return found;
 }
 
-// A member of a class of the nest.
 struct Member {
   std::size_t cls;
   bool isMethod;
