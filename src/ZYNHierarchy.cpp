@@ -29,9 +29,6 @@ constexpr std::pair<std::string_view, std::string_view> kObjectMethods[] = {
 constexpr std::pair<std::string_view, std::string_view> kExternalizableMethods[] = {
     {"writeExternal", "(Ljava/io/ObjectOutput;)V"}, {"readExternal", "(Ljava/io/ObjectInput;)V"}};
 
-std::vector<std::string_view> SortedKeys(std::span<const std::pair<std::string_view, std::string_view>> methods,
-                                         std::vector<std::string>& texts);
-
 // Whether a text could be a member's name: not empty, none of the characters a name cannot hold.
 bool MayNameMember(std::string_view text) {
   // A plain loop: find_first_of makes a library call per character (a hot spot of the names pass).
@@ -93,6 +90,23 @@ std::pair<ZYNAttr::tNames, std::int16_t> Sought(std::string_view name) {
   return {ZYNAttr::tNames::kNothing, ZYNAttr::UnknownAttr};
 }
 
+// Calls f(sought, kind, body) for each attribute of a list whose body the input holds: what the names reader
+// looks for in it (Sought), its kind, its body.
+template <class F>
+void ForEachAttribute(tInput& in, const tPoolNames& pool, F&& f) {
+  std::int32_t attributes = 0;
+  GetU2(in, attributes);
+  for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
+    std::int32_t name = 0, length = 0;
+    GetU2(in, name);
+    GetU4(in, length);
+    if (const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length))) {
+      const auto [sought, kind] = Sought(pool.Text(name));
+      f(sought, kind, std::span<const std::uint8_t>(body, static_cast<std::size_t>(length)));
+    }
+  }
+}
+
 // What the names reader looks for in a class's attributes and code.
 struct tAttributeReader {
   const tPoolNames& pool;
@@ -148,21 +162,12 @@ struct tAttributeReader {
 
   // The attributes of a member: annotations, and a method's code where the class holds a lookup.
   void Member(tInput& in, char kind, tClassNames& names) {
-    std::int32_t attributes = 0;
-    GetU2(in, attributes);
-    for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
-      std::int32_t name = 0, length = 0;
-      GetU2(in, name);
-      GetU4(in, length);
-      const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length));
-      if (body == nullptr) continue;
-      const std::span<const std::uint8_t> bytes(body, static_cast<std::size_t>(length));
-      const auto [sought, attr] = Sought(pool.Text(name));
+    ForEachAttribute(in, pool, [&](ZYNAttr::tNames sought, std::int16_t attr, std::span<const std::uint8_t> body) {
       if (sought == ZYNAttr::tNames::kAnnotations)
-        Annotations(attr, bytes, names);
+        Annotations(attr, body, names);
       else if (kind == 'M' && (!lookups.empty() || listsMethods) && sought == ZYNAttr::tNames::kCode)
-        Code(bytes, names);
-    }
+        Code(body, names);
+    });
   }
 };
 
@@ -183,63 +188,32 @@ void ReadMembers(tInput& in, tAttributeReader& attributes, char kind, tClassName
   }
 }
 
-// A NestMembers attribute's classes, when its length is its count's.
-void ReadNestMembers(tInput& in, const tPoolNames& pool, std::int32_t length, tClassNames& names) {
-  std::int32_t count = 0;
-  GetU2(in, count);
-  if (length != 2 + 2 * count) {
-    Take(in, static_cast<std::uint32_t>(length - 2));
-    return;
-  }
-  for (std::int32_t i = 0; i < count && in.Done; ++i) {
-    std::int32_t member = 0;
-    GetU2(in, member);
-    names.nestMembers.emplace_back(pool.ClassName(member));
-  }
-}
-
-// The class's attributes, of which EnclosingMethod (the method it names), NestHost, NestMembers and the
-// annotations are read.
+// The class's attributes, of which EnclosingMethod (the method it names), NestHost, NestMembers (when its
+// length is its count's) and the annotations are read.
 void ReadClassAttributes(tInput& in, tAttributeReader& reader, tClassNames& names) {
   const tPoolNames& pool = reader.pool;
   const bool packageInfo = names.name == "package-info" || names.name.ends_with("/package-info");
-  std::int32_t attributes = 0;
-  GetU2(in, attributes);
-  for (std::int32_t a = 0; a < attributes && in.Done; ++a) {
-    std::int32_t name = 0, length = 0, owner = 0, method = 0;
-    GetU2(in, name);
-    GetU4(in, length);
-    using ZYNAttr::tNames;
-    const auto [sought, attr] = Sought(pool.Text(name));
+  using ZYNAttr::tNames;
+  ForEachAttribute(in, pool, [&](tNames sought, std::int16_t attr, std::span<const std::uint8_t> body) {
+    const auto u2 = [&](std::size_t at) { return static_cast<std::int32_t>(BigEndian(&body[at], 2)); };
     if (sought == tNames::kAnnotations) {
-      if (const std::uint8_t* body = Take(in, static_cast<std::uint32_t>(length))) {
-        const bool binds = reader.Annotations(attr, {body, static_cast<std::size_t>(length)}, names);
-        names.bindsPackage = names.bindsPackage ||
-                             (packageInfo && binds && attr == ZYNAttr::RuntimeVisibleAnnotationsAttr);
-      }
-      continue;
+      const bool binds = reader.Annotations(attr, body, names);
+      names.bindsPackage =
+          names.bindsPackage || (packageInfo && binds && attr == ZYNAttr::RuntimeVisibleAnnotationsAttr);
+    } else if (sought == tNames::kNestHost && body.size() == 2) {
+      names.nestHost = pool.ClassName(u2(0));
+    } else if (sought == tNames::kNestMembers && body.size() >= 2 &&
+               body.size() == 2 + 2 * static_cast<std::size_t>(u2(0))) {
+      for (std::size_t at = 2; at < body.size(); at += 2) names.nestMembers.emplace_back(pool.ClassName(u2(at)));
+    } else if (sought == tNames::kEnclosingMethod && body.size() == 4) {
+      const std::string_view owner = pool.ClassName(u2(0));
+      const auto nat = ZYNConstPool::NameAndTypeAt(pool, u2(2));
+      if (!nat || owner.empty()) return;
+      const std::string_view natName = pool.Text(nat->nameIndex), natDescriptor = pool.Text(nat->descriptorIndex);
+      if (!natName.empty() && !natDescriptor.empty())
+        names.enclosing = EnclosingMethodKey(owner, natDescriptor, natName);
     }
-    if (sought == tNames::kNestHost && length == 2) {
-      GetU2(in, owner);
-      names.nestHost = pool.ClassName(owner);
-      continue;
-    }
-    if (sought == tNames::kNestMembers && length >= 2) {
-      ReadNestMembers(in, pool, length, names);
-      continue;
-    }
-    if (sought != tNames::kEnclosingMethod || length != 4) {
-      Take(in, static_cast<std::uint32_t>(length));
-      continue;
-    }
-    GetU2(in, owner);
-    GetU2(in, method);
-    const auto nat = ZYNConstPool::NameAndTypeAt(pool, method);
-    if (!in.Done || !nat || pool.ClassName(owner).empty()) continue;
-    const std::string_view natName = pool.Text(nat->nameIndex), natDescriptor = pool.Text(nat->descriptorIndex);
-    if (!natName.empty() && !natDescriptor.empty())
-      names.enclosing = EnclosingMethodKey(pool.ClassName(owner), natDescriptor, natName);
-  }
+  });
 }
 
 // The JDK's methods that list a class's fields or tell a field's name: code that calls them may bind fields
