@@ -15,6 +15,20 @@
 
 namespace ZYNHierarchy {
 
+std::string MemberKey(char kind, std::string_view descriptor, std::string_view name) {
+  std::string key(1, kind);
+  key.append(descriptor).push_back('\0');
+  key.append(name);
+  return key;
+}
+
+std::string EnclosingMethodKey(std::string_view owner, std::string_view descriptor, std::string_view name) {
+  std::string key(owner);
+  key.push_back('\0');
+  key.append(MemberKey('M', descriptor, name));
+  return key;
+}
+
 namespace {
 
 // java/lang/Object's methods: every class inherits them, and no private method may take their place.
@@ -35,24 +49,6 @@ bool MayNameMember(std::string_view text) {
   return !text.empty() &&
          std::none_of(text.begin(), text.end(), [](char c) { return c == '.' || c == ';' || c == '[' || c == '/'; });
 }
-
-}  // namespace
-
-std::string MemberKey(char kind, std::string_view descriptor, std::string_view name) {
-  std::string key(1, kind);
-  key.append(descriptor).push_back('\0');
-  key.append(name);
-  return key;
-}
-
-std::string EnclosingMethodKey(std::string_view owner, std::string_view descriptor, std::string_view name) {
-  std::string key(owner);
-  key.push_back('\0');
-  key.append(MemberKey('M', descriptor, name));
-  return key;
-}
-
-namespace {
 
 using namespace FileModule;
 using namespace ZYNClassFile;
@@ -362,16 +358,6 @@ const std::vector<std::string_view>& ExternalizableKeys() {
   return keys;
 }
 
-}  // namespace
-
-bool tInherited::Declares(std::string_view key) const {
-  for (const std::vector<std::string_view>* keys : members)
-    if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
-  return false;
-}
-
-namespace {
-
 // Copies texts into one block, made at once for their total size.
 class tBlockWriter {
 public:
@@ -395,7 +381,56 @@ std::size_t TotalSize(const std::vector<std::string>& texts) {
   return size;
 }
 
+// Whether the bytes are UTF-8 text: well-formed sequences and no NUL, which text files do not hold.
+bool IsUtf8Text(std::span<const std::uint8_t> bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::uint8_t b = bytes[i];
+    if (b == 0) return false;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || bytes.size() - i < n) return false;
+    for (std::size_t k = 1; k < n; ++k)
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+bool WordStart(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
+bool WordPart(std::uint8_t c) { return WordStart(c) || (c >= '0' && c <= '9') || c == '-'; }
+
 }  // namespace
+
+bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word) {
+  if (!IsUtf8Text(text)) return false;
+  const auto* chars = reinterpret_cast<const char*>(text.data());
+  std::string camel;
+  for (std::size_t i = 0; i < text.size();) {
+    if (!WordStart(text[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < text.size() && WordPart(text[end])) ++end;
+    const std::string_view w(chars + i, end - i);
+    word(w);
+    if (w.find('-') != std::string_view::npos) {
+      // The camel-case form that containers map a hyphenated element name to.
+      camel.clear();
+      bool upper = false;
+      for (char c : w) {
+        if (c == '-') upper = !camel.empty();
+        else camel.push_back(upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c), upper = false;
+      }
+      if (!camel.empty()) word(camel);
+    }
+    i = end;
+  }
+  return true;
+}
 
 tClassFacts::tClassFacts(tClassNames names)
     : enclosing_(std::move(names.enclosing)), reflectsFields_(names.reflectsFields), bindsPackage_(names.bindsPackage) {
@@ -501,57 +536,10 @@ bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, st
   return enclosingOwners_.contains(owner) && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
 }
 
-namespace {
-
-// Whether the bytes are UTF-8 text: well-formed sequences and no NUL, which text files do not hold.
-bool IsUtf8Text(std::span<const std::uint8_t> bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::uint8_t b = bytes[i];
-    if (b == 0) return false;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-    if (n == 0 || bytes.size() - i < n) return false;
-    for (std::size_t k = 1; k < n; ++k)
-      if ((bytes[i + k] & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return true;
-}
-
-bool WordStart(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
-bool WordPart(std::uint8_t c) { return WordStart(c) || (c >= '0' && c <= '9') || c == '-'; }
-
-}  // namespace
-
-bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word) {
-  if (!IsUtf8Text(text)) return false;
-  const auto* chars = reinterpret_cast<const char*>(text.data());
-  std::string camel;
-  for (std::size_t i = 0; i < text.size();) {
-    if (!WordStart(text[i])) {
-      ++i;
-      continue;
-    }
-    std::size_t end = i + 1;
-    while (end < text.size() && WordPart(text[end])) ++end;
-    const std::string_view w(chars + i, end - i);
-    word(w);
-    if (w.find('-') != std::string_view::npos) {
-      // The camel-case form that containers map a hyphenated element name to.
-      camel.clear();
-      bool upper = false;
-      for (char c : w) {
-        if (c == '-') upper = !camel.empty();
-        else camel.push_back(upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c), upper = false;
-      }
-      if (!camel.empty()) word(camel);
-    }
-    i = end;
-  }
-  return true;
+bool tInherited::Declares(std::string_view key) const {
+  for (const std::vector<std::string_view>* keys : members)
+    if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
+  return false;
 }
 
 tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces) {
@@ -585,10 +573,6 @@ tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::ve
   return inherited;
 }
 
-}  // namespace ZYNHierarchy
-
-namespace ZYNHierarchy {
-
 namespace {
 
 // One text per package: the package with its "/", then its classes' names, each after a space.
@@ -614,6 +598,18 @@ std::unordered_set<std::string> JdkNames(std::span<const char* const> table) {
   return names;
 }
 
+// Whether an annotation of this type (a descriptor) on a class may declare how a library binds its fields:
+// any but the markers of the JDK and of compilers, which they put on classes for themselves.
+bool DeclaresBinding(std::string_view annotationType) {
+  constexpr std::string_view kMarkers[] = {
+      "Ljava/lang/Deprecated;", "Ljava/lang/FunctionalInterface;", "Lkotlin/Metadata;",
+      "Lscala/reflect/ScalaSignature;", "Lscala/reflect/ScalaLongSignature;"};
+  constexpr std::string_view kMarkerPackages[] = {"Ljava/lang/annotation/", "Ljdk/internal/", "Lsun/"};
+  return std::find(std::begin(kMarkers), std::end(kMarkers), annotationType) == std::end(kMarkers) &&
+         std::none_of(std::begin(kMarkerPackages), std::end(kMarkerPackages),
+                      [&](std::string_view p) { return annotationType.starts_with(p); });
+}
+
 }  // namespace
 
 bool JdkSerializable(std::string_view name) {
@@ -630,17 +626,6 @@ bool JdkPackage(std::string_view className) {
   if (className.starts_with("java/")) return true;
   const std::size_t slash = className.rfind('/');
   return slash != std::string_view::npos && packages.contains(className.substr(0, slash));
-}
-
-bool DeclaresBinding(std::string_view annotationType) {
-  // What the JDK and the compilers put on classes for themselves.
-  constexpr std::string_view kMarkers[] = {
-      "Ljava/lang/Deprecated;", "Ljava/lang/FunctionalInterface;", "Lkotlin/Metadata;",
-      "Lscala/reflect/ScalaSignature;", "Lscala/reflect/ScalaLongSignature;"};
-  constexpr std::string_view kMarkerPackages[] = {"Ljava/lang/annotation/", "Ljdk/internal/", "Lsun/"};
-  return std::find(std::begin(kMarkers), std::end(kMarkers), annotationType) == std::end(kMarkers) &&
-         std::none_of(std::begin(kMarkerPackages), std::end(kMarkerPackages),
-                      [&](std::string_view p) { return annotationType.starts_with(p); });
 }
 
 bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,

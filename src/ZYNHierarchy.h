@@ -171,10 +171,6 @@ private:
   tTextSet methodsListed_;
 };
 
-// Whether an annotation of this type (a descriptor) on a class may declare how a library binds its fields:
-// any but the markers of the JDK and of compilers (Deprecated, FunctionalInterface, kotlin.Metadata, ...).
-bool DeclaresBinding(std::string_view annotationType);
-
 // What the annotations of one attribute say to the member pass, from the slots that the attribute's layout
 // found in its body: calls `word` for every word (as ForEachWord gives them) of their String element values,
 // but of Scala's pickled signatures, which are no text, and `type` (if given) for each annotation's type;
