@@ -62,9 +62,15 @@ class Cursor {
     if (in_.Done) indexes_.push_back({offset, optional, role});
   }
 
+  // n entries of a table, each read by `entry`, up to the first that fails.
+  template <class Entry>
+  void Repeat(std::uint32_t n, Entry entry) {
+    for (std::uint32_t i = 0; i < n && Ok(); ++i) entry();
+  }
+
   // n indexes in a row, as in the many "u2 n; n × idx" tables.
   void Indexes(std::uint32_t n) {
-    for (std::uint32_t i = 0; i < n && Ok(); ++i) Index();
+    Repeat(n, [this] { Index(); });
   }
 
  private:
@@ -77,11 +83,10 @@ void ElementValue(Cursor& c, int depth);
 // The part after the type: element_value_pairs. depth is the level of the element value holding the
 // annotation, 0 at the top.
 void ElementValuePairs(Cursor& c, int depth) {
-  const std::uint32_t pairs = c.U2();
-  for (std::uint32_t i = 0; i < pairs && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();
     ElementValue(c, depth + 1);
-  }
+  });
 }
 
 void Annotation(Cursor& c, int depth) {
@@ -101,24 +106,19 @@ void ElementValue(Cursor& c, int depth) {
       return c.Index();
     case '@':
       return Annotation(c, depth);
-    case '[': {
-      const std::uint32_t n = c.U2();
-      for (std::uint32_t i = 0; i < n && c.Ok(); ++i) ElementValue(c, depth + 1);
-      return;
-    }
+    case '[':
+      return c.Repeat(c.U2(), [&] { ElementValue(c, depth + 1); });
     default:
       return c.Fail();
   }
 }
 
 void Annotations(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) Annotation(c, 0);
+  c.Repeat(c.U2(), [&] { Annotation(c, 0); });
 }
 
 void ParameterAnnotations(Cursor& c) {
-  const std::uint32_t parameters = c.U1();
-  for (std::uint32_t i = 0; i < parameters && c.Ok(); ++i) Annotations(c);
+  c.Repeat(c.U1(), [&] { Annotations(c); });
 }
 
 void TypeAnnotation(Cursor& c) {
@@ -135,11 +135,9 @@ void TypeAnnotation(Cursor& c) {
       break;
     case kTargetField: case kTargetMethodReturn: case kTargetMethodReceiver:  // empty target
       break;
-    case kTargetLocalVariable: case kTargetResourceVariable: {  // a table of (start_pc, length, index)
-      const std::uint32_t n = c.U2();
-      for (std::uint32_t i = 0; i < n && c.Ok(); ++i) c.Skip(6);
+    case kTargetLocalVariable: case kTargetResourceVariable:  // a table of (start_pc, length, index)
+      c.Repeat(c.U2(), [&] { c.Skip(6); });
       break;
-    }
     // type argument: offset, argument index
     case kTargetCast: case kTargetConstructorInvocationTypeArgument: case kTargetMethodInvocationTypeArgument:
     case kTargetConstructorReferenceTypeArgument: case kTargetMethodReferenceTypeArgument:
@@ -153,8 +151,7 @@ void TypeAnnotation(Cursor& c) {
 }
 
 void TypeAnnotations(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) TypeAnnotation(c);
+  c.Repeat(c.U2(), [&] { TypeAnnotation(c); });
 }
 
 void VerificationTypeInfo(Cursor& c) {
@@ -165,7 +162,7 @@ void VerificationTypeInfo(Cursor& c) {
 }
 
 void VerificationTypeInfos(Cursor& c, std::uint32_t n) {
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) VerificationTypeInfo(c);
+  c.Repeat(n, [&] { VerificationTypeInfo(c); });
 }
 
 void StackMapFrame(Cursor& c) {
@@ -182,85 +179,76 @@ void StackMapFrame(Cursor& c) {
 }
 
 void StackMapTable(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) StackMapFrame(c);
+  c.Repeat(c.U2(), [&] { StackMapFrame(c); });
 }
 
 // StackMapTable's forerunner, written by the CLDC preverifier: every frame in full, at an absolute offset.
 void StackMap(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Skip(2);                         // offset
     VerificationTypeInfos(c, c.U2());  // locals
     VerificationTypeInfos(c, c.U2());  // stack
-  }
+  });
 }
 
 // LocalVariableTable and LocalVariableTypeTable.
 void LocalVariables(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Skip(4);  // start_pc, length
     c.Index();  // name
     c.Index();  // descriptor, or signature
     c.Skip(2);  // local variable index
-  }
+  });
 }
 
 void InnerClasses(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();      // inner class
     c.Index(true);  // outer class, none for a local or anonymous class
     c.Index(true);  // simple name, none for an anonymous class
     c.Skip(2);      // access flags
-  }
+  });
 }
 
 void BootstrapMethods(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();
     c.Indexes(c.U2());
-  }
+  });
 }
 
 void MethodParameters(Cursor& c) {
-  const std::uint32_t n = c.U1();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U1(), [&] {
     c.Index(true);  // a parameter may be unnamed
     c.Skip(2);      // access_flags
-  }
+  });
 }
 
 // exports and opens share one layout: package, flags, target modules.
 void ModulePackageGrants(Cursor& c) {
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();
     c.Skip(2);
     c.Indexes(c.U2());
-  }
+  });
 }
 
 void Module(Cursor& c) {
   c.Index();      // module name
   c.Skip(2);      // module flags
   c.Index(true);  // module version
-  const std::uint32_t requiresCount = c.U2();
-  for (std::uint32_t i = 0; i < requiresCount && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {  // requires
     c.Index();
     c.Skip(2);
     c.Index(true);
-  }
+  });
   ModulePackageGrants(c);  // exports
   ModulePackageGrants(c);  // opens
   c.Indexes(c.U2());       // uses
-  const std::uint32_t providesCount = c.U2();
-  for (std::uint32_t i = 0; i < providesCount && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {  // provides
     c.Index();
     c.Indexes(c.U2());
-  }
+  });
 }
 
 // Scala 2's inlining facts, as scala-library and scalac's output hold them: u1 version (1), u1 flags (bit 0:
@@ -272,21 +260,19 @@ void ScalaInlineInfo(Cursor& c) {
   const std::uint32_t flags = c.U1();
   if ((flags & ~std::uint32_t{kScalaEffectivelyFinal | kScalaSelfType}) != 0) return c.Fail();
   if ((flags & kScalaSelfType) != 0) c.Index();
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();
     c.Index();
     c.Skip(1);
-  }
+  });
 }
 
 void ModuleHashes(Cursor& c) {
   c.Index();  // algorithm
-  const std::uint32_t n = c.U2();
-  for (std::uint32_t i = 0; i < n && c.Ok(); ++i) {
+  c.Repeat(c.U2(), [&] {
     c.Index();
     c.Skip(c.U2());  // the hash bytes
-  }
+  });
 }
 
 // Walks the layout over the cursor; false for the kinds parsed into fields, which hold no kept body.
