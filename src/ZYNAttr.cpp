@@ -26,13 +26,16 @@ void ReadTable(tInput& in, std::int32_t count, std::pmr::vector<Entry>& table, s
   for (std::int32_t i = 0; i < count && in.Done; ++i) readEntry(table.emplace_back());
 }
 
+// Takes a body of the declared length into the arena. A length of 2^31 or more is negative here and can never
+// be satisfied by the input.
+void TakeBody(ConstPool& cp, tInput& in, std::int32_t length, std::span<std::uint8_t>& body) {
+  if (length < 0) in.Done = false;
+  else ZYNConstPool::GetBytes(in, static_cast<std::size_t>(length), cp.arena, body);
+}
+
 AttrPtr ReadUnknownBody(ConstPool& cp, tInput& in, std::int32_t length) {
   auto attr = ZYNConstPool::New<UnknownAttributeDesc>(cp.arena);
-  // A length of 2^31 or more is negative here and can never be satisfied by the input.
-  if (length < 0)
-    in.Done = false;
-  else if (length > 0)
-    ZYNConstPool::GetBytes(in, static_cast<std::size_t>(length), cp.arena, attr->data);
+  TakeBody(cp, in, length, attr->data);
   return attr;
 }
 
@@ -112,18 +115,14 @@ AttrPtr ReadRecord(ConstPool& cp, tInput& in, tDiagnostics& diag, std::int32_t l
 
 // The first index of the attribute that names no entry of the tag, or none.
 const IndexSlot* FirstNotOfTag(const ConstPool& cp, const IndexedAttributeDesc& attr, std::int16_t tag) {
-  for (const IndexSlot& slot : attr.indexes) {
+  for (const IndexSlot& slot : attr.indexes)
     if (cp.Tag(attr.IndexAt(slot)) != tag) return &slot;
-  }
   return nullptr;
 }
 
 // Takes the body of a kind kept as bytes; false when the input holds it but it breaks the kind's layout.
 bool ReadBody(ConstPool& cp, tInput& in, std::int32_t length, IndexedAttributeDesc& attr) {
-  if (length < 0)
-    in.Done = false;
-  else
-    ZYNConstPool::GetBytes(in, static_cast<std::size_t>(length), cp.arena, attr.body);
+  TakeBody(cp, in, length, attr.body);
   return !in.Done || FindIndexes(attr.kind, attr.body, attr.indexes);
 }
 
