@@ -584,8 +584,8 @@ const char* const kJdkPackages[] = {
 #include "ZYNJdkPackages.inc"
 };
 
-std::unordered_set<std::string> JdkNames(std::span<const char* const> table) {
-  std::unordered_set<std::string> names;
+tTextSet JdkNames(std::span<const char* const> table) {
+  tTextSet names;
   for (std::string_view text : table) {
     const std::size_t space = text.find(' ');
     const std::string_view package = text.substr(0, space);
@@ -613,15 +613,12 @@ bool DeclaresBinding(std::string_view annotationType) {
 }  // namespace
 
 bool JdkSerializable(std::string_view name) {
-  static const std::unordered_set<std::string> names = JdkNames(kJdkTable);
-  return names.contains(std::string(name));
+  static const tTextSet names = JdkNames(kJdkTable);
+  return names.contains(name);
 }
 
 bool JdkPackage(std::string_view className) {
-  static const tTextSet packages = [] {
-    const std::unordered_set<std::string> names = JdkNames(kJdkPackages);
-    return tTextSet(names.begin(), names.end());
-  }();
+  static const tTextSet packages = JdkNames(kJdkPackages);
   // The JVM defines no class of a java package but the JDK's: most names a class uses need no lookup.
   if (className.starts_with("java/")) return true;
   const std::size_t slash = className.rfind('/');
