@@ -9,11 +9,9 @@
 // Uses: FileModule, FormatUtils, ZYNAttrKinds, ZYNClassFile, ZYNCode, ZYNConstPool, ZYNError.
 #pragma once
 #include <cstdint>
-#include <memory>
 #include <memory_resource>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "FileModule.h"
