@@ -402,8 +402,9 @@ bool IsUtf8Text(std::span<const std::uint8_t> bytes) {
 bool WordStart(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
 bool WordPart(std::uint8_t c) { return WordStart(c) || (c >= '0' && c <= '9') || c == '-'; }
 
-}  // namespace
-
+// Calls `word` for every identifier-like word of a UTF-8 text ([A-Za-z_$][A-Za-z0-9_$-]*), and for a
+// hyphenated one also with its camel-case form (default-phases: defaultPhases); false, with no call, when
+// the bytes are not UTF-8 text.
 bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word) {
   if (!IsUtf8Text(text)) return false;
   const auto* chars = reinterpret_cast<const char*>(text.data());
@@ -431,6 +432,8 @@ bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(st
   }
   return true;
 }
+
+}  // namespace
 
 tClassFacts::tClassFacts(tClassNames names)
     : enclosing_(std::move(names.enclosing)), reflectsFields_(names.reflectsFields), bindsPackage_(names.bindsPackage) {
@@ -536,43 +539,6 @@ bool tRunFacts::Encloses(std::string_view owner, std::string_view descriptor, st
   return enclosingOwners_.contains(owner) && enclosing_.contains(EnclosingMethodKey(owner, descriptor, name));
 }
 
-bool tInherited::Declares(std::string_view key) const {
-  for (const std::vector<std::string_view>* keys : members)
-    if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
-  return false;
-}
-
-tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces) {
-  tInherited inherited;
-  inherited.members.push_back(&ObjectKeys());
-  std::deque<std::string> pending;
-  if (!super.empty()) pending.emplace_back(super);
-  for (std::string_view i : interfaces) pending.emplace_back(i);
-  std::unordered_set<std::string> seen;
-  while (!pending.empty()) {
-    const std::string type = std::move(pending.front());
-    pending.pop_front();
-    if (type == "java/lang/Object" || !seen.insert(type).second) continue;
-    if (type == "java/io/Serializable" || type == "java/io/Externalizable") {
-      inherited.serializable = true;
-      if (type == "java/io/Externalizable") inherited.members.push_back(&ExternalizableKeys());
-      continue;
-    }
-    if (const tKnownClass* known = facts != nullptr ? facts->Find(type) : nullptr) {
-      if (!known->members.empty()) inherited.members.push_back(&known->members);
-      if (!known->super.empty()) pending.emplace_back(known->super);
-      for (const std::string_view i : known->interfaces) pending.emplace_back(i);
-      continue;
-    }
-    inherited.unknownSupertype = true;
-    if (type == "jdk/jfr/Event") inherited.bindsFields = true;
-    // The table lists the JDK's Serializable classes; any other class of the java packages is not.
-    if (JdkSerializable(type)) inherited.serializable = true;
-    else if (!type.starts_with("java/")) inherited.maybeSerializable = true;
-  }
-  return inherited;
-}
-
 namespace {
 
 // One text per package: the package with its "/", then its classes' names, each after a space.
@@ -610,12 +576,13 @@ bool DeclaresBinding(std::string_view annotationType) {
                       [&](std::string_view p) { return annotationType.starts_with(p); });
 }
 
-}  // namespace
-
+// Whether the JDK's table lists the class as Serializable and open to subclasses.
 bool JdkSerializable(std::string_view name) {
   static const tTextSet names = JdkNames(kJdkTable);
   return names.contains(name);
 }
+
+}  // namespace
 
 bool JdkPackage(std::string_view className) {
   static const tTextSet packages = JdkNames(kJdkPackages);
@@ -643,6 +610,43 @@ bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr
     }
   }
   return binds;
+}
+
+bool tInherited::Declares(std::string_view key) const {
+  for (const std::vector<std::string_view>* keys : members)
+    if (std::binary_search(keys->begin(), keys->end(), key, std::less<>())) return true;
+  return false;
+}
+
+tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces) {
+  tInherited inherited;
+  inherited.members.push_back(&ObjectKeys());
+  std::deque<std::string> pending;
+  if (!super.empty()) pending.emplace_back(super);
+  for (std::string_view i : interfaces) pending.emplace_back(i);
+  std::unordered_set<std::string> seen;
+  while (!pending.empty()) {
+    const std::string type = std::move(pending.front());
+    pending.pop_front();
+    if (type == "java/lang/Object" || !seen.insert(type).second) continue;
+    if (type == "java/io/Serializable" || type == "java/io/Externalizable") {
+      inherited.serializable = true;
+      if (type == "java/io/Externalizable") inherited.members.push_back(&ExternalizableKeys());
+      continue;
+    }
+    if (const tKnownClass* known = facts != nullptr ? facts->Find(type) : nullptr) {
+      if (!known->members.empty()) inherited.members.push_back(&known->members);
+      if (!known->super.empty()) pending.emplace_back(known->super);
+      for (const std::string_view i : known->interfaces) pending.emplace_back(i);
+      continue;
+    }
+    inherited.unknownSupertype = true;
+    if (type == "jdk/jfr/Event") inherited.bindsFields = true;
+    // The table lists the JDK's Serializable classes; any other class of the java packages is not.
+    if (JdkSerializable(type)) inherited.serializable = true;
+    else if (!type.starts_with("java/")) inherited.maybeSerializable = true;
+  }
+  return inherited;
 }
 
 }  // namespace ZYNHierarchy

@@ -186,11 +186,6 @@ bool JdkPackage(std::string_view className);
 // Resource files of at most this size are read for words.
 constexpr std::size_t kMaxResourceText = 16u << 20;
 
-// Calls `word` for every identifier-like word of a UTF-8 text ([A-Za-z_$][A-Za-z0-9_$-]*), and for a
-// hyphenated one also with its camel-case form (default-phases: defaultPhases); false, with no call, when
-// the bytes are not UTF-8 text.
-bool ForEachWord(std::span<const std::uint8_t> text, const std::function<void(std::string_view)>& word);
-
 // What one class inherits.
 struct tInherited {
   // The sorted member keys of each supertype that declares members non-private (java/lang/Object's too).
@@ -207,8 +202,5 @@ struct tInherited {
 // Follows the superclass and interfaces up through the run's classes (facts may be null: no class is
 // known). java/lang/Object's methods are always inherited.
 tInherited Inherit(const tRunFacts* facts, std::string_view super, const std::vector<std::string_view>& interfaces);
-
-// Whether the JDK's table lists the class as Serializable and open to subclasses.
-bool JdkSerializable(std::string_view name);
 
 }  // namespace ZYNHierarchy
