@@ -20,16 +20,13 @@ std::string tError::Line() const {
   if (empty()) return {};
   const std::string_view text = kRows[static_cast<std::size_t>(kind)].text;
   std::string line = "ERROR: ";
-  std::size_t next = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text.compare(at, 2, "{}") != 0) {
-      line.push_back(text[at]);
-      continue;
-    }
+  std::size_t next = 0, at = 0;
+  for (std::size_t brace; (brace = text.find("{}", at)) != std::string_view::npos; at = brace + 2, ++next) {
+    line.append(text.substr(at, brace - at));
     // A missing argument shows as nothing rather than reading past the list.
     if (next < args.size()) line.append(FormatUtils::Printable(args[next]));
-    ++next, ++at;
   }
+  line.append(text.substr(at));
   return line;
 }
 
