@@ -154,10 +154,9 @@ public:
   ZYNRules::tRuleSet rules;
 
 private:
-  using tViewSet = std::unordered_set<std::string_view>;
   std::vector<std::unique_ptr<char[]>> texts_;  // the classes' texts, which the views below name
   std::unordered_map<std::string_view, tKnownClass> classes_;
-  tViewSet privates_;                                 // private member names of every class
+  std::unordered_set<std::string_view> privates_;     // private member names of every class
   std::vector<std::unique_ptr<char[]>> stringTexts_;  // the strings', until Finish
   std::vector<std::string_view> strings_;             // String constants of every class, until Finish
   std::vector<std::string_view> stringOwners_;        // the class of each of strings_, until Finish
