@@ -485,11 +485,8 @@ const tKnownClass* tRunFacts::Find(std::string_view name) const {
 void tRunFacts::Finish() {
   for (std::size_t k = 0; k < strings_.size(); ++k)
     if (const auto it = privates_.find(strings_[k]); it != privates_.end()) named_.try_emplace(*it, tNamedBy{stringOwners_[k]});
-  for (const std::string_view o : outside_)
-    if (!classes_.contains(o)) {
-      unseen_ = o;
-      break;
-    }
+  const auto unseen = std::find_if(outside_.begin(), outside_.end(), [&](std::string_view o) { return !classes_.contains(o); });
+  if (unseen != outside_.end()) unseen_ = *unseen;
   strings_ = {};
   stringOwners_ = {};
   outside_ = {};
