@@ -171,9 +171,9 @@ private:
 };
 
 // What the annotations of one attribute say to the member pass, from the slots that the attribute's layout
-// found in its body: calls `word` for every word (as ForEachWord gives them) of their String element values,
-// but of Scala's pickled signatures, which are no text, and `type` (if given) for each annotation's type;
-// returns whether one declares binding.
+// found in its body: calls `word` for every identifier-like word (and a hyphenated one's camel-case form) of
+// their String element values, but of Scala's pickled signatures, which are no text, and `type` (if given) for
+// each annotation's type; returns whether one may declare binding (any but the JDK's and compilers' markers).
 bool ReadAnnotations(std::span<const std::uint8_t> body, std::span<const ZYNAttr::IndexSlot> slots,
                      const std::function<std::string_view(std::int32_t)>& text,
                      const std::function<void(std::string_view)>& word,
