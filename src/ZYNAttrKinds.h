@@ -139,10 +139,13 @@ constexpr std::string_view NameOf(std::int16_t kind) {
   return k != nullptr ? k->name : std::string_view();
 }
 
-// Whether attributes of the kind hold annotations (of classes, members, parameters, types, or a default).
-constexpr bool HoldsAnnotations(std::int16_t kind) {
+// What the names pass looks for in attributes of the kind (nothing for UnknownAttr).
+constexpr tNames NamesOf(std::int16_t kind) {
   const tKind* k = KindOf(kind);
-  return k != nullptr && k->names == tNames::kAnnotations;
+  return k != nullptr ? k->names : tNames::kNothing;
 }
+
+// Whether attributes of the kind hold annotations (of classes, members, parameters, types, or a default).
+constexpr bool HoldsAnnotations(std::int16_t kind) { return NamesOf(kind) == tNames::kAnnotations; }
 
 }  // namespace ZYNAttr

@@ -524,7 +524,7 @@ std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std:
   // fresh letter would take such a one on the next run.
   if (next.letters.empty()) {
     next.letters = alphabet;
-    std::ranges::stable_partition(next.letters, [&](char c) { return names.LetterEntry(c) != 0; });
+    std::stable_partition(next.letters.begin(), next.letters.end(), [&](char c) { return names.LetterEntry(c) != 0; });
   }
   const std::string& letters = next.letters;
   const auto letterAt = [&](std::size_t k) { return std::string_view(letters.data() + k, 1); };

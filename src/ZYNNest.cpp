@@ -211,8 +211,12 @@ struct NamedInNest {
       const ConstPool& cp = *cls->cp;
       for (std::int32_t i = 1; i < cp.length(); ++i)
         if (cp.Tag(i) == ZYNClassFile::kConstantString) strings.emplace(Utf8Text(cp, ZYNConstPool::StringAt(cp, i)));
-      for (const auto* attr : AttrsOf(*cls, ZYNAttr::EnclosingMethodAttr)) {
-        if (attr == nullptr || attr->indexes.size() != 2) continue;
+      // The attributes whose row says they name a method as EnclosingMethod does.
+      for (const auto& held : cls->attrs) {
+        const auto* attr = dynamic_cast<const ZYNAttr::IndexedAttributeDesc*>(held.get());
+        if (attr == nullptr || ZYNAttr::NamesOf(attr->kind) != ZYNAttr::tNames::kEnclosingMethod ||
+            attr->indexes.size() != 2)
+          continue;
         const auto nat = ZYNConstPool::NameAndTypeAt(cp, attr->IndexAt(attr->indexes[1]));
         if (!nat) continue;
         enclosing.emplace(
