@@ -523,8 +523,9 @@ std::int32_t GiveLetter(tRenaming& r, memberInfo& member, std::uint8_t tag, std:
   // The letters the pool holds in use first: taking one saves the member's whole entry, and a member given a
   // fresh letter would take such a one on the next run.
   if (next.letters.empty()) {
-    next.letters = alphabet;
-    std::stable_partition(next.letters.begin(), next.letters.end(), [&](char c) { return names.LetterEntry(c) != 0; });
+    for (const bool held : {true, false})
+      for (const char c : alphabet)
+        if ((names.LetterEntry(c) != 0) == held) next.letters += c;
   }
   const std::string& letters = next.letters;
   const auto letterAt = [&](std::size_t k) { return std::string_view(letters.data() + k, 1); };
